@@ -1,0 +1,1 @@
+#include "FrameBuffer.h"
