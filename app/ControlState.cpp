@@ -1,0 +1,1 @@
+// ControlState: filled in by the window change.

@@ -1,0 +1,1 @@
+// ObjectDetector: filled in by the detectors change.

@@ -1,0 +1,1 @@
+// DisplayWindow: filled in by the window change.
