@@ -1,1 +1,6 @@
-// ControlState: filled in by the window change.
+#include "ControlState.h"
+
+ControlState& controlState() {
+    static ControlState state;
+    return state;
+}

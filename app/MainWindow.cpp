@@ -1,0 +1,208 @@
+#include "MainWindow.h"
+
+#include "ButtonActivation.h"
+#include "ControlState.h"
+#include "DisplayEvents.h"
+#include "DisplayWindow.h"
+#include "QueuedWidgetDriver.h"
+#include "SliderLCD.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// Truncated towards zero; durations that are not numbers or do not fit count as 0 or the
+// largest int rather than overflowing.
+int wholeSeconds(double seconds) {
+    if (!(seconds > 0.0)) {
+        return 0;
+    }
+    return seconds >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(seconds);
+}
+
+QLabel* tickLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setFont(QFont(QStringLiteral("Times"), 8, QFont::Normal));
+    return label;
+}
+
+ButtonActivation* modeButton(const char* text, std::atomic<bool>* set, std::atomic<bool>* clear1,
+                             std::atomic<bool>* clear2) {
+    auto* button = new ButtonActivation(set, clear1, clear2, nullptr);
+    button->setText(QString::fromUtf8(text));
+    button->setFixedSize(90, 50);
+    QObject::connect(button, &QPushButton::clicked, button, &ButtonActivation::activa);
+    return button;
+}
+
+QGroupBox* groupBox(const char* title) {
+    auto* box = new QGroupBox(QString::fromUtf8(title));
+    box->setFont(QFont(QStringLiteral("Arial"), 13, QFont::Bold));
+    return box;
+}
+
+void setNameFont(SliderLCD* control) {
+    control->nameLabel->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Normal));
+}
+
+QCheckBox* checkBox(const char* text, std::atomic<bool>* mirror) {
+    auto* box = new QCheckBox(QString::fromUtf8(text));
+    mirror->store(box->isChecked());
+    QObject::connect(box, &QCheckBox::toggled, box, [mirror](bool on) { mirror->store(on); });
+    return box;
+}
+
+// Keeps an atomic copy of a slider's position for the worker threads.
+void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror) {
+    mirror->store(slider->value());
+    QObject::connect(slider, &QSlider::valueChanged, slider,
+                     [mirror](int position) { mirror->store(position); });
+}
+
+} // namespace
+
+void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double videoSeconds) {
+    ControlState& state = controlState();
+    SharedControls& shared = state.shared;
+    const int duration = wholeSeconds(videoSeconds);
+
+    auto* outer = new QBoxLayout(QBoxLayout::TopToBottom);
+    auto* videoRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    videoRow->addWidget(displayWindow, 0);
+    outer->addLayout(videoRow, 0);
+
+    // Position: only the slider of the position control is placed; its labels never show.
+    auto* positionRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    state.positionCtl = new SliderLCD("", 0, 0, duration, false, false, 1.0);
+    state.positionSlider = state.positionCtl->slider;
+    state.positionCtl->sliderRow->removeWidget(state.positionSlider);
+    // In no layout, so the window owns it directly and it goes with the window.
+    state.positionCtl->setParent(mainWindow);
+
+    auto* spacerColumn = new QBoxLayout(QBoxLayout::TopToBottom);
+    auto* positionColumn = new QBoxLayout(QBoxLayout::TopToBottom);
+    auto* tickRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    const auto tick = [](int seconds) { return QString::asprintf("%4d", seconds); };
+    tickRow->addWidget(tickLabel(QStringLiteral(" 0  ")), 0, Qt::AlignLeft);
+    tickRow->addStretch(1);
+    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.25))), 0, Qt::AlignHCenter);
+    tickRow->addStretch(1);
+    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.5))), 0, Qt::AlignHCenter);
+    tickRow->addStretch(1);
+    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.75))), 0, Qt::AlignHCenter);
+    tickRow->addStretch(1);
+    tickRow->addWidget(tickLabel(tick(duration)), 0, Qt::AlignRight);
+    spacerColumn->addStretch(1);
+
+    state.positionSlider->setFixedWidth(445);
+    state.timelineEvents = new DisplayEvents("VIDEO", 445, 20);
+    positionColumn->addWidget(state.timelineEvents, 0, Qt::AlignHCenter);
+    positionColumn->addWidget(state.positionSlider, 0);
+    positionColumn->addLayout(tickRow, 0);
+    positionRow->addLayout(spacerColumn, 0);
+    positionRow->addLayout(positionColumn, 1);
+    outer->addLayout(positionRow, 0);
+
+    // Created Play, Summary, Pause; shown Play, Pause, Summary.
+    auto* buttonRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    auto* play = modeButton("Play", &shared.playMode, &shared.summaryMode, &shared.pauseMode);
+    auto* summary = modeButton("Summary", &shared.summaryMode, &shared.playMode, &shared.pauseMode);
+    auto* pause = modeButton("Pause", &shared.pauseMode, &shared.playMode, &shared.summaryMode);
+    for (ButtonActivation* button : {play, summary, pause}) {
+        button->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
+    }
+    shared.playMode = true;
+    shared.summaryMode = false;
+    shared.pauseMode = false;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(play, 0);
+    buttonRow->addWidget(pause, 0);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(summary, 0);
+    buttonRow->addStretch(1);
+    outer->addLayout(buttonRow, 0);
+
+    auto* panelColumn = new QBoxLayout(QBoxLayout::TopToBottom);
+    auto* weightColumn = new QBoxLayout(QBoxLayout::TopToBottom);
+    QGroupBox* weightBox = groupBox("Summary Weight Control");
+    auto* weightLayout = new QBoxLayout(QBoxLayout::TopToBottom);
+    state.targetLengthCtl = new SliderLCD("Target Length (%%)", 5, 0, 1, true, true, 100.0);
+    state.lengthWeightCtl = new SliderLCD("Length Weight", 20, 0, 1, true, true, 100.0);
+    state.continuityWeightCtl = new SliderLCD("Continuity Weight", 10, 0, 1, true, true, 100.0);
+    state.redundancyWeightCtl = new SliderLCD("Redundancy Weight", 25, 0, 1, true, true, 100.0);
+    state.activityWeightCtl = new SliderLCD("Activity Weight", 5, 0, 1, true, true, 100.0);
+    SliderLCD* const weights[] = {state.targetLengthCtl, state.lengthWeightCtl,
+                                  state.continuityWeightCtl, state.redundancyWeightCtl,
+                                  state.activityWeightCtl};
+    for (SliderLCD* control : weights) {
+        setNameFont(control);
+    }
+    weightBox->setLayout(weightLayout);
+    for (SliderLCD* control : weights) {
+        weightLayout->addLayout(control, 0);
+    }
+    weightColumn->addWidget(weightBox, 0);
+
+    auto* treeColumn = new QBoxLayout(QBoxLayout::TopToBottom);
+    auto* treeLayout = new QBoxLayout(QBoxLayout::TopToBottom);
+    QGroupBox* treeBox = groupBox("Tree Generation Control");
+    state.treeDepthCtl = new SliderLCD("Tree Depth", 60, 20, 90, true, false, 1.0);
+    state.treeNodesCtl = new SliderLCD("Tree Nodes", 500, 100, 5000, true, false, 1.0);
+    setNameFont(state.treeDepthCtl);
+    setNameFont(state.treeNodesCtl);
+    state.treeDepthEvents = new DisplayEvents("Tree Depth", 215, 15);
+    state.treeNodesEvents = new DisplayEvents("Tree Nodes", 215, 15);
+    treeBox->setLayout(treeLayout);
+    treeLayout->addWidget(state.treeDepthEvents, 1, Qt::AlignRight);
+    treeLayout->addLayout(state.treeDepthCtl, 0);
+    treeLayout->addWidget(state.treeNodesEvents, 1, Qt::AlignRight);
+    treeLayout->addLayout(state.treeNodesCtl, 0);
+
+    auto* checkRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    state.automaticControlBox = checkBox("Automatic Control", &shared.automaticControl);
+    state.avoidEmptyBufferBox = checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer);
+    state.junkSegmentFilterBox = checkBox("Junk Segment Filter", &shared.junkSegmentFilter);
+    QCheckBox* const boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
+                                state.junkSegmentFilterBox};
+    for (QCheckBox* box : boxes) {
+        checkRow->addWidget(box, 0);
+    }
+    treeLayout->addLayout(checkRow, 0);
+    for (QCheckBox* box : boxes) {
+        box->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    }
+    treeColumn->addWidget(treeBox, 0);
+
+    panelColumn->addLayout(weightColumn, 0);
+    panelColumn->addLayout(treeColumn, 0);
+    outer->addLayout(panelColumn, 0);
+
+    // What the worker threads read instead of the widgets.
+    shared.positionCtl = state.positionCtl;
+    shared.targetLengthCtl = state.targetLengthCtl;
+    shared.lengthWeightCtl = state.lengthWeightCtl;
+    shared.continuityWeightCtl = state.continuityWeightCtl;
+    shared.redundancyWeightCtl = state.redundancyWeightCtl;
+    shared.activityWeightCtl = state.activityWeightCtl;
+    shared.treeDepthCtl = state.treeDepthCtl;
+    shared.treeNodesCtl = state.treeNodesCtl;
+    mirrorPosition(state.positionSlider, &shared.positionSliderValue);
+    mirrorPosition(state.treeDepthCtl->slider, &shared.treeDepthPosition);
+    mirrorPosition(state.treeNodesCtl->slider, &shared.treeNodesPosition);
+    shared.positionSliderMaximum = state.positionSlider->maximum();
+    QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,
+                     [&shared](int, int maximum) { shared.positionSliderMaximum = maximum; });
+    shared.driver = new QueuedWidgetDriver(state, mainWindow);
+
+    mainWindow->setLayout(outer);
+    mainWindow->show();
+    outer->update();
+}

@@ -1,0 +1,99 @@
+#include "QueuedWidgetDriver.h"
+
+#include "ControlState.h"
+#include "DisplayEvents.h"
+
+#include <QMetaObject>
+#include <QSlider>
+
+#include <algorithm>
+
+QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
+    : QObject(parent), state(controls) {
+    timelineValues.reserve(MAX_EVENT_VALUES);
+    appliedValues.reserve(MAX_EVENT_VALUES);
+}
+
+QueuedWidgetDriver::~QueuedWidgetDriver() {
+    if (state.shared.driver == this) {
+        state.shared.driver = nullptr;
+    }
+}
+
+void QueuedWidgetDriver::schedule(std::unique_lock<std::mutex>& lock) {
+    if (posted) {
+        return;
+    }
+    posted = true;
+    lock.unlock();
+    // By name, so that nothing built in the caller's thread travels with the call.
+    QMetaObject::invokeMethod(this, "applyPending", Qt::QueuedConnection);
+}
+
+void QueuedWidgetDriver::setPositionSlider(int seconds) {
+    // A worker that moves the slider and then reads its position back must see
+    // its own move at once, clamped to the range as the slider will clamp it.
+    const int clamped =
+        std::clamp(seconds, 0, std::max(0, state.shared.positionSliderMaximum.load()));
+    state.shared.positionSliderValue = clamped;
+    std::unique_lock lock(pendingMutex);
+    positionPending = true;
+    positionSeconds = seconds;
+    schedule(lock);
+}
+
+void QueuedWidgetDriver::setTimelineData(const double* values, int count, double minimum,
+                                         double maximum, double position, double mark1,
+                                         double mark2) {
+    const int kept = values == nullptr ? 0 : std::clamp(count, 0, MAX_EVENT_VALUES);
+    std::unique_lock lock(pendingMutex);
+    timelineValues.assign(values, values + kept);
+    timeline = {true, minimum, maximum, position, mark1, mark2};
+    schedule(lock);
+}
+
+void QueuedWidgetDriver::setTreeDepthStrip(double minimum, double maximum, double position,
+                                           double mark1, double mark2) {
+    std::unique_lock lock(pendingMutex);
+    treeDepth = {true, minimum, maximum, position, mark1, mark2};
+    schedule(lock);
+}
+
+void QueuedWidgetDriver::setTreeNodesStrip(double minimum, double maximum, double position,
+                                           double mark1, double mark2) {
+    std::unique_lock lock(pendingMutex);
+    treeNodes = {true, minimum, maximum, position, mark1, mark2};
+    schedule(lock);
+}
+
+void QueuedWidgetDriver::applyPending() {
+    bool movePosition = false;
+    int seconds = 0;
+    Strip newTimeline;
+    Strip newDepth;
+    Strip newNodes;
+    {
+        std::lock_guard lock(pendingMutex);
+        posted = false;
+        std::swap(movePosition, positionPending);
+        seconds = positionSeconds;
+        std::swap(newTimeline, timeline);
+        std::swap(newDepth, treeDepth);
+        std::swap(newNodes, treeNodes);
+        if (newTimeline.pending) {
+            timelineValues.swap(appliedValues);
+        }
+    }
+    if (movePosition && state.positionSlider != nullptr) {
+        state.positionSlider->setValue(seconds);
+    }
+    auto apply = [](DisplayEvents* strip, const Strip& s, const std::vector<double>& values) {
+        if (strip != nullptr && s.pending) {
+            strip->setData(values.data(), static_cast<int>(values.size()), s.minimum, s.maximum,
+                           s.position, s.mark1, s.mark2);
+        }
+    };
+    apply(state.timelineEvents, newTimeline, appliedValues);
+    apply(state.treeDepthEvents, newDepth, {});
+    apply(state.treeNodesEvents, newNodes, {});
+}

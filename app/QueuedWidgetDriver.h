@@ -1,0 +1,60 @@
+#pragma once
+
+// Carries the worker threads' widget updates to the GUI thread. A request
+// records the latest wanted state and posts at most one call at a time, so a
+// worker that polls in a tight loop cannot flood the event queue; the GUI
+// thread applies only the newest state of each widget.
+
+#include "SharedControls.h"
+
+#include <QObject>
+
+#include <mutex>
+#include <vector>
+
+struct ControlState;
+
+class QueuedWidgetDriver : public QObject, public WidgetDriver {
+    Q_OBJECT
+
+public:
+    // Lives on the GUI thread, which must own `state`'s widgets.
+    QueuedWidgetDriver(ControlState& state, QObject* parent);
+    ~QueuedWidgetDriver() override;
+
+    void setPositionSlider(int seconds) override;
+    void setTimelineData(const double* values, int count, double minimum, double maximum,
+                         double position, double mark1, double mark2) override;
+    void setTreeDepthStrip(double minimum, double maximum, double position, double mark1,
+                           double mark2) override;
+    void setTreeNodesStrip(double minimum, double maximum, double position, double mark1,
+                           double mark2) override;
+
+    // Runs on the GUI thread: hands the pending requests to the widgets.
+    Q_INVOKABLE void applyPending();
+
+private:
+    struct Strip {
+        bool pending = false;
+        double minimum = 0.0;
+        double maximum = 0.0;
+        double position = 0.0;
+        double mark1 = 0.0;
+        double mark2 = 0.0;
+    };
+
+    // Marks work as waiting; posts applyPending unless a call is already on its way.
+    void schedule(std::unique_lock<std::mutex>& lock);
+
+    ControlState& state;
+    std::mutex pendingMutex;
+    bool posted = false;
+    bool positionPending = false;
+    int positionSeconds = 0;
+    Strip timeline;
+    Strip treeDepth;
+    Strip treeNodes;
+    // Filled by the worker; swapped with appliedValues by the GUI thread.
+    std::vector<double> timelineValues;
+    std::vector<double> appliedValues;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+// The fixed-size picture widget. The visualization thread converts each shown
+// frame into `picture` under `pictureMutex` and then sets `pictureReady`; the
+// GUI thread paints it with a three-pixel black frame. Until the first picture
+// the widget shows the logo tiled over its area.
+
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+class QMutex;
+
+// Name of the logo file shown before the first picture.
+inline constexpr char LOGO_FILE_NAME[] = "Logo-small.bmp";
+
+// Where a data file delivered with the program is found: the working directory
+// first, then the installed data directory, then ../data beside the executable
+// (the build tree). Returns the bare name when none of them has it.
+QString findDataFile(const QString& name);
+
+// Asks for a repaint of `widget` on the GUI thread. Callable from any thread.
+void postRepaint(QWidget* widget);
+
+class DisplayWindow : public QWidget {
+public:
+    DisplayWindow(const char* name, int width, int height);
+    ~DisplayWindow() override;
+    DisplayWindow(const DisplayWindow&) = delete;
+    DisplayWindow& operator=(const DisplayWindow&) = delete;
+
+    // The name given at construction (also the object name); not displayed.
+    QString name() const { return objectName(); }
+
+    // Packed 32-bit RGB (AV_PIX_FMT_RGB32), width x height, owned. Written
+    // only while holding pictureMutex.
+    AVFrame* const picture;
+    // Fixed size in pixels (the same as QWidget::width() and height()).
+    const int32_t width;
+    const int32_t height;
+    // Set by the picture's writer after the first picture; never cleared.
+    std::atomic<bool> pictureReady{false};
+    // Guards `picture` between its writer and paintEvent. Owned.
+    QMutex* const pictureMutex;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Wraps the pixels of `picture` without copying.
+    std::unique_ptr<QImage> image;
+    QPixmap logo;
+};
