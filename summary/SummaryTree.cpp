@@ -1,0 +1,270 @@
+#include "SummaryTree.h"
+
+#include "FrameBuffer.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+const char* const LIST_FULL =
+    "\nWARNING: frameBufferListPos >= FRAME_BUFFER_LIST_SIZE (possible free error)";
+const char* const BROKEN_TREE = "\nERROR HORRENDO";
+const char* const TWO_LIVE_CHILDREN = "\nAdvance Root (2):ERROR";
+const char* const NO_CHILD = "\nTHIS POINT MUST NOT BE REACHED";
+
+std::unique_ptr<NodeList> newNodeList() {
+    // Not value-initialised: only count needs a start value.
+    return std::unique_ptr<NodeList>(new NodeList);
+}
+
+void freeFragment(FrameBuffer* fragment) {
+    fragment->deleteAllFrames();
+    delete fragment;
+}
+} // namespace
+
+SummaryTree::SummaryTree(const SummaryWeights& weights) : weights(weights) {
+    start();
+}
+
+SummaryTree::~SummaryTree() {
+    freeAll();
+}
+
+void SummaryTree::start() {
+    root = new TreeNode(0);
+    current = root;
+    leaves = newNodeList();
+    leaves->append(root);
+    levelsAdded = 0;
+    levelsAdvanced = 0;
+    frameBufferList = std::make_unique_for_overwrite<FrameBuffer*[]>(FRAME_BUFFER_LIST_SIZE);
+    frameBufferListPos = 0;
+    nextFragmentId = 0;
+}
+
+void SummaryTree::freeAll() {
+    for (int32_t i = 0; i < frameBufferListPos; ++i)
+        freeFragment(frameBufferList[i]);
+    frameBufferListPos = 0;
+    for (FrameBuffer* fragment : extraFragments)
+        freeFragment(fragment);
+    extraFragments.clear();
+    if (root) {
+        root->deleteSubtree();
+        delete root;
+    }
+    root = nullptr;
+    current = nullptr;
+    leaves.reset();
+}
+
+void SummaryTree::resetTree() {
+    freeAll();
+    start();
+}
+
+TreeNode* SummaryTree::addChild(TreeNode* leaf, bool included, FrameBuffer* fragment,
+                                double targetLength, NodeList& newLeaves) {
+    TreeNode* node = new TreeNode(levelsAdded);
+    node->included = included;
+    node->fragment = fragment;
+    node->parent = leaf;
+    node->lastIncluded = leaf->included ? leaf : leaf->lastIncluded;
+    node->computeMeasures(targetLength, scratch);
+    node->scoresComputed = true;
+    newLeaves.append(node);
+    foldExtremes(node);
+    return node;
+}
+
+void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
+    if (!fragment)
+        return;
+    fragment->number = nextFragmentId++;
+    if (frameBufferListPos < FRAME_BUFFER_LIST_SIZE) {
+        frameBufferList[frameBufferListPos++] = fragment;
+    } else {
+        std::printf("%s", LIST_FULL);
+        extraFragments.push_back(fragment);
+    }
+
+    maxLengthScore = maxRedundancyScore = maxContinuityScore = maxActivityScore = -999.0;
+    minLengthScore = minRedundancyScore = minContinuityScore = minActivityScore = 999.0;
+    ++levelsAdded;
+
+    const double targetLength = RankingWeights::read(weights).targetLength;
+    std::unique_ptr<NodeList> newLeaves = newNodeList();
+    for (uint32_t i = 0; i < leaves->count; ++i) {
+        TreeNode* leaf = leaves->nodes[i];
+        if (includeAllowed)
+            leaf->includeChild = addChild(leaf, true, fragment, targetLength, *newLeaves);
+        leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
+    }
+    leaves = std::move(newLeaves);
+
+    scoreLeaves();
+    sortByScore(*leaves);
+}
+
+void SummaryTree::addFragmentFiltered(FrameBuffer* fragment) {
+    if (!fragment)
+        return;
+    const double minActivity = fragment->getMinActivity();
+    const double meanColorCount = fragment->getMeanColorCount();
+    const bool strongChange = fragment->hasStrongChange();
+    fragment->junk =
+        strongChange || minActivity < 2.0 || minActivity > 1000.0 || meanColorCount <= 2.0;
+    fragment->classified = true;
+    addFragment(fragment, !fragment->junk);
+}
+
+uint32_t SummaryTree::liveLeafCount() const {
+    uint32_t live = 0;
+    for (uint32_t i = 0; i < leaves->count; ++i)
+        if (!leaves->nodes[i]->collapsed)
+            ++live;
+    return live;
+}
+
+TreeNode* SummaryTree::sideOf(TreeNode* node) {
+    // Leaves share most of their ancestors: remember the answer on every node
+    // passed so that each one is climbed once per search.
+    scratch.clear();
+    TreeNode* side = nullptr;
+    for (TreeNode* n = node; n; n = n->parent) {
+        if (n->sideSearch == sideSearch) {
+            side = n->side;
+            break;
+        }
+        scratch.push_back(n);
+        if (n->parent == current) {
+            side = n;
+            break;
+        }
+    }
+    for (TreeNode* n : scratch) {
+        n->sideSearch = sideSearch;
+        n->side = side;
+    }
+    return side;
+}
+
+void SummaryTree::brokenTree() {
+    std::printf("%s", BROKEN_TREE);
+    std::fflush(stdout);
+    std::exit(EXIT_FAILURE);
+}
+
+void SummaryTree::pruneLeaves(uint32_t limit) {
+    for (uint32_t i = 0; i < leaves->count; ++i)
+        leaves->nodes[i]->selected = false;
+
+    std::unique_ptr<NodeList> below[2] = {newNodeList(), newNodeList()};
+    beginSideSearch();
+    for (uint32_t i = 0; i < leaves->count; ++i) {
+        TreeNode* leaf = leaves->nodes[i];
+        TreeNode* side = current ? sideOf(leaf) : nullptr;
+        if (side && side == current->includeChild)
+            below[0]->append(leaf);
+        else if (side && side == current->excludeChild)
+            below[1]->append(leaf);
+        else
+            brokenTree();
+    }
+
+    std::unique_ptr<NodeList> kept = newNodeList();
+    uint32_t position[2] = {0, 0};
+    auto skipSelected = [&](int s) {
+        while (position[s] < below[s]->count && below[s]->nodes[position[s]]->selected)
+            ++position[s];
+        return position[s] < below[s]->count;
+    };
+    for (int turn = 0; kept->count < limit && (skipSelected(0) || skipSelected(1)); turn ^= 1) {
+        if (!skipSelected(turn))
+            continue;
+        TreeNode* leaf = below[turn]->nodes[position[turn]++];
+        leaf->selected = true;
+        kept->append(leaf);
+        if (TreeNode* p = leaf->parent) {
+            TreeNode* sibling = leaf == p->includeChild ? p->excludeChild : p->includeChild;
+            if (sibling && !sibling->selected) {
+                sibling->selected = true;
+                kept->append(sibling);
+            }
+        }
+    }
+    sortByScore(*kept);
+    leaves = std::move(kept);
+}
+
+void SummaryTree::decideRoot() {
+    if (!current || leaves->count == 0)
+        return;
+    int live = 0;
+    for (TreeNode* child : {current->includeChild, current->excludeChild})
+        if (child && !child->collapsed)
+            ++live;
+    if (live < 2)
+        return;
+
+    beginSideSearch();
+    TreeNode* winner = sideOf(leaves->nodes[0]);
+    if (!winner)
+        brokenTree();
+    const bool includeWins = winner == current->includeChild;
+    TreeNode* loser = includeWins ? current->excludeChild : current->includeChild;
+
+    std::unique_ptr<NodeList> kept = newNodeList();
+    for (uint32_t i = 0; i < leaves->count; ++i)
+        if (sideOf(leaves->nodes[i]) == winner)
+            kept->append(leaves->nodes[i]);
+    leaves = std::move(kept);
+
+    loser->collapase();
+    delete loser;
+    if (includeWins)
+        current->excludeChild = nullptr;
+    else
+        current->includeChild = nullptr;
+}
+
+FrameBuffer* SummaryTree::advanceRoot(bool& included) {
+    if (!current)
+        return nullptr;
+    TreeNode*& include = current->includeChild;
+    TreeNode*& exclude = current->excludeChild;
+    TreeNode* next = nullptr;
+    auto dropChild = [](TreeNode*& child) {
+        child->deleteSubtree();
+        delete child;
+        child = nullptr;
+    };
+    if (include && exclude) {
+        if (include->collapsed) {
+            dropChild(include);
+            next = exclude;
+        } else if (exclude->collapsed) {
+            dropChild(exclude);
+            next = include;
+        } else {
+            std::printf("%s", TWO_LIVE_CHILDREN);
+        }
+    } else if (include || exclude) {
+        next = include ? include : exclude;
+    } else {
+        std::printf("%s", NO_CHILD);
+        std::fflush(stdout);
+    }
+    // The root stays where it is rather than becoming none: the tree remains
+    // usable and nothing is handed over twice.
+    if (!next)
+        return nullptr;
+
+    FrameBuffer* fragment = current->fragment;
+    if (fragment)
+        included = current->included;
+    ++levelsAdvanced;
+    current = next;
+    return fragment;
+}

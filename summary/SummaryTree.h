@@ -1,0 +1,92 @@
+#pragma once
+
+// The tree of include / leave-out choices that decides, fragment by
+// fragment, which fragments go into the summary. It owns every fragment
+// inserted since the last reset and every node.
+
+#include "NodeList.h"
+#include "SharedControls.h"
+#include "TreeNode.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class FrameBuffer;
+
+constexpr int32_t FRAME_BUFFER_LIST_SIZE = 60000;
+
+class SummaryTree {
+public:
+    // The weights are read whenever measures or scores are computed.
+    explicit SummaryTree(const SummaryWeights& weights);
+    ~SummaryTree();
+    SummaryTree(const SummaryTree&) = delete;
+    SummaryTree& operator=(const SummaryTree&) = delete;
+
+    // Takes ownership of the fragment and inserts it as a new level: every
+    // listed leaf gets an include child (when allowed) and a leave-out child;
+    // the new leaves are scored and sorted best first.
+    void addFragment(FrameBuffer* fragment, bool includeAllowed);
+    // Classifies the fragment as junk or not, then inserts it; a junk
+    // fragment gets leave-out children only.
+    void addFragmentFiltered(FrameBuffer* fragment);
+    // Listed leaves that are not collapsed.
+    uint32_t liveLeafCount() const;
+    // Keeps about limit leaves (limit + 1 at most), best first, taking turns
+    // between the two sides of the current root and keeping siblings together.
+    void pruneLeaves(uint32_t limit);
+    // Keeps the child of the current root on the best leaf's path and
+    // deletes the other one with its subtree.
+    void decideRoot();
+    // Moves the current root one level down. Returns the fragment of the
+    // node left behind (null for the start node or when the root cannot
+    // move) and then sets included to that node's choice.
+    FrameBuffer* advanceRoot(bool& included);
+    // Frees every node and fragment and starts over with an empty tree.
+    void resetTree();
+
+    // Best first: score, then tieScore, both descending. Not stable.
+    static void sortByScore(NodeList& list);
+
+    // Fragments inserted below the current root.
+    int32_t depth() const {
+        return levelsAdded > levelsAdvanced ? levelsAdded - levelsAdvanced : 0;
+    }
+
+    TreeNode* root = nullptr;
+    TreeNode* current = nullptr;
+    std::unique_ptr<NodeList> leaves;
+    int32_t levelsAdded = 0;
+    int32_t levelsAdvanced = 0;
+    double maxLengthScore = -999.0;
+    double minLengthScore = 999.0;
+    double maxRedundancyScore = -999.0;
+    double minRedundancyScore = 999.0;
+    double maxContinuityScore = -999.0;
+    double minContinuityScore = 999.0;
+    double maxActivityScore = -999.0;
+    double minActivityScore = 999.0;
+    std::unique_ptr<FrameBuffer*[]> frameBufferList; // FRAME_BUFFER_LIST_SIZE entries
+    int32_t frameBufferListPos = 0;
+    int32_t nextFragmentId = 0;
+    SummaryWeights weights;
+
+private:
+    void start();
+    void freeAll();
+    TreeNode* addChild(TreeNode* leaf, bool included, FrameBuffer* fragment, double targetLength,
+                       NodeList& newLeaves);
+    void foldExtremes(const TreeNode* node);
+    void scoreLeaves();
+    // The child of current that node lies below, or null when it lies below
+    // none. Call beginSideSearch once before a batch of lookups.
+    void beginSideSearch() { ++sideSearch; }
+    TreeNode* sideOf(TreeNode* node);
+    [[noreturn]] void brokenTree();
+
+    // Fragments past the end of frameBufferList, still freed at reset.
+    std::vector<FrameBuffer*> extraFragments;
+    uint32_t sideSearch = 0;
+    std::vector<TreeNode*> scratch;
+};

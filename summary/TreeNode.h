@@ -1,0 +1,84 @@
+#pragma once
+
+// One include / leave-out choice for one fragment of the summary tree. The
+// path from the start node to a leaf is one candidate summary; its measures
+// are kept per node so that a child costs a constant amount of work.
+
+#include "SharedControls.h"
+
+#include <cstdint>
+#include <vector>
+
+class FrameBuffer;
+
+// The target length and the four weights as read at one moment. A weight
+// that a caller left without a source reads as the window's default.
+struct RankingWeights {
+    double targetLength = 0.05;
+    double length = 0.20;
+    double continuity = 0.10;
+    double redundancy = 0.25;
+    double activity = 0.05;
+
+    static RankingWeights read(const SummaryWeights& sources);
+};
+
+class TreeNode {
+public:
+    explicit TreeNode(int32_t level);
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
+
+    // Recomputes the path counts and measures (when not yet computed, or
+    // always with force) and, with recurse, those of the whole subtree.
+    // Scores are left alone.
+    void rescore(bool force, bool recurse, const SummaryWeights& weights);
+    // Deletes every descendant and marks the node collapsed; false (with a
+    // warning) when it already was. Fragments are not touched.
+    bool collapase();
+    // Deletes every descendant. Fragments are not touched.
+    void deleteSubtree();
+
+    // The path counts from the parent, then the redundancy, continuity,
+    // length and activity measures in that order. scratch is working room
+    // for the redundancy walk.
+    void computeMeasures(double targetLength, std::vector<TreeNode*>& scratch);
+
+    TreeNode* includeChild = nullptr;
+    TreeNode* excludeChild = nullptr;
+    TreeNode* parent = nullptr;
+    bool selected = false;
+    FrameBuffer* fragment = nullptr; // owned by the SummaryTree
+    bool included = false;
+    bool collapsed = false;
+    bool scoresComputed = false;
+    int32_t totalFrames = 0;
+    int32_t summaryFrames = 0;
+    int32_t includedCount = 0;
+    int32_t joinCount = 0;
+    int32_t cutCount = 0;
+    int32_t level = 0;
+    double score = 0.0;
+    double tieScore = 0.0;
+    TreeNode* lastIncluded = nullptr;
+    double lengthScore = 0.0;
+    double redundancyScore = 0.0;
+    double continuityScore = 0.0;
+    double activityScore = 0.0;
+
+    // Distances of the fragment at level redundancyLevel to this node's
+    // fragment and to those of its included ancestors in reach: the same for
+    // every node of that level, so it is worked out once per ancestor.
+    int32_t redundancyLevel = -1;
+    int32_t redundancyCount = 0;
+    double redundancySum = 0.0;
+    double redundancyMin = 0.0;
+
+    // Which child of the current root this node lies below, as found by the
+    // search numbered sideSearch.
+    uint32_t sideSearch = 0;
+    TreeNode* side = nullptr;
+};
+
+// Ancestors more levels up than this do not count for redundancy.
+constexpr int32_t REDUNDANCY_REACH = 1000;
