@@ -1,1 +1,57 @@
 #include "FrameBuffer.h"
+
+#include <QMutex>
+
+#include <cstdio>
+
+namespace {
+constexpr const char* kFullWarning =
+    "FrameBuffer::addFrame: WARNING: max number of frames reached (%d)";
+constexpr const char* kEmptyWarning = "FrameBuffer::getFrame: WARNING: empty buffer";
+} // namespace
+
+FrameBuffer::FrameBuffer(int maxFrames) : mutex(new QMutex()), maxFrames(maxFrames) {}
+
+// Held frames are not destroyed here: owners empty a buffer with
+// deleteAllFrames first, and a frame taken with getFrame is the caller's.
+FrameBuffer::~FrameBuffer() {
+    delete mutex;
+}
+
+bool FrameBuffer::addFrame(Frame* frame) {
+    if (count >= maxFrames) {
+        std::fprintf(stderr, kFullWarning, maxFrames);
+        return false;
+    }
+    frame->next = nullptr;
+    if (count == 0) {
+        first = frame;
+        frame->prev = nullptr;
+    } else {
+        frame->prev = last;
+        last->next = frame;
+    }
+    last = frame;
+    if (count < FRAME_TABLE_SIZE)
+        frameTable[count] = frame;
+    ++count;
+    return true;
+}
+
+Frame* FrameBuffer::getFrame() {
+    if (count == 0) {
+        std::fprintf(stderr, "%s", kEmptyWarning);
+        return nullptr;
+    }
+    Frame* frame = first;
+    first = frame->next;
+    if (first != nullptr)
+        first->prev = nullptr;
+    --count;
+    return frame;
+}
+
+void FrameBuffer::deleteAllFrames() {
+    while (count > 0)
+        delete getFrame();
+}
