@@ -1,0 +1,158 @@
+#include "ObjectDetector.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* loadError =
+    "ObjectDetector::detect. ERROR: Could not load classifier cascade\n";
+const fs::path sourceData = fs::path(TESSARO_SOURCE_DIR) / "data";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ProbeRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with a directory as its working directory, capturing both streams.
+ProbeRun runIn(const fs::path& directory, const fs::path& program) {
+    const fs::path out = directory / ".." / (directory.filename().string() + ".out");
+    const fs::path err = directory / ".." / (directory.filename().string() + ".err");
+    const std::string command = "cd '" + directory.string() + "' && '" + program.string() + "' >'" +
+                                out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(command.c_str());
+    ProbeRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = readFile(out);
+    run.err = readFile(err);
+    return run;
+}
+
+class DetectorStartup : public testing::Test {
+protected:
+    void SetUp() override {
+        if (fs::exists(fs::path(TESSARO_DATA_INSTALL_DIR) / "claquetasBlancas.xml")) {
+            GTEST_SKIP()
+                << "cascades are installed on this machine; a missing file cannot be staged";
+        }
+        root = fs::temp_directory_path() /
+               ("tessaro-detect-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        work = root / "work";
+        fs::create_directories(work);
+    }
+    void TearDown() override {
+        if (!root.empty()) {
+            fs::remove_all(root);
+        }
+    }
+
+    void copyCascade(const char* name, const fs::path& into) {
+        fs::create_directories(into);
+        fs::copy_file(sourceData / name, into / name, fs::copy_options::overwrite_existing);
+    }
+
+    fs::path root;
+    fs::path work;
+    const fs::path probe = DETECT_STARTUP_PROBE;
+};
+
+} // namespace
+
+TEST(DataFileCandidates, WorkingDirectoryThenInstalledThenBesideTheExecutable) {
+    const auto candidates = dataFileCandidates("claquetasNegras.xml");
+    const fs::path executable = fs::read_symlink("/proc/self/exe");
+    ASSERT_EQ(3u, candidates.size());
+    EXPECT_EQ("claquetasNegras.xml", candidates[0]);
+    EXPECT_EQ(fs::path(TESSARO_DATA_INSTALL_DIR) / "claquetasNegras.xml", fs::path(candidates[1]));
+    EXPECT_EQ(executable.parent_path().parent_path() / "data" / "claquetasNegras.xml",
+              fs::path(candidates[2]));
+}
+
+TEST(DataFileCandidates, AnAbsoluteNameIsTakenAsItIs) {
+    const auto candidates = dataFileCandidates("/somewhere/cascade.xml");
+    ASSERT_EQ(1u, candidates.size());
+    EXPECT_EQ("/somewhere/cascade.xml", candidates[0]);
+}
+
+TEST_F(DetectorStartup, WithoutCascadesTheProcessEndsBeforeMainWithTheMessage) {
+    const ProbeRun run = runIn(work, probe);
+    EXPECT_EQ(255, run.status);
+    EXPECT_EQ(loadError, run.err);
+    EXPECT_EQ("", run.out);
+}
+
+TEST_F(DetectorStartup, TheBlackCascadeAloneMissingStopsTheProcessToo) {
+    copyCascade("claquetasBlancas.xml", work);
+    const ProbeRun run = runIn(work, probe);
+    EXPECT_EQ(255, run.status);
+    EXPECT_EQ(loadError, run.err);
+    EXPECT_EQ("", run.out);
+}
+
+TEST_F(DetectorStartup, TheWhiteCascadeMissingReportsOnce) {
+    copyCascade("claquetasNegras.xml", work);
+    const ProbeRun run = runIn(work, probe);
+    EXPECT_EQ(255, run.status);
+    EXPECT_EQ(loadError, run.err);
+}
+
+TEST_F(DetectorStartup, BothCascadesInTheWorkingDirectoryLetMainRun) {
+    copyCascade("claquetasBlancas.xml", work);
+    copyCascade("claquetasNegras.xml", work);
+    const ProbeRun run = runIn(work, probe);
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ("main reached: white loaded, black loaded\n", run.out);
+}
+
+TEST_F(DetectorStartup, AFileThatIsNoCascadeCountsAsMissing) {
+    std::ofstream(work / "claquetasBlancas.xml") << "<opencv_storage><cascade>broken";
+    copyCascade("claquetasNegras.xml", work);
+    const ProbeRun run = runIn(work, probe);
+    EXPECT_EQ(255, run.status);
+    EXPECT_EQ(loadError, run.err);
+}
+
+TEST_F(DetectorStartup, CascadesInTheDataDirectoryBesideTheExecutableAreFound) {
+    const fs::path bin = root / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(probe, bin / "probe");
+    copyCascade("claquetasBlancas.xml", root / "data");
+    copyCascade("claquetasNegras.xml", root / "data");
+    const ProbeRun run = runIn(work, bin / "probe");
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ("main reached: white loaded, black loaded\n", run.out);
+}
+
+TEST_F(DetectorStartup, ABrokenFileInTheWorkingDirectoryFallsBackToTheNextPlace) {
+    const fs::path bin = root / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(probe, bin / "probe");
+    copyCascade("claquetasBlancas.xml", root / "data");
+    copyCascade("claquetasNegras.xml", root / "data");
+    std::ofstream(work / "claquetasBlancas.xml") << "not a cascade";
+    const ProbeRun run = runIn(work, bin / "probe");
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("", run.err);
+}
