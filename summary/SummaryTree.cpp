@@ -49,7 +49,8 @@ void SummaryTree::freeAll() {
     frameBufferListPos = 0;
     for (FrameBuffer* fragment : extraFragments)
         freeFragment(fragment);
-    extraFragments.clear();
+    std::vector<FrameBuffer*>().swap(extraFragments);
+    std::vector<TreeNode*>().swap(scratch);
     if (root) {
         root->deleteSubtree();
         delete root;
