@@ -54,7 +54,8 @@ public:
     double elapsed() const;
     int32_t framesSinceStart() const { return framesTaken; }
     int32_t lateInARow() const { return late; }
-    PlaybackState state() const { return currentState; }
+    // Readable from any thread.
+    PlaybackState state() const { return currentState.load(); }
 
     const int32_t frameRate;
     const int32_t maxLateFrames;
@@ -70,5 +71,5 @@ private:
     PacerClock::TimePoint clockStart;
     int32_t framesTaken = 0;
     int32_t late = 0;
-    PlaybackState currentState = PlaybackState::Starting;
+    std::atomic<PlaybackState> currentState{PlaybackState::Starting};
 };

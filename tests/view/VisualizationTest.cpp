@@ -1,0 +1,280 @@
+#include "DisplayWindow.h"
+#include "Frame.h"
+#include "FrameBuffer.h"
+#include "Picture.h"
+#include "SharedControls.h"
+#include "ThreadVisualitation.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Time moves only when the thread sleeps.
+class FakeClock : public PacerClock {
+public:
+    explicit FakeClock(std::function<void(int)> onSleep) : onSleep(std::move(onSleep)) {}
+    TimePoint now() override { return origin + offset; }
+    void sleepFor(std::chrono::milliseconds duration) override {
+        offset += duration;
+        onSleep(++sleeps);
+    }
+
+private:
+    std::function<void(int)> onSleep;
+    int sleeps = 0;
+    const TimePoint origin = std::chrono::steady_clock::now();
+    std::chrono::milliseconds offset{0};
+};
+
+// A frame whose left half has luma `left` and right half luma `right`, neutral chroma.
+Frame* makeFrame(int width, int height, uint8_t left, uint8_t right, double time) {
+    Frame* frame = new Frame;
+    frame->width = width;
+    frame->height = height;
+    AVFrame* picture = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
+    for (int row = 0; row < height; ++row) {
+        uint8_t* y = picture->data[0] + row * picture->linesize[0];
+        std::memset(y, left, width / 2);
+        std::memset(y + width / 2, right, width - width / 2);
+    }
+    for (int plane = 1; plane < 3; ++plane) {
+        std::memset(picture->data[plane], 128, picture->linesize[plane] * ((height + 1) / 2));
+    }
+    frame->setAVFrame(picture);
+    frame->frameTime = time;
+    return frame;
+}
+
+const cv::Vec4b black(0, 0, 0, 255);
+const cv::Vec4b green(20, 250, 20, 255);   // Play label
+const cv::Vec4b yellow(20, 250, 250, 255); // Summary and Pause labels
+const cv::Vec4b white(250, 250, 250, 255); // time and banner
+
+class Visualization : public testing::Test {
+protected:
+    Visualization() { controls.pauseMode = false; }
+
+    // A copy of the window picture (B, G, R, X bytes).
+    cv::Mat windowPicture() {
+        QMutexLocker lock(display.pictureMutex);
+        return cv::Mat(display.height, display.width, CV_8UC4, display.picture->data[0],
+                       display.picture->linesize[0])
+            .clone();
+    }
+
+    void show(Frame* frame) {
+        std::unique_ptr<Frame> owned(frame);
+        thread.showFrame(owned.get());
+    }
+
+    static int count(const cv::Mat& picture, cv::Rect area, const cv::Vec4b& colour) {
+        int n = 0;
+        for (int y = area.y; y < area.y + area.height; ++y) {
+            for (int x = area.x; x < area.x + area.width; ++x) {
+                n += picture.at<cv::Vec4b>(y, x) == colour;
+            }
+        }
+        return n;
+    }
+
+    const cv::Rect strip{15, 15, 416, 21};
+    const cv::Rect labelArea{88, 15, 77, 21};
+    DisplayWindow display{"VIDEO", 445, 335};
+    FrameBuffer frameBuffer{5000};
+    SharedControls controls;
+    ThreadVisualitation thread{&frameBuffer, &display, controls};
+};
+
+bool sameStrip(const cv::Mat& a, const cv::Mat& b, cv::Rect strip) {
+    return cv::countNonZero(cv::Mat(a(strip) != b(strip)).reshape(1)) == 0;
+}
+
+} // namespace
+
+TEST_F(Visualization, StartsWithTheWindowFieldsAndDefaultRates) {
+    EXPECT_EQ(&frameBuffer, thread.frameBuffer);
+    EXPECT_EQ(&display, thread.display);
+    EXPECT_EQ(24, thread.frameRate);
+    EXPECT_EQ(1, thread.maxLateFrames);
+}
+
+TEST_F(Visualization, ShowFrameScalesTheConvertedPictureOverTheWholeWindow) {
+    show(makeFrame(160, 120, 16, 235, 0.0));
+    EXPECT_EQ(display.picture, thread.windowPicture);
+    EXPECT_TRUE(display.pictureReady);
+    const cv::Mat picture = windowPicture();
+    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(200, 100));
+    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(200, 300));
+    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(334, 0));
+    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(334, 444));
+    // Nearest neighbour: the edge between the halves falls at the scaled middle.
+    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(100, 221));
+    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(100, 223));
+}
+
+TEST_F(Visualization, TheStripIsAFilledBlackRectangleFrom15To430And15To35) {
+    show(makeFrame(90, 60, 235, 235, 0.0));
+    const cv::Mat picture = windowPicture();
+    const cv::Vec4b pictureWhite(254, 254, 254, 255);
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(15, 15));
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(35, 430));
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(33, 17));
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(17, 428));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(14, 15));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(36, 430));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(25, 14));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(25, 431));
+    // Time and banner are written in near-white on the strip.
+    EXPECT_GT(count(picture, cv::Rect(20, 15, 65, 21), white), 20);
+    EXPECT_GT(count(picture, cv::Rect(165, 15, 265, 21), white), 100);
+}
+
+TEST_F(Visualization, TheTimeShowsOneDecimalInSixCharacters) {
+    show(makeFrame(90, 60, 16, 16, 12.34));
+    const cv::Mat first = windowPicture();
+    show(makeFrame(90, 60, 16, 16, 12.31));
+    const cv::Mat sameTenth = windowPicture();
+    show(makeFrame(90, 60, 16, 16, 13.34));
+    const cv::Mat nextSecond = windowPicture();
+    EXPECT_TRUE(sameStrip(first, sameTenth, strip));
+    EXPECT_FALSE(sameStrip(first, nextSecond, strip));
+}
+
+TEST_F(Visualization, PlayModeDrawsTheGreenPlayLabel) {
+    controls.playMode = true;
+    show(makeFrame(90, 60, 16, 16, 1.0));
+    const cv::Mat picture = windowPicture();
+    EXPECT_GT(count(picture, labelArea, green), 10);
+    EXPECT_EQ(0, count(picture, strip, yellow));
+}
+
+TEST_F(Visualization, SummaryModeDrawsTheYellowSummaryLabel) {
+    controls.summaryMode = true;
+    show(makeFrame(90, 60, 16, 16, 1.0));
+    const cv::Mat picture = windowPicture();
+    EXPECT_GT(count(picture, labelArea, yellow), 10);
+    EXPECT_EQ(0, count(picture, strip, green));
+}
+
+TEST_F(Visualization, WithPlayAndSummaryBothSetOnlyPlayIsLabelled) {
+    controls.playMode = true;
+    controls.summaryMode = true;
+    show(makeFrame(90, 60, 16, 16, 1.0));
+    const cv::Mat picture = windowPicture();
+    EXPECT_GT(count(picture, labelArea, green), 10);
+    EXPECT_EQ(0, count(picture, strip, yellow));
+}
+
+TEST_F(Visualization, WithNoModeSetNoLabelIsDrawn) {
+    show(makeFrame(90, 60, 16, 16, 1.0));
+    const cv::Mat picture = windowPicture();
+    EXPECT_EQ(0, count(picture, strip, green));
+    EXPECT_EQ(0, count(picture, strip, yellow));
+}
+
+TEST_F(Visualization, AFrameWithoutAPictureDrawsNothing) {
+    auto frame = std::make_unique<Frame>();
+    frame->width = 90;
+    frame->height = 60;
+    const cv::Mat before = windowPicture();
+    testing::internal::CaptureStdout();
+    thread.showFrame(frame.get());
+    EXPECT_EQ("\nFrame::getAVFrame WARNING: avFrame==NULL!",
+              testing::internal::GetCapturedStdout());
+    EXPECT_FALSE(display.pictureReady);
+    EXPECT_TRUE(sameStrip(before, windowPicture(), cv::Rect(0, 0, 445, 335)));
+}
+
+TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
+    DisplayWindow display("VIDEO", 445, 335);
+    FrameBuffer frameBuffer(5000);
+    SharedControls controls;
+    controls.pauseMode = true;
+    int sleepsSeen = 0;
+    auto clock = std::make_unique<FakeClock>([&](int sleeps) {
+        sleepsSeen = sleeps;
+        if (sleeps == 3) {
+            controls.pauseMode = false;
+        }
+    });
+    ThreadVisualitation thread(&frameBuffer, &display, controls, 24, 1, std::move(clock));
+    std::unique_ptr<Frame> frame(makeFrame(90, 60, 16, 16, 1.0));
+    thread.showFrame(frame.get());
+    EXPECT_EQ(3, sleepsSeen);
+    EXPECT_TRUE(display.pictureReady);
+    QMutexLocker lock(display.pictureMutex);
+    const cv::Mat picture(335, 445, CV_8UC4, display.picture->data[0],
+                          display.picture->linesize[0]);
+    int yellowPixels = 0;
+    for (int y = 15; y <= 35; ++y) {
+        for (int x = 88; x < 165; ++x) {
+            yellowPixels += picture.at<cv::Vec4b>(y, x) == yellow;
+        }
+    }
+    EXPECT_GT(yellowPixels, 10);
+}
+
+TEST_F(Visualization, TheThreadPlaysAndDestroysEveryFrameAndReportsTheWholeSecond) {
+    controls.playMode = true;
+    {
+        QMutexLocker lock(frameBuffer.mutex);
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.0));
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.1));
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.34));
+    }
+    thread.start();
+    for (;;) {
+        {
+            QMutexLocker lock(frameBuffer.mutex);
+            if (frameBuffer.count == 0 && controls.positionValue == 12) {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    thread.requestStop();
+    thread.wait();
+    EXPECT_TRUE(thread.isFinished());
+    EXPECT_EQ(12, controls.positionValue);
+    EXPECT_TRUE(display.pictureReady);
+}
+
+TEST_F(Visualization, AStarvedThreadStopsWhenAsked) {
+    thread.start();
+    while (thread.playbackState() != PlaybackState::Starved) {
+        std::this_thread::sleep_for(5ms);
+    }
+    thread.requestStop();
+    thread.wait();
+    EXPECT_TRUE(thread.isFinished());
+    EXPECT_EQ(PlaybackState::Stopped, thread.playbackState());
+    EXPECT_FALSE(display.pictureReady);
+}
+
+TEST_F(Visualization, APausedThreadStopsWhenAsked) {
+    controls.pauseMode = true;
+    thread.start();
+    while (thread.playbackState() != PlaybackState::Paused) {
+        std::this_thread::sleep_for(5ms);
+    }
+    thread.requestStop();
+    thread.wait();
+    EXPECT_TRUE(thread.isFinished());
+}
