@@ -1,8 +1,8 @@
 #include "Picture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 
 extern "C" {

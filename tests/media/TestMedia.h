@@ -1,0 +1,71 @@
+#pragma once
+
+// Small test videos made once per build tree by make-test-media (ffmpeg) and
+// reused. Unless said otherwise: 25 fps, a key frame every 25 frames.
+
+#include <string>
+
+// H.264 with B-frames + AAC stereo 48 kHz in MP4, 320x240, 100 frames.
+inline constexpr const char* kH264Aac = "h264_aac.mp4";
+// MPEG-4 part 2 with B-frames + MP3 mono 48 kHz (1152-sample frames) in AVI,
+// 320x240, 97 frames: frames 40-42 were dropped (empty chunks in the file).
+inline constexpr const char* kMpeg4Mp3 = "mpeg4_mp3.avi";
+// MPEG-4 part 2 without B-frames in AVI, 160x120, 47 frames: 20-22 dropped.
+inline constexpr const char* kDroppedFrames = "dropped_frames.avi";
+// The video of kDroppedFrames in NUT with an empty packet for each dropped
+// frame (made through libavformat: ffmpeg writes no empty packets).
+inline constexpr const char* kEmptyPackets = "empty_packets.nut";
+// VP9 + Opus in WebM, 320x240, 75 frames; its streams carry no duration.
+inline constexpr const char* kVp9Opus = "vp9_opus.webm";
+// Stream 0 AAC, stream 1 H.264 256x144, 75 frames.
+inline constexpr const char* kAudioFirst = "audio_first.mkv";
+// H.264 without audio in MP4, 320x240, 75 frames.
+inline constexpr const char* kVideoOnly = "video_only.mp4";
+// H.264 + PCM s16le stereo in MOV (the PCM decoder's frame size is 0), 75 frames.
+inline constexpr const char* kPcmAudio = "pcm_audio.mov";
+// QuickTime Animation coded in rgb24, 160x120, 50 frames.
+inline constexpr const char* kRgb24 = "rgb24.mov";
+// PNG coded in pal8 (palette) in Matroska, 160x120, 50 frames.
+inline constexpr const char* kPal8 = "pal8.mkv";
+// H.264 4:2:2 / 4:4:4 / 4:2:0 10-bit in Matroska, 320x240, 50 frames each.
+inline constexpr const char* kYuv422 = "yuv422.mkv";
+inline constexpr const char* kYuv444 = "yuv444.mkv";
+inline constexpr const char* kYuv420p10 = "yuv420p10.mkv";
+// MPEG-4 part 2 at an odd size, 321x241, in AVI, 50 frames.
+inline constexpr const char* kOddSize = "odd_size.avi";
+// Streams: H.264 320x240, H.264 160x120, AAC mono, AAC stereo; 50 frames.
+inline constexpr const char* kTwoVideo = "two_video.mkv";
+// H.264 160x120 without audio, exactly 60 and exactly 51 frames.
+inline constexpr const char* kFrames60 = "frames60.mp4";
+inline constexpr const char* kFrames51 = "frames51.mp4";
+// H.264 + AAC, 320x240, 250 frames (10 s): scenes testsrc2, smptebars,
+// mandelbrot, rgbtestsrc and life, a cut every 2 s (frames 50, 100, 150, 200).
+inline constexpr const char* kScenes = "scenes.mp4";
+// H.264 160x120 at 1 fps (4 pictures) + AAC 5.1 at 48 kHz: the audio up to
+// one picture (288000 samples) does not fit in the reader's sample buffer.
+inline constexpr const char* kSparseVideo = "sparse_video.mp4";
+// H.264 with B-frames + AAC stereo, 1280x720, 500 frames (20 s), for benches.
+inline constexpr const char* kH264_720p = "h264_720p.mp4";
+// Bad files: no bytes; plain text; kH264Aac (moov first) cut in half; a
+// Matroska header followed by noise; a path that does not exist.
+inline constexpr const char* kEmpty = "empty.mp4";
+inline constexpr const char* kText = "text.mp4";
+inline constexpr const char* kTruncated = "truncated.mp4";
+inline constexpr const char* kGarbageAfterHeader = "garbage_after_header.mkv";
+inline constexpr const char* kMissing = "missing.mp4";
+
+// Every file above that holds decodable video.
+inline constexpr const char* kDecodableMedia[] = {kH264Aac,       kMpeg4Mp3,
+                                                  kDroppedFrames, kEmptyPackets,
+                                                  kVp9Opus,       kAudioFirst,
+                                                  kVideoOnly,     kPcmAudio,
+                                                  kRgb24,         kPal8,
+                                                  kYuv422,        kYuv444,
+                                                  kYuv420p10,     kOddSize,
+                                                  kTwoVideo,      kFrames60,
+                                                  kFrames51,      kScenes,
+                                                  kSparseVideo,   kH264_720p,
+                                                  kTruncated,     kGarbageAfterHeader};
+
+// Full path of a test file; makes the whole set first (once per process).
+std::string testMedia(const std::string& name);

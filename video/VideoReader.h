@@ -1,0 +1,135 @@
+#pragma once
+
+// Opens one video file, chooses its first video stream and first audio
+// stream, and hands out decoded pictures (planar YUV 4:2:0 at the stream's
+// size) with the audio that plays up to each of them. Used by one thread.
+
+#include "PacketBuffer.h"
+
+#include <cstdint>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+struct SwsContext;
+struct SwrContext;
+
+class VideoReader {
+public:
+    static constexpr int32_t OK = 0;
+    static constexpr int32_t ERROR = 1;
+    // Capacity of audioSamples, in interleaved 16-bit samples.
+    static constexpr int32_t AUDIO_SAMPLES_SIZE = 192000;
+    static constexpr int FILE_NAME_SIZE = 1000;
+
+    explicit VideoReader(const char* path);
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    void getVideoSize(int* width, int* height);
+    // Duration of the video stream in its time-base units (the container's
+    // duration when the stream carries none); 0 when unknown.
+    int64_t getVideoLength();
+    double timestampToSeconds(int64_t ts);
+    int32_t timestampToFrame(int64_t ts);
+
+    // The next packet of the video (audio) stream, or one with no data at the
+    // end of the input. The caller releases it with PacketBuffer::releasePacket.
+    AVPacket* getNextVideoPacket(AVPacket* out);
+    AVPacket* getNextAudioPacket(AVPacket* out);
+
+    // Decodes the next picture. *picture is planar YUV 4:2:0 at the stream's
+    // size, its timestamp in picture->pts (time-base units); it stays valid
+    // until the next decode on this reader. The audio outputs are optional:
+    // *samples points to the interleaved 16-bit audio decoded by this call,
+    // *count is its number of samples per channel. False at the end.
+    bool getNextFrame(AVFrame** picture, int16_t** samples = nullptr, int* value = nullptr,
+                      int* count = nullptr);
+    void flushBuffers();
+    bool seekTimestamp(int64_t ts);
+    // Decodes one picture without audio into *ts; true when it is a key frame.
+    bool decodeNextPicture(int64_t* ts);
+    // Positions the reader so that the next getNextFrame returns the picture
+    // after the first one at or past the given time (or the key frame itself
+    // when it already lies at or past it).
+    bool seekFrameWKey(double seconds);
+
+    // Frames per second used for every frame-based conversion.
+    double getFrameRate() const { return fps; }
+
+    struct FormatContextCloser {
+        void operator()(AVFormatContext* context) const;
+    };
+    struct CodecContextFreer {
+        void operator()(AVCodecContext* context) const;
+    };
+    struct FrameFreer {
+        void operator()(AVFrame* frame) const;
+    };
+    struct PictureFreer {
+        void operator()(AVFrame* picture) const;
+    };
+    struct PacketFreer {
+        void operator()(AVPacket* packet) const;
+    };
+    struct SwsFreer {
+        void operator()(SwsContext* context) const;
+    };
+    struct SwrFreer {
+        void operator()(SwrContext* context) const;
+    };
+
+    int32_t status = ERROR;
+    int32_t audioSampleCount = 0;
+    std::unique_ptr<PacketBuffer> audioBuffer;
+    std::unique_ptr<PacketBuffer> videoBuffer;
+    char fileName[FILE_NAME_SIZE] = {};
+    std::unique_ptr<AVFormatContext, FormatContextCloser> pFormatCtx;
+    std::unique_ptr<AVCodecContext, CodecContextFreer> pCodecCtx;
+    std::unique_ptr<AVCodecContext, CodecContextFreer> pCodecCtxAudio;
+    const AVCodec* pCodec = nullptr;
+    const AVCodec* pCodecAudio = nullptr;
+    std::unique_ptr<int16_t[]> audioSamples;
+    int32_t audioSamplesSize = 0;
+    std::unique_ptr<AVFrame, FrameFreer> pFrame;
+    int32_t videoStream = -1;
+    int32_t audioStream = -1;
+    int32_t frameCount = 0;
+
+private:
+    bool open(const char* path);
+    bool openAudio();
+    // Fills *out with the next packet of the given stream, parking packets of
+    // the other stream; false once the demuxer has ended.
+    bool readPacket(int stream, AVPacket* out);
+    // Decodes until a picture is complete; false at the end of the stream.
+    bool decodePicture();
+    // The decoded picture in planar YUV 4:2:0 at the stream's size.
+    AVFrame* deliverPicture();
+    void gatherAudio(int* lastResult, int* gathered);
+    // Converts one decoded audio frame into audioSamples at *gathered; false
+    // when it does not fit in the space left.
+    bool storeAudio(const AVFrame* frame, int* gathered);
+    void dropQueuedAudio();
+
+    double fps = 25.0;
+    int videoWidth = 0;
+    int videoHeight = 0;
+    int audioChannels = 0;
+    bool endOfInput = false;
+    bool videoDraining = false;
+    bool haveTimestamp = false;
+    int64_t lastTimestamp = 0;
+    std::unique_ptr<AVPacket, PacketFreer> readBuffer;
+    std::unique_ptr<AVFrame, FrameFreer> audioFrame;
+    std::unique_ptr<AVFrame, PictureFreer> convertedPicture;
+    std::unique_ptr<SwsContext, SwsFreer> scaler;
+    std::unique_ptr<SwrContext, SwrFreer> resampler;
+    AVChannelLayout resamplerInputLayout{};
+    int resamplerInputFormat = -1;
+    int resamplerInputRate = 0;
+};
