@@ -48,6 +48,21 @@ constexpr double kWeight[kCompared][kCompared] = {
     {0.1429, 0.1250, 0.1111, 0.1000, 0.0909, 0.0833},
 };
 
+// Block b of the 8 x 8 grid spans [start[b], end[b]) along a side of the
+// given size; the end is derived from the start, not from (b + 1) * d.
+void blockBounds(int size, int start[kGrid], int end[kGrid]) {
+    const double d = size * 0.125;
+    for (int b = 0; b < kGrid; ++b) {
+        start[b] = static_cast<int>(std::floor(b * d));
+        end[b] = static_cast<int>(std::floor(start[b] + d));
+    }
+}
+
+// Samples taken from start, start + 3, ... below end.
+int sampleCount(int start, int end) {
+    return end > start ? (end - start + kSampleStep - 1) / kSampleStep : 0;
+}
+
 [[noreturn]] void failMode(const char* message) {
     std::printf("%s", message);
     std::exit(-1);
@@ -220,71 +235,85 @@ bool Frame::computeHistogram() {
     if (avFrame == nullptr)
         return false;
 
-    const double dx = width * 0.125;
-    const double dy = height * 0.125;
     int x0[kGrid], x1[kGrid], y0[kGrid], y1[kGrid];
-    for (int b = 0; b < kGrid; ++b) {
-        x0[b] = static_cast<int>(std::floor(b * dx));
-        x1[b] = static_cast<int>(std::floor(x0[b] + dx));
-        y0[b] = static_cast<int>(std::floor(b * dy));
-        y1[b] = static_cast<int>(std::floor(y0[b] + dy));
-    }
+    blockBounds(width, x0, x1);
+    blockBounds(height, y0, y1);
 
-    const int stride = avFrame->linesize[0];
+    const ptrdiff_t stride = avFrame->linesize[0];
     const uint8_t* const yPlane = avFrame->data[0];
     const uint8_t* const uPlane = avFrame->data[1];
     const uint8_t* const vPlane = avFrame->data[2];
-    uint32_t bins[3][kBins] = {};
+    // Two sets of counters, for alternate samples, so that runs of equal
+    // values do not wait on one counter.
+    uint32_t bins[2][3][kBins] = {};
 
-    for (int bx = 0; bx < kGrid; ++bx) {
-        for (int by = 0; by < kGrid; ++by) {
-            uint32_t sumY = 0, sumU = 0, sumV = 0, n = 0;
-            // Rows outermost so each sampled row is read left to right; the
-            // sums are integers, so the order does not change them.
-            for (int y = y0[by]; y < y1[by]; y += kSampleStep) {
-                const uint8_t* const yRow = yPlane + static_cast<ptrdiff_t>(y) * stride;
-                // The chroma row is addressed with half the luma stride.
-                const ptrdiff_t chromaRow = (static_cast<ptrdiff_t>(y / 2) * stride) / 2;
-                const uint8_t* const uRow = uPlane + chromaRow;
-                const uint8_t* const vRow = vPlane + chromaRow;
-                for (int x = x0[bx]; x < x1[bx]; x += kSampleStep) {
-                    const uint32_t yv = yRow[x];
-                    const uint32_t uv = uRow[x / 2];
-                    const uint32_t vv = vRow[x / 2];
-                    ++bins[Y][yv >> 4];
-                    ++bins[U][uv >> 4];
-                    ++bins[V][vv >> 4];
-                    sumY += yv;
-                    sumU += uv;
-                    sumV += vv;
-                    ++n;
+    // Sampled rows outermost, so each is read once from left to right; the
+    // sums are integers, so the order does not change them.
+    for (int by = 0; by < kGrid; ++by) {
+        uint32_t sums[3][kGrid] = {};
+        for (int y = y0[by]; y < y1[by]; y += kSampleStep) {
+            const uint8_t* const yRow = yPlane + y * stride;
+            // The chroma row is addressed with half the luma stride.
+            const ptrdiff_t chromaRow = ((y >> 1) * stride) / 2;
+            const uint8_t* const uRow = uPlane + chromaRow;
+            const uint8_t* const vRow = vPlane + chromaRow;
+            for (int bx = 0; bx < kGrid; ++bx) {
+                uint32_t sumY = 0, sumU = 0, sumV = 0;
+                int x = x0[bx];
+                for (; x + kSampleStep < x1[bx]; x += 2 * kSampleStep) {
+                    const uint32_t ya = yRow[x], ua = uRow[x >> 1], va = vRow[x >> 1];
+                    const int xb = x + kSampleStep;
+                    const uint32_t yb = yRow[xb], ub = uRow[xb >> 1], vb = vRow[xb >> 1];
+                    ++bins[0][Y][ya >> 4];
+                    ++bins[0][U][ua >> 4];
+                    ++bins[0][V][va >> 4];
+                    ++bins[1][Y][yb >> 4];
+                    ++bins[1][U][ub >> 4];
+                    ++bins[1][V][vb >> 4];
+                    sumY += ya + yb;
+                    sumU += ua + ub;
+                    sumV += va + vb;
                 }
+                if (x < x1[bx]) {
+                    const uint32_t ya = yRow[x], ua = uRow[x >> 1], va = vRow[x >> 1];
+                    ++bins[0][Y][ya >> 4];
+                    ++bins[0][U][ua >> 4];
+                    ++bins[0][V][va >> 4];
+                    sumY += ya;
+                    sumU += ua;
+                    sumV += va;
+                }
+                sums[Y][bx] += sumY;
+                sums[U][bx] += sumU;
+                sums[V][bx] += sumV;
             }
+        }
+
+        const int rows = sampleCount(y0[by], y1[by]);
+        for (int bx = 0; bx < kGrid; ++bx) {
+            uint32_t n = rows * sampleCount(x0[bx], x1[bx]);
             if (n == 0) {
                 // A picture narrower or lower than the grid leaves blocks
                 // without a sample; the pixel nearest the block's corner
                 // stands in for the block so no mean is 0/0.
                 const int x = std::max(0, std::min(x0[bx], width - 1));
                 const int y = std::max(0, std::min(y0[by], height - 1));
-                const ptrdiff_t chroma = (static_cast<ptrdiff_t>(y / 2) * stride) / 2 + x / 2;
-                sumY = yPlane[static_cast<ptrdiff_t>(y) * stride + x];
-                sumU = uPlane[chroma];
-                sumV = vPlane[chroma];
-                ++bins[Y][sumY >> 4];
-                ++bins[U][sumU >> 4];
-                ++bins[V][sumV >> 4];
+                const ptrdiff_t chroma = ((y >> 1) * stride) / 2 + (x >> 1);
+                const uint32_t values[3] = {yPlane[y * stride + x], uPlane[chroma], vPlane[chroma]};
+                for (int c = 0; c < 3; ++c) {
+                    sums[c][bx] = values[c];
+                    ++bins[0][c][values[c] >> 4];
+                }
                 n = 1;
             }
-            const int block = kGrid * bx + by;
-            blockMeans[Y][block] = static_cast<double>(sumY) / n;
-            blockMeans[U][block] = static_cast<double>(sumU) / n;
-            blockMeans[V][block] = static_cast<double>(sumV) / n;
+            for (int c = 0; c < 3; ++c)
+                blockMeans[c][kGrid * bx + by] = static_cast<double>(sums[c][bx]) / n;
         }
     }
 
     for (int c = 0; c < 3; ++c)
         for (int k = 0; k < kBins; ++k)
-            histogram[c][k] = bins[c][k];
+            histogram[c][k] = bins[0][c][k] + bins[1][c][k];
     histogramComputed = true;
     return true;
 }

@@ -84,8 +84,9 @@ double quantisedAc(int channel, double amplitude) {
             frame->blockMeans[channel][8 * i + j] = amplitude * basis[i] * basis[j];
     frame->computeColorLayout();
     for (int k = 1; k < 64; ++k) {
-        if (k != 9)
+        if (k != 9) {
             EXPECT_EQ(frame->colorLayout[channel][k], 0) << k;
+        }
     }
     return frame->colorLayout[channel][9];
 }
@@ -175,6 +176,17 @@ TEST(SamplingGrid, BlockColumnsOf445WidePictureStartFromTheBlockCorner) {
     // Every block column is 55 pixels wide here (x0 = 0, 55, 111, 166, 222,
     // 278, 333, 389), sampled 19 times, in 8 block rows of one sample row.
     EXPECT_EQ(samples, 8 * 19 * 8);
+}
+
+TEST(SamplingGrid, BlockEndIsDerivedFromTheBlockStart) {
+    // 76 pixels: d = 9.5, block 1 starts at 9 and ends before 9 + 9.5 -> 18,
+    // not before 2 * 9.5 = 19, so it samples 9, 12 and 15 in each direction.
+    std::unique_ptr<Frame> frame(uniformFrame(76, 76, 0, 0, 0));
+    for (int y = 0; y < 76; ++y)
+        for (int x = 0; x < 76; ++x)
+            luma(frame.get(), x, y) = static_cast<uint8_t>(x + 2 * y);
+    frame->computeHistogram();
+    EXPECT_DOUBLE_EQ(frame->blockMeans[Y][8 * 1 + 1], 12 + 2 * 12);
 }
 
 TEST(SamplingGrid, ChromaRowsUseHalfTheLumaStride) {

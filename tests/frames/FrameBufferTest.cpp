@@ -76,6 +76,7 @@ TEST(FrameBufferCapacity, FrameTableIndexesOnlyTheFirst3000Insertions) {
     EXPECT_EQ(b.buffer.frameTable[2999], frames[2999]);
     for (Frame* entry : b.buffer.frameTable)
         ASSERT_NE(entry, frames[3000]);
+    EXPECT_EQ(b.buffer.maxFrames, 5000);
 }
 
 TEST(FrameBufferOrder, FramesComeOutInTheOrderAdded) {

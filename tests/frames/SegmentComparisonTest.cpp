@@ -192,6 +192,45 @@ TEST(StrongChange, AFlashBetweenEqualEndsIsAStrongChange) {
     EXPECT_TRUE(fragment.buffer.hasStrongChange());
 }
 
+TEST(StrongChange, CombinedVariationOfAQuarterIsAStrongChange) {
+    Fragment fragment;
+    fragment.add(A);
+    FrameBuffer& buffer = fragment.buffer;
+    buffer.variationComputed = buffer.maxDifferenceComputed = true;
+    buffer.variation = 0.0;
+    buffer.maxPairDifference = 0.25;
+    EXPECT_TRUE(buffer.hasStrongChange());
+    buffer.maxPairDifference = 0.2499;
+    EXPECT_FALSE(buffer.hasStrongChange());
+    buffer.variation = 0.0499;
+    buffer.maxPairDifference = 0.245;
+    EXPECT_TRUE(buffer.hasStrongChange());
+}
+
+// Two frames that differ only in the luma DC term of their colour layout.
+bool strongChangeOfEnds(double lumaDcStep) {
+    Fragment fragment;
+    for (double dc : {0.0, lumaDcStep}) {
+        Frame* frame = describedFrame(0, 0, 0);
+        for (int c = 0; c < 3; ++c)
+            frame->histogram[c][0] = 10;
+        frame->colorLayoutComputed = true;
+        frame->colorLayout[0][0] = dc;
+        fragment.add(frame);
+    }
+    FrameBuffer& buffer = fragment.buffer;
+    const double ends = frameDifference(buffer.first, buffer.last);
+    EXPECT_NEAR(ends, 0.45 * 0.3 * std::sqrt(0.4) * lumaDcStep / 18, 1e-12);
+    buffer.variationComputed = buffer.maxDifferenceComputed = true;
+    buffer.variation = buffer.maxPairDifference = 0.0;
+    return buffer.hasStrongChange();
+}
+
+TEST(StrongChange, EndsMoreThanPoint2ApartAreAStrongChange) {
+    EXPECT_TRUE(strongChangeOfEnds(43));  // ends 0.2040 apart
+    EXPECT_FALSE(strongChangeOfEnds(42)); // ends 0.1992 apart
+}
+
 // Frames 0, 10 and 20 get the given values; every other frame a value that
 // would win if it were sampled.
 void describedFragment(Fragment& fragment, double f0, double f10, double f20, double others) {
