@@ -225,6 +225,8 @@ Frame* Frame::clone() const {
         std::memcpy(copy->colorLayout, colorLayout, sizeof colorLayout);
     copy->histogramComputed = histogramComputed;
     std::memcpy(copy->histogram, histogram, sizeof histogram);
+    // Carried along so that any descriptor derived from the clone is right.
+    std::memcpy(copy->blockMeans, blockMeans, sizeof blockMeans);
     return copy;
 }
 

@@ -133,6 +133,8 @@ TEST(FrameClone, CarriesDescriptorsAndOwnsACopyOfThePicture) {
     EXPECT_TRUE(copy->histogramComputed);
     EXPECT_TRUE(copy->colorLayoutComputed);
     EXPECT_FALSE(copy->activityComputed);
+    ASSERT_GT(source->getActivity(), 0.0);
+    EXPECT_EQ(copy->getActivity(), source->getActivity());
     EXPECT_EQ(std::memcmp(copy->histogram, source->histogram, sizeof copy->histogram), 0);
     EXPECT_EQ(std::memcmp(copy->colorLayout, source->colorLayout, sizeof copy->colorLayout), 0);
 
