@@ -1,6 +1,6 @@
 // tessaro-bench decode FILE: the whole file through VideoReader::getNextFrame
-// (audio outputs given, as fragment decoding gives them), then through
-// FFmpeg's plain decode loop, and the ratio of the two rates.
+// (audio outputs given, as fragment decoding gives them) against FFmpeg's
+// plain decode loop, and the ratio of the two rates.
 
 #include "Bench.h"
 #include "PlainDecode.h"
@@ -31,17 +31,15 @@ int benchDecode(int argc, char** argv) {
         std::fprintf(stderr, "usage: tessaro-bench decode FILE\n");
         return 2;
     }
-    const DecodeRun reader = readerDecode(argv[1]);
-    const DecodeRun ffmpeg = plainFfmpegDecode(argv[1]);
-    if (!reader.ok || !ffmpeg.ok) {
-        std::fprintf(stderr, "tessaro-bench decode: cannot decode %s\n", argv[1]);
+    const char* path = argv[1];
+    const Comparison result = compareWithFfmpeg([path] { return readerDecode(path); }, path);
+    if (!result.ours.ok || !result.ffmpeg.ok) {
+        std::fprintf(stderr, "tessaro-bench decode: cannot decode %s\n", path);
         return 1;
     }
-    printDecodeRun("reader", reader);
-    printDecodeRun("ffmpeg", ffmpeg);
-    const double readerRate = reader.pictures / reader.seconds;
-    const double ffmpegRate = ffmpeg.pictures / ffmpeg.seconds;
-    std::printf("ratio reader/ffmpeg: %.2f\n", ffmpegRate > 0 ? readerRate / ffmpegRate : 0.0);
+    printDecodeRun("reader", result.ours);
+    printDecodeRun("ffmpeg", result.ffmpeg);
+    std::printf("ratio reader/ffmpeg: %.2f\n", result.ours.rate() / result.ffmpeg.rate());
     return 0;
 }
 

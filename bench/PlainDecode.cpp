@@ -70,7 +70,21 @@ DecodeRun plainFfmpegDecode(const char* path) {
     return run;
 }
 
+Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path, int rounds) {
+    Comparison best;
+    for (int round = 0; round < rounds; ++round) {
+        const DecodeRun a = ours();
+        const DecodeRun b = plainFfmpegDecode(path);
+        if (!a.ok || !b.ok)
+            return {};
+        if (!best.ours.ok || a.seconds < best.ours.seconds)
+            best.ours = a;
+        if (!best.ffmpeg.ok || b.seconds < best.ffmpeg.seconds)
+            best.ffmpeg = b;
+    }
+    return best;
+}
+
 void printDecodeRun(const char* name, const DecodeRun& run) {
-    const double rate = run.seconds > 0 ? run.pictures / run.seconds : 0.0;
-    std::printf("%s: %ld pictures, %.1f pictures/s\n", name, run.pictures, rate);
+    std::printf("%s: %ld pictures, %.1f pictures/s\n", name, run.pictures, run.rate());
 }

@@ -1,15 +1,31 @@
 #pragma once
 
+#include <functional>
+
 // The reference for the decode benches: FFmpeg's own demux + decode loop over
 // the first video stream, with the reader's decoder threading and no copies.
 
 struct DecodeRun {
     bool ok = false;
     long pictures = 0;
+    long fragments = 0;
     double seconds = 0.0;
+
+    double rate() const { return seconds > 0 ? pictures / seconds : 0.0; }
 };
 
 DecodeRun plainFfmpegDecode(const char* path);
+
+struct Comparison {
+    DecodeRun ours;
+    DecodeRun ffmpeg;
+};
+
+// Decodes the whole file with `ours` and with the plain loop, alternately,
+// `rounds` times, and keeps the fastest pass of each: on a shared machine a
+// burst of other work must not decide the ratio.
+Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path,
+                             int rounds = 3);
 
 // "NAME: N pictures, R pictures/s"
 void printDecodeRun(const char* name, const DecodeRun& run);

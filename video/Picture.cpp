@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -20,6 +22,65 @@ constexpr const char* kBufferAllocError = "\nERROR en alloc_picture: avcodec_all
     // Running out of memory is a failure: the caller's shell must see it as one.
     std::exit(1);
 }
+
+// Pictures come and go at the frame rate, all of one size. Keeping the
+// buffers of freed pictures for the next ones spares the system mapping and
+// clearing fresh pages for every frame, which otherwise costs as much as
+// copying and describing the picture. AddressSanitizer builds keep nothing,
+// so that a picture used after its release is still caught.
+class BufferPool {
+public:
+    uint8_t* take(int format, int width, int height) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            if (it->format == format && it->width == width && it->height == height) {
+                uint8_t* buffer = it->buffer;
+                bytes -= it->size;
+                kept.erase(it);
+                return buffer;
+            }
+        }
+        return nullptr;
+    }
+
+    // False when the buffer is not kept: the caller frees it.
+    bool give(uint8_t* buffer, int format, int width, int height, size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+        (void)buffer, (void)format, (void)width, (void)height, (void)size;
+        return false;
+#else
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (kept.size() >= kMaxBuffers || bytes + size > kMaxBytes)
+            return false;
+        kept.push_back({buffer, format, width, height, size});
+        bytes += size;
+        return true;
+#endif
+    }
+
+private:
+    // Enough for a fragment of 25 pictures up to 1080p.
+    static constexpr size_t kMaxBuffers = 32;
+    static constexpr size_t kMaxBytes = 128u << 20;
+
+    struct Kept {
+        uint8_t* buffer;
+        int format;
+        int width;
+        int height;
+        size_t size;
+    };
+    std::mutex mutex;
+    std::vector<Kept> kept;
+    size_t bytes = 0;
+};
+
+// Never destroyed: worker threads may still release pictures while the
+// process exits.
+BufferPool& bufferPool() {
+    static BufferPool* pool = new BufferPool;
+    return *pool;
+}
 } // namespace
 
 AVFrame* alloc_picture(int pixelFormat, int width, int height) {
@@ -29,7 +90,9 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height) {
 
     const auto format = static_cast<AVPixelFormat>(pixelFormat);
     const int size = av_image_get_buffer_size(format, width, height, 1);
-    auto* buffer = size > 0 ? static_cast<uint8_t*>(av_malloc(static_cast<size_t>(size))) : nullptr;
+    uint8_t* buffer = size > 0 ? bufferPool().take(pixelFormat, width, height) : nullptr;
+    if (buffer == nullptr && size > 0)
+        buffer = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(size)));
     if (buffer == nullptr) {
         av_frame_free(&picture);
         failAllocation(kBufferAllocError);
@@ -44,7 +107,12 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height) {
 void free_picture(AVFrame* picture) {
     if (picture == nullptr)
         return;
-    av_free(picture->data[0]);
+    const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(picture->format),
+                                              picture->width, picture->height, 1);
+    if (size <= 0 || picture->data[0] == nullptr ||
+        !bufferPool().give(picture->data[0], picture->format, picture->width, picture->height,
+                           static_cast<size_t>(size)))
+        av_free(picture->data[0]);
     av_frame_free(&picture);
 }
 

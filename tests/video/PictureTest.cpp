@@ -101,7 +101,8 @@ TEST(PictureDeathTest, RunningOutOfMemoryEndsTheProcessAsAFailure) {
         {
             dup2(STDERR_FILENO, STDOUT_FILENO); // the message goes to stdout
             av_max_alloc(4096);
-            alloc_picture(AV_PIX_FMT_YUV420P, 640, 480);
+            // A size no other test uses: no kept buffer can serve it.
+            alloc_picture(AV_PIX_FMT_YUV420P, 638, 478);
         },
         failed, "\nERROR en alloc_picture: avcodec_alloc_frame");
 }

@@ -1,0 +1,48 @@
+// tessaro-bench fragments FILE: the whole file through
+// FragmentDecoder::decodeFragment (each fragment's frames deleted after it)
+// against FFmpeg's plain decode loop, and the ratio of the two rates.
+
+#include "Bench.h"
+#include "FragmentDecoder.h"
+#include "PlainDecode.h"
+
+#include <cstdio>
+
+namespace {
+DecodeRun fragmentDecode(const char* path) {
+    DecodeRun run;
+    const auto start = std::chrono::steady_clock::now();
+    FragmentDecoder decoder(path);
+    if (decoder.reader->status != VideoReader::OK)
+        return run;
+    while (FrameBuffer* fragment = decoder.decodeFragment()) {
+        ++run.fragments;
+        run.pictures += fragment->count;
+        fragment->deleteAllFrames();
+        delete fragment;
+    }
+    run.seconds = secondsSince(start);
+    run.ok = true;
+    return run;
+}
+
+int benchFragments(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tessaro-bench fragments FILE\n");
+        return 2;
+    }
+    const char* path = argv[1];
+    const Comparison result = compareWithFfmpeg([path] { return fragmentDecode(path); }, path);
+    if (!result.ours.ok || !result.ffmpeg.ok) {
+        std::fprintf(stderr, "tessaro-bench fragments: cannot decode %s\n", path);
+        return 1;
+    }
+    std::printf("fragments: %ld fragments, %ld frames, %.1f frames/s\n", result.ours.fragments,
+                result.ours.pictures, result.ours.rate());
+    printDecodeRun("ffmpeg", result.ffmpeg);
+    std::printf("ratio fragments/ffmpeg: %.2f\n", result.ours.rate() / result.ffmpeg.rate());
+    return 0;
+}
+
+const BenchRegistration registration("fragments", "FILE", &benchFragments);
+} // namespace
