@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -80,22 +81,30 @@ double term(double value, double max, double min, double weight) {
     return max - min > 0.0 ? (value - min) * weight / (max - min) : 0.0;
 }
 
+// The sort works on copies of the two keys beside each node, so that
+// comparing does not reach into the nodes themselves.
+struct SortEntry {
+    double score;
+    double tieScore;
+    TreeNode* node;
+};
+
 // Entries that belong before the pivot (score s, tieScore u).
-bool goesFirst(const TreeNode* e, double s, double u) {
-    return e->score > s || (!(e->score < s) && e->tieScore >= u);
+bool goesFirst(const SortEntry& e, double s, double u) {
+    return e.score > s || (!(e.score < s) && e.tieScore >= u);
 }
 
-bool allEqual(TreeNode* const* a, int64_t lo, int64_t hi) {
+bool allEqual(const SortEntry* a, int64_t lo, int64_t hi) {
     for (int64_t i = lo + 1; i <= hi; ++i)
-        if (a[i]->score != a[lo]->score || a[i]->tieScore != a[lo]->tieScore)
+        if (a[i].score != a[lo].score || a[i].tieScore != a[lo].tieScore)
             return false;
     return true;
 }
 
-int64_t partition(TreeNode** a, int64_t lo, int64_t hi) {
+int64_t partition(SortEntry* a, int64_t lo, int64_t hi) {
     const int64_t pivot = (lo + hi) / 2;
-    const double s = a[pivot]->score;
-    const double u = a[pivot]->tieScore;
+    const double s = a[pivot].score;
+    const double u = a[pivot].tieScore;
     std::swap(a[pivot], a[hi]);
     int64_t store = lo;
     for (int64_t j = lo; j < hi; ++j)
@@ -105,7 +114,7 @@ int64_t partition(TreeNode** a, int64_t lo, int64_t hi) {
     return store;
 }
 
-void sortRange(TreeNode** a, int64_t lo, int64_t hi) {
+void sortRange(SortEntry* a, int64_t lo, int64_t hi) {
     while (lo < hi) {
         // A run of equal entries would cost one partition per entry; the
         // partitions only move each middle entry to the end, so do just that.
@@ -202,5 +211,10 @@ void SummaryTree::scoreLeaves() {
 void SummaryTree::sortByScore(NodeList& list) {
     if (list.count < 2)
         return;
-    sortRange(list.nodes, 0, int64_t(list.count) - 1);
+    std::vector<SortEntry> entries(list.count);
+    for (uint32_t i = 0; i < list.count; ++i)
+        entries[i] = {list.nodes[i]->score, list.nodes[i]->tieScore, list.nodes[i]};
+    sortRange(entries.data(), 0, int64_t(list.count) - 1);
+    for (uint32_t i = 0; i < list.count; ++i)
+        list.nodes[i] = entries[i].node;
 }

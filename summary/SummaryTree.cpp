@@ -33,6 +33,8 @@ SummaryTree::~SummaryTree() {
 
 void SummaryTree::start() {
     root = new TreeNode(0);
+    root->jump = root;
+    sideSearchRoot = nullptr;
     current = root;
     leaves = newNodeList();
     leaves->append(root);
@@ -72,6 +74,9 @@ TreeNode* SummaryTree::addChild(TreeNode* leaf, bool included, FrameBuffer* frag
     node->fragment = fragment;
     node->parent = leaf;
     node->lastIncluded = leaf->included ? leaf : leaf->lastIncluded;
+    TreeNode* up = leaf->jump;
+    const bool evenSkip = up && up->jump && leaf->level - up->level == up->level - up->jump->level;
+    node->jump = evenSkip ? up->jump : leaf;
     node->computeMeasures(targetLength, scratch);
     node->scoresComputed = true;
     newLeaves.append(node);
@@ -129,24 +134,31 @@ uint32_t SummaryTree::liveLeafCount() const {
 }
 
 TreeNode* SummaryTree::sideOf(TreeNode* node) {
-    // Leaves share most of their ancestors: remember the answer on every node
-    // passed so that each one is climbed once per search.
-    scratch.clear();
-    TreeNode* side = nullptr;
-    for (TreeNode* n = node; n; n = n->parent) {
-        if (n->sideSearch == sideSearch) {
-            side = n->side;
-            break;
-        }
-        scratch.push_back(n);
-        if (n->parent == current) {
-            side = n;
-            break;
-        }
+    if (!current)
+        return nullptr;
+    // The answers stay valid for as long as the current root stays.
+    if (sideSearchRoot != current) {
+        sideSearchRoot = current;
+        ++sideSearch;
     }
-    for (TreeNode* n : scratch) {
-        n->sideSearch = sideSearch;
-        n->side = side;
+    // A node's level is its depth, so the answer is the ancestor one level
+    // below current: climb by jumps, and remember the answer on every node
+    // passed, as neighbouring leaves share most of the way.
+    const int32_t target = current->level + 1;
+    scratch.clear();
+    TreeNode* n = node;
+    while (n && n->sideSearch != sideSearch && n->level > target) {
+        scratch.push_back(n);
+        n = n->jump && n->jump->level >= target ? n->jump : n->parent;
+    }
+    TreeNode* side = nullptr;
+    if (n && n->sideSearch == sideSearch)
+        side = n->side;
+    else if (n && n->level == target && n->parent == current)
+        side = n;
+    for (TreeNode* passed : scratch) {
+        passed->sideSearch = sideSearch;
+        passed->side = side;
     }
     return side;
 }
@@ -162,7 +174,6 @@ void SummaryTree::pruneLeaves(uint32_t limit) {
         leaves->nodes[i]->selected = false;
 
     std::unique_ptr<NodeList> below[2] = {newNodeList(), newNodeList()};
-    beginSideSearch();
     for (uint32_t i = 0; i < leaves->count; ++i) {
         TreeNode* leaf = leaves->nodes[i];
         TreeNode* side = current ? sideOf(leaf) : nullptr;
@@ -209,7 +220,6 @@ void SummaryTree::decideRoot() {
     if (live < 2)
         return;
 
-    beginSideSearch();
     TreeNode* winner = sideOf(leaves->nodes[0]);
     if (!winner)
         brokenTree();

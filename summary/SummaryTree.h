@@ -80,13 +80,13 @@ private:
     void foldExtremes(const TreeNode* node);
     void scoreLeaves();
     // The child of current that node lies below, or null when it lies below
-    // none. Call beginSideSearch once before a batch of lookups.
-    void beginSideSearch() { ++sideSearch; }
+    // none.
     TreeNode* sideOf(TreeNode* node);
     [[noreturn]] void brokenTree();
 
     // Fragments past the end of frameBufferList, still freed at reset.
     std::vector<FrameBuffer*> extraFragments;
     uint32_t sideSearch = 0;
+    const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;
 };

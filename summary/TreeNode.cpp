@@ -1,9 +1,52 @@
 #include "TreeNode.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 namespace {
 const char* const ALREADY_COLLAPSED = "\nTreeNode::collapase WARNING: node already collapsed";
+
+// Freed nodes of this thread, newest last: the newest are the likeliest to
+// be in the processor's cache still, and taking one does not touch its memory. Under
+// AddressSanitizer every node goes back to the heap so that a use after free
+// is still caught.
+struct NodeCache {
+    void** freeNodes = nullptr;
+    size_t count = 0;
+    size_t capacity = 0;
+    int64_t live = 0;
+
+    void* pop() { return count > 0 ? freeNodes[--count] : nullptr; }
+
+    // False when there is no room and none can be had.
+    bool push(void* node) {
+        if (count == capacity) {
+            const size_t grown = capacity ? 2 * capacity : 4096;
+            void* room = std::realloc(freeNodes, grown * sizeof(void*));
+            if (!room)
+                return false;
+            freeNodes = static_cast<void**>(room);
+            capacity = grown;
+        }
+        freeNodes[count++] = node;
+        return true;
+    }
+
+    ~NodeCache() {
+        for (size_t i = 0; i < count; ++i)
+            std::free(freeNodes[i]);
+        std::free(freeNodes);
+    }
+};
+
+thread_local NodeCache nodeCache;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool RECYCLE_NODES = false;
+#else
+constexpr bool RECYCLE_NODES = true;
+#endif
 
 double valueOr(const SliderState* state, double fallback) {
     return state ? state->value.load() : fallback;
@@ -21,6 +64,29 @@ RankingWeights RankingWeights::read(const SummaryWeights& sources) {
 }
 
 TreeNode::TreeNode(int32_t level) : level(level) {}
+
+void* TreeNode::operator new(std::size_t size) {
+    void* node = RECYCLE_NODES && size == sizeof(TreeNode) ? nodeCache.pop() : nullptr;
+    if (!node) {
+        node = std::malloc(size);
+        if (!node)
+            throw std::bad_alloc();
+    }
+    ++nodeCache.live;
+    return node;
+}
+
+void TreeNode::operator delete(void* node) noexcept {
+    if (!node)
+        return;
+    --nodeCache.live;
+    if (!RECYCLE_NODES || !nodeCache.push(node))
+        std::free(node);
+}
+
+int64_t TreeNode::liveNodes() {
+    return nodeCache.live;
+}
 
 void TreeNode::rescore(bool force, bool recurse, const SummaryWeights& weights) {
     const double targetLength = RankingWeights::read(weights).targetLength;

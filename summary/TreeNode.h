@@ -6,6 +6,7 @@
 
 #include "SharedControls.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,13 @@ public:
     explicit TreeNode(int32_t level);
     TreeNode(const TreeNode&) = delete;
     TreeNode& operator=(const TreeNode&) = delete;
+
+    // The tree makes and frees nodes by the ten thousand per fragment: each
+    // thread recycles its freed nodes instead of going back to the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* node) noexcept;
+    // Nodes allocated and not yet freed by the calling thread.
+    static int64_t liveNodes();
 
     // Recomputes the path counts and measures (when not yet computed, or
     // always with force) and, with recurse, those of the whole subtree.
@@ -74,6 +82,9 @@ public:
     double redundancySum = 0.0;
     double redundancyMin = 0.0;
 
+    // An ancestor further up, chosen so that any ancestor is reached in a
+    // logarithmic number of steps along jump and parent links.
+    TreeNode* jump = nullptr;
     // Which child of the current root this node lies below, as found by the
     // search numbered sideSearch.
     uint32_t sideSearch = 0;

@@ -154,9 +154,8 @@ TEST_F(Pruning, KeepsAboutTheLimitWithSiblingsAndBothSides) {
 TEST_F(Pruning, DroppedLeavesStayLinkedUntilTheirBranchGoes) {
     tree.pruneLeaves(100);
     EXPECT_EQ(countDescendants(tree.root), 2 + 4 + 8 + 16 + 32 + 64 + 128 + 256 + 400);
-    const int64_t before = liveAllocations();
     tree.resetTree();
-    EXPECT_LT(liveAllocations(), before);
+    EXPECT_EQ(TreeNode::liveNodes(), 1);
 }
 
 TEST_F(Pruning, OneSidedLeavesStillFillTheLimit) {
@@ -195,9 +194,9 @@ protected:
 TEST_F(Advancing, DecideKeepsTheBestPathAndFreesTheLosingBranch) {
     TreeNode* loser = tree.root->includeChild;
     const int64_t nodes = 1 + countDescendants(loser);
-    const int64_t before = liveAllocations();
+    const int64_t before = TreeNode::liveNodes();
     tree.decideRoot();
-    EXPECT_EQ(liveAllocations(), before - nodes);
+    EXPECT_EQ(TreeNode::liveNodes(), before - nodes);
     EXPECT_EQ(tree.root->includeChild, nullptr);
     ASSERT_NE(tree.root->excludeChild, nullptr);
     EXPECT_EQ(tree.leaves->count, 4u);
@@ -291,6 +290,7 @@ TEST(ResetTree, FreesEveryNodeAndFragmentAndStartsOver) {
     TestSliders sliders;
     SummaryTree tree(sliders.weights());
     const int64_t empty = liveAllocations();
+    ASSERT_EQ(TreeNode::liveNodes(), 1);
 
     FragmentSource source(3);
     for (int i = 0; i < 12; ++i) {
@@ -305,9 +305,11 @@ TEST(ResetTree, FreesEveryNodeAndFragmentAndStartsOver) {
     }
     ASSERT_GT(tree.levelsAdvanced, 0);
     ASSERT_GT(liveAllocations(), empty);
+    ASSERT_GT(TreeNode::liveNodes(), 1);
 
     tree.resetTree();
     EXPECT_EQ(liveAllocations(), empty);
+    EXPECT_EQ(TreeNode::liveNodes(), 1);
     EXPECT_EQ(tree.levelsAdded, 0);
     EXPECT_EQ(tree.levelsAdvanced, 0);
     EXPECT_EQ(tree.frameBufferListPos, 0);

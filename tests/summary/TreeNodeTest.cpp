@@ -114,11 +114,11 @@ TEST(Collapase, SecondCallWarnsAndChangesNothing) {
     // Keep the listed leaves away from the nodes about to be deleted.
     tree.leaves->count = 0;
 
-    const int64_t before = liveAllocations();
+    const int64_t before = TreeNode::liveNodes();
     testing::internal::CaptureStdout();
     EXPECT_TRUE(node->collapase());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(liveAllocations(), before - 2);
+    EXPECT_EQ(TreeNode::liveNodes(), before - 2);
     EXPECT_TRUE(node->collapsed);
     EXPECT_EQ(node->includeChild, nullptr);
     EXPECT_EQ(node->excludeChild, nullptr);
@@ -137,9 +137,9 @@ TEST(DeleteSubtree, DeletesDescendantsButNotFragments) {
     tree.addFragment(makeFragment(25, 0.1), true);
     tree.leaves->count = 0;
     FrameBuffer* second = tree.frameBufferList[1];
-    const int64_t before = liveAllocations();
+    const int64_t before = TreeNode::liveNodes();
     tree.root->includeChild->deleteSubtree();
-    EXPECT_EQ(liveAllocations(), before - 2);
+    EXPECT_EQ(TreeNode::liveNodes(), before - 2);
     EXPECT_FALSE(tree.root->includeChild->collapsed);
     EXPECT_EQ(second->count, 25);
 }
@@ -153,8 +153,10 @@ TEST(DeleteSubtree, CopesWithAVeryDeepChain) {
         node->excludeChild->parent = node;
         node = node->excludeChild;
     }
+    const int64_t before = TreeNode::liveNodes();
     top->deleteSubtree();
     EXPECT_EQ(top->excludeChild, nullptr);
+    EXPECT_EQ(TreeNode::liveNodes(), before - 200000);
     delete top;
 }
 
