@@ -42,6 +42,7 @@ ThreadVisualitation::ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow
 ThreadVisualitation::~ThreadVisualitation() {
     requestStop();
     wait();
+    const std::lock_guard<std::mutex> finished(running);
 }
 
 void ThreadVisualitation::requestStop() {
@@ -49,6 +50,7 @@ void ThreadVisualitation::requestStop() {
 }
 
 void ThreadVisualitation::run() {
+    const std::lock_guard<std::mutex> busy(running);
     controls.positionValue = 0;
     if (!pacer.start()) {
         return;

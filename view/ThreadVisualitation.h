@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include <opencv2/core.hpp>
 
@@ -71,4 +72,7 @@ private:
     std::unique_ptr<PacerClock> clock;
     PlaybackPacer pacer;
     cv::Mat converted;
+    // Held by run for its whole body. Taking it after QThread::wait makes the
+    // thread's last writes visible in a way the thread checker also sees.
+    std::mutex running;
 };

@@ -71,6 +71,28 @@ protected:
         fs::copy_file(sourceData / name, into / name, fs::copy_options::overwrite_existing);
     }
 
+    // The process ended during static initialisation: one message, status -1, main never ran.
+    static void expectStoppedBeforeMain(const ProbeRun& run) {
+        EXPECT_EQ(255, run.status);
+        EXPECT_EQ(loadError, run.err);
+        EXPECT_EQ("", run.out);
+    }
+
+    // A copy of the probe in root/bin with both cascades in root/data.
+    fs::path probeBesideDataDirectory() {
+        fs::create_directories(root / "bin");
+        fs::copy_file(probe, root / "bin" / "probe");
+        copyCascade("claquetasBlancas.xml", root / "data");
+        copyCascade("claquetasNegras.xml", root / "data");
+        return root / "bin" / "probe";
+    }
+
+    static void expectMainRan(const ProbeRun& run) {
+        EXPECT_EQ(0, run.status);
+        EXPECT_EQ("", run.err);
+        EXPECT_EQ("main reached: white loaded, black loaded\n", run.out);
+    }
+
     fs::path root;
     fs::path work;
     const fs::path probe = DETECT_STARTUP_PROBE;
@@ -95,64 +117,38 @@ TEST(DataFileCandidates, AnAbsoluteNameIsTakenAsItIs) {
 }
 
 TEST_F(DetectorStartup, WithoutCascadesTheProcessEndsBeforeMainWithTheMessage) {
-    const ProbeRun run = runIn(work, probe);
-    EXPECT_EQ(255, run.status);
-    EXPECT_EQ(loadError, run.err);
-    EXPECT_EQ("", run.out);
+    expectStoppedBeforeMain(runIn(work, probe));
 }
 
 TEST_F(DetectorStartup, TheBlackCascadeAloneMissingStopsTheProcessToo) {
     copyCascade("claquetasBlancas.xml", work);
-    const ProbeRun run = runIn(work, probe);
-    EXPECT_EQ(255, run.status);
-    EXPECT_EQ(loadError, run.err);
-    EXPECT_EQ("", run.out);
+    expectStoppedBeforeMain(runIn(work, probe));
 }
 
 TEST_F(DetectorStartup, TheWhiteCascadeMissingReportsOnce) {
     copyCascade("claquetasNegras.xml", work);
-    const ProbeRun run = runIn(work, probe);
-    EXPECT_EQ(255, run.status);
-    EXPECT_EQ(loadError, run.err);
+    expectStoppedBeforeMain(runIn(work, probe));
 }
 
 TEST_F(DetectorStartup, BothCascadesInTheWorkingDirectoryLetMainRun) {
     copyCascade("claquetasBlancas.xml", work);
     copyCascade("claquetasNegras.xml", work);
-    const ProbeRun run = runIn(work, probe);
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("", run.err);
-    EXPECT_EQ("main reached: white loaded, black loaded\n", run.out);
+    expectMainRan(runIn(work, probe));
 }
 
 TEST_F(DetectorStartup, AFileThatIsNoCascadeCountsAsMissing) {
     std::ofstream(work / "claquetasBlancas.xml") << "<opencv_storage><cascade>broken";
     copyCascade("claquetasNegras.xml", work);
-    const ProbeRun run = runIn(work, probe);
-    EXPECT_EQ(255, run.status);
-    EXPECT_EQ(loadError, run.err);
+    expectStoppedBeforeMain(runIn(work, probe));
 }
 
 TEST_F(DetectorStartup, CascadesInTheDataDirectoryBesideTheExecutableAreFound) {
-    const fs::path bin = root / "bin";
-    fs::create_directories(bin);
-    fs::copy_file(probe, bin / "probe");
-    copyCascade("claquetasBlancas.xml", root / "data");
-    copyCascade("claquetasNegras.xml", root / "data");
-    const ProbeRun run = runIn(work, bin / "probe");
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("", run.err);
-    EXPECT_EQ("main reached: white loaded, black loaded\n", run.out);
+    const fs::path moved = probeBesideDataDirectory();
+    expectMainRan(runIn(work, moved));
 }
 
 TEST_F(DetectorStartup, ABrokenFileInTheWorkingDirectoryFallsBackToTheNextPlace) {
-    const fs::path bin = root / "bin";
-    fs::create_directories(bin);
-    fs::copy_file(probe, bin / "probe");
-    copyCascade("claquetasBlancas.xml", root / "data");
-    copyCascade("claquetasNegras.xml", root / "data");
+    const fs::path moved = probeBesideDataDirectory();
     std::ofstream(work / "claquetasBlancas.xml") << "not a cascade";
-    const ProbeRun run = runIn(work, bin / "probe");
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("", run.err);
+    expectMainRan(runIn(work, moved));
 }

@@ -1,36 +1,15 @@
+#include "FakePacerClock.h"
 #include "PlaybackPacer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Time moves only when the pacer sleeps or the test says so.
-class FakeClock : public PacerClock {
-public:
-    TimePoint now() override { return origin + offset; }
-    void sleepFor(std::chrono::milliseconds duration) override {
-        sleeps.push_back(duration);
-        offset += duration;
-        if (onSleep) {
-            onSleep();
-        }
-    }
-    void advance(std::chrono::milliseconds duration) { offset += duration; }
-
-    std::vector<std::chrono::milliseconds> sleeps;
-    std::function<void()> onSleep;
-
-private:
-    const TimePoint origin = std::chrono::steady_clock::now();
-    std::chrono::milliseconds offset{0};
-};
 
 class Pacing : public testing::Test {
 protected:
@@ -39,7 +18,7 @@ protected:
         clock.sleeps.clear();
     }
 
-    FakeClock clock;
+    FakePacerClock clock;
     std::atomic<bool> stop{false};
     PlaybackPacer pacer{clock, stop};
 };
@@ -199,7 +178,7 @@ TEST_F(Pacing, AStopEndsAStarvedWait) {
 }
 
 TEST(PacingRates, ASlowerRateStretchesTheSchedule) {
-    FakeClock clock;
+    FakePacerClock clock;
     std::atomic<bool> stop{false};
     PlaybackPacer pacer(clock, stop, 10, 1);
     ASSERT_TRUE(pacer.start());
@@ -211,7 +190,7 @@ TEST(PacingRates, ASlowerRateStretchesTheSchedule) {
 }
 
 TEST(PacingRates, MoreLateFramesAllowedDropsMoreInARow) {
-    FakeClock clock;
+    FakePacerClock clock;
     std::atomic<bool> stop{false};
     PlaybackPacer pacer(clock, stop, 24, 2);
     ASSERT_TRUE(pacer.start());

@@ -1,4 +1,5 @@
 #include "DisplayWindow.h"
+#include "FakePacerClock.h"
 #include "Frame.h"
 #include "FrameBuffer.h"
 #include "Picture.h"
@@ -14,8 +15,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -25,23 +26,6 @@ extern "C" {
 using namespace std::chrono_literals;
 
 namespace {
-
-// Time moves only when the thread sleeps.
-class FakeClock : public PacerClock {
-public:
-    explicit FakeClock(std::function<void(int)> onSleep) : onSleep(std::move(onSleep)) {}
-    TimePoint now() override { return origin + offset; }
-    void sleepFor(std::chrono::milliseconds duration) override {
-        offset += duration;
-        onSleep(++sleeps);
-    }
-
-private:
-    std::function<void(int)> onSleep;
-    int sleeps = 0;
-    const TimePoint origin = std::chrono::steady_clock::now();
-    std::chrono::milliseconds offset{0};
-};
 
 // A frame whose left half has luma `left` and right half luma `right`, neutral chroma.
 Frame* makeFrame(int width, int height, uint8_t left, uint8_t right, double time) {
@@ -61,6 +45,19 @@ Frame* makeFrame(int width, int height, uint8_t left, uint8_t right, double time
     frame->frameTime = time;
     return frame;
 }
+
+int count(const cv::Mat& picture, cv::Rect area, const cv::Vec4b& colour) {
+    int n = 0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            n += picture.at<cv::Vec4b>(y, x) == colour;
+        }
+    }
+    return n;
+}
+
+const cv::Rect strip{15, 15, 416, 21};
+const cv::Rect labelArea{88, 15, 77, 21};
 
 const cv::Vec4b black(0, 0, 0, 255);
 const cv::Vec4b green(20, 250, 20, 255);   // Play label
@@ -84,25 +81,23 @@ protected:
         thread.showFrame(owned.get());
     }
 
-    static int count(const cv::Mat& picture, cv::Rect area, const cv::Vec4b& colour) {
-        int n = 0;
-        for (int y = area.y; y < area.y + area.height; ++y) {
-            for (int x = area.x; x < area.x + area.width; ++x) {
-                n += picture.at<cv::Vec4b>(y, x) == colour;
-            }
-        }
-        return n;
+    // Shows a frame with the given modes; tells how many pixels of the label
+    // area are in the Play colour and in the Summary and Pause colour.
+    std::pair<int, int> labelPixels(bool play, bool summary) {
+        controls.playMode = play;
+        controls.summaryMode = summary;
+        show(makeFrame(90, 60, 16, 16, 1.0));
+        const cv::Mat picture = windowPicture();
+        return {count(picture, strip, green), count(picture, strip, yellow)};
     }
 
-    const cv::Rect strip{15, 15, 416, 21};
-    const cv::Rect labelArea{88, 15, 77, 21};
     DisplayWindow display{"VIDEO", 445, 335};
     FrameBuffer frameBuffer{5000};
     SharedControls controls;
     ThreadVisualitation thread{&frameBuffer, &display, controls};
 };
 
-bool sameStrip(const cv::Mat& a, const cv::Mat& b, cv::Rect strip) {
+bool sameArea(const cv::Mat& a, const cv::Mat& b, cv::Rect strip) {
     return cv::countNonZero(cv::Mat(a(strip) != b(strip)).reshape(1)) == 0;
 }
 
@@ -153,40 +148,28 @@ TEST_F(Visualization, TheTimeShowsOneDecimalInSixCharacters) {
     const cv::Mat sameTenth = windowPicture();
     show(makeFrame(90, 60, 16, 16, 13.34));
     const cv::Mat nextSecond = windowPicture();
-    EXPECT_TRUE(sameStrip(first, sameTenth, strip));
-    EXPECT_FALSE(sameStrip(first, nextSecond, strip));
+    EXPECT_TRUE(sameArea(first, sameTenth, strip));
+    EXPECT_FALSE(sameArea(first, nextSecond, strip));
 }
 
 TEST_F(Visualization, PlayModeDrawsTheGreenPlayLabel) {
-    controls.playMode = true;
-    show(makeFrame(90, 60, 16, 16, 1.0));
-    const cv::Mat picture = windowPicture();
-    EXPECT_GT(count(picture, labelArea, green), 10);
-    EXPECT_EQ(0, count(picture, strip, yellow));
+    const auto [play, summary] = labelPixels(true, false);
+    EXPECT_GT(play, 10);
+    EXPECT_EQ(0, summary);
 }
 
 TEST_F(Visualization, SummaryModeDrawsTheYellowSummaryLabel) {
-    controls.summaryMode = true;
-    show(makeFrame(90, 60, 16, 16, 1.0));
-    const cv::Mat picture = windowPicture();
-    EXPECT_GT(count(picture, labelArea, yellow), 10);
-    EXPECT_EQ(0, count(picture, strip, green));
+    const auto [play, summary] = labelPixels(false, true);
+    EXPECT_EQ(0, play);
+    EXPECT_GT(summary, 10);
 }
 
 TEST_F(Visualization, WithPlayAndSummaryBothSetOnlyPlayIsLabelled) {
-    controls.playMode = true;
-    controls.summaryMode = true;
-    show(makeFrame(90, 60, 16, 16, 1.0));
-    const cv::Mat picture = windowPicture();
-    EXPECT_GT(count(picture, labelArea, green), 10);
-    EXPECT_EQ(0, count(picture, strip, yellow));
+    EXPECT_EQ(labelPixels(true, false), labelPixels(true, true));
 }
 
 TEST_F(Visualization, WithNoModeSetNoLabelIsDrawn) {
-    show(makeFrame(90, 60, 16, 16, 1.0));
-    const cv::Mat picture = windowPicture();
-    EXPECT_EQ(0, count(picture, strip, green));
-    EXPECT_EQ(0, count(picture, strip, yellow));
+    EXPECT_EQ(std::make_pair(0, 0), labelPixels(false, false));
 }
 
 TEST_F(Visualization, AFrameWithoutAPictureDrawsNothing) {
@@ -199,7 +182,7 @@ TEST_F(Visualization, AFrameWithoutAPictureDrawsNothing) {
     EXPECT_EQ("\nFrame::getAVFrame WARNING: avFrame==NULL!",
               testing::internal::GetCapturedStdout());
     EXPECT_FALSE(display.pictureReady);
-    EXPECT_TRUE(sameStrip(before, windowPicture(), cv::Rect(0, 0, 445, 335)));
+    EXPECT_TRUE(sameArea(before, windowPicture(), cv::Rect(0, 0, 445, 335)));
 }
 
 TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
@@ -207,28 +190,23 @@ TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
     FrameBuffer frameBuffer(5000);
     SharedControls controls;
     controls.pauseMode = true;
-    int sleepsSeen = 0;
-    auto clock = std::make_unique<FakeClock>([&](int sleeps) {
-        sleepsSeen = sleeps;
-        if (sleeps == 3) {
+    auto clock = std::make_unique<FakePacerClock>();
+    FakePacerClock& sleeps = *clock;
+    clock->onSleep = [&] {
+        if (sleeps.sleeps.size() == 3) {
             controls.pauseMode = false;
         }
-    });
+    };
     ThreadVisualitation thread(&frameBuffer, &display, controls, 24, 1, std::move(clock));
     std::unique_ptr<Frame> frame(makeFrame(90, 60, 16, 16, 1.0));
     thread.showFrame(frame.get());
-    EXPECT_EQ(3, sleepsSeen);
+    EXPECT_EQ(3u, sleeps.sleeps.size());
     EXPECT_TRUE(display.pictureReady);
     QMutexLocker lock(display.pictureMutex);
     const cv::Mat picture(335, 445, CV_8UC4, display.picture->data[0],
                           display.picture->linesize[0]);
-    int yellowPixels = 0;
-    for (int y = 15; y <= 35; ++y) {
-        for (int x = 88; x < 165; ++x) {
-            yellowPixels += picture.at<cv::Vec4b>(y, x) == yellow;
-        }
-    }
-    EXPECT_GT(yellowPixels, 10);
+    EXPECT_GT(count(picture, labelArea, yellow), 10);
+    EXPECT_EQ(0, count(picture, strip, green));
 }
 
 TEST_F(Visualization, TheThreadPlaysAndDestroysEveryFrameAndReportsTheWholeSecond) {
