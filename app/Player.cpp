@@ -9,10 +9,13 @@
 #include "ThreadVisualitation.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 constexpr const char* kWindowTitle = "Tessaro  summaries while you watch";
@@ -25,6 +28,33 @@ void announce(const char* message) {
     std::printf("%s", message);
     std::fflush(stdout);
 }
+
+// Ctrl-C or a termination request from the console closes the window the
+// ordinary way, so the workers stop and the run ends as if the user closed it.
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(QWidget* window) {
+    if (pipe(signalPipe) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, window, [window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+        window->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return notifier;
+}
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds) {
@@ -35,6 +65,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     auto frameBuffer = std::make_unique<FrameBuffer>(kPlaybackCapacity);
 
     buildMainWindow(mainWindow.get(), displayWindow, videoSeconds);
+    const auto signalNotifier = closeOnTerminationSignals(mainWindow.get());
     SharedControls& shared = controlState().shared;
 
     auto decoding = std::make_unique<ThreadDecoding>(videoPath, frameBuffer.get(), shared);
