@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
-#include <regex>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -27,11 +28,15 @@ int ffmpegPictureCount(const std::string& path) {
         output.append(chunk, read);
     pclose(pipe);
     // Progress lines end in \r; the last frame= figure is the total.
-    static const std::regex frameField("frame=\\s*([0-9]+)");
     int count = -1;
-    for (auto it = std::sregex_iterator(output.begin(), output.end(), frameField);
-         it != std::sregex_iterator(); ++it)
-        count = std::stoi((*it)[1]);
+    for (size_t at = output.find("frame="); at != std::string::npos;
+         at = output.find("frame=", at + 1)) {
+        size_t digit = at + 6;
+        while (digit < output.size() && output[digit] == ' ')
+            ++digit;
+        if (digit < output.size() && std::isdigit(static_cast<unsigned char>(output[digit])))
+            count = std::atoi(output.c_str() + digit);
+    }
     // A file of which nothing decodes gives no progress line at all.
     if (count < 0 && output.find("Cannot determine format of input stream") != std::string::npos)
         count = 0;
