@@ -78,6 +78,9 @@ void ThreadVisualitation::run() {
         }
         if (decision == PaceDecision::Show) {
             showFrame(frame.get());
+            ++shown;
+        } else {
+            ++dropped;
         }
         controls.positionValue = static_cast<int32_t>(frame->frameTime);
         frame.reset();

@@ -41,6 +41,9 @@ public:
 
     // Ends every wait of the thread; run returns soon after. Callable from any thread.
     void requestStop();
+    // Frames taken and shown, and taken and dropped as late, since the start.
+    int64_t shownFrames() const { return shown.load(); }
+    int64_t droppedFrames() const { return dropped.load(); }
     // Where playback stands (starting, playing, starved, paused, stopped); from any thread.
     PlaybackState playbackState() const { return pacer.state(); }
 
@@ -69,6 +72,8 @@ private:
 
     SharedControls& controls;
     std::atomic<bool> stopRequested{false};
+    std::atomic<int64_t> shown{0};
+    std::atomic<int64_t> dropped{0};
     std::unique_ptr<PacerClock> clock;
     PlaybackPacer pacer;
     cv::Mat converted;

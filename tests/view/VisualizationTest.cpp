@@ -213,18 +213,13 @@ TEST_F(Visualization, TheThreadPlaysAndDestroysEveryFrameAndReportsTheWholeSecon
     controls.playMode = true;
     {
         QMutexLocker lock(frameBuffer.mutex);
-        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.0));
-        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.1));
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 10.0));
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 11.5));
         frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 12.34));
     }
     thread.start();
-    for (;;) {
-        {
-            QMutexLocker lock(frameBuffer.mutex);
-            if (frameBuffer.count == 0 && controls.positionValue == 12) {
-                break;
-            }
-        }
+    // Only the last frame reports second 12.
+    while (controls.positionValue != 12) {
         std::this_thread::sleep_for(5ms);
     }
     thread.requestStop();
@@ -232,6 +227,12 @@ TEST_F(Visualization, TheThreadPlaysAndDestroysEveryFrameAndReportsTheWholeSecon
     EXPECT_TRUE(thread.isFinished());
     EXPECT_EQ(12, controls.positionValue);
     EXPECT_TRUE(display.pictureReady);
+    {
+        QMutexLocker lock(frameBuffer.mutex);
+        EXPECT_EQ(0, frameBuffer.count);
+    }
+    EXPECT_EQ(3, thread.shownFrames() + thread.droppedFrames());
+    EXPECT_GE(thread.shownFrames(), 1);
 }
 
 TEST_F(Visualization, AStarvedThreadStopsWhenAsked) {
