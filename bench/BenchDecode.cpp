@@ -26,21 +26,14 @@ DecodeRun readerDecode(const char* path) {
     return run;
 }
 
-int benchDecode(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tessaro-bench decode FILE\n");
-        return 2;
-    }
-    const char* path = argv[1];
-    const Comparison result = compareWithFfmpeg([path] { return readerDecode(path); }, path);
-    if (!result.ours.ok || !result.ffmpeg.ok) {
-        std::fprintf(stderr, "tessaro-bench decode: cannot decode %s\n", path);
-        return 1;
-    }
+void printDecode(const Comparison& result) {
     printDecodeRun("reader", result.ours);
     printDecodeRun("ffmpeg", result.ffmpeg);
     std::printf("ratio reader/ffmpeg: %.2f\n", result.ours.rate() / result.ffmpeg.rate());
-    return 0;
+}
+
+int benchDecode(int argc, char** argv) {
+    return benchAgainstFfmpeg(argc, argv, &readerDecode, &printDecode);
 }
 
 const BenchRegistration registration("decode", "FILE", &benchDecode);

@@ -26,22 +26,15 @@ DecodeRun fragmentDecode(const char* path) {
     return run;
 }
 
-int benchFragments(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tessaro-bench fragments FILE\n");
-        return 2;
-    }
-    const char* path = argv[1];
-    const Comparison result = compareWithFfmpeg([path] { return fragmentDecode(path); }, path);
-    if (!result.ours.ok || !result.ffmpeg.ok) {
-        std::fprintf(stderr, "tessaro-bench fragments: cannot decode %s\n", path);
-        return 1;
-    }
+void printFragments(const Comparison& result) {
     std::printf("fragments: %ld fragments, %ld frames, %.1f frames/s\n", result.ours.fragments,
                 result.ours.pictures, result.ours.rate());
     printDecodeRun("ffmpeg", result.ffmpeg);
     std::printf("ratio fragments/ffmpeg: %.2f\n", result.ours.rate() / result.ffmpeg.rate());
-    return 0;
+}
+
+int benchFragments(int argc, char** argv) {
+    return benchAgainstFfmpeg(argc, argv, &fragmentDecode, &printFragments);
 }
 
 const BenchRegistration registration("fragments", "FILE", &benchFragments);

@@ -1,29 +1,12 @@
 #include "PlainDecode.h"
 
+#include "AVPointers.h"
 #include "Bench.h"
 
 #include <cstdio>
 #include <memory>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 namespace {
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-
 long receiveAll(AVCodecContext* decoder, AVFrame* frame) {
     long pictures = 0;
     while (avcodec_receive_frame(decoder, frame) == 0)
@@ -38,7 +21,7 @@ DecodeRun plainFfmpegDecode(const char* path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path, nullptr, nullptr) != 0)
         return run;
-    std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+    ffmpeg::InputPtr input(raw);
     if (avformat_find_stream_info(input.get(), nullptr) < 0)
         return run;
     const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -46,7 +29,7 @@ DecodeRun plainFfmpegDecode(const char* path) {
         return run;
     const AVCodecParameters* parameters = input->streams[stream]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-    std::unique_ptr<AVCodecContext, CodecFreer> decoder(avcodec_alloc_context3(codec));
+    ffmpeg::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     if (codec == nullptr || !decoder ||
         avcodec_parameters_to_context(decoder.get(), parameters) < 0)
         return run;
@@ -54,8 +37,8 @@ DecodeRun plainFfmpegDecode(const char* path) {
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return run;
 
-    std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     while (av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream) {
             avcodec_send_packet(decoder.get(), packet.get());
@@ -87,4 +70,20 @@ Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char*
 
 void printDecodeRun(const char* name, const DecodeRun& run) {
     std::printf("%s: %ld pictures, %.1f pictures/s\n", name, run.pictures, run.rate());
+}
+
+int benchAgainstFfmpeg(int argc, char** argv, DecodeRun (*ours)(const char* path),
+                       void (*print)(const Comparison& result)) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tessaro-bench %s FILE\n", argv[0]);
+        return 2;
+    }
+    const char* path = argv[1];
+    const Comparison result = compareWithFfmpeg([&] { return ours(path); }, path);
+    if (!result.ours.ok || !result.ffmpeg.ok) {
+        std::fprintf(stderr, "tessaro-bench %s: cannot decode %s\n", argv[0], path);
+        return 1;
+    }
+    print(result);
+    return 0;
 }

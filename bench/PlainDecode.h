@@ -27,5 +27,10 @@ struct Comparison {
 Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path,
                              int rounds = 3);
 
+// The body of a comparing sub-command: `tessaro-bench COMMAND FILE` decodes
+// FILE with `ours` and with the plain loop, then `print` writes the figures.
+int benchAgainstFfmpeg(int argc, char** argv, DecodeRun (*ours)(const char* path),
+                       void (*print)(const Comparison& result));
+
 // "NAME: N pictures, R pictures/s"
 void printDecodeRun(const char* name, const DecodeRun& run);

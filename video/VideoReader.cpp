@@ -69,26 +69,8 @@ int lowestStream(const AVFormatContext* context, AVMediaType type) {
 }
 } // namespace
 
-void VideoReader::FormatContextCloser::operator()(AVFormatContext* context) const {
-    avformat_close_input(&context);
-}
-void VideoReader::CodecContextFreer::operator()(AVCodecContext* context) const {
-    avcodec_free_context(&context);
-}
-void VideoReader::FrameFreer::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
-}
 void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
     free_picture(picture);
-}
-void VideoReader::PacketFreer::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
-}
-void VideoReader::SwsFreer::operator()(SwsContext* context) const {
-    sws_freeContext(context);
-}
-void VideoReader::SwrFreer::operator()(SwrContext* context) const {
-    swr_free(&context);
 }
 
 VideoReader::VideoReader(const char* path) {

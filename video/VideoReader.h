@@ -4,18 +4,11 @@
 // stream, and hands out decoded pictures (planar YUV 4:2:0 at the stream's
 // size) with the audio that plays up to each of them. Used by one thread.
 
+#include "AVPointers.h"
 #include "PacketBuffer.h"
 
 #include <cstdint>
 #include <memory>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
-struct SwsContext;
-struct SwrContext;
 
 class VideoReader {
 public:
@@ -61,26 +54,9 @@ public:
     // Frames per second used for every frame-based conversion.
     double getFrameRate() const { return fps; }
 
-    struct FormatContextCloser {
-        void operator()(AVFormatContext* context) const;
-    };
-    struct CodecContextFreer {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct FrameFreer {
-        void operator()(AVFrame* frame) const;
-    };
+    // Releases a picture made by alloc_picture.
     struct PictureFreer {
         void operator()(AVFrame* picture) const;
-    };
-    struct PacketFreer {
-        void operator()(AVPacket* packet) const;
-    };
-    struct SwsFreer {
-        void operator()(SwsContext* context) const;
-    };
-    struct SwrFreer {
-        void operator()(SwrContext* context) const;
     };
 
     int32_t status = ERROR;
@@ -88,14 +64,14 @@ public:
     std::unique_ptr<PacketBuffer> audioBuffer;
     std::unique_ptr<PacketBuffer> videoBuffer;
     char fileName[FILE_NAME_SIZE] = {};
-    std::unique_ptr<AVFormatContext, FormatContextCloser> pFormatCtx;
-    std::unique_ptr<AVCodecContext, CodecContextFreer> pCodecCtx;
-    std::unique_ptr<AVCodecContext, CodecContextFreer> pCodecCtxAudio;
+    ffmpeg::InputPtr pFormatCtx;
+    ffmpeg::CodecContextPtr pCodecCtx;
+    ffmpeg::CodecContextPtr pCodecCtxAudio;
     const AVCodec* pCodec = nullptr;
     const AVCodec* pCodecAudio = nullptr;
     std::unique_ptr<int16_t[]> audioSamples;
     int32_t audioSamplesSize = 0;
-    std::unique_ptr<AVFrame, FrameFreer> pFrame;
+    ffmpeg::FramePtr pFrame;
     int32_t videoStream = -1;
     int32_t audioStream = -1;
     int32_t frameCount = 0;
@@ -124,11 +100,11 @@ private:
     bool videoDraining = false;
     bool haveTimestamp = false;
     int64_t lastTimestamp = 0;
-    std::unique_ptr<AVPacket, PacketFreer> readBuffer;
-    std::unique_ptr<AVFrame, FrameFreer> audioFrame;
+    ffmpeg::PacketPtr readBuffer;
+    ffmpeg::FramePtr audioFrame;
     std::unique_ptr<AVFrame, PictureFreer> convertedPicture;
-    std::unique_ptr<SwsContext, SwsFreer> scaler;
-    std::unique_ptr<SwrContext, SwrFreer> resampler;
+    ffmpeg::SwsPtr scaler;
+    ffmpeg::SwrPtr resampler;
     AVChannelLayout resamplerInputLayout{};
     int resamplerInputFormat = -1;
     int resamplerInputRate = 0;

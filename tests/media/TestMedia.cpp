@@ -8,25 +8,17 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "AVPointers.h"
 
 namespace {
 const std::string kDir = TESSARO_TEST_MEDIA_DIR;
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
 struct OutputFreer {
     void operator()(AVFormatContext* context) const {
         if (context->pb != nullptr)
             avio_closep(&context->pb);
         avformat_free_context(context);
     }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
 // Remuxes the video of `source` into NUT, writing an empty packet for each
@@ -35,7 +27,7 @@ bool writeWithEmptyPackets(const std::string& source, const std::string& target)
     AVFormatContext* rawInput = nullptr;
     if (avformat_open_input(&rawInput, source.c_str(), nullptr, nullptr) != 0)
         return false;
-    std::unique_ptr<AVFormatContext, InputCloser> input(rawInput);
+    ffmpeg::InputPtr input(rawInput);
     if (avformat_find_stream_info(input.get(), nullptr) < 0 || input->nb_streams < 1)
         return false;
     const AVStream* in = input->streams[0];
@@ -53,8 +45,8 @@ bool writeWithEmptyPackets(const std::string& source, const std::string& target)
         avformat_write_header(output.get(), nullptr) < 0)
         return false;
 
-    std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-    std::unique_ptr<AVPacket, PacketFreer> empty(av_packet_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::PacketPtr empty(av_packet_alloc());
     int64_t previous = AV_NOPTS_VALUE;
     while (av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index != 0) {

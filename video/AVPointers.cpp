@@ -1,0 +1,13 @@
+#include "AVPointers.h"
+
+extern "C" {
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+void ffmpeg::SwsFreer::operator()(SwsContext* context) const {
+    sws_freeContext(context);
+}
+void ffmpeg::SwrFreer::operator()(SwrContext* context) const {
+    swr_free(&context);
+}
