@@ -318,6 +318,11 @@ bool VideoReader::decodePicture() {
 
 AVFrame* VideoReader::deliverPicture() {
     AVFrame* decoded = pFrame.get();
+    // Some streams declare no size; the pictures tell it.
+    if (videoWidth <= 0 || videoHeight <= 0) {
+        videoWidth = decoded->width;
+        videoHeight = decoded->height;
+    }
     const bool planar420 =
         decoded->format == AV_PIX_FMT_YUV420P || decoded->format == AV_PIX_FMT_YUVJ420P;
     if (planar420 && decoded->width == videoWidth && decoded->height == videoHeight)
