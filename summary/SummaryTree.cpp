@@ -12,6 +12,10 @@ const char* const BROKEN_TREE = "\nERROR HORRENDO";
 const char* const TWO_LIVE_CHILDREN = "\nAdvance Root (2):ERROR";
 const char* const NO_CHILD = "\nTHIS POINT MUST NOT BE REACHED";
 
+// Every JUMP_SPAN-th level is a landmark; each node links to the nearest one
+// above it, which is known from its parent alone.
+constexpr int32_t JUMP_SPAN = 8;
+
 std::unique_ptr<NodeList> newNodeList() {
     // Not value-initialised: only count needs a start value.
     return std::unique_ptr<NodeList>(new NodeList);
@@ -74,9 +78,7 @@ TreeNode* SummaryTree::addChild(TreeNode* leaf, bool included, FrameBuffer* frag
     node->fragment = fragment;
     node->parent = leaf;
     node->lastIncluded = leaf->included ? leaf : leaf->lastIncluded;
-    TreeNode* up = leaf->jump;
-    const bool evenSkip = up && up->jump && leaf->level - up->level == up->level - up->jump->level;
-    node->jump = evenSkip ? up->jump : leaf;
+    node->jump = leaf->level % JUMP_SPAN == 0 ? leaf : leaf->jump;
     node->computeMeasures(targetLength, scratch);
     node->scoresComputed = true;
     newLeaves.append(node);

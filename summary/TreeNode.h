@@ -82,8 +82,8 @@ public:
     double redundancySum = 0.0;
     double redundancyMin = 0.0;
 
-    // An ancestor further up, chosen so that any ancestor is reached in a
-    // logarithmic number of steps along jump and parent links.
+    // An ancestor a few levels up, so that a far ancestor is reached in
+    // fewer steps than along parent links.
     TreeNode* jump = nullptr;
     // Which child of the current root this node lies below, as found by the
     // search numbered sideSearch.
