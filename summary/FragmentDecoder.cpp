@@ -2,11 +2,15 @@
 
 #include "Picture.h"
 
+#include <utility>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
 FragmentDecoder::FragmentDecoder(const char* path) : reader(std::make_unique<VideoReader>(path)) {}
+
+FragmentDecoder::FragmentDecoder(std::unique_ptr<VideoReader> reader) : reader(std::move(reader)) {}
 
 FrameBuffer* FragmentDecoder::decodeFragment() {
     fragment = new FrameBuffer(fragmentCapacity);

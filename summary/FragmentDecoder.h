@@ -13,6 +13,7 @@ public:
     static constexpr int fragmentCapacity = 25;
 
     explicit FragmentDecoder(const char* path);
+    explicit FragmentDecoder(std::unique_ptr<VideoReader> reader);
     FragmentDecoder(const FragmentDecoder&) = delete;
     FragmentDecoder& operator=(const FragmentDecoder&) = delete;
 

@@ -19,6 +19,9 @@ public:
     static constexpr int FILE_NAME_SIZE = 1000;
 
     explicit VideoReader(const char* path);
+    // Reads from a caller's input (which must outlive the reader); name only
+    // labels it. Nested inputs a container would open by name are refused.
+    VideoReader(AVIOContext* io, const char* name);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
@@ -77,7 +80,7 @@ public:
     int32_t frameCount = 0;
 
 private:
-    bool open(const char* path);
+    bool open(const char* path, AVIOContext* io);
     bool openAudio();
     // Fills *out with the next packet of the given stream, parking packets of
     // the other stream; false once the demuxer has ended.
