@@ -264,26 +264,6 @@ TEST(SortByScore, HighestFirst) {
     EXPECT_EQ(list->nodes[3], &nodes[3]);
 }
 
-TEST(SortByScore, TiesOnScoreGoByTieScore) {
-    std::deque<TreeNode> nodes = makeNodes(3);
-    nodes[0].tieScore = 0.1;
-    nodes[1].tieScore = 0.9;
-    nodes[2].tieScore = 0.5;
-    auto list = listOf(nodes);
-    SummaryTree::sortByScore(*list);
-    EXPECT_EQ(list->nodes[0], &nodes[1]);
-    EXPECT_EQ(list->nodes[1], &nodes[2]);
-    EXPECT_EQ(list->nodes[2], &nodes[0]);
-}
-
-TEST(SortByScore, ShortListsStayAsTheyAre) {
-    std::deque<TreeNode> nodes = makeNodes(1);
-    auto list = listOf(nodes);
-    SummaryTree::sortByScore(*list);
-    EXPECT_EQ(list->count, 1u);
-    EXPECT_EQ(list->nodes[0], &nodes[0]);
-}
-
 TEST(SortByScore, SameOrderAsThePlainQuicksortTiesIncluded) {
     std::mt19937 random(12345);
     for (int round = 0; round < 40; ++round) {
