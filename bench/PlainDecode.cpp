@@ -3,10 +3,19 @@
 #include "AVPointers.h"
 #include "Bench.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
+DecodeRun medianRun(std::vector<DecodeRun> runs) {
+    const auto middle = runs.begin() + static_cast<long>(runs.size() / 2);
+    std::nth_element(runs.begin(), middle, runs.end(),
+                     [](const DecodeRun& a, const DecodeRun& b) { return a.seconds < b.seconds; });
+    return *middle;
+}
+
 long receiveAll(AVCodecContext* decoder, AVFrame* frame) {
     long pictures = 0;
     while (avcodec_receive_frame(decoder, frame) == 0)
@@ -54,18 +63,15 @@ DecodeRun plainFfmpegDecode(const char* path) {
 }
 
 Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path, int rounds) {
-    Comparison best;
+    std::vector<DecodeRun> oursRuns;
+    std::vector<DecodeRun> ffmpegRuns;
     for (int round = 0; round < rounds; ++round) {
-        const DecodeRun a = ours();
-        const DecodeRun b = plainFfmpegDecode(path);
-        if (!a.ok || !b.ok)
+        oursRuns.push_back(ours());
+        ffmpegRuns.push_back(plainFfmpegDecode(path));
+        if (!oursRuns.back().ok || !ffmpegRuns.back().ok)
             return {};
-        if (!best.ours.ok || a.seconds < best.ours.seconds)
-            best.ours = a;
-        if (!best.ffmpeg.ok || b.seconds < best.ffmpeg.seconds)
-            best.ffmpeg = b;
     }
-    return best;
+    return {medianRun(oursRuns), medianRun(ffmpegRuns)};
 }
 
 void printDecodeRun(const char* name, const DecodeRun& run) {

@@ -22,10 +22,10 @@ struct Comparison {
 };
 
 // Decodes the whole file with `ours` and with the plain loop, alternately,
-// `rounds` times, and keeps the fastest pass of each: on a shared machine a
-// burst of other work must not decide the ratio.
+// `rounds` times, and keeps the median pass of each: on a shared machine a
+// burst of other work, or a quiet moment, must not decide the ratio.
 Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path,
-                             int rounds = 3);
+                             int rounds = 5);
 
 // The body of a comparing sub-command: `tessaro-bench COMMAND FILE` decodes
 // FILE with `ours` and with the plain loop, then `print` writes the figures.
