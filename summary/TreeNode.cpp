@@ -16,11 +16,16 @@ struct NodeCache {
     size_t count = 0;
     size_t capacity = 0;
     int64_t live = 0;
+    // Set once the thread's cache is gone: a tree that outlives it (one with
+    // static storage, freed after the thread's objects) frees its nodes itself.
+    bool closed = false;
 
     void* pop() { return count > 0 ? freeNodes[--count] : nullptr; }
 
     // False when there is no room and none can be had.
     bool push(void* node) {
+        if (closed)
+            return false;
         if (count == capacity) {
             const size_t grown = capacity ? 2 * capacity : 4096;
             void* room = std::realloc(freeNodes, grown * sizeof(void*));
@@ -37,6 +42,9 @@ struct NodeCache {
         for (size_t i = 0; i < count; ++i)
             std::free(freeNodes[i]);
         std::free(freeNodes);
+        freeNodes = nullptr;
+        count = capacity = 0;
+        closed = true;
     }
 };
 
