@@ -149,11 +149,18 @@ int fragmentsArgument(int argc, char** argv, int fallback) {
 
 int benchTree(int argc, char** argv) {
     const int fragments = fragmentsArgument(argc, argv, 1500);
-    for (auto [depth, nodes] : {std::pair{90, 5000u}, std::pair{60, 500u}}) {
-        const double seconds = summarise(depth, nodes, fragments);
-        std::printf("tree %d/%u: %.1f fragments/s\n", depth, nodes, fragments / seconds);
-        std::fflush(stdout);
-    }
+    struct Limits {
+        int depth;
+        uint32_t nodes;
+        double best;
+    } limits[] = {{90, 5000, 0.0}, {60, 500, 0.0}};
+    // The machine is shared: alternate the two settings and keep each one's
+    // best pass.
+    for (int pass = 0; pass < 2; ++pass)
+        for (Limits& l : limits)
+            l.best = std::max(l.best, fragments / summarise(l.depth, l.nodes, fragments));
+    for (const Limits& l : limits)
+        std::printf("tree %d/%u: %.1f fragments/s\n", l.depth, l.nodes, l.best);
     return 0;
 }
 
