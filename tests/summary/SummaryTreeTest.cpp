@@ -322,3 +322,22 @@ TEST(ResetTree, FreesEveryNodeAndFragmentAndStartsOver) {
     tree.addFragment(again, true);
     EXPECT_EQ(again->number, 0);
 }
+
+TEST(ResetTree, FreesFragmentsPastTheEndOfTheList) {
+    TestSliders sliders;
+    SummaryTree tree(sliders.weights());
+    const int64_t empty = liveAllocations();
+    // Stand in for a list already holding FRAME_BUFFER_LIST_SIZE fragments.
+    tree.frameBufferListPos = FRAME_BUFFER_LIST_SIZE;
+    FrameBuffer* late = makeFragment(25, 0.1);
+    testing::internal::CaptureStdout();
+    tree.addFragment(late, true);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nWARNING: frameBufferListPos >= FRAME_BUFFER_LIST_SIZE (possible free error)");
+    EXPECT_EQ(tree.frameBufferListPos, FRAME_BUFFER_LIST_SIZE);
+    EXPECT_EQ(tree.liveLeafCount(), 2u);
+
+    tree.frameBufferListPos = 0; // the stand-in entries hold nothing to free
+    tree.resetTree();
+    EXPECT_EQ(liveAllocations(), empty);
+}
