@@ -212,6 +212,8 @@ TEST_F(Window, WeightPanelHoldsTheFiveWeightControlsWithTheirDefaults) {
         EXPECT_DOUBLE_EQ(control->value, d.value) << d.label;
         EXPECT_FALSE(control->changed) << d.label;
         EXPECT_EQ(control->valueLabel->text(), QLatin1String(d.text)) << d.label;
+        EXPECT_EQ(control->valueLabel->size(), QSize(55, 20)) << d.label;
+        EXPECT_EQ(control->valueLabel->font().pointSize(), 11) << d.label;
         EXPECT_EQ(control->nameLabel->font().family(), QStringLiteral("Arial"));
         EXPECT_EQ(control->nameLabel->font().pointSize(), 12);
         EXPECT_EQ(control->nameLabel->font().weight(), QFont::Normal);

@@ -43,14 +43,6 @@ protected:
     DisplayEvents strip{"Tree Depth", 215, 15};
 };
 
-TEST_F(DisplayEventsTest, StartsEmpty) {
-    EXPECT_EQ(strip.count, 0);
-    EXPECT_EQ(strip.minimum, 0.0);
-    EXPECT_EQ(strip.maximum, 0.0);
-    EXPECT_EQ(strip.width, 215);
-    EXPECT_EQ(strip.height, 15);
-}
-
 TEST_F(DisplayEventsTest, HalfwayOnA215PixelStrip) {
     strip.setData(nullptr, 0, 0.0, 100.0, 50.0, 0.0, 0.0);
     const QImage painted = paintedImage(strip);

@@ -90,18 +90,6 @@ TEST(SliderLCD, LabelTextIsShownLiterally) {
     EXPECT_EQ(control.nameLabel->textFormat(), Qt::PlainText);
 }
 
-TEST(SliderLCD, LabelsHaveTheirOwnFontsAndSizes) {
-    SliderLCD control("Tree Depth", 60, 20, 90, true, false, 1.0);
-    EXPECT_EQ(control.nameLabel->font().family(), QStringLiteral("Times"));
-    EXPECT_EQ(control.nameLabel->font().pointSize(), 12);
-    EXPECT_EQ(control.nameLabel->font().weight(), QFont::Bold);
-    EXPECT_EQ(control.valueLabel->font().family(), QStringLiteral("Arial"));
-    EXPECT_EQ(control.valueLabel->font().pointSize(), 11);
-    EXPECT_EQ(control.valueLabel->font().weight(), QFont::Bold);
-    EXPECT_EQ(control.valueLabel->minimumSize(), QSize(55, 20));
-    EXPECT_EQ(control.valueLabel->maximumSize(), QSize(55, 20));
-}
-
 // Press, drag and release the handle the way QSlider's own mouse handling does.
 void drag(QSlider* slider, int to) {
     slider->setSliderDown(true);
@@ -156,15 +144,6 @@ TEST(SliderLCD, PressAfterReleaseKeepsChangedUntilRead) {
     EXPECT_TRUE(control.dragging);
     EXPECT_TRUE(control.changed);
     EXPECT_DOUBLE_EQ(control.value, 0.6);
-}
-
-TEST(SliderLCD, EngineSeesTheReleasedStateThroughSliderState) {
-    auto control = std::make_unique<SliderLCD>("Redundancy Weight", 25, 0, 1, true, true, 100.0);
-    const SliderState* state = control.get();
-    drag(control->slider, 90);
-    control->slider->setSliderDown(false);
-    EXPECT_DOUBLE_EQ(state->value, 0.9);
-    EXPECT_TRUE(state->changed);
 }
 
 TEST(SliderLCD, ReleasesWidgetsPutInNoLayoutAndThoseOfAnInstalledOne) {
