@@ -8,9 +8,9 @@ namespace {
 const char* const ALREADY_COLLAPSED = "\nTreeNode::collapase WARNING: node already collapsed";
 
 // Freed nodes of this thread, newest last: the newest are the likeliest to
-// be in the processor's cache still, and taking one does not touch its memory. Under
-// AddressSanitizer every node goes back to the heap so that a use after free
-// is still caught.
+// be in the processor's cache still, and taking one does not touch its
+// memory. Under AddressSanitizer every node goes back to the heap so that a
+// use after free is still caught.
 struct NodeCache {
     void** freeNodes = nullptr;
     size_t count = 0;
