@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sys/file.h>
@@ -21,9 +23,16 @@ struct OutputFreer {
     }
 };
 
-// Remuxes the video of `source` into NUT, writing an empty packet for each
-// frame missing from the timestamps (as AVI's dropped-frame chunks are).
-bool writeWithEmptyPackets(const std::string& source, const std::string& target) {
+// Adds streams to the new file before its header is written.
+using AddStreams = std::function<bool(AVFormatContext* output)>;
+// Writes what goes before each video packet (given in the source's time
+// base) of the new file.
+using BeforePacket =
+    std::function<bool(AVFormatContext* output, AVRational base, const AVPacket& packet)>;
+
+// Copies the first stream (video) of `source` into a new `format` file.
+bool remuxVideo(const std::string& source, const std::string& target, const char* format,
+                const AddStreams& addStreams, const BeforePacket& beforePacket) {
     AVFormatContext* rawInput = nullptr;
     if (avformat_open_input(&rawInput, source.c_str(), nullptr, nullptr) != 0)
         return false;
@@ -33,7 +42,7 @@ bool writeWithEmptyPackets(const std::string& source, const std::string& target)
     const AVStream* in = input->streams[0];
 
     AVFormatContext* rawOutput = nullptr;
-    if (avformat_alloc_output_context2(&rawOutput, nullptr, "nut", target.c_str()) < 0)
+    if (avformat_alloc_output_context2(&rawOutput, nullptr, format, target.c_str()) < 0)
         return false;
     std::unique_ptr<AVFormatContext, OutputFreer> output(rawOutput);
     AVStream* out = avformat_new_stream(output.get(), nullptr);
@@ -41,49 +50,89 @@ bool writeWithEmptyPackets(const std::string& source, const std::string& target)
         return false;
     out->codecpar->codec_tag = 0;
     out->time_base = in->time_base;
-    if (avio_open(&output->pb, target.c_str(), AVIO_FLAG_WRITE) < 0 ||
+    if (!addStreams(output.get()) || avio_open(&output->pb, target.c_str(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(output.get(), nullptr) < 0)
         return false;
 
     ffmpeg::PacketPtr packet(av_packet_alloc());
-    ffmpeg::PacketPtr empty(av_packet_alloc());
-    int64_t previous = AV_NOPTS_VALUE;
     while (av_read_frame(input.get(), packet.get()) >= 0) {
-        if (packet->stream_index != 0) {
-            av_packet_unref(packet.get());
-            continue;
+        bool written = true;
+        if (packet->stream_index == 0) {
+            // AVI gives decoding timestamps only; without B-frames they are the same.
+            if (packet->pts == AV_NOPTS_VALUE)
+                packet->pts = packet->dts;
+            written = beforePacket(output.get(), in->time_base, *packet);
+            av_packet_rescale_ts(packet.get(), in->time_base, out->time_base);
+            written = written && av_interleaved_write_frame(output.get(), packet.get()) >= 0;
         }
-        // One time-base unit per frame in AVI: each missing unit is a dropped frame.
-        for (int64_t ts = previous + 1; previous != AV_NOPTS_VALUE && ts < packet->dts; ++ts) {
-            av_packet_unref(empty.get());
-            empty->pts = empty->dts = ts;
-            av_packet_rescale_ts(empty.get(), in->time_base, out->time_base);
-            if (av_write_frame(output.get(), empty.get()) < 0)
-                return false;
-        }
-        previous = packet->dts;
-        packet->pts = packet->dts;
-        av_packet_rescale_ts(packet.get(), in->time_base, out->time_base);
-        const int written = av_write_frame(output.get(), packet.get());
         av_packet_unref(packet.get());
-        if (written < 0)
+        if (!written)
             return false;
     }
     return av_write_trailer(output.get()) >= 0;
 }
 
-void makeEmptyPacketFile() {
-    const std::string target = kDir + "/" + kEmptyPackets;
+bool writePacket(AVFormatContext* output, int stream, AVRational base, int64_t ts, int size) {
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    if (size > 0 && av_new_packet(packet.get(), size) < 0)
+        return false;
+    if (size > 0)
+        std::memset(packet->data, 0, size);
+    packet->stream_index = stream;
+    packet->pts = packet->dts = av_rescale_q(ts, base, output->streams[stream]->time_base);
+    return av_interleaved_write_frame(output, packet.get()) >= 0;
+}
+
+// The video of kDroppedFrames with an empty packet for each missing frame,
+// as AVI's dropped-frame chunks are (one time-base unit per frame there).
+bool writeEmptyPackets(const std::string& target) {
+    int64_t previous = AV_NOPTS_VALUE;
+    const auto noStreams = [](AVFormatContext*) { return true; };
+    const auto fillGaps = [&](AVFormatContext* output, AVRational base, const AVPacket& packet) {
+        for (int64_t ts = previous + 1; previous != AV_NOPTS_VALUE && ts < packet.dts; ++ts)
+            if (!writePacket(output, 0, base, ts, 0))
+                return false;
+        previous = packet.dts;
+        return true;
+    };
+    return remuxVideo(kDir + "/" + kDroppedFrames, target, "nut", noStreams, fillGaps);
+}
+
+// The video of kFrames51 with an MPEG-H 3D audio stream, which FFmpeg can
+// carry but not decode.
+bool writeUndecodableAudio(const std::string& target) {
+    const auto addAudio = [](AVFormatContext* output) {
+        AVStream* audio = avformat_new_stream(output, nullptr);
+        if (audio == nullptr)
+            return false;
+        audio->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+        audio->codecpar->codec_id = AV_CODEC_ID_MPEGH_3D_AUDIO;
+        audio->codecpar->sample_rate = 48000;
+        audio->codecpar->frame_size = 1024;
+        av_channel_layout_default(&audio->codecpar->ch_layout, 2);
+        audio->time_base = AVRational{1, 48000};
+        return true;
+    };
+    int64_t audioFrames = 0;
+    const auto audioAlongside = [&](AVFormatContext* output, AVRational, const AVPacket&) {
+        return writePacket(output, 1, AVRational{1, 48000}, 1024 * audioFrames++, 64);
+    };
+    return remuxVideo(kDir + "/" + kFrames51, target, "mp4", addAudio, audioAlongside);
+}
+
+// Makes one file through libavformat, under the fixture's lock, unless it exists.
+void makeWithLibav(const char* name, bool (*write)(const std::string& target)) {
+    const std::string target = kDir + "/" + name;
     const int lock = ::open((kDir + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lock < 0)
         return;
     flock(lock, LOCK_EX);
     if (access(target.c_str(), F_OK) != 0) {
-        const std::string temporary = kDir + "/.tmp-" + std::to_string(getpid()) + "-nut";
-        if (writeWithEmptyPackets(kDir + "/" + kDroppedFrames, temporary))
+        const std::string temporary = kDir + "/.tmp-" + std::to_string(getpid()) + "-" + name;
+        if (write(temporary))
             std::rename(temporary.c_str(), target.c_str());
         else
-            std::fprintf(stderr, "testMedia: could not make %s\n", kEmptyPackets);
+            std::fprintf(stderr, "testMedia: could not make %s\n", name);
         std::remove(temporary.c_str());
     }
     flock(lock, LOCK_UN);
@@ -94,7 +143,8 @@ void makeAll() {
     const std::string command = std::string("'") + TESSARO_MAKE_TEST_MEDIA + "' '" + kDir + "'";
     if (std::system(command.c_str()) != 0)
         std::fprintf(stderr, "testMedia: %s failed\n", command.c_str());
-    makeEmptyPacketFile();
+    makeWithLibav(kEmptyPackets, &writeEmptyPackets);
+    makeWithLibav(kNoAudioDecoder, &writeUndecodableAudio);
 }
 } // namespace
 

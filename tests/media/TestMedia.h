@@ -15,6 +15,9 @@ inline constexpr const char* kDroppedFrames = "dropped_frames.avi";
 // The video of kDroppedFrames in NUT with an empty packet for each dropped
 // frame (made through libavformat: ffmpeg writes no empty packets).
 inline constexpr const char* kEmptyPackets = "empty_packets.nut";
+// The video of kFrames51 in MP4 with an MPEG-H 3D audio stream, which FFmpeg
+// carries but cannot decode (made through libavformat).
+inline constexpr const char* kNoAudioDecoder = "no_audio_decoder.mp4";
 // VP9 + Opus in WebM, 320x240, 75 frames; its streams carry no duration.
 inline constexpr const char* kVp9Opus = "vp9_opus.webm";
 // Stream 0 AAC, stream 1 H.264 256x144, 75 frames.

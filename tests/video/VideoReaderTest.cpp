@@ -432,6 +432,16 @@ TEST_P(BadFile, FailsToOpenWithOneMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Fixture, BadFile, testing::Values(kEmpty, kText, kMissing));
 
+TEST(VideoReaderErrors, AnAudioStreamWithoutDecoderFailsTheWholeReader) {
+    int status = -1;
+    const Console console = captureConsole([&] {
+        VideoReader reader(testMedia(kNoAudioDecoder).c_str());
+        status = reader.status;
+    });
+    EXPECT_EQ(status, VideoReader::ERROR);
+    EXPECT_EQ(console.err, "VideoReader::VideoReader: pCodecAudio == NULL\n");
+}
+
 TEST(VideoReaderErrors, AnErrorReaderRefusesToWork) {
     VideoReader reader(testMedia(kMissing).c_str());
     ASSERT_EQ(reader.status, VideoReader::ERROR);
