@@ -1,0 +1,55 @@
+#pragma once
+
+// The summary as a list of segments, and its three text forms: JSON, CSV and
+// a CMX3600-style edit decision list.
+
+#include "SummarizeOptions.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One fragment the summary keeps, as its frames came out of the engine.
+struct KeptFragment {
+    int64_t firstFrameNumber = 0; // the engine's running frame number of its first frame
+    int frames = 0;
+    double start = 0.0; // time of its first frame, seconds
+    double end = 0.0;   // time of its last frame plus one frame duration
+};
+
+// Kept fragments that follow each other without a gap, merged.
+struct Segment {
+    double start = 0.0;
+    double end = 0.0;
+    int frames = 0;
+};
+
+// Fragments must come in decoding order; a fragment continues the segment
+// before it when its first frame number follows that segment's last one.
+std::vector<Segment> mergeFragments(const std::vector<KeptFragment>& fragments);
+
+double summaryDuration(const std::vector<Segment>& segments);
+
+struct SummaryReport {
+    std::string video;
+    double duration = 0.0;
+    int frameRateNum = 25; // the source's frame rate, used for timecodes
+    int frameRateDen = 1;
+    bool hasAudio = false;
+    SummarySettings settings;
+    std::vector<Segment> segments;
+};
+
+std::string formatJson(const SummaryReport& report);
+std::string formatCsv(const SummaryReport& report);
+std::string formatEdl(const SummaryReport& report);
+std::string formatList(const SummaryReport& report, ListFormat format);
+
+// "HH:MM:SS:FF" of a frame count at a whole timecode base (24, 25, 30, ...).
+std::string timecode(int64_t frame, int base);
+// The whole timecode base of a frame rate: 29.97 counts in 30, 23.976 in 24.
+int timecodeBase(int frameRateNum, int frameRateDen);
+
+// Text a JSON parser reads back as the same string; invalid UTF-8 bytes
+// become U+FFFD.
+std::string jsonString(const std::string& text);

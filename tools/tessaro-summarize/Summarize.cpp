@@ -1,0 +1,223 @@
+#include "Summarize.h"
+
+#include "ContactSheet.h"
+#include "Frame.h"
+#include "HeadlessSummary.h"
+#include "OutputFile.h"
+#include "ProgressLine.h"
+#include "SegmentList.h"
+#include "SummarizeOptions.h"
+#include "SummaryVideoWriter.h"
+#include "VideoProbe.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+constexpr const char* kProgram = "tessaro-summarize";
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int) {
+    interrupted = true;
+}
+
+void note(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+int report(int status, const std::string& message) {
+    note(message);
+    return status;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The engine writes the player's console messages to standard output; here
+// standard output carries the segment list alone, so the engine's stream
+// goes to /dev/null and the list to a private copy of the real one.
+std::FILE* takeStandardOutput() {
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    if (saved < 0)
+        return nullptr;
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
+    return fdopen(saved, "w");
+}
+
+struct Outputs {
+    std::unique_ptr<OutputFile> videoFile;
+    std::unique_ptr<OutputFile> sheetFile;
+    std::unique_ptr<SummaryVideoWriter> writer;
+    std::unique_ptr<ContactSheet> sheet;
+    std::string error;
+};
+
+int run(const SummarizeOptions& options, std::FILE* results) {
+    const std::string& path = options.video;
+    if (!options.output.empty() && sameFile(options.output, path))
+        return report(EXIT_USAGE, "--output would overwrite the video being summarised");
+    if (!options.contactSheet.empty() && sameFile(options.contactSheet, path))
+        return report(EXIT_USAGE, "--contact-sheet would overwrite the video being summarised");
+    if (!options.output.empty() && options.output == options.contactSheet)
+        return report(EXIT_USAGE, "--output and --contact-sheet name the same file");
+
+    const VideoProbe probe = probeVideo(path);
+    if (!probe.ok)
+        return report(probe.exitStatus, probe.error);
+    const double frameDuration = static_cast<double>(probe.frameRateDen) / probe.frameRateNum;
+
+    // Temporary files first, so that an unwritable place fails before the work.
+    Outputs out;
+    if (!options.output.empty()) {
+        out.videoFile = std::make_unique<OutputFile>(options.output);
+        if (!out.videoFile->create(&out.error))
+            return report(EXIT_OUTPUT, out.error);
+    }
+    if (!options.contactSheet.empty()) {
+        out.sheetFile = std::make_unique<OutputFile>(options.contactSheet);
+        if (!out.sheetFile->create(&out.error))
+            return report(EXIT_OUTPUT, out.error);
+    }
+
+    ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
+    HeadlessSummary summary(path, options.settings, frameDuration);
+    int64_t nextFrameNumber = -1;
+    bool outputFailed = false;
+
+    auto onKept = [&](const KeptFragment& fragment, const std::vector<Frame*>& frames) {
+        const int width = frames.front()->width;
+        const int height = frames.front()->height;
+        if (out.videoFile) {
+            if (!out.writer) {
+                out.writer = std::make_unique<SummaryVideoWriter>();
+                const VideoWriterFormat format{
+                    width,        height,      probe.frameRateNum, probe.frameRateDen,
+                    probe.sarNum, probe.sarDen};
+                if (!out.writer->open(out.videoFile->temporaryPath(), format,
+                                      probe.hasAudio ? path : std::string(), &out.error)) {
+                    outputFailed = true;
+                    return false;
+                }
+            }
+            std::vector<const AVFrame*> pictures;
+            pictures.reserve(frames.size());
+            for (const Frame* frame : frames)
+                pictures.push_back(frame->avFrame);
+            if (!out.writer->addSpan(fragment.start, pictures, &out.error)) {
+                outputFailed = true;
+                return false;
+            }
+        }
+        if (out.sheetFile && fragment.firstFrameNumber != nextFrameNumber) {
+            if (!out.sheet)
+                out.sheet =
+                    std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
+            out.sheet->add(frames.front()->avFrame, fragment.start);
+        }
+        nextFrameNumber = fragment.firstFrameNumber + fragment.frames;
+        return !interrupted;
+    };
+    auto onProgress = [&](double position, int64_t pictures) {
+        progress.update(position, pictures);
+        return !interrupted;
+    };
+
+    const bool completed = summary.run(onKept, onProgress);
+    progress.finish();
+    if (interrupted)
+        return report(EXIT_INTERRUPTED, "interrupted; no output written");
+    if (outputFailed || !completed)
+        return report(EXIT_OUTPUT, out.error.empty() ? "stopped" : out.error);
+    if (summary.picturesDecoded() == 0)
+        return report(EXIT_NO_VIDEO, "'" + path + "' has no decodable video pictures");
+
+    SummaryReport summaryReport;
+    summaryReport.video = path;
+    summaryReport.duration = probe.duration;
+    summaryReport.frameRateNum = probe.frameRateNum;
+    summaryReport.frameRateDen = probe.frameRateDen;
+    summaryReport.hasAudio = probe.hasAudio;
+    summaryReport.settings = options.settings;
+    summaryReport.segments = mergeFragments(summary.keptFragments());
+    const bool empty = summaryReport.segments.empty();
+
+    if (out.videoFile) {
+        if (empty) {
+            out.videoFile->discard();
+            note("the summary is empty: no video written to '" + options.output + "'");
+        } else if (!out.writer->finish(&out.error) || !out.videoFile->commit(&out.error)) {
+            return report(EXIT_OUTPUT, out.error);
+        }
+    }
+    if (out.sheetFile) {
+        if (empty) {
+            out.sheetFile->discard();
+            note("the summary is empty: no contact sheet written to '" + options.contactSheet +
+                 "'");
+        } else if (!out.sheet->writePng(out.sheetFile->temporaryPath(), &out.error) ||
+                   !out.sheetFile->commit(&out.error)) {
+            return report(EXIT_OUTPUT, out.error);
+        }
+    }
+
+    const std::string list = formatList(summaryReport, options.format);
+    if (std::fwrite(list.data(), 1, list.size(), results) != list.size() ||
+        std::fflush(results) != 0)
+        return report(EXIT_OUTPUT, "cannot write the segment list to standard output");
+    return EXIT_OK;
+}
+
+} // namespace
+
+int summarizeMain(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
+    switch (parsed.action) {
+    case ParsedCommandLine::Action::Error:
+        return report(EXIT_USAGE, parsed.error);
+    case ParsedCommandLine::Action::Help:
+        std::fputs(helpText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_OUTPUT;
+    case ParsedCommandLine::Action::Version:
+        std::fputs(versionText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_OUTPUT;
+    case ParsedCommandLine::Action::Run:
+        break;
+    }
+
+    // FFmpeg's own diagnostics would break the progress line; failures that
+    // matter are reported here in one line each.
+    av_log_set_level(AV_LOG_FATAL);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::FILE* results = takeStandardOutput();
+    if (results == nullptr)
+        return report(EXIT_OUTPUT, "cannot write to standard output");
+    const int status = run(parsed.options, results);
+    std::fclose(results);
+    return status;
+}

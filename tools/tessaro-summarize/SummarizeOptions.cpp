@@ -1,0 +1,265 @@
+#include "SummarizeOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#ifndef TESSARO_VERSION
+#define TESSARO_VERSION "unknown"
+#endif
+
+namespace {
+
+struct OptionSpec {
+    char shortName; // 0 when the option has only a long name
+    const char* longName;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'t', "target", true},
+    {0, "length-weight", true},
+    {0, "continuity-weight", true},
+    {0, "redundancy-weight", true},
+    {0, "activity-weight", true},
+    {0, "depth", true},
+    {0, "nodes", true},
+    {0, "junk-filter", false},
+    {'f', "format", true},
+    {'o', "output", true},
+    {0, "contact-sheet", true},
+    {'q', "quiet", false},
+    {'h', "help", false},
+    {0, "version", false},
+};
+
+const OptionSpec* findLong(const std::string& name) {
+    for (const OptionSpec& spec : kOptions)
+        if (name == spec.longName)
+            return &spec;
+    return nullptr;
+}
+
+const OptionSpec* findShort(char name) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.shortName != 0 && spec.shortName == name)
+            return &spec;
+    return nullptr;
+}
+
+bool parseFraction(const std::string& text, double* value) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v))
+        return false;
+    if (v < 0.0 || v > 1.0)
+        return false;
+    *value = v;
+    return true;
+}
+
+bool parseWhole(const std::string& text, int low, int high, int* value) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size() || v < low || v > high)
+        return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// Applies one option; returns an error line, empty on success.
+std::string apply(const OptionSpec& spec, const std::string& value, ParsedCommandLine* parsed) {
+    SummarizeOptions& o = parsed->options;
+    SummarySettings& s = o.settings;
+    const std::string name = std::string("--") + spec.longName;
+    auto fraction = [&](double* field) -> std::string {
+        if (parseFraction(value, field))
+            return {};
+        return name + " must be a number from 0.00 to 1.00, not '" + value + "'";
+    };
+    auto whole = [&](int low, int high, int* field) -> std::string {
+        if (parseWhole(value, low, high, field))
+            return {};
+        return name + " must be a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high) + ", not '" + value + "'";
+    };
+    const std::string longName = spec.longName;
+    if (longName == "target")
+        return fraction(&s.target);
+    if (longName == "length-weight")
+        return fraction(&s.lengthWeight);
+    if (longName == "continuity-weight")
+        return fraction(&s.continuityWeight);
+    if (longName == "redundancy-weight")
+        return fraction(&s.redundancyWeight);
+    if (longName == "activity-weight")
+        return fraction(&s.activityWeight);
+    if (longName == "depth")
+        return whole(20, 90, &s.depth);
+    if (longName == "nodes")
+        return whole(100, 5000, &s.nodes);
+    if (longName == "junk-filter") {
+        s.junkFilter = true;
+        return {};
+    }
+    if (longName == "format") {
+        if (value == "json")
+            o.format = ListFormat::Json;
+        else if (value == "csv")
+            o.format = ListFormat::Csv;
+        else if (value == "edl")
+            o.format = ListFormat::Edl;
+        else
+            return name + " must be json, csv or edl, not '" + value + "'";
+        return {};
+    }
+    if (longName == "output" || longName == "contact-sheet") {
+        if (value.empty())
+            return name + " needs a file name";
+        (longName == "output" ? o.output : o.contactSheet) = value;
+        return {};
+    }
+    if (longName == "quiet") {
+        o.quiet = true;
+        return {};
+    }
+    if (longName == "help")
+        parsed->action = ParsedCommandLine::Action::Help;
+    else if (longName == "version" && parsed->action != ParsedCommandLine::Action::Help)
+        parsed->action = ParsedCommandLine::Action::Version;
+    return {};
+}
+
+ParsedCommandLine fail(std::string message) {
+    ParsedCommandLine parsed;
+    parsed.action = ParsedCommandLine::Action::Error;
+    parsed.error = std::move(message);
+    return parsed;
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed;
+    parsed.action = ParsedCommandLine::Action::Run;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+
+        auto takeValue = [&](std::string* value, const std::string& shown) -> std::string {
+            if (i + 1 >= arguments.size())
+                return "option '" + shown + "' needs a value";
+            *value = arguments[++i];
+            return {};
+        };
+
+        std::string error;
+        if (arg[1] == '-') {
+            const size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+            const OptionSpec* spec = findLong(name);
+            if (spec == nullptr)
+                return fail("unknown option '--" + name + "' (see --help)");
+            std::string value;
+            if (eq != std::string::npos) {
+                if (!spec->takesValue)
+                    return fail("option '--" + name + "' takes no value");
+                value = arg.substr(eq + 1);
+            } else if (spec->takesValue) {
+                error = takeValue(&value, "--" + name);
+            }
+            if (error.empty())
+                error = apply(*spec, value, &parsed);
+        } else {
+            // A cluster of short options: flags may be grouped, and an option
+            // with a value takes the rest of the word or the next argument.
+            for (size_t k = 1; k < arg.size() && error.empty(); ++k) {
+                const OptionSpec* spec = findShort(arg[k]);
+                if (spec == nullptr)
+                    return fail(std::string("unknown option '-") + arg[k] + "' (see --help)");
+                std::string value;
+                if (spec->takesValue) {
+                    if (k + 1 < arg.size())
+                        value = arg.substr(k + 1);
+                    else
+                        error = takeValue(&value, std::string("-") + arg[k]);
+                    k = arg.size();
+                }
+                if (error.empty())
+                    error = apply(*spec, value, &parsed);
+            }
+        }
+        if (!error.empty())
+            return fail(error);
+    }
+
+    if (parsed.action != ParsedCommandLine::Action::Run)
+        return parsed;
+    if (positional.empty())
+        return fail("no video file given (see --help)");
+    if (positional.size() > 1)
+        return fail("one video file at a time: '" + positional[0] + "' and '" + positional[1] +
+                    "' given");
+    parsed.options.video = positional[0];
+    return parsed;
+}
+
+std::string helpText() {
+    return R"(Usage: tessaro-summarize [options] VIDEO
+
+Summarises VIDEO with Tessaro's summary engine, as the player's Summary mode
+does, without a window, and writes the kept segments to standard output.
+
+Summary settings (the window's controls and their defaults):
+  -t, --target FRACTION        target length, 0.00-1.00 (default 0.05)
+      --length-weight W        0.00-1.00 (default 0.20)
+      --continuity-weight W    0.00-1.00 (default 0.10)
+      --redundancy-weight W    0.00-1.00 (default 0.25)
+      --activity-weight W      0.00-1.00 (default 0.05)
+      --depth N                tree depth limit, 20-90 (default 60)
+      --nodes N                tree node limit, 100-5000 (default 500)
+      --junk-filter            leave out junk fragments, as the window's check box
+
+Outputs:
+  -f, --format json|csv|edl    segment list format on standard output (default json)
+  -o, --output FILE            also write the summary as an MP4 video (H.264, with
+                               the source's audio as AAC when it has audio)
+      --contact-sheet FILE.png also write a PNG: the first frame of each kept
+                               segment, in a grid, with its time
+  -q, --quiet                  no progress line on standard error
+  -h, --help                   show this text and exit
+      --version                show the version and exit
+
+Output files are written under a temporary name and renamed when complete.
+An empty summary writes no video and no contact sheet (a notice says so).
+
+Exit status:
+  0    success
+  1    unexpected internal failure
+  2    bad command line (unknown option, missing or out-of-range value)
+  3    the video file is missing or cannot be read
+  4    the file holds no decodable video
+  5    an output could not be written (nothing partial is left behind)
+  130  interrupted (SIGINT or SIGTERM); temporary files are removed
+)";
+}
+
+std::string versionText() {
+    return std::string("tessaro-summarize ") + TESSARO_VERSION + "\n";
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+// Command line of tessaro-summarize: the window's summary settings plus the
+// outputs to write. Parsing never prints; the caller reports the error.
+
+#include <string>
+#include <vector>
+
+// Exit statuses, each documented in --help and the README.
+enum ExitStatus : int {
+    EXIT_OK = 0,
+    EXIT_INTERNAL = 1,     // an unexpected failure inside the program
+    EXIT_USAGE = 2,        // bad command line: unknown option, missing or out-of-range value
+    EXIT_UNREADABLE = 3,   // the video file is missing or cannot be read
+    EXIT_NO_VIDEO = 4,     // the file is not a video: no video stream or nothing decodable
+    EXIT_OUTPUT = 5,       // an output (file or standard output) could not be written
+    EXIT_INTERRUPTED = 130 // stopped by SIGINT or SIGTERM; no output left behind
+};
+
+enum class ListFormat { Json, Csv, Edl };
+
+struct SummarySettings {
+    double target = 0.05;
+    double lengthWeight = 0.20;
+    double continuityWeight = 0.10;
+    double redundancyWeight = 0.25;
+    double activityWeight = 0.05;
+    int depth = 60;
+    int nodes = 500;
+    bool junkFilter = false;
+};
+
+struct SummarizeOptions {
+    SummarySettings settings;
+    ListFormat format = ListFormat::Json;
+    std::string output;       // summary video, empty for none
+    std::string contactSheet; // PNG, empty for none
+    bool quiet = false;
+    std::string video;
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Error;
+    SummarizeOptions options;
+    std::string error; // one line, without the program name, for Action::Error
+};
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The text printed by --help, ending with a newline.
+std::string helpText();
+std::string versionText();

@@ -1,0 +1,48 @@
+#pragma once
+
+// Writes the summary as an MP4 file: the kept pictures, re-encoded with
+// libx264 at the source's size and frame rate, and, when the source has
+// audio, the source's audio of the same spans encoded as AAC. Timestamps run
+// on without gaps from one span to the next.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AVFrame;
+
+struct VideoWriterFormat {
+    int width = 0;
+    int height = 0;
+    int frameRateNum = 25;
+    int frameRateDen = 1;
+    int sarNum = 1;
+    int sarDen = 1;
+};
+
+class SummaryVideoWriter {
+public:
+    SummaryVideoWriter();
+    ~SummaryVideoWriter();
+    SummaryVideoWriter(const SummaryVideoWriter&) = delete;
+    SummaryVideoWriter& operator=(const SummaryVideoWriter&) = delete;
+
+    // audioSource: the file whose first audio stream gives the sound of each
+    // span, or empty for a file without sound.
+    bool open(const std::string& path, const VideoWriterFormat& format,
+              const std::string& audioSource, std::string* error);
+    // One kept span: planar YUV 4:2:0 pictures of the source size, in order,
+    // the first of them shown at sourceStart seconds in the source.
+    bool addSpan(double sourceStart, const std::vector<const AVFrame*>& pictures,
+                 std::string* error);
+    // Drains the encoders and writes the index; the file is complete after it.
+    bool finish(std::string* error);
+
+    int64_t picturesWritten() const;
+    bool hasAudio() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};

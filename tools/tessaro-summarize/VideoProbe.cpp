@@ -1,0 +1,125 @@
+#include "VideoProbe.h"
+
+#include "FfmpegPointers.h"
+#include "SummarizeOptions.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+VideoProbe failure(int status, std::string message) {
+    VideoProbe probe;
+    probe.exitStatus = status;
+    probe.error = std::move(message);
+    return probe;
+}
+
+// True when the stream's first picture decodes: a header alone does not make a video.
+bool firstPictureDecodes(AVFormatContext* format, int streamIndex) {
+    const AVStream* stream = format->streams[streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (codec == nullptr)
+        return false;
+    CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0 ||
+        avcodec_open2(context.get(), codec, nullptr) < 0)
+        return false;
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (!packet || !frame)
+        return false;
+    // Bounded: a file whose first few hundred packets give no picture is not worth summarising.
+    for (int packets = 0; packets < 600; ++packets) {
+        const int read = av_read_frame(format, packet.get());
+        if (read < 0)
+            break;
+        if (packet->stream_index == streamIndex)
+            avcodec_send_packet(context.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (avcodec_receive_frame(context.get(), frame.get()) == 0)
+            return true;
+    }
+    avcodec_send_packet(context.get(), nullptr);
+    return avcodec_receive_frame(context.get(), frame.get()) == 0;
+}
+
+} // namespace
+
+VideoProbe probeVideo(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return failure(EXIT_UNREADABLE, "cannot read '" + path + "': " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return failure(EXIT_UNREADABLE, "cannot read '" + path + "': it is a directory");
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return failure(EXIT_UNREADABLE, "cannot read '" + path + "': " + std::strerror(errno));
+    close(fd);
+
+    FormatInputPtr format;
+    {
+        AVFormatContext* raw = nullptr;
+        if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
+            return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can open");
+        format.reset(raw);
+    }
+    if (avformat_find_stream_info(format.get(), nullptr) < 0)
+        return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can read");
+
+    // The engine uses the lowest-numbered video stream; so does the probe.
+    int videoIndex = -1;
+    int audioIndex = -1;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* par = format->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && videoIndex < 0)
+            videoIndex = static_cast<int>(i);
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && audioIndex < 0)
+            audioIndex = static_cast<int>(i);
+    }
+    if (videoIndex < 0)
+        return failure(EXIT_NO_VIDEO, "'" + path + "' has no video stream");
+    const AVStream* video = format->streams[videoIndex];
+    if (avcodec_find_decoder(video->codecpar->codec_id) == nullptr)
+        return failure(EXIT_NO_VIDEO, "'" + path +
+                                          "' has video in a format FFmpeg cannot decode (" +
+                                          avcodec_get_name(video->codecpar->codec_id) + ")");
+
+    VideoProbe probe;
+    probe.width = video->codecpar->width;
+    probe.height = video->codecpar->height;
+    AVRational rate = video->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = video->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = {25, 1};
+    probe.frameRateNum = rate.num;
+    probe.frameRateDen = rate.den;
+    const AVRational sar =
+        av_guess_sample_aspect_ratio(format.get(), format->streams[videoIndex], nullptr);
+    if (sar.num > 0 && sar.den > 0) {
+        probe.sarNum = sar.num;
+        probe.sarDen = sar.den;
+    }
+    if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
+        probe.duration = static_cast<double>(video->duration) * av_q2d(video->time_base);
+    else if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        probe.duration = static_cast<double>(format->duration) / AV_TIME_BASE;
+    probe.hasAudio =
+        audioIndex >= 0 &&
+        avcodec_find_decoder(format->streams[audioIndex]->codecpar->codec_id) != nullptr;
+
+    if (probe.width <= 0 || probe.height <= 0 || !firstPictureDecodes(format.get(), videoIndex))
+        return failure(EXIT_NO_VIDEO, "'" + path + "' has no decodable video pictures");
+    probe.ok = true;
+    return probe;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+// A first look at the input before the engine opens it, so that a bad file
+// gets one clear line and its own exit status, and so that the outputs know
+// the source's frame rate, size and audio.
+
+#include <string>
+
+struct VideoProbe {
+    bool ok = false;
+    int exitStatus = 0; // an ExitStatus when !ok
+    std::string error;  // one line when !ok
+
+    int width = 0;
+    int height = 0;
+    int frameRateNum = 25;
+    int frameRateDen = 1;
+    int sarNum = 1; // sample aspect ratio, 1:1 when unknown
+    int sarDen = 1;
+    double duration = 0.0; // seconds, 0 when unknown
+    bool hasAudio = false; // an audio stream with a decoder
+};
+
+VideoProbe probeVideo(const std::string& path);
