@@ -36,6 +36,9 @@ constexpr const char* kSeekFail1 = "\nVideoReader::seekFrameWKey Seek fail. (1)"
 constexpr const char* kSeekFail2 = "\nVideoReader::seekFrameWKey Seek fail. (2)";
 
 constexpr int kMaxSeekAttempts = 200;
+// Pictures beyond 8K UHD are refused: each decoded picture of a fragment is
+// kept whole, so a small file declaring a huge size could exhaust memory.
+constexpr int64_t kMaxPictureArea = int64_t{7680} * 4320;
 // Consecutive decoding errors after which a stream is taken as ended.
 constexpr int kMaxDecodeFailures = 10000;
 
@@ -139,6 +142,12 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         std::fprintf(stderr, "%s", kCodecOpenError);
         return false;
     }
+    if (static_cast<int64_t>(pCodecCtx->width) * pCodecCtx->height > kMaxPictureArea) {
+        std::fprintf(stderr, "VideoReader::VideoReader: picture size %dx%d is too large\n",
+                     pCodecCtx->width, pCodecCtx->height);
+        return false;
+    }
+    pCodecCtx->max_pixels = kMaxPictureArea; // also for sizes that change mid-stream
     pCodecCtx->pkt_timebase = stream->time_base;
     pCodecCtx->thread_count = 0; // as many as the machine has
     if (avcodec_open2(pCodecCtx.get(), pCodec, nullptr) < 0) {
