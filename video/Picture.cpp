@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -32,11 +33,12 @@ class BufferPool {
 public:
     uint8_t* take(int format, int width, int height) {
         const std::lock_guard<std::mutex> lock(mutex);
-        for (auto it = kept.begin(); it != kept.end(); ++it) {
+        // The most recently released buffer first: the likeliest still in cache.
+        for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
             if (it->format == format && it->width == width && it->height == height) {
                 uint8_t* buffer = it->buffer;
                 bytes -= it->size;
-                kept.erase(it);
+                kept.erase(std::next(it).base());
                 return buffer;
             }
         }
