@@ -129,16 +129,15 @@ double summarise(int depthLimit, uint32_t nodeLimit, int fragments) {
         if (tree.liveLeafCount() > nodeLimit)
             tree.pruneLeaves(nodeLimit);
         FrameBuffer* settled = nullptr;
+        bool included = false;
         if (tree.depth() >= depthLimit) {
             tree.decideRoot();
-            bool included = false;
             settled = tree.advanceRoot(included);
         }
         seconds += threadSeconds() - start;
-        // The decided fragment keeps only its descriptors.
+        // As the decoding pass does once a fragment is settled.
         if (settled)
-            for (Frame* frame = settled->first; frame; frame = frame->next)
-                frame->switchToHistogramMode();
+            retireDecidedFragment(settled, included);
     }
     return seconds;
 }

@@ -2,6 +2,7 @@
 
 #include <QMutex>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -10,7 +11,11 @@ constexpr const char* kFullWarning =
 constexpr const char* kEmptyWarning = "FrameBuffer::getFrame: WARNING: empty buffer";
 } // namespace
 
-FrameBuffer::FrameBuffer(int maxFrames) : mutex(new QMutex()), maxFrames(maxFrames) {}
+const ComparisonEntry ComparisonList::kNone[COMPARISON_LIST_SIZE] = {};
+
+FrameBuffer::FrameBuffer(int maxFrames)
+    : mutex(new QMutex()), frameTable(std::clamp(maxFrames, 0, FRAME_TABLE_SIZE)),
+      maxFrames(maxFrames) {}
 
 // Held frames are not destroyed here: owners empty a buffer with
 // deleteAllFrames first, and a frame taken with getFrame is the caller's.
@@ -32,7 +37,7 @@ bool FrameBuffer::addFrame(Frame* frame) {
         last->next = frame;
     }
     last = frame;
-    if (count < FRAME_TABLE_SIZE)
+    if (count < frameTable.capacity())
         frameTable[count] = frame;
     ++count;
     return true;

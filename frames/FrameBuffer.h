@@ -6,6 +6,7 @@
 #include "Frame.h"
 
 #include <cstdint>
+#include <memory>
 
 class QMutex;
 
@@ -15,6 +16,44 @@ constexpr int COMPARISON_LIST_SIZE = 2000;
 struct ComparisonEntry {
     int32_t valid = 0;
     double value = 0.0;
+};
+
+// Distances to earlier fragments by difference of number. The storage is made
+// on the first write and can be given back once no comparison will be asked
+// of the fragment again, so an hour of fragments costs megabytes, not hundreds.
+class ComparisonList {
+public:
+    ComparisonEntry& operator[](int d) {
+        if (!entries)
+            entries = std::make_unique<ComparisonEntry[]>(COMPARISON_LIST_SIZE);
+        return entries[d];
+    }
+    const ComparisonEntry& operator[](int d) const { return entries ? entries[d] : kNone[d]; }
+    const ComparisonEntry* begin() const { return entries ? entries.get() : kNone; }
+    const ComparisonEntry* end() const { return begin() + COMPARISON_LIST_SIZE; }
+    bool allocated() const { return entries != nullptr; }
+    void release() { entries.reset(); }
+
+private:
+    static const ComparisonEntry kNone[COMPARISON_LIST_SIZE];
+    std::unique_ptr<ComparisonEntry[]> entries;
+};
+
+// Frames by insertion position, as many entries as the buffer can hold (at
+// most FRAME_TABLE_SIZE): a fragment's table is 25 entries, the playback
+// buffer's 3000.
+class FrameTable {
+public:
+    explicit FrameTable(int size) : entries(std::make_unique<Frame*[]>(size)), size(size) {}
+    Frame*& operator[](int i) { return entries[i]; }
+    Frame* operator[](int i) const { return entries[i]; }
+    Frame** begin() const { return entries.get(); }
+    Frame** end() const { return entries.get() + size; }
+    int capacity() const { return size; }
+
+private:
+    std::unique_ptr<Frame*[]> entries;
+    int size;
 };
 
 class FrameBuffer {
@@ -44,7 +83,7 @@ public:
     double meanColorCount = 0.0;
     double minActivity = 0.0;
     double variation = 0.0;
-    ComparisonEntry comparisonList[COMPARISON_LIST_SIZE];
+    ComparisonList comparisonList;
     bool junk = false;
     bool classified = false;
     bool maxDifferenceComputed = false;
@@ -52,7 +91,7 @@ public:
     QMutex* mutex = nullptr;
     int32_t count = 0;
     int32_t length = 0;
-    Frame* frameTable[FRAME_TABLE_SIZE] = {};
+    FrameTable frameTable;
     int32_t maxFrames = 0;
     Frame* first = nullptr;
     Frame* last = nullptr;

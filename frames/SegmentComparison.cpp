@@ -4,10 +4,10 @@
 #include "FrameBuffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -42,7 +42,7 @@ double FrameBuffer::getComparison(const FrameBuffer* a, const FrameBuffer* b) {
         std::printf("%s", kGetComparisonTooFar);
         return -1.0;
     }
-    const ComparisonEntry& entry = a->comparisonList[d];
+    const ComparisonEntry& entry = std::as_const(a->comparisonList)[d];
     return entry.valid ? entry.value : -1.0;
 }
 
@@ -65,12 +65,13 @@ bool FrameBuffer::setComparison(FrameBuffer* other, double value) {
 }
 
 double FrameBuffer::segmentDistance(FrameBuffer* a, FrameBuffer* b) {
-    const int sampledA = (std::min(a->count, FRAME_TABLE_SIZE) + 1) / 2;
-    const int sampledB = (std::min(b->count, FRAME_TABLE_SIZE) + 1) / 2;
+    const int sampledA = (std::min(a->count, a->frameTable.capacity()) + 1) / 2;
+    const int sampledB = (std::min(b->count, b->frameTable.capacity()) + 1) / 2;
     if (sampledA + sampledB == 0)
         return kNoNearest;
 
-    std::vector<double> colMin(sampledB, kNoNearest);
+    std::array<double, (FRAME_TABLE_SIZE + 1) / 2> colMin;
+    std::fill_n(colMin.begin(), sampledB, kNoNearest);
     double sum = 0.0;
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
@@ -81,8 +82,8 @@ double FrameBuffer::segmentDistance(FrameBuffer* a, FrameBuffer* b) {
         }
         sum += rowMin;
     }
-    for (double m : colMin)
-        sum += m;
+    for (int q = 0; q < sampledB; ++q)
+        sum += colMin[q];
     return sum / (sampledA + sampledB);
 }
 

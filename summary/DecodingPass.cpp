@@ -304,7 +304,5 @@ void DecodingPass::settle(FrameBuffer* decided, bool included) {
     std::fflush(stdout);
     framesHandedOn += n;
 
-    Frame* frame = decided->first;
-    for (int k = 0; k < n && frame != nullptr; ++k, frame = frame->next)
-        frame->switchToHistogramMode();
+    retireDecidedFragment(decided, rootIncluded);
 }

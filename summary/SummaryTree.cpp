@@ -281,3 +281,14 @@ FrameBuffer* SummaryTree::advanceRoot(bool& included) {
     current = next;
     return fragment;
 }
+
+void retireDecidedFragment(FrameBuffer* fragment, bool included) {
+    if (included) {
+        Frame* frame = fragment->first;
+        for (int k = 0; k < fragment->count && frame != nullptr; ++k, frame = frame->next)
+            frame->switchToHistogramMode();
+    } else {
+        fragment->deleteAllFrames();
+    }
+    fragment->comparisonList.release();
+}

@@ -90,3 +90,9 @@ private:
     const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;
 };
+
+// What a fragment keeps once the root has advanced past it: a kept fragment
+// keeps its frames' descriptors for later fragments to be compared with; a
+// left-out one is never compared again and keeps only its record. Neither
+// needs its own distance list any more.
+void retireDecidedFragment(FrameBuffer* fragment, bool included);
