@@ -6,6 +6,10 @@
 
 #include <QApplication>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -21,6 +25,10 @@ int main(int argc, char** argv) {
     // naming them here keeps them in the program.
     (void)&whiteClapperDetector;
     (void)&blackClapperDetector;
+
+    // The console carries Tessaro's own messages; FFmpeg's notes on damaged
+    // pictures would bury them.
+    av_log_set_level(AV_LOG_FATAL);
 
     QApplication application(argc, argv);
     if (argc < 2) {
