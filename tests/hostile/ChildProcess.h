@@ -1,0 +1,25 @@
+#pragma once
+
+// Runs a program as a child process with its output in files, optionally
+// asks it to stop with SIGTERM after a while, and reports how it ended and
+// its peak resident memory.
+
+#include <string>
+#include <vector>
+
+struct ChildOutcome {
+    bool started = false;
+    bool exited = false;    // ended by itself or on SIGTERM, with a status
+    int status = -1;        // exit status when exited
+    int signal = 0;         // the signal that killed it otherwise
+    bool hung = false;      // had to be killed: it did not end after SIGTERM
+    long peakKilobytes = 0; // peak resident memory
+    std::string out;
+    std::string err;
+};
+
+// Waits for the child to end; after termAfterMs (negative: never) sends
+// SIGTERM. A child still running hangMs after that (or after start when no
+// SIGTERM is sent) is killed and reported hung: the bound only detects hangs.
+ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs, int hangMs,
+                      const std::string& workingDirectory);
