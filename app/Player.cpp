@@ -57,7 +57,8 @@ std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(QWidget* window) {
 }
 } // namespace
 
-int runPlayer(QApplication& application, const char* videoPath, double videoSeconds) {
+int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
+              const std::function<void(const PlayerParts&)>& started) {
     auto mainWindow = std::make_unique<QWidget>();
     mainWindow->setWindowTitle(QString::fromUtf8(kWindowTitle));
     // Adopted by the window's layout, so the window deletes it.
@@ -80,6 +81,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     announce("\nDecoding thread initiated");
     visualization->start(QThread::HighPriority);
     announce("\nVisualitation thread initiated");
+    if (started)
+        started({mainWindow.get(), frameBuffer.get(), decoding.get(), visualization.get(),
+                 refresh.get()});
 
     const int result = application.exec();
     std::printf("\nFinished %d", result);
