@@ -20,8 +20,8 @@ struct ReaderRun {
 
 // Bounded work per input: at most this many fragments before the seek and
 // this many after it.
-inline constexpr int kHarnessFragments = 16;
-inline constexpr int kHarnessFragmentsAfterSeek = 4;
+inline constexpr int kHarnessFragments = 8;
+inline constexpr int kHarnessFragmentsAfterSeek = 3;
 // Larger pictures are opened and probed but not decoded (memory per input).
 inline constexpr int64_t kHarnessMaxPixels = 1024 * 1024;
 
