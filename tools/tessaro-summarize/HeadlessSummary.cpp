@@ -4,11 +4,14 @@
 #include "FragmentDecoder.h"
 #include "Frame.h"
 #include "FrameBuffer.h"
+#include "Picture.h"
 #include "SharedControls.h"
+#include "SummaryTree.h"
 #include "VideoReader.h"
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -52,13 +55,53 @@ struct HeadlessControls {
     }
 };
 
+// Frees the pictures of a fragment the tree holds, keeping the descriptors
+// that every later comparison reads. The frames stay in AVFRAME mode, so the
+// pass's own switch to histogram mode after the decision finds nothing to do.
+void releasePictures(FrameBuffer* fragment) {
+    for (Frame* frame = fragment->first; frame != nullptr; frame = frame->next) {
+        if (frame->mode != AVFRAME || frame->avFrame == nullptr)
+            continue;
+        if (!frame->histogramComputed)
+            frame->computeHistogram();
+        free_picture(frame->avFrame);
+        frame->avFrame = nullptr;
+    }
+}
+
+// Releases the pictures of every fragment the tree took since the last call.
+class PictureReleaser {
+public:
+    void releaseNew(const SummaryTree& tree) {
+        const int32_t listed = std::min(tree.frameBufferListPos, FRAME_BUFFER_LIST_SIZE);
+        for (; released < listed; ++released)
+            releasePictures(tree.frameBufferList[released]);
+    }
+
+private:
+    // Past the list's end (some 16 hours at 25 fps) pictures stay until decided.
+    int32_t released = 0;
+};
+
+// The pass's reader gathers the sound that plays with each picture, for the
+// player's ears; nothing here listens (the summary video reads the sound
+// itself), so the reader is told it has nowhere to put it, and the demuxer
+// drops the audio packets unread.
+void muteReader(VideoReader* reader) {
+    if (reader == nullptr || reader->status != VideoReader::OK || reader->audioStream < 0)
+        return;
+    reader->audioSamples.reset();
+    reader->pFormatCtx->streams[reader->audioStream]->discard = AVDISCARD_ALL;
+}
+
 struct FrameDeleter {
     void operator()(Frame* f) const { delete f; }
 };
 } // namespace
 
-HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration)
-    : path(std::move(videoPath)), settings(s), frameDuration(duration) {}
+HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration,
+                                 bool pictures)
+    : path(std::move(videoPath)), settings(s), frameDuration(duration), keepPictures(pictures) {}
 
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
@@ -69,11 +112,16 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     // Nothing here waits for a slider to settle.
     pass.sleep = [](int) {};
     pass.start();
+    if (pass.decoder)
+        muteReader(pass.decoder->reader.get());
 
     std::vector<std::unique_ptr<Frame, FrameDeleter>> owned;
     std::vector<Frame*> frames;
+    PictureReleaser releaser;
     for (;;) {
         const DecodingPass::Next next = pass.pass();
+        if (!keepPictures && pass.tree != nullptr)
+            releaser.releaseNew(*pass.tree);
 
         // A pass hands on at most one decided fragment: what the buffer holds
         // now is that fragment, whole.

@@ -26,7 +26,12 @@ public:
     // Returning false stops the run.
     using ProgressCallback = std::function<bool(double position, int64_t pictures)>;
 
-    HeadlessSummary(std::string path, const SummarySettings& settings, double frameDuration);
+    // keepPictures: the kept frames come with their pictures (for a summary
+    // video or a contact sheet). Without, every fragment gives up its pictures
+    // as soon as its descriptors are computed, which changes no decision and
+    // keeps memory to one fragment instead of the tree's depth of them.
+    HeadlessSummary(std::string path, const SummarySettings& settings, double frameDuration,
+                    bool keepPictures = true);
 
     // True when the video was read to its end and every level decided; false
     // when a callback stopped the run.
@@ -39,6 +44,7 @@ private:
     std::string path;
     SummarySettings settings;
     double frameDuration;
+    bool keepPictures;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
 };

@@ -11,6 +11,7 @@
 #include "VideoProbe.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,7 +103,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     }
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    HeadlessSummary summary(path, options.settings, frameDuration);
+    const bool picturesNeeded = out.videoFile || out.sheetFile;
+    HeadlessSummary summary(path, options.settings, frameDuration, picturesNeeded);
     int64_t nextFrameNumber = -1;
     bool outputFailed = false;
 
@@ -206,6 +208,12 @@ int summarizeMain(int argc, char** argv) {
     case ParsedCommandLine::Action::Run:
         break;
     }
+
+    // Pictures are allocated and freed by the thousand, each a megabyte or
+    // more: keep freed ones for reuse instead of handing them back to the
+    // kernel and faulting fresh pages in for the next.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 
     // FFmpeg's own diagnostics would break the progress line; failures that
     // matter are reported here in one line each.

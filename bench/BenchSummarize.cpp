@@ -1,0 +1,112 @@
+// tessaro-bench summarize FILE: the tessaro-summarize program at its default
+// settings against FFmpeg's scene-change detector (ffmpeg -vf scdet), the
+// closest thing a user has today, on the same file in the same run.
+
+#include "Bench.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kRounds = 5;
+
+std::string directoryOfThisProgram() {
+    char path[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    std::string p(path, static_cast<size_t>(n));
+    return p.substr(0, p.find_last_of('/'));
+}
+
+// The build tree's program beside this one's, the installed one beside it,
+// or the one on PATH; TESSARO_SUMMARIZE names another.
+std::string summarizeProgram() {
+    if (const char* chosen = std::getenv("TESSARO_SUMMARIZE"))
+        return chosen;
+    const std::string here = directoryOfThisProgram();
+    for (const std::string& candidate :
+         {here + "/../tools/tessaro-summarize/tessaro-summarize", here + "/tessaro-summarize"})
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    return "tessaro-summarize";
+}
+
+// Runs a command with its output thrown away; the wall time in seconds, or
+// a negative value when it did not exit with status 0.
+double timeCommand(const std::vector<std::string>& command) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : command)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1.0;
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1.0;
+    return secondsSince(start);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+int benchSummarize(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tessaro-bench %s FILE\n", argv[0]);
+        return 2;
+    }
+    const std::string file = argv[1];
+    const std::vector<std::string> summarize = {summarizeProgram(), "-q", file};
+    const std::vector<std::string> scdet = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
+                                            "error",  "-i",       file,           "-vf",
+                                            "scdet",  "-f",       "null",         "-"};
+    // Alternate the two, several times, and keep each one's median: a burst
+    // of other work on a shared machine must not decide the ratio.
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    for (int round = 0; round < kRounds; ++round) {
+        const double a = timeCommand(summarize);
+        const double b = timeCommand(scdet);
+        if (a < 0.0) {
+            std::fprintf(stderr, "tessaro-bench %s: %s failed on %s\n", argv[0],
+                         summarize[0].c_str(), file.c_str());
+            return 1;
+        }
+        if (b < 0.0) {
+            std::fprintf(stderr, "tessaro-bench %s: ffmpeg -vf scdet failed on %s\n", argv[0],
+                         file.c_str());
+            return 1;
+        }
+        ours.push_back(a);
+        theirs.push_back(b);
+    }
+    const double s = median(ours);
+    const double f = median(theirs);
+    std::printf("summarize: %.2f s\nscdet: %.2f s\nratio summarize/scdet: %.2f\n", s, f, s / f);
+    return 0;
+}
+
+const BenchRegistration registration("summarize", "FILE", &benchSummarize);
+} // namespace
