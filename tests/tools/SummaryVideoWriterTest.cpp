@@ -17,11 +17,20 @@ std::vector<PicturePtr> span(int width, int height, int count, int shade) {
     return pictures;
 }
 
-std::vector<const AVFrame*> view(const std::vector<PicturePtr>& pictures) {
-    std::vector<const AVFrame*> out;
-    for (const PicturePtr& p : pictures)
-        out.push_back(p.get());
+using Timed = std::vector<SummaryVideoWriter::TimedPicture>;
+
+// The pictures shown one after another at the given rate from start on.
+Timed timed(const std::vector<PicturePtr>& pictures, double start, double rate = 25.0) {
+    Timed out;
+    for (size_t i = 0; i < pictures.size(); ++i)
+        out.push_back({pictures[i].get(), start + static_cast<double>(i) / rate});
     return out;
+}
+
+bool addSpan(SummaryVideoWriter& writer, double start, const std::vector<PicturePtr>& pictures,
+             std::string* error, double rate = 25.0) {
+    return writer.addSpan(start, start + static_cast<double>(pictures.size()) / rate,
+                          timed(pictures, start, rate), error);
 }
 
 // The share of decoded audio samples that are not near silence.
@@ -73,9 +82,9 @@ TEST(SummaryVideoWriter, SpansFollowEachOtherWithoutGaps) {
     const auto a = span(320, 240, 25, 30);
     const auto b = span(320, 240, 25, 90);
     const auto c = span(320, 240, 10, 150);
-    ASSERT_TRUE(writer.addSpan(3.0, view(a), &error)) << error;
-    ASSERT_TRUE(writer.addSpan(40.0, view(b), &error)) << error;
-    ASSERT_TRUE(writer.addSpan(95.2, view(c), &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 3.0, a, &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 40.0, b, &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 95.2, c, &error)) << error;
     ASSERT_TRUE(writer.finish(&error)) << error;
     EXPECT_EQ(writer.picturesWritten(), 60);
     EXPECT_FALSE(writer.hasAudio());
@@ -104,8 +113,8 @@ TEST(SummaryVideoWriter, SourceAudioOfTheSpansComesAlongAsAac) {
     EXPECT_TRUE(writer.hasAudio());
     const auto a = span(320, 240, 25, 30);
     const auto b = span(320, 240, 25, 90);
-    ASSERT_TRUE(writer.addSpan(0.0, view(a), &error)) << error;
-    ASSERT_TRUE(writer.addSpan(2.0, view(b), &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 0.0, a, &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 2.0, b, &error)) << error;
     ASSERT_TRUE(writer.finish(&error)) << error;
 
     const StreamInfo info = inspectMedia(path, true);
@@ -130,8 +139,8 @@ TEST(SummaryVideoWriter, SpansPastTheSourcesAudioAreSilent) {
     ASSERT_TRUE(writer.open(path, {320, 240, 25, 1}, source, &error)) << error;
     const auto a = span(320, 240, 25, 30);
     const auto b = span(320, 240, 25, 90);
-    ASSERT_TRUE(writer.addSpan(1.0, view(a), &error)) << error;
-    ASSERT_TRUE(writer.addSpan(30.0, view(b), &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 1.0, a, &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 30.0, b, &error)) << error;
     ASSERT_TRUE(writer.finish(&error)) << error;
     const StreamInfo info = inspectMedia(path, false);
     EXPECT_NEAR(info.audioDuration, 2.0, 0.04);
@@ -146,7 +155,7 @@ TEST(SummaryVideoWriter, OddSizesLoseTheirLastColumnAndRow) {
     std::string error;
     ASSERT_TRUE(writer.open(path, {321, 241, 25, 1}, "", &error)) << error;
     const auto a = span(321, 241, 5, 30);
-    ASSERT_TRUE(writer.addSpan(0.0, view(a), &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 0.0, a, &error)) << error;
     ASSERT_TRUE(writer.finish(&error)) << error;
     const StreamInfo info = inspectMedia(path, true);
     EXPECT_EQ(info.width, 320);
@@ -160,7 +169,7 @@ TEST(SummaryVideoWriter, NtscRateKeepsItsExactFrameDuration) {
     std::string error;
     ASSERT_TRUE(writer.open(path, {320, 240, 30000, 1001}, "", &error)) << error;
     const auto a = span(320, 240, 60, 30);
-    ASSERT_TRUE(writer.addSpan(0.0, view(a), &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 0.0, a, &error, 30000.0 / 1001.0)) << error;
     ASSERT_TRUE(writer.finish(&error)) << error;
     const StreamInfo info = inspectMedia(path, true);
     EXPECT_NEAR(info.frameRate, 30000.0 / 1001.0, 1e-6);
@@ -168,11 +177,46 @@ TEST(SummaryVideoWriter, NtscRateKeepsItsExactFrameDuration) {
     EXPECT_TRUE(info.timestampsContinuous);
 }
 
+TEST(SummaryVideoWriter, GapsInTheSourceAreFilledAndSoundStaysInStep) {
+    // One second of source with frames 10 to 12 missing, then a second span.
+    const std::string source = fixtureVideo("h264_aac.mp4");
+    ASSERT_FALSE(source.empty());
+    const std::string path = scratchDirectory("WriterGaps") + "/summary.mp4";
+    SummaryVideoWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.open(path, {320, 240, 25, 1}, source, &error)) << error;
+    const auto pictures = span(320, 240, 25, 30);
+    Timed withGap;
+    for (int i = 0; i < 25; ++i)
+        if (i < 10 || i > 12)
+            withGap.push_back({pictures[i].get(), 1.0 + i / 25.0});
+    ASSERT_TRUE(writer.addSpan(1.0, 2.0, withGap, &error)) << error;
+    ASSERT_TRUE(addSpan(writer, 3.0, pictures, &error)) << error;
+    ASSERT_TRUE(writer.finish(&error)) << error;
+    EXPECT_EQ(writer.picturesWritten(), 50);
+    const StreamInfo info = inspectMedia(path, true);
+    EXPECT_EQ(info.videoFrames, 50);
+    EXPECT_NEAR(info.duration, 2.0, 0.04);
+    EXPECT_NEAR(info.audioDuration, 2.0, 0.04);
+}
+
+TEST(SummaryVideoWriter, FasterSourcesAreThinnedToTheRate) {
+    const std::string path = scratchDirectory("WriterThinned") + "/summary.mp4";
+    SummaryVideoWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.open(path, {320, 240, 25, 1}, "", &error)) << error;
+    // 50 pictures in one second of a 25 fps stream: every other one is shown.
+    const auto pictures = span(320, 240, 50, 30);
+    ASSERT_TRUE(writer.addSpan(0.0, 1.0, timed(pictures, 0.0, 50.0), &error)) << error;
+    ASSERT_TRUE(writer.finish(&error)) << error;
+    EXPECT_EQ(writer.picturesWritten(), 25);
+}
+
 TEST(SummaryVideoWriter, MisuseIsRefusedNotCrashed) {
     SummaryVideoWriter writer;
     std::string error;
     const auto a = span(320, 240, 1, 30);
-    EXPECT_FALSE(writer.addSpan(0.0, view(a), &error));
+    EXPECT_FALSE(addSpan(writer, 0.0, a, &error));
     EXPECT_FALSE(writer.finish(&error));
     EXPECT_FALSE(
         writer.open(scratchDirectory("WriterMisuse") + "/x.mp4", {0, 0, 25, 1}, "", &error));

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -123,11 +124,11 @@ int run(const SummarizeOptions& options, std::FILE* results) {
                     return false;
                 }
             }
-            std::vector<const AVFrame*> pictures;
+            std::vector<SummaryVideoWriter::TimedPicture> pictures;
             pictures.reserve(frames.size());
             for (const Frame* frame : frames)
-                pictures.push_back(frame->avFrame);
-            if (!out.writer->addSpan(fragment.start, pictures, &out.error)) {
+                pictures.push_back({frame->avFrame, frame->frameTime});
+            if (!out.writer->addSpan(fragment.start, fragment.end, pictures, &out.error)) {
                 outputFailed = true;
                 return false;
             }
@@ -225,7 +226,12 @@ int summarizeMain(int argc, char** argv) {
     std::FILE* results = takeStandardOutput();
     if (results == nullptr)
         return report(EXIT_OUTPUT, "cannot write to standard output");
-    const int status = run(parsed.options, results);
+    int status = EXIT_INTERNAL;
+    try {
+        status = run(parsed.options, results);
+    } catch (const std::exception& e) {
+        report(EXIT_INTERNAL, std::string("internal error: ") + e.what());
+    }
     std::fclose(results);
     return status;
 }

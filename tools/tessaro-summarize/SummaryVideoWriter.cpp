@@ -527,15 +527,25 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
     return true;
 }
 
-bool SummaryVideoWriter::addSpan(double sourceStart, const std::vector<const AVFrame*>& pictures,
-                                 std::string* error) {
+bool SummaryVideoWriter::addSpan(double sourceStart, double sourceEnd,
+                                 const std::vector<TimedPicture>& pictures, std::string* error) {
     State& s = *state;
     if (!s.headerWritten || s.finished) {
         *error = "the summary video is not open";
         return false;
     }
+    if (pictures.empty())
+        return true;
+    const double rate = av_q2d(s.frameRate);
+    const int64_t slots = std::max<int64_t>(1, std::llround((sourceEnd - sourceStart) * rate));
     AVFrame* frame = s.picture.get();
-    for (const AVFrame* source : pictures) {
+    size_t shown = 0;
+    for (int64_t slot = 0; slot < slots; ++slot) {
+        // The last picture that has begun by the middle of this slot.
+        const double middle = sourceStart + (static_cast<double>(slot) + 0.5) / rate;
+        while (shown + 1 < pictures.size() && pictures[shown + 1].time <= middle)
+            ++shown;
+        const AVFrame* source = pictures[shown].picture;
         // The encoder copies a picture that has no reference-counted buffer.
         av_frame_unref(frame);
         for (int plane = 0; plane < 3; ++plane) {
@@ -557,10 +567,11 @@ bool SummaryVideoWriter::addSpan(double sourceStart, const std::vector<const AVF
 
     // The sound follows the pictures sample-exactly: the running total of
     // samples always matches the running total of pictures.
-    const int rate = s.audio->sample_rate;
-    const int64_t target = av_rescale_rnd(s.pictures, static_cast<int64_t>(rate) * s.frameRate.den,
-                                          s.frameRate.num, AV_ROUND_NEAR_INF);
-    const int64_t from = std::llround(sourceStart * rate);
+    const int sampleRate = s.audio->sample_rate;
+    const int64_t target =
+        av_rescale_rnd(s.pictures, static_cast<int64_t>(sampleRate) * s.frameRate.den,
+                       s.frameRate.num, AV_ROUND_NEAR_INF);
+    const int64_t from = std::llround(sourceStart * sampleRate);
     if (!s.source.take(from, target - s.samplesQueued, s.audioQueue.get())) {
         *error = "cannot read the source's audio";
         return false;

@@ -32,9 +32,17 @@ public:
     // span, or empty for a file without sound.
     bool open(const std::string& path, const VideoWriterFormat& format,
               const std::string& audioSource, std::string* error);
-    // One kept span: planar YUV 4:2:0 pictures of the source size, in order,
-    // the first of them shown at sourceStart seconds in the source.
-    bool addSpan(double sourceStart, const std::vector<const AVFrame*>& pictures,
+    // One kept span of the source, [sourceStart, sourceEnd) in seconds: its
+    // planar YUV 4:2:0 pictures of the source size, in order, each with its
+    // time in the source. The span fills round((end - start) * rate) frames
+    // of the summary: a picture is repeated over a gap in the source (dropped
+    // frames) and left out where the source runs faster than its rate, so
+    // that pictures and sound stay together.
+    struct TimedPicture {
+        const AVFrame* picture;
+        double time;
+    };
+    bool addSpan(double sourceStart, double sourceEnd, const std::vector<TimedPicture>& pictures,
                  std::string* error);
     // Drains the encoders and writes the index; the file is complete after it.
     bool finish(std::string* error);

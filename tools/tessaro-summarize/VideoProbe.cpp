@@ -24,35 +24,6 @@ VideoProbe failure(int status, std::string message) {
     return probe;
 }
 
-// True when the stream's first picture decodes: a header alone does not make a video.
-bool firstPictureDecodes(AVFormatContext* format, int streamIndex) {
-    const AVStream* stream = format->streams[streamIndex];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (codec == nullptr)
-        return false;
-    CodecContextPtr context(avcodec_alloc_context3(codec));
-    if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0 ||
-        avcodec_open2(context.get(), codec, nullptr) < 0)
-        return false;
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
-    if (!packet || !frame)
-        return false;
-    // Bounded: a file whose first few hundred packets give no picture is not worth summarising.
-    for (int packets = 0; packets < 600; ++packets) {
-        const int read = av_read_frame(format, packet.get());
-        if (read < 0)
-            break;
-        if (packet->stream_index == streamIndex)
-            avcodec_send_packet(context.get(), packet.get());
-        av_packet_unref(packet.get());
-        if (avcodec_receive_frame(context.get(), frame.get()) == 0)
-            return true;
-    }
-    avcodec_send_packet(context.get(), nullptr);
-    return avcodec_receive_frame(context.get(), frame.get()) == 0;
-}
-
 } // namespace
 
 VideoProbe probeVideo(const std::string& path) {
@@ -118,8 +89,8 @@ VideoProbe probeVideo(const std::string& path) {
         audioIndex >= 0 &&
         avcodec_find_decoder(format->streams[audioIndex]->codecpar->codec_id) != nullptr;
 
-    if (probe.width <= 0 || probe.height <= 0 || !firstPictureDecodes(format.get(), videoIndex))
-        return failure(EXIT_NO_VIDEO, "'" + path + "' has no decodable video pictures");
+    // Whether pictures decode is the engine's to find out: a damaged file
+    // may still give some, and those are summarised.
     probe.ok = true;
     return probe;
 }
