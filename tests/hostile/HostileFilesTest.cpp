@@ -27,8 +27,8 @@ enum class Player { Refuses, Plays };
 struct HostileCase {
     const char* file;
     Player player;
-    // tessaro-summarize's exit status: 0 summary written, 3 cannot be read,
-    // 4 no decodable video.
+    // tessaro-summarize's exit status: 0 summary written, 3 the file cannot be
+    // read, 4 it holds no decodable video.
     int summarizeStatus;
 };
 
@@ -100,11 +100,11 @@ TEST_P(HostileFile, SummarizerEndsWithADefinedStatus) {
 
 const HostileCase kCases[] = {
     {"missing.mp4", Player::Refuses, 3},      {"directory.mkv", Player::Refuses, 3},
-    {"empty.mp4", Player::Refuses, 3},        {"text.mp4", Player::Refuses, 3},
+    {"empty.mp4", Player::Refuses, 4},        {"text.mp4", Player::Refuses, 4},
     {"image.png", Player::Plays, 0},          {"audio_only.m4a", Player::Refuses, 4},
     {"truncated_10.mp4", Player::Plays, 0},   {"truncated_50.mp4", Player::Plays, 0},
-    {"truncated_90.mp4", Player::Plays, 0},   {"header_noise.mkv", Player::Plays, 0},
-    {"huge_size.y4m", Player::Refuses, 3},    {"large_size.y4m", Player::Refuses, 3},
+    {"truncated_90.mp4", Player::Plays, 0},   {"header_noise.mkv", Player::Plays, 4},
+    {"huge_size.y4m", Player::Refuses, 4},    {"large_size.y4m", Player::Refuses, 4},
     {"one_pixel.nut", Player::Plays, 0},      {"rate_zero.y4m", Player::Plays, 0},
     {"rate_huge.y4m", Player::Plays, 0},      {"rate_tiny.y4m", Player::Plays, 0},
     {"backwards.ts", Player::Plays, 0},       {"size_change.ts", Player::Plays, 0},
