@@ -18,6 +18,7 @@ ThreadDecoding::ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer,
 ThreadDecoding::~ThreadDecoding() {
     requestStop();
     wait();
+    const std::lock_guard finished(running);
 }
 
 void ThreadDecoding::requestStop() {
@@ -26,6 +27,7 @@ void ThreadDecoding::requestStop() {
 }
 
 void ThreadDecoding::run() {
+    const std::lock_guard busy(running);
     decodingPass.start();
     while (!stopping) {
         if (decodingPass.pass() == DecodingPass::Next::Sleep)

@@ -7,6 +7,8 @@
 
 #include <QThread>
 
+#include <mutex>
+
 class FrameBuffer;
 
 class ThreadDecoding : public QThread {
@@ -24,4 +26,7 @@ protected:
 
 private:
     std::atomic<bool> stopping{false};
+    // Held while run() works: taking it after wait() makes the join visible
+    // to race checkers, which do not see inside QThread::wait().
+    std::mutex running;
 };
