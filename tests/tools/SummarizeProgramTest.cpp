@@ -81,6 +81,15 @@ TEST(SummarizeProgram, BadInputsGiveOneLineAndTheirOwnStatus) {
               0);
     expectOneErrorLine(runProgram({audioOnly}), 4, "'" + audioOnly + "' has no video stream");
 
+    // The engine reads up to 8K UHD; larger is refused in one line, not the reader's several.
+    const std::string huge = dir + "/huge.y4m";
+    ASSERT_EQ(
+        std::system(("printf 'YUV4MPEG2 W8000 H4400 F25:1 C420jpeg\\n' > '" + huge + "'").c_str()),
+        0);
+    expectOneErrorLine(runProgram({huge}), 4,
+                       "'" + huge +
+                           "' has pictures of 8000x4400, larger than Tessaro reads (8K UHD)");
+
     expectOneErrorLine(runProgram({"--depth", "10", fixtureVideo("scenes.mp4")}), 2,
                        "--depth must be a whole number from 20 to 90, not '10'");
     expectOneErrorLine(runProgram({"--bogus"}), 2, "unknown option '--bogus' (see --help)");

@@ -222,6 +222,24 @@ TEST(SummaryVideoWriter, MisuseIsRefusedNotCrashed) {
         writer.open(scratchDirectory("WriterMisuse") + "/x.mp4", {0, 0, 25, 1}, "", &error));
 }
 
+TEST(SummaryVideoWriter, SlowRatesCountInMillisecondsAndAbsurdOnesAreRefused) {
+    const std::string dir = scratchDirectory("WriterSlowRates");
+    SummaryVideoWriter slow;
+    std::string error;
+    // One picture every two seconds: a time base MP4 cannot hold as it is.
+    ASSERT_TRUE(slow.open(dir + "/slow.mp4", {320, 240, 1, 2}, "", &error)) << error;
+    const auto a = span(320, 240, 3, 30);
+    ASSERT_TRUE(addSpan(slow, 0.0, a, &error, 0.5)) << error;
+    ASSERT_TRUE(slow.finish(&error)) << error;
+    const StreamInfo info = inspectMedia(dir + "/slow.mp4", true);
+    EXPECT_EQ(info.videoFrames, 3);
+    EXPECT_NEAR(info.duration, 6.0, 2.0);
+
+    SummaryVideoWriter absurd;
+    EXPECT_FALSE(absurd.open(dir + "/absurd.mp4", {320, 240, 1, 1000000}, "", &error));
+    EXPECT_EQ(error, "the source's frame rate (1/1000000) is too low for an MP4 summary");
+}
+
 TEST(SummaryVideoWriter, UnreadableAudioSourceFailsTheOpen) {
     SummaryVideoWriter writer;
     std::string error;

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kVideoEncoder = "libx264";
 constexpr int64_t kAudioBitRate = 128000;
+// One picture a minute.
+constexpr AVRational kSlowestRate{1, 60};
 // A gap in the source's audio up to this long is filled with silence; a
 // longer one (or a jump back) restarts the position from the timestamps.
 constexpr double kMaxFilledGapSeconds = 10.0;
@@ -302,6 +304,7 @@ struct SummaryVideoWriter::State {
     AudioSpanSource source;
     AudioFifoPtr audioQueue;
     AVRational frameRate{25, 1};
+    AVRational pictureTick{1, 25}; // one picture's duration
     int64_t pictures = 0;
     int64_t samplesQueued = 0; // samples given to audioQueue so far
     int64_t samplesEncoded = 0;
@@ -477,11 +480,20 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
         return false;
     }
     s.frameRate = {format.frameRateNum, format.frameRateDen};
+    // MP4 stores each picture's duration in 32 bits of its clock.
+    if (s.frameRate.num <= 0 || s.frameRate.den <= 0 || av_cmp_q(s.frameRate, kSlowestRate) < 0) {
+        *error = "the source's frame rate (" + std::to_string(s.frameRate.num) + "/" +
+                 std::to_string(s.frameRate.den) + ") is too low for an MP4 summary";
+        return false;
+    }
     // 4:2:0 needs even sizes; an odd last column or row is left out.
     s.video->width = format.width & ~1;
     s.video->height = format.height & ~1;
     s.video->pix_fmt = AV_PIX_FMT_YUV420P;
-    s.video->time_base = av_inv_q(s.frameRate);
+    // Below one picture a second the time base would be longer than a
+    // second, which MP4 cannot store: count in milliseconds instead.
+    s.pictureTick = av_inv_q(s.frameRate);
+    s.video->time_base = s.frameRate.num >= s.frameRate.den ? s.pictureTick : AVRational{1, 1000};
     s.video->framerate = s.frameRate;
     s.video->sample_aspect_ratio = {format.sarNum, format.sarDen};
     s.video->thread_count = 0;
@@ -555,7 +567,7 @@ bool SummaryVideoWriter::addSpan(double sourceStart, double sourceEnd,
         frame->width = s.video->width;
         frame->height = s.video->height;
         frame->format = AV_PIX_FMT_YUV420P;
-        frame->pts = s.pictures++;
+        frame->pts = av_rescale_q(s.pictures++, s.pictureTick, s.video->time_base);
         const bool ok = s.encode(s.video.get(), s.videoStream, frame, error);
         for (int plane = 0; plane < 3; ++plane)
             frame->data[plane] = nullptr;

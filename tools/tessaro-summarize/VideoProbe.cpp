@@ -17,6 +17,10 @@ extern "C" {
 
 namespace {
 
+// The engine's reader refuses pictures larger than 8K UHD, with messages of
+// its own; refusing them here first keeps the refusal to one line.
+constexpr int64_t kMaxPictureArea = int64_t{7680} * 4320;
+
 VideoProbe failure(int status, std::string message) {
     VideoProbe probe;
     probe.exitStatus = status;
@@ -89,6 +93,10 @@ VideoProbe probeVideo(const std::string& path) {
         audioIndex >= 0 &&
         avcodec_find_decoder(format->streams[audioIndex]->codecpar->codec_id) != nullptr;
 
+    if (static_cast<int64_t>(probe.width) * probe.height > kMaxPictureArea)
+        return failure(EXIT_NO_VIDEO,
+                       "'" + path + "' has pictures of " + std::to_string(probe.width) + "x" +
+                           std::to_string(probe.height) + ", larger than Tessaro reads (8K UHD)");
     // Whether pictures decode is the engine's to find out: a damaged file
     // may still give some, and those are summarised.
     probe.ok = true;
