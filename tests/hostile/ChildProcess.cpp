@@ -33,7 +33,7 @@ std::string temporaryFile(const char* stem) {
 } // namespace
 
 ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs, int hangMs,
-                      const std::string& workingDirectory) {
+                      const std::string& workingDirectory, const std::string& readyText) {
     ChildOutcome outcome;
     const std::string outPath = temporaryFile("out");
     const std::string errPath = temporaryFile("err");
@@ -62,7 +62,10 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    auto deadline = start + std::chrono::milliseconds(termAfterMs >= 0 ? termAfterMs : hangMs);
+    bool ready = readyText.empty();
+    auto termAt = start + std::chrono::milliseconds(termAfterMs);
+    const auto hangAt = start + std::chrono::milliseconds(hangMs);
+    auto deadline = ready && termAfterMs >= 0 ? termAt : hangAt;
     bool termSent = termAfterMs < 0;
     int status = 0;
     rusage usage{};
@@ -70,6 +73,12 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs
         const pid_t done = wait4(pid, &status, WNOHANG, &usage);
         if (done == pid)
             break;
+        if (!ready && slurp(outPath).find(readyText) != std::string::npos) {
+            ready = true;
+            termAt = Clock::now() + std::chrono::milliseconds(termAfterMs);
+            if (!termSent)
+                deadline = termAt;
+        }
         if (Clock::now() >= deadline) {
             if (!termSent) {
                 kill(pid, SIGTERM);

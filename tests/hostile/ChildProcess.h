@@ -18,8 +18,10 @@ struct ChildOutcome {
     std::string err;
 };
 
-// Waits for the child to end; after termAfterMs (negative: never) sends
-// SIGTERM. A child still running hangMs after that (or after start when no
-// SIGTERM is sent) is killed and reported hung: the bound only detects hangs.
+// Waits for the child to end. With termAfterMs >= 0 it sends SIGTERM that
+// long after readyText appears on the child's standard output (after the
+// start when readyText is empty). A child still running hangMs after the
+// SIGTERM, or after the start when none is due yet, is killed and reported
+// hung: the bound only detects hangs.
 ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs, int hangMs,
-                      const std::string& workingDirectory);
+                      const std::string& workingDirectory, const std::string& readyText = {});
