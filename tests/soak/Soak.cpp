@@ -65,6 +65,17 @@ void release(QSlider* slider, int value) {
 }
 
 // Checks from its own thread that the GUI thread's heartbeat keeps coming.
+// What the user did last, for the report of a hang.
+std::atomic<const char*> lastAction{"none"};
+
+// Every thread's stack, from a debugger attached to this process, when one
+// is installed.
+void dumpThreads() {
+    const std::string command = "gdb -p " + std::to_string(getpid()) +
+                                " -batch -ex 'thread apply all bt 25' 1>&2 2>/dev/null";
+    [[maybe_unused]] const int status = std::system(command.c_str());
+}
+
 class Watchdog {
 public:
     explicit Watchdog(std::atomic<int64_t>& heartbeat) : heartbeat(heartbeat) {
@@ -85,9 +96,12 @@ private:
                 std::chrono::duration<double>(Clock::duration(now - heartbeat.load())).count();
             longest = std::max(longest.load(), silent);
             if (silent > kHangSeconds) {
-                std::fprintf(stderr, "\nSOAK FAILED: the GUI thread did not answer for %.1f s\n",
-                             silent);
+                std::fprintf(stderr,
+                             "\nSOAK FAILED: the GUI thread did not answer for %.1f s (last "
+                             "action: %s)\n",
+                             silent, lastAction.load());
                 std::fflush(stderr);
+                dumpThreads();
                 std::abort();
             }
         }
@@ -106,6 +120,7 @@ struct Figures {
     int64_t dropped = 0;
     double longestStall = 0.0;     // picture not advancing, outside pauses
     double longestPlayStall = 0.0; // the same, in Play mode only
+    double longestSilence = 0.0;   // between two heartbeats of the GUI thread
 };
 
 // The restless user: one random action at a random moment, again and again.
@@ -119,10 +134,12 @@ public:
         switch (choice) {
         case 0:
         case 1:
+            lastAction = "mode button";
             click(modeButtons[pick(0, 2)]);
             break;
         case 2:
         case 3:
+            lastAction = "seek";
             release(state.positionSlider,
                     pick(state.positionSlider->minimum(), state.positionSlider->maximum()));
             break;
@@ -132,11 +149,13 @@ public:
             return;
         case 6:
         case 7: {
+            lastAction = "tree slider";
             SliderLCD* tree = pick(0, 1) == 0 ? state.treeDepthCtl : state.treeNodesCtl;
             release(tree->slider, pick(tree->slider->minimum(), tree->slider->maximum()));
             break;
         }
         default: {
+            lastAction = "check box";
             QCheckBox* boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
                                   state.junkSegmentFilterBox};
             boxes[pick(0, 2)]->click();
@@ -165,6 +184,7 @@ private:
                                 state.continuityWeightCtl, state.redundancyWeightCtl,
                                 state.activityWeightCtl};
         SliderLCD* weight = weights[pick(0, 4)];
+        lastAction = "weight release";
         release(weight->slider, pick(weight->slider->minimum(), weight->slider->maximum()));
         ++figures.actions;
         if (left > 1)
@@ -264,6 +284,7 @@ int main(int argc, char** argv) {
             figures.dropped = visualization->droppedFrames();
             heartbeatTimer.stop();
             sampleTimer.stop();
+            figures.longestSilence = watchdog->longestSilence();
             watchdog.reset();
             parts.mainWindow->close();
         });
@@ -285,6 +306,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(figures.dropped));
     std::printf("  longest stall:         %.1f s (in Play mode %.1f s)\n", figures.longestStall,
                 figures.longestPlayStall);
+    std::printf("  longest GUI silence:   %.2f s\n", figures.longestSilence);
     if (status != 0) {
         std::printf("SOAK FAILED: the player returned %d\n", status);
         return 1;
