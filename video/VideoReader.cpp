@@ -398,7 +398,12 @@ bool VideoReader::getNextFrame(AVFrame** picture, int16_t** samples, int* value,
     if (samples != nullptr)
         *samples = audioStream >= 0 ? audioSamples.get() : nullptr;
     if (value != nullptr)
-        *value = withAudio ? audioChannels * lastResult : 0;
+        // lastResult may be an error code: saturate rather than overflow.
+        *value = withAudio
+                     ? static_cast<int>(std::clamp<int64_t>(int64_t{audioChannels} * lastResult,
+                                                            std::numeric_limits<int>::min(),
+                                                            std::numeric_limits<int>::max()))
+                     : 0;
     if (count != nullptr)
         *count = withAudio ? gathered / audioChannels : 0;
     frameCount += 1;
