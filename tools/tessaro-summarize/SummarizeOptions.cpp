@@ -10,13 +10,13 @@
 
 namespace {
 
-struct OptionSpec {
+struct OptionRule {
     char shortName; // 0 when the option has only a long name
     const char* longName;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {'t', "target", true},
     {0, "length-weight", true},
     {0, "continuity-weight", true},
@@ -33,17 +33,17 @@ constexpr OptionSpec kOptions[] = {
     {0, "version", false},
 };
 
-const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.longName)
-            return &spec;
+const OptionRule* findLong(const std::string& name) {
+    for (const OptionRule& option : kOptions)
+        if (name == option.longName)
+            return &option;
     return nullptr;
 }
 
-const OptionSpec* findShort(char name) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.shortName != 0 && spec.shortName == name)
-            return &spec;
+const OptionRule* findShort(char name) {
+    for (const OptionRule& option : kOptions)
+        if (option.shortName != 0 && option.shortName == name)
+            return &option;
     return nullptr;
 }
 
@@ -74,10 +74,10 @@ bool parseWhole(const std::string& text, int low, int high, int* value) {
 }
 
 // Applies one option; returns an error line, empty on success.
-std::string apply(const OptionSpec& spec, const std::string& value, ParsedCommandLine* parsed) {
+std::string apply(const OptionRule& option, const std::string& value, ParsedCommandLine* parsed) {
     SummarizeOptions& o = parsed->options;
     SummarySettings& s = o.settings;
-    const std::string name = std::string("--") + spec.longName;
+    const std::string name = std::string("--") + option.longName;
     auto fraction = [&](double* field) -> std::string {
         if (parseFraction(value, field))
             return {};
@@ -89,7 +89,7 @@ std::string apply(const OptionSpec& spec, const std::string& value, ParsedComman
         return name + " must be a whole number from " + std::to_string(low) + " to " +
                std::to_string(high) + ", not '" + value + "'";
     };
-    const std::string longName = spec.longName;
+    const std::string longName = option.longName;
     if (longName == "target")
         return fraction(&s.target);
     if (longName == "length-weight")
@@ -173,28 +173,28 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (arg[1] == '-') {
             const size_t eq = arg.find('=');
             const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
-            const OptionSpec* spec = findLong(name);
-            if (spec == nullptr)
+            const OptionRule* option = findLong(name);
+            if (option == nullptr)
                 return fail("unknown option '--" + name + "' (see --help)");
             std::string value;
             if (eq != std::string::npos) {
-                if (!spec->takesValue)
+                if (!option->takesValue)
                     return fail("option '--" + name + "' takes no value");
                 value = arg.substr(eq + 1);
-            } else if (spec->takesValue) {
+            } else if (option->takesValue) {
                 error = takeValue(&value, "--" + name);
             }
             if (error.empty())
-                error = apply(*spec, value, &parsed);
+                error = apply(*option, value, &parsed);
         } else {
             // A cluster of short options: flags may be grouped, and an option
             // with a value takes the rest of the word or the next argument.
             for (size_t k = 1; k < arg.size() && error.empty(); ++k) {
-                const OptionSpec* spec = findShort(arg[k]);
-                if (spec == nullptr)
+                const OptionRule* option = findShort(arg[k]);
+                if (option == nullptr)
                     return fail(std::string("unknown option '-") + arg[k] + "' (see --help)");
                 std::string value;
-                if (spec->takesValue) {
+                if (option->takesValue) {
                     if (k + 1 < arg.size())
                         value = arg.substr(k + 1);
                     else
@@ -202,7 +202,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                     k = arg.size();
                 }
                 if (error.empty())
-                    error = apply(*spec, value, &parsed);
+                    error = apply(*option, value, &parsed);
             }
         }
         if (!error.empty())
