@@ -106,9 +106,21 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height) {
     return picture;
 }
 
+AVFrame* ref_picture(const AVFrame* source) {
+    AVFrame* picture = av_frame_alloc();
+    if (picture != nullptr && av_frame_ref(picture, source) < 0)
+        av_frame_free(&picture);
+    return picture;
+}
+
 void free_picture(AVFrame* picture) {
     if (picture == nullptr)
         return;
+    // A shared picture: its buffers go back to whoever made them.
+    if (picture->buf[0] != nullptr) {
+        av_frame_free(&picture);
+        return;
+    }
     const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(picture->format),
                                               picture->width, picture->height, 1);
     if (size <= 0 || picture->data[0] == nullptr ||

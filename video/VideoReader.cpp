@@ -76,7 +76,7 @@ void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
     free_picture(picture);
 }
 
-VideoReader::VideoReader(const char* path) {
+VideoReader::VideoReader(const char* path, const ReaderOptions& options) : options(options) {
     frameCount = 0;
     if (!open(path, nullptr))
         status = ERROR;
@@ -130,6 +130,11 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         return false;
     }
     audioStream = lowestStream(context, AVMEDIA_TYPE_AUDIO);
+    if (audioStream >= 0 && !options.audio) {
+        // The demuxer drops its packets unread.
+        context->streams[audioStream]->discard = AVDISCARD_ALL;
+        audioStream = -1;
+    }
 
     const AVStream* stream = context->streams[videoStream];
     pCodec = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -149,7 +154,7 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     }
     pCodecCtx->max_pixels = kMaxPictureArea; // also for sizes that change mid-stream
     pCodecCtx->pkt_timebase = stream->time_base;
-    pCodecCtx->thread_count = 0; // as many as the machine has
+    pCodecCtx->thread_count = options.decoderThreads; // 0: as many as the machine has
     if (avcodec_open2(pCodecCtx.get(), pCodec, nullptr) < 0) {
         std::fprintf(stderr, "%s", kCodecOpenError);
         return false;

@@ -10,6 +10,14 @@
 #include <cstdint>
 #include <memory>
 
+// How a reader decodes. The player takes the defaults.
+struct ReaderOptions {
+    // Threads of the video decoder; 0 lets FFmpeg choose.
+    int decoderThreads = 0;
+    // False: the audio stream is left unread, as if the file had none.
+    bool audio = true;
+};
+
 class VideoReader {
 public:
     static constexpr int32_t OK = 0;
@@ -18,7 +26,7 @@ public:
     static constexpr int32_t AUDIO_SAMPLES_SIZE = 192000;
     static constexpr int FILE_NAME_SIZE = 1000;
 
-    explicit VideoReader(const char* path);
+    explicit VideoReader(const char* path, const ReaderOptions& options = {});
     // Reads from a caller's input (which must outlive the reader); name only
     // labels it. Nested inputs a container would open by name are refused.
     VideoReader(AVIOContext* io, const char* name);
@@ -95,6 +103,7 @@ private:
     bool storeAudio(const AVFrame* frame, int* gathered);
     void dropQueuedAudio();
 
+    ReaderOptions options;
     double fps = 25.0;
     int videoWidth = 0;
     int videoHeight = 0;

@@ -95,6 +95,30 @@ TEST(Picture, CopiesUpToTheShorterLineSize) {
                   plane == 0 ? 4 : 2);
 }
 
+TEST(Picture, SharedPictureOutlivesTheDecodersReference) {
+    AVFrame* decoded = av_frame_alloc();
+    decoded->format = AV_PIX_FMT_YUV420P;
+    decoded->width = 64;
+    decoded->height = 48;
+    ASSERT_EQ(av_frame_get_buffer(decoded, 0), 0);
+    fillPlanes(decoded, 48, 9);
+    decoded->pts = 1234;
+
+    AVFrame* shared = ref_picture(decoded);
+    ASSERT_NE(shared, nullptr);
+    for (int plane = 0; plane < 3; ++plane) {
+        EXPECT_EQ(shared->data[plane], decoded->data[plane]);
+        EXPECT_EQ(shared->linesize[plane], decoded->linesize[plane]);
+    }
+    EXPECT_EQ(shared->pts, 1234);
+    const uint8_t expected = decoded->data[2][5 * decoded->linesize[2] + 3];
+    // The decoder lets go of its picture (as it does on the next decode):
+    // the shared one still reads the same pixels, and is freed once.
+    av_frame_free(&decoded);
+    EXPECT_EQ(shared->data[2][5 * shared->linesize[2] + 3], expected);
+    free_picture(shared);
+}
+
 TEST(PictureDeathTest, RunningOutOfMemoryEndsTheProcessAsAFailure) {
     const auto failed = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 0; };
     EXPECT_EXIT(

@@ -240,16 +240,51 @@ TEST(VideoReaderAudio, NoSamplesOutputDropsTheQueuedAudio) {
     EXPECT_EQ(reader.audioSampleCount, 0);
 }
 
-TEST(VideoReaderAudio, VideoWithoutAudioGivesNoSamples) {
-    VideoReader reader(testMedia(kVideoOnly).c_str());
+// The first picture of a reader that has no sound to give: the audio
+// outputs say there is none, and no audio packet was read.
+DecodedPicture firstPictureWithoutSound(VideoReader& reader) {
+    int width = 0;
+    int height = 0;
+    reader.getVideoSize(&width, &height);
     AVFrame* picture = nullptr;
     int16_t* samples = reinterpret_cast<int16_t*>(&reader);
     int value = -1;
     int count = -1;
-    ASSERT_TRUE(reader.getNextFrame(&picture, &samples, &value, &count));
+    EXPECT_TRUE(reader.getNextFrame(&picture, &samples, &value, &count));
     EXPECT_EQ(samples, nullptr);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(count, 0);
+    EXPECT_EQ(reader.audioBuffer->packetsIn, 0);
+    if (picture == nullptr)
+        return {};
+    return {picture->pts, picture->key_frame != 0, pictureChecksum(picture, width, height)};
+}
+
+TEST(VideoReaderAudio, VideoWithoutAudioGivesNoSamples) {
+    VideoReader reader(testMedia(kVideoOnly).c_str());
+    firstPictureWithoutSound(reader);
+}
+
+TEST(VideoReaderOptions, WithoutAudioOrWithOneThreadThePicturesAreTheSame) {
+    VideoReader plain(testMedia(kH264Aac).c_str());
+    const std::vector<DecodedPicture> expected = decodeAll(plain);
+    ASSERT_EQ(expected.size(), 100u);
+
+    ReaderOptions options;
+    options.audio = false;
+    options.decoderThreads = 1;
+    VideoReader reader(testMedia(kH264Aac).c_str(), options);
+    ASSERT_EQ(reader.status, VideoReader::OK);
+    EXPECT_EQ(reader.audioStream, -1);
+    std::vector<DecodedPicture> pictures{firstPictureWithoutSound(reader)};
+    for (const DecodedPicture& p : decodeAll(reader))
+        pictures.push_back(p);
+    ASSERT_EQ(pictures.size(), expected.size());
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        EXPECT_EQ(pictures[i].timestamp, expected[i].timestamp) << "picture " << i;
+        EXPECT_EQ(pictures[i].checksum, expected[i].checksum) << "picture " << i;
+    }
+    // The audio packets were never read, so none waits in the buffer.
     EXPECT_EQ(reader.audioBuffer->packetsIn, 0);
 }
 
