@@ -35,7 +35,7 @@ DecodingPass::~DecodingPass() {
 void DecodingPass::start() {
     std::printf(kDecodingStart, inputPath);
     std::fflush(stdout);
-    decoder = std::make_unique<FragmentDecoder>(inputPath);
+    decoder = std::make_unique<FragmentDecoder>(inputPath, readerOptions);
 
     controls.seenSummaryMode = controls.summaryMode.load();
     controls.seenPlayMode = controls.playMode.load();
@@ -159,7 +159,7 @@ DecodingPass::Next DecodingPass::pass() {
                 controls.driver->setPositionSlider(controls.positionValue);
             resetTree();
             frameBuffer->deleteAllFrames();
-            decoder->reader->seekFrameWKey(target);
+            decoder->seekFrameWKey(target);
             updateTimeline();
             endOfStream = false;
             discardReadyFragment();
@@ -177,7 +177,7 @@ DecodingPass::Next DecodingPass::pass() {
             } while (takeWeightChanges() && !stopRequested);
             dropSegmentTimesAfter(controls.positionValue);
             frameBuffer->deleteAllFrames();
-            decoder->reader->seekFrameWKey(controls.positionValue);
+            decoder->seekFrameWKey(controls.positionValue);
             endOfStream = false;
             resetTree();
             discardReadyFragment();

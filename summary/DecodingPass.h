@@ -5,6 +5,7 @@
 // in a loop; tests and the headless summariser call it step by step.
 
 #include "SharedControls.h"
+#include "VideoReader.h"
 
 #include <atomic>
 #include <cstdint>
@@ -39,6 +40,8 @@ public:
 
     FrameBuffer* frameBuffer;
     SharedControls& controls;
+    // How start() opens the video; the player takes the defaults.
+    ReaderOptions readerOptions;
     char inputPath[PATH_SIZE] = {};
     int32_t bufferTarget = 300;
     double segmentTimes[SEGMENT_TIMES_SIZE] = {};

@@ -8,52 +8,131 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-FragmentDecoder::FragmentDecoder(const char* path) : reader(std::make_unique<VideoReader>(path)) {}
+namespace {
+// The reader reuses its picture for the next decode, so a frame needs a
+// picture of its own. A decoder's reference-counted picture can simply be
+// shared, provided the descriptors read it exactly as they would read a
+// packed copy: they address a chroma row with half the luma line size, which
+// is the chroma line size itself when the width is even and the decoder's
+// chroma lines are half its luma lines. Anything else (odd widths, pictures
+// the reader converted into its own buffer) is copied.
+AVFrame* keepPicture(const AVFrame* picture, int width, int height) {
+    const bool shareable = picture->buf[0] != nullptr && width % 2 == 0 &&
+                           picture->width == width && picture->height == height &&
+                           picture->linesize[0] == 2 * picture->linesize[1] &&
+                           picture->linesize[1] == picture->linesize[2];
+    if (shareable)
+        if (AVFrame* shared = ref_picture(picture))
+            return shared;
+    AVFrame* copy = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
+    av_image_copy(copy->data, copy->linesize, const_cast<const uint8_t**>(picture->data),
+                  picture->linesize, AV_PIX_FMT_YUV420P, width, height);
+    return copy;
+}
+
+// The frame keeps its descriptors and stays in AVFRAME mode, without a picture.
+void releasePicture(Frame* frame) {
+    free_picture(frame->avFrame);
+    frame->avFrame = nullptr;
+}
+
+// Enough to cover the caller's work between two fragments: more would only
+// hold more of the decoder's pictures.
+constexpr size_t kReadAheadFrames = 8;
+
+void deleteFragment(FrameBuffer* fragment) {
+    if (fragment == nullptr)
+        return;
+    fragment->deleteAllFrames();
+    delete fragment;
+}
+} // namespace
+
+FragmentDecoder::FragmentDecoder(const char* path, const ReaderOptions& options)
+    : reader(std::make_unique<VideoReader>(path, options)) {}
 
 FragmentDecoder::FragmentDecoder(std::unique_ptr<VideoReader> reader) : reader(std::move(reader)) {}
+
+FragmentDecoder::~FragmentDecoder() {
+    stopReadAhead();
+    dropQueuedFrames();
+}
+
+Frame* FragmentDecoder::readFrame(int width, int height) {
+    AVFrame* picture = nullptr;
+    int16_t* samples = nullptr;
+    int value = 0;
+    int count = 0;
+    if (!reader->getNextFrame(&picture, &samples, &value, &count))
+        return nullptr;
+    pictures.fetch_add(1, std::memory_order_relaxed);
+    auto* frame = new Frame();
+    frame->width = width;
+    frame->height = height;
+    frame->setAVFrame(keepPicture(picture, width, height));
+    frame->frameNumber =
+        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
+    frame->frameTime = reader->timestampToSeconds(picture->pts);
+    return frame;
+}
+
+Frame* FragmentDecoder::nextFrame(int width, int height) {
+    if (!worker.joinable()) {
+        // Frames read ahead before reading ahead was turned off come first.
+        if (queued.empty())
+            return readFrame(width, height);
+        Frame* frame = queued.front();
+        queued.pop_front();
+        return frame;
+    }
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [this] { return !queued.empty() || ended; });
+    if (queued.empty())
+        return nullptr;
+    Frame* frame = queued.front();
+    queued.pop_front();
+    lock.unlock();
+    wake.notify_all();
+    return frame;
+}
 
 FrameBuffer* FragmentDecoder::decodeFragment() {
     fragment = new FrameBuffer(fragmentCapacity);
     int width = 0;
     int height = 0;
-    reader->getVideoSize(&width, &height);
+    // Read ahead, the size was asked for when the thread started; the reader
+    // is that thread's now.
+    if (worker.joinable()) {
+        width = aheadWidth;
+        height = aheadHeight;
+    } else {
+        reader->getVideoSize(&width, &height);
+    }
 
     bool ended = false;
     Frame* previous = nullptr;
     while (fragment->count < fragmentCapacity) {
-        AVFrame* picture = nullptr;
-        int16_t* samples = nullptr;
-        int value = 0;
-        int count = 0;
-        if (!reader->getNextFrame(&picture, &samples, &value, &count)) {
+        Frame* frame = nextFrame(width, height);
+        if (frame == nullptr) {
             ended = true;
             break;
         }
-        // The reader reuses its picture for the next decode: keep a copy.
-        AVFrame* copy = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
-        av_image_copy(copy->data, copy->linesize, const_cast<const uint8_t**>(picture->data),
-                      picture->linesize, AV_PIX_FMT_YUV420P, width, height);
-        auto* frame = new Frame();
-        frame->width = width;
-        frame->height = height;
-        frame->setAVFrame(copy);
-        frame->frameNumber =
-            static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
-        frame->frameTime = reader->timestampToSeconds(picture->pts);
-
         // Histograms now, while the pictures are at hand; later comparisons
         // and the switch to histogram mode need only the descriptors.
         if (previous != nullptr) {
             frame->computeHistogram();
             previous->computeHistogram();
+            if (!keepPictures)
+                releasePicture(previous);
         }
         fragment->addFrame(frame);
         previous = frame;
     }
+    if (!keepPictures && previous != nullptr && previous->histogramComputed)
+        releasePicture(previous);
 
     if (fragment->count <= 1 && ended) {
-        fragment->deleteAllFrames();
-        delete fragment;
+        deleteFragment(fragment);
         fragment = nullptr;
         return nullptr;
     }
@@ -61,4 +140,66 @@ FrameBuffer* FragmentDecoder::decodeFragment() {
     fragment->variation = 0.0;
     fragment->variationComputed = false;
     return fragment;
+}
+
+void FragmentDecoder::readAheadLoop() {
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] {
+                return stopping || (!ended && queued.size() < kReadAheadFrames);
+            });
+            if (stopping)
+                return;
+        }
+        Frame* frame = readFrame(aheadWidth, aheadHeight);
+        {
+            const std::lock_guard lock(mutex);
+            if (frame != nullptr)
+                queued.push_back(frame);
+            else
+                ended = true;
+        }
+        wake.notify_all();
+    }
+}
+
+void FragmentDecoder::setReadAhead(bool on) {
+    if (on == worker.joinable())
+        return;
+    if (!on) {
+        // What was read ahead stays queued for the next fragments.
+        stopReadAhead();
+        return;
+    }
+    reader->getVideoSize(&aheadWidth, &aheadHeight);
+    stopping = false;
+    ended = false;
+    worker = std::thread([this] { readAheadLoop(); });
+}
+
+void FragmentDecoder::stopReadAhead() {
+    if (!worker.joinable())
+        return;
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    worker.join();
+}
+
+void FragmentDecoder::dropQueuedFrames() {
+    for (Frame* frame : queued)
+        delete frame;
+    queued.clear();
+}
+
+bool FragmentDecoder::seekFrameWKey(double seconds) {
+    const bool readingAhead = worker.joinable();
+    stopReadAhead();
+    dropQueuedFrames();
+    const bool found = reader->seekFrameWKey(seconds);
+    setReadAhead(readingAhead);
+    return found;
 }
