@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 namespace {
 constexpr int kPlaybackCapacity = 5000;
@@ -55,45 +56,6 @@ struct HeadlessControls {
     }
 };
 
-// Frees the pictures of a fragment the tree holds, keeping the descriptors
-// that every later comparison reads. The frames stay in AVFRAME mode, so the
-// pass's own switch to histogram mode after the decision finds nothing to do.
-void releasePictures(FrameBuffer* fragment) {
-    for (Frame* frame = fragment->first; frame != nullptr; frame = frame->next) {
-        if (frame->mode != AVFRAME || frame->avFrame == nullptr)
-            continue;
-        if (!frame->histogramComputed)
-            frame->computeHistogram();
-        free_picture(frame->avFrame);
-        frame->avFrame = nullptr;
-    }
-}
-
-// Releases the pictures of every fragment the tree took since the last call.
-class PictureReleaser {
-public:
-    void releaseNew(const SummaryTree& tree) {
-        const int32_t listed = std::min(tree.frameBufferListPos, FRAME_BUFFER_LIST_SIZE);
-        for (; released < listed; ++released)
-            releasePictures(tree.frameBufferList[released]);
-    }
-
-private:
-    // Past the list's end (some 16 hours at 25 fps) pictures stay until decided.
-    int32_t released = 0;
-};
-
-// The pass's reader gathers the sound that plays with each picture, for the
-// player's ears; nothing here listens (the summary video reads the sound
-// itself), so the reader is told it has nowhere to put it, and the demuxer
-// drops the audio packets unread.
-void muteReader(VideoReader* reader) {
-    if (reader == nullptr || reader->status != VideoReader::OK || reader->audioStream < 0)
-        return;
-    reader->audioSamples.reset();
-    reader->pFormatCtx->streams[reader->audioStream]->discard = AVDISCARD_ALL;
-}
-
 struct FrameDeleter {
     void operator()(Frame* f) const { delete f; }
 };
@@ -111,18 +73,24 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     DecodingPass pass(path.c_str(), &playback, controls.shared);
     // Nothing here waits for a slider to settle.
     pass.sleep = [](int) {};
+    // The pass's reader would gather the sound that plays with each picture,
+    // for the player's ears; nothing here listens (the summary video reads
+    // the sound itself). FFmpeg's own choice of decoder threads is one more
+    // than the cores, which crowds out the threads working here.
+    pass.readerOptions.audio = false;
+    pass.readerOptions.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     pass.start();
-    if (pass.decoder)
-        muteReader(pass.decoder->reader.get());
+    if (pass.decoder) {
+        // Without outputs only the descriptors are needed: no picture is held.
+        pass.decoder->keepPictures = keepPictures;
+        // The tree's work on one fragment overlaps the decoding of the next.
+        pass.decoder->setReadAhead(true);
+    }
 
     std::vector<std::unique_ptr<Frame, FrameDeleter>> owned;
     std::vector<Frame*> frames;
-    PictureReleaser releaser;
     for (;;) {
         const DecodingPass::Next next = pass.pass();
-        if (!keepPictures && pass.tree != nullptr)
-            releaser.releaseNew(*pass.tree);
-
         // A pass hands on at most one decided fragment: what the buffer holds
         // now is that fragment, whole.
         owned.clear();
@@ -146,8 +114,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
                 return false;
         }
 
-        if (pass.decoder && pass.decoder->reader)
-            decoded = pass.decoder->reader->frameCount;
+        if (pass.decoder)
+            decoded = pass.decoder->picturesDecoded();
         if (onProgress && !onProgress(static_cast<double>(decoded) * frameDuration, decoded))
             return false;
         // In Summary mode a pass asks to sleep only once the stream has ended
