@@ -134,11 +134,21 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     auto* weightColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     QGroupBox* weightBox = groupBox("Summary Weight Control");
     auto* weightLayout = new QBoxLayout(QBoxLayout::TopToBottom);
-    state.targetLengthCtl = new SliderLCD("Target Length (%%)", 5, 0, 1, true, true, 100.0);
-    state.lengthWeightCtl = new SliderLCD("Length Weight", 20, 0, 1, true, true, 100.0);
-    state.continuityWeightCtl = new SliderLCD("Continuity Weight", 10, 0, 1, true, true, 100.0);
-    state.redundancyWeightCtl = new SliderLCD("Redundancy Weight", 25, 0, 1, true, true, 100.0);
-    state.activityWeightCtl = new SliderLCD("Activity Weight", 5, 0, 1, true, true, 100.0);
+    // The starting settings are those a run without a window takes.
+    const SummarySettings start;
+    const auto percent = [](double fraction) {
+        return static_cast<int>(std::lround(fraction * 100));
+    };
+    state.targetLengthCtl =
+        new SliderLCD("Target Length (%%)", percent(start.target), 0, 1, true, true, 100.0);
+    state.lengthWeightCtl =
+        new SliderLCD("Length Weight", percent(start.lengthWeight), 0, 1, true, true, 100.0);
+    state.continuityWeightCtl = new SliderLCD("Continuity Weight", percent(start.continuityWeight),
+                                              0, 1, true, true, 100.0);
+    state.redundancyWeightCtl = new SliderLCD("Redundancy Weight", percent(start.redundancyWeight),
+                                              0, 1, true, true, 100.0);
+    state.activityWeightCtl =
+        new SliderLCD("Activity Weight", percent(start.activityWeight), 0, 1, true, true, 100.0);
     SliderLCD* const weights[] = {state.targetLengthCtl, state.lengthWeightCtl,
                                   state.continuityWeightCtl, state.redundancyWeightCtl,
                                   state.activityWeightCtl};
@@ -154,8 +164,8 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     auto* treeColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* treeLayout = new QBoxLayout(QBoxLayout::TopToBottom);
     QGroupBox* treeBox = groupBox("Tree Generation Control");
-    state.treeDepthCtl = new SliderLCD("Tree Depth", 60, 20, 90, true, false, 1.0);
-    state.treeNodesCtl = new SliderLCD("Tree Nodes", 500, 100, 5000, true, false, 1.0);
+    state.treeDepthCtl = new SliderLCD("Tree Depth", start.depth, 20, 90, true, false, 1.0);
+    state.treeNodesCtl = new SliderLCD("Tree Nodes", start.nodes, 100, 5000, true, false, 1.0);
     setNameFont(state.treeDepthCtl);
     setNameFont(state.treeNodesCtl);
     state.treeDepthEvents = new DisplayEvents("Tree Depth", 215, 15);

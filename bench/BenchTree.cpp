@@ -4,6 +4,7 @@
 
 #include "Bench.h"
 #include "FrameBuffer.h"
+#include "HeadlessControls.h"
 #include "Picture.h"
 #include "SummaryTree.h"
 
@@ -99,27 +100,12 @@ double threadSeconds() {
     return double(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 
-struct Sliders {
-    SliderState targetLength, lengthWeight, continuityWeight, redundancyWeight, activityWeight;
-    Sliders() {
-        targetLength.value = 0.05;
-        lengthWeight.value = 0.20;
-        continuityWeight.value = 0.10;
-        redundancyWeight.value = 0.25;
-        activityWeight.value = 0.05;
-    }
-    SummaryWeights weights() const {
-        return {&targetLength, &lengthWeight, &continuityWeight, &redundancyWeight,
-                &activityWeight};
-    }
-};
-
 // Feeds `fragments` fragments through the tree as the decoding thread does in
 // summary mode with a full playback buffer; returns the CPU seconds spent in
 // the tree.
 double summarise(int depthLimit, uint32_t nodeLimit, int fragments) {
-    Sliders sliders;
-    SummaryTree tree(sliders.weights());
+    const HeadlessControls controls; // the window's starting weights
+    SummaryTree tree(controls.shared.weights());
     SyntheticVideo video;
     double seconds = 0.0;
     for (int i = 0; i < fragments; ++i) {

@@ -146,9 +146,8 @@ void FragmentDecoder::readAheadLoop() {
     for (;;) {
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [this] {
-                return stopping || (!ended && queued.size() < kReadAheadFrames);
-            });
+            wake.wait(lock,
+                      [this] { return stopping || (!ended && queued.size() < kReadAheadFrames); });
             if (stopping)
                 return;
         }

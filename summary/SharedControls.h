@@ -11,9 +11,22 @@
 // The released state of a labelled slider. SliderLCD (a widget) derives from
 // it; the engine and headless callers hold plain instances.
 struct SliderState {
-    std::atomic<double> value{0.0};     // slider position / scale, as of the last release
-    std::atomic<bool> changed{false};   // released at a new value since a reader last cleared it
-    std::atomic<bool> dragging{false};  // the user holds the slider
+    std::atomic<double> value{0.0};    // slider position / scale, as of the last release
+    std::atomic<bool> changed{false};  // released at a new value since a reader last cleared it
+    std::atomic<bool> dragging{false}; // the user holds the slider
+};
+
+// What the user sets in the window's two group boxes. The defaults are where
+// the window starts, and what a run without a window takes unless told.
+struct SummarySettings {
+    double target = 0.05; // target length, a fraction of the video
+    double lengthWeight = 0.20;
+    double continuityWeight = 0.10;
+    double redundancyWeight = 0.25;
+    double activityWeight = 0.05;
+    int depth = 60;  // tree depth limit, 20-90
+    int nodes = 500; // tree node limit, 100-5000
+    bool junkFilter = false;
 };
 
 // The target length and the four weights the candidate ranking reads at the
@@ -35,10 +48,10 @@ public:
     // values is copied before the call returns.
     virtual void setTimelineData(const double* values, int count, double minimum, double maximum,
                                  double position, double mark1, double mark2) = 0;
-    virtual void setTreeDepthStrip(double minimum, double maximum, double position,
-                                   double mark1, double mark2) = 0;
-    virtual void setTreeNodesStrip(double minimum, double maximum, double position,
-                                   double mark1, double mark2) = 0;
+    virtual void setTreeDepthStrip(double minimum, double maximum, double position, double mark1,
+                                   double mark2) = 0;
+    virtual void setTreeNodesStrip(double minimum, double maximum, double position, double mark1,
+                                   double mark2) = 0;
 };
 
 struct SharedControls {

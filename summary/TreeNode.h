@@ -15,11 +15,11 @@ class FrameBuffer;
 // The target length and the four weights as read at one moment. A weight
 // that a caller left without a source reads as the window's default.
 struct RankingWeights {
-    double targetLength = 0.05;
-    double length = 0.20;
-    double continuity = 0.10;
-    double redundancy = 0.25;
-    double activity = 0.05;
+    double targetLength = SummarySettings{}.target;
+    double length = SummarySettings{}.lengthWeight;
+    double continuity = SummarySettings{}.continuityWeight;
+    double redundancy = SummarySettings{}.redundancyWeight;
+    double activity = SummarySettings{}.activityWeight;
 
     static RankingWeights read(const SummaryWeights& sources);
 };

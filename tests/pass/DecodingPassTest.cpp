@@ -1,6 +1,7 @@
 #include "DecodingPass.h"
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
+#include "HeadlessControls.h"
 #include "SummaryTree.h"
 #include "TestMedia.h"
 #include "VideoReader.h"
@@ -44,21 +45,6 @@ struct RecordingDriver : WidgetDriver {
 class DecodingPassTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        controls.positionCtl = &position;
-        controls.targetLengthCtl = &target;
-        controls.lengthWeightCtl = &lengthWeight;
-        controls.continuityWeightCtl = &continuityWeight;
-        controls.redundancyWeightCtl = &redundancyWeight;
-        controls.activityWeightCtl = &activityWeight;
-        controls.treeDepthCtl = &depth;
-        controls.treeNodesCtl = &nodes;
-        target.value = 0.05;
-        lengthWeight.value = 0.20;
-        continuityWeight.value = 0.10;
-        redundancyWeight.value = 0.25;
-        activityWeight.value = 0.05;
-        controls.treeDepthPosition = 60;
-        controls.treeNodesPosition = 500;
         controls.positionSliderMaximum = 10;
         controls.driver = &driver;
     }
@@ -95,9 +81,15 @@ protected:
         return times;
     }
 
-    SliderState position, target, lengthWeight, continuityWeight, redundancyWeight, activityWeight,
-        depth, nodes;
-    SharedControls controls;
+    // The window's starting settings; each test changes what it is about.
+    HeadlessControls headless;
+    SharedControls& controls = headless.shared;
+    SliderState& position = headless.position;
+    SliderState& target = headless.targetLength;
+    SliderState& lengthWeight = headless.lengthWeight;
+    SliderState& continuityWeight = headless.continuityWeight;
+    SliderState& redundancyWeight = headless.redundancyWeight;
+    SliderState& activityWeight = headless.activityWeight;
     RecordingDriver driver;
     FrameBuffer playback{5000};
     std::unique_ptr<DecodingPass> pass;

@@ -3,7 +3,7 @@
 #include "DecodingPass.h"
 #include "Frame.h"
 #include "FrameBuffer.h"
-#include "SharedControls.h"
+#include "HeadlessControls.h"
 #include "ToolTestSupport.h"
 
 #include <QJsonArray>
@@ -30,29 +30,10 @@ struct Played {
 // consumer that takes every frame as soon as it is handed on, so the buffer
 // never paces the pass (and never starves: Avoid Empty Buffer is off).
 std::vector<Played> playerPass(const std::string& path, const SummarySettings& s) {
-    SliderState target, length, continuity, redundancy, activity, depth, nodes;
-    target.value = s.target;
-    length.value = s.lengthWeight;
-    continuity.value = s.continuityWeight;
-    redundancy.value = s.redundancyWeight;
-    activity.value = s.activityWeight;
-    depth.value = s.depth;
-    nodes.value = s.nodes;
-    SharedControls controls;
-    controls.targetLengthCtl = &target;
-    controls.lengthWeightCtl = &length;
-    controls.continuityWeightCtl = &continuity;
-    controls.redundancyWeightCtl = &redundancy;
-    controls.activityWeightCtl = &activity;
-    controls.treeDepthCtl = &depth;
-    controls.treeNodesCtl = &nodes;
-    controls.treeDepthPosition = s.depth;
-    controls.treeNodesPosition = s.nodes;
-    controls.junkSegmentFilter = s.junkFilter;
-    controls.summaryMode = true;
+    HeadlessControls controls(s);
 
     FrameBuffer playback(5000);
-    DecodingPass pass(path.c_str(), &playback, controls);
+    DecodingPass pass(path.c_str(), &playback, controls.shared);
     pass.sleep = [](int) {};
     pass.start();
     std::vector<Played> played;

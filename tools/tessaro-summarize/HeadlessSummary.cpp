@@ -4,6 +4,7 @@
 #include "FragmentDecoder.h"
 #include "Frame.h"
 #include "FrameBuffer.h"
+#include "HeadlessControls.h"
 #include "Picture.h"
 #include "SharedControls.h"
 #include "SummaryTree.h"
@@ -17,44 +18,6 @@
 
 namespace {
 constexpr int kPlaybackCapacity = 5000;
-
-// Everything the window's controls would hold, as plain values.
-struct HeadlessControls {
-    SliderState targetLength;
-    SliderState lengthWeight;
-    SliderState continuityWeight;
-    SliderState redundancyWeight;
-    SliderState activityWeight;
-    SliderState treeDepth;
-    SliderState treeNodes;
-    SharedControls shared;
-
-    explicit HeadlessControls(const SummarySettings& s) {
-        targetLength.value = s.target;
-        lengthWeight.value = s.lengthWeight;
-        continuityWeight.value = s.continuityWeight;
-        redundancyWeight.value = s.redundancyWeight;
-        activityWeight.value = s.activityWeight;
-        treeDepth.value = s.depth;
-        treeNodes.value = s.nodes;
-        shared.targetLengthCtl = &targetLength;
-        shared.lengthWeightCtl = &lengthWeight;
-        shared.continuityWeightCtl = &continuityWeight;
-        shared.redundancyWeightCtl = &redundancyWeight;
-        shared.activityWeightCtl = &activityWeight;
-        shared.treeDepthCtl = &treeDepth;
-        shared.treeNodesCtl = &treeNodes;
-        shared.treeDepthPosition = s.depth;
-        shared.treeNodesPosition = s.nodes;
-        shared.automaticControl = false;
-        shared.avoidEmptyBuffer = false;
-        shared.junkSegmentFilter = s.junkFilter;
-        shared.summaryMode = true;
-        shared.playMode = false;
-        shared.pauseMode = false;
-        shared.driver = nullptr;
-    }
-};
 
 struct FrameDeleter {
     void operator()(Frame* f) const { delete f; }
@@ -78,7 +41,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     // the sound itself). FFmpeg's own choice of decoder threads is one more
     // than the cores, which crowds out the threads working here.
     pass.readerOptions.audio = false;
-    pass.readerOptions.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    pass.readerOptions.decoderThreads =
+        static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     pass.start();
     if (pass.decoder) {
         // Without outputs only the descriptors are needed: no picture is held.

@@ -3,6 +3,8 @@
 // Command line of tessaro-summarize: the window's summary settings plus the
 // outputs to write. Parsing never prints; the caller reports the error.
 
+#include "SharedControls.h"
+
 #include <string>
 #include <vector>
 
@@ -18,17 +20,6 @@ enum ExitStatus : int {
 };
 
 enum class ListFormat { Json, Csv, Edl };
-
-struct SummarySettings {
-    double target = 0.05;
-    double lengthWeight = 0.20;
-    double continuityWeight = 0.10;
-    double redundancyWeight = 0.25;
-    double activityWeight = 0.05;
-    int depth = 60;
-    int nodes = 500;
-    bool junkFilter = false;
-};
 
 struct SummarizeOptions {
     SummarySettings settings;
