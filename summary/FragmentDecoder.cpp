@@ -4,32 +4,7 @@
 
 #include <utility>
 
-extern "C" {
-#include <libavutil/imgutils.h>
-}
-
 namespace {
-// The reader reuses its picture for the next decode, so a frame needs a
-// picture of its own. A decoder's reference-counted picture can simply be
-// shared, provided the descriptors read it exactly as they would read a
-// packed copy: they address a chroma row with half the luma line size, which
-// is the chroma line size itself when the width is even and the decoder's
-// chroma lines are half its luma lines. Anything else (odd widths, pictures
-// the reader converted into its own buffer) is copied.
-AVFrame* keepPicture(const AVFrame* picture, int width, int height) {
-    const bool shareable = picture->buf[0] != nullptr && width % 2 == 0 &&
-                           picture->width == width && picture->height == height &&
-                           picture->linesize[0] == 2 * picture->linesize[1] &&
-                           picture->linesize[1] == picture->linesize[2];
-    if (shareable)
-        if (AVFrame* shared = ref_picture(picture))
-            return shared;
-    AVFrame* copy = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
-    av_image_copy(copy->data, copy->linesize, const_cast<const uint8_t**>(picture->data),
-                  picture->linesize, AV_PIX_FMT_YUV420P, width, height);
-    return copy;
-}
-
 // The frame keeps its descriptors and stays in AVFRAME mode, without a picture.
 void releasePicture(Frame* frame) {
     free_picture(frame->avFrame);
@@ -69,7 +44,8 @@ Frame* FragmentDecoder::readFrame(int width, int height) {
     auto* frame = new Frame();
     frame->width = width;
     frame->height = height;
-    frame->setAVFrame(keepPicture(picture, width, height));
+    // The reader reuses its picture for the next decode.
+    frame->setAVFrame(own_picture(picture, width, height));
     frame->frameNumber =
         static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
     frame->frameTime = reader->timestampToSeconds(picture->pts);

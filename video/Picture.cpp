@@ -113,6 +113,20 @@ AVFrame* ref_picture(const AVFrame* source) {
     return picture;
 }
 
+AVFrame* own_picture(const AVFrame* picture, int width, int height) {
+    const bool shareable = picture->buf[0] != nullptr && width % 2 == 0 &&
+                           picture->width == width && picture->height == height &&
+                           picture->linesize[0] == 2 * picture->linesize[1] &&
+                           picture->linesize[1] == picture->linesize[2];
+    if (shareable)
+        if (AVFrame* shared = ref_picture(picture))
+            return shared;
+    AVFrame* copy = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
+    av_image_copy(copy->data, copy->linesize, const_cast<const uint8_t**>(picture->data),
+                  picture->linesize, AV_PIX_FMT_YUV420P, width, height);
+    return copy;
+}
+
 void free_picture(AVFrame* picture) {
     if (picture == nullptr)
         return;

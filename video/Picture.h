@@ -20,7 +20,16 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height);
 // pixels are shared, so neither may be written through.
 AVFrame* ref_picture(const AVFrame* source);
 
-// Releases a picture made by alloc_picture or ref_picture: the pixel buffer
+// A picture of the caller's own with the content of a decoded planar YUV
+// 4:2:0 `picture` of the given size, which the decoder may reuse. A
+// reference-counted picture is shared rather than copied when its planes are
+// addressed as a packed copy's would be by anyone who takes the chroma line
+// size as half the luma line size: an even width and chroma lines half the
+// luma lines. Anything else (odd widths, pictures a reader converted into a
+// buffer of its own) is copied into a packed picture.
+AVFrame* own_picture(const AVFrame* picture, int width, int height);
+
+// Releases a picture made by alloc_picture, ref_picture or own_picture: the pixel buffer
 // (or our reference to it), then the record. Null is accepted.
 void free_picture(AVFrame* picture);
 

@@ -24,9 +24,8 @@ struct FrameDeleter {
 };
 } // namespace
 
-HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration,
-                                 bool pictures)
-    : path(std::move(videoPath)), settings(s), frameDuration(duration), keepPictures(pictures) {}
+HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration)
+    : path(std::move(videoPath)), settings(s), frameDuration(duration) {}
 
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
@@ -45,8 +44,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
         static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     pass.start();
     if (pass.decoder) {
-        // Without outputs only the descriptors are needed: no picture is held.
-        pass.decoder->keepPictures = keepPictures;
+        // Only the descriptors are needed: no picture is held.
+        pass.decoder->keepPictures = false;
         // The tree's work on one fragment overlaps the decoding of the next.
         pass.decoder->setReadAhead(true);
     }

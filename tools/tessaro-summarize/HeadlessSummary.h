@@ -19,19 +19,17 @@ class Frame;
 class HeadlessSummary {
 public:
     // Called with each kept fragment, in decoding order, and its frames (the
-    // playback clones: planar YUV 4:2:0 pictures, deleted after the call).
+    // playback clones, deleted after the call). The frames carry their times
+    // and descriptors but no pictures: every fragment gives its pictures up
+    // as soon as its descriptors are computed, which changes no decision and
+    // keeps memory from growing with the tree's depth of undecided pictures.
     // Returning false stops the run.
     using KeptCallback = std::function<bool(const KeptFragment&, const std::vector<Frame*>&)>;
     // Called after every pass with the seconds and pictures decoded so far.
     // Returning false stops the run.
     using ProgressCallback = std::function<bool(double position, int64_t pictures)>;
 
-    // keepPictures: the kept frames come with their pictures (for a summary
-    // video or a contact sheet). Without, every fragment gives up its pictures
-    // as soon as its descriptors are computed, which changes no decision and
-    // keeps memory to one fragment instead of the tree's depth of them.
-    HeadlessSummary(std::string path, const SummarySettings& settings, double frameDuration,
-                    bool keepPictures = true);
+    HeadlessSummary(std::string path, const SummarySettings& settings, double frameDuration);
 
     // True when the video was read to its end and every level decided; false
     // when a callback stopped the run.
@@ -44,7 +42,6 @@ private:
     std::string path;
     SummarySettings settings;
     double frameDuration;
-    bool keepPictures;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
 };

@@ -3,6 +3,7 @@
 #include "ContactSheet.h"
 #include "Frame.h"
 #include "HeadlessSummary.h"
+#include "KeptPictures.h"
 #include "OutputFile.h"
 #include "ProgressLine.h"
 #include "SegmentList.h"
@@ -104,14 +105,20 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     }
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    const bool picturesNeeded = out.videoFile || out.sheetFile;
-    HeadlessSummary summary(path, options.settings, frameDuration, picturesNeeded);
+    HeadlessSummary summary(path, options.settings, frameDuration);
+    KeptPictures keptPictures(path);
+    std::vector<SummaryVideoWriter::TimedPicture> pictures;
     int64_t nextFrameNumber = -1;
     bool outputFailed = false;
 
     auto onKept = [&](const KeptFragment& fragment, const std::vector<Frame*>& frames) {
         const int width = frames.front()->width;
         const int height = frames.front()->height;
+        if ((out.videoFile || out.sheetFile) &&
+            !keptPictures.read(fragment, &pictures, &out.error)) {
+            outputFailed = true;
+            return false;
+        }
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
@@ -124,10 +131,6 @@ int run(const SummarizeOptions& options, std::FILE* results) {
                     return false;
                 }
             }
-            std::vector<SummaryVideoWriter::TimedPicture> pictures;
-            pictures.reserve(frames.size());
-            for (const Frame* frame : frames)
-                pictures.push_back({frame->avFrame, frame->frameTime});
             if (!out.writer->addSpan(fragment.start, fragment.end, pictures, &out.error)) {
                 outputFailed = true;
                 return false;
@@ -137,7 +140,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
             if (!out.sheet)
                 out.sheet =
                     std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
-            out.sheet->add(frames.front()->avFrame, fragment.start);
+            out.sheet->add(pictures.front().picture, fragment.start);
         }
         nextFrameNumber = fragment.firstFrameNumber + fragment.frames;
         return !interrupted;
