@@ -41,6 +41,9 @@ Frame* FragmentDecoder::readFrame(int width, int height) {
     if (!reader->getNextFrame(&picture, &samples, &value, &count))
         return nullptr;
     pictures.fetch_add(1, std::memory_order_relaxed);
+    // A stream that declares no size takes it from its first picture.
+    if (width <= 0 || height <= 0)
+        reader->getVideoSize(&width, &height);
     auto* frame = new Frame();
     frame->width = width;
     frame->height = height;
@@ -74,23 +77,19 @@ Frame* FragmentDecoder::nextFrame(int width, int height) {
 
 FrameBuffer* FragmentDecoder::decodeFragment() {
     fragment = new FrameBuffer(fragmentCapacity);
+    // Read ahead, the reader is the other thread's: its frames ask for the
+    // size themselves.
     int width = 0;
     int height = 0;
-    // Read ahead, the size was asked for when the thread started; the reader
-    // is that thread's now.
-    if (worker.joinable()) {
-        width = aheadWidth;
-        height = aheadHeight;
-    } else {
+    if (!worker.joinable())
         reader->getVideoSize(&width, &height);
-    }
 
-    bool ended = false;
+    bool atEnd = false;
     Frame* previous = nullptr;
     while (fragment->count < fragmentCapacity) {
         Frame* frame = nextFrame(width, height);
         if (frame == nullptr) {
-            ended = true;
+            atEnd = true;
             break;
         }
         // Histograms now, while the pictures are at hand; later comparisons
@@ -107,7 +106,7 @@ FrameBuffer* FragmentDecoder::decodeFragment() {
     if (!keepPictures && previous != nullptr && previous->histogramComputed)
         releasePicture(previous);
 
-    if (fragment->count <= 1 && ended) {
+    if (fragment->count <= 1 && atEnd) {
         deleteFragment(fragment);
         fragment = nullptr;
         return nullptr;
@@ -127,7 +126,7 @@ void FragmentDecoder::readAheadLoop() {
             if (stopping)
                 return;
         }
-        Frame* frame = readFrame(aheadWidth, aheadHeight);
+        Frame* frame = readFrame(0, 0);
         {
             const std::lock_guard lock(mutex);
             if (frame != nullptr)
@@ -147,7 +146,6 @@ void FragmentDecoder::setReadAhead(bool on) {
         stopReadAhead();
         return;
     }
-    reader->getVideoSize(&aheadWidth, &aheadHeight);
     stopping = false;
     ended = false;
     worker = std::thread([this] { readAheadLoop(); });

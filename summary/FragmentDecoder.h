@@ -50,8 +50,8 @@ public:
     std::unique_ptr<VideoReader> reader;
 
 private:
-    // The next picture from the reader as a frame of the given size, or null
-    // at the end.
+    // The next picture from the reader as a frame of the given size (0: the
+    // size the reader knows once the picture is decoded), or null at the end.
     Frame* readFrame(int width, int height);
     // Where decodeFragment takes its frames from: the reader itself, or the
     // frames the read-ahead thread queued.
@@ -69,6 +69,4 @@ private:
     std::deque<Frame*> queued;
     bool stopping = false; // the worker is to finish
     bool ended = false;    // the worker has met the end; nothing more will be queued
-    int aheadWidth = 0;    // the video size, as the worker's frames have it
-    int aheadHeight = 0;
 };
