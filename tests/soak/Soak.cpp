@@ -249,6 +249,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<Watchdog> watchdog;
     ThreadVisualitation* visualization = nullptr;
     int64_t lastShown = -1;
+    int lastMode = -1;
     auto lastAdvance = Clock::now();
 
     QTimer heartbeatTimer;
@@ -257,8 +258,12 @@ int main(int argc, char** argv) {
         if (visualization == nullptr)
             return;
         const int64_t shown = visualization->shownFrames();
-        if (shown != lastShown || state.shared.pauseMode) {
+        // A stall is timed within one mode: a wait for the summary tree that
+        // ends when the user switches to Play is not a stall of Play.
+        const int mode = (state.shared.playMode ? 1 : 0) | (state.shared.summaryMode ? 2 : 0);
+        if (shown != lastShown || state.shared.pauseMode || mode != lastMode) {
             lastShown = shown;
+            lastMode = mode;
             lastAdvance = Clock::now();
             return;
         }
