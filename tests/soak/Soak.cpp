@@ -120,6 +120,7 @@ struct Figures {
     int64_t dropped = 0;
     double longestStall = 0.0;     // picture not advancing, outside pauses
     double longestPlayStall = 0.0; // the same, in Play mode only
+    int playStallPosition = 0;     // where in the video (seconds) it happened
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
 };
 
@@ -269,8 +270,10 @@ int main(int argc, char** argv) {
         }
         const double stall = secondsSince(lastAdvance);
         figures.longestStall = std::max(figures.longestStall, stall);
-        if (state.shared.playMode)
-            figures.longestPlayStall = std::max(figures.longestPlayStall, stall);
+        if (state.shared.playMode && stall > figures.longestPlayStall) {
+            figures.longestPlayStall = stall;
+            figures.playStallPosition = state.shared.positionValue;
+        }
     });
     QTimer sampleTimer;
     QObject::connect(&sampleTimer, &QTimer::timeout,
@@ -309,8 +312,8 @@ int main(int argc, char** argv) {
                 peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024);
     std::printf("  frames shown/dropped:  %lld / %lld\n", static_cast<long long>(figures.shown),
                 static_cast<long long>(figures.dropped));
-    std::printf("  longest stall:         %.1f s (in Play mode %.1f s)\n", figures.longestStall,
-                figures.longestPlayStall);
+    std::printf("  longest stall:         %.1f s (in Play mode %.1f s, at %d s of the video)\n",
+                figures.longestStall, figures.longestPlayStall, figures.playStallPosition);
     std::printf("  longest GUI silence:   %.2f s\n", figures.longestSilence);
     if (status != 0) {
         std::printf("SOAK FAILED: the player returned %d\n", status);
