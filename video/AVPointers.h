@@ -12,6 +12,7 @@ extern "C" {
 
 struct SwsContext;
 struct SwrContext;
+struct AVAudioFifo;
 
 namespace ffmpeg {
 
@@ -33,6 +34,9 @@ struct SwsFreer {
 struct SwrFreer {
     void operator()(SwrContext* context) const;
 };
+struct AudioFifoFreer {
+    void operator()(AVAudioFifo* fifo) const;
+};
 
 using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
@@ -40,5 +44,6 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrFreer>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFreer>;
 
 } // namespace ffmpeg

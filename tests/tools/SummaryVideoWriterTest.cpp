@@ -1,6 +1,6 @@
 #include "SummaryVideoWriter.h"
 
-#include "FfmpegPointers.h"
+#include "AVPointers.h"
 #include "ToolTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,18 +38,18 @@ double soundingShare(const std::string& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
         return -1.0;
-    FormatInputPtr format(raw);
+    ffmpeg::InputPtr format(raw);
     avformat_find_stream_info(format.get(), nullptr);
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0)
         return -1.0;
     const AVCodecParameters* par = format->streams[index]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    ffmpeg::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(decoder.get(), par);
     avcodec_open2(decoder.get(), codec, nullptr);
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     int64_t total = 0;
     int64_t sounding = 0;
     auto drain = [&]() {

@@ -19,7 +19,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "FfmpegPointers.h"
+#include "AVPointers.h"
 #include "Picture.h"
 #include "TestMedia.h"
 
@@ -61,7 +61,7 @@ StreamInfo inspectMedia(const std::string& path, bool decodeVideo) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
         return info;
-    FormatInputPtr format(raw);
+    ffmpeg::InputPtr format(raw);
     if (avformat_find_stream_info(format.get(), nullptr) < 0)
         return info;
     info.opened = true;
@@ -94,12 +94,12 @@ StreamInfo inspectMedia(const std::string& path, bool decodeVideo) {
 
     const AVStream* stream = format->streams[videoIndex];
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    ffmpeg::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(decoder.get(), stream->codecpar);
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return info;
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     const int64_t step = av_rescale_q(1, av_inv_q(stream->avg_frame_rate), stream->time_base);
     int64_t previous = AV_NOPTS_VALUE;
     auto drain = [&]() {
@@ -127,19 +127,19 @@ DecodedPng decodePng(const std::string& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
         return png;
-    FormatInputPtr format(raw);
+    ffmpeg::InputPtr format(raw);
     if (avformat_find_stream_info(format.get(), nullptr) < 0 || format->nb_streams != 1)
         return png;
     const AVCodecParameters* par = format->streams[0]->codecpar;
     if (par->codec_id != AV_CODEC_ID_PNG)
         return png;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    ffmpeg::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(decoder.get(), par);
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return png;
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
     if (av_read_frame(format.get(), packet.get()) < 0 ||
         avcodec_send_packet(decoder.get(), packet.get()) < 0 ||
         avcodec_receive_frame(decoder.get(), frame.get()) < 0)
@@ -147,9 +147,9 @@ DecodedPng decodePng(const std::string& path) {
     png.width = frame->width;
     png.height = frame->height;
     png.rgb.resize(static_cast<size_t>(png.width) * png.height * 3);
-    SwsPtr convert(sws_getContext(png.width, png.height, static_cast<AVPixelFormat>(frame->format),
-                                  png.width, png.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr,
-                                  nullptr, nullptr));
+    ffmpeg::SwsPtr convert(
+        sws_getContext(png.width, png.height, static_cast<AVPixelFormat>(frame->format), png.width,
+                       png.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
     uint8_t* planes[4] = {png.rgb.data(), nullptr, nullptr, nullptr};
     int strides[4] = {png.width * 3, 0, 0, 0};
     sws_scale(convert.get(), frame->data, frame->linesize, 0, png.height, planes, strides);

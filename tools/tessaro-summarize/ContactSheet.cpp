@@ -1,6 +1,6 @@
 #include "ContactSheet.h"
 
-#include "FfmpegPointers.h"
+#include "AVPointers.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace {
 const cv::Scalar kBackground(32, 32, 32);
@@ -32,9 +36,9 @@ ContactSheet::ContactSheet(int width, int height, int sarNum, int sarDen)
 }
 
 bool ContactSheet::add(const AVFrame* picture, double seconds) {
-    SwsPtr scaler(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P, kThumbnailWidth,
-                                 thumbnailHeight, AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr,
-                                 nullptr));
+    ffmpeg::SwsPtr scaler(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P,
+                                         kThumbnailWidth, thumbnailHeight, AV_PIX_FMT_RGB24,
+                                         SWS_AREA, nullptr, nullptr, nullptr));
     if (!scaler)
         return false;
     cv::Mat thumbnail(thumbnailHeight, kThumbnailWidth, CV_8UC3);
@@ -84,9 +88,9 @@ std::vector<unsigned char> encodePng(const cv::Mat& rgb) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
     if (codec == nullptr || rgb.type() != CV_8UC3)
         return bytes;
-    CodecContextPtr context(avcodec_alloc_context3(codec));
-    FramePtr frame(av_frame_alloc());
-    PacketPtr packet(av_packet_alloc());
+    ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!context || !frame || !packet)
         return bytes;
     context->width = rgb.cols;

@@ -1,14 +1,16 @@
 #include "SummaryVideoWriter.h"
 
-#include "FfmpegPointers.h"
+#include "AVPointers.h"
 
 #include <algorithm>
 #include <cmath>
 
 extern "C" {
+#include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
 }
 
 namespace {
@@ -48,7 +50,7 @@ struct ChannelLayout {
 
 // Samples scratch of one format, grown on demand.
 struct SampleScratch {
-    FramePtr frame{av_frame_alloc()};
+    ffmpeg::FramePtr frame{av_frame_alloc()};
 
     bool reserve(int samples, AVSampleFormat format, const AVChannelLayout& layout, int rate) {
         if (frame->nb_samples >= samples && frame->format == format)
@@ -274,12 +276,12 @@ private:
         return n > 0;
     }
 
-    FormatInputPtr format;
-    CodecContextPtr decoder;
-    SwrPtr swr;
-    PacketPtr packet;
-    FramePtr decoded;
-    AudioFifoPtr pending;
+    ffmpeg::InputPtr format;
+    ffmpeg::CodecContextPtr decoder;
+    ffmpeg::SwrPtr swr;
+    ffmpeg::PacketPtr packet;
+    ffmpeg::FramePtr decoded;
+    ffmpeg::AudioFifoPtr pending;
     SampleScratch scratch;
     ChannelLayout outLayout;
     AVSampleFormat outFormat = AV_SAMPLE_FMT_NONE;
@@ -294,15 +296,15 @@ private:
 
 struct SummaryVideoWriter::State {
     FormatOutputPtr output;
-    CodecContextPtr video;
-    CodecContextPtr audio;
+    ffmpeg::CodecContextPtr video;
+    ffmpeg::CodecContextPtr audio;
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
-    PacketPtr packet{av_packet_alloc()};
-    FramePtr picture{av_frame_alloc()};
-    FramePtr audioFrame{av_frame_alloc()};
+    ffmpeg::PacketPtr packet{av_packet_alloc()};
+    ffmpeg::FramePtr picture{av_frame_alloc()};
+    ffmpeg::FramePtr audioFrame{av_frame_alloc()};
     AudioSpanSource source;
-    AudioFifoPtr audioQueue;
+    ffmpeg::AudioFifoPtr audioQueue;
     AVRational frameRate{25, 1};
     AVRational pictureTick{1, 25}; // one picture's duration
     int64_t pictures = 0;

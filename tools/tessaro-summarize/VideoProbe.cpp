@@ -1,6 +1,6 @@
 #include "VideoProbe.h"
 
-#include "FfmpegPointers.h"
+#include "AVPointers.h"
 #include "SummarizeOptions.h"
 
 #include <fcntl.h>
@@ -41,7 +41,7 @@ VideoProbe probeVideo(const std::string& path) {
         return failure(EXIT_UNREADABLE, "cannot read '" + path + "': " + std::strerror(errno));
     close(fd);
 
-    FormatInputPtr format;
+    ffmpeg::InputPtr format;
     {
         AVFormatContext* raw = nullptr;
         if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
