@@ -36,9 +36,6 @@ constexpr const char* kSeekFail1 = "\nVideoReader::seekFrameWKey Seek fail. (1)"
 constexpr const char* kSeekFail2 = "\nVideoReader::seekFrameWKey Seek fail. (2)";
 
 constexpr int kMaxSeekAttempts = 200;
-// Pictures beyond 8K UHD are refused: each decoded picture of a fragment is
-// kept whole, so a small file declaring a huge size could exhaust memory.
-constexpr int64_t kMaxPictureArea = int64_t{7680} * 4320;
 // Consecutive decoding errors after which a stream is taken as ended.
 constexpr int kMaxDecodeFailures = 10000;
 
@@ -57,8 +54,8 @@ bool isUsable(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
 }
 
-// Lowest stream index of the given type. Cover art is stored as a video
-// stream with one picture and is not the video.
+} // namespace
+
 int lowestStream(const AVFormatContext* context, AVMediaType type) {
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
@@ -70,7 +67,6 @@ int lowestStream(const AVFormatContext* context, AVMediaType type) {
     }
     return -1;
 }
-} // namespace
 
 void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
     free_picture(picture);
@@ -147,12 +143,12 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         std::fprintf(stderr, "%s", kCodecOpenError);
         return false;
     }
-    if (static_cast<int64_t>(pCodecCtx->width) * pCodecCtx->height > kMaxPictureArea) {
+    if (static_cast<int64_t>(pCodecCtx->width) * pCodecCtx->height > MAX_PICTURE_AREA) {
         std::fprintf(stderr, "VideoReader::VideoReader: picture size %dx%d is too large\n",
                      pCodecCtx->width, pCodecCtx->height);
         return false;
     }
-    pCodecCtx->max_pixels = kMaxPictureArea; // also for sizes that change mid-stream
+    pCodecCtx->max_pixels = MAX_PICTURE_AREA; // also for sizes that change mid-stream
     pCodecCtx->pkt_timebase = stream->time_base;
     pCodecCtx->thread_count = options.decoderThreads; // 0: as many as the machine has
     if (avcodec_open2(pCodecCtx.get(), pCodec, nullptr) < 0) {

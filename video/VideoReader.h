@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <memory>
 
+// The stream a reader takes of the given type: the lowest-numbered one, or
+// -1. Cover art is stored as a video stream of one picture and is not the video.
+int lowestStream(const AVFormatContext* context, AVMediaType type);
+
 // How a reader decodes. The player takes the defaults.
 struct ReaderOptions {
     // Threads of the video decoder; 0 lets FFmpeg choose.
@@ -25,6 +29,9 @@ public:
     // Capacity of audioSamples, in interleaved 16-bit samples.
     static constexpr int32_t AUDIO_SAMPLES_SIZE = 192000;
     static constexpr int FILE_NAME_SIZE = 1000;
+    // Pictures beyond 8K UHD are refused: each decoded picture of a fragment
+    // is kept whole, so a small file declaring a huge size could exhaust memory.
+    static constexpr int64_t MAX_PICTURE_AREA = int64_t{7680} * 4320;
 
     explicit VideoReader(const char* path, const ReaderOptions& options = {});
     // Reads from a caller's input (which must outlive the reader); name only

@@ -2,6 +2,7 @@
 
 #include "AVPointers.h"
 #include "SummarizeOptions.h"
+#include "VideoReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,10 +17,6 @@ extern "C" {
 }
 
 namespace {
-
-// The engine's reader refuses pictures larger than 8K UHD, with messages of
-// its own; refusing them here first keeps the refusal to one line.
-constexpr int64_t kMaxPictureArea = int64_t{7680} * 4320;
 
 VideoProbe failure(int status, std::string message) {
     VideoProbe probe;
@@ -51,16 +48,9 @@ VideoProbe probeVideo(const std::string& path) {
     if (avformat_find_stream_info(format.get(), nullptr) < 0)
         return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can read");
 
-    // The engine uses the lowest-numbered video stream; so does the probe.
-    int videoIndex = -1;
-    int audioIndex = -1;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVCodecParameters* par = format->streams[i]->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && videoIndex < 0)
-            videoIndex = static_cast<int>(i);
-        if (par->codec_type == AVMEDIA_TYPE_AUDIO && audioIndex < 0)
-            audioIndex = static_cast<int>(i);
-    }
+    // The streams the engine's reader takes.
+    const int videoIndex = lowestStream(format.get(), AVMEDIA_TYPE_VIDEO);
+    const int audioIndex = lowestStream(format.get(), AVMEDIA_TYPE_AUDIO);
     if (videoIndex < 0)
         return failure(EXIT_NO_VIDEO, "'" + path + "' has no video stream");
     const AVStream* video = format->streams[videoIndex];
@@ -93,7 +83,9 @@ VideoProbe probeVideo(const std::string& path) {
         audioIndex >= 0 &&
         avcodec_find_decoder(format->streams[audioIndex]->codecpar->codec_id) != nullptr;
 
-    if (static_cast<int64_t>(probe.width) * probe.height > kMaxPictureArea)
+    // The reader refuses such pictures with messages of its own; refusing
+    // them here keeps the refusal to one line.
+    if (static_cast<int64_t>(probe.width) * probe.height > VideoReader::MAX_PICTURE_AREA)
         return failure(EXIT_NO_VIDEO,
                        "'" + path + "' has pictures of " + std::to_string(probe.width) + "x" +
                            std::to_string(probe.height) + ", larger than Tessaro reads (8K UHD)");
