@@ -33,12 +33,12 @@ ContactSheet::ContactSheet(int width, int height, int sarNum, int sarDen)
         displayWidth = width * static_cast<double>(sarNum) / sarDen;
     const double h = displayWidth > 0 ? kThumbnailWidth * height / displayWidth : kThumbnailWidth;
     thumbnailHeight = std::max(2, static_cast<int>(std::lround(h / 2.0)) * 2);
+    scaler.reset(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P, kThumbnailWidth,
+                                thumbnailHeight, AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr,
+                                nullptr));
 }
 
 bool ContactSheet::add(const AVFrame* picture, double seconds) {
-    ffmpeg::SwsPtr scaler(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P,
-                                         kThumbnailWidth, thumbnailHeight, AV_PIX_FMT_RGB24,
-                                         SWS_AREA, nullptr, nullptr, nullptr));
     if (!scaler)
         return false;
     cv::Mat thumbnail(thumbnailHeight, kThumbnailWidth, CV_8UC3);

@@ -3,12 +3,12 @@
 // A PNG of thumbnails, one per kept segment (its first picture), in a grid,
 // each with its time in the source printed under it.
 
+#include "AVPointers.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
 #include <vector>
-
-struct AVFrame;
 
 struct ContactSheetLayout {
     int columns = 0;
@@ -47,6 +47,7 @@ private:
     int sourceWidth;
     int sourceHeight;
     int thumbnailHeight;
+    ffmpeg::SwsPtr scaler; // source pictures to thumbnails; null when it cannot be made
     std::vector<cv::Mat> thumbnails;
     std::vector<double> times;
 };

@@ -18,10 +18,6 @@
 
 namespace {
 constexpr int kPlaybackCapacity = 5000;
-
-struct FrameDeleter {
-    void operator()(Frame* f) const { delete f; }
-};
 } // namespace
 
 HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration)
@@ -43,14 +39,12 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     pass.readerOptions.decoderThreads =
         static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     pass.start();
-    if (pass.decoder) {
-        // Only the descriptors are needed: no picture is held.
-        pass.decoder->keepPictures = false;
-        // The tree's work on one fragment overlaps the decoding of the next.
-        pass.decoder->setReadAhead(true);
-    }
+    // Only the descriptors are needed: no picture is held.
+    pass.decoder->keepPictures = false;
+    // The tree's work on one fragment overlaps the decoding of the next.
+    pass.decoder->setReadAhead(true);
 
-    std::vector<std::unique_ptr<Frame, FrameDeleter>> owned;
+    std::vector<std::unique_ptr<Frame>> owned;
     std::vector<Frame*> frames;
     for (;;) {
         const DecodingPass::Next next = pass.pass();
@@ -77,8 +71,7 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
                 return false;
         }
 
-        if (pass.decoder)
-            decoded = pass.decoder->picturesDecoded();
+        decoded = pass.decoder->picturesDecoded();
         if (onProgress && !onProgress(static_cast<double>(decoded) * frameDuration, decoded))
             return false;
         // In Summary mode a pass asks to sleep only once the stream has ended

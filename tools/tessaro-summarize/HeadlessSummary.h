@@ -23,7 +23,8 @@ public:
     // and descriptors but no pictures: every fragment gives its pictures up
     // as soon as its descriptors are computed, which changes no decision and
     // keeps memory from growing with the tree's depth of undecided pictures.
-    // Returning false stops the run.
+    // keptFragments() already ends with the fragment. Returning false stops
+    // the run.
     using KeptCallback = std::function<bool(const KeptFragment&, const std::vector<Frame*>&)>;
     // Called after every pass with the seconds and pictures decoded so far.
     // Returning false stops the run.

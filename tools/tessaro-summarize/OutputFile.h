@@ -16,7 +16,6 @@ public:
     // Creates the temporary file; false with a reason in *error.
     bool create(std::string* error);
     const std::string& temporaryPath() const { return temporary; }
-    const std::string& finalPath() const { return target; }
     // Flushes the file to disk and renames it over the final name.
     bool commit(std::string* error);
     // Removes the temporary file now.

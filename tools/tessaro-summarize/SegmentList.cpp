@@ -67,17 +67,20 @@ size_t utf8Length(const std::string& text, size_t i) {
 
 } // namespace
 
+bool continuesSegment(const KeptFragment& previous, const KeptFragment& next) {
+    return next.firstFrameNumber == previous.firstFrameNumber + previous.frames;
+}
+
 std::vector<Segment> mergeFragments(const std::vector<KeptFragment>& fragments) {
     std::vector<Segment> segments;
-    int64_t nextFrameNumber = 0;
-    for (const KeptFragment& f : fragments) {
-        if (!segments.empty() && f.firstFrameNumber == nextFrameNumber) {
+    for (size_t i = 0; i < fragments.size(); ++i) {
+        const KeptFragment& f = fragments[i];
+        if (i > 0 && continuesSegment(fragments[i - 1], f)) {
             segments.back().end = f.end;
             segments.back().frames += f.frames;
         } else {
             segments.push_back({f.start, f.end, f.frames});
         }
-        nextFrameNumber = f.firstFrameNumber + f.frames;
     }
     return segments;
 }

@@ -17,6 +17,9 @@ struct KeptFragment {
     double end = 0.0;   // time of its last frame plus one frame duration
 };
 
+// True when `next` begins where `previous` ends: the two are one segment.
+bool continuesSegment(const KeptFragment& previous, const KeptFragment& next);
+
 // Kept fragments that follow each other without a gap, merged.
 struct Segment {
     double start = 0.0;

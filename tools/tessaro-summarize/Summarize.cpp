@@ -108,7 +108,6 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     HeadlessSummary summary(path, options.settings, frameDuration);
     KeptPictures keptPictures(path);
     std::vector<SummaryVideoWriter::TimedPicture> pictures;
-    int64_t nextFrameNumber = -1;
     bool outputFailed = false;
 
     auto onKept = [&](const KeptFragment& fragment, const std::vector<Frame*>& frames) {
@@ -136,13 +135,20 @@ int run(const SummarizeOptions& options, std::FILE* results) {
                 return false;
             }
         }
-        if (out.sheetFile && fragment.firstFrameNumber != nextFrameNumber) {
+        // The sheet shows the first picture of each segment.
+        const std::vector<KeptFragment>& kept = summary.keptFragments();
+        const bool startsSegment =
+            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
+        if (out.sheetFile && startsSegment) {
             if (!out.sheet)
                 out.sheet =
                     std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
-            out.sheet->add(pictures.front().picture, fragment.start);
+            if (!out.sheet->add(pictures.front().picture, fragment.start)) {
+                out.error = "cannot scale a picture for the contact sheet";
+                outputFailed = true;
+                return false;
+            }
         }
-        nextFrameNumber = fragment.firstFrameNumber + fragment.frames;
         return !interrupted;
     };
     auto onProgress = [&](double position, int64_t pictures) {

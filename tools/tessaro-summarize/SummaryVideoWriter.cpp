@@ -256,7 +256,8 @@ private:
                 if (size == 0)
                     pendingPos = at;
             } else if (at > end && at - end < kMaxFilledGapSeconds * outRate) {
-                writeSilence(pending.get(), at - end);
+                if (!writeSilence(pending.get(), at - end))
+                    return false;
             } else if (at > end || at + kMaxFilledGapSeconds * outRate < end) {
                 av_audio_fifo_reset(pending.get());
                 pendingPos = at;
