@@ -33,11 +33,13 @@ std::vector<std::filesystem::path> regressionInputs() {
 
 TEST(FuzzRegression, EveryKeptInputRunsThrough) {
     const auto inputs = regressionInputs();
+    ASSERT_FALSE(inputs.empty());
     for (const auto& path : inputs) {
         SCOPED_TRACE(path.filename().string());
         const std::vector<uint8_t> bytes = readAll(path.string());
-        const ReaderRun run = runReaderHarness(bytes.data(), bytes.size());
-        EXPECT_LE(run.fragments, kHarnessFragments);
+        // That it returns is the check here; the sanitizer builds check
+        // that nothing on the way is misused.
+        runReaderHarness(bytes.data(), bytes.size());
     }
 }
 

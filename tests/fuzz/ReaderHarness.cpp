@@ -2,7 +2,7 @@
 
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
-#include "SharedControls.h"
+#include "HeadlessControls.h"
 #include "SummaryTree.h"
 #include "VideoReader.h"
 
@@ -84,25 +84,9 @@ private:
     size_t position = 0;
 };
 
-// The window's default slider values.
-struct DefaultSliders {
-    SliderState targetLength, lengthWeight, continuityWeight, redundancyWeight, activityWeight;
-    DefaultSliders() {
-        targetLength.value = 0.05;
-        lengthWeight.value = 0.20;
-        continuityWeight.value = 0.10;
-        redundancyWeight.value = 0.25;
-        activityWeight.value = 0.05;
-    }
-    SummaryWeights weights() const {
-        return {&targetLength, &lengthWeight, &continuityWeight, &redundancyWeight,
-                &activityWeight};
-    }
-};
-
 // The decoding pass's summary steps at small limits: insert, prune, and once
-// deep enough decide and advance the root, keeping only the descriptors of
-// the fragment left behind.
+// deep enough decide and advance the root, retiring the fragment left
+// behind as the pass does.
 class SmallSummary {
 public:
     explicit SmallSummary(const SummaryWeights& weights) : tree(weights) {}
@@ -121,9 +105,7 @@ public:
         FrameBuffer* decided = tree.advanceRoot(included);
         if (decided == nullptr)
             return;
-        Frame* frame = decided->first;
-        for (int k = 0; k < decided->count && frame != nullptr; ++k, frame = frame->next)
-            frame->switchToHistogramMode();
+        retireDecidedFragment(decided, included);
     }
 
     SummaryTree tree;
@@ -153,8 +135,8 @@ ReaderRun runReaderHarness(const uint8_t* data, size_t size) {
     }
 
     FragmentDecoder decoder(std::move(reader));
-    DefaultSliders sliders;
-    SmallSummary summary(sliders.weights());
+    const HeadlessControls controls; // the window's starting weights
+    SmallSummary summary(controls.shared.weights());
     for (; run.fragments < kHarnessFragments; ++run.fragments) {
         FrameBuffer* fragment = decoder.decodeFragment();
         if (fragment == nullptr)
@@ -166,7 +148,7 @@ ReaderRun runReaderHarness(const uint8_t* data, size_t size) {
     // A seek as the position slider makes one, then a fresh tree as after
     // any seek.
     const double middle = std::isfinite(seconds) && seconds > 0.0 ? seconds / 2.0 : 0.0;
-    decoder.reader->seekFrameWKey(middle);
+    decoder.seekFrameWKey(middle);
     summary.tree.resetTree();
     for (; run.afterSeek < kHarnessFragmentsAfterSeek; ++run.afterSeek) {
         FrameBuffer* fragment = decoder.decodeFragment();
