@@ -56,8 +56,11 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, int termAfterMs
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (pid < 0)
+    if (pid < 0) {
+        std::remove(outPath.c_str());
+        std::remove(errPath.c_str());
         return outcome;
+    }
     outcome.started = true;
 
     using Clock = std::chrono::steady_clock;

@@ -8,7 +8,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,13 +31,17 @@ struct HostileCase {
     int summarizeStatus;
 };
 
-std::string hostileFile(const char* name) {
-    static std::once_flag made;
-    std::call_once(made, [] {
+// Made once for all the cases; every case fails if they could not be made.
+bool hostileFilesMade() {
+    static const bool made = [] {
         const std::string command =
             std::string(TESSARO_MAKE_HOSTILE_FILES) + " '" + kMediaDir + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    });
+        return std::system(command.c_str()) == 0;
+    }();
+    return made;
+}
+
+std::string hostileFile(const char* name) {
     return kMediaDir + "/" + name;
 }
 
@@ -46,7 +49,10 @@ void PrintTo(const HostileCase& c, std::ostream* os) {
     *os << c.file;
 }
 
-class HostileFile : public ::testing::TestWithParam<HostileCase> {};
+class HostileFile : public ::testing::TestWithParam<HostileCase> {
+protected:
+    void SetUp() override { ASSERT_TRUE(hostileFilesMade()); }
+};
 
 std::string environmentNote(const ChildOutcome& run) {
     return "status " + std::to_string(run.status) + ", signal " + std::to_string(run.signal) +
