@@ -14,11 +14,6 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(OutputFile, NothingAppearsUnderTheFinalNameUntilCommit) {
     const std::string dir = scratchDirectory("OutputFileCommit");
     const std::string target = dir + "/summary.mp4";
@@ -30,7 +25,7 @@ TEST(OutputFile, NothingAppearsUnderTheFinalNameUntilCommit) {
     writeText(file.temporaryPath(), "complete");
     EXPECT_FALSE(fileExists(target));
     ASSERT_TRUE(file.commit(&error)) << error;
-    EXPECT_EQ(readText(target), "complete");
+    EXPECT_EQ(readFile(target), "complete");
     EXPECT_EQ(directoryEntries(dir).size(), 1u);
 }
 
@@ -42,9 +37,9 @@ TEST(OutputFile, CommitReplacesAnOldFile) {
     std::string error;
     ASSERT_TRUE(file.create(&error));
     writeText(file.temporaryPath(), "new");
-    EXPECT_EQ(readText(target), "old");
+    EXPECT_EQ(readFile(target), "old");
     ASSERT_TRUE(file.commit(&error));
-    EXPECT_EQ(readText(target), "new");
+    EXPECT_EQ(readFile(target), "new");
 }
 
 TEST(OutputFile, AbandonedFileLeavesNothingBehind) {

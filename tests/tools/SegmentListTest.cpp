@@ -1,4 +1,5 @@
 #include "SegmentList.h"
+#include "ToolTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,14 +27,6 @@ SummaryReport report(std::vector<Segment> segments) {
     r.duration = 120.0;
     r.segments = std::move(segments);
     return r;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
 }
 
 TEST(MergeFragments, ConsecutiveFragmentsBecomeOneSegment) {

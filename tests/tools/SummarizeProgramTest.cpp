@@ -29,14 +29,6 @@ QJsonObject parseJson(const std::string& text) {
     return doc.object();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 int64_t timecodeFrames(const std::string& tc, int base) {
     const int h = std::stoi(tc.substr(0, 2));
     const int m = std::stoi(tc.substr(3, 2));
@@ -176,7 +168,6 @@ TEST(SummarizeProgram, ThreeFormatsDescribeTheSameSegments) {
         }
         total += end - start;
 
-        std::ostringstream row;
         char text[128];
         std::snprintf(text, sizeof text, "%d,%.3f,%.3f,%.3f,%d", i + 1, start, end, end - start,
                       frames);
@@ -325,19 +316,16 @@ TEST(SummarizeProgram, EmptySummaryWritesNoFilesAndSaysSo) {
 // Runs the program with standard error on a terminal and returns what the terminal showed.
 std::string runOnTerminal(const std::vector<std::string>& arguments) {
     int master = -1;
+    std::vector<char*> argv = programArgv(arguments);
     const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
-        std::vector<char*> argv;
-        static const std::string program = TESSARO_SUMMARIZE_PROGRAM;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
+    if (child < 0)
+        return {};
     std::string shown;
     char buffer[4096];
     for (;;) {

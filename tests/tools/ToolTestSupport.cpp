@@ -157,17 +157,32 @@ DecodedPng decodePng(const std::string& path) {
     return png;
 }
 
-namespace {
-std::string readAll(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
-} // namespace
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+std::vector<char*> programArgv(const std::vector<std::string>& arguments) {
+    static const std::string program = TESSARO_SUMMARIZE_PROGRAM;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
 
 ProgramRun runProgram(const std::vector<std::string>& arguments) {
-    const std::string program = TESSARO_SUMMARIZE_PROGRAM;
     ProgramRun run;
     const std::string base =
         std::string(TESSARO_BINARY_DIR) + "/tools-test-scratch/run-" + std::to_string(getpid());
@@ -175,6 +190,7 @@ ProgramRun runProgram(const std::vector<std::string>& arguments) {
     const std::string outPath = base + ".out";
     const std::string errPath = base + ".err";
 
+    std::vector<char*> argv = programArgv(arguments);
     const pid_t child = fork();
     if (child == 0) {
         const int in = open("/dev/null", O_RDONLY);
@@ -183,19 +199,16 @@ ProgramRun runProgram(const std::vector<std::string>& arguments) {
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
+    if (child < 0)
+        return run;
     int status = 0;
     waitpid(child, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = readAll(outPath);
-    run.err = readAll(errPath);
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     return run;

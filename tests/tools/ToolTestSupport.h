@@ -67,5 +67,14 @@ struct ProgramRun {
 // standard output and error captured (neither a terminal).
 ProgramRun runProgram(const std::vector<std::string>& arguments);
 
+// The command line that runs tessaro-summarize with the arguments (the
+// strings point into `arguments` and the program's path), null-terminated.
+std::vector<char*> programArgv(const std::vector<std::string>& arguments);
+
+// A whole file as bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
+// Text split at line ends, without them.
+std::vector<std::string> lines(const std::string& text);
+
 bool fileExists(const std::string& path);
 std::vector<std::string> directoryEntries(const std::string& directory);
