@@ -53,6 +53,13 @@ TEST_F(ModeButtons, ClickingTheModeAlreadyOnChangesNothing) {
     expectModes(true, false, false);
 }
 
+TEST_F(ModeButtons, ClickRestoresASingleModeFromAnyMixture) {
+    summaryMode = true;
+    pauseMode = true;
+    summary.click();
+    expectModes(false, true, false);
+}
+
 TEST(ButtonActivation, AllNullPointersDoNothing) {
     ButtonActivation button(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(button.flagToSet, nullptr);
