@@ -6,6 +6,7 @@
 #include "Frame.h"
 #include "FrameBuffer.h"
 #include "HeadlessControls.h"
+#include "TestMedia.h"
 #include "ToolTestSupport.h"
 
 #include <QJsonArray>
@@ -80,9 +81,9 @@ std::vector<Case> cases() {
     long_.target = 0.3;
     long_.activityWeight = 0.6;
     return {
-        {"scenes default", fixtureVideo("scenes.mp4"), {}},
-        {"scenes junk filter", fixtureVideo("scenes.mp4"), junk},
-        {"720p default", fixtureVideo("h264_720p.mp4"), {}},
+        {"scenes default", testMedia(kScenes), {}},
+        {"scenes junk filter", testMedia(kScenes), junk},
+        {"720p default", testMedia(kH264_720p), {}},
         {"demo depth 20", demoVideo(), shallow},
         {"demo depth 20 junk filter", demoVideo(), shallowJunk},
         {"demo target 0.3", demoVideo(), long_},
@@ -115,7 +116,6 @@ std::vector<std::string> settingsArguments(const SummarySettings& s) {
 TEST(HeadlessSummary, KeepsExactlyThePlayersFragments) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.name);
-        ASSERT_FALSE(c.video.empty());
         const std::vector<Played>& player = playerPassOf(c);
 
         HeadlessSummary headless(c.video, c.settings, 1.0 / 25.0);
@@ -208,14 +208,14 @@ TEST(HeadlessSummary, TargetLengthReachesTheEngine) {
 }
 
 TEST(HeadlessSummary, CallbackCanStopTheRun) {
-    HeadlessSummary summary(fixtureVideo("scenes.mp4"), {}, 0.04);
+    HeadlessSummary summary(testMedia(kScenes), {}, 0.04);
     int progressCalls = 0;
     EXPECT_FALSE(summary.run({}, [&](double, int64_t) { return ++progressCalls < 3; }));
     EXPECT_EQ(progressCalls, 3);
 }
 
 TEST(HeadlessSummary, ProgressRisesToTheWholeVideo) {
-    HeadlessSummary summary(fixtureVideo("scenes.mp4"), {}, 0.04);
+    HeadlessSummary summary(testMedia(kScenes), {}, 0.04);
     double last = -1.0;
     int64_t lastPictures = -1;
     ASSERT_TRUE(summary.run({}, [&](double position, int64_t pictures) {

@@ -3,6 +3,7 @@
 
 #include "ContactSheet.h"
 #include "SegmentList.h"
+#include "TestMedia.h"
 #include "ToolTestSupport.h"
 
 #include <fcntl.h>
@@ -60,10 +61,10 @@ TEST(SummarizeProgram, BadInputsGiveOneLineAndTheirOwnStatus) {
                        "cannot read '" + missing + "': No such file or directory");
     expectOneErrorLine(runProgram({dir}), 3, "cannot read '" + dir + "': it is a directory");
 
-    const std::string empty = fixtureVideo("empty.mp4");
+    const std::string empty = testMedia(kEmpty);
     expectOneErrorLine(runProgram({empty}), 4,
                        "'" + empty + "' is not a video file FFmpeg can open");
-    const std::string text = fixtureVideo("text.mp4");
+    const std::string text = testMedia(kText);
     expectOneErrorLine(runProgram({text}), 4, "'" + text + "' is not a video file FFmpeg can open");
 
     const std::string audioOnly = dir + "/tone.m4a";
@@ -82,7 +83,7 @@ TEST(SummarizeProgram, BadInputsGiveOneLineAndTheirOwnStatus) {
                        "'" + huge +
                            "' has pictures of 8000x4400, larger than Tessaro reads (8K UHD)");
 
-    expectOneErrorLine(runProgram({"--depth", "10", fixtureVideo("scenes.mp4")}), 2,
+    expectOneErrorLine(runProgram({"--depth", "10", testMedia(kScenes)}), 2,
                        "--depth must be a whole number from 20 to 90, not '10'");
     expectOneErrorLine(runProgram({"--bogus"}), 2, "unknown option '--bogus' (see --help)");
     expectOneErrorLine(runProgram({}), 2, "no video file given (see --help)");
@@ -93,7 +94,7 @@ TEST(SummarizeProgram, UnreadableFileIsStatusThree) {
         GTEST_SKIP() << "root reads every file";
     const std::string dir = scratchDirectory("ProgramUnreadable");
     const std::string path = dir + "/locked.mp4";
-    ASSERT_EQ(std::system(("cp '" + fixtureVideo("scenes.mp4") + "' '" + path + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("cp '" + testMedia(kScenes) + "' '" + path + "'").c_str()), 0);
     chmod(path.c_str(), 0);
     expectOneErrorLine(runProgram({path}), 3, "cannot read '" + path + "': Permission denied");
 }
@@ -103,12 +104,12 @@ TEST(SummarizeProgram, FailuresLeaveNoFileBehind) {
     const std::string video = dir + "/out.mp4";
     const std::string sheet = dir + "/sheet.png";
     // Bad input after the outputs were named.
-    ProgramRun run = runProgram({"-o", video, "--contact-sheet", sheet, fixtureVideo("text.mp4")});
+    ProgramRun run = runProgram({"-o", video, "--contact-sheet", sheet, testMedia(kText)});
     EXPECT_EQ(run.status, 4);
     EXPECT_TRUE(directoryEntries(dir).empty());
     // An output that cannot be written.
     run = runProgram(
-        {"-o", dir + "/no/such/dir/out.mp4", "--contact-sheet", sheet, fixtureVideo("scenes.mp4")});
+        {"-o", dir + "/no/such/dir/out.mp4", "--contact-sheet", sheet, testMedia(kScenes)});
     EXPECT_EQ(run.status, 5);
     EXPECT_EQ(run.err, "tessaro-summarize: cannot write '" + dir +
                            "/no/such/dir/out.mp4': No such file or directory\n");
@@ -118,7 +119,7 @@ TEST(SummarizeProgram, FailuresLeaveNoFileBehind) {
 TEST(SummarizeProgram, RefusesToOverwriteItsInput) {
     const std::string dir = scratchDirectory("ProgramOverwrite");
     const std::string copy = dir + "/scenes.mp4";
-    ASSERT_EQ(std::system(("cp '" + fixtureVideo("scenes.mp4") + "' '" + copy + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("cp '" + testMedia(kScenes) + "' '" + copy + "'").c_str()), 0);
     expectOneErrorLine(runProgram({"-o", copy, copy}), 2,
                        "--output would overwrite the video being summarised");
     expectOneErrorLine(runProgram({"--contact-sheet", copy, copy}), 2,
@@ -127,7 +128,7 @@ TEST(SummarizeProgram, RefusesToOverwriteItsInput) {
 }
 
 TEST(SummarizeProgram, ThreeFormatsDescribeTheSameSegments) {
-    const std::string video = fixtureVideo("scenes.mp4");
+    const std::string video = testMedia(kScenes);
     const ProgramRun json = runProgram({"-t", "0.4", video});
     const ProgramRun csv = runProgram({"-t", "0.4", "-f", "csv", video});
     const ProgramRun edl = runProgram({"-t", "0.4", "--format=edl", video});
@@ -208,7 +209,7 @@ TEST(SummarizeProgram, SummaryVideoMatchesTheSegments) {
         std::vector<std::string> arguments = c.settings;
         for (const char* a : {"-o", output.c_str()})
             arguments.push_back(a);
-        arguments.push_back(fixtureVideo(c.name));
+        arguments.push_back(testMedia(c.name));
         const ProgramRun run = runProgram(arguments);
         ASSERT_EQ(run.status, 0) << run.err;
         const QJsonObject o = parseJson(run.out);
@@ -235,7 +236,7 @@ TEST(SummarizeProgram, SummaryVideoMatchesTheSegments) {
 
 TEST(SummarizeProgram, VideoWithoutSoundGivesVideoWithoutSound) {
     const std::string dir = scratchDirectory("ProgramSilent");
-    const ProgramRun run = runProgram({"-o", dir + "/s.mp4", fixtureVideo("video_only.mp4")});
+    const ProgramRun run = runProgram({"-o", dir + "/s.mp4", testMedia(kVideoOnly)});
     ASSERT_EQ(run.status, 0) << run.err;
     const StreamInfo info = inspectMedia(dir + "/s.mp4", false);
     EXPECT_EQ(info.videoStreams, 1);
@@ -245,8 +246,7 @@ TEST(SummarizeProgram, VideoWithoutSoundGivesVideoWithoutSound) {
 TEST(SummarizeProgram, ContactSheetHasOneCellPerSegment) {
     const std::string dir = scratchDirectory("ProgramSheet");
     const std::string sheet = dir + "/sheet.png";
-    const ProgramRun run =
-        runProgram({"-t", "0.4", "--contact-sheet", sheet, fixtureVideo("scenes.mp4")});
+    const ProgramRun run = runProgram({"-t", "0.4", "--contact-sheet", sheet, testMedia(kScenes)});
     ASSERT_EQ(run.status, 0) << run.err;
     const int segments = parseJson(run.out)["segments"].toArray().size();
     ASSERT_GT(segments, 0);
@@ -261,7 +261,7 @@ TEST(SummarizeProgram, ContactSheetHasOneCellPerSegment) {
 }
 
 TEST(SummarizeProgram, TargetZeroAndOneAreAccepted) {
-    const std::string video = fixtureVideo("scenes.mp4");
+    const std::string video = testMedia(kScenes);
     const ProgramRun none = runProgram({"-t", "0", video});
     const ProgramRun all = runProgram({"-t", "1", video});
     ASSERT_EQ(none.status, 0) << none.err;
@@ -275,7 +275,7 @@ TEST(SummarizeProgram, TargetZeroAndOneAreAccepted) {
 TEST(SummarizeProgram, VideoShorterThanOneFragment) {
     // Four pictures at one a second, with 5.1 sound: one short fragment.
     const std::string dir = scratchDirectory("ProgramShort");
-    const std::string video = fixtureVideo("sparse_video.mp4");
+    const std::string video = testMedia(kSparseVideo);
     const ProgramRun run =
         runProgram({"-o", dir + "/s.mp4", "--contact-sheet", dir + "/s.png", video});
     ASSERT_EQ(run.status, 0) << run.err;

@@ -1,6 +1,7 @@
 #include "SummaryVideoWriter.h"
 
 #include "AVPointers.h"
+#include "TestMedia.h"
 #include "ToolTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -104,8 +105,7 @@ TEST(SummaryVideoWriter, SpansFollowEachOtherWithoutGaps) {
 }
 
 TEST(SummaryVideoWriter, SourceAudioOfTheSpansComesAlongAsAac) {
-    const std::string source = fixtureVideo("h264_aac.mp4");
-    ASSERT_FALSE(source.empty());
+    const std::string source = testMedia(kH264Aac);
     const std::string path = scratchDirectory("WriterWithAudio") + "/summary.mp4";
     SummaryVideoWriter writer;
     std::string error;
@@ -131,8 +131,7 @@ TEST(SummaryVideoWriter, SourceAudioOfTheSpansComesAlongAsAac) {
 }
 
 TEST(SummaryVideoWriter, SpansPastTheSourcesAudioAreSilent) {
-    const std::string source = fixtureVideo("h264_aac.mp4"); // 4 s of sound
-    ASSERT_FALSE(source.empty());
+    const std::string source = testMedia(kH264Aac); // 4 s of sound
     const std::string path = scratchDirectory("WriterSilence") + "/summary.mp4";
     SummaryVideoWriter writer;
     std::string error;
@@ -179,8 +178,7 @@ TEST(SummaryVideoWriter, NtscRateKeepsItsExactFrameDuration) {
 
 TEST(SummaryVideoWriter, GapsInTheSourceAreFilledAndSoundStaysInStep) {
     // One second of source with frames 10 to 12 missing, then a second span.
-    const std::string source = fixtureVideo("h264_aac.mp4");
-    ASSERT_FALSE(source.empty());
+    const std::string source = testMedia(kH264Aac);
     const std::string path = scratchDirectory("WriterGaps") + "/summary.mp4";
     SummaryVideoWriter writer;
     std::string error;

@@ -23,11 +23,6 @@ extern "C" {
 #include "Picture.h"
 #include "TestMedia.h"
 
-std::string fixtureVideo(const std::string& name) {
-    const std::string path = testMedia(name);
-    return fileExists(path) ? path : std::string();
-}
-
 std::string demoVideo() {
     return std::string(TESSARO_BINARY_DIR) + "/data/demo.mp4";
 }

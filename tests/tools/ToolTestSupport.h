@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared by the tessaro-summarize tests: fixture videos, synthetic pictures,
+// Shared by the tessaro-summarize tests: the demo video, synthetic pictures,
 // reading back what the tool wrote, and running the program itself.
 
 #include <cstdint>
@@ -12,8 +12,6 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-// Path of a fixture video (TestMedia.h), made on first use; empty if it could not be made.
-std::string fixtureVideo(const std::string& name);
 // The demo video: one minute, six scenes, 640x360, H.264 + AAC.
 std::string demoVideo();
 
