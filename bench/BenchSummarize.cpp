@@ -3,13 +3,13 @@
 // closest thing a user has today, on the same file in the same run.
 
 #include "Bench.h"
+#include "PlainDecode.h"
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -43,9 +43,9 @@ std::string summarizeProgram() {
     return "tessaro-summarize";
 }
 
-// Runs a command with its output thrown away; the wall time in seconds, or
-// a negative value when it did not exit with status 0.
-double timeCommand(const std::vector<std::string>& command) {
+// Runs a command with its output thrown away and times it; not ok when it
+// did not exit with status 0.
+DecodeRun timeCommand(const std::vector<std::string>& command) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -60,16 +60,14 @@ double timeCommand(const std::vector<std::string>& command) {
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
-        return -1.0;
+        return {};
     int status = 0;
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1.0;
-    return secondsSince(start);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+        return {};
+    DecodeRun run;
+    run.ok = true;
+    run.seconds = secondsSince(start);
+    return run;
 }
 
 int benchSummarize(int argc, char** argv) {
@@ -82,28 +80,20 @@ int benchSummarize(int argc, char** argv) {
     const std::vector<std::string> scdet = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
                                             "error",  "-i",       file,           "-vf",
                                             "scdet",  "-f",       "null",         "-"};
-    // Alternate the two, several times, and keep each one's median: a burst
-    // of other work on a shared machine must not decide the ratio.
-    std::vector<double> ours;
-    std::vector<double> theirs;
-    for (int round = 0; round < kRounds; ++round) {
-        const double a = timeCommand(summarize);
-        const double b = timeCommand(scdet);
-        if (a < 0.0) {
-            std::fprintf(stderr, "tessaro-bench %s: %s failed on %s\n", argv[0],
-                         summarize[0].c_str(), file.c_str());
-            return 1;
-        }
-        if (b < 0.0) {
-            std::fprintf(stderr, "tessaro-bench %s: ffmpeg -vf scdet failed on %s\n", argv[0],
-                         file.c_str());
-            return 1;
-        }
-        ours.push_back(a);
-        theirs.push_back(b);
+    const Comparison result = alternateRuns([&] { return timeCommand(summarize); },
+                                            [&] { return timeCommand(scdet); }, kRounds);
+    if (!result.ours.ok) {
+        std::fprintf(stderr, "tessaro-bench %s: %s failed on %s\n", argv[0], summarize[0].c_str(),
+                     file.c_str());
+        return 1;
     }
-    const double s = median(ours);
-    const double f = median(theirs);
+    if (!result.ffmpeg.ok) {
+        std::fprintf(stderr, "tessaro-bench %s: ffmpeg -vf scdet failed on %s\n", argv[0],
+                     file.c_str());
+        return 1;
+    }
+    const double s = result.ours.seconds;
+    const double f = result.ffmpeg.seconds;
     std::printf("summarize: %.2f s\nscdet: %.2f s\nratio summarize/scdet: %.2f\n", s, f, s / f);
     return 0;
 }

@@ -62,16 +62,22 @@ DecodeRun plainFfmpegDecode(const char* path) {
     return run;
 }
 
-Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path, int rounds) {
+Comparison alternateRuns(const std::function<DecodeRun()>& ours,
+                         const std::function<DecodeRun()>& reference, int rounds) {
     std::vector<DecodeRun> oursRuns;
-    std::vector<DecodeRun> ffmpegRuns;
+    std::vector<DecodeRun> referenceRuns;
     for (int round = 0; round < rounds; ++round) {
         oursRuns.push_back(ours());
-        ffmpegRuns.push_back(plainFfmpegDecode(path));
-        if (!oursRuns.back().ok || !ffmpegRuns.back().ok)
-            return {};
+        referenceRuns.push_back(reference());
+        if (!oursRuns.back().ok || !referenceRuns.back().ok)
+            return {oursRuns.back(), referenceRuns.back()};
     }
-    return {medianRun(oursRuns), medianRun(ffmpegRuns)};
+    return {medianRun(oursRuns), medianRun(referenceRuns)};
+}
+
+Comparison compareWithFfmpeg(const std::function<DecodeRun()>& ours, const char* path, int rounds) {
+    return alternateRuns(
+        ours, [path] { return plainFfmpegDecode(path); }, rounds);
 }
 
 void printDecodeRun(const char* name, const DecodeRun& run) {

@@ -21,6 +21,12 @@ struct Comparison {
     DecodeRun ffmpeg;
 };
 
+// Runs `ours` and `reference` alternately, `rounds` times, and keeps the
+// median run of each: on a shared machine a burst of other work, or a quiet
+// moment, must not decide the ratio. A failed run ends it and is returned.
+Comparison alternateRuns(const std::function<DecodeRun()>& ours,
+                         const std::function<DecodeRun()>& reference, int rounds = 5);
+
 // Decodes the whole file with `ours` and with the plain loop, alternately,
 // `rounds` times, and keeps the median pass of each: on a shared machine a
 // burst of other work, or a quiet moment, must not decide the ratio.
