@@ -118,7 +118,7 @@ TEST(HeadlessSummary, KeepsExactlyThePlayersFragments) {
         SCOPED_TRACE(c.name);
         const std::vector<Played>& player = playerPassOf(c);
 
-        HeadlessSummary headless(c.video, c.settings, 1.0 / 25.0);
+        HeadlessSummary headless(c.video, c.settings);
         // The pictures of the kept fragments, read again as the program
         // does for its video and sheet.
         KeptPictures again(c.video);
@@ -194,8 +194,8 @@ TEST(HeadlessSummary, TargetLengthReachesTheEngine) {
     brief.depth = 20;
     SummarySettings longer = brief;
     longer.target = 0.5;
-    HeadlessSummary a(demoVideo(), brief, 0.04);
-    HeadlessSummary b(demoVideo(), longer, 0.04);
+    HeadlessSummary a(demoVideo(), brief);
+    HeadlessSummary b(demoVideo(), longer);
     ASSERT_TRUE(a.run({}));
     ASSERT_TRUE(b.run({}));
     int framesA = 0;
@@ -208,14 +208,14 @@ TEST(HeadlessSummary, TargetLengthReachesTheEngine) {
 }
 
 TEST(HeadlessSummary, CallbackCanStopTheRun) {
-    HeadlessSummary summary(testMedia(kScenes), {}, 0.04);
+    HeadlessSummary summary(testMedia(kScenes), {});
     int progressCalls = 0;
     EXPECT_FALSE(summary.run({}, [&](double, int64_t) { return ++progressCalls < 3; }));
     EXPECT_EQ(progressCalls, 3);
 }
 
 TEST(HeadlessSummary, ProgressRisesToTheWholeVideo) {
-    HeadlessSummary summary(testMedia(kScenes), {}, 0.04);
+    HeadlessSummary summary(testMedia(kScenes), {});
     double last = -1.0;
     int64_t lastPictures = -1;
     ASSERT_TRUE(summary.run({}, [&](double position, int64_t pictures) {

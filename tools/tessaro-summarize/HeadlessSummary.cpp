@@ -20,8 +20,8 @@ namespace {
 constexpr int kPlaybackCapacity = 5000;
 } // namespace
 
-HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, double duration)
-    : path(std::move(videoPath)), settings(s), frameDuration(duration) {}
+HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s)
+    : path(std::move(videoPath)), settings(s) {}
 
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
@@ -39,6 +39,7 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     pass.readerOptions.decoderThreads =
         static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     pass.start();
+    const double frameDuration = 1.0 / pass.decoder->reader->getFrameRate();
     // Only the descriptors are needed: no picture is held.
     pass.decoder->keepPictures = false;
     // The tree's work on one fragment overlaps the decoding of the next.

@@ -30,7 +30,7 @@ public:
     // Returning false stops the run.
     using ProgressCallback = std::function<bool(double position, int64_t pictures)>;
 
-    HeadlessSummary(std::string path, const SummarySettings& settings, double frameDuration);
+    HeadlessSummary(std::string path, const SummarySettings& settings);
 
     // True when the video was read to its end and every level decided; false
     // when a callback stopped the run.
@@ -42,7 +42,6 @@ public:
 private:
     std::string path;
     SummarySettings settings;
-    double frameDuration;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
 };

@@ -89,7 +89,6 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     const VideoProbe probe = probeVideo(path);
     if (!probe.ok)
         return report(probe.exitStatus, probe.error);
-    const double frameDuration = static_cast<double>(probe.frameRateDen) / probe.frameRateNum;
 
     // Temporary files first, so that an unwritable place fails before the work.
     Outputs out;
@@ -105,7 +104,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     }
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    HeadlessSummary summary(path, options.settings, frameDuration);
+    HeadlessSummary summary(path, options.settings);
     KeptPictures keptPictures(path);
     std::vector<SummaryVideoWriter::TimedPicture> pictures;
     bool outputFailed = false;
