@@ -26,7 +26,8 @@ AVFrame* ref_picture(const AVFrame* source);
 // addressed as a packed copy's would be by anyone who takes the chroma line
 // size as half the luma line size: an even width and chroma lines half the
 // luma lines. Anything else (odd widths, pictures a reader converted into a
-// buffer of its own) is copied into a packed picture.
+// buffer of its own) is copied into a packed picture. Never null, as
+// alloc_picture.
 AVFrame* own_picture(const AVFrame* picture, int width, int height);
 
 // Releases a picture made by alloc_picture, ref_picture or own_picture: the pixel buffer
