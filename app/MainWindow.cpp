@@ -6,6 +6,7 @@
 #include "DisplayWindow.h"
 #include "QueuedWidgetDriver.h"
 #include "SliderLCD.h"
+#include "SummarySettings.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -34,9 +35,8 @@ QLabel* tickLabel(const QString& text) {
     return label;
 }
 
-ButtonActivation* modeButton(const char* text, std::atomic<bool>* set, std::atomic<bool>* clear1,
-                             std::atomic<bool>* clear2) {
-    auto* button = new ButtonActivation(set, clear1, clear2, nullptr);
+ButtonActivation* modeButton(const char* text, SharedControls& shared, PlayerMode mode) {
+    auto* button = new ButtonActivation(shared, mode);
     button->setText(QString::fromUtf8(text));
     button->setFixedSize(90, 50);
     QObject::connect(button, &QPushButton::clicked, button, &ButtonActivation::activa);
@@ -53,18 +53,29 @@ void setNameFont(SliderLCD* control) {
     control->nameLabel->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Normal));
 }
 
-QCheckBox* checkBox(const char* text, std::atomic<bool>* mirror) {
+QCheckBox* checkBox(const char* text, std::atomic<bool>* mirror, Wakeup* wakeup) {
     auto* box = new QCheckBox(QString::fromUtf8(text));
     mirror->store(box->isChecked());
-    QObject::connect(box, &QCheckBox::toggled, box, [mirror](bool on) { mirror->store(on); });
+    QObject::connect(box, &QCheckBox::toggled, box, [mirror, wakeup](bool on) {
+        mirror->store(on);
+        wakeup->notify();
+    });
     return box;
 }
 
 // Keeps an atomic copy of a slider's position for the worker threads.
-void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror) {
+void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror, Wakeup* wakeup) {
     mirror->store(slider->value());
-    QObject::connect(slider, &QSlider::valueChanged, slider,
-                     [mirror](int position) { mirror->store(position); });
+    QObject::connect(slider, &QSlider::valueChanged, slider, [mirror, wakeup](int position) {
+        mirror->store(position);
+        wakeup->notify();
+    });
+}
+
+// A release is acted on by the decoding thread, which may be waiting.
+void wakeOnRelease(SliderLCD* control, Wakeup* wakeup) {
+    QObject::connect(control->slider, &QSlider::sliderReleased, control->slider,
+                     [wakeup] { wakeup->notify(); });
 }
 
 } // namespace
@@ -113,15 +124,13 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 
     // Created Play, Summary, Pause; shown Play, Pause, Summary.
     auto* buttonRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    auto* play = modeButton("Play", &shared.playMode, &shared.summaryMode, &shared.pauseMode);
-    auto* summary = modeButton("Summary", &shared.summaryMode, &shared.playMode, &shared.pauseMode);
-    auto* pause = modeButton("Pause", &shared.pauseMode, &shared.playMode, &shared.summaryMode);
+    auto* play = modeButton("Play", shared, PlayerMode::Play);
+    auto* summary = modeButton("Summary", shared, PlayerMode::Summary);
+    auto* pause = modeButton("Pause", shared, PlayerMode::Pause);
     for (ButtonActivation* button : {play, summary, pause}) {
         button->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
     }
-    shared.playMode = true;
-    shared.summaryMode = false;
-    shared.pauseMode = false;
+    shared.mode = PlayerMode::Play;
     buttonRow->addStretch(1);
     buttonRow->addWidget(play, 0);
     buttonRow->addWidget(pause, 0);
@@ -177,9 +186,12 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     treeLayout->addLayout(state.treeNodesCtl, 0);
 
     auto* checkRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    state.automaticControlBox = checkBox("Automatic Control", &shared.automaticControl);
-    state.avoidEmptyBufferBox = checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer);
-    state.junkSegmentFilterBox = checkBox("Junk Segment Filter", &shared.junkSegmentFilter);
+    state.automaticControlBox =
+        checkBox("Automatic Control", &shared.automaticControl, &shared.wakeup);
+    state.avoidEmptyBufferBox =
+        checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer, &shared.wakeup);
+    state.junkSegmentFilterBox =
+        checkBox("Junk Segment Filter", &shared.junkSegmentFilter, &shared.wakeup);
     QCheckBox* const boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
                                 state.junkSegmentFilterBox};
     for (QCheckBox* box : boxes) {
@@ -204,9 +216,13 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     shared.activityWeightCtl = state.activityWeightCtl;
     shared.treeDepthCtl = state.treeDepthCtl;
     shared.treeNodesCtl = state.treeNodesCtl;
-    mirrorPosition(state.positionSlider, &shared.positionSliderValue);
-    mirrorPosition(state.treeDepthCtl->slider, &shared.treeDepthPosition);
-    mirrorPosition(state.treeNodesCtl->slider, &shared.treeNodesPosition);
+    mirrorPosition(state.positionSlider, &shared.positionSliderValue, &shared.wakeup);
+    mirrorPosition(state.treeDepthCtl->slider, &shared.treeDepthPosition, &shared.wakeup);
+    mirrorPosition(state.treeNodesCtl->slider, &shared.treeNodesPosition, &shared.wakeup);
+    for (SliderLCD* control : {state.positionCtl, state.targetLengthCtl, state.lengthWeightCtl,
+                               state.continuityWeightCtl, state.redundancyWeightCtl,
+                               state.activityWeightCtl})
+        wakeOnRelease(control, &shared.wakeup);
     shared.positionSliderMaximum = state.positionSlider->maximum();
     QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,
                      [&shared](int, int maximum) { shared.positionSliderMaximum = maximum; });

@@ -72,8 +72,11 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     auto decoding = std::make_unique<ThreadDecoding>(videoPath, frameBuffer.get(), shared);
     auto visualization =
         std::make_unique<ThreadVisualitation>(frameBuffer.get(), displayWindow, shared);
-    auto refresh =
-        std::make_unique<ThreadImageRefresh>(mainWindow.get(), kRefreshPeriodMicroseconds);
+    // The refresh brings to the screen a picture whose own repaint request
+    // was merged away; an unchanged picture is not painted again.
+    auto refresh = std::make_unique<ThreadImageRefresh>(
+        displayWindow, kRefreshPeriodMicroseconds,
+        [displayWindow] { return displayWindow->pictureIsNew(); });
 
     refresh->start(QThread::HighPriority);
     announce("\nRefreshing thread initiated");
@@ -98,7 +101,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     decoding.reset();
     visualization.reset();
     refresh.reset();
-    frameBuffer->deleteAllFrames();
+    frameBuffer.reset();
     mainWindow.reset();
     return 0;
 }

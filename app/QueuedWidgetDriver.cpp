@@ -15,9 +15,8 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
 }
 
 QueuedWidgetDriver::~QueuedWidgetDriver() {
-    if (state.shared.driver == this) {
-        state.shared.driver = nullptr;
-    }
+    WidgetDriver* self = this;
+    state.shared.driver.compare_exchange_strong(self, nullptr);
 }
 
 void QueuedWidgetDriver::schedule(std::unique_lock<std::mutex>& lock) {

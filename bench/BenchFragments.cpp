@@ -18,7 +18,6 @@ DecodeRun fragmentDecode(const char* path) {
     while (FrameBuffer* fragment = decoder.decodeFragment()) {
         ++run.fragments;
         run.pictures += fragment->count;
-        fragment->deleteAllFrames();
         delete fragment;
     }
     run.seconds = secondsSince(start);

@@ -4,7 +4,6 @@
 
 #include "Bench.h"
 #include "FrameBuffer.h"
-#include "HeadlessControls.h"
 #include "Picture.h"
 #include "SummaryTree.h"
 
@@ -104,8 +103,7 @@ double threadSeconds() {
 // summary mode with a full playback buffer; returns the CPU seconds spent in
 // the tree.
 double summarise(int depthLimit, uint32_t nodeLimit, int fragments) {
-    const HeadlessControls controls; // the window's starting weights
-    SummaryTree tree(controls.shared.weights());
+    SummaryTree tree; // the window's starting weights
     SyntheticVideo video;
     double seconds = 0.0;
     for (int i = 0; i < fragments; ++i) {

@@ -1,5 +1,6 @@
 #include "Frame.h"
 
+#include "Messages.h"
 #include "Picture.h"
 
 #include <algorithm>
@@ -64,7 +65,7 @@ int sampleCount(int start, int end) {
 }
 
 [[noreturn]] void failMode(const char* message) {
-    std::printf("%s", message);
+    engineMessage(MessageStream::Output, "%s", message);
     std::exit(-1);
 }
 
@@ -193,13 +194,13 @@ AVFrame* Frame::getAVFrame() {
     if (mode != AVFRAME)
         failMode(kGetAVFrameModeError);
     if (avFrame == nullptr)
-        std::printf("%s", kGetAVFrameNullWarning);
+        engineMessage(MessageStream::Output, "%s", kGetAVFrameNullWarning);
     return avFrame;
 }
 
 void Frame::switchToHistogramMode() {
     if (mode == HISTOGRAM_MODE) {
-        std::printf("%s", kHistogramModeWarning);
+        engineMessage(MessageStream::Output, "%s", kHistogramModeWarning);
         return;
     }
     if (!histogramComputed)

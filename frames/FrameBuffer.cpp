@@ -1,5 +1,7 @@
 #include "FrameBuffer.h"
 
+#include "Messages.h"
+
 #include <QMutex>
 
 #include <algorithm>
@@ -17,15 +19,19 @@ FrameBuffer::FrameBuffer(int maxFrames)
     : mutex(new QMutex()), frameTable(std::clamp(maxFrames, 0, FRAME_TABLE_SIZE)),
       maxFrames(maxFrames) {}
 
-// Held frames are not destroyed here: owners empty a buffer with
-// deleteAllFrames first, and a frame taken with getFrame is the caller's.
+// The buffer owns what it holds; a frame taken with getFrame is the caller's.
 FrameBuffer::~FrameBuffer() {
+    deleteAllFrames();
     delete mutex;
+}
+
+int64_t FrameBuffer::pictureBytesOf(const Frame* frame) {
+    return int64_t{frame->width} * frame->height * 3 / 2;
 }
 
 bool FrameBuffer::addFrame(Frame* frame) {
     if (count >= maxFrames) {
-        std::fprintf(stderr, kFullWarning, maxFrames);
+        engineMessage(MessageStream::Error, kFullWarning, maxFrames);
         return false;
     }
     frame->next = nullptr;
@@ -40,12 +46,13 @@ bool FrameBuffer::addFrame(Frame* frame) {
     if (count < frameTable.capacity())
         frameTable[count] = frame;
     ++count;
+    pictureBytes += pictureBytesOf(frame);
     return true;
 }
 
 Frame* FrameBuffer::getFrame() {
     if (count == 0) {
-        std::fprintf(stderr, "%s", kEmptyWarning);
+        engineMessage(MessageStream::Error, "%s", kEmptyWarning);
         return nullptr;
     }
     Frame* frame = first;
@@ -53,6 +60,7 @@ Frame* FrameBuffer::getFrame() {
     if (first != nullptr)
         first->prev = nullptr;
     --count;
+    pictureBytes -= pictureBytesOf(frame);
     return frame;
 }
 

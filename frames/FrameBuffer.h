@@ -59,6 +59,7 @@ private:
 class FrameBuffer {
 public:
     explicit FrameBuffer(int maxFrames);
+    // Deletes the frames still held.
     ~FrameBuffer();
     FrameBuffer(const FrameBuffer&) = delete;
     FrameBuffer& operator=(const FrameBuffer&) = delete;
@@ -95,4 +96,9 @@ public:
     int32_t maxFrames = 0;
     Frame* first = nullptr;
     Frame* last = nullptr;
+    // What the held frames' pictures take (planar 4:2:0 at their size), so
+    // that a buffer of pictures can be bounded in memory as well as in frames.
+    int64_t pictureBytes = 0;
+
+    static int64_t pictureBytesOf(const Frame* frame);
 };

@@ -3,6 +3,8 @@
 
 #include "FrameBuffer.h"
 
+#include "Messages.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -38,8 +40,8 @@ double FrameBuffer::getComparison(const FrameBuffer* a, const FrameBuffer* b) {
         d = -d;
     }
     if (d >= COMPARISON_LIST_SIZE) {
-        std::printf(kGetComparisonDistance, d, a->number, b->number);
-        std::printf("%s", kGetComparisonTooFar);
+        engineMessage(MessageStream::Output, kGetComparisonDistance, d, a->number, b->number);
+        engineMessage(MessageStream::Output, "%s", kGetComparisonTooFar);
         return -1.0;
     }
     const ComparisonEntry& entry = std::as_const(a->comparisonList)[d];
@@ -49,7 +51,7 @@ double FrameBuffer::getComparison(const FrameBuffer* a, const FrameBuffer* b) {
 bool FrameBuffer::setComparison(FrameBuffer* other, double value) {
     const int d = number - other->number;
     if (d >= COMPARISON_LIST_SIZE) {
-        std::printf("%s", kSetComparisonTooFar);
+        engineMessage(MessageStream::Output, "%s", kSetComparisonTooFar);
         return false;
     }
     if (d > 0) {

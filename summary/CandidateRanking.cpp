@@ -191,7 +191,7 @@ void SummaryTree::foldExtremes(const TreeNode* node) {
 }
 
 void SummaryTree::scoreLeaves() {
-    const RankingWeights w = RankingWeights::read(weights);
+    const RankingWeights& w = weights;
     const double sum = w.continuity + w.length + w.activity + w.redundancy;
     for (uint32_t i = 0; i < leaves->count; ++i) {
         TreeNode* node = leaves->nodes[i];

@@ -14,13 +14,6 @@ void releasePicture(Frame* frame) {
 // Enough to cover the caller's work between two fragments: more would only
 // hold more of the decoder's pictures.
 constexpr size_t kReadAheadFrames = 8;
-
-void deleteFragment(FrameBuffer* fragment) {
-    if (fragment == nullptr)
-        return;
-    fragment->deleteAllFrames();
-    delete fragment;
-}
 } // namespace
 
 FragmentDecoder::FragmentDecoder(const char* path, const ReaderOptions& options)
@@ -44,14 +37,19 @@ Frame* FragmentDecoder::readFrame(int width, int height) {
     // A stream that declares no size takes it from its first picture.
     if (width <= 0 || height <= 0)
         reader->getVideoSize(&width, &height);
-    auto* frame = new Frame();
+    return pictureFrame(*reader, picture, width, height).release();
+}
+
+std::unique_ptr<Frame> FragmentDecoder::pictureFrame(VideoReader& reader, const AVFrame* picture,
+                                                     int width, int height) {
+    auto frame = std::make_unique<Frame>();
     frame->width = width;
     frame->height = height;
     // The reader reuses its picture for the next decode.
     frame->setAVFrame(own_picture(picture, width, height));
     frame->frameNumber =
-        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
-    frame->frameTime = reader->timestampToSeconds(picture->pts);
+        static_cast<double>(static_cast<uint32_t>(reader.timestampToFrame(picture->pts)));
+    frame->frameTime = reader.timestampToSeconds(picture->pts);
     return frame;
 }
 
@@ -107,7 +105,7 @@ FrameBuffer* FragmentDecoder::decodeFragment() {
         releasePicture(previous);
 
     if (fragment->count <= 1 && atEnd) {
-        deleteFragment(fragment);
+        delete fragment;
         fragment = nullptr;
         return nullptr;
     }

@@ -24,7 +24,7 @@ public:
     FragmentDecoder(const FragmentDecoder&) = delete;
     FragmentDecoder& operator=(const FragmentDecoder&) = delete;
 
-    // The next fragment, owned by the caller (deleteAllFrames, then delete),
+    // The next fragment, owned by the caller (deleting it deletes its frames),
     // or null at the end of the video. A last fragment of a single frame is
     // dropped.
     FrameBuffer* decodeFragment();
@@ -45,6 +45,11 @@ public:
     // then released as soon as its descriptors are computed (the frame stays
     // in AVFRAME mode, without a picture).
     bool keepPictures = true;
+
+    // The reader's picture just decoded as a frame of the given size, with
+    // the reader's frame number and time; the picture is the frame's own.
+    static std::unique_ptr<Frame> pictureFrame(VideoReader& reader, const AVFrame* picture,
+                                               int width, int height);
 
     FrameBuffer* fragment = nullptr; // the last one made; the caller owns it
     std::unique_ptr<VideoReader> reader;

@@ -1,6 +1,7 @@
 #include "SummaryTree.h"
 
 #include "FrameBuffer.h"
+#include "Messages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,12 +23,11 @@ std::unique_ptr<NodeList> newNodeList() {
 }
 
 void freeFragment(FrameBuffer* fragment) {
-    fragment->deleteAllFrames();
     delete fragment;
 }
 } // namespace
 
-SummaryTree::SummaryTree(const SummaryWeights& weights) : weights(weights) {
+SummaryTree::SummaryTree(const RankingWeights& weights) : weights(weights) {
     start();
 }
 
@@ -93,7 +93,7 @@ void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
     if (frameBufferListPos < FRAME_BUFFER_LIST_SIZE) {
         frameBufferList[frameBufferListPos++] = fragment;
     } else {
-        std::printf("%s", LIST_FULL);
+        engineMessage(MessageStream::Output, "%s", LIST_FULL);
         extraFragments.push_back(fragment);
     }
 
@@ -101,7 +101,7 @@ void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
     minLengthScore = minRedundancyScore = minContinuityScore = minActivityScore = 999.0;
     ++levelsAdded;
 
-    const double targetLength = RankingWeights::read(weights).targetLength;
+    const double targetLength = weights.targetLength;
     std::unique_ptr<NodeList> newLeaves = newNodeList();
     for (uint32_t i = 0; i < leaves->count; ++i) {
         TreeNode* leaf = leaves->nodes[i];
@@ -166,8 +166,8 @@ TreeNode* SummaryTree::sideOf(TreeNode* node) {
 }
 
 void SummaryTree::brokenTree() {
-    std::printf("%s", BROKEN_TREE);
-    std::fflush(stdout);
+    engineMessage(MessageStream::Output, "%s", BROKEN_TREE);
+    flushEngineMessages();
     std::exit(EXIT_FAILURE);
 }
 
@@ -261,13 +261,13 @@ FrameBuffer* SummaryTree::advanceRoot(bool& included) {
             dropChild(exclude);
             next = include;
         } else {
-            std::printf("%s", TWO_LIVE_CHILDREN);
+            engineMessage(MessageStream::Output, "%s", TWO_LIVE_CHILDREN);
         }
     } else if (include || exclude) {
         next = include ? include : exclude;
     } else {
-        std::printf("%s", NO_CHILD);
-        std::fflush(stdout);
+        engineMessage(MessageStream::Output, "%s", NO_CHILD);
+        flushEngineMessages();
     }
     // The root stays where it is rather than becoming none: the tree remains
     // usable and nothing is handed over twice.

@@ -5,7 +5,7 @@
 // inserted since the last reset and every node.
 
 #include "NodeList.h"
-#include "SharedControls.h"
+#include "SummarySettings.h"
 #include "TreeNode.h"
 
 #include <cstdint>
@@ -18,8 +18,7 @@ constexpr int32_t FRAME_BUFFER_LIST_SIZE = 60000;
 
 class SummaryTree {
 public:
-    // The weights are read whenever measures or scores are computed.
-    explicit SummaryTree(const SummaryWeights& weights);
+    explicit SummaryTree(const RankingWeights& weights = {});
     ~SummaryTree();
     SummaryTree(const SummaryTree&) = delete;
     SummaryTree& operator=(const SummaryTree&) = delete;
@@ -70,7 +69,9 @@ public:
     std::unique_ptr<FrameBuffer*[]> frameBufferList; // FRAME_BUFFER_LIST_SIZE entries
     int32_t frameBufferListPos = 0;
     int32_t nextFragmentId = 0;
-    SummaryWeights weights;
+    // Read whenever measures or scores are computed; a change of them means a
+    // new tree (resetTree), as the scores already given were computed with the old.
+    RankingWeights weights;
 
 private:
     void start();

@@ -1,5 +1,7 @@
 #include "TreeNode.h"
 
+#include "Messages.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -56,20 +58,7 @@ constexpr bool RECYCLE_NODES = false;
 constexpr bool RECYCLE_NODES = true;
 #endif
 
-double valueOr(const SliderState* state, double fallback) {
-    return state ? state->value.load() : fallback;
-}
 } // namespace
-
-RankingWeights RankingWeights::read(const SummaryWeights& sources) {
-    RankingWeights w;
-    w.targetLength = valueOr(sources.targetLength, w.targetLength);
-    w.length = valueOr(sources.lengthWeight, w.length);
-    w.continuity = valueOr(sources.continuityWeight, w.continuity);
-    w.redundancy = valueOr(sources.redundancyWeight, w.redundancy);
-    w.activity = valueOr(sources.activityWeight, w.activity);
-    return w;
-}
 
 TreeNode::TreeNode(int32_t level) : level(level) {}
 
@@ -96,8 +85,7 @@ int64_t TreeNode::liveNodes() {
     return nodeCache.live;
 }
 
-void TreeNode::rescore(bool force, bool recurse, const SummaryWeights& weights) {
-    const double targetLength = RankingWeights::read(weights).targetLength;
+void TreeNode::rescore(bool force, bool recurse, double targetLength) {
     std::vector<TreeNode*> scratch;
     // Level by level: a node needs only its parent's values, and the nodes of
     // one level share the redundancy walk of their common ancestors.
@@ -120,7 +108,7 @@ void TreeNode::rescore(bool force, bool recurse, const SummaryWeights& weights) 
 
 bool TreeNode::collapase() {
     if (collapsed) {
-        std::printf("%s", ALREADY_COLLAPSED);
+        engineMessage(MessageStream::Output, "%s", ALREADY_COLLAPSED);
         return false;
     }
     deleteSubtree();

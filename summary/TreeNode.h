@@ -4,25 +4,13 @@
 // path from the start node to a leaf is one candidate summary; its measures
 // are kept per node so that a child costs a constant amount of work.
 
-#include "SharedControls.h"
+#include "SummarySettings.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 class FrameBuffer;
-
-// The target length and the four weights as read at one moment. A weight
-// that a caller left without a source reads as the window's default.
-struct RankingWeights {
-    double targetLength = SummarySettings{}.target;
-    double length = SummarySettings{}.lengthWeight;
-    double continuity = SummarySettings{}.continuityWeight;
-    double redundancy = SummarySettings{}.redundancyWeight;
-    double activity = SummarySettings{}.activityWeight;
-
-    static RankingWeights read(const SummaryWeights& sources);
-};
 
 class TreeNode {
 public:
@@ -40,7 +28,7 @@ public:
     // Recomputes the path counts and measures (when not yet computed, or
     // always with force) and, with recurse, those of the whole subtree.
     // Scores are left alone.
-    void rescore(bool force, bool recurse, const SummaryWeights& weights);
+    void rescore(bool force, bool recurse, double targetLength);
     // Deletes every descendant and marks the node collapsed; false (with a
     // warning) when it already was. Fragments are not touched.
     bool collapase();

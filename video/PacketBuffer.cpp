@@ -1,5 +1,7 @@
 #include "PacketBuffer.h"
 
+#include "Messages.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +29,7 @@ PacketBuffer::~PacketBuffer() {
 void PacketBuffer::putPacket(const AVPacket& packet) {
     auto* node = new (std::nothrow) PacketNode;
     if (node == nullptr) {
-        std::printf("%s", kNodeAllocError);
+        engineMessage(MessageStream::Output, "%s", kNodeAllocError);
         return;
     }
     // Decoders read a few bytes past the end of the data, so the copy keeps
@@ -35,7 +37,7 @@ void PacketBuffer::putPacket(const AVPacket& packet) {
     const size_t size = packet.size > 0 ? static_cast<size_t>(packet.size) : 0;
     auto* data = static_cast<uint8_t*>(std::malloc(size + AV_INPUT_BUFFER_PADDING_SIZE));
     if (data == nullptr) {
-        std::printf("%s", kDataAllocError);
+        engineMessage(MessageStream::Output, "%s", kDataAllocError);
         delete node;
         return;
     }
@@ -73,7 +75,7 @@ void PacketBuffer::putPacket(const AVPacket& packet) {
 
 AVPacket* PacketBuffer::getPacket(AVPacket* out) {
     if (first == nullptr) {
-        std::printf("%s", kEmptyError);
+        engineMessage(MessageStream::Output, "%s", kEmptyError);
         return out;
     }
     PacketNode* node = first;

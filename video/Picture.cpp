@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include "Messages.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +20,8 @@ constexpr const char* kRecordAllocError = "\nERROR alloc_picture: avcodec_alloc_
 constexpr const char* kBufferAllocError = "\nERROR en alloc_picture: avcodec_alloc_frame";
 
 [[noreturn]] void failAllocation(const char* message) {
-    std::printf("%s", message);
-    std::fflush(stdout);
+    engineMessage(MessageStream::Output, "%s", message);
+    flushEngineMessages();
     // Running out of memory is a failure: the caller's shell must see it as one.
     std::exit(1);
 }

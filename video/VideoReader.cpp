@@ -1,5 +1,6 @@
 #include "VideoReader.h"
 
+#include "Messages.h"
 #include "Picture.h"
 
 #include <algorithm>
@@ -94,7 +95,7 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     // A longer path cannot be kept whole; opening a truncated one could open
     // another file.
     if (path == nullptr || std::strlen(path) >= FILE_NAME_SIZE) {
-        std::fprintf(stderr, "%s", kOpenError);
+        engineMessage(MessageStream::Error, "%s", kOpenError);
         return false;
     }
     std::snprintf(fileName, sizeof(fileName), "%s", path);
@@ -103,7 +104,7 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     if (io != nullptr) {
         context = avformat_alloc_context();
         if (context == nullptr) {
-            std::fprintf(stderr, "%s", kOpenError);
+            engineMessage(MessageStream::Error, "%s", kOpenError);
             return false;
         }
         context->pb = io;
@@ -111,18 +112,18 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     }
     // On failure avformat_open_input frees the context it was given.
     if (avformat_open_input(&context, fileName, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "%s", kOpenError);
+        engineMessage(MessageStream::Error, "%s", kOpenError);
         return false;
     }
     pFormatCtx.reset(context);
     if (avformat_find_stream_info(context, nullptr) < 0) {
-        std::fprintf(stderr, "%s", kStreamInfoError);
+        engineMessage(MessageStream::Error, "%s", kStreamInfoError);
         return false;
     }
 
     videoStream = lowestStream(context, AVMEDIA_TYPE_VIDEO);
     if (videoStream < 0) {
-        std::fprintf(stderr, "%s", kNoVideoError);
+        engineMessage(MessageStream::Error, "%s", kNoVideoError);
         return false;
     }
     audioStream = lowestStream(context, AVMEDIA_TYPE_AUDIO);
@@ -135,16 +136,16 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     const AVStream* stream = context->streams[videoStream];
     pCodec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (pCodec == nullptr) {
-        std::fprintf(stderr, "%s", kNoCodecError);
+        engineMessage(MessageStream::Error, "%s", kNoCodecError);
         return false;
     }
     pCodecCtx.reset(avcodec_alloc_context3(pCodec));
     if (!pCodecCtx || avcodec_parameters_to_context(pCodecCtx.get(), stream->codecpar) < 0) {
-        std::fprintf(stderr, "%s", kCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kCodecOpenError);
         return false;
     }
     if (static_cast<int64_t>(pCodecCtx->width) * pCodecCtx->height > MAX_PICTURE_AREA) {
-        std::fprintf(stderr, "VideoReader::VideoReader: picture size %dx%d is too large\n",
+        engineMessage(MessageStream::Error, "VideoReader::VideoReader: picture size %dx%d is too large\n",
                      pCodecCtx->width, pCodecCtx->height);
         return false;
     }
@@ -152,7 +153,7 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     pCodecCtx->pkt_timebase = stream->time_base;
     pCodecCtx->thread_count = options.decoderThreads; // 0: as many as the machine has
     if (avcodec_open2(pCodecCtx.get(), pCodec, nullptr) < 0) {
-        std::fprintf(stderr, "%s", kCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kCodecOpenError);
         return false;
     }
     videoWidth = pCodecCtx->width;
@@ -167,7 +168,7 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     pFrame.reset(av_frame_alloc());
     readBuffer.reset(av_packet_alloc());
     if (!pFrame || !readBuffer) {
-        std::fprintf(stderr, "%s", kCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kCodecOpenError);
         return false;
     }
 
@@ -185,7 +186,7 @@ bool VideoReader::openAudio() {
     const AVStream* stream = pFormatCtx->streams[audioStream];
     pCodecAudio = avcodec_find_decoder(stream->codecpar->codec_id);
     if (pCodecAudio == nullptr) {
-        std::fprintf(stderr, "%s", kNoAudioCodecError);
+        engineMessage(MessageStream::Error, "%s", kNoAudioCodecError);
         return false;
     }
     audioSamples.reset(new (std::nothrow) int16_t[AUDIO_SAMPLES_SIZE]);
@@ -193,24 +194,24 @@ bool VideoReader::openAudio() {
         audioSamplesSize = AUDIO_SAMPLES_SIZE;
     } else {
         // Without the buffer the reader goes on with video only.
-        std::printf("%s", kSamplesAllocError);
+        engineMessage(MessageStream::Output, "%s", kSamplesAllocError);
         audioSamplesSize = 0;
     }
     pCodecCtxAudio.reset(avcodec_alloc_context3(pCodecAudio));
     if (!pCodecCtxAudio ||
         avcodec_parameters_to_context(pCodecCtxAudio.get(), stream->codecpar) < 0) {
-        std::fprintf(stderr, "%s", kAudioCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kAudioCodecOpenError);
         return false;
     }
     pCodecCtxAudio->pkt_timebase = stream->time_base;
     if (avcodec_open2(pCodecCtxAudio.get(), pCodecAudio, nullptr) < 0) {
-        std::fprintf(stderr, "%s", kAudioCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kAudioCodecOpenError);
         return false;
     }
     audioChannels = pCodecCtxAudio->ch_layout.nb_channels;
     audioFrame.reset(av_frame_alloc());
     if (!audioFrame) {
-        std::fprintf(stderr, "%s", kAudioCodecOpenError);
+        engineMessage(MessageStream::Error, "%s", kAudioCodecOpenError);
         return false;
     }
     return true;
@@ -234,7 +235,7 @@ VideoReader::~VideoReader() {
 
 void VideoReader::getVideoSize(int* width, int* height) {
     if (status == ERROR)
-        std::fprintf(stderr, "%s", kSizeWarning);
+        engineMessage(MessageStream::Error, "%s", kSizeWarning);
     *width = videoWidth;
     *height = videoHeight;
 }
@@ -289,7 +290,7 @@ bool VideoReader::readPacket(int stream, AVPacket* out) {
 AVPacket* VideoReader::getNextVideoPacket(AVPacket* out) {
     *out = AVPacket{};
     if (status == ERROR) {
-        std::fprintf(stderr, "%s", kPacketWarning);
+        engineMessage(MessageStream::Error, "%s", kPacketWarning);
         return out;
     }
     readPacket(videoStream, out);
@@ -340,7 +341,7 @@ bool VideoReader::decodePicture() {
         const AVRational base = pFormatCtx->streams[videoStream]->time_base;
         const int64_t perFrame =
             std::max<int64_t>(1, std::llround((static_cast<double>(base.den) / base.num) / fps));
-        ts = haveTimestamp ? lastTimestamp + perFrame : 0;
+        ts = haveTimestamp ? lastTimestamp + perFrame : madeUpStart;
     }
     lastTimestamp = ts;
     haveTimestamp = true;
@@ -379,7 +380,7 @@ AVFrame* VideoReader::deliverPicture() {
 
 bool VideoReader::getNextFrame(AVFrame** picture, int16_t** samples, int* value, int* count) {
     if (status == ERROR) {
-        std::fprintf(stderr, "%s", kFrameError);
+        engineMessage(MessageStream::Error, "%s", kFrameError);
         return false;
     }
     if (!decodePicture())
@@ -424,7 +425,7 @@ void VideoReader::gatherAudio(int* lastResult, int* gathered) {
             continue;
         }
         if (*gathered >= audioSamplesSize) {
-            std::printf("%s", kFullAudioWarning);
+            engineMessage(MessageStream::Output, "%s", kFullAudioWarning);
             PacketBuffer::releasePacket(&packet);
             return;
         }
@@ -438,7 +439,7 @@ void VideoReader::gatherAudio(int* lastResult, int* gathered) {
                 full = true;
         }
         if (full) {
-            std::printf("%s", kFullAudioWarning);
+            engineMessage(MessageStream::Output, "%s", kFullAudioWarning);
             return;
         }
         if (static_cast<double>(frameCount + 1) * sampleRate / fps <= audioSampleCount)
@@ -503,6 +504,10 @@ void VideoReader::flushBuffers() {
         avcodec_flush_buffers(pCodecCtxAudio.get());
     videoDraining = false;
     endOfInput = false;
+    // Made-up timestamps went on from the old position; after a jump they
+    // start again where the jump aimed.
+    haveTimestamp = false;
+    madeUpStart = 0;
 }
 
 bool VideoReader::seekTimestamp(int64_t ts) {
@@ -510,6 +515,7 @@ bool VideoReader::seekTimestamp(int64_t ts) {
         return false;
     const int result = av_seek_frame(pFormatCtx.get(), videoStream, ts, AVSEEK_FLAG_BACKWARD);
     flushBuffers();
+    madeUpStart = ts;
     return result >= 0;
 }
 
@@ -535,12 +541,13 @@ bool VideoReader::seekFrameWKey(double seconds) {
         attempts += 1;
         av_seek_frame(pFormatCtx.get(), videoStream, seekTs, AVSEEK_FLAG_BACKWARD);
         flushBuffers();
+        madeUpStart = seekTs;
         ts = 0;
         if (decodeNextPicture(&ts))
             break;
         seekTs = truncateToInt64(static_cast<double>(seekTs) - perFrame);
         if (attempts > kMaxSeekAttempts) {
-            std::printf("%s", kSeekFail1);
+            engineMessage(MessageStream::Output, "%s", kSeekFail1);
             return false;
         }
     }
@@ -551,7 +558,7 @@ bool VideoReader::seekFrameWKey(double seconds) {
     } else {
         do {
             if (attempts > kMaxSeekAttempts) {
-                std::printf("%s", kSeekFail2);
+                engineMessage(MessageStream::Output, "%s", kSeekFail2);
                 return false;
             }
             attempts += 1;

@@ -119,6 +119,8 @@ private:
     bool videoDraining = false;
     bool haveTimestamp = false;
     int64_t lastTimestamp = 0;
+    // The made-up timestamp of a first picture that carries none.
+    int64_t madeUpStart = 0;
     ffmpeg::PacketPtr readBuffer;
     ffmpeg::FramePtr audioFrame;
     std::unique_ptr<AVFrame, PictureFreer> convertedPicture;

@@ -1,26 +1,23 @@
 #pragma once
 
-// A mode button: a click sets one flag and then clears up to three others, so
-// that a group of buttons behaves like radio buttons whose state the worker
-// threads read without touching a widget.
+// A mode button: a click publishes its mode, so that a group of buttons
+// behaves like radio buttons whose state the worker threads read without
+// touching a widget, and wakes the worker that acts on it.
+
+#include "SharedControls.h"
 
 #include <QPushButton>
-
-#include <array>
-#include <atomic>
 
 class ButtonActivation : public QPushButton {
     Q_OBJECT
 
 public:
-    // Any pointer may be null. The flags are not owned and must outlive the button.
-    ButtonActivation(std::atomic<bool>* flagToSet, std::atomic<bool>* flagToClear1,
-                     std::atomic<bool>* flagToClear2, std::atomic<bool>* flagToClear3);
+    // The controls are not owned and must outlive the button.
+    ButtonActivation(SharedControls& controls, PlayerMode mode);
 
-    std::atomic<bool>* const flagToSet;
-    const std::array<std::atomic<bool>*, 3> flagsToClear;
+    SharedControls& controls;
+    const PlayerMode mode;
 
 public slots:
-    // Sets flagToSet, then clears the others in order, one store at a time.
     void activa();
 };

@@ -53,6 +53,7 @@ DisplayWindow::~DisplayWindow() {
 
 void DisplayWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    paintedGeneration = pictureGeneration.load();
     if (pictureReady.load()) {
         QMutexLocker locker(pictureMutex);
         painter.drawImage(0, 0, *image);

@@ -49,6 +49,11 @@ public:
     const int32_t height;
     // Set by the picture's writer after the first picture; never cleared.
     std::atomic<bool> pictureReady{false};
+    // Counts the pictures written (the writer adds one after each) and the
+    // last count painted, so that a refresh can tell whether one is new.
+    std::atomic<uint64_t> pictureGeneration{0};
+    std::atomic<uint64_t> paintedGeneration{0};
+    bool pictureIsNew() const { return pictureGeneration.load() != paintedGeneration.load(); }
     // Guards `picture` between its writer and paintEvent. Owned.
     QMutex* const pictureMutex;
 

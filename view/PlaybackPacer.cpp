@@ -34,9 +34,9 @@ bool PlaybackPacer::starve() {
     return true;
 }
 
-bool PlaybackPacer::waitWhilePaused(const std::atomic<bool>& paused) {
+bool PlaybackPacer::waitWhilePaused(const std::function<bool()>& paused) {
     currentState = PlaybackState::Paused;
-    while (paused.load()) {
+    while (paused()) {
         if (!sleep(idleStep)) {
             return false;
         }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 class PacerClock {
 public:
@@ -45,7 +46,7 @@ public:
     bool starve();
     // Waits in idle steps while paused is set; the clock keeps running, so the
     // first frame after a long pause is late. False when stopped.
-    bool waitWhilePaused(const std::atomic<bool>& paused);
+    bool waitWhilePaused(const std::function<bool()>& paused);
     // For each frame taken: waits while it is early, then tells whether to
     // show or drop it, and counts it.
     PaceDecision pace();

@@ -4,8 +4,9 @@
 
 #include <chrono>
 
-ThreadImageRefresh::ThreadImageRefresh(QWidget* target, uint32_t periodMicroseconds)
-    : QThread(nullptr), widget(target), period(periodMicroseconds) {}
+ThreadImageRefresh::ThreadImageRefresh(QWidget* target, uint32_t periodMicroseconds,
+                                       std::function<bool()> isDue)
+    : QThread(nullptr), widget(target), period(periodMicroseconds), due(std::move(isDue)) {}
 
 ThreadImageRefresh::~ThreadImageRefresh() {
     stop();
@@ -27,6 +28,7 @@ void ThreadImageRefresh::run() {
     const std::chrono::microseconds sleepTime(period);
     std::unique_lock lock(sleepMutex);
     while (!wakeUp.wait_for(lock, sleepTime, [this] { return stopRequested; })) {
-        postRepaint(widget);
+        if (!due || due())
+            postRepaint(widget);
     }
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 class QWidget;
@@ -15,7 +16,9 @@ class QWidget;
 class ThreadImageRefresh : public QThread {
 public:
     // period in microseconds. The widget must outlive the running thread.
-    ThreadImageRefresh(QWidget* widget, uint32_t period);
+    // With `due`, a period passes without a repaint when due() says there is
+    // nothing new to show.
+    ThreadImageRefresh(QWidget* widget, uint32_t period, std::function<bool()> due = {});
     // Stops and joins the thread if it still runs.
     ~ThreadImageRefresh() override;
 
@@ -24,6 +27,7 @@ public:
 
     QWidget* const widget;
     const uint32_t period;
+    const std::function<bool()> due;
 
 protected:
     // Sleeps one period, then requests a repaint; again until stopped.

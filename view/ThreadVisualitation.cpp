@@ -55,18 +55,25 @@ void ThreadVisualitation::run() {
     if (!pacer.start()) {
         return;
     }
+    // A waiting thread asks for one repaint when it starts to wait, not one
+    // at every look: an idle player paints nothing.
+    bool waiting = false;
     while (!stopRequested) {
-        if (controls.pauseMode) {
+        if (controls.paused()) {
             postRepaint(display);
-            pacer.waitWhilePaused(controls.pauseMode);
+            waitWhilePaused();
+            waiting = false;
             continue;
         }
         Frame* taken = nullptr;
         if (!takeFrame(taken)) {
-            postRepaint(display);
+            if (!waiting)
+                postRepaint(display);
+            waiting = true;
             pacer.starve();
             continue;
         }
+        waiting = false;
         if (taken == nullptr) {
             continue;
         }
@@ -89,11 +96,15 @@ void ThreadVisualitation::run() {
 }
 
 bool ThreadVisualitation::takeFrame(Frame*& frame) {
-    QMutexLocker lock(frameBuffer->mutex);
-    if (frameBuffer->count <= 0) {
-        return false;
+    {
+        QMutexLocker lock(frameBuffer->mutex);
+        if (frameBuffer->count <= 0) {
+            return false;
+        }
+        frame = frameBuffer->getFrame();
     }
-    frame = frameBuffer->getFrame();
+    // The buffer has room again: the decoding thread may be waiting for it.
+    controls.wakeup.notify();
     return true;
 }
 
@@ -103,21 +114,17 @@ void ThreadVisualitation::showFrame(Frame* frame) {
     if (yuv == nullptr || frame->width <= 0 || frame->height <= 0) {
         return;
     }
-    if (converted.rows != frame->height || converted.cols != frame->width) {
-        converted = cv::Mat(frame->height, frame->width, CV_8UC4, cv::Scalar(0, 0, 0, 255));
-    }
-    yuv420p_to_bgr(yuv, converted, frame->width, frame->height);
-
     bool pauseLabel = false;
     {
         QMutexLocker lock(display->pictureMutex);
         cv::Mat window(display->height, display->width, CV_8UC4, windowPicture->data[0],
                        windowPicture->linesize[0]);
-        cv::resize(converted, window, window.size(), 0, 0, cv::INTER_NEAREST);
+        yuv420p_to_bgr_scaled(yuv, frame->width, frame->height, window);
         pauseLabel = drawOverlay(window, frame->frameTime);
     }
     // Marked before a pause so that the paused picture, not the logo, is shown.
     display->pictureReady = true;
+    ++display->pictureGeneration;
     if (pauseLabel) {
         waitWhilePaused();
     }
@@ -130,11 +137,14 @@ bool ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     std::snprintf(time, sizeof time, "%06.1f", frameTime);
     putOverlayText(picture, time, cv::Point(20, 30), fontAScale, textColour);
     putOverlayText(picture, VISUALITATION_BANNER, cv::Point(165, 30), fontAScale, textColour);
-    if (controls.playMode) {
+    switch (controls.mode.load()) {
+    case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", cv::Point(100, 30), fontBScale, playColour);
-    } else if (controls.summaryMode) {
+        return false;
+    case PlayerMode::Summary:
         putOverlayText(picture, "SUMMARY", cv::Point(90, 30), fontBScale, summaryColour);
-    } else if (controls.pauseMode) {
+        return false;
+    case PlayerMode::Pause:
         putOverlayText(picture, "  PAUSE", cv::Point(90, 30), fontBScale, summaryColour);
         return true;
     }
@@ -142,5 +152,5 @@ bool ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 }
 
 void ThreadVisualitation::waitWhilePaused() {
-    pacer.waitWhilePaused(controls.pauseMode);
+    pacer.waitWhilePaused([this] { return controls.paused(); });
 }

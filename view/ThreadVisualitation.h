@@ -51,7 +51,7 @@ public:
     // marks the window as having a picture. A frame without a picture draws
     // nothing. When the overlay says PAUSE, returns once the pause ends.
     void showFrame(Frame* frame);
-    // Returns once pauseMode is clear (or a stop is asked for), checking every 100 ms.
+    // Returns once the mode is no longer Pause (or a stop is asked for), checking every 100 ms.
     void waitWhilePaused();
 
     FrameBuffer* const frameBuffer;
@@ -76,7 +76,6 @@ private:
     std::atomic<int64_t> dropped{0};
     std::unique_ptr<PacerClock> clock;
     PlaybackPacer pacer;
-    cv::Mat converted;
     // Held by run for its whole body. Taking it after QThread::wait makes the
     // thread's last writes visible in a way the thread checker also sees.
     std::mutex running;

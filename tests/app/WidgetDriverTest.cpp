@@ -94,16 +94,16 @@ TEST_F(WidgetDriverTest, AWorkerDrivesWidgetsWhileTheGuiThreadPaints) {
             const int second = pass % 101;
             shared.positionValue = second;
             if (!shared.positionCtl->dragging) {
-                shared.driver->setPositionSlider(second);
+                shared.driver.load()->setPositionSlider(second);
             }
-            shared.driver->setTimelineData(segments, 1 + pass % 64, 0.0,
+            shared.driver.load()->setTimelineData(segments, 1 + pass % 64, 0.0,
                                            shared.positionSliderMaximum, second, pass % 7, 0.0);
-            shared.driver->setTreeNodesStrip(100.0, 5000.0, shared.treeNodesPosition, 500.0, 0.0);
+            shared.driver.load()->setTreeNodesStrip(100.0, 5000.0, shared.treeNodesPosition, 500.0, 0.0);
             // A strip may also be fed straight from the worker.
             depthStrip->setData(segments, pass % 64, 20.0, 90.0, shared.treeDepthPosition, 60.0,
                                 0.0);
         }
-        shared.driver->setPositionSlider(77);
+        shared.driver.load()->setPositionSlider(77);
         done = true;
     });
     int paints = 0;

@@ -161,18 +161,13 @@ TEST_F(Window, ButtonRowReadsPlayPauseSummary) {
 
 TEST_F(Window, StartsInPlayModeAndTheButtonsSwitchModes) {
     const SharedControls& shared = state.shared;
-    EXPECT_TRUE(shared.playMode);
-    EXPECT_FALSE(shared.summaryMode);
-    EXPECT_FALSE(shared.pauseMode);
+    EXPECT_EQ(shared.mode, PlayerMode::Play);
     buttonNamed("Summary")->click();
-    EXPECT_FALSE(shared.playMode);
-    EXPECT_TRUE(shared.summaryMode);
+    EXPECT_EQ(shared.mode, PlayerMode::Summary);
     buttonNamed("Pause")->click();
-    EXPECT_TRUE(shared.pauseMode);
-    EXPECT_FALSE(shared.summaryMode);
+    EXPECT_EQ(shared.mode, PlayerMode::Pause);
     buttonNamed("Play")->click();
-    EXPECT_TRUE(shared.playMode);
-    EXPECT_FALSE(shared.pauseMode);
+    EXPECT_EQ(shared.mode, PlayerMode::Play);
 }
 
 struct ControlDefaults {
@@ -219,9 +214,8 @@ TEST_F(Window, WeightPanelHoldsTheFiveWeightControlsWithTheirDefaults) {
         EXPECT_EQ(control->nameLabel->font().weight(), QFont::Normal);
         EXPECT_TRUE(control->nameLabel->isVisible());
     }
-    const SummaryWeights weights = state.shared.weights();
-    EXPECT_EQ(weights.targetLength, state.targetLengthCtl);
-    EXPECT_EQ(weights.activityWeight, state.activityWeightCtl);
+    EXPECT_EQ(state.shared.targetLengthCtl, state.targetLengthCtl);
+    EXPECT_EQ(state.shared.activityWeightCtl, state.activityWeightCtl);
 }
 
 TEST_F(Window, TreePanelHoldsStripsControlsAndCheckBoxes) {

@@ -2,8 +2,7 @@
 
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
-#include "HeadlessControls.h"
-#include "SummaryTree.h"
+#include "Summarizer.h"
 #include "VideoReader.h"
 
 #include <algorithm>
@@ -84,35 +83,28 @@ private:
     size_t position = 0;
 };
 
-// The decoding pass's summary steps at small limits: insert, prune, and once
-// deep enough decide and advance the root, retiring the fragment left
-// behind as the pass does.
+// The summary at small limits, as the player takes its turns: a fragment in,
+// then a decision whenever one can be taken; every other fragment through the
+// junk filter.
 class SmallSummary {
 public:
-    explicit SmallSummary(const SummaryWeights& weights) : tree(weights) {}
+    SmallSummary() { summarizer.setLimits(kDepthLimit, kNodeLimit); }
 
     void insert(FrameBuffer* fragment, bool filtered) {
-        if (filtered)
-            tree.addFragmentFiltered(fragment);
-        else
-            tree.addFragment(fragment, true);
-        if (tree.liveLeafCount() > kNodeLimit)
-            tree.pruneLeaves(kNodeLimit);
-        if (tree.depth() < kDepthLimit)
-            return;
-        tree.decideRoot();
-        bool included = false;
-        FrameBuffer* decided = tree.advanceRoot(included);
-        if (decided == nullptr)
-            return;
-        retireDecidedFragment(decided, included);
+        SummarySettings settings = summarizer.settings();
+        settings.junkFilter = filtered;
+        summarizer.setSettings(settings);
+        summarizer.setLimits(kDepthLimit, kNodeLimit);
+        summarizer.addFragment(std::unique_ptr<FrameBuffer>(fragment));
+        if (summarizer.canDecide())
+            summarizer.decide();
     }
 
-    SummaryTree tree;
+    Summarizer summarizer;
 
 private:
-    static constexpr uint32_t kNodeLimit = 40;
-    static constexpr int32_t kDepthLimit = 4;
+    static constexpr int kNodeLimit = 40;
+    static constexpr int kDepthLimit = 4;
 };
 
 } // namespace
@@ -135,8 +127,7 @@ ReaderRun runReaderHarness(const uint8_t* data, size_t size) {
     }
 
     FragmentDecoder decoder(std::move(reader));
-    const HeadlessControls controls; // the window's starting weights
-    SmallSummary summary(controls.shared.weights());
+    SmallSummary summary; // the window's starting weights
     for (; run.fragments < kHarnessFragments; ++run.fragments) {
         FrameBuffer* fragment = decoder.decodeFragment();
         if (fragment == nullptr)
@@ -149,7 +140,7 @@ ReaderRun runReaderHarness(const uint8_t* data, size_t size) {
     // any seek.
     const double middle = std::isfinite(seconds) && seconds > 0.0 ? seconds / 2.0 : 0.0;
     decoder.seekFrameWKey(middle);
-    summary.tree.resetTree();
+    summary.summarizer.reset();
     for (; run.afterSeek < kHarnessFragmentsAfterSeek; ++run.afterSeek) {
         FrameBuffer* fragment = decoder.decodeFragment();
         if (fragment == nullptr)

@@ -77,14 +77,13 @@ TEST(EndToEnd, PlaySummaryPauseSeekAndClose) {
 
         // Summary: kept fragments mark their start on the timeline.
         buttonNamed(window, "Summary")->click();
-        EXPECT_TRUE(shared.summaryMode);
-        EXPECT_FALSE(shared.playMode);
+        EXPECT_EQ(shared.mode, PlayerMode::Summary);
         summarised = waitFor([&] { return state.timelineEvents->count > 1; });
         EXPECT_TRUE(summarised);
 
         // Pause holds the position.
         buttonNamed(window, "Pause")->click();
-        EXPECT_TRUE(shared.pauseMode);
+        EXPECT_EQ(shared.mode, PlayerMode::Pause);
         pause(300);
         pausedPosition = shared.positionValue;
         pause(700);

@@ -261,8 +261,8 @@ int main(int argc, char** argv) {
         const int64_t shown = visualization->shownFrames();
         // A stall is timed within one mode: a wait for the summary tree that
         // ends when the user switches to Play is not a stall of Play.
-        const int mode = (state.shared.playMode ? 1 : 0) | (state.shared.summaryMode ? 2 : 0);
-        if (shown != lastShown || state.shared.pauseMode || mode != lastMode) {
+        const int mode = static_cast<int>(state.shared.mode.load());
+        if (shown != lastShown || state.shared.paused() || mode != lastMode) {
             lastShown = shown;
             lastMode = mode;
             lastAdvance = Clock::now();
@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
         }
         const double stall = secondsSince(lastAdvance);
         figures.longestStall = std::max(figures.longestStall, stall);
-        if (state.shared.playMode && stall > figures.longestPlayStall) {
+        if (state.shared.playing() && stall > figures.longestPlayStall) {
             figures.longestPlayStall = stall;
             figures.playStallPosition = state.shared.positionValue;
         }

@@ -51,8 +51,7 @@ void referenceSort(TreeNode** a, int lo, int hi) {
 
 class FirstInsertion : public ::testing::Test {
 protected:
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
     const double A = 0.37;
 };
 
@@ -83,15 +82,8 @@ TEST_F(FirstInsertion, DefaultWeightsIncludeTheFirstFragment) {
     EXPECT_DOUBLE_EQ(tree.minContinuityScore, 0.5);
 }
 
-TEST_F(FirstInsertion, MissingSliderSourcesReadAsTheWindowDefaults) {
-    SummaryTree headless{SummaryWeights{}};
-    headless.addFragment(makeFragment(25, A), true);
-    EXPECT_NEAR(headless.root->includeChild->score, 0.25 * 0.25 / 0.60, 1e-12);
-    EXPECT_NEAR(headless.root->excludeChild->score, 0.25 * 0.10 / 0.60, 1e-12);
-}
-
 TEST_F(FirstInsertion, WeightsAreReadWhenTheScoresAreComputed) {
-    sliders.setWeights(0.0, 0.1, 0.0, 0.0);
+    setWeights(tree, 0.0, 0.1, 0.0, 0.0);
     tree.addFragment(makeFragment(25, A), true);
     EXPECT_DOUBLE_EQ(tree.root->includeChild->score, 0.0);
     EXPECT_DOUBLE_EQ(tree.root->excludeChild->score, 0.25);
@@ -101,7 +93,7 @@ TEST_F(FirstInsertion, WeightsAreReadWhenTheScoresAreComputed) {
 TEST_F(FirstInsertion, AMeasureEqualOnEveryLeafAddsNothing) {
     // Redundancy is 0 on both new leaves; with only its weight set, no leaf
     // gains anything.
-    sliders.setWeights(0.0, 0.0, 0.25, 0.0);
+    setWeights(tree, 0.0, 0.0, 0.25, 0.0);
     tree.addFragment(makeFragment(25, A), true);
     EXPECT_EQ(tree.root->includeChild->score, 0.0);
     EXPECT_EQ(tree.root->excludeChild->score, 0.0);
@@ -109,7 +101,7 @@ TEST_F(FirstInsertion, AMeasureEqualOnEveryLeafAddsNothing) {
 
 TEST_F(FirstInsertion, AllWeightsZeroScoreThreeQuartersOfTheParent) {
     tree.addFragment(makeFragment(25, A), true);
-    sliders.setWeights(0.0, 0.0, 0.0, 0.0);
+    setWeights(tree, 0.0, 0.0, 0.0, 0.0);
     tree.addFragment(makeFragment(25, 0.1), true);
     ASSERT_EQ(tree.leaves->count, 4u);
     for (uint32_t i = 0; i < tree.leaves->count; ++i) {
@@ -119,7 +111,7 @@ TEST_F(FirstInsertion, AllWeightsZeroScoreThreeQuartersOfTheParent) {
 }
 
 TEST_F(FirstInsertion, TargetLengthZeroFavoursTheEmptySummaryWithoutNaN) {
-    sliders.targetLength.value = 0.0;
+    tree.weights.targetLength = 0.0;
     tree.addFragment(makeFragment(25, A), true);
     tree.addFragment(makeFragment(25, A), true);
     const TreeNode* out = tree.root->excludeChild;
@@ -138,9 +130,8 @@ TEST_F(FirstInsertion, TargetLengthZeroFavoursTheEmptySummaryWithoutNaN) {
 }
 
 TEST(LengthMeasure, FallsOffOnBothSidesOfTheTarget) {
-    TestSliders sliders;
-    sliders.targetLength.value = 0.5;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
+    tree.weights.targetLength = 0.5;
     tree.addFragment(makeFragment(25, 0.1), true);
     tree.addFragment(makeFragment(25, 0.1), true);
     const TreeNode* in = tree.root->includeChild;
@@ -151,8 +142,7 @@ TEST(LengthMeasure, FallsOffOnBothSidesOfTheTarget) {
 }
 
 TEST(RedundancyMeasure, DistancesToIncludedAncestorsBlendWithTheParent) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     FrameBuffer* f1 = makeFragment(25, 0.1);
     FrameBuffer* f2 = makeFragment(25, 0.1);
     FrameBuffer* f3 = makeFragment(20, 0.1);
@@ -179,8 +169,7 @@ TEST(RedundancyMeasure, DistancesToIncludedAncestorsBlendWithTheParent) {
 }
 
 TEST(RedundancyMeasure, MissingDistancesAreComputedOnceAndStored) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     FrameBuffer* f1 = makeFragment(25, 0.1);
     FrameBuffer* f2 = makeFragment(25, 0.1);
     // f1's luma lies in another histogram bin than f2's.
@@ -241,8 +230,7 @@ TEST(RedundancyMeasure, IgnoresAncestorsMoreThanAThousandLevelsUp) {
 }
 
 TEST(ActivityMeasure, FrameWeightedMeanOfIncludedFragments) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     tree.addFragment(makeFragment(25, 0.2), true);
     tree.addFragment(makeFragment(15, 0.6), true);
     const TreeNode* in = tree.root->includeChild;

@@ -44,8 +44,7 @@ bool isListed(const SummaryTree& tree, const TreeNode* node) {
 
 class Insertion : public ::testing::Test {
 protected:
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
 };
 
 TEST_F(Insertion, EveryLeafDoublesAndFragmentsAreNumberedAndRecorded) {
@@ -121,8 +120,7 @@ protected:
         tree.addFragment(source.next(), true);
         ASSERT_EQ(tree.liveLeafCount(), 400u);
     }
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
     FragmentSource source{7};
 };
 
@@ -182,12 +180,11 @@ class Advancing : public ::testing::Test {
 protected:
     void SetUp() override {
         // With continuity alone, leaving everything out ranks best.
-        sliders.setWeights(0.0, 0.1, 0.0, 0.0);
+        setWeights(tree, 0.0, 0.1, 0.0, 0.0);
         for (int i = 0; i < 3; ++i)
             tree.addFragment(source.next(), true);
     }
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
     FragmentSource source{11};
 };
 
@@ -230,7 +227,7 @@ TEST_F(Advancing, HandsOverALeftOutFragmentAsNotIncluded) {
 TEST_F(Advancing, HandsOverAnIncludedFragmentAsIncluded) {
     tree.resetTree();
     source.restart();
-    sliders.setWeights(0.20, 0.10, 0.25, 0.05);
+    setWeights(tree, 0.20, 0.10, 0.25, 0.05);
     for (int i = 0; i < 2; ++i)
         tree.addFragment(source.next(), true);
     bool included = false;
@@ -276,8 +273,7 @@ TEST_F(Advancing, TwoLiveChildrenLeaveTheRootWhereItIs) {
 }
 
 TEST(AdvanceRoot, ALeafRootCannotMove) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     bool included = false;
     testing::internal::CaptureStdout();
     EXPECT_EQ(tree.advanceRoot(included), nullptr);
@@ -287,8 +283,7 @@ TEST(AdvanceRoot, ALeafRootCannotMove) {
 }
 
 TEST(ResetTree, FreesEveryNodeAndFragmentAndStartsOver) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     const int64_t empty = liveAllocations();
     ASSERT_EQ(TreeNode::liveNodes(), 1);
 
@@ -324,8 +319,7 @@ TEST(ResetTree, FreesEveryNodeAndFragmentAndStartsOver) {
 }
 
 TEST(ResetTree, FreesFragmentsPastTheEndOfTheList) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     const int64_t empty = liveAllocations();
     // Stand in for a list already holding FRAME_BUFFER_LIST_SIZE fragments.
     tree.frameBufferListPos = FRAME_BUFFER_LIST_SIZE;

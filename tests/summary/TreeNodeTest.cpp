@@ -22,8 +22,7 @@ TEST(TreeRecords, FullNodeListIgnoresFurtherNodes) {
 }
 
 TEST(TreeRecords, NewTreeHasDepthZeroAndOnlyTheStartNodeListed) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     EXPECT_EQ(tree.depth(), 0);
     EXPECT_EQ(tree.levelsAdded, 0);
     EXPECT_EQ(tree.levelsAdvanced, 0);
@@ -39,8 +38,7 @@ TEST(TreeRecords, NewTreeHasDepthZeroAndOnlyTheStartNodeListed) {
 
 class PathCounts : public ::testing::Test {
 protected:
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
 };
 
 TEST_F(PathCounts, IncludedChildOfStartNodeCountsItsFragment) {
@@ -88,8 +86,7 @@ TEST_F(PathCounts, JoinsAndCutsFollowTheParentsChoice) {
 }
 
 TEST(Collapase, SecondCallWarnsAndChangesNothing) {
-    TestSliders sliders;
-    SummaryTree tree(sliders.weights());
+    SummaryTree tree;
     tree.addFragment(makeFragment(25, 0.1), true);
     tree.addFragment(makeFragment(25, 0.1), true);
     TreeNode* node = tree.root->includeChild;
@@ -134,7 +131,7 @@ class Rescore : public ::testing::Test {
 protected:
     void SetUp() override {
         // Continuity alone makes the first fragment left out.
-        sliders.setWeights(0.0, 0.1, 0.0, 0.0);
+        setWeights(tree, 0.0, 0.1, 0.0, 0.0);
         tree.addFragment(makeFragment(25, 0.2), true);
         tree.addFragment(makeFragment(25, 0.2), true);
         tree.decideRoot();
@@ -142,8 +139,7 @@ protected:
         tree.advanceRoot(included); // leaves the start node
         ASSERT_NE(tree.current, tree.root);
     }
-    TestSliders sliders;
-    SummaryTree tree{sliders.weights()};
+    SummaryTree tree;
 };
 
 TEST_F(Rescore, ForcedRecursionRecountsTheSubtreeOfAnIncludedRoot) {
@@ -154,7 +150,7 @@ TEST_F(Rescore, ForcedRecursionRecountsTheSubtreeOfAnIncludedRoot) {
     ASSERT_EQ(child->cutCount, 0);
 
     root->included = true;
-    root->rescore(true, true, tree.weights);
+    root->rescore(true, true, tree.weights.targetLength);
     EXPECT_EQ(root->summaryFrames, 25);
     EXPECT_EQ(root->includedCount, 1);
     EXPECT_EQ(child->cutCount, 1);
@@ -169,6 +165,6 @@ TEST_F(Rescore, CollapsedNodeIsLeftAlone) {
     tree.leaves->count = 0;
     root->collapase();
     root->included = !root->included;
-    root->rescore(true, true, tree.weights);
+    root->rescore(true, true, tree.weights.targetLength);
     EXPECT_EQ(root->summaryFrames, frames);
 }

@@ -33,20 +33,12 @@ int64_t liveAllocations() {
     return live.load();
 }
 
-TestSliders::TestSliders() {
-    targetLength.value = 0.05;
-    setWeights(0.20, 0.10, 0.25, 0.05);
-}
-
-SummaryWeights TestSliders::weights() const {
-    return {&targetLength, &lengthWeight, &continuityWeight, &redundancyWeight, &activityWeight};
-}
-
-void TestSliders::setWeights(double length, double continuity, double redundancy, double activity) {
-    lengthWeight.value = length;
-    continuityWeight.value = continuity;
-    redundancyWeight.value = redundancy;
-    activityWeight.value = activity;
+void setWeights(SummaryTree& tree, double length, double continuity, double redundancy,
+                double activity) {
+    tree.weights.length = length;
+    tree.weights.continuity = continuity;
+    tree.weights.redundancy = redundancy;
+    tree.weights.activity = activity;
 }
 
 FrameBuffer* makeFragment(int frames, double variation, int length) {

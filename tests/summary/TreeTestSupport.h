@@ -1,26 +1,15 @@
 #pragma once
 
-// Fragments whose distances the test chooses, and the slider values the
-// ranking reads.
+// Fragments whose distances the test chooses, and the weights the ranking reads.
 
 #include "FrameBuffer.h"
-#include "SharedControls.h"
 #include "SummaryTree.h"
 
 #include <cstdint>
 
-// Sliders at the window's defaults.
-struct TestSliders {
-    SliderState targetLength;
-    SliderState lengthWeight;
-    SliderState continuityWeight;
-    SliderState redundancyWeight;
-    SliderState activityWeight;
-
-    TestSliders();
-    SummaryWeights weights() const;
-    void setWeights(double length, double continuity, double redundancy, double activity);
-};
+// The four weights of the tree's ranking (its target stays).
+void setWeights(SummaryTree& tree, double length, double continuity, double redundancy,
+                double activity);
 
 // A fragment of `frames` described frames without pictures, all alike, so
 // any distance that a test does not set is 0. `length` defaults to `frames`.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <cstdio>
@@ -207,4 +208,31 @@ TEST(ColourConversion, WritesOnlyTheRequestedRegionOfALargerDestination) {
     EXPECT_EQ(cv::Vec3b::all(254), bgr.at<cv::Vec3b>(1, 1));
     EXPECT_EQ(cv::Vec3b::all(9), bgr.at<cv::Vec3b>(1, 2));
     EXPECT_EQ(cv::Vec3b::all(9), bgr.at<cv::Vec3b>(2, 0));
+}
+
+TEST(ColourConversion, ConvertingOnlyTheShownPixelsMatchesConvertingAllThenResizing) {
+    // Odd sizes both ways, shrinking and enlarging, and the window's own size.
+    struct Sizes {
+        int sourceWidth, sourceHeight, windowWidth, windowHeight;
+    };
+    for (const Sizes& s : {Sizes{321, 241, 445, 335}, Sizes{1281, 719, 445, 335},
+                           Sizes{17, 9, 445, 335}, Sizes{640, 360, 101, 57}}) {
+        SCOPED_TRACE(testing::Message() << s.sourceWidth << "x" << s.sourceHeight << " to "
+                                        << s.windowWidth << "x" << s.windowHeight);
+        YuvPicture picture(s.sourceWidth, s.sourceHeight);
+        std::srand(7);
+        for (int r = 0; r < s.sourceHeight; ++r)
+            for (int c = 0; c < s.sourceWidth; ++c) {
+                picture.Y(r, c) = static_cast<uint8_t>(std::rand());
+                picture.U(r / 2, c / 2) = static_cast<uint8_t>(std::rand());
+                picture.V(r / 2, c / 2) = static_cast<uint8_t>(std::rand());
+            }
+        cv::Mat whole(s.sourceHeight, s.sourceWidth, CV_8UC4, cv::Scalar(0, 0, 0, 255));
+        yuv420p_to_bgr(picture.get(), whole, s.sourceWidth, s.sourceHeight);
+        cv::Mat expected(s.windowHeight, s.windowWidth, CV_8UC4);
+        cv::resize(whole, expected, expected.size(), 0, 0, cv::INTER_NEAREST);
+        cv::Mat shown(s.windowHeight, s.windowWidth, CV_8UC4, cv::Scalar::all(3));
+        yuv420p_to_bgr_scaled(picture.get(), s.sourceWidth, s.sourceHeight, shown);
+        EXPECT_EQ(cv::norm(expected, shown, cv::NORM_INF), 0.0);
+    }
 }

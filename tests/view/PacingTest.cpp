@@ -125,7 +125,7 @@ TEST_F(Pacing, APauseKeepsTheClockSoTheFirstFrameAfterItIsDroppedAndTheSecondRes
             paused = false;
         }
     };
-    ASSERT_TRUE(pacer.waitWhilePaused(paused));
+    ASSERT_TRUE(pacer.waitWhilePaused([&] { return paused.load(); }));
     EXPECT_EQ((std::vector<std::chrono::milliseconds>{100ms, 100ms, 100ms}), clock.sleeps);
     EXPECT_DOUBLE_EQ(0.3, pacer.elapsed());
     EXPECT_EQ(1, pacer.framesSinceStart());
@@ -138,7 +138,7 @@ TEST_F(Pacing, APauseKeepsTheClockSoTheFirstFrameAfterItIsDroppedAndTheSecondRes
 TEST_F(Pacing, NotPausedReturnsWithoutWaiting) {
     startPlaying();
     std::atomic<bool> paused{false};
-    EXPECT_TRUE(pacer.waitWhilePaused(paused));
+    EXPECT_TRUE(pacer.waitWhilePaused([&] { return paused.load(); }));
     EXPECT_TRUE(clock.sleeps.empty());
 }
 
@@ -156,7 +156,7 @@ TEST_F(Pacing, AStopEndsAPause) {
             stop = true;
         }
     };
-    EXPECT_FALSE(pacer.waitWhilePaused(paused));
+    EXPECT_FALSE(pacer.waitWhilePaused([&] { return paused.load(); }));
     EXPECT_EQ(2u, clock.sleeps.size());
     EXPECT_EQ(PlaybackState::Stopped, pacer.state());
 }

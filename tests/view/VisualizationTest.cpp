@@ -66,7 +66,6 @@ const cv::Vec4b white(250, 250, 250, 255); // time and banner
 
 class Visualization : public testing::Test {
 protected:
-    Visualization() { controls.pauseMode = false; }
 
     // A copy of the window picture (B, G, R, X bytes).
     cv::Mat windowPicture() {
@@ -83,9 +82,8 @@ protected:
 
     // Shows a frame with the given modes; tells how many pixels of the label
     // area are in the Play colour and in the Summary and Pause colour.
-    std::pair<int, int> labelPixels(bool play, bool summary) {
-        controls.playMode = play;
-        controls.summaryMode = summary;
+    std::pair<int, int> labelPixels(PlayerMode mode) {
+        controls.mode = mode;
         show(makeFrame(90, 60, 16, 16, 1.0));
         const cv::Mat picture = windowPicture();
         return {count(picture, strip, green), count(picture, strip, yellow)};
@@ -152,24 +150,13 @@ TEST_F(Visualization, TheTimeShowsOneDecimalInSixCharacters) {
     EXPECT_FALSE(sameArea(first, nextSecond, strip));
 }
 
-TEST_F(Visualization, PlayModeDrawsTheGreenPlayLabel) {
-    const auto [play, summary] = labelPixels(true, false);
+TEST_F(Visualization, TheModeLabelHasTheModesColour) {
+    const auto [play, notSummary] = labelPixels(PlayerMode::Play);
     EXPECT_GT(play, 10);
-    EXPECT_EQ(0, summary);
-}
-
-TEST_F(Visualization, SummaryModeDrawsTheYellowSummaryLabel) {
-    const auto [play, summary] = labelPixels(false, true);
-    EXPECT_EQ(0, play);
+    EXPECT_EQ(0, notSummary);
+    const auto [notPlay, summary] = labelPixels(PlayerMode::Summary);
+    EXPECT_EQ(0, notPlay);
     EXPECT_GT(summary, 10);
-}
-
-TEST_F(Visualization, WithPlayAndSummaryBothSetOnlyPlayIsLabelled) {
-    EXPECT_EQ(labelPixels(true, false), labelPixels(true, true));
-}
-
-TEST_F(Visualization, WithNoModeSetNoLabelIsDrawn) {
-    EXPECT_EQ(std::make_pair(0, 0), labelPixels(false, false));
 }
 
 TEST_F(Visualization, AFrameWithoutAPictureDrawsNothing) {
@@ -189,12 +176,12 @@ TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
     DisplayWindow display("VIDEO", 445, 335);
     FrameBuffer frameBuffer(5000);
     SharedControls controls;
-    controls.pauseMode = true;
+    controls.mode = PlayerMode::Pause;
     auto clock = std::make_unique<FakePacerClock>();
     FakePacerClock& sleeps = *clock;
     clock->onSleep = [&] {
         if (sleeps.sleeps.size() == 3) {
-            controls.pauseMode = false;
+            controls.mode = PlayerMode::Play;
         }
     };
     ThreadVisualitation thread(&frameBuffer, &display, controls, 24, 1, std::move(clock));
@@ -210,7 +197,6 @@ TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
 }
 
 TEST_F(Visualization, TheThreadPlaysAndDestroysEveryFrameAndReportsTheWholeSecond) {
-    controls.playMode = true;
     {
         QMutexLocker lock(frameBuffer.mutex);
         frameBuffer.addFrame(makeFrame(90, 60, 16, 235, 10.0));
@@ -248,7 +234,7 @@ TEST_F(Visualization, AStarvedThreadStopsWhenAsked) {
 }
 
 TEST_F(Visualization, APausedThreadStopsWhenAsked) {
-    controls.pauseMode = true;
+    controls.mode = PlayerMode::Pause;
     thread.start();
     while (thread.playbackState() != PlaybackState::Paused) {
         std::this_thread::sleep_for(5ms);

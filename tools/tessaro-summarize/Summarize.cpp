@@ -3,15 +3,15 @@
 #include "ContactSheet.h"
 #include "Frame.h"
 #include "HeadlessSummary.h"
-#include "KeptPictures.h"
+#include "Messages.h"
 #include "OutputFile.h"
+#include "PlaybackReader.h"
 #include "ProgressLine.h"
 #include "SegmentList.h"
 #include "SummarizeOptions.h"
 #include "SummaryVideoWriter.h"
 #include "VideoProbe.h"
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,21 +53,27 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-// The engine writes the player's console messages to standard output; here
-// standard output carries the segment list alone, so the engine's stream
-// goes to /dev/null and the list to a private copy of the real one.
-std::FILE* takeStandardOutput() {
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    if (saved < 0)
-        return nullptr;
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, STDOUT_FILENO);
-        close(null);
+// Standard output carries the segment list alone: the engine's notes (a
+// seek that failed, a damaged stream) go to standard error with --verbose,
+// one to a line, and nowhere without.
+class EngineLog final : public MessageSink {
+public:
+    explicit EngineLog(bool shown) : shown(shown) {}
+    void write(MessageStream, const char* text) override {
+        if (!shown)
+            return;
+        // The engine's texts begin or end with line breaks of their own.
+        std::string line(text);
+        line.erase(0, line.find_first_not_of('\n'));
+        while (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        if (!line.empty())
+            std::fprintf(stderr, "%s: engine: %s\n", kProgram, line.c_str());
     }
-    return fdopen(saved, "w");
-}
+
+private:
+    const bool shown;
+};
 
 struct Outputs {
     std::unique_ptr<OutputFile> videoFile;
@@ -105,18 +111,29 @@ int run(const SummarizeOptions& options, std::FILE* results) {
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
     HeadlessSummary summary(path, options.settings);
-    KeptPictures keptPictures(path);
+    // The kept pictures are read again rather than held while the tree
+    // decides: the summary itself needs only their descriptors.
+    ReaderOptions readAgain;
+    readAgain.audio = false;
+    PlaybackReader keptPictures(path, readAgain);
+    std::vector<std::unique_ptr<Frame>> frames;
     std::vector<SummaryVideoWriter::TimedPicture> pictures;
     bool outputFailed = false;
 
-    auto onKept = [&](const KeptFragment& fragment, const std::vector<Frame*>& frames) {
-        const int width = frames.front()->width;
-        const int height = frames.front()->height;
-        if ((out.videoFile || out.sheetFile) &&
-            !keptPictures.read(fragment, &pictures, &out.error)) {
+    auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
+        if (!out.videoFile && !out.sheetFile)
+            return !interrupted;
+        frames.clear();
+        pictures.clear();
+        if (!keptPictures.read(decision, frames)) {
+            out.error = "the kept pictures cannot be read again from '" + path + "'";
             outputFailed = true;
             return false;
         }
+        for (const auto& frame : frames)
+            pictures.push_back({frame->avFrame, frame->frameTime});
+        const int width = frames.front()->width;
+        const int height = frames.front()->height;
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
@@ -231,15 +248,14 @@ int summarizeMain(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::FILE* results = takeStandardOutput();
-    if (results == nullptr)
-        return report(EXIT_OUTPUT, "cannot write to standard output");
+    EngineLog log(parsed.options.verbose);
+    setMessageSink(&log);
     int status = EXIT_INTERNAL;
     try {
-        status = run(parsed.options, results);
+        status = run(parsed.options, stdout);
     } catch (const std::exception& e) {
         report(EXIT_INTERNAL, std::string("internal error: ") + e.what());
     }
-    std::fclose(results);
+    setMessageSink(nullptr);
     return status;
 }

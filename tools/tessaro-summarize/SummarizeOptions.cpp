@@ -29,6 +29,7 @@ constexpr OptionRule kOptions[] = {
     {'o', "output", true},
     {0, "contact-sheet", true},
     {'q', "quiet", false},
+    {'v', "verbose", false},
     {'h', "help", false},
     {0, "version", false},
 };
@@ -127,6 +128,10 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
     }
     if (longName == "quiet") {
         o.quiet = true;
+        return {};
+    }
+    if (longName == "verbose") {
+        o.verbose = true;
         return {};
     }
     if (longName == "help")
@@ -243,6 +248,7 @@ Outputs:
       --contact-sheet FILE.png also write a PNG: the first frame of each kept
                                segment, in a grid, with its time
   -q, --quiet                  no progress line on standard error
+  -v, --verbose                also the engine's own notes (reader, tree) on standard error
   -h, --help                   show this text and exit
       --version                show the version and exit
 

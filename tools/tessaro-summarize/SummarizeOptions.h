@@ -3,7 +3,7 @@
 // Command line of tessaro-summarize: the window's summary settings plus the
 // outputs to write. Parsing never prints; the caller reports the error.
 
-#include "SharedControls.h"
+#include "SummarySettings.h"
 
 #include <string>
 #include <vector>
@@ -27,6 +27,7 @@ struct SummarizeOptions {
     std::string output;       // summary video, empty for none
     std::string contactSheet; // PNG, empty for none
     bool quiet = false;
+    bool verbose = false; // the engine's own messages on standard error
     std::string video;
 };
 

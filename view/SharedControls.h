@@ -6,37 +6,47 @@
 // WidgetDriver, whose implementation posts the work to the GUI thread.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 // The released state of a labelled slider. SliderLCD (a widget) derives from
-// it; the engine and headless callers hold plain instances.
+// it; tests and headless callers hold plain instances.
 struct SliderState {
     std::atomic<double> value{0.0};    // slider position / scale, as of the last release
     std::atomic<bool> changed{false};  // released at a new value since a reader last cleared it
     std::atomic<bool> dragging{false}; // the user holds the slider
 };
 
-// What the user sets in the window's two group boxes. The defaults are where
-// the window starts, and what a run without a window takes unless told.
-struct SummarySettings {
-    double target = 0.05; // target length, a fraction of the video
-    double lengthWeight = 0.20;
-    double continuityWeight = 0.10;
-    double redundancyWeight = 0.25;
-    double activityWeight = 0.05;
-    int depth = 60;  // tree depth limit, 20-90
-    int nodes = 500; // tree node limit, 100-5000
-    bool junkFilter = false;
-};
+// The player's mode, published as one value so that a reader never sees a
+// change half made.
+enum class PlayerMode : uint8_t { Play, Summary, Pause };
 
-// The target length and the four weights the candidate ranking reads at the
-// moment it computes.
-struct SummaryWeights {
-    const SliderState* targetLength = nullptr;
-    const SliderState* lengthWeight = nullptr;
-    const SliderState* continuityWeight = nullptr;
-    const SliderState* redundancyWeight = nullptr;
-    const SliderState* activityWeight = nullptr;
+// Lets a worker sleep until something it waits for may have changed: a
+// control, a mode, the playback buffer, a request to stop. A notice given
+// while nobody waits is kept for the next wait, so none is lost.
+class Wakeup {
+public:
+    void notify() {
+        {
+            const std::lock_guard lock(mutex);
+            ++given;
+        }
+        changed.notify_all();
+    }
+    // Returns at the first notice since the last return, or after timeout.
+    void waitFor(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, timeout, [this] { return given != taken; });
+        taken = given;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t given = 0;
+    uint64_t taken = 0;
 };
 
 // Widget updates a worker thread asks for. Implementations must be callable
@@ -55,7 +65,7 @@ public:
 };
 
 struct SharedControls {
-    // Released values of the sliders (owned by the widgets or by a headless caller).
+    // Released values of the sliders (owned by the widgets or by a test).
     SliderState* positionCtl = nullptr;
     SliderState* targetLengthCtl = nullptr;
     SliderState* lengthWeightCtl = nullptr;
@@ -74,21 +84,22 @@ struct SharedControls {
     std::atomic<bool> avoidEmptyBuffer{false};
     std::atomic<bool> junkSegmentFilter{false};
 
-    // Modes: written by the mode buttons, read by the workers.
-    std::atomic<bool> playMode{false};
-    std::atomic<bool> summaryMode{false};
-    std::atomic<bool> pauseMode{false};
-    // The decoding thread's own copies of the modes as it last noted them.
-    std::atomic<bool> seenPlayMode{false};
-    std::atomic<bool> seenSummaryMode{false};
-    std::atomic<bool> seenPauseMode{false};
+    // Written by the mode buttons, read by the workers.
+    std::atomic<PlayerMode> mode{PlayerMode::Play};
     // Playback position in whole seconds.
     std::atomic<int32_t> positionValue{0};
 
-    WidgetDriver* driver = nullptr;
+    // Set by the window while it lives; null when no widget is to be driven.
+    std::atomic<WidgetDriver*> driver{nullptr};
+    // The decoding thread waits on it when it has nothing to do; whoever
+    // changes what it waits for gives notice.
+    Wakeup wakeup;
 
-    SummaryWeights weights() const {
-        return {targetLengthCtl, lengthWeightCtl, continuityWeightCtl, redundancyWeightCtl,
-                activityWeightCtl};
+    bool playing() const { return mode.load() == PlayerMode::Play; }
+    bool summarising() const { return mode.load() == PlayerMode::Summary; }
+    bool paused() const { return mode.load() == PlayerMode::Pause; }
+    void setMode(PlayerMode chosen) {
+        mode = chosen;
+        wakeup.notify();
     }
 };

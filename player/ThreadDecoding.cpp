@@ -1,15 +1,18 @@
 #include "ThreadDecoding.h"
 
+#include <chrono>
+
 namespace {
 constexpr int kSleepStepMilliseconds = 20;
-constexpr int kIdleMilliseconds = 100;
+// A wait ends at the first notice; this only bounds a notice that never comes.
+constexpr std::chrono::milliseconds kLongestWait{250};
 } // namespace
 
 ThreadDecoding::ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer,
                                SharedControls& controls)
-    : decodingPass(inputPath, frameBuffer, controls) {
+    : loop(inputPath, frameBuffer, controls) {
     // Short sleeps so that a close request is noticed at once.
-    decodingPass.sleep = [this](int ms) {
+    loop.sleep = [this](int ms) {
         for (int slept = 0; slept < ms && !stopping; slept += kSleepStepMilliseconds)
             QThread::msleep(kSleepStepMilliseconds);
     };
@@ -23,14 +26,15 @@ ThreadDecoding::~ThreadDecoding() {
 
 void ThreadDecoding::requestStop() {
     stopping = true;
-    decodingPass.stopRequested = true;
+    loop.stopRequested = true;
+    loop.controls.wakeup.notify();
 }
 
 void ThreadDecoding::run() {
     const std::lock_guard busy(running);
-    decodingPass.start();
+    loop.start();
     while (!stopping) {
-        if (decodingPass.pass() == DecodingPass::Next::Sleep)
-            decodingPass.sleep(kIdleMilliseconds);
+        if (loop.pass() == PlayerLoop::Next::Wait)
+            loop.controls.wakeup.waitFor(kLongestWait);
     }
 }

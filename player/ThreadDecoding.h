@@ -1,12 +1,14 @@
 #pragma once
 
-// The worker thread that decodes and summarises: it runs DecodingPass until
-// asked to stop.
+// The worker thread that decodes and summarises: it runs the player's loop
+// until asked to stop, and sleeps on the controls' wakeup whenever a pass
+// finds nothing to do.
 
-#include "DecodingPass.h"
+#include "PlayerLoop.h"
 
 #include <QThread>
 
+#include <atomic>
 #include <mutex>
 
 class FrameBuffer;
@@ -19,7 +21,7 @@ public:
     // Asks the loop to end after the current pass; wait() then joins it.
     void requestStop();
 
-    DecodingPass decodingPass;
+    PlayerLoop loop;
 
 protected:
     void run() override;

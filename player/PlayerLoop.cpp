@@ -1,0 +1,348 @@
+#include "PlayerLoop.h"
+
+#include "FragmentDecoder.h"
+#include "Frame.h"
+#include "FrameBuffer.h"
+#include "Messages.h"
+#include "VideoReader.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+constexpr const char* kDecodingStart = "\nDecoding: [%s input]";
+constexpr const char* kTotalLength = "\n[DECODING]Total video length: %f";
+constexpr int kSettleMilliseconds = 100;
+constexpr int kFragmentFrames = FragmentDecoder::fragmentCapacity;
+
+bool takeChanged(SliderState* control) {
+    return control != nullptr && control->changed.exchange(false);
+}
+
+double valueOr(const SliderState* control, double fallback) {
+    return control != nullptr ? control->value.load() : fallback;
+}
+
+// The analysis reads as fast as it can: every core for the decoder, no sound.
+ReaderOptions analysisOptions() {
+    ReaderOptions options;
+    options.audio = false;
+    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return options;
+}
+
+// The playback reader decodes what is shown; its decoder threads follow the
+// analysis reader's, so that both number and time the pictures alike.
+ReaderOptions playbackOptions() {
+    ReaderOptions options = analysisOptions();
+    options.audio = false;
+    return options;
+}
+} // namespace
+
+PlayerLoop::PlayerLoop(std::string path, FrameBuffer* buffer, SharedControls& shared)
+    : sleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+      frameBuffer(buffer), controls(shared), inputPath(std::move(path)),
+      playback(inputPath, playbackOptions()) {}
+
+PlayerLoop::~PlayerLoop() = default;
+
+void PlayerLoop::start() {
+    std::printf(kDecodingStart, inputPath.c_str());
+    std::fflush(stdout);
+    analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions());
+    // The summary needs each frame's descriptors only.
+    analysis->keepPictures = false;
+    playback.open();
+
+    seenMode = controls.mode.load();
+    analysis->setReadAhead(seenMode == PlayerMode::Summary);
+    segmentTimes[0] = 0.0;
+    segmentTimeCount = 1;
+    framesHandedOn = 0;
+    endOfStream = false;
+
+    double minutes = 0.0;
+    VideoReader& reader = *analysis->reader;
+    if (reader.status == VideoReader::OK)
+        minutes = reader.timestampToSeconds(reader.getVideoLength()) / 60.0;
+    std::printf(kTotalLength, minutes);
+    summarizer.setSettings(settingsFromControls());
+    summarizer.reset();
+}
+
+SummarySettings PlayerLoop::settingsFromControls() const {
+    const SummarySettings defaults;
+    SummarySettings s;
+    s.target = valueOr(controls.targetLengthCtl, defaults.target);
+    s.lengthWeight = valueOr(controls.lengthWeightCtl, defaults.lengthWeight);
+    s.continuityWeight = valueOr(controls.continuityWeightCtl, defaults.continuityWeight);
+    s.redundancyWeight = valueOr(controls.redundancyWeightCtl, defaults.redundancyWeight);
+    s.activityWeight = valueOr(controls.activityWeightCtl, defaults.activityWeight);
+    s.depth = controls.treeDepthPosition;
+    s.nodes = controls.treeNodesPosition;
+    s.junkFilter = controls.junkSegmentFilter;
+    return s;
+}
+
+void PlayerLoop::updateTreeLimits() {
+    const int depthPosition = controls.treeDepthPosition;
+    const int nodesPosition = controls.treeNodesPosition;
+    if (controls.automaticControl) {
+        double fill = 0.0;
+        {
+            QMutexLocker lock(frameBuffer->mutex);
+            // Full is whichever bound the buffer stops at.
+            fill = std::max(static_cast<double>(frameBuffer->count) / bufferTarget,
+                            static_cast<double>(frameBuffer->pictureBytes) / bufferBudget);
+        }
+        if (!(fill < 1.0))
+            fill = 1.0;
+        depthLimit = static_cast<int32_t>((depthPosition - 20) * fill * fill + 20);
+        nodeLimit = static_cast<int32_t>((nodesPosition - 100) * fill + 100);
+    } else {
+        depthLimit = depthPosition;
+        nodeLimit = nodesPosition;
+    }
+    SummarySettings s = summarizer.settings();
+    s.junkFilter = controls.junkSegmentFilter;
+    summarizer.setSettings(s);
+    summarizer.setLimits(depthLimit, nodeLimit);
+}
+
+void PlayerLoop::postTreeStrips() {
+    WidgetDriver* driver = controls.driver.load();
+    const Posted wanted{depthLimit, controls.treeDepthPosition, nodeLimit,
+                        controls.treeNodesPosition};
+    if (driver == nullptr ||
+        (wanted.depthLimit == posted.depthLimit && wanted.depthPosition == posted.depthPosition &&
+         wanted.nodeLimit == posted.nodeLimit && wanted.nodesPosition == posted.nodesPosition))
+        return;
+    posted.depthLimit = wanted.depthLimit;
+    posted.depthPosition = wanted.depthPosition;
+    posted.nodeLimit = wanted.nodeLimit;
+    posted.nodesPosition = wanted.nodesPosition;
+    driver->setTreeDepthStrip(20, 90, depthLimit, wanted.depthPosition, 0);
+    driver->setTreeNodesStrip(100, 5000, nodeLimit, wanted.nodesPosition, 0);
+}
+
+void PlayerLoop::dropSegmentTimesAfter(double seconds) {
+    while (segmentTimeCount > 0 && segmentTimes[segmentTimeCount - 1] > seconds)
+        --segmentTimeCount;
+}
+
+bool PlayerLoop::detectSeek(double* target) {
+    const PlayerMode mode = controls.mode.load();
+    if (mode == seenMode && !takeChanged(controls.positionCtl))
+        return false;
+    // A change of mode restarts at the slider's whole second, which follows playback.
+    seenMode = mode;
+    *target = controls.positionSliderValue;
+    dropSegmentTimesAfter(*target);
+    return true;
+}
+
+bool PlayerLoop::takeWeightChanges() {
+    // Every flag is tested and cleared, not only up to the first set one.
+    bool any = false;
+    any |= takeChanged(controls.targetLengthCtl);
+    any |= takeChanged(controls.lengthWeightCtl);
+    any |= takeChanged(controls.continuityWeightCtl);
+    any |= takeChanged(controls.activityWeightCtl);
+    any |= takeChanged(controls.redundancyWeightCtl);
+    return any;
+}
+
+void PlayerLoop::clearPlayback() {
+    std::vector<Frame*> dropped;
+    {
+        QMutexLocker lock(frameBuffer->mutex);
+        while (frameBuffer->count > 0)
+            dropped.push_back(frameBuffer->getFrame());
+    }
+    for (Frame* frame : dropped)
+        delete frame;
+}
+
+void PlayerLoop::restartAt(double seconds) {
+    // Nothing here holds the playback buffer's lock: the visualization
+    // thread plays on (or waits) while the readers seek.
+    clearPlayback();
+    summarizer.setSettings(settingsFromControls());
+    summarizer.setLimits(depthLimit, nodeLimit);
+    summarizer.reset();
+    endOfStream = false;
+    const bool summarising = seenMode == PlayerMode::Summary;
+    analysis->setReadAhead(false);
+    if (summarising)
+        analysis->seekFrameWKey(seconds);
+    else if (seenMode == PlayerMode::Play)
+        playback.seekFrameWKey(seconds);
+    analysis->setReadAhead(summarising);
+    ++restarts;
+}
+
+void PlayerLoop::postTimeline(bool force) {
+    WidgetDriver* driver = controls.driver.load();
+    if (driver == nullptr)
+        return;
+    const Posted now{0, 0, 0, 0, segmentTimeCount, controls.positionSliderMaximum,
+                     controls.positionValue, summarizer.frontTime(), summarizer.decisionTime()};
+    if (!force && now.segments == posted.segments && now.maximum == posted.maximum &&
+        now.position == posted.position && now.front == posted.front &&
+        now.decision == posted.decision)
+        return;
+    posted.segments = now.segments;
+    posted.maximum = now.maximum;
+    posted.position = now.position;
+    posted.front = now.front;
+    posted.decision = now.decision;
+    driver->setTimelineData(segmentTimes, segmentTimeCount, 0, now.maximum, now.position,
+                            now.front, now.decision);
+}
+
+void PlayerLoop::postPositionSlider() {
+    WidgetDriver* driver = controls.driver.load();
+    const int32_t position = controls.positionValue;
+    // Also when the slider was moved without a release (a click, a key):
+    // it follows playback, as it always has.
+    if (driver == nullptr ||
+        (position == posted.slider && controls.positionSliderValue == position))
+        return;
+    posted.slider = position;
+    driver->setPositionSlider(position);
+}
+
+PlayerLoop::Next PlayerLoop::pass() {
+    updateTreeLimits();
+    postTreeStrips();
+
+    double target = 0.0;
+    if (detectSeek(&target)) {
+        controls.positionValue = static_cast<int32_t>(target);
+        posted.slider = -1;
+        postPositionSlider();
+        restartAt(target);
+        postTimeline(true);
+    } else if (controls.positionCtl == nullptr || !controls.positionCtl->dragging) {
+        postPositionSlider();
+    }
+
+    if (takeWeightChanges()) {
+        // Wait until the user has stopped moving the sliders, then rebuild once.
+        do
+            sleep(kSettleMilliseconds);
+        while (takeWeightChanges() && !stopRequested);
+        dropSegmentTimesAfter(controls.positionValue);
+        restartAt(controls.positionValue);
+        postTimeline(true);
+    }
+    std::fflush(stdout);
+    postTimeline(false);
+
+    switch (seenMode) {
+    case PlayerMode::Pause:
+        return Next::Wait;
+    case PlayerMode::Play:
+        return playStep();
+    case PlayerMode::Summary:
+        return summaryStep();
+    }
+    return Next::Wait;
+}
+
+bool PlayerLoop::hasRoom(int64_t comingBytes) const {
+    QMutexLocker lock(frameBuffer->mutex);
+    if (frameBuffer->count >= bufferTarget)
+        return false;
+    // An empty buffer takes what comes, however large the pictures.
+    return frameBuffer->count == 0 || frameBuffer->pictureBytes + comingBytes <= bufferBudget;
+}
+
+void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames) {
+    QMutexLocker lock(frameBuffer->mutex);
+    for (std::unique_ptr<Frame>& frame : frames)
+        if (frameBuffer->addFrame(frame.get()))
+            frame.release();
+    frames.clear();
+}
+
+PlayerLoop::Next PlayerLoop::playStep() {
+    if (endOfStream)
+        return Next::Wait;
+    int width = 0;
+    int height = 0;
+    if (VideoReader* reader = playback.videoReader())
+        reader->getVideoSize(&width, &height);
+    const int64_t pictureBytes = int64_t{width} * height * 3 / 2;
+    // One fragment's worth at most, a picture at a time while there is room.
+    int read = 0;
+    std::vector<std::unique_ptr<Frame>> frames;
+    while (read < kFragmentFrames && hasRoom(pictureBytes)) {
+        if (playback.readNext(1, frames) == 0) {
+            endOfStream = true;
+            break;
+        }
+        frames.back()->frameNumber = ++framesHandedOn;
+        handOn(frames);
+        ++read;
+    }
+    return read > 0 ? Next::Continue : Next::Wait;
+}
+
+void PlayerLoop::summaryTurn() {
+    if (summarizer.wantsFragment()) {
+        std::unique_ptr<FrameBuffer> fragment(analysis->decodeFragment());
+        if (fragment)
+            summarizer.addFragment(std::move(fragment));
+        else
+            summarizer.endOfStream();
+    }
+}
+
+PlayerLoop::Next PlayerLoop::summaryStep() {
+    int width = 0;
+    int height = 0;
+    analysis->reader->getVideoSize(&width, &height);
+    const int64_t fragmentBytes = int64_t{width} * height * 3 / 2 * kFragmentFrames;
+    if (!hasRoom(fragmentBytes)) {
+        // A full buffer holds the next decision back. Fragments that no
+        // decision waits for may still go in: the turns, and with them the
+        // decisions, stay those of a summary that never waits.
+        if (summarizer.wantsFragment() && summarizer.depth() + 1 < summarizer.depthLimit()) {
+            summaryTurn();
+            return Next::Continue;
+        }
+        return Next::Wait;
+    }
+
+    summaryTurn();
+    if (summarizer.canDecide()) {
+        bool empty = false;
+        {
+            QMutexLocker lock(frameBuffer->mutex);
+            empty = frameBuffer->count == 0;
+        }
+        const std::optional<Decision> decision =
+            summarizer.decide(empty && controls.avoidEmptyBuffer);
+        if (decision) {
+            if (decision->kept) {
+                std::vector<std::unique_ptr<Frame>> frames;
+                if (playback.read(*decision, frames)) {
+                    // A full table keeps the segments it has; the timeline shows no more marks.
+                    if (segmentTimeCount < SEGMENT_TIMES_SIZE)
+                        segmentTimes[segmentTimeCount++] = decision->start;
+                    for (size_t k = 0; k < frames.size(); ++k)
+                        frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
+                    handOn(frames);
+                }
+            }
+            framesHandedOn += decision->frames;
+        }
+    }
+    return summarizer.finished() ? Next::Wait : Next::Continue;
+}

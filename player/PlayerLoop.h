@@ -1,0 +1,100 @@
+#pragma once
+
+// The player's decoding loop, one pass at a time: tree limits and strips,
+// seeks (a released position slider or a change of mode), rebuilds after a
+// weight change, then a Play or Summary step that feeds the playback buffer.
+// Play reads the video straight on; Summary hands described fragments to the
+// Summarizer and reads the pictures of each kept fragment again, so that no
+// undecided fragment holds a picture. ThreadDecoding runs pass() in a loop
+// and waits on the controls' wakeup whenever a pass says there is nothing
+// to do; tests call it step by step.
+
+#include "PlaybackReader.h"
+#include "SharedControls.h"
+#include "Summarizer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class FragmentDecoder;
+class Frame;
+class FrameBuffer;
+
+class PlayerLoop {
+public:
+    static constexpr int SEGMENT_TIMES_SIZE = 10000;
+    // The playback buffer stops filling at this many frames or this many
+    // bytes of pictures, whichever comes first.
+    static constexpr int32_t BUFFER_TARGET = 300;
+    static constexpr int64_t BUFFER_BUDGET = int64_t{256} << 20;
+
+    // How a pass ended: with more to do at once, or with nothing to do until
+    // something changes (the caller waits on the controls' wakeup).
+    enum class Next { Continue, Wait };
+
+    PlayerLoop(std::string inputPath, FrameBuffer* frameBuffer, SharedControls& controls);
+    ~PlayerLoop();
+    PlayerLoop(const PlayerLoop&) = delete;
+    PlayerLoop& operator=(const PlayerLoop&) = delete;
+
+    // The start of the thread: says what it decodes and opens the video.
+    void start();
+    Next pass();
+
+    // Waits used while the weight sliders settle; tests replace it.
+    std::function<void(int milliseconds)> sleep;
+    // Set to leave a wait early when the program is closing.
+    std::atomic<bool> stopRequested{false};
+
+    FrameBuffer* const frameBuffer;
+    SharedControls& controls;
+    const std::string inputPath;
+    int32_t bufferTarget = BUFFER_TARGET;
+    int64_t bufferBudget = BUFFER_BUDGET;
+
+    // Start times of the summary's segments handed on, for the timeline.
+    double segmentTimes[SEGMENT_TIMES_SIZE] = {};
+    int32_t segmentTimeCount = 0;
+    int32_t depthLimit = 0;
+    int32_t nodeLimit = 0;
+    // Numbers the frames handed on; decided fragments count whether kept or not.
+    int32_t framesHandedOn = 0;
+    // The play side has read the video to its end.
+    bool endOfStream = false;
+    // Restarts (seeks, changes of mode, rebuilds) so far; readable from any
+    // thread, for whoever waits for one to have happened.
+    std::atomic<int64_t> restarts{0};
+
+    Summarizer summarizer;
+    std::unique_ptr<FragmentDecoder> analysis; // Summary mode's descriptors
+    PlaybackReader playback;                   // the pictures to play
+
+private:
+    void updateTreeLimits();
+    void postTreeStrips();
+    bool detectSeek(double* target);
+    bool takeWeightChanges();
+    SummarySettings settingsFromControls() const;
+    void dropSegmentTimesAfter(double seconds);
+    void restartAt(double seconds);
+    void clearPlayback();
+    void postTimeline(bool force);
+    void postPositionSlider();
+    bool hasRoom(int64_t comingBytes) const;
+    void handOn(std::vector<std::unique_ptr<Frame>>& frames);
+    Next playStep();
+    Next summaryStep();
+    void summaryTurn();
+
+    PlayerMode seenMode = PlayerMode::Play;
+    // What the widgets were last told, so that nothing unchanged is posted.
+    struct Posted {
+        int32_t depthLimit = -1, depthPosition = -1, nodeLimit = -1, nodesPosition = -1;
+        int32_t segments = -1, maximum = -1, position = -1, front = -1, decision = -1;
+        int32_t slider = -1;
+    } posted;
+};

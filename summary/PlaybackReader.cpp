@@ -1,0 +1,130 @@
+#include "PlaybackReader.h"
+
+#include "FragmentDecoder.h"
+#include "Frame.h"
+
+#include <cmath>
+#include <utility>
+
+namespace {
+// Without an index of key frames, a gap longer than this is jumped over
+// rather than decoded.
+constexpr double kStraightGap = 4.0;
+// A second try lands this much earlier, so that the fragment lies beyond a
+// later key frame than the one the decoder starts from.
+constexpr double kSafeLead = 10.0;
+} // namespace
+
+PlaybackReader::PlaybackReader(std::string videoPath, const ReaderOptions& readerOptions)
+    : path(std::move(videoPath)), options(readerOptions) {}
+
+PlaybackReader::~PlaybackReader() = default;
+
+bool PlaybackReader::open() {
+    reader = std::make_unique<VideoReader>(path.c_str(), options);
+    started = false;
+    if (reader->status != VideoReader::OK)
+        return false;
+    reader->getVideoSize(&width, &height);
+    return true;
+}
+
+std::unique_ptr<Frame> PlaybackReader::next() {
+    AVFrame* picture = nullptr;
+    if (!reader || !reader->getNextFrame(&picture))
+        return nullptr;
+    // A stream that declares no size tells it with its first picture.
+    if (width <= 0 || height <= 0)
+        reader->getVideoSize(&width, &height);
+    std::unique_ptr<Frame> frame = FragmentDecoder::pictureFrame(*reader, picture, width, height);
+    lastTime = frame->frameTime;
+    started = true;
+    return frame;
+}
+
+int PlaybackReader::readNext(int count, std::vector<std::unique_ptr<Frame>>& frames) {
+    int read = 0;
+    for (; read < count; ++read) {
+        std::unique_ptr<Frame> frame = next();
+        if (!frame)
+            break;
+        frames.push_back(std::move(frame));
+    }
+    return read;
+}
+
+bool PlaybackReader::seekFrameWKey(double seconds) {
+    if (!reader && !open())
+        return false;
+    started = false;
+    return reader->seekFrameWKey(seconds);
+}
+
+bool PlaybackReader::jumpTo(double seconds) {
+    if (!reader && !open())
+        return false;
+    started = false;
+    const AVRational base = reader->pFormatCtx->streams[reader->videoStream]->time_base;
+    const double ts = std::max(0.0, seconds) * base.den / base.num;
+    return reader->seekTimestamp(static_cast<int64_t>(std::llround(ts)));
+}
+
+bool PlaybackReader::jumpSavesDecoding(double start) const {
+    if (!started || lastTime >= start)
+        return true; // behind the fragment: only a jump gets back
+    AVStream* stream = reader->pFormatCtx->streams[reader->videoStream];
+    if (avformat_index_get_entries_count(stream) <= 0)
+        return start - lastTime > kStraightGap;
+    // Worth it when a key frame lies between here and the fragment.
+    const double ts = start * stream->time_base.den / stream->time_base.num;
+    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
+        stream, static_cast<int64_t>(std::llround(ts)), AVSEEK_FLAG_BACKWARD);
+    return key != nullptr && reader->timestampToSeconds(key->timestamp) > lastTime;
+}
+
+bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
+                              std::vector<std::unique_ptr<Frame>>& frames) {
+    std::vector<std::unique_ptr<Frame>> found;
+    bool first = true;
+    for (;;) {
+        std::unique_ptr<Frame> frame = next();
+        if (!frame)
+            return false;
+        // A jump that lands beyond the fragment cannot read it.
+        if (first && afterJump && frame->frameTime > fragment.start)
+            return false;
+        first = false;
+        if (frame->frameTime < fragment.start)
+            continue;
+        if (frame->frameTime > fragment.start && found.empty())
+            return false; // its first picture is not in the stream as decoded now
+        if (found.size() < fragment.signatures.size()) {
+            frame->computeHistogram();
+            if (pictureSignature(*frame) != fragment.signatures[found.size()])
+                return false;
+        }
+        found.push_back(std::move(frame));
+        if (static_cast<int>(found.size()) == fragment.frames)
+            break;
+    }
+    for (auto& frame : found)
+        frames.push_back(std::move(frame));
+    return true;
+}
+
+bool PlaybackReader::read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames) {
+    if (fragment.frames <= 0)
+        return true;
+    if (!reader && !open())
+        return false;
+    // Straight on when that is cheapest; else a jump to the key frame at or
+    // before the fragment, then one landing well before it, and at last the
+    // whole video from its start, as the summary itself read it.
+    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames))
+        return true;
+    if (jumpTo(fragment.start) && readFrom(fragment, true, frames))
+        return true;
+    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames))
+        return true;
+    return open() && readFrom(fragment, false, frames);
+}

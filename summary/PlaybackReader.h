@@ -1,0 +1,61 @@
+#pragma once
+
+// The pictures to play or to write, read from the video with a reader of
+// their own: straight on (the player's Play mode), or the pictures of a
+// decided fragment again (the summary holds only descriptors). A kept
+// fragment is found by the time of its first frame: the reader jumps to the
+// key frame at or before it when that saves decoding, else reads straight
+// on, and every picture is checked against the fragment's descriptors, so a
+// jump that lands where pictures lack their references (or a stream whose
+// times cannot be trusted after a jump) is noticed and the fragment read
+// again from further back.
+
+#include "Summarizer.h"
+#include "VideoReader.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class Frame;
+
+class PlaybackReader {
+public:
+    PlaybackReader(std::string path, const ReaderOptions& options = {});
+    ~PlaybackReader();
+    PlaybackReader(const PlaybackReader&) = delete;
+    PlaybackReader& operator=(const PlaybackReader&) = delete;
+
+    // False when the video cannot be opened.
+    bool open();
+
+    // The fragment's pictures, appended to frames as frames of the video's
+    // size with their times and the reader's frame numbers. False (with
+    // nothing appended) when the video does not give them again.
+    bool read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames);
+    // Up to count pictures from where the reader stands; how many came.
+    int readNext(int count, std::vector<std::unique_ptr<Frame>>& frames);
+    // Positions as VideoReader::seekFrameWKey.
+    bool seekFrameWKey(double seconds);
+
+    VideoReader* videoReader() { return reader.get(); }
+
+private:
+    // The next picture as a frame; null at the end.
+    std::unique_ptr<Frame> next();
+    bool jumpTo(double seconds);
+    // Reads the fragment from where the reader stands (just after a jump,
+    // or straight on); false when its pictures do not come as described.
+    bool readFrom(const Decision& fragment, bool afterJump,
+                  std::vector<std::unique_ptr<Frame>>& frames);
+    bool jumpSavesDecoding(double start) const;
+
+    std::string path;
+    ReaderOptions options;
+    std::unique_ptr<VideoReader> reader;
+    int width = 0;
+    int height = 0;
+    // Time of the last picture decoded, when one was since the last jump.
+    double lastTime = 0.0;
+    bool started = false;
+};

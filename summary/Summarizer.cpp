@@ -1,0 +1,125 @@
+#include "Summarizer.h"
+
+#include "FrameBuffer.h"
+
+namespace {
+
+// FNV-1a over the bytes of the descriptors.
+uint64_t digest(uint64_t hash, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+int32_t wholeSeconds(const FrameBuffer* fragment) {
+    return fragment != nullptr && fragment->first != nullptr
+               ? static_cast<int32_t>(fragment->first->frameTime)
+               : 0;
+}
+
+} // namespace
+
+uint64_t pictureSignature(const Frame& frame) {
+    uint64_t hash = 14695981039346656037ull;
+    hash = digest(hash, frame.histogram, sizeof frame.histogram);
+    return digest(hash, frame.blockMeans, sizeof frame.blockMeans);
+}
+
+Summarizer::Summarizer(const SummarySettings& settings)
+    : current(settings), depthLimitInForce(settings.depth), nodeLimitInForce(settings.nodes),
+      tree(RankingWeights::of(settings)) {}
+
+void Summarizer::setSettings(const SummarySettings& settings) {
+    current = settings;
+    depthLimitInForce = settings.depth;
+    nodeLimitInForce = settings.nodes;
+}
+
+void Summarizer::setLimits(int depthLimit, int nodeLimit) {
+    depthLimitInForce = depthLimit;
+    nodeLimitInForce = nodeLimit;
+}
+
+void Summarizer::reset() {
+    tree.resetTree();
+    tree.weights = RankingWeights::of(current);
+    streamEnded = false;
+    lastSettled = false;
+    front = 0;
+    decisionMark = 0;
+}
+
+bool Summarizer::wantsFragment() const {
+    return !streamEnded && depth() <= depthLimitInForce;
+}
+
+void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
+    if (!fragment || !wantsFragment())
+        return;
+    FrameBuffer* inserted = fragment.release(); // the tree owns it from here
+    if (current.junkFilter)
+        tree.addFragmentFiltered(inserted);
+    else
+        tree.addFragment(inserted, true);
+    decisionMark = tree.current != nullptr ? wholeSeconds(tree.current->fragment) : 0;
+    front = wholeSeconds(inserted);
+    if (tree.liveLeafCount() > static_cast<uint32_t>(nodeLimitInForce))
+        tree.pruneLeaves(static_cast<uint32_t>(nodeLimitInForce));
+}
+
+void Summarizer::endOfStream() {
+    streamEnded = true;
+}
+
+bool Summarizer::canDecide() const {
+    if (streamEnded && depth() == 0)
+        return !lastSettled && tree.current != nullptr && tree.current->fragment != nullptr;
+    return (depth() >= depthLimitInForce || streamEnded) && depth() >= 1;
+}
+
+bool Summarizer::finished() const {
+    return streamEnded && depth() == 0 && !canDecide();
+}
+
+std::optional<Decision> Summarizer::decide(bool includeNext) {
+    if (!canDecide())
+        return std::nullopt;
+    if (depth() == 0) {
+        // The last fragment's choice is made, but no advance leaves its node:
+        // settle it here so that the end of the video is not lost.
+        lastSettled = true;
+        return settle(tree.current->fragment, tree.current->included);
+    }
+    tree.decideRoot();
+    if (includeNext && tree.current != nullptr) {
+        tree.current->included = true;
+        tree.current->rescore(true, true, tree.weights.targetLength);
+    }
+    bool included = false;
+    FrameBuffer* decided = tree.advanceRoot(included);
+    if (decided == nullptr)
+        return std::nullopt;
+    return settle(decided, included);
+}
+
+Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
+    Decision decision;
+    decision.number = fragment->number;
+    decision.frames = fragment->count;
+    decision.kept = included;
+    if (fragment->first != nullptr) {
+        decision.frameNumber = fragment->first->frameNumber;
+        decision.start = fragment->first->frameTime;
+        decision.last = fragment->last->frameTime;
+    }
+    if (included) {
+        const Frame* frame = fragment->first;
+        for (int k = 0; k < fragment->count && frame != nullptr; ++k, frame = frame->next)
+            decision.signatures.push_back(pictureSignature(*frame));
+    }
+    retireDecidedFragment(fragment, included);
+    return decision;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// What the user chooses for a summary: the target length, the four weights
+// of the candidate ranking, the tree limits and the junk filter. The
+// defaults are where the window starts and what a run without a window takes
+// unless told.
+
+struct SummarySettings {
+    double target = 0.05; // target length, a fraction of the video
+    double lengthWeight = 0.20;
+    double continuityWeight = 0.10;
+    double redundancyWeight = 0.25;
+    double activityWeight = 0.05;
+    int depth = 60;  // tree depth limit, 20-90
+    int nodes = 500; // tree node limit, 100-5000
+    bool junkFilter = false;
+
+    // The values the candidate ranking reads; changing one of them means a
+    // new tree, while the limits and the filter apply from the next fragment.
+    bool sameRanking(const SummarySettings& other) const {
+        return target == other.target && lengthWeight == other.lengthWeight &&
+               continuityWeight == other.continuityWeight &&
+               redundancyWeight == other.redundancyWeight &&
+               activityWeight == other.activityWeight;
+    }
+};
+
+// The target length and the four weights as the candidate ranking reads them.
+struct RankingWeights {
+    double targetLength = SummarySettings{}.target;
+    double length = SummarySettings{}.lengthWeight;
+    double continuity = SummarySettings{}.continuityWeight;
+    double redundancy = SummarySettings{}.redundancyWeight;
+    double activity = SummarySettings{}.activityWeight;
+
+    static RankingWeights of(const SummarySettings& s) {
+        return {s.target, s.lengthWeight, s.continuityWeight, s.redundancyWeight,
+                s.activityWeight};
+    }
+};

@@ -1,0 +1,93 @@
+#include "FragmentDecoder.h"
+#include "Frame.h"
+#include "PlaybackReader.h"
+#include "TestMedia.h"
+#include "VideoTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A decision for a described fragment, as the Summarizer gives one.
+Decision keptDecision(const FrameBuffer& fragment) {
+    Decision d;
+    d.frames = fragment.count;
+    d.start = fragment.first->frameTime;
+    d.last = fragment.last->frameTime;
+    d.kept = true;
+    for (const Frame* f = fragment.first; f != nullptr; f = f->next)
+        d.signatures.push_back(pictureSignature(*f));
+    return d;
+}
+
+// Every fragment of the video as the summary describes it (no pictures kept).
+std::vector<Decision> describedFragments(const std::string& path) {
+    FragmentDecoder decoder(path.c_str());
+    decoder.keepPictures = false;
+    std::vector<Decision> fragments;
+    while (std::unique_ptr<FrameBuffer> fragment{decoder.decodeFragment()})
+        fragments.push_back(keptDecision(*fragment));
+    return fragments;
+}
+
+// Checksums of the pictures a straight decode gives, by time.
+std::map<double, uint64_t> straightDecode(const std::string& path) {
+    VideoReader reader(path.c_str());
+    int width = 0;
+    int height = 0;
+    reader.getVideoSize(&width, &height);
+    std::map<double, uint64_t> sums;
+    AVFrame* picture = nullptr;
+    while (reader.getNextFrame(&picture))
+        sums[reader.timestampToSeconds(picture->pts)] = pictureChecksum(picture, width, height);
+    return sums;
+}
+
+TEST(PlaybackReader, KeptFragmentsComeBackAsTheStraightDecodeGaveThem) {
+    // B-frames, AVI with dropped frames, VP9 without durations, a key frame
+    // every two seconds at 720p, scenes cut mid-stream, an odd size.
+    for (const char* file : {kH264Aac, kMpeg4Mp3, kVp9Opus, kH264_720p, kScenes, kOddSize}) {
+        SCOPED_TRACE(file);
+        const std::string path = testMedia(file);
+        const std::vector<Decision> fragments = describedFragments(path);
+        const std::map<double, uint64_t> straight = straightDecode(path);
+        ASSERT_GE(fragments.size(), 2u);
+        const size_t last = fragments.size() - 1;
+        // Forward with a gap, straight on, back to the start, then the end.
+        PlaybackReader reader(path);
+        for (size_t i : {size_t{1}, std::min<size_t>(2, last), size_t{0}, last}) {
+            SCOPED_TRACE(i);
+            std::vector<std::unique_ptr<Frame>> frames;
+            ASSERT_TRUE(reader.read(fragments[i], frames));
+            ASSERT_EQ(static_cast<int>(frames.size()), fragments[i].frames);
+            EXPECT_DOUBLE_EQ(frames.front()->frameTime, fragments[i].start);
+            for (const auto& frame : frames)
+                EXPECT_EQ(pictureChecksum(frame->avFrame, frame->width, frame->height),
+                          straight.at(frame->frameTime))
+                    << frame->frameTime;
+        }
+    }
+}
+
+TEST(PlaybackReader, PicturesThatDoNotMatchTheirDescriptionAreRefused) {
+    const std::string path = testMedia(kScenes);
+    std::vector<Decision> fragments = describedFragments(path);
+    PlaybackReader reader(path);
+    std::vector<std::unique_ptr<Frame>> frames;
+    Decision wrong = fragments[3];
+    wrong.signatures[5] ^= 1; // a picture other than the one described
+    EXPECT_FALSE(reader.read(wrong, frames));
+    Decision between = fragments[3];
+    between.start += 0.01; // no picture at that time
+    EXPECT_FALSE(reader.read(between, frames));
+    EXPECT_TRUE(frames.empty());
+    // The reader is still good for the next fragment.
+    EXPECT_TRUE(reader.read(fragments[4], frames));
+}
+
+} // namespace
