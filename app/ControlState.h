@@ -8,11 +8,25 @@
 #include "SharedControls.h"
 
 class DisplayEvents;
+class DisplayWindow;
 class QCheckBox;
+class QLabel;
 class QSlider;
+class QSpacerItem;
+class QWidget;
 class SliderLCD;
 
 struct ControlState {
+    DisplayWindow* displayWindow = nullptr;
+    // Everything below the picture, hidden in full screen.
+    QWidget* controlsPanel = nullptr;
+    // Room right of the picture: what the panel below is wider than the
+    // picture's 445 pixels, so that the picture keeps its size in the
+    // default window and takes all the room the window gains.
+    QSpacerItem* pictureGap = nullptr;
+    int pictureGapWidth = 0;
+    // The five time labels under the position slider.
+    QLabel* tickLabels[5] = {};
     SliderLCD* positionCtl = nullptr;
     QSlider* positionSlider = nullptr;
     DisplayEvents* timelineEvents = nullptr;

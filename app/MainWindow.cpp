@@ -13,8 +13,10 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSlider>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -72,6 +74,18 @@ void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror, Wakeup* wakeu
     });
 }
 
+// A click on the groove puts the handle there at once (and a drag may go on
+// from there), as in every media player, instead of stepping a page.
+class JumpToClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
 // A release is acted on by the decoding thread, which may be waiting.
 void wakeOnRelease(SliderLCD* control, Wakeup* wakeup) {
     QObject::connect(control->slider, &QSlider::sliderReleased, control->slider,
@@ -80,6 +94,19 @@ void wakeOnRelease(SliderLCD* control, Wakeup* wakeup) {
 
 } // namespace
 
+void setVideoDuration(double videoSeconds) {
+    ControlState& state = controlState();
+    const int duration = wholeSeconds(videoSeconds);
+    state.positionSlider->setRange(0, duration);
+    state.positionSlider->setTickInterval(static_cast<int>(duration * 0.1));
+    const auto tick = [](int seconds) { return QString::asprintf("%4d", seconds); };
+    state.tickLabels[0]->setText(QStringLiteral(" 0  "));
+    state.tickLabels[1]->setText(tick(wholeSeconds(videoSeconds * 0.25)));
+    state.tickLabels[2]->setText(tick(wholeSeconds(videoSeconds * 0.5)));
+    state.tickLabels[3]->setText(tick(wholeSeconds(videoSeconds * 0.75)));
+    state.tickLabels[4]->setText(tick(duration));
+}
+
 void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double videoSeconds) {
     ControlState& state = controlState();
     SharedControls& shared = state.shared;
@@ -87,8 +114,16 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 
     auto* outer = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* videoRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    videoRow->addWidget(displayWindow, 0);
-    outer->addLayout(videoRow, 0);
+    // The picture takes whatever room the window gains.
+    state.displayWindow = displayWindow;
+    displayWindow->setResizable();
+    videoRow->addWidget(displayWindow, 1);
+    state.pictureGap = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    videoRow->addItem(state.pictureGap);
+    outer->addLayout(videoRow, 1);
+    state.controlsPanel = new QWidget;
+    auto* panel = new QBoxLayout(QBoxLayout::TopToBottom);
+    panel->setContentsMargins(0, 0, 0, 0);
 
     // Position: only the slider of the position control is placed; its labels never show.
     auto* positionRow = new QBoxLayout(QBoxLayout::LeftToRight);
@@ -101,17 +136,17 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     auto* spacerColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* positionColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* tickRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    const auto tick = [](int seconds) { return QString::asprintf("%4d", seconds); };
-    tickRow->addWidget(tickLabel(QStringLiteral(" 0  ")), 0, Qt::AlignLeft);
-    tickRow->addStretch(1);
-    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.25))), 0, Qt::AlignHCenter);
-    tickRow->addStretch(1);
-    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.5))), 0, Qt::AlignHCenter);
-    tickRow->addStretch(1);
-    tickRow->addWidget(tickLabel(tick(wholeSeconds(videoSeconds * 0.75))), 0, Qt::AlignHCenter);
-    tickRow->addStretch(1);
-    tickRow->addWidget(tickLabel(tick(duration)), 0, Qt::AlignRight);
+    for (int i = 0; i < 5; ++i) {
+        state.tickLabels[i] = tickLabel(QStringLiteral(" 0  "));
+        if (i > 0)
+            tickRow->addStretch(1);
+        tickRow->addWidget(state.tickLabels[i], 0,
+                           i == 0 ? Qt::AlignLeft : i == 4 ? Qt::AlignRight : Qt::AlignHCenter);
+    }
     spacerColumn->addStretch(1);
+    auto* jump = new JumpToClickStyle;
+    jump->setParent(state.positionSlider);
+    state.positionSlider->setStyle(jump);
 
     state.positionSlider->setFixedWidth(445);
     state.timelineEvents = new DisplayEvents("VIDEO", 445, 20);
@@ -120,7 +155,7 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     positionColumn->addLayout(tickRow, 0);
     positionRow->addLayout(spacerColumn, 0);
     positionRow->addLayout(positionColumn, 1);
-    outer->addLayout(positionRow, 0);
+    panel->addLayout(positionRow, 0);
 
     // Created Play, Summary, Pause; shown Play, Pause, Summary.
     auto* buttonRow = new QBoxLayout(QBoxLayout::LeftToRight);
@@ -137,7 +172,7 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     buttonRow->addStretch(1);
     buttonRow->addWidget(summary, 0);
     buttonRow->addStretch(1);
-    outer->addLayout(buttonRow, 0);
+    panel->addLayout(buttonRow, 0);
 
     auto* panelColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* weightColumn = new QBoxLayout(QBoxLayout::TopToBottom);
@@ -205,7 +240,13 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 
     panelColumn->addLayout(weightColumn, 0);
     panelColumn->addLayout(treeColumn, 0);
-    outer->addLayout(panelColumn, 0);
+    panel->addLayout(panelColumn, 0);
+    state.controlsPanel->setLayout(panel);
+    outer->addWidget(state.controlsPanel, 0);
+    state.pictureGapWidth =
+        std::max(0, state.controlsPanel->sizeHint().width() - displayWindow->minimumWidth());
+    state.pictureGap->changeSize(state.pictureGapWidth, 0, QSizePolicy::Fixed,
+                                 QSizePolicy::Minimum);
 
     // What the worker threads read instead of the widgets.
     shared.positionCtl = state.positionCtl;
@@ -227,6 +268,11 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,
                      [&shared](int, int maximum) { shared.positionSliderMaximum = maximum; });
     shared.driver = new QueuedWidgetDriver(state, mainWindow);
+    setVideoDuration(videoSeconds);
+    // Keys belong to the window as a whole, not to the control last clicked.
+    for (QWidget* control : state.controlsPanel->findChildren<QWidget*>())
+        control->setFocusPolicy(Qt::NoFocus);
+    state.positionSlider->setFocusPolicy(Qt::NoFocus);
 
     mainWindow->setLayout(outer);
     mainWindow->show();

@@ -8,3 +8,7 @@ class QWidget;
 // slider states, widget mirrors, the queued widget driver), switches play mode
 // on and shows the window. Runs on the GUI thread before any worker starts.
 void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double videoSeconds);
+
+// Gives the position slider and its time labels the range of a video of
+// `videoSeconds`. GUI thread.
+void setVideoDuration(double videoSeconds);

@@ -1,14 +1,20 @@
 #include "Player.h"
 
 #include "ControlState.h"
+#include "DisplayEvents.h"
 #include "DisplayWindow.h"
 #include "FrameBuffer.h"
 #include "MainWindow.h"
+#include "SliderLCD.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
+#include "VideoReader.h"
+#include "WindowControl.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QSlider>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -18,7 +24,8 @@
 #include <unistd.h>
 
 namespace {
-constexpr const char* kWindowTitle = "Tessaro  summaries while you watch";
+constexpr const char* kCannotOpen = "\nERROR: Cannot open video %s";
+constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
 constexpr int kPlaybackCapacity = 5000;
@@ -57,51 +64,127 @@ std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(QWidget* window) {
 }
 } // namespace
 
+bool probeVideo(const char* path, double* seconds) {
+    auto probe = std::make_unique<VideoReader>(path);
+    if (probe->status != VideoReader::OK) {
+        // The reader has said why; a reader without a stream answers no questions.
+        std::printf(kCannotOpen, path);
+        std::fflush(stdout);
+        return false;
+    }
+    int width = 0;
+    int height = 0;
+    probe->getVideoSize(&width, &height);
+    const int64_t length = probe->getVideoLength();
+    *seconds = probe->timestampToSeconds(length);
+    if (length <= 0)
+        std::printf(kBadLength, static_cast<unsigned long>(static_cast<uint32_t>(length)));
+    return true;
+}
+
+namespace {
+
+// The threads and the buffer of the video playing.
+class Session {
+public:
+    Session(const std::string& path, DisplayWindow* display, SharedControls& shared)
+        : frameBuffer(std::make_unique<FrameBuffer>(kPlaybackCapacity)),
+          decoding(std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared)),
+          visualization(
+              std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {}
+
+    void start() {
+        decoding->start(QThread::InheritPriority);
+        announce("\nDecoding thread initiated");
+        visualization->start(QThread::HighPriority);
+        announce("\nVisualitation thread initiated");
+    }
+
+    // Stops both workers and waits for them, before the buffer goes.
+    ~Session() {
+        visualization->requestStop();
+        decoding->requestStop();
+        visualization->wait();
+        decoding->wait();
+        decoding.reset();
+        visualization.reset();
+    }
+
+    std::unique_ptr<FrameBuffer> frameBuffer;
+    std::unique_ptr<ThreadDecoding> decoding;
+    std::unique_ptr<ThreadVisualitation> visualization;
+};
+
+QString titleFor(const std::string& path) {
+    return QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
+}
+
+} // namespace
+
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
               const std::function<void(const PlayerParts&)>& started) {
     auto mainWindow = std::make_unique<QWidget>();
-    mainWindow->setWindowTitle(QString::fromUtf8(kWindowTitle));
+    mainWindow->setWindowTitle(titleFor(videoPath));
     // Adopted by the window's layout, so the window deletes it.
     auto* displayWindow = new DisplayWindow("VIDEO", kDisplayWidth, kDisplayHeight);
-    auto frameBuffer = std::make_unique<FrameBuffer>(kPlaybackCapacity);
 
     buildMainWindow(mainWindow.get(), displayWindow, videoSeconds);
     const auto signalNotifier = closeOnTerminationSignals(mainWindow.get());
-    SharedControls& shared = controlState().shared;
+    ControlState& state = controlState();
+    SharedControls& shared = state.shared;
+    auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, shared);
 
-    auto decoding = std::make_unique<ThreadDecoding>(videoPath, frameBuffer.get(), shared);
-    auto visualization =
-        std::make_unique<ThreadVisualitation>(frameBuffer.get(), displayWindow, shared);
     // The refresh brings to the screen a picture whose own repaint request
     // was merged away; an unchanged picture is not painted again.
     auto refresh = std::make_unique<ThreadImageRefresh>(
         displayWindow, kRefreshPeriodMicroseconds,
         [displayWindow] { return displayWindow->pictureIsNew(); });
+    auto session = std::make_unique<Session>(videoPath, displayWindow, shared);
 
     refresh->start(QThread::HighPriority);
     announce("\nRefreshing thread initiated");
-    decoding->start(QThread::InheritPriority);
-    announce("\nDecoding thread initiated");
-    visualization->start(QThread::HighPriority);
-    announce("\nVisualitation thread initiated");
-    if (started)
-        started({mainWindow.get(), frameBuffer.get(), decoding.get(), visualization.get(),
-                 refresh.get()});
+    session->start();
+    const auto tellStarted = [&] {
+        if (started)
+            started({mainWindow.get(), session->frameBuffer.get(), session->decoding.get(),
+                     session->visualization.get(), refresh.get()});
+    };
+    tellStarted();
+
+    QObject::connect(windowControl, &WindowControl::openRequested, mainWindow.get(),
+                     [&](const QString& chosen) {
+                         const std::string path = chosen.toStdString();
+                         double seconds = 0.0;
+                         if (!probeVideo(path.c_str(), &seconds)) {
+                             displayWindow->showNotice(
+                                 QStringLiteral("Cannot open %1: not a video this player can read")
+                                     .arg(QFileInfo(chosen).fileName()),
+                                 5000);
+                             return;
+                         }
+                         // As on close: the workers stop before anything they use changes.
+                         session.reset();
+                         shared.mode = PlayerMode::Play;
+                         shared.positionValue = 0;
+                         shared.shownTime = 0.0;
+                         state.positionCtl->changed = false;
+                         setVideoDuration(seconds);
+                         state.positionSlider->setValue(0);
+                         state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
+                         mainWindow->setWindowTitle(titleFor(path));
+                         session = std::make_unique<Session>(path, displayWindow, shared);
+                         session->start();
+                         tellStarted();
+                     });
 
     const int result = application.exec();
     std::printf("\nFinished %d", result);
 
-    // Stop every worker before the window and the buffer they use go away.
+    // Stop every worker before the window they use goes away.
     refresh->stop();
-    visualization->requestStop();
-    decoding->requestStop();
     refresh->wait();
-    visualization->wait();
-    decoding->wait();
-    decoding.reset();
-    visualization.reset();
+    session.reset();
     refresh.reset();
-    frameBuffer.reset();
     mainWindow.reset();
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 class FrameBuffer;
 class QApplication;
@@ -10,6 +11,8 @@ class ThreadImageRefresh;
 class ThreadVisualitation;
 
 // What a running player is made of, for tests and measurements that watch it.
+// The decoding and visualization threads and the buffer are those of the
+// video playing; opening another video replaces them.
 struct PlayerParts {
     QWidget* mainWindow = nullptr;
     FrameBuffer* frameBuffer = nullptr;
@@ -18,9 +21,16 @@ struct PlayerParts {
     ThreadImageRefresh* refresh = nullptr;
 };
 
+// Opens the video once to learn its length, as start-up does: false (the
+// reader has said why on the console) when it cannot be opened. A length
+// that is not positive is reported and counts as 0 seconds.
+bool probeVideo(const char* path, double* seconds);
+
 // Builds the window, starts the refresh, decoding and visualization threads
-// and runs the event loop. When the window closes the workers are stopped and
-// joined before anything they use is destroyed. Returns the process status.
-// `started`, when given, is called on the GUI thread once the threads run.
+// and runs the event loop. Another video dropped on the window or chosen
+// with Ctrl+O replaces the one playing. When the window closes the workers
+// are stopped and joined before anything they use is destroyed. Returns the
+// process status. `started`, when given, is called on the GUI thread once the
+// threads run, and again each time another video starts.
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
               const std::function<void(const PlayerParts&)>& started = {});

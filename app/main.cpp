@@ -2,7 +2,6 @@
 
 #include "ObjectDetector.h"
 #include "Player.h"
-#include "VideoReader.h"
 
 #include <QApplication>
 
@@ -16,8 +15,6 @@ extern "C" {
 
 namespace {
 constexpr const char* kMissingVideo = "\nMust specify input video";
-constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
-constexpr const char* kCannotOpen = "\nERROR: Cannot open video %s";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -39,21 +36,7 @@ int main(int argc, char** argv) {
     const char* videoPath = argv[1];
 
     double videoSeconds = 0.0;
-    {
-        auto probe = std::make_unique<VideoReader>(videoPath);
-        if (probe->status != VideoReader::OK) {
-            // The reader has said why; a reader without a stream answers no questions.
-            std::printf(kCannotOpen, videoPath);
-            std::fflush(stdout);
-            return -1;
-        }
-        int width = 0;
-        int height = 0;
-        probe->getVideoSize(&width, &height);
-        const int64_t length = probe->getVideoLength();
-        videoSeconds = probe->timestampToSeconds(length);
-        if (length <= 0)
-            std::printf(kBadLength, static_cast<unsigned long>(static_cast<uint32_t>(length)));
-    }
+    if (!probeVideo(videoPath, &videoSeconds))
+        return -1;
     return runPlayer(application, videoPath, videoSeconds);
 }

@@ -221,6 +221,7 @@ Frame* Frame::clone() const {
     }
     copy->frameNumber = frameNumber;
     copy->frameTime = frameTime;
+    copy->playTime = playTime;
     copy->colorLayoutComputed = colorLayoutComputed;
     if (colorLayoutComputed)
         std::memcpy(copy->colorLayout, colorLayout, sizeof colorLayout);

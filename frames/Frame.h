@@ -38,6 +38,9 @@ public:
     double activity = 0.0;
     double frameNumber = -1.0;
     double frameTime = 0.0;
+    // When it plays, in seconds on the playback timeline: continuous across
+    // the cuts of a summary, starting again at 0 with every restart.
+    double playTime = 0.0;
     Frame* next = nullptr;
     Frame* prev = nullptr;
 };

@@ -18,6 +18,10 @@ constexpr const char* kDecodingStart = "\nDecoding: [%s input]";
 constexpr const char* kTotalLength = "\n[DECODING]Total video length: %f";
 constexpr int kSettleMilliseconds = 100;
 constexpr int kFragmentFrames = FragmentDecoder::fragmentCapacity;
+// Frame periods outside these bounds are taken as the nearer bound: a file
+// may declare a million frames a second or one in a million seconds.
+constexpr double kShortestPeriod = 0.001;
+constexpr double kLongestPeriod = 5.0;
 
 bool takeChanged(SliderState* control) {
     return control != nullptr && control->changed.exchange(false);
@@ -68,8 +72,17 @@ void PlayerLoop::start() {
 
     double minutes = 0.0;
     VideoReader& reader = *analysis->reader;
-    if (reader.status == VideoReader::OK)
+    if (reader.status == VideoReader::OK) {
         minutes = reader.timestampToSeconds(reader.getVideoLength()) / 60.0;
+        framePeriod = std::clamp(1.0 / reader.getFrameRate(), kShortestPeriod, kLongestPeriod);
+        const AVStream* stream = reader.pFormatCtx->streams[reader.videoStream];
+        const AVRational pixel =
+            av_guess_sample_aspect_ratio(reader.pFormatCtx.get(), const_cast<AVStream*>(stream),
+                                         nullptr);
+        controls.sampleAspect = pixel.num > 0 && pixel.den > 0 ? av_q2d(pixel) : 1.0;
+    }
+    controls.framePeriod = framePeriod;
+    controls.summaryFilling = seenMode == PlayerMode::Summary;
     std::printf(kTotalLength, minutes);
     summarizer.setSettings(settingsFromControls());
     summarizer.reset();
@@ -137,11 +150,32 @@ void PlayerLoop::dropSegmentTimesAfter(double seconds) {
 
 bool PlayerLoop::detectSeek(double* target) {
     const PlayerMode mode = controls.mode.load();
-    if (mode == seenMode && !takeChanged(controls.positionCtl))
+    if (mode == seenMode) {
+        if (!takeChanged(controls.positionCtl))
+            return false;
+        // Where the slider was released: its mirror may already follow
+        // playback again.
+        *target = controls.positionCtl->value;
+    } else if (mode == PlayerMode::Pause) {
+        // A pause holds what is buffered; playing on needs no restart.
+        pausedMode = seenMode;
+        seenMode = mode;
         return false;
-    // A change of mode restarts at the slider's whole second, which follows playback.
-    seenMode = mode;
-    *target = controls.positionSliderValue;
+    } else if (seenMode == PlayerMode::Pause && mode == pausedMode) {
+        seenMode = mode;
+        return false;
+    } else {
+        // Another mode restarts at the whole second playing; after a pause,
+        // at the picture the pause showed; where the slider was released, if
+        // it was since.
+        if (takeChanged(controls.positionCtl))
+            *target = controls.positionCtl->value;
+        else if (seenMode == PlayerMode::Pause)
+            *target = controls.shownTime;
+        else
+            *target = controls.positionValue;
+        seenMode = mode;
+    }
     dropSegmentTimesAfter(*target);
     return true;
 }
@@ -176,11 +210,15 @@ void PlayerLoop::restartAt(double seconds) {
     summarizer.setLimits(depthLimit, nodeLimit);
     summarizer.reset();
     endOfStream = false;
-    const bool summarising = seenMode == PlayerMode::Summary;
+    timelineEnd = 0.0;
+    placedAny = false;
+    lastKeptNumber = -2;
+    const bool summarising = workingMode() == PlayerMode::Summary;
+    controls.summaryFilling = summarising;
     analysis->setReadAhead(false);
     if (summarising)
         analysis->seekFrameWKey(seconds);
-    else if (seenMode == PlayerMode::Play)
+    else
         playback.seekFrameWKey(seconds);
     analysis->setReadAhead(summarising);
     ++restarts;
@@ -244,15 +282,8 @@ PlayerLoop::Next PlayerLoop::pass() {
     std::fflush(stdout);
     postTimeline(false);
 
-    switch (seenMode) {
-    case PlayerMode::Pause:
-        return Next::Wait;
-    case PlayerMode::Play:
-        return playStep();
-    case PlayerMode::Summary:
-        return summaryStep();
-    }
-    return Next::Wait;
+    // A pause keeps filling the buffer for the mode it paused.
+    return workingMode() == PlayerMode::Summary ? summaryStep() : playStep();
 }
 
 bool PlayerLoop::hasRoom(int64_t comingBytes) const {
@@ -263,7 +294,22 @@ bool PlayerLoop::hasRoom(int64_t comingBytes) const {
     return frameBuffer->count == 0 || frameBuffer->pictureBytes + comingBytes <= bufferBudget;
 }
 
-void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames) {
+void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn) {
+    for (const std::unique_ptr<Frame>& frame : frames) {
+        // Within a run of pictures the timeline follows their timestamps
+        // (which need not be evenly spaced); across a cut or a break in the
+        // timestamps, the next picture starts one frame period later.
+        const double step = frame->frameTime - lastFrameTime;
+        if (placedAny && followsOn && step > 0.0 && step <= kLongestPeriod)
+            frame->playTime = lastPlayTime + step;
+        else
+            frame->playTime = timelineEnd;
+        lastFrameTime = frame->frameTime;
+        lastPlayTime = frame->playTime;
+        timelineEnd = frame->playTime + framePeriod;
+        placedAny = true;
+        followsOn = true;
+    }
     QMutexLocker lock(frameBuffer->mutex);
     for (std::unique_ptr<Frame>& frame : frames)
         if (frameBuffer->addFrame(frame.get()))
@@ -288,7 +334,7 @@ PlayerLoop::Next PlayerLoop::playStep() {
             break;
         }
         frames.back()->frameNumber = ++framesHandedOn;
-        handOn(frames);
+        handOn(frames, true);
         ++read;
     }
     return read > 0 ? Next::Continue : Next::Wait;
@@ -338,11 +384,16 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
                         segmentTimes[segmentTimeCount++] = decision->start;
                     for (size_t k = 0; k < frames.size(); ++k)
                         frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-                    handOn(frames);
+                    handOn(frames, decision->number == lastKeptNumber + 1);
+                    lastKeptNumber = decision->number;
+                    controls.summaryFilling = false;
                 }
             }
             framesHandedOn += decision->frames;
         }
     }
-    return summarizer.finished() ? Next::Wait : Next::Continue;
+    if (!summarizer.finished())
+        return Next::Continue;
+    controls.summaryFilling = false; // nothing more will come
+    return Next::Wait;
 }

@@ -85,12 +85,26 @@ private:
     void postTimeline(bool force);
     void postPositionSlider();
     bool hasRoom(int64_t comingBytes) const;
-    void handOn(std::vector<std::unique_ptr<Frame>>& frames);
+    // Places the frames on the playback timeline and hands them to the
+    // buffer. The first follows the last frame handed on when it is the next
+    // picture of the video; else it starts right after it.
+    void handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn);
+    // The mode the loop works for: during a pause, the one paused.
+    PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
     Next playStep();
     Next summaryStep();
     void summaryTurn();
 
     PlayerMode seenMode = PlayerMode::Play;
+    PlayerMode pausedMode = PlayerMode::Play;
+    // The playback timeline: where the next frame goes when it does not
+    // follow on, and the last frame placed.
+    double timelineEnd = 0.0;
+    double lastFrameTime = 0.0;
+    double lastPlayTime = 0.0;
+    bool placedAny = false;
+    double framePeriod = 1.0 / 25;
+    int32_t lastKeptNumber = -2;
     // What the widgets were last told, so that nothing unchanged is posted.
     struct Posted {
         int32_t depthLimit = -1, depthPosition = -1, nodeLimit = -1, nodesPosition = -1;

@@ -3,6 +3,7 @@
 #include "Picture.h"
 
 #include <QCoreApplication>
+#include <QResizeEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -10,6 +11,8 @@
 #include <QMutexLocker>
 #include <QPainter>
 #include <QThread>
+
+#include <cstring>
 
 QString findDataFile(const QString& name) {
     const QString candidates[] = {
@@ -51,11 +54,50 @@ DisplayWindow::~DisplayWindow() {
     delete pictureMutex;
 }
 
+void DisplayWindow::setResizable() {
+    resizable = true;
+    setMinimumSize(width, height);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void DisplayWindow::resizeEvent(QResizeEvent*) {
+    if (!resizable)
+        return;
+    QMutexLocker locker(pictureMutex);
+    if (QWidget::width() == width && QWidget::height() == height)
+        return;
+    // A new picture at the new size, black until the writer draws again.
+    AVFrame* grown = alloc_picture(AV_PIX_FMT_RGB32, QWidget::width(), QWidget::height());
+    std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());
+    image = std::make_unique<QImage>(grown->data[0], QWidget::width(), QWidget::height(),
+                                     grown->linesize[0], QImage::Format_RGB32);
+    free_picture(picture);
+    picture = grown;
+    width = QWidget::width();
+    height = QWidget::height();
+    ++sizeGeneration;
+}
+
+void DisplayWindow::showNotice(const QString& text, int milliseconds) {
+    notice = text;
+    if (noticeTimer == nullptr) {
+        noticeTimer = new QTimer(this);
+        noticeTimer->setSingleShot(true);
+        connect(noticeTimer, &QTimer::timeout, this, [this] {
+            notice.clear();
+            update();
+        });
+    }
+    noticeTimer->start(milliseconds);
+    update();
+}
+
 void DisplayWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintedGeneration = pictureGeneration.load();
+    QMutexLocker locker(pictureMutex);
     if (pictureReady.load()) {
-        QMutexLocker locker(pictureMutex);
         painter.drawImage(0, 0, *image);
     } else {
         painter.drawTiledPixmap(QRect(0, 0, width, height), logo, QPoint(0, 0));
@@ -65,5 +107,11 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     }
     for (int y : {0, 1, 2, height - 1, height - 2, height - 3}) {
         painter.drawLine(0, y, width - 1, y);
+    }
+    if (!notice.isEmpty()) {
+        const QRect band(0, height - 40, width, 30);
+        painter.fillRect(band, QColor(0, 0, 0, 200));
+        painter.setPen(Qt::white);
+        painter.drawText(band, Qt::AlignCenter | Qt::TextWordWrap, notice);
     }
 }

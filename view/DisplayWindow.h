@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -41,12 +42,19 @@ public:
     // The name given at construction (also the object name); not displayed.
     QString name() const { return objectName(); }
 
-    // Packed 32-bit RGB (AV_PIX_FMT_RGB32), width x height, owned. Written
-    // only while holding pictureMutex.
-    AVFrame* const picture;
-    // Fixed size in pixels (the same as QWidget::width() and height()).
-    const int32_t width;
-    const int32_t height;
+    // From now on the widget takes whatever room its layout gives it, at
+    // least its size at construction, and its picture follows its size.
+    void setResizable();
+
+    // Packed 32-bit RGB (AV_PIX_FMT_RGB32), width x height, owned. Read and
+    // written only while holding pictureMutex: a resize replaces it.
+    AVFrame* picture;
+    // Size of the picture in pixels (the widget's own size), under pictureMutex.
+    int32_t width;
+    int32_t height;
+    // Counts the resizes, so that the picture's writer can tell it must draw
+    // its last picture again at the new size.
+    std::atomic<uint64_t> sizeGeneration{0};
     // Set by the picture's writer after the first picture; never cleared.
     std::atomic<bool> pictureReady{false};
     // Counts the pictures written (the writer adds one after each) and the
@@ -57,11 +65,19 @@ public:
     // Guards `picture` between its writer and paintEvent. Owned.
     QMutex* const pictureMutex;
 
+    // A line of text shown over the picture for a while (a file that could
+    // not be opened, say). GUI thread only.
+    void showNotice(const QString& text, int milliseconds);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Wraps the pixels of `picture` without copying.
     std::unique_ptr<QImage> image;
     QPixmap logo;
+    bool resizable = false;
+    QString notice;
+    QTimer* noticeTimer = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "PlaybackPacer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 PacerClock::TimePoint SteadyPacerClock::now() {
@@ -11,27 +13,24 @@ void SteadyPacerClock::sleepFor(std::chrono::milliseconds duration) {
 }
 
 PlaybackPacer::PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested,
-                             int32_t frameRate, int32_t maxLateFrames)
-    : frameRate(frameRate), maxLateFrames(maxLateFrames), clock(clock),
-      stopRequested(stopRequested), period(1.0 / frameRate), clockStart(clock.now()) {}
+                             int32_t maxLateFrames)
+    : maxLateFrames(maxLateFrames), clock(clock), stopRequested(stopRequested),
+      clockStart(clock.now()) {}
 
 bool PlaybackPacer::start() {
     currentState = PlaybackState::Starting;
     if (!sleep(startDelay)) {
         return false;
     }
-    restartClock();
+    clockRunning = false;
     currentState = PlaybackState::Playing;
     return true;
 }
 
 bool PlaybackPacer::starve() {
     currentState = PlaybackState::Starved;
-    if (!sleep(idleStep)) {
-        return false;
-    }
-    restartClock();
-    return true;
+    clockRunning = false;
+    return sleep(idleStep);
 }
 
 bool PlaybackPacer::waitWhilePaused(const std::function<bool()>& paused) {
@@ -41,42 +40,62 @@ bool PlaybackPacer::waitWhilePaused(const std::function<bool()>& paused) {
             return false;
         }
     }
+    clockRunning = false;
     return !stopping();
 }
 
-PaceDecision PlaybackPacer::pace() {
+double PlaybackPacer::untilDue(double playTime) const {
+    if (masterClock) {
+        if (const std::optional<double> heard = masterClock()) {
+            return playTime - *heard;
+        }
+    }
+    return (playTime - clockStartPlayTime) - elapsed();
+}
+
+PaceDecision PlaybackPacer::pace(double playTime, double period) {
     if (stopping()) {
         return PaceDecision::Stop;
     }
     currentState = PlaybackState::Playing;
-    const double due = framesTaken * period;
-    const double lastOnTime = (framesTaken + 0.5) * period;
-    double t = elapsed();
-    PaceDecision decision = PaceDecision::Show;
-    if (t < due) {
-        while (t < due) {
-            if (!sleep(earlyStep)) {
+    const bool mastered = masterClock && masterClock().has_value();
+    if (!mastered && (!clockRunning || untilDue(playTime) > longestWait)) {
+        restartClock(playTime);
+        return PaceDecision::Show;
+    }
+    double wait = untilDue(playTime);
+    if (wait > 0.0) {
+        // Early: wait for its time, in steps short enough to notice a stop.
+        while (wait > 0.0 && wait <= longestWait) {
+            const auto step = std::min(
+                earlyStep, std::chrono::milliseconds(static_cast<int64_t>(std::ceil(wait * 1000))));
+            if (!sleep(step)) {
                 return PaceDecision::Stop;
             }
-            t = elapsed();
+            wait = untilDue(playTime);
         }
         late = 0;
-    } else if (t <= lastOnTime) {
-        late = 0;
-    } else if (++late > maxLateFrames) {
-        // The schedule counts from this frame, which is shown.
-        restartClock();
-    } else {
-        decision = PaceDecision::Drop;
+        return PaceDecision::Show;
     }
-    ++framesTaken;
-    return decision;
+    if (-wait <= 0.5 * period) {
+        late = 0;
+        return PaceDecision::Show;
+    }
+    if (++late > maxLateFrames) {
+        // Shown after all; without a master clock the schedule counts from it.
+        late = 0;
+        if (!mastered) {
+            restartClock(playTime);
+        }
+        return PaceDecision::Show;
+    }
+    return PaceDecision::Drop;
 }
 
 double PlaybackPacer::elapsed() const {
     const auto since =
         std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - clockStart);
-    return static_cast<uint32_t>(since.count()) * 0.001;
+    return static_cast<double>(since.count()) * 0.001;
 }
 
 bool PlaybackPacer::sleep(std::chrono::milliseconds duration) {
@@ -87,9 +106,10 @@ bool PlaybackPacer::sleep(std::chrono::milliseconds duration) {
     return !stopping();
 }
 
-void PlaybackPacer::restartClock() {
+void PlaybackPacer::restartClock(double playTime) {
     clockStart = clock.now();
-    framesTaken = 0;
+    clockStartPlayTime = playTime;
+    clockRunning = true;
     late = 0;
 }
 

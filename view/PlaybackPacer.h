@@ -1,14 +1,20 @@
 #pragma once
 
 // The playing schedule of the visualization thread, kept apart from the thread
-// and its window so that it runs against any clock: frames are due every
-// 1/frameRate seconds from the clock's start, an early frame waits for its
-// time, and a late frame is dropped unless too many were dropped in a row.
+// and its window so that it runs against any clock. Each frame carries its
+// time on the playback timeline; a frame is due when the clock has run as
+// long since its start as the timeline has since the frame the clock started
+// with. An early frame waits for its time; a frame later than half the
+// stream's frame period is dropped, unless too many were dropped in a row,
+// when it is shown and the clock starts again from it. With a master clock
+// (the sound being heard), that clock says what time it is on the timeline,
+// and late frames are dropped or shown but never move it.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class PacerClock {
 public:
@@ -34,43 +40,52 @@ public:
     static constexpr std::chrono::milliseconds startDelay{500};
     static constexpr std::chrono::milliseconds earlyStep{25};
     static constexpr std::chrono::milliseconds idleStep{100};
+    // A frame due further ahead than this follows a break in the timeline
+    // (a restart that was not seen): the clock starts again from it.
+    static constexpr double longestWait = 2.0;
 
     // Every wait ends early, and the pacer enters Stopped, once stopRequested is set.
-    PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested, int32_t frameRate = 24,
+    PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested,
                   int32_t maxLateFrames = 1);
 
-    // Waits the start delay, then starts the clock. False when stopped meanwhile.
+    // The timeline's time heard now, when a master clock runs; empty when not.
+    using MasterClock = std::function<std::optional<double>()>;
+    void setMasterClock(MasterClock master) { masterClock = std::move(master); }
+
+    // Waits the start delay. False when stopped meanwhile.
     bool start();
-    // No frame to take: waits one idle step, then restarts the clock so that
-    // the next frame is due at once. False when stopped.
+    // No frame to take: waits one idle step; the next frame starts the clock.
+    // False when stopped.
     bool starve();
-    // Waits in idle steps while paused is set; the clock keeps running, so the
-    // first frame after a long pause is late. False when stopped.
+    // Waits in idle steps while paused() holds; the next frame starts the
+    // clock again, so playing resumes where it stopped. False when stopped.
     bool waitWhilePaused(const std::function<bool()>& paused);
-    // For each frame taken: waits while it is early, then tells whether to
-    // show or drop it, and counts it.
-    PaceDecision pace();
+    // For each frame taken, at `playTime` on the timeline, of a stream whose
+    // frames last `period` seconds: waits while it is early, then tells
+    // whether to show or drop it.
+    PaceDecision pace(double playTime, double period);
 
     // Seconds since the clock's start, in whole milliseconds.
     double elapsed() const;
-    int32_t framesSinceStart() const { return framesTaken; }
     int32_t lateInARow() const { return late; }
     // Readable from any thread.
     PlaybackState state() const { return currentState.load(); }
 
-    const int32_t frameRate;
     const int32_t maxLateFrames;
 
 private:
     bool sleep(std::chrono::milliseconds duration);
-    void restartClock();
+    void restartClock(double playTime);
     bool stopping();
+    // Seconds until the frame at playTime is due (negative when late).
+    double untilDue(double playTime) const;
 
     PacerClock& clock;
     const std::atomic<bool>& stopRequested;
-    const double period;
+    MasterClock masterClock;
+    bool clockRunning = false;
     PacerClock::TimePoint clockStart;
-    int32_t framesTaken = 0;
+    double clockStartPlayTime = 0.0;
     int32_t late = 0;
     std::atomic<PlaybackState> currentState{PlaybackState::Starting};
 };

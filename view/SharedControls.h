@@ -88,6 +88,15 @@ struct SharedControls {
     std::atomic<PlayerMode> mode{PlayerMode::Play};
     // Playback position in whole seconds.
     std::atomic<int32_t> positionValue{0};
+    // Time in the video of the frame on screen.
+    std::atomic<double> shownTime{0.0};
+
+    // What the decoding thread tells the picture's writer of the video: how
+    // long a frame lasts, the shape of its pixels (width over height), and
+    // whether Summary mode is still filling its tree before its first frame.
+    std::atomic<double> framePeriod{1.0 / 25};
+    std::atomic<double> sampleAspect{1.0};
+    std::atomic<bool> summaryFilling{false};
 
     // Set by the window while it lives; null when no widget is to be driven.
     std::atomic<WidgetDriver*> driver{nullptr};

@@ -11,6 +11,12 @@
 
 #include <opencv2/imgproc.hpp>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -24,25 +30,61 @@ const cv::Scalar summaryColour(20, 250, 250, 255);
 
 constexpr double fontAScale = 0.55;
 constexpr double fontBScale = 0.5;
+// The overlay is laid out for the default picture area and grows with a
+// larger one, so that it stays as legible as the picture is large.
+constexpr int kDefaultWidth = 445;
+constexpr int kDefaultHeight = 335;
+constexpr double kLargestOverlay = 3.0;
 
 void putOverlayText(cv::Mat& picture, const char* text, cv::Point origin, double scale,
-                    const cv::Scalar& colour) {
-    cv::putText(picture, text, origin, cv::FONT_HERSHEY_SIMPLEX, scale, colour, 1, cv::LINE_8);
+                    const cv::Scalar& colour, int thickness = 1) {
+    cv::putText(picture, text, origin, cv::FONT_HERSHEY_SIMPLEX, scale, colour, thickness,
+                cv::LINE_8);
+}
+
+double overlayScale(const cv::Mat& picture) {
+    const double s = std::min(static_cast<double>(picture.cols) / kDefaultWidth,
+                              static_cast<double>(picture.rows) / kDefaultHeight);
+    return std::clamp(s, 1.0, kLargestOverlay);
+}
+
+// The window picture of the display, which must be locked.
+cv::Mat windowOf(DisplayWindow* display) {
+    return cv::Mat(display->height, display->width, CV_8UC4, display->picture->data[0],
+                   display->picture->linesize[0]);
 }
 
 } // namespace
 
+cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
+                       double sampleAspect) {
+    if (areaWidth <= 0 || areaHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
+        return {0, 0, std::max(areaWidth, 0), std::max(areaHeight, 0)};
+    const double aspect =
+        (sampleAspect > 0.0 ? sampleAspect : 1.0) * pictureWidth / pictureHeight;
+    int width = areaWidth;
+    int height = static_cast<int>(std::lround(areaWidth / aspect));
+    if (height > areaHeight) {
+        height = areaHeight;
+        width = static_cast<int>(std::lround(areaHeight * aspect));
+    }
+    width = std::clamp(width, 1, areaWidth);
+    height = std::clamp(height, 1, areaHeight);
+    return {(areaWidth - width) / 2, (areaHeight - height) / 2, width, height};
+}
+
 ThreadVisualitation::ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow* display,
-                                         SharedControls& controls, int32_t frameRate,
-                                         int32_t maxLateFrames, std::unique_ptr<PacerClock> clock)
-    : frameBuffer(frameBuffer), display(display), frameRate(frameRate),
-      maxLateFrames(maxLateFrames), controls(controls), clock(std::move(clock)),
-      pacer(*this->clock, stopRequested, frameRate, maxLateFrames) {}
+                                         SharedControls& controls, int32_t maxLateFrames,
+                                         std::unique_ptr<PacerClock> clock)
+    : frameBuffer(frameBuffer), display(display), maxLateFrames(maxLateFrames),
+      controls(controls), clock(std::move(clock)),
+      pacer(*this->clock, stopRequested, maxLateFrames) {}
 
 ThreadVisualitation::~ThreadVisualitation() {
     requestStop();
     wait();
     const std::lock_guard<std::mutex> finished(running);
+    sws_freeContext(smoothScaler);
 }
 
 void ThreadVisualitation::requestStop() {
@@ -55,43 +97,42 @@ void ThreadVisualitation::run() {
     if (!pacer.start()) {
         return;
     }
-    // A waiting thread asks for one repaint when it starts to wait, not one
-    // at every look: an idle player paints nothing.
+    // A waiting thread draws and asks for a repaint when it starts to wait
+    // (or the area changes size), not at every look: an idle player paints
+    // nothing.
     bool waiting = false;
     while (!stopRequested) {
+        if (display->sizeGeneration != drawnSizeGeneration) {
+            redraw();
+        }
         if (controls.paused()) {
-            postRepaint(display);
             waitWhilePaused();
             waiting = false;
             continue;
         }
         Frame* taken = nullptr;
         if (!takeFrame(taken)) {
-            if (!waiting)
-                postRepaint(display);
+            if (!waiting) {
+                redraw();
+            }
             waiting = true;
             pacer.starve();
             continue;
         }
         waiting = false;
-        if (taken == nullptr) {
-            continue;
-        }
-        // This thread owns every frame it takes.
         std::unique_ptr<Frame> frame(taken);
-        const PaceDecision decision = pacer.pace();
+        const PaceDecision decision = pacer.pace(frame->playTime, controls.framePeriod);
         if (decision == PaceDecision::Stop) {
             return;
         }
+        controls.positionValue = static_cast<int32_t>(frame->frameTime);
         if (decision == PaceDecision::Show) {
             showFrame(frame.get());
             ++shown;
+            onScreen = std::move(frame);
         } else {
             ++dropped;
         }
-        controls.positionValue = static_cast<int32_t>(frame->frameTime);
-        frame.reset();
-        postRepaint(display);
     }
 }
 
@@ -108,49 +149,117 @@ bool ThreadVisualitation::takeFrame(Frame*& frame) {
     return true;
 }
 
-void ThreadVisualitation::showFrame(Frame* frame) {
-    windowPicture = display->picture;
-    AVFrame* yuv = frame->getAVFrame();
-    if (yuv == nullptr || frame->width <= 0 || frame->height <= 0) {
+void ThreadVisualitation::scaleInto(const Frame& frame, cv::Mat& window) {
+    const cv::Rect area = fittedPicture(window.cols, window.rows, frame.width, frame.height,
+                                        controls.sampleAspect);
+    // Black bars around the picture where its proportions leave room.
+    window(cv::Rect(0, 0, window.cols, area.y)).setTo(stripColour);
+    window(cv::Rect(0, area.y + area.height, window.cols, window.rows - area.y - area.height))
+        .setTo(stripColour);
+    window(cv::Rect(0, area.y, area.x, area.height)).setTo(stripColour);
+    window(cv::Rect(area.x + area.width, area.y, window.cols - area.x - area.width, area.height))
+        .setTo(stripColour);
+    cv::Mat inside = window(area);
+    const AVFrame* yuv = frame.avFrame;
+    if (window.cols <= kDefaultWidth && window.rows <= kDefaultHeight) {
+        // The default area: each shown pixel is picked from the picture as
+        // it always was.
+        yuv420p_to_bgr_scaled(yuv, frame.width, frame.height, inside);
         return;
     }
-    bool pauseLabel = false;
+    // A larger area: a smoother scaler, which converts as it scales.
+    smoothScaler = sws_getCachedContext(smoothScaler, frame.width, frame.height,
+                                        AV_PIX_FMT_YUV420P, area.width, area.height,
+                                        AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (smoothScaler == nullptr) {
+        yuv420p_to_bgr_scaled(yuv, frame.width, frame.height, inside);
+        return;
+    }
+    uint8_t* destination[4] = {inside.data, nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(inside.step[0]), 0, 0, 0};
+    sws_scale(smoothScaler, yuv->data, yuv->linesize, 0, frame.height, destination, strides);
+}
+
+void ThreadVisualitation::showFrame(Frame* frame) {
+    if (frame->getAVFrame() == nullptr || frame->width <= 0 || frame->height <= 0) {
+        return;
+    }
     {
         QMutexLocker lock(display->pictureMutex);
-        cv::Mat window(display->height, display->width, CV_8UC4, windowPicture->data[0],
-                       windowPicture->linesize[0]);
-        yuv420p_to_bgr_scaled(yuv, frame->width, frame->height, window);
-        pauseLabel = drawOverlay(window, frame->frameTime);
+        cv::Mat window = windowOf(display);
+        scaleInto(*frame, window);
+        drawOverlay(window, frame->frameTime);
+        drawnSizeGeneration = display->sizeGeneration;
     }
+    controls.shownTime = frame->frameTime;
     // Marked before a pause so that the paused picture, not the logo, is shown.
     display->pictureReady = true;
     ++display->pictureGeneration;
-    if (pauseLabel) {
-        waitWhilePaused();
-    }
+    postRepaint(display);
 }
 
-bool ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
-    cv::rectangle(picture, cv::Point(15, 35), cv::Point(430, 15), stripColour, cv::FILLED,
-                  cv::LINE_8);
+void ThreadVisualitation::drawWaiting(cv::Mat& window) {
+    window.setTo(stripColour);
+    drawOverlay(window, controls.positionValue);
+    const double scale = overlayScale(window);
+    const char* text = "Summarising...";
+    int baseline = 0;
+    const cv::Size size =
+        cv::getTextSize(text, cv::FONT_HERSHEY_SIMPLEX, 0.8 * scale, 1, &baseline);
+    putOverlayText(window, text, cv::Point((window.cols - size.width) / 2, window.rows / 2),
+                   0.8 * scale, textColour, static_cast<int>(std::lround(scale)));
+}
+
+void ThreadVisualitation::redraw() {
+    {
+        QMutexLocker lock(display->pictureMutex);
+        cv::Mat window = windowOf(display);
+        drawnSizeGeneration = display->sizeGeneration;
+        if (controls.summarising() && controls.summaryFilling) {
+            drawWaiting(window);
+            display->pictureReady = true;
+        } else if (onScreen) {
+            scaleInto(*onScreen, window);
+            drawOverlay(window, onScreen->frameTime);
+        } else {
+            return;
+        }
+    }
+    ++display->pictureGeneration;
+    postRepaint(display);
+}
+
+void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
+    const double s = overlayScale(picture);
+    const auto at = [s](int x, int y) {
+        return cv::Point(static_cast<int>(x * s), static_cast<int>(y * s));
+    };
+    const int thickness = static_cast<int>(std::lround(s));
+    cv::rectangle(picture, at(15, 35), at(430, 15), stripColour, cv::FILLED, cv::LINE_8);
     char time[32];
     std::snprintf(time, sizeof time, "%06.1f", frameTime);
-    putOverlayText(picture, time, cv::Point(20, 30), fontAScale, textColour);
-    putOverlayText(picture, VISUALITATION_BANNER, cv::Point(165, 30), fontAScale, textColour);
+    putOverlayText(picture, time, at(20, 30), fontAScale * s, textColour, thickness);
+    putOverlayText(picture, VISUALITATION_BANNER, at(165, 30), fontAScale * s, textColour,
+                   thickness);
     switch (controls.mode.load()) {
     case PlayerMode::Play:
-        putOverlayText(picture, " PLAY ", cv::Point(100, 30), fontBScale, playColour);
-        return false;
+        putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
+        break;
     case PlayerMode::Summary:
-        putOverlayText(picture, "SUMMARY", cv::Point(90, 30), fontBScale, summaryColour);
-        return false;
+        putOverlayText(picture, "SUMMARY", at(90, 30), fontBScale * s, summaryColour, thickness);
+        break;
     case PlayerMode::Pause:
-        putOverlayText(picture, "  PAUSE", cv::Point(90, 30), fontBScale, summaryColour);
-        return true;
+        putOverlayText(picture, "  PAUSE", at(90, 30), fontBScale * s, summaryColour, thickness);
+        break;
     }
-    return false;
 }
 
 void ThreadVisualitation::waitWhilePaused() {
-    pacer.waitWhilePaused([this] { return controls.paused(); });
+    // The picture on screen says PAUSE while the pause lasts.
+    redraw();
+    pacer.waitWhilePaused([this] {
+        if (display->sizeGeneration != drawnSizeGeneration)
+            redraw();
+        return controls.paused();
+    });
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 // Plays what the decoding thread puts into the playback buffer: takes frames
-// oldest first, paces them at frameRate, converts each shown frame to colour,
-// scales it into the DisplayWindow's picture with an overlay (time, banner,
-// mode) and asks for a repaint. It reports the playing position in whole
-// seconds through positionValue, and stops when asked to.
+// oldest first, paces them by their time on the playback timeline, converts
+// each shown frame to colour, scales it into the DisplayWindow's picture with
+// its true proportions (black bars where the area is wider or taller) and an
+// overlay (time, banner, mode), and asks for a repaint. It reports the
+// playing position in whole seconds through positionValue, and stops when
+// asked to.
 
 #include "PlaybackPacer.h"
 
@@ -21,6 +23,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+struct SwsContext;
 class DisplayWindow;
 class Frame;
 class FrameBuffer;
@@ -29,10 +32,16 @@ struct SharedControls;
 // The overlay's banner: product name, the word Demo, and our credit.
 inline constexpr char VISUALITATION_BANNER[] = "  Tessaro Demo by the team";
 
+// Where a picture of the given size and sample aspect ratio (pixel width
+// over pixel height; 0 or less counts as square) shows in an area of the
+// given size: as large as fits with its display proportions, centred.
+cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
+                       double sampleAspect);
+
 class ThreadVisualitation : public QThread {
 public:
     ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow* display, SharedControls& controls,
-                        int32_t frameRate = 24, int32_t maxLateFrames = 1,
+                        int32_t maxLateFrames = 1,
                         std::unique_ptr<PacerClock> clock = std::make_unique<SteadyPacerClock>());
     // Stops the thread and waits for it.
     ~ThreadVisualitation() override;
@@ -46,29 +55,34 @@ public:
     int64_t droppedFrames() const { return dropped.load(); }
     // Where playback stands (starting, playing, starved, paused, stopped); from any thread.
     PlaybackState playbackState() const { return pacer.state(); }
+    // The pacer, to give it a master clock before the thread starts.
+    PlaybackPacer& playbackPacer() { return pacer; }
 
     // Converts, scales and overlays the frame into the window picture and
     // marks the window as having a picture. A frame without a picture draws
-    // nothing. When the overlay says PAUSE, returns once the pause ends.
+    // nothing.
     void showFrame(Frame* frame);
-    // Returns once the mode is no longer Pause (or a stop is asked for), checking every 100 ms.
+    // Returns once the mode is no longer Pause (or a stop is asked for),
+    // checking every 100 ms; the picture on screen says PAUSE meanwhile.
     void waitWhilePaused();
 
     FrameBuffer* const frameBuffer;
     DisplayWindow* const display;
-    const int32_t frameRate;
     const int32_t maxLateFrames;
-    // The DisplayWindow's picture, taken afresh by every showFrame.
-    AVFrame* windowPicture = nullptr;
 
 protected:
     void run() override;
 
 private:
-    // Draws strip, time, banner and the mode label; true when the label is PAUSE.
-    bool drawOverlay(cv::Mat& picture, double frameTime);
+    // Draws strip, time, banner and the mode label, scaled to the picture.
+    void drawOverlay(cv::Mat& picture, double frameTime);
+    // The last frame shown again (after a resize, for a pause), or the
+    // summary's waiting picture when none is to be shown.
+    void redraw();
+    void drawWaiting(cv::Mat& picture);
     // Takes the oldest frame; false when the buffer holds none.
     bool takeFrame(Frame*& frame);
+    void scaleInto(const Frame& frame, cv::Mat& picture);
 
     SharedControls& controls;
     std::atomic<bool> stopRequested{false};
@@ -76,6 +90,10 @@ private:
     std::atomic<int64_t> dropped{0};
     std::unique_ptr<PacerClock> clock;
     PlaybackPacer pacer;
+    // The frame on screen, kept to draw it again.
+    std::unique_ptr<Frame> onScreen;
+    uint64_t drawnSizeGeneration = 0;
+    SwsContext* smoothScaler = nullptr;
     // Held by run for its whole body. Taking it after QThread::wait makes the
     // thread's last writes visible in a way the thread checker also sees.
     std::mutex running;

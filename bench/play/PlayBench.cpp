@@ -1,6 +1,7 @@
 // tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]: runs the real
 // player offscreen on FILE, plays SECONDS (30) and counts the frames shown
-// and dropped and the processor time the whole process took meanwhile, then
+// and dropped against the stream's own rate and the processor time the
+// whole process took meanwhile, then
 // presses Summary and times the first summary frame on screen. Last, the
 // peak resident memory of the whole run.
 
@@ -93,18 +94,20 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
 
     double videoSeconds = 0.0;
+    double streamRate = 0.0;
     {
         VideoReader probe(file);
         if (probe.status != VideoReader::OK)
             return 1;
         videoSeconds = probe.timestampToSeconds(probe.getVideoLength());
+        streamRate = probe.getFrameRate();
     }
 
     const auto measure = [&](const PlayerParts& parts) {
         ControlState& state = controlState();
         state.treeDepthCtl->slider->setValue(depth);
         state.treeNodesCtl->slider->setValue(nodes);
-        QTimer::singleShot(0, [parts, seconds] {
+        QTimer::singleShot(0, [parts, seconds, streamRate] {
             // Let playback start, then count over the measured span.
             runEventsFor(1500);
             const int64_t shown0 = parts.visualization->shownFrames();
@@ -119,6 +122,8 @@ int main(int argc, char** argv) {
             std::printf("\nplay: %d s, %lld frames shown (%.1f per second), %lld dropped\n",
                         seconds, static_cast<long long>(shown), double(shown) / seconds,
                         static_cast<long long>(dropped));
+            std::printf("rate: stream %.2f, shown %.2f per second, %lld dropped\n", streamRate,
+                        double(shown) / seconds, static_cast<long long>(dropped));
             std::printf("cpu: %.2f cores in Play\n", cpu);
 
             PlayerLoop& loop = parts.decoding->loop;

@@ -101,29 +101,41 @@ bool sameArea(const cv::Mat& a, const cv::Mat& b, cv::Rect strip) {
 
 } // namespace
 
-TEST_F(Visualization, StartsWithTheWindowFieldsAndDefaultRates) {
-    EXPECT_EQ(&frameBuffer, thread.frameBuffer);
-    EXPECT_EQ(&display, thread.display);
-    EXPECT_EQ(24, thread.frameRate);
-    EXPECT_EQ(1, thread.maxLateFrames);
+TEST(FittedPicture, KeepsTheDisplayProportionsCentredInTheArea) {
+    struct Case {
+        int width, height;
+        double sampleAspect;
+        cv::Rect expected;
+    };
+    const Case cases[] = {
+        {1280, 720, 1.0, {0, 42, 445, 250}},        // 16:9: bars above and below
+        {640, 480, 1.0, {0, 0, 445, 334}},          // 4:3 fills the 445 x 335 area
+        {720, 576, 16.0 / 15, {0, 0, 445, 334}},    // PAL 4:3, pixels wider than high
+        {720, 480, 32.0 / 27, {0, 42, 445, 250}},   // NTSC 16:9 on narrow storage
+        {480, 640, 1.0, {97, 0, 251, 335}},         // portrait: bars at the sides
+        {720, 576, 0.0, {13, 0, 419, 335}},         // unknown pixel shape counts as square
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fittedPicture(445, 335, c.width, c.height, c.sampleAspect), c.expected)
+            << c.width << "x" << c.height << " " << c.sampleAspect;
 }
 
-TEST_F(Visualization, ShowFrameScalesTheConvertedPictureOverTheWholeWindow) {
-    show(makeFrame(160, 120, 16, 235, 0.0));
-    EXPECT_EQ(display.picture, thread.windowPicture);
+TEST_F(Visualization, AWidePictureShowsBlackBarsAboveAndBelowOnly) {
+    show(makeFrame(320, 180, 16, 235, 0.0)); // 16:9, black left half, white right half
     EXPECT_TRUE(display.pictureReady);
     const cv::Mat picture = windowPicture();
-    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(200, 100));
-    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(200, 300));
-    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(334, 0));
-    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(334, 444));
+    const cv::Vec4b pictureWhite(254, 254, 254, 255);
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(300, 300)); // below the picture
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(334, 444));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(200, 444)); // no bar at the side
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(43, 300));
     // Nearest neighbour: the edge between the halves falls at the scaled middle.
-    EXPECT_EQ(cv::Vec4b(0, 0, 0, 255), picture.at<cv::Vec4b>(100, 221));
-    EXPECT_EQ(cv::Vec4b(254, 254, 254, 255), picture.at<cv::Vec4b>(100, 223));
+    EXPECT_EQ(black, picture.at<cv::Vec4b>(100, 221));
+    EXPECT_EQ(pictureWhite, picture.at<cv::Vec4b>(100, 223));
 }
 
 TEST_F(Visualization, TheStripIsAFilledBlackRectangleFrom15To430And15To35) {
-    show(makeFrame(90, 60, 235, 235, 0.0));
+    show(makeFrame(89, 67, 235, 235, 0.0)); // fills the area
     const cv::Mat picture = windowPicture();
     const cv::Vec4b pictureWhite(254, 254, 254, 255);
     EXPECT_EQ(black, picture.at<cv::Vec4b>(15, 15));
@@ -172,26 +184,18 @@ TEST_F(Visualization, AFrameWithoutAPictureDrawsNothing) {
     EXPECT_TRUE(sameArea(before, windowPicture(), cv::Rect(0, 0, 445, 335)));
 }
 
-TEST(VisualizationPause, ThePauseLabelHoldsShowFrameUntilThePauseEnds) {
-    DisplayWindow display("VIDEO", 445, 335);
-    FrameBuffer frameBuffer(5000);
-    SharedControls controls;
+TEST_F(Visualization, APauseRelabelsThePictureOnScreen) {
+    {
+        QMutexLocker lock(frameBuffer.mutex);
+        frameBuffer.addFrame(makeFrame(90, 60, 16, 16, 1.0));
+    }
+    thread.start();
+    while (thread.shownFrames() == 0)
+        std::this_thread::sleep_for(5ms);
     controls.mode = PlayerMode::Pause;
-    auto clock = std::make_unique<FakePacerClock>();
-    FakePacerClock& sleeps = *clock;
-    clock->onSleep = [&] {
-        if (sleeps.sleeps.size() == 3) {
-            controls.mode = PlayerMode::Play;
-        }
-    };
-    ThreadVisualitation thread(&frameBuffer, &display, controls, 24, 1, std::move(clock));
-    std::unique_ptr<Frame> frame(makeFrame(90, 60, 16, 16, 1.0));
-    thread.showFrame(frame.get());
-    EXPECT_EQ(3u, sleeps.sleeps.size());
-    EXPECT_TRUE(display.pictureReady);
-    QMutexLocker lock(display.pictureMutex);
-    const cv::Mat picture(335, 445, CV_8UC4, display.picture->data[0],
-                          display.picture->linesize[0]);
+    while (thread.playbackState() != PlaybackState::Paused)
+        std::this_thread::sleep_for(5ms);
+    const cv::Mat picture = windowPicture();
     EXPECT_GT(count(picture, labelArea, yellow), 10);
     EXPECT_EQ(0, count(picture, strip, green));
 }

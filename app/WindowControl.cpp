@@ -1,0 +1,210 @@
+#include "WindowControl.h"
+
+#include "ControlState.h"
+#include "SliderLCD.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMimeData>
+#include <QSlider>
+#include <QUrl>
+#include <QWidget>
+
+#include <algorithm>
+
+KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & Qt::ControlModifier)
+        return key == Qt::Key_O ? KeyAction::Open : KeyAction::None;
+    switch (key) {
+    case Qt::Key_Space:
+        return KeyAction::TogglePause;
+    case Qt::Key_S:
+        return KeyAction::Summary;
+    case Qt::Key_P:
+        return KeyAction::Play;
+    case Qt::Key_Left:
+        return KeyAction::Back5;
+    case Qt::Key_Right:
+        return KeyAction::Forward5;
+    case Qt::Key_Up:
+        return KeyAction::Forward60;
+    case Qt::Key_Down:
+        return KeyAction::Back60;
+    case Qt::Key_Home:
+        return KeyAction::ToStart;
+    case Qt::Key_F:
+        return KeyAction::FullScreen;
+    case Qt::Key_Escape:
+        return KeyAction::LeaveFullScreen;
+    case Qt::Key_Q:
+        return KeyAction::Close;
+    case Qt::Key_M:
+        return KeyAction::Mute;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        return KeyAction::Louder;
+    case Qt::Key_Minus:
+        return KeyAction::Quieter;
+    default:
+        return KeyAction::None;
+    }
+}
+
+QString keyHelp() {
+    return QStringLiteral("Space  pause / play on\n"
+                          "S  Summary      P  Play\n"
+                          "Left / Right  5 s back / on\n"
+                          "Down / Up  60 s back / on\n"
+                          "Home  to the start\n"
+                          "F or double click  full screen      Esc  leave it\n"
+                          "M  mute      + / -  volume\n"
+                          "Ctrl+O or drop a file  open another video\n"
+                          "Q  close");
+}
+
+WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
+                             SharedControls& shared)
+    : QObject(watchedWindow), window(watchedWindow), picture(watchedPicture), controls(shared) {
+    window->setAcceptDrops(true);
+    window->setFocusPolicy(Qt::StrongFocus);
+    // Keys reach the window whichever of its widgets has the focus.
+    qApp->installEventFilter(this);
+    picture->setToolTip(keyHelp());
+}
+
+void WindowControl::seekBy(int seconds) {
+    ControlState& state = controlState();
+    QSlider* slider = state.positionSlider;
+    const int target =
+        std::clamp(seconds == 0 ? 0 : controls.positionValue.load() + seconds, 0, slider->maximum());
+    // As a release of the slider at the target: the decoding thread seeks there.
+    slider->setValue(target);
+    state.positionCtl->value = target;
+    state.positionCtl->changed = true;
+    controls.wakeup.notify();
+}
+
+void WindowControl::setFullScreen(bool on) {
+    if (on == inFullScreen)
+        return;
+    inFullScreen = on;
+    ControlState& state = controlState();
+    // The picture alone, black around it.
+    state.controlsPanel->setVisible(!on);
+    state.pictureGap->changeSize(on ? 0 : state.pictureGapWidth, 0, QSizePolicy::Fixed,
+                                 QSizePolicy::Minimum);
+    window->layout()->invalidate();
+    window->layout()->setContentsMargins(on ? QMargins() : QMargins(11, 11, 11, 11));
+    QPalette palette = window->palette();
+    if (on) {
+        palette.setColor(QPalette::Window, Qt::black);
+        window->setPalette(palette);
+        window->setAutoFillBackground(true);
+        window->showFullScreen();
+    } else {
+        window->setPalette(QPalette());
+        window->setAutoFillBackground(false);
+        window->showNormal();
+    }
+}
+
+void WindowControl::perform(KeyAction action) {
+    switch (action) {
+    case KeyAction::None:
+        return;
+    case KeyAction::TogglePause:
+        if (controls.paused()) {
+            controls.setMode(pausedMode);
+        } else {
+            pausedMode = controls.mode;
+            controls.setMode(PlayerMode::Pause);
+        }
+        return;
+    case KeyAction::Summary:
+        controls.setMode(PlayerMode::Summary);
+        return;
+    case KeyAction::Play:
+        controls.setMode(PlayerMode::Play);
+        return;
+    case KeyAction::Back5:
+        return seekBy(-5);
+    case KeyAction::Forward5:
+        return seekBy(5);
+    case KeyAction::Forward60:
+        return seekBy(60);
+    case KeyAction::Back60:
+        return seekBy(-60);
+    case KeyAction::ToStart:
+        return seekBy(0);
+    case KeyAction::FullScreen:
+        return setFullScreen(!inFullScreen);
+    case KeyAction::LeaveFullScreen:
+        return setFullScreen(false);
+    case KeyAction::Close:
+        window->close();
+        return;
+    case KeyAction::Open: {
+        const QString path = QFileDialog::getOpenFileName(
+            window, QStringLiteral("Open a video"), QString(),
+            QStringLiteral("Videos (*.mp4 *.mkv *.webm *.avi *.mov *.m4v *.mpg *.mpeg *.ts "
+                           "*.wmv *.flv *.ogv *.3gp);;All files (*)"));
+        if (!path.isEmpty())
+            emit openRequested(path);
+        return;
+    }
+    case KeyAction::Mute:
+        emit muteToggled();
+        return;
+    case KeyAction::Louder:
+        emit volumeStep(0.1);
+        return;
+    case KeyAction::Quieter:
+        emit volumeStep(-0.1);
+        return;
+    }
+}
+
+bool WindowControl::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        // Only keys meant for this window, not for a dialog it opened.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != window)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const KeyAction action = keyAction(key->key(), key->modifiers());
+        if (action == KeyAction::None)
+            return false;
+        perform(action);
+        return true;
+    }
+    case QEvent::MouseButtonDblClick:
+        if (watched == picture) {
+            perform(KeyAction::FullScreen);
+            return true;
+        }
+        return false;
+    case QEvent::DragEnter:
+        if (watched == window && static_cast<QDragEnterEvent*>(event)->mimeData()->hasUrls()) {
+            static_cast<QDragEnterEvent*>(event)->acceptProposedAction();
+            return true;
+        }
+        return false;
+    case QEvent::Drop:
+        if (watched == window) {
+            const QList<QUrl> urls = static_cast<QDropEvent*>(event)->mimeData()->urls();
+            if (!urls.isEmpty() && urls.front().isLocalFile()) {
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                emit openRequested(urls.front().toLocalFile());
+            }
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
