@@ -1,9 +1,11 @@
 #include "ObjectDetector.h"
 
+#include "DataFiles.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <string>
 
 namespace {
 
@@ -24,21 +26,6 @@ bool loadCascade(cv::CascadeClassifier& cascade, const std::string& path) {
 }
 
 } // namespace
-
-std::vector<std::string> dataFileCandidates(const char* fileName) {
-    const std::filesystem::path name(fileName);
-    if (name.is_absolute()) {
-        return {name.string()};
-    }
-    std::vector<std::string> candidates = {
-        name.string(), (std::filesystem::path(TESSARO_DATA_INSTALL_DIR) / name).string()};
-    std::error_code error;
-    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        candidates.push_back((executable.parent_path().parent_path() / "data" / name).string());
-    }
-    return candidates;
-}
 
 ObjectDetector::ObjectDetector(const char* cascadeFileName) {
     std::snprintf(cascadeFile, sizeof cascadeFile, "%s", cascadeFileName);

@@ -6,9 +6,6 @@
 
 #include <opencv2/objdetect.hpp>
 
-#include <string>
-#include <vector>
-
 class ObjectDetector {
 public:
     // Loads the first candidate of dataFileCandidates(cascadeFileName) that
@@ -21,12 +18,6 @@ public:
     cv::CascadeClassifier cascade;
     char cascadeFile[2048] = {};
 };
-
-// Where a data file is looked for, in order: the working directory, the
-// installed data directory, and the data directory of the build tree
-// (../data beside the running executable). An absolute name is its own only
-// candidate.
-std::vector<std::string> dataFileCandidates(const char* fileName);
 
 // Constructed in this order during static initialisation, released in the
 // reverse order at exit.

@@ -1,11 +1,9 @@
 #include "DisplayWindow.h"
 
+#include "DataFiles.h"
 #include "Picture.h"
 
-#include <QCoreApplication>
 #include <QResizeEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
@@ -13,20 +11,7 @@
 #include <QThread>
 
 #include <cstring>
-
-QString findDataFile(const QString& name) {
-    const QString candidates[] = {
-        QDir::current().filePath(name),
-        QDir(QStringLiteral(TESSARO_DATA_INSTALL_DIR)).filePath(name),
-        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../data")).filePath(name),
-    };
-    for (const QString& path : candidates) {
-        if (QFileInfo(path).isFile()) {
-            return path;
-        }
-    }
-    return name;
-}
+#include <string>
 
 void postRepaint(QWidget* widget) {
     if (QThread::currentThread() == widget->thread()) {
@@ -45,7 +30,11 @@ DisplayWindow::DisplayWindow(const char* name, int width, int height)
                                      QImage::Format_RGB32);
     setFixedWidth(width);
     setFixedHeight(height);
-    logo.load(findDataFile(QString::fromLatin1(LOGO_FILE_NAME)));
+    for (const std::string& candidate : dataFileCandidates(LOGO_FILE_NAME)) {
+        if (logo.load(QString::fromStdString(candidate))) {
+            break;
+        }
+    }
 }
 
 DisplayWindow::~DisplayWindow() {

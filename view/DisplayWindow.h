@@ -24,11 +24,6 @@ class QMutex;
 // Name of the logo file shown before the first picture.
 inline constexpr char LOGO_FILE_NAME[] = "Logo-small.bmp";
 
-// Where a data file delivered with the program is found: the working directory
-// first, then the installed data directory, then ../data beside the executable
-// (the build tree). Returns the bare name when none of them has it.
-QString findDataFile(const QString& name);
-
 // Asks for a repaint of `widget` on the GUI thread. Callable from any thread.
 void postRepaint(QWidget* widget);
 

@@ -1,5 +1,3 @@
-#include "ObjectDetector.h"
-
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -49,10 +47,6 @@ ProbeRun runIn(const fs::path& directory, const fs::path& program) {
 class DetectorStartup : public testing::Test {
 protected:
     void SetUp() override {
-        if (fs::exists(fs::path(TESSARO_DATA_INSTALL_DIR) / "claquetasBlancas.xml")) {
-            GTEST_SKIP()
-                << "cascades are installed on this machine; a missing file cannot be staged";
-        }
         root = fs::temp_directory_path() /
                ("tessaro-detect-" + std::to_string(::getpid()) + "-" +
                 testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -99,22 +93,6 @@ protected:
 };
 
 } // namespace
-
-TEST(DataFileCandidates, WorkingDirectoryThenInstalledThenBesideTheExecutable) {
-    const auto candidates = dataFileCandidates("claquetasNegras.xml");
-    const fs::path executable = fs::read_symlink("/proc/self/exe");
-    ASSERT_EQ(3u, candidates.size());
-    EXPECT_EQ("claquetasNegras.xml", candidates[0]);
-    EXPECT_EQ(fs::path(TESSARO_DATA_INSTALL_DIR) / "claquetasNegras.xml", fs::path(candidates[1]));
-    EXPECT_EQ(executable.parent_path().parent_path() / "data" / "claquetasNegras.xml",
-              fs::path(candidates[2]));
-}
-
-TEST(DataFileCandidates, AnAbsoluteNameIsTakenAsItIs) {
-    const auto candidates = dataFileCandidates("/somewhere/cascade.xml");
-    ASSERT_EQ(1u, candidates.size());
-    EXPECT_EQ("/somewhere/cascade.xml", candidates[0]);
-}
 
 TEST_F(DetectorStartup, WithoutCascadesTheProcessEndsBeforeMainWithTheMessage) {
     expectStoppedBeforeMain(runIn(work, probe));

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -25,8 +26,8 @@ QProcessEnvironment offscreen() {
     return env;
 }
 
-Outcome runPlayer(const QStringList& arguments, const QString& program = TESSARO_PLAYER,
-                  const QString& workingDirectory = TESSARO_BINARY_DIR) {
+Outcome runProgram(const QStringList& arguments, const QString& program = TESSARO_PLAYER,
+                   const QString& workingDirectory = TESSARO_BINARY_DIR) {
     QProcess process;
     process.setProcessEnvironment(offscreen());
     process.setWorkingDirectory(workingDirectory);
@@ -37,24 +38,24 @@ Outcome runPlayer(const QStringList& arguments, const QString& program = TESSARO
 }
 
 TEST(Startup, WithoutAVideoPathItSaysSoAndShowsNoWindow) {
-    const Outcome run = runPlayer({});
+    const Outcome run = runProgram({});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.out.toStdString(), "\nMust specify input video");
 
     // Options the toolkit takes are not a video path.
-    const Outcome styled = runPlayer({"-style", "fusion"});
+    const Outcome styled = runProgram({"-style", "fusion"});
     EXPECT_EQ(styled.status, 255);
     EXPECT_EQ(styled.out.toStdString(), "\nMust specify input video");
 }
 
 TEST(Startup, AVideoThatCannotBeOpenedEndsBeforeAnyWindow) {
     const std::string missing = testMedia(kMissing);
-    const Outcome run = runPlayer({QString::fromStdString(missing)});
+    const Outcome run = runProgram({QString::fromStdString(missing)});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err.toStdString(), "VideoReader::VideoReader: av_open_input_file error\n");
     EXPECT_EQ(run.out.toStdString(), "\nERROR: Cannot open video " + missing);
 
-    const Outcome text = runPlayer({QString::fromStdString(testMedia(kText))});
+    const Outcome text = runProgram({QString::fromStdString(testMedia(kText))});
     EXPECT_EQ(text.status, 255);
     EXPECT_TRUE(text.out.startsWith("\nERROR: Cannot open video ")) << text.out.toStdString();
     EXPECT_FALSE(text.out.contains("thread initiated"));
@@ -68,32 +69,41 @@ TEST(Startup, AMissingCascadeEndsTheProcessBeforeMain) {
     const QString copy = dir.path() + "/bin/tessaro";
     ASSERT_TRUE(QFile::copy(TESSARO_PLAYER, copy));
     QFile::setPermissions(copy, QFile::ExeOwner | QFile::ReadOwner);
-    const Outcome run = runPlayer({QString::fromStdString(testMedia(kScenes))}, copy, dir.path());
+    const Outcome run = runProgram({QString::fromStdString(testMedia(kScenes))}, copy, dir.path());
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err.toStdString(),
               "ObjectDetector::detect. ERROR: Could not load classifier cascade\n");
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
 }
 
-TEST(Startup, StartsTheThreadsInOrderAndFinishesWithZeroWhenClosed) {
+// Plays the small scene video and, once the player has read it, asks it to
+// stop: a termination request closes the window as the user would.
+Outcome playThenClose(const QString& program, const QString& workingDirectory,
+                      const QStringList& more = {}) {
     QProcess process;
     process.setProcessEnvironment(offscreen());
-    process.setWorkingDirectory(TESSARO_BINARY_DIR);
-    process.start(TESSARO_PLAYER, {QString::fromStdString(testMedia(kScenes)), "ignored", "args"});
-    ASSERT_TRUE(process.waitForStarted());
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, QStringList{QString::fromStdString(testMedia(kScenes))} + more);
     QByteArray out;
     while (
         !(out.contains("Visualitation thread initiated") && out.contains("Total video length")) &&
         process.waitForReadyRead(30000))
         out += process.readAllStandardOutput();
-    // A termination request closes the window as the user would.
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(30000));
+    // A player that has already ended has no id, and kill(0) would stop this test's whole group.
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+    EXPECT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
     out += process.readAllStandardOutput();
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
+    return {process.exitCode(), QString::fromUtf8(out),
+            QString::fromUtf8(process.readAllStandardError())};
+}
 
-    const QString text = QString::fromUtf8(out);
+TEST(Startup, StartsTheThreadsInOrderAndFinishesWithZeroWhenClosed) {
+    const Outcome run = playThenClose(TESSARO_PLAYER, TESSARO_BINARY_DIR, {"ignored", "args"});
+    EXPECT_EQ(run.status, 0);
+
+    const QString& text = run.out;
     const qsizetype refresh = text.indexOf("\nRefreshing thread initiated");
     const qsizetype decoding = text.indexOf("\nDecoding thread initiated");
     const qsizetype visualization = text.indexOf("\nVisualitation thread initiated");
@@ -102,6 +112,27 @@ TEST(Startup, StartsTheThreadsInOrderAndFinishesWithZeroWhenClosed) {
     EXPECT_GT(visualization, decoding);
     EXPECT_TRUE(text.contains("\n[DECODING]Total video length: 0.16666")) << text.toStdString();
     EXPECT_TRUE(text.endsWith("\nFinished 0")) << text.toStdString();
+}
+
+TEST(Startup, InstalledUnderAnyPrefixItFindsItsFilesFromAnyWorkingDirectory) {
+    QTemporaryDir prefix;
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(prefix.isValid() && elsewhere.isValid());
+    const Outcome install =
+        runProgram({"--install", TESSARO_BINARY_DIR, "--prefix", prefix.path()}, TESSARO_CMAKE);
+    ASSERT_EQ(install.status, 0) << install.err.toStdString();
+
+    const Outcome played = playThenClose(prefix.path() + "/bin/tessaro", elsewhere.path());
+    EXPECT_EQ(played.status, 0) << played.err.toStdString();
+    EXPECT_TRUE(played.out.endsWith("\nFinished 0")) << played.out.toStdString();
+
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (!validator.isEmpty()) {
+        const Outcome entry =
+            runProgram({prefix.path() + "/share/applications/tessaro.desktop"}, validator);
+        EXPECT_EQ(entry.status, 0);
+        EXPECT_EQ((entry.out + entry.err).toStdString(), "");
+    }
 }
 
 } // namespace

@@ -2,9 +2,7 @@
 #include "QtTestApplication.h"
 
 #include <QDir>
-#include <QFile>
 #include <QMutexLocker>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -96,24 +94,6 @@ TEST_F(DisplayWindowTest, AStripFifteenPixelsHighHasFrameLinesAtItsEdgesOnly) {
         const bool frame = y <= 2 || y >= 12;
         EXPECT_EQ(pixelAt(painted, 100, y), frame ? kBlack : 0xffffffu) << y;
     }
-}
-
-TEST(DataFile, IsFoundInTheWorkingDirectoryFirst) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QFile file(dir.filePath(QStringLiteral("Logo-small.bmp")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    EXPECT_EQ(findDataFile(QStringLiteral("Logo-small.bmp")),
-              QDir::current().filePath(QStringLiteral("Logo-small.bmp")));
-    QDir::setCurrent(previous);
-}
-
-TEST(DataFile, FallsBackToTheBareNameWhenNowhere) {
-    EXPECT_EQ(findDataFile(QStringLiteral("no-such-file-anywhere.bmp")),
-              QStringLiteral("no-such-file-anywhere.bmp"));
 }
 
 } // namespace
