@@ -1,0 +1,414 @@
+#include "AudioOutput.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+constexpr char picturesOnly[] = ": playing pictures only.";
+
+// How often the audio thread looks at what the device and the player want,
+// and asks the device where it is.
+constexpr std::chrono::milliseconds syncInterval{5};
+
+// Float frames from the playback queue, in the device's own sample format.
+class SampleWriter {
+public:
+    explicit SampleWriter(const QAudioFormat& format) : format(format) {}
+
+    // Takes frames frames from the queue and writes them to the device.
+    void write(AudioPlayback& playback, QIODevice& device, int64_t frames) {
+        const size_t count = static_cast<size_t>(frames) * format.channelCount();
+        samples.resize(count);
+        playback.pull(samples.data(), frames);
+        bytes.resize(static_cast<size_t>(frames) * format.bytesPerFrame());
+        char* data = bytes.data();
+        switch (format.sampleFormat()) {
+        case QAudioFormat::Float:
+            std::copy_n(samples.data(), count, reinterpret_cast<float*>(data));
+            break;
+        case QAudioFormat::Int32:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<int32_t*>(data)[i] =
+                    static_cast<int32_t>(std::lround(clip(samples[i]) * 2147483647.0));
+            }
+            break;
+        case QAudioFormat::UInt8:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<uint8_t*>(data)[i] =
+                    static_cast<uint8_t>(std::lround(128.0 + clip(samples[i]) * 127.0));
+            }
+            break;
+        default:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<int16_t*>(data)[i] =
+                    static_cast<int16_t>(std::lround(clip(samples[i]) * 32767.0));
+            }
+            break;
+        }
+        device.write(data, static_cast<qint64>(bytes.size()));
+    }
+
+private:
+    static double clip(float sample) { return std::clamp(static_cast<double>(sample), -1.0, 1.0); }
+
+    const QAudioFormat format;
+    std::vector<float> samples;
+    std::vector<char> bytes;
+};
+
+bool usableFormat(const QAudioFormat& format) {
+    const auto sampleFormat = format.sampleFormat();
+    return format.sampleRate() >= 8000 && format.sampleRate() <= 384000 &&
+           format.channelCount() >= 1 && format.channelCount() <= 32 &&
+           (sampleFormat == QAudioFormat::Int16 || sampleFormat == QAudioFormat::Int32 ||
+            sampleFormat == QAudioFormat::Float || sampleFormat == QAudioFormat::UInt8);
+}
+
+} // namespace
+
+// Owns the QAudioSink on the audio thread; every call to it happens there.
+class AudioDeviceWorker : public QObject {
+public:
+    struct Opened {
+        std::string failure; // empty when the device is open
+        QAudioFormat format;
+    };
+
+    explicit AudioDeviceWorker(AudioOutput& output) : output(output) {}
+
+    Opened open() {
+        device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            return {std::string("No audio output device") + picturesOnly, {}};
+        }
+        format = device.preferredFormat();
+        if (!usableFormat(format)) {
+            return {std::string("The audio output device offers no usable format") + picturesOnly,
+                    {}};
+        }
+        return {{}, format};
+    }
+
+    // Starts following the player: from now on sync runs every few milliseconds.
+    void attach(AudioPlayback& attached) {
+        playback = &attached;
+        writer = std::make_unique<SampleWriter>(format);
+        timer = new QTimer(this);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this] { sync(); });
+        timer->start(syncInterval);
+    }
+
+    // Brings the device in line with the player: restarts it after a flush,
+    // starts it when there is audio, suspends and resumes it, and reports
+    // where it is.
+    void sync() {
+        // Qt's sink may run the event loop while it stops, and so call this again.
+        if (playback == nullptr || failed || syncing) {
+            return;
+        }
+        syncing = true;
+        syncDevice();
+        syncing = false;
+    }
+
+    // Stops and frees the device; on the audio thread, before it ends.
+    void close() {
+        delete timer;
+        timer = nullptr;
+        playback = nullptr;
+        syncing = true;
+        sink.reset();
+        writer.reset();
+    }
+
+private:
+    void syncDevice() {
+        const AudioPlayback::Demand demand = playback->demand();
+        if (running && startedGeneration != demand.generation) {
+            stop();
+        }
+        if (!running && demand.hasAudio && !demand.paused) {
+            // A new sink for every start, so that nothing of the last one
+            // (what it held, its count of played time) carries over.
+            sink = std::make_unique<QAudioSink>(device, format);
+            playback->deviceStarted(demand.generation);
+            input = sink->start();
+            if (input == nullptr || sink->error() != QAudio::NoError) {
+                fail(std::string("The audio output device failed to start") + picturesOnly);
+                return;
+            }
+            running = true;
+            suspended = false;
+            startedGeneration = demand.generation;
+        }
+        if (!running) {
+            return;
+        }
+        if (demand.paused != suspended) {
+            if (demand.paused) {
+                sink->suspend();
+            } else {
+                sink->resume();
+            }
+            suspended = demand.paused;
+        }
+        if (sink->error() == QAudio::FatalError || sink->error() == QAudio::OpenError) {
+            fail(std::string("The audio output device stopped working") + picturesOnly);
+            return;
+        }
+        if (!suspended) {
+            // As much as the device takes, so that it holds its own latency's
+            // worth. Pushed rather than pulled: restarted pulled sinks played
+            // 20 to 50 ms behind their own clock on PulseAudio, pushed ones did not.
+            const int64_t frames = sink->bytesFree() / format.bytesPerFrame();
+            if (frames > 0) {
+                writer->write(*playback, *input, frames);
+            }
+        }
+        // On PulseAudio this is the stream's playing time: what the device has
+        // taken less what it still holds, interpolated by the sound server.
+        const int64_t heard = sink->processedUSecs() * playback->sampleRate / 1000000;
+        playback->reportPlayed(heard);
+    }
+
+    void stop() {
+        running = false;
+        input = nullptr;
+        sink.reset();
+        playback->deviceStopped();
+    }
+
+    void fail(const std::string& why) {
+        stop();
+        failed = true;
+        output.deviceFailed(why);
+    }
+
+    AudioOutput& output;
+    AudioPlayback* playback = nullptr;
+    QAudioDevice device;
+    QAudioFormat format;
+    std::unique_ptr<QAudioSink> sink;
+    std::unique_ptr<SampleWriter> writer;
+    // The sink's own device, written to in push mode.
+    QIODevice* input = nullptr;
+    QTimer* timer = nullptr;
+    bool syncing = false;
+    bool running = false;
+    bool suspended = false;
+    bool failed = false;
+    uint64_t startedGeneration = 0;
+};
+
+AudioOutput::AudioOutput(bool useDevice) {
+    if (!useDevice) {
+        setNotice(std::string("Sound is off") + picturesOnly);
+        return;
+    }
+    thread = std::make_unique<QThread>();
+    thread->setObjectName("audio");
+    worker = new AudioDeviceWorker(*this);
+    worker->moveToThread(thread.get());
+    thread->start();
+
+    // Shared, since a device that never answers leaves the worker holding it.
+    auto opened = std::make_shared<std::promise<AudioDeviceWorker::Opened>>();
+    std::future<AudioDeviceWorker::Opened> result = opened->get_future();
+    QMetaObject::invokeMethod(
+        worker, [w = worker, opened] { opened->set_value(w->open()); }, Qt::QueuedConnection);
+    if (result.wait_for(std::chrono::milliseconds(openTimeoutMs)) != std::future_status::ready) {
+        setNotice(std::string("The audio output device did not answer") + picturesOnly);
+        return;
+    }
+    const AudioDeviceWorker::Opened device = result.get();
+    if (!device.failure.empty()) {
+        setNotice(device.failure);
+        return;
+    }
+    playback = std::make_unique<AudioPlayback>(device.format.sampleRate(),
+                                               device.format.channelCount(), time);
+    QMetaObject::invokeMethod(
+        worker, [w = worker, p = playback.get()] { w->attach(*p); }, Qt::QueuedConnection);
+    isAvailable = true;
+}
+
+AudioOutput::~AudioOutput() {
+    if (!thread) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        worker, [w = worker] { w->close(); }, Qt::BlockingQueuedConnection);
+    thread->quit();
+    thread->wait();
+    delete worker;
+}
+
+std::string AudioOutput::takeNotice() {
+    const std::lock_guard<std::mutex> lock(noticeMutex);
+    std::string taken;
+    taken.swap(notice);
+    return taken;
+}
+
+void AudioOutput::setNotice(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(noticeMutex);
+    if (!noticeGiven) {
+        notice = text;
+        noticeGiven = true;
+    }
+}
+
+void AudioOutput::deviceFailed(const std::string& why) {
+    isAvailable = false;
+    playback->flush();
+    setNotice(why);
+}
+
+bool AudioOutput::setInputFormat(int sampleRate, int channels) {
+    if (!playback) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(writerMutex);
+    if (resampler && sampleRate == inputRate && channels == inputChannels) {
+        return true;
+    }
+    inputRate = sampleRate;
+    inputChannels = channels;
+    if (!makeResampler()) {
+        setNotice("The file's audio (" + std::to_string(channels) + " channels at " +
+                  std::to_string(sampleRate) + " Hz) cannot be played" + picturesOnly);
+        return false;
+    }
+    return true;
+}
+
+bool AudioOutput::makeResampler() {
+    resampler.reset();
+    if (inputRate <= 0 || inputChannels <= 0 || inputChannels > 64) {
+        return false;
+    }
+    AVChannelLayout in{};
+    AVChannelLayout out{};
+    av_channel_layout_default(&in, inputChannels);
+    av_channel_layout_default(&out, playback->channels);
+    SwrContext* context = nullptr;
+    const int made = swr_alloc_set_opts2(&context, &out, AV_SAMPLE_FMT_FLT, playback->sampleRate,
+                                         &in, AV_SAMPLE_FMT_S16, inputRate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    resampler.reset(context);
+    if (made < 0 || swr_init(context) < 0) {
+        resampler.reset();
+        return false;
+    }
+    return true;
+}
+
+void AudioOutput::write(const int16_t* samples, int frameCount, double presentationTime,
+                        bool discontinuity) {
+    if (!isAvailable || samples == nullptr || frameCount <= 0) {
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(writerMutex);
+    if (!resampler) {
+        return;
+    }
+    const int channels = playback->channels;
+    if (discontinuity) {
+        // What the resampler still holds belongs before the cut.
+        const int held = swr_get_out_samples(resampler.get(), 0);
+        if (held > 0) {
+            std::vector<float> tail(static_cast<size_t>(held) * channels);
+            auto* to = reinterpret_cast<uint8_t*>(tail.data());
+            const int got = swr_convert(resampler.get(), &to, held, nullptr, 0);
+            if (got > 0) {
+                tail.resize(static_cast<size_t>(got) * channels);
+                playback->write(std::move(tail), writtenEnd, false);
+            }
+        }
+        swr_init(resampler.get());
+    }
+    const int room = swr_get_out_samples(resampler.get(), frameCount);
+    if (room <= 0) {
+        return;
+    }
+    std::vector<float> converted(static_cast<size_t>(room) * channels);
+    auto* to = reinterpret_cast<uint8_t*>(converted.data());
+    const auto* from = reinterpret_cast<const uint8_t*>(samples);
+    const int got = swr_convert(resampler.get(), &to, room, &from, frameCount);
+    if (got <= 0) {
+        return;
+    }
+    converted.resize(static_cast<size_t>(got) * channels);
+    playback->write(std::move(converted), presentationTime, discontinuity);
+    writtenEnd = presentationTime + static_cast<double>(got) / playback->sampleRate;
+}
+
+void AudioOutput::flush() {
+    if (!playback) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(writerMutex);
+        if (resampler) {
+            swr_init(resampler.get());
+        }
+        writtenEnd = 0.0;
+    }
+    playback->flush();
+    QMetaObject::invokeMethod(
+        worker, [w = worker] { w->sync(); }, Qt::QueuedConnection);
+}
+
+void AudioOutput::setPaused(bool paused) {
+    isPaused = paused;
+    if (!playback) {
+        return;
+    }
+    playback->setPaused(paused);
+    QMetaObject::invokeMethod(
+        worker, [w = worker] { w->sync(); }, Qt::QueuedConnection);
+}
+
+void AudioOutput::setVolume(double volume) {
+    volumeLevel = std::clamp(volume, 0.0, 1.0);
+    if (playback) {
+        playback->setVolume(volume);
+    }
+}
+
+void AudioOutput::setMuted(bool muted) {
+    isMuted = muted;
+    if (playback) {
+        playback->setMuted(muted);
+    }
+}
+
+std::optional<double> AudioOutput::presentationTime() const {
+    if (!isAvailable || !playback) {
+        return std::nullopt;
+    }
+    return playback->presentationTime();
+}
+
+bool AudioOutput::clockPending() const {
+    return isAvailable && playback && playback->clockPending();
+}
