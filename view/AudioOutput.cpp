@@ -23,8 +23,8 @@ namespace {
 
 constexpr char picturesOnly[] = ": playing pictures only.";
 
-// How often the audio thread looks at what the device and the player want,
-// and asks the device where it is.
+// How often the audio thread looks at what the player wants, feeds the
+// device and asks it where it plays: pause and flush take effect within it.
 constexpr std::chrono::milliseconds syncInterval{5};
 
 // Float frames from the playback queue, in the device's own sample format.
@@ -83,16 +83,50 @@ bool usableFormat(const QAudioFormat& format) {
 
 } // namespace
 
-// Owns the QAudioSink on the audio thread; every call to it happens there.
-class AudioDeviceWorker : public QObject {
+// The audio thread: opens the device, then runs an event loop in which a
+// timer keeps the device in line with the player every few milliseconds.
+// Other threads never call into it through Qt: they change the playback
+// queue's state under its lock, and the timer picks the change up.
+class AudioThread final : public QThread {
 public:
     struct Opened {
         std::string failure; // empty when the device is open
         QAudioFormat format;
     };
 
-    explicit AudioDeviceWorker(AudioOutput& output) : output(output) {}
+    explicit AudioThread(AudioOutput& output) : output(output) {}
 
+    std::future<Opened> opened() { return openedPromise.get_future(); }
+    // Once, after the device opened or not: what to play, or null to end.
+    void attach(AudioPlayback* attached) { attachPromise.set_value(attached); }
+    void requestClose() { closing = true; }
+
+    // Held by run for its whole body: taking it after wait makes the
+    // thread's last writes visible in a way the thread checker also sees.
+    std::mutex busy;
+
+protected:
+    void run() override {
+        const std::lock_guard<std::mutex> held(busy);
+        Opened result = open();
+        const bool isOpen = result.failure.empty();
+        openedPromise.set_value(std::move(result));
+        playback = attachPromise.get_future().get();
+        if (!isOpen || playback == nullptr) {
+            return;
+        }
+        writer = std::make_unique<SampleWriter>(format);
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { sync(); });
+        timer.start(syncInterval);
+        exec();
+        timer.stop();
+        syncing = true;
+        sink.reset();
+    }
+
+private:
     Opened open() {
         device = QMediaDevices::defaultAudioOutput();
         if (device.isNull()) {
@@ -106,22 +140,13 @@ public:
         return {{}, format};
     }
 
-    // Starts following the player: from now on sync runs every few milliseconds.
-    void attach(AudioPlayback& attached) {
-        playback = &attached;
-        writer = std::make_unique<SampleWriter>(format);
-        timer = new QTimer(this);
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, [this] { sync(); });
-        timer->start(syncInterval);
-    }
-
-    // Brings the device in line with the player: restarts it after a flush,
-    // starts it when there is audio, suspends and resumes it, and reports
-    // where it is.
     void sync() {
+        if (closing) {
+            quit();
+            return;
+        }
         // Qt's sink may run the event loop while it stops, and so call this again.
-        if (playback == nullptr || failed || syncing) {
+        if (failed || syncing) {
             return;
         }
         syncing = true;
@@ -129,23 +154,14 @@ public:
         syncing = false;
     }
 
-    // Stops and frees the device; on the audio thread, before it ends.
-    void close() {
-        delete timer;
-        timer = nullptr;
-        playback = nullptr;
-        syncing = true;
-        sink.reset();
-        writer.reset();
-    }
-
-private:
+    // Restarts the device after a flush, starts it when there is sound,
+    // suspends and resumes it, feeds it, and reports where it plays.
     void syncDevice() {
         const AudioPlayback::Demand demand = playback->demand();
         if (running && startedGeneration != demand.generation) {
             stop();
         }
-        if (!running && demand.hasAudio && !demand.paused) {
+        if (!running && demand.startable && !demand.paused) {
             // A new sink for every start, so that nothing of the last one
             // (what it held, its count of played time) carries over.
             sink = std::make_unique<QAudioSink>(device, format);
@@ -175,10 +191,12 @@ private:
             return;
         }
         if (!suspended) {
-            // As much as the device takes, so that it holds its own latency's
-            // worth. Pushed rather than pulled: restarted pulled sinks played
-            // 20 to 50 ms behind their own clock on PulseAudio, pushed ones did not.
-            const int64_t frames = sink->bytesFree() / format.bytesPerFrame();
+            // What is queued, as far as the device has room: it then holds
+            // about its own latency's worth. Pushed rather than pulled:
+            // restarted pulled sinks played 20 to 50 ms behind their own
+            // clock on PulseAudio, pushed ones did not.
+            const int64_t frames =
+                playback->framesToFeed(sink->bytesFree() / format.bytesPerFrame());
             if (frames > 0) {
                 writer->write(*playback, *input, frames);
             }
@@ -203,6 +221,11 @@ private:
     }
 
     AudioOutput& output;
+    std::promise<Opened> openedPromise;
+    std::promise<AudioPlayback*> attachPromise;
+    std::atomic<bool> closing{false};
+
+    // The thread's own.
     AudioPlayback* playback = nullptr;
     QAudioDevice device;
     QAudioFormat format;
@@ -210,7 +233,6 @@ private:
     std::unique_ptr<SampleWriter> writer;
     // The sink's own device, written to in push mode.
     QIODevice* input = nullptr;
-    QTimer* timer = nullptr;
     bool syncing = false;
     bool running = false;
     bool suspended = false;
@@ -223,30 +245,24 @@ AudioOutput::AudioOutput(bool useDevice) {
         setNotice(std::string("Sound is off") + picturesOnly);
         return;
     }
-    thread = std::make_unique<QThread>();
+    thread = std::make_unique<AudioThread>(*this);
     thread->setObjectName("audio");
-    worker = new AudioDeviceWorker(*this);
-    worker->moveToThread(thread.get());
+    std::future<AudioThread::Opened> opened = thread->opened();
     thread->start();
-
-    // Shared, since a device that never answers leaves the worker holding it.
-    auto opened = std::make_shared<std::promise<AudioDeviceWorker::Opened>>();
-    std::future<AudioDeviceWorker::Opened> result = opened->get_future();
-    QMetaObject::invokeMethod(
-        worker, [w = worker, opened] { opened->set_value(w->open()); }, Qt::QueuedConnection);
-    if (result.wait_for(std::chrono::milliseconds(openTimeoutMs)) != std::future_status::ready) {
+    if (opened.wait_for(std::chrono::milliseconds(openTimeoutMs)) != std::future_status::ready) {
         setNotice(std::string("The audio output device did not answer") + picturesOnly);
+        thread->attach(nullptr);
         return;
     }
-    const AudioDeviceWorker::Opened device = result.get();
+    const AudioThread::Opened device = opened.get();
     if (!device.failure.empty()) {
         setNotice(device.failure);
+        thread->attach(nullptr);
         return;
     }
     playback = std::make_unique<AudioPlayback>(device.format.sampleRate(),
                                                device.format.channelCount(), time);
-    QMetaObject::invokeMethod(
-        worker, [w = worker, p = playback.get()] { w->attach(*p); }, Qt::QueuedConnection);
+    thread->attach(playback.get());
     isAvailable = true;
 }
 
@@ -254,11 +270,9 @@ AudioOutput::~AudioOutput() {
     if (!thread) {
         return;
     }
-    QMetaObject::invokeMethod(
-        worker, [w = worker] { w->close(); }, Qt::BlockingQueuedConnection);
-    thread->quit();
+    thread->requestClose();
     thread->wait();
-    delete worker;
+    const std::lock_guard<std::mutex> finished(thread->busy);
 }
 
 std::string AudioOutput::takeNotice() {
@@ -374,8 +388,6 @@ void AudioOutput::flush() {
         writtenEnd = 0.0;
     }
     playback->flush();
-    QMetaObject::invokeMethod(
-        worker, [w = worker] { w->sync(); }, Qt::QueuedConnection);
 }
 
 void AudioOutput::setPaused(bool paused) {
@@ -384,8 +396,6 @@ void AudioOutput::setPaused(bool paused) {
         return;
     }
     playback->setPaused(paused);
-    QMetaObject::invokeMethod(
-        worker, [w = worker] { w->sync(); }, Qt::QueuedConnection);
 }
 
 void AudioOutput::setVolume(double volume) {

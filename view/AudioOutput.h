@@ -20,8 +20,7 @@
 #include <optional>
 #include <string>
 
-class QThread;
-class AudioDeviceWorker;
+class AudioThread;
 
 class AudioOutput {
 public:
@@ -73,7 +72,7 @@ public:
     bool clockPending() const;
 
 private:
-    friend class AudioDeviceWorker;
+    friend class AudioThread;
     // From the audio thread: the device stopped working.
     void deviceFailed(const std::string& why);
     void setNotice(const std::string& text);
@@ -90,8 +89,7 @@ private:
 
     SteadyPacerClock time;
     std::unique_ptr<AudioPlayback> playback;
-    std::unique_ptr<QThread> thread;
-    AudioDeviceWorker* worker = nullptr;
+    std::unique_ptr<AudioThread> thread;
 
     // The decoding side's converter, and the format it converts from.
     std::mutex writerMutex;

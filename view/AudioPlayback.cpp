@@ -19,7 +19,9 @@ AudioPlayback::AudioPlayback(int sampleRate, int channels, PacerClock& time)
     : sampleRate(sampleRate), channels(channels), time(time),
       fadeFrames(std::max<int64_t>(1, std::llround(fadeSeconds * sampleRate))),
       slackFrames(std::llround(slackSeconds * sampleRate)),
-      capacityFrames(std::llround(capacitySeconds * sampleRate)) {}
+      capacityFrames(std::llround(capacitySeconds * sampleRate)),
+      startFrames(std::llround(startSeconds * sampleRate)),
+      lowWaterFrames(std::llround(lowWaterSeconds * sampleRate)) {}
 
 void AudioPlayback::write(std::vector<float> samples, double presentationTime, bool discontinuity) {
     int64_t frames = static_cast<int64_t>(samples.size()) / channels;
@@ -27,11 +29,13 @@ void AudioPlayback::write(std::vector<float> samples, double presentationTime, b
         return;
     }
     const std::lock_guard<std::mutex> lock(mutex);
+    lastWrite = time.now();
     const int64_t start = std::llround(presentationTime * sampleRate);
     bool join = fresh || discontinuity;
     if (start > timelineEnd + slackFrames) {
         fadeOutTail();
         queue.push_back({timelineEnd, start - timelineEnd, {}});
+        queuedFrames += start - timelineEnd;
         timelineEnd = start;
         join = true;
     } else if (start < timelineEnd - slackFrames) {
@@ -60,6 +64,7 @@ void AudioPlayback::write(std::vector<float> samples, double presentationTime, b
         queuedSampleFrames += frames;
     }
     queue.push_back({timelineEnd, frames, std::move(samples)});
+    queuedFrames += frames;
     timelineEnd += frames;
     fresh = false;
 }
@@ -92,6 +97,7 @@ void AudioPlayback::flush() {
     ++generation;
     queue.clear();
     queuedSampleFrames = 0;
+    queuedFrames = 0;
     timelineEnd = 0;
     fresh = true;
     attached = false;
@@ -123,7 +129,17 @@ void AudioPlayback::setMuted(bool muted) {
 
 AudioPlayback::Demand AudioPlayback::demand() const {
     const std::lock_guard<std::mutex> lock(mutex);
-    return {generation, !queue.empty(), isPaused};
+    const bool writesPaused =
+        std::chrono::duration<double>(time.now() - lastWrite).count() >= writePauseSeconds;
+    return {generation, queuedFrames >= startFrames || (queuedFrames > 0 && writesPaused),
+            isPaused};
+}
+
+int64_t AudioPlayback::framesToFeed(int64_t room) const {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const int64_t held = deviceFrames - reportedFrame;
+    const int64_t n = std::max(std::min(room, queuedFrames), lowWaterFrames - held);
+    return std::clamp<int64_t>(n, 0, room);
 }
 
 float AudioPlayback::targetGain() const {
@@ -136,6 +152,7 @@ void AudioPlayback::deviceStarted(uint64_t startedGeneration) {
     deviceFrames = 0;
     handed.clear();
     haveReport = false;
+    reportedFrame = 0;
     lastHeard = 0;
     gain = targetGain();
 }
@@ -159,6 +176,7 @@ void AudioPlayback::pull(float* out, int64_t frames) {
             chunk.samples.empty() ? nullptr : chunk.samples.data() + chunk.pulled * channels;
         handOut(out + done * channels, n, chunk.timelineStart + chunk.pulled, from);
         chunk.pulled += n;
+        queuedFrames -= n;
         done += n;
         if (chunk.pulled == chunk.frames) {
             if (!chunk.samples.empty()) {

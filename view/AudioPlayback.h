@@ -30,6 +30,13 @@ public:
     static constexpr double interpolationLimit = 0.100;
     // Volume changes glide over this long instead of stepping.
     static constexpr double volumeGlideSeconds = 0.005;
+    // The device starts once this much is queued, or once writes stop for
+    // writePauseSeconds: started on less, it would run dry at once.
+    static constexpr double startSeconds = 0.2;
+    static constexpr double writePauseSeconds = 0.1;
+    // With nothing queued, silence keeps the device holding this much, so
+    // that it never runs dry and its count of played time stays ours.
+    static constexpr double lowWaterSeconds = 0.05;
 
     AudioPlayback(int sampleRate, int channels, PacerClock& time);
     AudioPlayback(const AudioPlayback&) = delete;
@@ -52,13 +59,16 @@ public:
     // --- The device side (the audio thread).
     struct Demand {
         uint64_t generation; // counts flushes: a device started before the last one must restart
-        bool hasAudio;       // queued audio waits for the device
+        bool startable;      // enough queued for a stopped device to start
         bool paused;
     };
     Demand demand() const;
     // The device starts for the given generation: its frames count from 0.
     void deviceStarted(uint64_t generation);
     void deviceStopped();
+    // How many frames to hand a device with room for room: what is queued,
+    // and silence when it runs low.
+    int64_t framesToFeed(int64_t room) const;
     // Fills frames frames of out with what is due, at the volume; silence when
     // nothing is, or while detached.
     void pull(float* out, int64_t frames);
@@ -106,10 +116,14 @@ private:
     const int64_t fadeFrames;
     const int64_t slackFrames;
     const int64_t capacityFrames;
+    const int64_t startFrames;
+    const int64_t lowWaterFrames;
 
     mutable std::mutex mutex;
     std::deque<Chunk> queue;
-    int64_t queuedSampleFrames = 0;
+    int64_t queuedSampleFrames = 0; // in chunks with samples: memory
+    int64_t queuedFrames = 0;       // in all chunks: timeline
+    PacerClock::TimePoint lastWrite{};
     int64_t timelineEnd = 0;
     bool fresh = true;
     uint64_t generation = 0;

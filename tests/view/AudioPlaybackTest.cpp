@@ -154,6 +154,41 @@ TEST(AudioClock, ResumesWhereItStoodAndNeverGoesBack) {
     EXPECT_NEAR(0.230, *playback.presentationTime(), 1e-9);
 }
 
+// A device starts on enough sound to go on with, is fed what is queued, and
+// is kept from running dry with silence (at 1000 frames a second again).
+TEST(AudioFeed, StartsOnEnoughSoundAndFillsWithSilenceOnlyWhenRunningDry) {
+    struct Case {
+        const char* what;
+        int64_t written;
+        std::chrono::milliseconds sinceWrite;
+        int64_t taken;
+        int64_t played;
+        int64_t room;
+        bool startable;
+        int64_t fed;
+    };
+    const std::vector<Case> cases = {
+        {"little written, writes going on", 100, 0ms, 0, 0, 500, false, 100},
+        {"enough written", 200, 0ms, 0, 0, 500, true, 200},
+        {"little written, writes stopped", 100, 100ms, 0, 0, 500, true, 100},
+        {"less room than sound", 300, 0ms, 0, 0, 250, true, 250},
+        {"running dry", 100, 0ms, 100, 80, 500, false, 30},
+        {"nothing queued, enough held", 300, 0ms, 300, 100, 500, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePacerClock clock;
+        AudioPlayback playback(1000, 1, clock);
+        writeAll(playback, {{0.0, c.written, 0.1f, false}});
+        clock.advance(c.sinceWrite);
+        playback.deviceStarted(playback.demand().generation);
+        take(playback, c.taken);
+        playback.reportPlayed(c.played);
+        EXPECT_EQ(c.startable, playback.demand().startable);
+        EXPECT_EQ(c.fed, playback.framesToFeed(c.room));
+    }
+}
+
 // At 48 kHz, a loud write and its opposite: a join without a ramp is a step
 // of the whole difference.
 TEST(AudioFade, JoinsThatAreNotContinuousRampInsteadOfStepping) {
