@@ -151,17 +151,27 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The decoder: writes one picture's worth at a time, four times faster
+    // than it plays, and starts again from 0 with a flush when asked to.
     const std::vector<int16_t> track = makeTrack();
-    audio.setInputFormat(rate, 1);
-    const auto writeTrack = [&] {
-        // One picture's worth at a time, well ahead of the device, as the decoder writes.
-        for (size_t start = 0; start < track.size(); start += rate / 25) {
+    std::atomic<bool> restart{false};
+    std::atomic<bool> done{false};
+    std::thread decoder([&] {
+        audio.setInputFormat(rate, 1);
+        size_t start = 0;
+        while (!done) {
+            if (restart) {
+                audio.flush();
+                start = 0;
+                restart = false;
+            }
             const size_t n = std::min<size_t>(rate / 25, track.size() - start);
             audio.write(track.data() + start, static_cast<int>(n),
                         static_cast<double>(start) / rate, false);
+            start += n;
+            std::this_thread::sleep_for(10ms);
         }
-    };
-    writeTrack();
+    });
 
     std::vector<Clock::time_point> clockBeeps;
     int next = 0;
@@ -176,8 +186,10 @@ int main(int argc, char** argv) {
             clockBeeps.push_back(now - std::chrono::microseconds(std::llround(late * 1e6)));
         }
         if (heard && !restarted && *heard >= restartAt) {
-            audio.flush();
-            writeTrack();
+            restart = true;
+            while (restart) {
+                std::this_thread::sleep_for(1ms);
+            }
             restarted = true;
             next = 0;
         } else if (heard && restarted && !pausedAt && *heard >= pauseAt) {
@@ -191,6 +203,8 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(1ms);
     }
     std::this_thread::sleep_for(300ms);
+    done = true;
+    decoder.join();
     recorder.stop();
 
     // Three beeps before the restart, all of them after it.
