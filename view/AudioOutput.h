@@ -6,9 +6,9 @@
 // The device (a QAudioSink, fed in push mode every few milliseconds) lives on
 // a thread of its own with an event loop; the decoding thread converts and
 // queues audio with write, any thread reads the clock or changes pause,
-// volume and mute. Without a device
-// (none found, switched off, failed to start or to answer) sound is off: every
-// call returns at once, the clock is always none, and one notice says why.
+// volume and mute. Without a device (none found, switched off, failed to
+// start or to answer) sound is off: every call returns at once, the clock is
+// always none, and one notice says why.
 
 #include "AVPointers.h"
 #include "AudioPlayback.h"
@@ -54,8 +54,8 @@ public:
     void write(const int16_t* samples, int frameCount, double presentationTime, bool discontinuity);
 
     // --- Any thread.
-    // A seek or a mode change: drops all queued and playing sound; the clock
-    // starts again with the next write.
+    // A seek or a mode change: drops all queued and playing sound at once; the
+    // clock starts again once the next writes are heard.
     void flush();
     // Stops the sound at once; resumes where it stopped.
     void setPaused(bool paused);
