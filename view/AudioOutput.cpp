@@ -1,0 +1,424 @@
+#include "AudioOutput.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+constexpr char picturesOnly[] = ": playing pictures only.";
+
+// How often the audio thread looks at what the player wants, feeds the
+// device and asks it where it plays: pause and flush take effect within it.
+constexpr std::chrono::milliseconds syncInterval{5};
+
+// Float frames from the playback queue, in the device's own sample format.
+class SampleWriter {
+public:
+    explicit SampleWriter(const QAudioFormat& format) : format(format) {}
+
+    // Takes frames frames from the queue and writes them to the device.
+    void write(AudioPlayback& playback, QIODevice& device, int64_t frames) {
+        const size_t count = static_cast<size_t>(frames) * format.channelCount();
+        samples.resize(count);
+        playback.pull(samples.data(), frames);
+        bytes.resize(static_cast<size_t>(frames) * format.bytesPerFrame());
+        char* data = bytes.data();
+        switch (format.sampleFormat()) {
+        case QAudioFormat::Float:
+            std::copy_n(samples.data(), count, reinterpret_cast<float*>(data));
+            break;
+        case QAudioFormat::Int32:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<int32_t*>(data)[i] =
+                    static_cast<int32_t>(std::lround(clip(samples[i]) * 2147483647.0));
+            }
+            break;
+        case QAudioFormat::UInt8:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<uint8_t*>(data)[i] =
+                    static_cast<uint8_t>(std::lround(128.0 + clip(samples[i]) * 127.0));
+            }
+            break;
+        default:
+            for (size_t i = 0; i < count; ++i) {
+                reinterpret_cast<int16_t*>(data)[i] =
+                    static_cast<int16_t>(std::lround(clip(samples[i]) * 32767.0));
+            }
+            break;
+        }
+        device.write(data, static_cast<qint64>(bytes.size()));
+    }
+
+private:
+    static double clip(float sample) { return std::clamp(static_cast<double>(sample), -1.0, 1.0); }
+
+    const QAudioFormat format;
+    std::vector<float> samples;
+    std::vector<char> bytes;
+};
+
+bool usableFormat(const QAudioFormat& format) {
+    const auto sampleFormat = format.sampleFormat();
+    return format.sampleRate() >= 8000 && format.sampleRate() <= 384000 &&
+           format.channelCount() >= 1 && format.channelCount() <= 32 &&
+           (sampleFormat == QAudioFormat::Int16 || sampleFormat == QAudioFormat::Int32 ||
+            sampleFormat == QAudioFormat::Float || sampleFormat == QAudioFormat::UInt8);
+}
+
+} // namespace
+
+// The audio thread: opens the device, then runs an event loop in which a
+// timer keeps the device in line with the player every few milliseconds.
+// Other threads never call into it through Qt: they change the playback
+// queue's state under its lock, and the timer picks the change up.
+class AudioThread final : public QThread {
+public:
+    struct Opened {
+        std::string failure; // empty when the device is open
+        QAudioFormat format;
+    };
+
+    explicit AudioThread(AudioOutput& output) : output(output) {}
+
+    std::future<Opened> opened() { return openedPromise.get_future(); }
+    // Once, after the device opened or not: what to play, or null to end.
+    void attach(AudioPlayback* attached) { attachPromise.set_value(attached); }
+    void requestClose() { closing = true; }
+
+    // Held by run for its whole body: taking it after wait makes the
+    // thread's last writes visible in a way the thread checker also sees.
+    std::mutex busy;
+
+protected:
+    void run() override {
+        const std::lock_guard<std::mutex> held(busy);
+        Opened result = open();
+        const bool isOpen = result.failure.empty();
+        openedPromise.set_value(std::move(result));
+        playback = attachPromise.get_future().get();
+        if (!isOpen || playback == nullptr) {
+            return;
+        }
+        writer = std::make_unique<SampleWriter>(format);
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { sync(); });
+        timer.start(syncInterval);
+        exec();
+        timer.stop();
+        syncing = true;
+        sink.reset();
+    }
+
+private:
+    Opened open() {
+        device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            return {std::string("No audio output device") + picturesOnly, {}};
+        }
+        format = device.preferredFormat();
+        if (!usableFormat(format)) {
+            return {std::string("The audio output device offers no usable format") + picturesOnly,
+                    {}};
+        }
+        return {{}, format};
+    }
+
+    void sync() {
+        if (closing) {
+            quit();
+            return;
+        }
+        // Qt's sink may run the event loop while it stops, and so call this again.
+        if (failed || syncing) {
+            return;
+        }
+        syncing = true;
+        syncDevice();
+        syncing = false;
+    }
+
+    // Restarts the device after a flush, starts it when there is sound,
+    // suspends and resumes it, feeds it, and reports where it plays.
+    void syncDevice() {
+        const AudioPlayback::Demand demand = playback->demand();
+        if (running && startedGeneration != demand.generation) {
+            stop();
+        }
+        if (!running && demand.startable && !demand.paused) {
+            // A new sink for every start, so that nothing of the last one
+            // (what it held, its count of played time) carries over.
+            sink = std::make_unique<QAudioSink>(device, format);
+            playback->deviceStarted(demand.generation);
+            input = sink->start();
+            if (input == nullptr || sink->error() != QAudio::NoError) {
+                fail(std::string("The audio output device failed to start") + picturesOnly);
+                return;
+            }
+            running = true;
+            suspended = false;
+            startedGeneration = demand.generation;
+        }
+        if (!running) {
+            return;
+        }
+        if (demand.paused != suspended) {
+            if (demand.paused) {
+                sink->suspend();
+            } else {
+                sink->resume();
+            }
+            suspended = demand.paused;
+        }
+        if (sink->error() == QAudio::FatalError || sink->error() == QAudio::OpenError) {
+            fail(std::string("The audio output device stopped working") + picturesOnly);
+            return;
+        }
+        if (!suspended) {
+            // What is queued, as far as the device has room: it then holds
+            // about its own latency's worth. Pushed rather than pulled:
+            // restarted pulled sinks played 20 to 50 ms behind their own
+            // clock on PulseAudio, pushed ones did not.
+            const int64_t frames =
+                playback->framesToFeed(sink->bytesFree() / format.bytesPerFrame());
+            if (frames > 0) {
+                writer->write(*playback, *input, frames);
+            }
+        }
+        // On PulseAudio this is the stream's playing time: what the device has
+        // taken less what it still holds, interpolated by the sound server.
+        const int64_t heard = sink->processedUSecs() * playback->sampleRate / 1000000;
+        playback->reportPlayed(heard);
+    }
+
+    void stop() {
+        running = false;
+        input = nullptr;
+        sink.reset();
+        playback->deviceStopped();
+    }
+
+    void fail(const std::string& why) {
+        stop();
+        failed = true;
+        output.deviceFailed(why);
+    }
+
+    AudioOutput& output;
+    std::promise<Opened> openedPromise;
+    std::promise<AudioPlayback*> attachPromise;
+    std::atomic<bool> closing{false};
+
+    // The thread's own.
+    AudioPlayback* playback = nullptr;
+    QAudioDevice device;
+    QAudioFormat format;
+    std::unique_ptr<QAudioSink> sink;
+    std::unique_ptr<SampleWriter> writer;
+    // The sink's own device, written to in push mode.
+    QIODevice* input = nullptr;
+    bool syncing = false;
+    bool running = false;
+    bool suspended = false;
+    bool failed = false;
+    uint64_t startedGeneration = 0;
+};
+
+AudioOutput::AudioOutput(bool useDevice) {
+    if (!useDevice) {
+        setNotice(std::string("Sound is off") + picturesOnly);
+        return;
+    }
+    thread = std::make_unique<AudioThread>(*this);
+    thread->setObjectName("audio");
+    std::future<AudioThread::Opened> opened = thread->opened();
+    thread->start();
+    if (opened.wait_for(std::chrono::milliseconds(openTimeoutMs)) != std::future_status::ready) {
+        setNotice(std::string("The audio output device did not answer") + picturesOnly);
+        thread->attach(nullptr);
+        return;
+    }
+    const AudioThread::Opened device = opened.get();
+    if (!device.failure.empty()) {
+        setNotice(device.failure);
+        thread->attach(nullptr);
+        return;
+    }
+    playback = std::make_unique<AudioPlayback>(device.format.sampleRate(),
+                                               device.format.channelCount(), time);
+    thread->attach(playback.get());
+    isAvailable = true;
+}
+
+AudioOutput::~AudioOutput() {
+    if (!thread) {
+        return;
+    }
+    thread->requestClose();
+    thread->wait();
+    const std::lock_guard<std::mutex> finished(thread->busy);
+}
+
+std::string AudioOutput::takeNotice() {
+    const std::lock_guard<std::mutex> lock(noticeMutex);
+    std::string taken;
+    taken.swap(notice);
+    return taken;
+}
+
+void AudioOutput::setNotice(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(noticeMutex);
+    if (!noticeGiven) {
+        notice = text;
+        noticeGiven = true;
+    }
+}
+
+void AudioOutput::deviceFailed(const std::string& why) {
+    isAvailable = false;
+    playback->flush();
+    setNotice(why);
+}
+
+bool AudioOutput::setInputFormat(int sampleRate, int channels) {
+    if (!playback) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(writerMutex);
+    if (resampler && sampleRate == inputRate && channels == inputChannels) {
+        return true;
+    }
+    inputRate = sampleRate;
+    inputChannels = channels;
+    if (!makeResampler()) {
+        setNotice("The file's audio (" + std::to_string(channels) + " channels at " +
+                  std::to_string(sampleRate) + " Hz) cannot be played" + picturesOnly);
+        return false;
+    }
+    return true;
+}
+
+bool AudioOutput::makeResampler() {
+    resampler.reset();
+    if (inputRate <= 0 || inputChannels <= 0 || inputChannels > 64) {
+        return false;
+    }
+    AVChannelLayout in{};
+    AVChannelLayout out{};
+    av_channel_layout_default(&in, inputChannels);
+    av_channel_layout_default(&out, playback->channels);
+    SwrContext* context = nullptr;
+    const int made = swr_alloc_set_opts2(&context, &out, AV_SAMPLE_FMT_FLT, playback->sampleRate,
+                                         &in, AV_SAMPLE_FMT_S16, inputRate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    resampler.reset(context);
+    if (made < 0 || swr_init(context) < 0) {
+        resampler.reset();
+        return false;
+    }
+    return true;
+}
+
+void AudioOutput::write(const int16_t* samples, int frameCount, double presentationTime,
+                        bool discontinuity) {
+    if (!isAvailable || samples == nullptr || frameCount <= 0) {
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(writerMutex);
+    if (!resampler) {
+        return;
+    }
+    const int channels = playback->channels;
+    if (discontinuity) {
+        // What the resampler still holds belongs before the cut.
+        const int held = swr_get_out_samples(resampler.get(), 0);
+        if (held > 0) {
+            std::vector<float> tail(static_cast<size_t>(held) * channels);
+            auto* to = reinterpret_cast<uint8_t*>(tail.data());
+            const int got = swr_convert(resampler.get(), &to, held, nullptr, 0);
+            if (got > 0) {
+                tail.resize(static_cast<size_t>(got) * channels);
+                playback->write(std::move(tail), writtenEnd, false);
+            }
+        }
+        swr_init(resampler.get());
+    }
+    const int room = swr_get_out_samples(resampler.get(), frameCount);
+    if (room <= 0) {
+        return;
+    }
+    std::vector<float> converted(static_cast<size_t>(room) * channels);
+    auto* to = reinterpret_cast<uint8_t*>(converted.data());
+    const auto* from = reinterpret_cast<const uint8_t*>(samples);
+    const int got = swr_convert(resampler.get(), &to, room, &from, frameCount);
+    if (got <= 0) {
+        return;
+    }
+    converted.resize(static_cast<size_t>(got) * channels);
+    playback->write(std::move(converted), presentationTime, discontinuity);
+    writtenEnd = presentationTime + static_cast<double>(got) / playback->sampleRate;
+}
+
+void AudioOutput::flush() {
+    if (!playback) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(writerMutex);
+        if (resampler) {
+            swr_init(resampler.get());
+        }
+        writtenEnd = 0.0;
+    }
+    playback->flush();
+}
+
+void AudioOutput::setPaused(bool paused) {
+    isPaused = paused;
+    if (!playback) {
+        return;
+    }
+    playback->setPaused(paused);
+}
+
+void AudioOutput::setVolume(double volume) {
+    volumeLevel = std::clamp(volume, 0.0, 1.0);
+    if (playback) {
+        playback->setVolume(volume);
+    }
+}
+
+void AudioOutput::setMuted(bool muted) {
+    isMuted = muted;
+    if (playback) {
+        playback->setMuted(muted);
+    }
+}
+
+std::optional<double> AudioOutput::presentationTime() const {
+    if (!isAvailable || !playback) {
+        return std::nullopt;
+    }
+    return playback->presentationTime();
+}
+
+bool AudioOutput::clockPending() const {
+    return isAvailable && playback && playback->clockPending();
+}
