@@ -42,6 +42,9 @@ struct ControlState {
     QCheckBox* automaticControlBox = nullptr;
     QCheckBox* avoidEmptyBufferBox = nullptr;
     QCheckBox* junkSegmentFilterBox = nullptr;
+    // The sound: below the mode buttons.
+    QSlider* volumeSlider = nullptr;
+    QCheckBox* muteBox = nullptr;
 
     // The modes, positionValue, the released slider states, the widget
     // mirrors and the driver that posts widget updates to the GUI thread.

@@ -174,6 +174,23 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     buttonRow->addStretch(1);
     panel->addLayout(buttonRow, 0);
 
+    // The sound, small, under the buttons.
+    auto* soundRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    auto* volumeLabel = new QLabel(QStringLiteral("Volume"));
+    volumeLabel->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    state.volumeSlider = new QSlider(Qt::Horizontal);
+    state.volumeSlider->setRange(0, 100);
+    state.volumeSlider->setValue(shared.volumePercent);
+    state.volumeSlider->setFixedWidth(120);
+    state.muteBox = new QCheckBox(QStringLiteral("Mute"));
+    state.muteBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    soundRow->addStretch(1);
+    soundRow->addWidget(volumeLabel, 0);
+    soundRow->addWidget(state.volumeSlider, 0);
+    soundRow->addWidget(state.muteBox, 0);
+    soundRow->addStretch(1);
+    panel->addLayout(soundRow, 0);
+
     auto* panelColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* weightColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     QGroupBox* weightBox = groupBox("Summary Weight Control");

@@ -1,5 +1,6 @@
 #include "Player.h"
 
+#include "AudioOutput.h"
 #include "ControlState.h"
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
@@ -13,6 +14,7 @@
 #include "WindowControl.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QSlider>
 #include <QSocketNotifier>
@@ -25,6 +27,8 @@
 
 namespace {
 constexpr const char* kCannotOpen = "\nERROR: Cannot open video %s";
+// How long the picture says the volume or mute after a change.
+constexpr int64_t kSoundNoticeMs = 1500;
 constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
@@ -66,6 +70,12 @@ std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(QWidget* window) {
 
 bool probeVideo(const char* path, double* seconds) {
     auto probe = std::make_unique<VideoReader>(path);
+    if (probe->status != VideoReader::OK && probe->audioRefused) {
+        // The reader has said why it refuses the sound; the pictures may still play.
+        ReaderOptions picturesOnly;
+        picturesOnly.audio = false;
+        probe = std::make_unique<VideoReader>(path, picturesOnly);
+    }
     if (probe->status != VideoReader::OK) {
         // The reader has said why; a reader without a stream answers no questions.
         std::printf(kCannotOpen, path);
@@ -87,11 +97,17 @@ namespace {
 // The threads and the buffer of the video playing.
 class Session {
 public:
-    Session(const std::string& path, DisplayWindow* display, SharedControls& shared)
+    Session(const std::string& path, DisplayWindow* display, SharedControls& shared,
+            AudioOutput& audio)
         : frameBuffer(std::make_unique<FrameBuffer>(kPlaybackCapacity)),
-          decoding(std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared)),
+          decoding(std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared,
+                                                    &audio)),
           visualization(
-              std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {}
+              std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {
+        // The sound heard is the clock the pictures follow, when there is sound.
+        visualization->playbackPacer().setMasterClock(
+            [&audio] { return audio.presentationTime(); }, [&audio] { return audio.clockPending(); });
+    }
 
     void start() {
         decoding->start(QThread::InheritPriority);
@@ -139,7 +155,31 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     auto refresh = std::make_unique<ThreadImageRefresh>(
         displayWindow, kRefreshPeriodMicroseconds,
         [displayWindow] { return displayWindow->pictureIsNew(); });
-    auto session = std::make_unique<Session>(videoPath, displayWindow, shared);
+    // One output for the whole run: the device is opened once.
+    AudioOutput audio;
+    const auto soundChanged = [&shared] {
+        shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
+    };
+    QObject::connect(state.volumeSlider, &QSlider::valueChanged, mainWindow.get(),
+                     [&audio, &shared, soundChanged](int percent) {
+                         audio.setVolume(percent / 100.0);
+                         shared.volumePercent = percent;
+                         soundChanged();
+                     });
+    QObject::connect(state.muteBox, &QCheckBox::toggled, mainWindow.get(),
+                     [&audio, &shared, soundChanged](bool on) {
+                         audio.setMuted(on);
+                         shared.muted = on;
+                         soundChanged();
+                     });
+    QObject::connect(windowControl, &WindowControl::volumeStep, mainWindow.get(),
+                     [&state](double change) {
+                         state.volumeSlider->setValue(state.volumeSlider->value() +
+                                                      static_cast<int>(std::lround(change * 100)));
+                     });
+    QObject::connect(windowControl, &WindowControl::muteToggled, mainWindow.get(),
+                     [&state] { state.muteBox->toggle(); });
+    auto session = std::make_unique<Session>(videoPath, displayWindow, shared, audio);
 
     refresh->start(QThread::HighPriority);
     announce("\nRefreshing thread initiated");
@@ -172,7 +212,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          state.positionSlider->setValue(0);
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
-                         session = std::make_unique<Session>(path, displayWindow, shared);
+                         session = std::make_unique<Session>(path, displayWindow, shared, audio);
                          session->start();
                          tellStarted();
                      });

@@ -1,5 +1,6 @@
 #include "PlayerLoop.h"
 
+#include "AudioOutput.h"
 #include "FragmentDecoder.h"
 #include "Frame.h"
 #include "FrameBuffer.h"
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -39,19 +42,23 @@ ReaderOptions analysisOptions() {
     return options;
 }
 
-// The playback reader decodes what is shown; its decoder threads follow the
-// analysis reader's, so that both number and time the pictures alike.
-ReaderOptions playbackOptions() {
+// The playback reader decodes what is shown, and its sound when there is a
+// device to hear it; its decoder threads follow the analysis reader's, so
+// that both number and time the pictures alike.
+ReaderOptions playbackOptions(const AudioOutput* audio) {
     ReaderOptions options = analysisOptions();
-    options.audio = false;
+    options.audio = audio != nullptr && audio->available();
     return options;
 }
+
+constexpr const char* kSoundRefused = "\nThe sound of %s cannot be decoded: its pictures play alone";
 } // namespace
 
-PlayerLoop::PlayerLoop(std::string path, FrameBuffer* buffer, SharedControls& shared)
+PlayerLoop::PlayerLoop(std::string path, FrameBuffer* buffer, SharedControls& shared,
+                       AudioOutput* output)
     : sleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
-      frameBuffer(buffer), controls(shared), inputPath(std::move(path)),
-      playback(inputPath, playbackOptions()) {}
+      frameBuffer(buffer), controls(shared), audio(output), inputPath(std::move(path)),
+      playback(inputPath, playbackOptions(output)) {}
 
 PlayerLoop::~PlayerLoop() = default;
 
@@ -62,6 +69,7 @@ void PlayerLoop::start() {
     // The summary needs each frame's descriptors only.
     analysis->keepPictures = false;
     playback.open();
+    openSound();
 
     seenMode = controls.mode.load();
     analysis->setReadAhead(seenMode == PlayerMode::Summary);
@@ -86,6 +94,24 @@ void PlayerLoop::start() {
     std::printf(kTotalLength, minutes);
     summarizer.setSettings(settingsFromControls());
     summarizer.reset();
+}
+
+void PlayerLoop::openSound() {
+    if (playback.soundRefused()) {
+        std::printf(kSoundRefused, inputPath.c_str());
+        std::fflush(stdout);
+    }
+    VideoReader* reader = playback.videoReader();
+    withSound = audio != nullptr && reader != nullptr && reader->audioStream >= 0 &&
+                audio->setInputFormat(reader->audioSampleRate(), reader->audioChannelCount());
+    if (audio != nullptr) {
+        // The output's own notice (no device, a format it cannot play), once.
+        const std::string notice = audio->takeNotice();
+        if (!notice.empty())
+            std::printf("\n%s", notice.c_str());
+        audio->flush();
+        audio->setPaused(false);
+    }
 }
 
 SummarySettings PlayerLoop::settingsFromControls() const {
@@ -160,9 +186,13 @@ bool PlayerLoop::detectSeek(double* target) {
         // A pause holds what is buffered; playing on needs no restart.
         pausedMode = seenMode;
         seenMode = mode;
+        if (audio != nullptr)
+            audio->setPaused(true);
         return false;
     } else if (seenMode == PlayerMode::Pause && mode == pausedMode) {
         seenMode = mode;
+        if (audio != nullptr)
+            audio->setPaused(false);
         return false;
     } else {
         // Another mode restarts at the whole second playing; after a pause,
@@ -206,6 +236,10 @@ void PlayerLoop::restartAt(double seconds) {
     // Nothing here holds the playback buffer's lock: the visualization
     // thread plays on (or waits) while the readers seek.
     clearPlayback();
+    if (audio != nullptr) {
+        audio->flush();
+        audio->setPaused(seenMode == PlayerMode::Pause);
+    }
     summarizer.setSettings(settingsFromControls());
     summarizer.setLimits(depthLimit, nodeLimit);
     summarizer.reset();
@@ -294,8 +328,37 @@ bool PlayerLoop::hasRoom(int64_t comingBytes) const {
     return frameBuffer->count == 0 || frameBuffer->pictureBytes + comingBytes <= bufferBudget;
 }
 
-void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn) {
-    for (const std::unique_ptr<Frame>& frame : frames) {
+void PlayerLoop::writeSound(const PictureSound& sound, const Frame& frame, double from,
+                            double to, bool cut) {
+    VideoReader* reader = playback.videoReader();
+    const int channels = reader->audioChannelCount();
+    const int rate = reader->audioSampleRate();
+    if (channels <= 0 || rate <= 0 || sound.samples.empty())
+        return;
+    int64_t count = static_cast<int64_t>(sound.samples.size()) / channels;
+    double start = std::isnan(sound.time) ? frame.frameTime : sound.time;
+    // Only the sound of what is shown: none from before the first picture
+    // of a run or a kept fragment, none beyond its last.
+    int64_t skip = 0;
+    if (start < from) {
+        skip = std::min(count, static_cast<int64_t>(std::ceil((from - start) * rate)));
+        start += static_cast<double>(skip) / rate;
+    }
+    count -= skip;
+    const double end = start + static_cast<double>(count) / rate;
+    if (end > to)
+        count -= static_cast<int64_t>(std::floor((end - to) * rate));
+    if (count <= 0)
+        return;
+    audio->write(sound.samples.data() + skip * channels, static_cast<int>(count),
+                 start + (frame.playTime - frame.frameTime), cut);
+}
+
+void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn,
+                        std::vector<PictureSound>* sounds, double from, double to) {
+    const bool cut = !followsOn && placedAny;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        const std::unique_ptr<Frame>& frame = frames[k];
         // Within a run of pictures the timeline follows their timestamps
         // (which need not be evenly spaced); across a cut or a break in the
         // timestamps, the next picture starts one frame period later.
@@ -309,6 +372,8 @@ void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames, bool follow
         timelineEnd = frame->playTime + framePeriod;
         placedAny = true;
         followsOn = true;
+        if (withSound && sounds != nullptr && k < sounds->size())
+            writeSound((*sounds)[k], *frame, from, to, cut && k == 0);
     }
     QMutexLocker lock(frameBuffer->mutex);
     for (std::unique_ptr<Frame>& frame : frames)
@@ -328,13 +393,17 @@ PlayerLoop::Next PlayerLoop::playStep() {
     // One fragment's worth at most, a picture at a time while there is room.
     int read = 0;
     std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<PictureSound> sounds;
     while (read < kFragmentFrames && hasRoom(pictureBytes)) {
-        if (playback.readNext(1, frames) == 0) {
+        sounds.clear();
+        if (playback.readNext(1, frames, &sounds) == 0) {
             endOfStream = true;
             break;
         }
         frames.back()->frameNumber = ++framesHandedOn;
-        handOn(frames, true);
+        if (!placedAny)
+            soundFrom = frames.back()->frameTime;
+        handOn(frames, true, &sounds, soundFrom, std::numeric_limits<double>::infinity());
         ++read;
     }
     return read > 0 ? Next::Continue : Next::Wait;
@@ -378,13 +447,15 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
         if (decision) {
             if (decision->kept) {
                 std::vector<std::unique_ptr<Frame>> frames;
-                if (playback.read(*decision, frames)) {
+                std::vector<PictureSound> sounds;
+                if (playback.read(*decision, frames, &sounds)) {
                     // A full table keeps the segments it has; the timeline shows no more marks.
                     if (segmentTimeCount < SEGMENT_TIMES_SIZE)
                         segmentTimes[segmentTimeCount++] = decision->start;
                     for (size_t k = 0; k < frames.size(); ++k)
                         frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-                    handOn(frames, decision->number == lastKeptNumber + 1);
+                    handOn(frames, decision->number == lastKeptNumber + 1, &sounds,
+                           decision->start, decision->last + framePeriod);
                     lastKeptNumber = decision->number;
                     controls.summaryFilling = false;
                 }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class AudioOutput;
 class FragmentDecoder;
 class Frame;
 class FrameBuffer;
@@ -36,7 +37,9 @@ public:
     // something changes (the caller waits on the controls' wakeup).
     enum class Next { Continue, Wait };
 
-    PlayerLoop(std::string inputPath, FrameBuffer* frameBuffer, SharedControls& controls);
+    // With an audio output, the sound of what is shown plays with it.
+    PlayerLoop(std::string inputPath, FrameBuffer* frameBuffer, SharedControls& controls,
+               AudioOutput* audio = nullptr);
     ~PlayerLoop();
     PlayerLoop(const PlayerLoop&) = delete;
     PlayerLoop& operator=(const PlayerLoop&) = delete;
@@ -52,6 +55,7 @@ public:
 
     FrameBuffer* const frameBuffer;
     SharedControls& controls;
+    AudioOutput* const audio;
     const std::string inputPath;
     int32_t bufferTarget = BUFFER_TARGET;
     int64_t bufferBudget = BUFFER_BUDGET;
@@ -86,9 +90,15 @@ private:
     void postPositionSlider();
     bool hasRoom(int64_t comingBytes) const;
     // Places the frames on the playback timeline and hands them to the
-    // buffer. The first follows the last frame handed on when it is the next
-    // picture of the video; else it starts right after it.
-    void handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn);
+    // buffer, and their sound, what of it lies between from and to in the
+    // video, to the audio output. The first frame follows the last one
+    // handed on when it is the next picture of the video; else it starts
+    // right after it, and its sound fades in after a fade out.
+    void handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn,
+                std::vector<PictureSound>* sounds, double from, double to);
+    void writeSound(const PictureSound& sound, const Frame& frame, double from, double to,
+                    bool cut);
+    void openSound();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
     Next playStep();
@@ -105,6 +115,9 @@ private:
     bool placedAny = false;
     double framePeriod = 1.0 / 25;
     int32_t lastKeptNumber = -2;
+    // Where Play's sound starts after a restart: at its first picture.
+    double soundFrom = 0.0;
+    bool withSound = false;
     // What the widgets were last told, so that nothing unchanged is posted.
     struct Posted {
         int32_t depthLimit = -1, depthPosition = -1, nodeLimit = -1, nodesPosition = -1;

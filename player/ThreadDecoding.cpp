@@ -9,8 +9,8 @@ constexpr std::chrono::milliseconds kLongestWait{250};
 } // namespace
 
 ThreadDecoding::ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer,
-                               SharedControls& controls)
-    : loop(inputPath, frameBuffer, controls) {
+                               SharedControls& controls, AudioOutput* audio)
+    : loop(inputPath, frameBuffer, controls, audio) {
     // Short sleeps so that a close request is noticed at once.
     loop.sleep = [this](int ms) {
         for (int slept = 0; slept < ms && !stopping; slept += kSleepStepMilliseconds)

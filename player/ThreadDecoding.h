@@ -11,11 +11,13 @@
 #include <atomic>
 #include <mutex>
 
+class AudioOutput;
 class FrameBuffer;
 
 class ThreadDecoding : public QThread {
 public:
-    ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer, SharedControls& controls);
+    ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer, SharedControls& controls,
+                   AudioOutput* audio = nullptr);
     ~ThreadDecoding() override;
 
     // Asks the loop to end after the current pass; wait() then joins it.

@@ -23,16 +23,33 @@ PlaybackReader::~PlaybackReader() = default;
 bool PlaybackReader::open() {
     reader = std::make_unique<VideoReader>(path.c_str(), options);
     started = false;
+    if (reader->status != VideoReader::OK && reader->audioRefused && options.audio) {
+        // The pictures without their sound rather than nothing.
+        refused = true;
+        options.audio = false;
+        reader = std::make_unique<VideoReader>(path.c_str(), options);
+    }
     if (reader->status != VideoReader::OK)
         return false;
     reader->getVideoSize(&width, &height);
     return true;
 }
 
-std::unique_ptr<Frame> PlaybackReader::next() {
+std::unique_ptr<Frame> PlaybackReader::next(PictureSound* sound) {
     AVFrame* picture = nullptr;
-    if (!reader || !reader->getNextFrame(&picture))
+    int16_t* samples = nullptr;
+    int value = 0;
+    int count = 0;
+    const bool withSound = sound != nullptr && reader && reader->audioStream >= 0;
+    if (!reader || !(withSound ? reader->getNextFrame(&picture, &samples, &value, &count)
+                               : reader->getNextFrame(&picture)))
         return nullptr;
+    if (withSound && samples != nullptr && count > 0) {
+        sound->samples.assign(samples, samples + count * reader->audioChannelCount());
+        sound->time = reader->audioStartTime;
+    } else if (sound != nullptr) {
+        sound->samples.clear();
+    }
     // A stream that declares no size tells it with its first picture.
     if (width <= 0 || height <= 0)
         reader->getVideoSize(&width, &height);
@@ -42,13 +59,17 @@ std::unique_ptr<Frame> PlaybackReader::next() {
     return frame;
 }
 
-int PlaybackReader::readNext(int count, std::vector<std::unique_ptr<Frame>>& frames) {
+int PlaybackReader::readNext(int count, std::vector<std::unique_ptr<Frame>>& frames,
+                             std::vector<PictureSound>* sounds) {
     int read = 0;
     for (; read < count; ++read) {
-        std::unique_ptr<Frame> frame = next();
+        PictureSound sound;
+        std::unique_ptr<Frame> frame = next(sounds != nullptr ? &sound : nullptr);
         if (!frame)
             break;
         frames.push_back(std::move(frame));
+        if (sounds != nullptr)
+            sounds->push_back(std::move(sound));
     }
     return read;
 }
@@ -83,11 +104,14 @@ bool PlaybackReader::jumpSavesDecoding(double start) const {
 }
 
 bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
-                              std::vector<std::unique_ptr<Frame>>& frames) {
+                              std::vector<std::unique_ptr<Frame>>& frames,
+                              std::vector<PictureSound>* sounds) {
     std::vector<std::unique_ptr<Frame>> found;
+    std::vector<PictureSound> heard;
     bool first = true;
     for (;;) {
-        std::unique_ptr<Frame> frame = next();
+        PictureSound sound;
+        std::unique_ptr<Frame> frame = next(sounds != nullptr ? &sound : nullptr);
         if (!frame)
             return false;
         // A jump that lands beyond the fragment cannot read it.
@@ -104,15 +128,20 @@ bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
                 return false;
         }
         found.push_back(std::move(frame));
+        heard.push_back(std::move(sound));
         if (static_cast<int>(found.size()) == fragment.frames)
             break;
     }
     for (auto& frame : found)
         frames.push_back(std::move(frame));
+    if (sounds != nullptr)
+        for (auto& sound : heard)
+            sounds->push_back(std::move(sound));
     return true;
 }
 
-bool PlaybackReader::read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames) {
+bool PlaybackReader::read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames,
+                          std::vector<PictureSound>* sounds) {
     if (fragment.frames <= 0)
         return true;
     if (!reader && !open())
@@ -120,11 +149,11 @@ bool PlaybackReader::read(const Decision& fragment, std::vector<std::unique_ptr<
     // Straight on when that is cheapest; else a jump to the key frame at or
     // before the fragment, then one landing well before it, and at last the
     // whole video from its start, as the summary itself read it.
-    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames))
+    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames, sounds))
         return true;
-    if (jumpTo(fragment.start) && readFrom(fragment, true, frames))
+    if (jumpTo(fragment.start) && readFrom(fragment, true, frames, sounds))
         return true;
-    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames))
+    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames, sounds))
         return true;
-    return open() && readFrom(fragment, false, frames);
+    return open() && readFrom(fragment, false, frames, sounds);
 }

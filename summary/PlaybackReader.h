@@ -19,8 +19,18 @@
 
 class Frame;
 
+// The sound that plays up to a picture: interleaved signed 16-bit samples at
+// the reader's audio rate and channel count, and the time of the first in
+// the video (not a number when the stream does not tell).
+struct PictureSound {
+    std::vector<int16_t> samples;
+    double time = 0.0;
+};
+
 class PlaybackReader {
 public:
+    // With options.audio, every picture comes with its sound. A file whose
+    // sound cannot be decoded is read without it (soundRefused tells).
     PlaybackReader(std::string path, const ReaderOptions& options = {});
     ~PlaybackReader();
     PlaybackReader(const PlaybackReader&) = delete;
@@ -30,24 +40,31 @@ public:
     bool open();
 
     // The fragment's pictures, appended to frames as frames of the video's
-    // size with their times and the reader's frame numbers. False (with
-    // nothing appended) when the video does not give them again.
-    bool read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames);
+    // size with their times and the reader's frame numbers (and their sound
+    // to sounds, one for each, when given). False (with nothing appended)
+    // when the video does not give them again.
+    bool read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames,
+              std::vector<PictureSound>* sounds = nullptr);
     // Up to count pictures from where the reader stands; how many came.
-    int readNext(int count, std::vector<std::unique_ptr<Frame>>& frames);
+    int readNext(int count, std::vector<std::unique_ptr<Frame>>& frames,
+                 std::vector<PictureSound>* sounds = nullptr);
+    // The file's sound could not be decoded: it is read without it.
+    bool soundRefused() const { return refused; }
     // Positions as VideoReader::seekFrameWKey.
     bool seekFrameWKey(double seconds);
 
     VideoReader* videoReader() { return reader.get(); }
 
 private:
-    // The next picture as a frame; null at the end.
-    std::unique_ptr<Frame> next();
+    // The next picture as a frame, with its sound in sound when the reader
+    // has any; null at the end.
+    std::unique_ptr<Frame> next(PictureSound* sound);
     bool jumpTo(double seconds);
     // Reads the fragment from where the reader stands (just after a jump,
     // or straight on); false when its pictures do not come as described.
     bool readFrom(const Decision& fragment, bool afterJump,
-                  std::vector<std::unique_ptr<Frame>>& frames);
+                  std::vector<std::unique_ptr<Frame>>& frames,
+                  std::vector<PictureSound>* sounds);
     bool jumpSavesDecoding(double start) const;
 
     std::string path;
@@ -58,4 +75,5 @@ private:
     // Time of the last picture decoded, when one was since the last jump.
     double lastTime = 0.0;
     bool started = false;
+    bool refused = false;
 };

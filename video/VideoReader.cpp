@@ -172,8 +172,10 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         return false;
     }
 
-    if (audioStream >= 0 && !openAudio())
+    if (audioStream >= 0 && !openAudio()) {
+        audioRefused = true;
         return false;
+    }
 
     audioBuffer = std::make_unique<PacketBuffer>("AUDIO BUFFER");
     videoBuffer = std::make_unique<PacketBuffer>("VIDEO BUFFER");
@@ -415,6 +417,8 @@ bool VideoReader::getNextFrame(AVFrame** picture, int16_t** samples, int* value,
 void VideoReader::gatherAudio(int* lastResult, int* gathered) {
     AVCodecContext* decoder = pCodecCtxAudio.get();
     const double sampleRate = decoder->sample_rate;
+    const AVRational audioBase = pFormatCtx->streams[audioStream]->time_base;
+    audioStartTime = std::numeric_limits<double>::quiet_NaN();
     bool full = false;
     for (;;) {
         AVPacket packet{};
@@ -433,10 +437,19 @@ void VideoReader::gatherAudio(int* lastResult, int* gathered) {
         *lastResult = sent < 0 ? sent : packet.size;
         PacketBuffer::releasePacket(&packet);
         while (avcodec_receive_frame(decoder, audioFrame.get()) == 0) {
+            const int64_t pts = audioFrame->best_effort_timestamp;
+            // Without a timestamp a frame follows on from the last one.
+            if (pts != AV_NOPTS_VALUE && audioBase.num > 0 && audioBase.den > 0)
+                audioEndTime = static_cast<double>(pts) * av_q2d(audioBase);
+            const int before = *gathered;
             // Samples actually decoded: a decoder's nominal frame size can be 0.
             audioSampleCount += audioFrame->nb_samples;
             if (!full && !storeAudio(audioFrame.get(), gathered))
                 full = true;
+            if (std::isnan(audioStartTime) && *gathered > before)
+                audioStartTime = audioEndTime;
+            if (!std::isnan(audioEndTime) && audioFrame->sample_rate > 0)
+                audioEndTime += static_cast<double>(audioFrame->nb_samples) / audioFrame->sample_rate;
         }
         if (full) {
             engineMessage(MessageStream::Output, "%s", kFullAudioWarning);
@@ -502,6 +515,7 @@ void VideoReader::flushBuffers() {
     avcodec_flush_buffers(pCodecCtx.get());
     if (pCodecCtxAudio)
         avcodec_flush_buffers(pCodecCtxAudio.get());
+    audioEndTime = std::numeric_limits<double>::quiet_NaN();
     videoDraining = false;
     endOfInput = false;
     // Made-up timestamps went on from the old position; after a jump they
@@ -569,6 +583,7 @@ bool VideoReader::seekFrameWKey(double seconds) {
     if (audioStream >= 0) {
         dropQueuedAudio();
         avcodec_flush_buffers(pCodecCtxAudio.get());
+        audioEndTime = std::numeric_limits<double>::quiet_NaN();
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "PacketBuffer.h"
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 // The stream a reader takes of the given type: the lowest-numbered one, or
@@ -71,6 +72,16 @@ public:
 
     // Frames per second used for every frame-based conversion.
     double getFrameRate() const { return fps; }
+    // The rate and channel count of the samples getNextFrame hands out (0 without sound).
+    int audioSampleRate() const { return pCodecCtxAudio ? pCodecCtxAudio->sample_rate : 0; }
+    int audioChannelCount() const { return audioChannels; }
+    // Time in seconds (on the video's clock) of the first sample the last
+    // getNextFrame handed out; not a number when it gave none or the
+    // stream does not tell.
+    double audioStartTime = std::numeric_limits<double>::quiet_NaN();
+    // A file whose audio stream has no decoder, or one that would not open:
+    // the reader refused it, and reading it without its sound may still work.
+    bool audioRefused = false;
 
     // Releases a picture made by alloc_picture.
     struct PictureFreer {
@@ -121,6 +132,8 @@ private:
     int64_t lastTimestamp = 0;
     // The made-up timestamp of a first picture that carries none.
     int64_t madeUpStart = 0;
+    // Where the audio decoded so far ends, in seconds, once a timestamp told it.
+    double audioEndTime = std::numeric_limits<double>::quiet_NaN();
     ffmpeg::PacketPtr readBuffer;
     ffmpeg::FramePtr audioFrame;
     std::unique_ptr<AVFrame, PictureFreer> convertedPicture;

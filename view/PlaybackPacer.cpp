@@ -58,6 +58,13 @@ PaceDecision PlaybackPacer::pace(double playTime, double period) {
         return PaceDecision::Stop;
     }
     currentState = PlaybackState::Playing;
+    for (int waited = 0; masterClock && masterPending && waited < longestPendingSteps &&
+                         !masterClock().has_value() && masterPending();
+         ++waited) {
+        if (!sleep(pendingStep)) {
+            return PaceDecision::Stop;
+        }
+    }
     const bool mastered = masterClock && masterClock().has_value();
     if (!mastered && (!clockRunning || untilDue(playTime) > longestWait)) {
         restartClock(playTime);

@@ -40,6 +40,8 @@ public:
     static constexpr std::chrono::milliseconds startDelay{500};
     static constexpr std::chrono::milliseconds earlyStep{25};
     static constexpr std::chrono::milliseconds idleStep{100};
+    static constexpr std::chrono::milliseconds pendingStep{5};
+    static constexpr int longestPendingSteps = 200;
     // A frame due further ahead than this follows a break in the timeline
     // (a restart that was not seen): the clock starts again from it.
     static constexpr double longestWait = 2.0;
@@ -48,9 +50,15 @@ public:
     PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested,
                   int32_t maxLateFrames = 1);
 
-    // The timeline's time heard now, when a master clock runs; empty when not.
+    // The timeline's time heard now, when a master clock runs; empty when
+    // not. While pending() holds, the master is about to run (sound written
+    // and not yet heard): a frame waits for it, a second at most, rather
+    // than run ahead on the pacer's own clock.
     using MasterClock = std::function<std::optional<double>()>;
-    void setMasterClock(MasterClock master) { masterClock = std::move(master); }
+    void setMasterClock(MasterClock master, std::function<bool()> pending = {}) {
+        masterClock = std::move(master);
+        masterPending = std::move(pending);
+    }
 
     // Waits the start delay. False when stopped meanwhile.
     bool start();
@@ -83,6 +91,7 @@ private:
     PacerClock& clock;
     const std::atomic<bool>& stopRequested;
     MasterClock masterClock;
+    std::function<bool()> masterPending;
     bool clockRunning = false;
     PacerClock::TimePoint clockStart;
     double clockStartPlayTime = 0.0;

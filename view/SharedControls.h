@@ -11,6 +11,13 @@
 #include <cstdint>
 #include <mutex>
 
+// The steady clock in milliseconds, for times the threads tell each other.
+inline int64_t steadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // The released state of a labelled slider. SliderLCD (a widget) derives from
 // it; tests and headless callers hold plain instances.
 struct SliderState {
@@ -95,6 +102,11 @@ struct SharedControls {
     // long a frame lasts, the shape of its pixels (width over height), and
     // whether Summary mode is still filling its tree before its first frame.
     std::atomic<double> framePeriod{1.0 / 25};
+    // The sound's volume and mute as the window sets them, and until when
+    // (steady clock, milliseconds) the picture's overlay says so.
+    std::atomic<int32_t> volumePercent{100};
+    std::atomic<bool> muted{false};
+    std::atomic<int64_t> soundNoticeUntil{0};
     std::atomic<double> sampleAspect{1.0};
     std::atomic<bool> summaryFilling{false};
 

@@ -102,7 +102,7 @@ void ThreadVisualitation::run() {
     // nothing.
     bool waiting = false;
     while (!stopRequested) {
-        if (display->sizeGeneration != drawnSizeGeneration) {
+        if (overlayOutdated()) {
             redraw();
         }
         if (controls.paused()) {
@@ -128,6 +128,9 @@ void ThreadVisualitation::run() {
         controls.positionValue = static_cast<int32_t>(frame->frameTime);
         if (decision == PaceDecision::Show) {
             showFrame(frame.get());
+            if (onShown) {
+                onShown(*frame);
+            }
             ++shown;
             onScreen = std::move(frame);
         } else {
@@ -230,6 +233,7 @@ void ThreadVisualitation::redraw() {
 }
 
 void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
+    drawnNoticeUntil = controls.soundNoticeUntil;
     const double s = overlayScale(picture);
     const auto at = [s](int x, int y) {
         return cv::Point(static_cast<int>(x * s), static_cast<int>(y * s));
@@ -241,6 +245,19 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     putOverlayText(picture, time, at(20, 30), fontAScale * s, textColour, thickness);
     putOverlayText(picture, VISUALITATION_BANNER, at(165, 30), fontAScale * s, textColour,
                    thickness);
+    if (steadyMilliseconds() < controls.soundNoticeUntil) {
+        // The sound's state, for a moment after it changed.
+        char sound[32];
+        if (controls.muted)
+            std::snprintf(sound, sizeof sound, "MUTE");
+        else
+            std::snprintf(sound, sizeof sound, "VOLUME %d%%", controls.volumePercent.load());
+        cv::rectangle(picture, at(15, 58), at(150, 38), stripColour, cv::FILLED, cv::LINE_8);
+        putOverlayText(picture, sound, at(20, 53), fontBScale * s, summaryColour, thickness);
+        noticeDrawn = true;
+    } else {
+        noticeDrawn = false;
+    }
     switch (controls.mode.load()) {
     case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
@@ -254,11 +271,17 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     }
 }
 
+bool ThreadVisualitation::overlayOutdated() const {
+    const bool noticeDue = steadyMilliseconds() < controls.soundNoticeUntil;
+    return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
+           (noticeDue && controls.soundNoticeUntil != drawnNoticeUntil);
+}
+
 void ThreadVisualitation::waitWhilePaused() {
     // The picture on screen says PAUSE while the pause lasts.
     redraw();
     pacer.waitWhilePaused([this] {
-        if (display->sizeGeneration != drawnSizeGeneration)
+        if (overlayOutdated())
             redraw();
         return controls.paused();
     });

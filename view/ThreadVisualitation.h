@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -69,6 +70,9 @@ public:
     FrameBuffer* const frameBuffer;
     DisplayWindow* const display;
     const int32_t maxLateFrames;
+    // Called on this thread right after each frame reaches the picture, for
+    // measurements that time what is shown; set before the thread starts.
+    std::function<void(const Frame&)> onShown;
 
 protected:
     void run() override;
@@ -80,6 +84,9 @@ private:
     // summary's waiting picture when none is to be shown.
     void redraw();
     void drawWaiting(cv::Mat& picture);
+    // The picture must be drawn again: the area changed size, or the
+    // sound's notice came or went.
+    bool overlayOutdated() const;
     // Takes the oldest frame; false when the buffer holds none.
     bool takeFrame(Frame*& frame);
     void scaleInto(const Frame& frame, cv::Mat& picture);
@@ -93,6 +100,8 @@ private:
     // The frame on screen, kept to draw it again.
     std::unique_ptr<Frame> onScreen;
     uint64_t drawnSizeGeneration = 0;
+    bool noticeDrawn = false;
+    int64_t drawnNoticeUntil = 0;
     SwsContext* smoothScaler = nullptr;
     // Held by run for its whole body. Taking it after QThread::wait makes the
     // thread's last writes visible in a way the thread checker also sees.

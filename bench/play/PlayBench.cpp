@@ -6,6 +6,7 @@
 // peak resident memory of the whole run.
 
 #include "ControlState.h"
+#include "SoundCheck.h"
 #include "FrameBuffer.h"
 #include "Player.h"
 #include "SliderLCD.h"
@@ -67,13 +68,16 @@ long peakResidentKilobytes() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n");
+    std::fprintf(stderr, "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
+                         "       tessaro-play-bench --sound-check\n");
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--sound-check") == 0)
+        return soundCheck(argc, argv);
     int depth = 60;
     int nodes = 500;
     const char* file = nullptr;
