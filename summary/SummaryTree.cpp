@@ -103,11 +103,18 @@ void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
 
     const double targetLength = RankingWeights::read(weights).targetLength;
     std::unique_ptr<NodeList> newLeaves = newNodeList();
+    const int32_t fragmentFrames = fragment->maxFrames;
     for (uint32_t i = 0; i < leaves->count; ++i) {
         TreeNode* leaf = leaves->nodes[i];
         if (includeAllowed)
             leaf->includeChild = addChild(leaf, true, fragment, targetLength, *newLeaves);
-        leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
+        // The ranking weighs a leaf's length only against the other leaves', so
+        // at high targets they can all drift short of it together: a leaf that
+        // could keep the fragment may not fall short by more than the tolerance.
+        const int32_t total = leaf->totalFrames + fragment->length;
+        const double shortfall = targetLength * total - leaf->summaryFrames;
+        if (!includeAllowed || shortfall <= lengthTolerance(total, targetLength, fragmentFrames))
+            leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
     }
     leaves = std::move(newLeaves);
 

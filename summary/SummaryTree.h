@@ -25,8 +25,10 @@ public:
     SummaryTree& operator=(const SummaryTree&) = delete;
 
     // Takes ownership of the fragment and inserts it as a new level: every
-    // listed leaf gets an include child (when allowed) and a leave-out child;
-    // the new leaves are scored and sorted best first.
+    // listed leaf gets an include child (when allowed) and a leave-out child
+    // (unless leaving the fragment out puts it short of its target length by
+    // more than lengthTolerance); the new leaves are scored and sorted best
+    // first.
     void addFragment(FrameBuffer* fragment, bool includeAllowed);
     // Classifies the fragment as junk or not, then inserts it; a junk
     // fragment gets leave-out children only.

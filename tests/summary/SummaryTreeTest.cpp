@@ -1,14 +1,16 @@
-// The tree's structure: insertion, the junk filter, pruning, deciding and
-// advancing the root, and freeing at reset.
+// The tree's structure: insertion, the junk filter, holding the target
+// length, pruning, deciding and advancing the root, and freeing at reset.
 
 #include "SummaryTree.h"
 #include "TreeTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <set>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +40,40 @@ bool isListed(const SummaryTree& tree, const TreeNode* node) {
         if (tree.leaves->nodes[i] == node)
             return true;
     return false;
+}
+
+// Drives the tree as the decoding pass does (depth limit 20, node limit 100)
+// over scenes of six fragments, alike within a scene; four contents take
+// turns, so every scene is seen again later. With the junk filter, the first
+// fragment of each scene (its cut) is junk. '#' marks a kept fragment.
+std::string keptFragments(double target, bool junkFilter) {
+    TestSliders sliders;
+    sliders.targetLength.value = target;
+    SummaryTree tree(sliders.weights());
+    std::string kept;
+    auto advance = [&] {
+        tree.decideRoot();
+        bool included = false;
+        if (tree.advanceRoot(included))
+            kept += included ? '#' : '.';
+    };
+    for (int n = 0; n < 120; ++n) {
+        FrameBuffer* f = makeFragment(25, 0.1);
+        for (int older = 0; older < n; ++older)
+            setDistance(f, n, older, older / 6 % 4 == n / 6 % 4 ? 0.002 : 0.3);
+        setJunkMeasures(f, n % 6 == 0 ? 0.0 : 10.0, 5.0);
+        if (junkFilter)
+            tree.addFragmentFiltered(f);
+        else
+            tree.addFragment(f, true);
+        if (tree.liveLeafCount() > 100)
+            tree.pruneLeaves(100);
+        if (tree.depth() >= 20)
+            advance();
+    }
+    while (tree.depth() > 0)
+        advance();
+    return kept + (tree.current->included ? '#' : '.');
 }
 
 } // namespace
@@ -340,4 +376,24 @@ TEST(ResetTree, FreesFragmentsPastTheEndOfTheList) {
     tree.frameBufferListPos = 0; // the stand-in entries hold nothing to free
     tree.resetTree();
     EXPECT_EQ(liveAllocations(), empty);
+}
+
+TEST(TargetLength, FullTargetKeepsEveryFragmentTheFilterAllows) {
+    for (bool junkFilter : {false, true}) {
+        SCOPED_TRACE(junkFilter ? "junk filter" : "no filter");
+        std::string all;
+        for (int n = 0; n < 120; ++n)
+            all += junkFilter && n % 6 == 0 ? '.' : '#';
+        EXPECT_EQ(keptFragments(1.0, junkFilter), all);
+    }
+}
+
+TEST(TargetLength, AHigherTargetNeverKeepsLessWithTheJunkFilter) {
+    long previous = 0;
+    for (double target : {0.1, 0.2, 0.3, 0.5, 0.7, 1.0}) {
+        const std::string kept = keptFragments(target, true);
+        const long count = std::count(kept.begin(), kept.end(), '#');
+        EXPECT_GE(count, previous - 1) << "target " << target << ": " << kept;
+        previous = count;
+    }
 }
