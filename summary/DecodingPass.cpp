@@ -274,6 +274,11 @@ DecodingPass::Next DecodingPass::summaryStep() {
     if (!((depth() >= depthLimit || endOfStream) && depth() >= 1 && playbackCount() < bufferTarget))
         return Next::Continue;
 
+    // Once the stream has ended every leaf is a whole summary, which the
+    // per-level scores ranked with little regard for its final length: the
+    // rest is settled towards the best one on its target length.
+    if (endOfStream)
+        tree->preferLeafOnTarget();
     tree->decideRoot();
     if (playbackCount() == 0 && controls.avoidEmptyBuffer && tree->current != nullptr) {
         tree->current->included = true;

@@ -2,6 +2,8 @@
 
 #include "FrameBuffer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -132,6 +134,27 @@ void SummaryTree::addFragmentFiltered(FrameBuffer* fragment) {
         strongChange || minActivity < 2.0 || minActivity > 1000.0 || meanColorCount <= 2.0;
     fragment->classified = true;
     addFragment(fragment, !fragment->junk);
+}
+
+void SummaryTree::preferLeafOnTarget() {
+    const double targetLength = RankingWeights::read(weights).targetLength;
+    uint32_t chosen = 0;
+    double nearest = 0.0;
+    // Best first, so the first leaf on target is the best of them.
+    for (uint32_t i = 0; i < leaves->count; ++i) {
+        const TreeNode* leaf = leaves->nodes[i];
+        const int32_t fragmentFrames = leaf->fragment ? leaf->fragment->maxFrames : 0;
+        const double off = std::abs(targetLength * leaf->totalFrames - leaf->summaryFrames) -
+                           lengthTolerance(leaf->totalFrames, targetLength, fragmentFrames);
+        if (i == 0 || off < nearest) {
+            chosen = i;
+            nearest = off;
+        }
+        if (off <= 0.0)
+            break;
+    }
+    if (chosen > 0)
+        std::rotate(leaves->nodes, leaves->nodes + chosen, leaves->nodes + chosen + 1);
 }
 
 uint32_t SummaryTree::liveLeafCount() const {

@@ -33,6 +33,10 @@ public:
     // Classifies the fragment as junk or not, then inserts it; a junk
     // fragment gets leave-out children only.
     void addFragmentFiltered(FrameBuffer* fragment);
+    // For when no fragment will follow and every leaf is a whole summary:
+    // moves the best leaf whose length is on its target to the front of the
+    // list, or the nearest one when none is, for the root to advance towards.
+    void preferLeafOnTarget();
     // Listed leaves that are not collapsed.
     uint32_t liveLeafCount() const;
     // Keeps about limit leaves (limit + 1 at most), best first, taking turns
