@@ -217,7 +217,8 @@ TEST_F(DecodingPassTest, SummaryDecidesEveryLevelAtTheEndOfTheStream) {
     // fragment included.
     EXPECT_EQ(pass->framesHandedOn, kScenesFrames);
     EXPECT_FALSE(kept.empty());
-    EXPECT_LT(static_cast<int>(kept.size()), pass->framesHandedOn);
+    // Settled at the end, it still holds to its 5 % target: one fragment of ten.
+    EXPECT_LE(kept.size(), 25u);
     // Each kept fragment marks its start on the timeline.
     EXPECT_EQ(pass->segmentTimeCount, 1 + static_cast<int>(kept.size()) / 25);
 }

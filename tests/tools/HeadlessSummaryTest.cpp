@@ -207,13 +207,6 @@ TEST(HeadlessSummary, TargetLengthReachesTheEngine) {
     EXPECT_GT(framesB, framesA);
 }
 
-TEST(HeadlessSummary, ThreeFragmentsAtTheDefaultTargetKeepAtMostOne) {
-    // The whole clip is settled at the end of the stream.
-    HeadlessSummary summary(testMedia(kVideoOnly), {});
-    ASSERT_TRUE(summary.run({}));
-    EXPECT_LE(summary.keptFragments().size(), 1u);
-}
-
 TEST(HeadlessSummary, CallbackCanStopTheRun) {
     HeadlessSummary summary(testMedia(kScenes), {});
     int progressCalls = 0;
