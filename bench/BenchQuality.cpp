@@ -222,17 +222,18 @@ int benchQuality(int argc, char** argv) {
                     for (const Fragment& f : kept)
                         for (int k = f.first; k < f.first + f.frames; ++k)
                             keptFrame[static_cast<size_t>(k)] = true;
+                    int leftOut = 0;
                     for (size_t first = 0; first < v.truth.size(); first += kFragmentFrames) {
                         const size_t end = std::min(v.truth.size(), first + kFragmentFrames);
                         bool clean = true;
                         for (size_t k = first; k < end; ++k)
                             clean &= !v.truth[k].junk && v.truth[k].scene == v.truth[first].scene;
-                        if ((!filter || clean) && !keptFrame[first])
-                            failures.push_back(std::string(v.recipe->name) + ": target 1.0" +
-                                               (filter ? " with the filter" : "") +
-                                               " leaves out the fragment at frame " +
-                                               std::to_string(first));
+                        leftOut += (!filter || clean) && !keptFrame[first] ? 1 : 0;
                     }
+                    if (leftOut > 0)
+                        failures.push_back(std::string(v.recipe->name) + ": target 1.0" +
+                                           (filter ? " with the filter" : "") + " leaves out " +
+                                           std::to_string(leftOut) + " fragments it should keep");
                 }
                 if (v.truth.size() <= 3 * kFragmentFrames && target == 0.05 && !filter &&
                     kept.size() > 1)
