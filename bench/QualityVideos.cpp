@@ -1,12 +1,12 @@
 #include "QualityVideos.h"
 
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 extern char** environ;
 
@@ -138,10 +138,10 @@ std::string qualityVideoFile(const QualityVideo& video, const std::string& folde
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(recipeHash(graph)));
     const std::string path = folder + "/" + video.name + "-" + hash + ".mp4";
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0)
+    if (std::filesystem::exists(path))
         return path;
-    mkdir(folder.c_str(), 0755);
+    std::error_code ignored; // a folder that cannot be made fails ffmpeg below
+    std::filesystem::create_directories(folder, ignored);
     // Made under another name and renamed, so an interrupted run leaves no
     // partial video to be taken for a whole one.
     const std::string partial = path + ".partial.mp4";
