@@ -138,6 +138,12 @@ void sortRange(SortEntry* a, int64_t lo, int64_t hi) {
 
 } // namespace
 
+double lengthTolerance(int32_t totalFrames, double targetLength, int32_t fragmentFrames) {
+    const double goal = std::clamp(targetLength, 0.0, 1.0) * totalFrames;
+    const double leftOut = totalFrames - goal;
+    return std::max(0.25 * std::min(goal, leftOut), std::min<double>(fragmentFrames, leftOut));
+}
+
 void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scratch) {
     const TreeNode* p = parent;
     if (!p)

@@ -93,6 +93,11 @@ std::optional<Decision> Summarizer::decide(bool includeNext) {
         lastSettled = true;
         return settle(tree.current->fragment, tree.current->included);
     }
+    // Once the stream has ended every leaf is a whole summary, which the
+    // per-level scores ranked with little regard for its final length: the
+    // rest is settled towards the best one on its target length.
+    if (streamEnded)
+        tree.preferLeafOnTarget();
     tree.decideRoot();
     if (includeNext && tree.current != nullptr) {
         tree.current->included = true;

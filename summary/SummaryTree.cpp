@@ -3,6 +3,8 @@
 #include "FrameBuffer.h"
 #include "Messages.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -103,11 +105,18 @@ void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
 
     const double targetLength = weights.targetLength;
     std::unique_ptr<NodeList> newLeaves = newNodeList();
+    const int32_t fragmentFrames = fragment->maxFrames;
     for (uint32_t i = 0; i < leaves->count; ++i) {
         TreeNode* leaf = leaves->nodes[i];
         if (includeAllowed)
             leaf->includeChild = addChild(leaf, true, fragment, targetLength, *newLeaves);
-        leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
+        // The ranking weighs a leaf's length only against the other leaves', so
+        // at high targets they can all drift short of it together: a leaf that
+        // could keep the fragment may not fall short by more than the tolerance.
+        const int32_t total = leaf->totalFrames + fragment->length;
+        const double shortfall = targetLength * total - leaf->summaryFrames;
+        if (!includeAllowed || shortfall <= lengthTolerance(total, targetLength, fragmentFrames))
+            leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
     }
     leaves = std::move(newLeaves);
 
@@ -125,6 +134,27 @@ void SummaryTree::addFragmentFiltered(FrameBuffer* fragment) {
         strongChange || minActivity < 2.0 || minActivity > 1000.0 || meanColorCount <= 2.0;
     fragment->classified = true;
     addFragment(fragment, !fragment->junk);
+}
+
+void SummaryTree::preferLeafOnTarget() {
+    const double targetLength = weights.targetLength;
+    uint32_t chosen = 0;
+    double nearest = 0.0;
+    // Best first, so the first leaf on target is the best of them.
+    for (uint32_t i = 0; i < leaves->count; ++i) {
+        const TreeNode* leaf = leaves->nodes[i];
+        const int32_t fragmentFrames = leaf->fragment ? leaf->fragment->maxFrames : 0;
+        const double off = std::abs(targetLength * leaf->totalFrames - leaf->summaryFrames) -
+                           lengthTolerance(leaf->totalFrames, targetLength, fragmentFrames);
+        if (i == 0 || off < nearest) {
+            chosen = i;
+            nearest = off;
+        }
+        if (off <= 0.0)
+            break;
+    }
+    if (chosen > 0)
+        std::rotate(leaves->nodes, leaves->nodes + chosen, leaves->nodes + chosen + 1);
 }
 
 uint32_t SummaryTree::liveLeafCount() const {

@@ -24,12 +24,18 @@ public:
     SummaryTree& operator=(const SummaryTree&) = delete;
 
     // Takes ownership of the fragment and inserts it as a new level: every
-    // listed leaf gets an include child (when allowed) and a leave-out child;
-    // the new leaves are scored and sorted best first.
+    // listed leaf gets an include child (when allowed) and a leave-out child
+    // (unless leaving the fragment out puts it short of its target length by
+    // more than lengthTolerance); the new leaves are scored and sorted best
+    // first.
     void addFragment(FrameBuffer* fragment, bool includeAllowed);
     // Classifies the fragment as junk or not, then inserts it; a junk
     // fragment gets leave-out children only.
     void addFragmentFiltered(FrameBuffer* fragment);
+    // For when no fragment will follow and every leaf is a whole summary:
+    // moves the best leaf whose length is on its target to the front of the
+    // list, or the nearest one when none is, for the root to advance towards.
+    void preferLeafOnTarget();
     // Listed leaves that are not collapsed.
     uint32_t liveLeafCount() const;
     // Keeps about limit leaves (limit + 1 at most), best first, taking turns

@@ -81,3 +81,9 @@ public:
 
 // Ancestors more levels up than this do not count for redundancy.
 constexpr int32_t REDUNDANCY_REACH = 1000;
+
+// How many frames a candidate of totalFrames may keep more or fewer than its
+// target and still be on target: a quarter of the target's length, or of what
+// the target leaves out if that is less, and never less than one fragment
+// unless the target leaves less than that out (at 1.0, nothing).
+double lengthTolerance(int32_t totalFrames, double targetLength, int32_t fragmentFrames);

@@ -37,24 +37,6 @@ struct Buffer {
     FrameBuffer buffer;
 };
 
-TEST(FrameBufferCapacity, NewBufferIsEmptyWithClearedCaches) {
-    FrameBuffer buffer(25);
-    EXPECT_EQ(buffer.maxFrames, 25);
-    EXPECT_EQ(buffer.count, 0);
-    EXPECT_EQ(buffer.length, 0);
-    EXPECT_EQ(buffer.first, nullptr);
-    EXPECT_EQ(buffer.last, nullptr);
-    EXPECT_FALSE(buffer.variationComputed || buffer.colorCountComputed ||
-                 buffer.minActivityComputed || buffer.maxDifferenceComputed);
-    EXPECT_FALSE(buffer.junk || buffer.classified);
-    EXPECT_EQ(buffer.maxPairDifference, 0.0);
-    for (const ComparisonEntry& entry : buffer.comparisonList)
-        ASSERT_EQ(entry.valid, 0);
-    ASSERT_NE(buffer.mutex, nullptr);
-    EXPECT_TRUE(buffer.mutex->tryLock());
-    buffer.mutex->unlock();
-}
-
 TEST(FrameBufferCapacity, FullBufferRefusesTheFrameWithAWarning) {
     Buffer b(25);
     fill(b.buffer, 25);

@@ -28,20 +28,6 @@ std::unique_ptr<Frame> texturedFrame() {
     return frame;
 }
 
-TEST(FrameLifecycle, NewFrameHasNoPictureAndNoDescriptors) {
-    Frame frame;
-    EXPECT_EQ(frame.mode, AVFRAME);
-    EXPECT_EQ(frame.avFrame, nullptr);
-    EXPECT_EQ(frame.frameNumber, -1.0);
-    EXPECT_EQ(frame.frameTime, 0.0);
-    EXPECT_EQ(frame.activity, 0.0);
-    EXPECT_FALSE(frame.histogramComputed);
-    EXPECT_FALSE(frame.colorLayoutComputed);
-    EXPECT_FALSE(frame.activityComputed);
-    EXPECT_EQ(frame.next, nullptr);
-    EXPECT_EQ(frame.prev, nullptr);
-}
-
 TEST(FrameLifecycle, GetAVFrameWithoutPictureWarnsAndReturnsNone) {
     Frame frame;
     testing::internal::CaptureStdout();

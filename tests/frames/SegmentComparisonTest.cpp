@@ -125,12 +125,17 @@ TEST(SegmentDistance, ComparesEverySecondFrameBothWays) {
     EXPECT_EQ(three.described(), (std::set<int>{0, 2}));
 }
 
-TEST(SegmentDistance, EmptyFragmentIsFarFromEverything) {
+TEST(SegmentMeasures, AnEmptyFragmentIsFarFromEverythingAndMeasuresZero) {
     Fragment empty, other, alsoEmpty;
     other.add(A, 3);
     EXPECT_EQ(FrameBuffer::segmentDistance(&empty.buffer, &other.buffer), 99999.0);
     EXPECT_EQ(FrameBuffer::segmentDistance(&other.buffer, &empty.buffer), 99999.0);
     EXPECT_EQ(FrameBuffer::segmentDistance(&empty.buffer, &alsoEmpty.buffer), 99999.0);
+    EXPECT_EQ(empty.buffer.getVariation(), 0.0);
+    EXPECT_FALSE(empty.buffer.hasStrongChange());
+    EXPECT_EQ(empty.buffer.getMinActivity(), 0.0);
+    EXPECT_EQ(empty.buffer.getMeanColorCount(), 0.0);
+    EXPECT_TRUE(empty.buffer.colorCountComputed);
 }
 
 TEST(Variation, SamplesOnePairInFourAndTheEnds) {
@@ -161,12 +166,6 @@ TEST(Variation, SingleFrameHasNoVariationAndNoStrongChange) {
     fragment.add(C);
     EXPECT_EQ(fragment.buffer.getVariation(), 0.0);
     EXPECT_EQ(fragment.buffer.maxPairDifference, 0.0);
-    EXPECT_FALSE(fragment.buffer.hasStrongChange());
-}
-
-TEST(Variation, EmptyBufferHasNoVariation) {
-    Fragment fragment;
-    EXPECT_EQ(fragment.buffer.getVariation(), 0.0);
     EXPECT_FALSE(fragment.buffer.hasStrongChange());
 }
 
@@ -263,11 +262,6 @@ TEST(MinActivity, DescribesOnlyTheSampledFrames) {
     EXPECT_EQ(fragment.described(), (std::set<int>{0, 10, 20}));
 }
 
-TEST(MinActivity, EmptyBufferHasZero) {
-    Fragment fragment;
-    EXPECT_EQ(fragment.buffer.getMinActivity(), 0.0);
-}
-
 TEST(MeanColourCount, MeanOfFrames0And10And20) {
     Fragment fragment;
     describedFragment(fragment, 1, 2, 6, 16);
@@ -282,12 +276,6 @@ TEST(MeanColourCount, DescribesOnlyTheSampledFramesOfAShortFragment) {
     fragment.add(A, 12);
     EXPECT_DOUBLE_EQ(fragment.buffer.getMeanColorCount(), 1.0);
     EXPECT_EQ(fragment.described(), (std::set<int>{0, 10}));
-}
-
-TEST(MeanColourCount, EmptyBufferHasZero) {
-    Fragment fragment;
-    EXPECT_EQ(fragment.buffer.getMeanColorCount(), 0.0);
-    EXPECT_TRUE(fragment.buffer.colorCountComputed);
 }
 
 } // namespace

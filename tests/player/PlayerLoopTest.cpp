@@ -253,7 +253,8 @@ TEST_F(PlayerLoopTest, SummaryDecidesEveryLevelAtTheEndOfTheStream) {
     // fragment included.
     EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
     EXPECT_FALSE(kept.empty());
-    EXPECT_LT(static_cast<int>(kept.size()), loop->framesHandedOn);
+    // Settled at the end, it still holds to its 5 % target: one fragment of ten.
+    EXPECT_LE(kept.size(), 25u);
     // Each kept fragment marks its start on the timeline.
     EXPECT_EQ(loop->segmentTimeCount, 1 + static_cast<int>(kept.size()) / 25);
 }

@@ -76,10 +76,6 @@ TEST_F(FirstInsertion, DefaultWeightsIncludeTheFirstFragment) {
     EXPECT_EQ(tree.leaves->nodes[0], in);
     EXPECT_EQ(tree.leaves->nodes[1], out);
 
-    EXPECT_DOUBLE_EQ(tree.maxLengthScore, 0.05);
-    EXPECT_DOUBLE_EQ(tree.minLengthScore, 0.0);
-    EXPECT_DOUBLE_EQ(tree.maxContinuityScore, 1.0);
-    EXPECT_DOUBLE_EQ(tree.minContinuityScore, 0.5);
 }
 
 TEST_F(FirstInsertion, WeightsAreReadWhenTheScoresAreComputed) {
@@ -237,19 +233,6 @@ TEST(ActivityMeasure, FrameWeightedMeanOfIncludedFragments) {
     EXPECT_DOUBLE_EQ(in->includeChild->activityScore, (0.6 * 15 + 25 * 0.2) / 40);
     EXPECT_DOUBLE_EQ(in->excludeChild->activityScore, 0.2);
     EXPECT_DOUBLE_EQ(tree.root->excludeChild->includeChild->activityScore, 0.6);
-}
-
-TEST(SortByScore, HighestFirst) {
-    std::deque<TreeNode> nodes = makeNodes(4);
-    const double scores[] = {0.3, 0.5, 0.5, 0.1};
-    for (int i = 0; i < 4; ++i)
-        nodes[i].score = scores[i];
-    auto list = listOf(nodes);
-    SummaryTree::sortByScore(*list);
-    EXPECT_EQ(list->nodes[0]->score, 0.5);
-    EXPECT_EQ(list->nodes[1]->score, 0.5);
-    EXPECT_EQ(list->nodes[2], &nodes[0]);
-    EXPECT_EQ(list->nodes[3], &nodes[3]);
 }
 
 TEST(SortByScore, SameOrderAsThePlainQuicksortTiesIncluded) {

@@ -1,5 +1,4 @@
-// The tree records: initial values, path counts, node lists, collapsing and
-// rescoring.
+// The tree records: path counts, node lists, collapsing and rescoring.
 
 #include "TreeNode.h"
 #include "NodeList.h"
@@ -19,21 +18,6 @@ TEST(TreeRecords, FullNodeListIgnoresFurtherNodes) {
     list->append(&b);
     EXPECT_EQ(list->count, NODE_LIST_SIZE);
     EXPECT_EQ(list->nodes[NODE_LIST_SIZE - 1], &a);
-}
-
-TEST(TreeRecords, NewTreeHasDepthZeroAndOnlyTheStartNodeListed) {
-    SummaryTree tree;
-    EXPECT_EQ(tree.depth(), 0);
-    EXPECT_EQ(tree.levelsAdded, 0);
-    EXPECT_EQ(tree.levelsAdvanced, 0);
-    EXPECT_EQ(tree.frameBufferListPos, 0);
-    EXPECT_EQ(tree.nextFragmentId, 0);
-    ASSERT_EQ(tree.leaves->count, 1u);
-    EXPECT_EQ(tree.leaves->nodes[0], tree.root);
-    EXPECT_EQ(tree.current, tree.root);
-    EXPECT_EQ(tree.root->fragment, nullptr);
-    EXPECT_EQ(tree.root->level, 0);
-    EXPECT_FALSE(tree.root->included);
 }
 
 class PathCounts : public ::testing::Test {

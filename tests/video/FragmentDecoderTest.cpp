@@ -33,11 +33,8 @@ std::vector<int> fragmentSizes(const char* file) {
     return sizes;
 }
 
-TEST(FragmentDecoder, SixtyFramesGiveTwentyFiveTwentyFiveAndTen) {
+TEST(FragmentDecoder, FragmentsOfTwentyFiveWithoutASingleLastFrame) {
     EXPECT_EQ(fragmentSizes(kFrames60), (std::vector<int>{25, 25, 10}));
-}
-
-TEST(FragmentDecoder, ASingleLastFrameIsDropped) {
     EXPECT_EQ(fragmentSizes(kFrames51), (std::vector<int>{25, 25}));
 }
 

@@ -1,0 +1,52 @@
+// The quality bench scores summaries against what its videos are said to
+// show: a small one, made the same way, must show just that.
+
+#include "QualityVideos.h"
+#include "FragmentDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+TEST(QualityVideos, FramesShowWhatTheTruthSays) {
+    const QualityVideo video{"truth",
+                             {{Shot::Rings, 30},
+                              {Shot::Black, 25},
+                              {Shot::Pattern, 40, 10},
+                              {Shot::Bars, 20},
+                              {Shot::Rings, 30}}};
+    std::string error;
+    const std::string path =
+        qualityVideoFile(video, TESSARO_BINARY_DIR "/test-media/quality", &error);
+    ASSERT_FALSE(path.empty()) << error;
+    FragmentDecoder decoder(path.c_str());
+    std::vector<FrameBuffer*> fragments;
+    std::vector<Frame*> frames;
+    while (FrameBuffer* f = decoder.decodeFragment()) {
+        fragments.push_back(f);
+        for (Frame* frame = f->first; frame; frame = frame->next)
+            frames.push_back(frame);
+    }
+    const std::vector<FrameTruth> truth = frameTruth(video);
+    ASSERT_EQ(frames.size(), truth.size());
+
+    // A cut, or a flash starting or ending, changes the picture at once;
+    // nothing else does.
+    for (size_t k = 1; k < frames.size(); ++k) {
+        const bool change =
+            truth[k].scene != truth[k - 1].scene || truth[k].junk != truth[k - 1].junk;
+        EXPECT_EQ(frameDifference(frames[k - 1], frames[k]) > 0.15, change) << "frame " << k;
+    }
+    // Black holds only the darkest luma, the flash only the brightest.
+    const double* black = frames[40]->histogram[0];
+    const double* flash = frames[66]->histogram[0];
+    EXPECT_EQ(black[0] + black[1], std::accumulate(black, black + 16, 0.0));
+    EXPECT_EQ(flash[14] + flash[15], std::accumulate(flash, flash + 16, 0.0));
+    // The shot seen again shows the same frames.
+    EXPECT_LT(frameDifference(frames[0], frames[115]), 0.02);
+    for (FrameBuffer* f : fragments) {
+        f->deleteAllFrames();
+        delete f;
+    }
+}
