@@ -37,6 +37,7 @@ constexpr const char* kSeekFail1 = "\nVideoReader::seekFrameWKey Seek fail. (1)"
 constexpr const char* kSeekFail2 = "\nVideoReader::seekFrameWKey Seek fail. (2)";
 
 constexpr int kMaxSeekAttempts = 200;
+constexpr double kLongestGroupSeconds = 60.0;
 // Consecutive decoding errors after which a stream is taken as ended.
 constexpr int kMaxDecodeFailures = 10000;
 
@@ -570,8 +571,12 @@ bool VideoReader::seekFrameWKey(double seconds) {
         // Decode the key frame again with the next getNextFrame.
         seekTimestamp(seekTs);
     } else {
+        // Groups of pictures may be long (ten seconds and more): the forward
+        // decode may go on for as many pictures as a minute holds, so that a
+        // seek late in a group still lands where it was asked.
+        const int budget = std::max(kMaxSeekAttempts, static_cast<int>(fps * kLongestGroupSeconds));
         do {
-            if (attempts > kMaxSeekAttempts) {
+            if (attempts > budget) {
                 engineMessage(MessageStream::Output, "%s", kSeekFail2);
                 return false;
             }

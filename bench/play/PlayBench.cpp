@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     }
     if (file == nullptr)
         return usage();
+    const bool awake = keepNullSinkAwake();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
@@ -151,5 +152,8 @@ int main(int argc, char** argv) {
             parts.mainWindow->close();
         });
     };
-    return runPlayer(application, file, videoSeconds, measure);
+    const int status = runPlayer(application, file, videoSeconds, measure);
+    if (awake)
+        letNullSinkSleep();
+    return status;
 }

@@ -169,6 +169,18 @@ double nearestGap(const std::vector<double>& beeps, double when) {
 
 } // namespace
 
+bool keepNullSinkAwake() {
+    if (!run(std::string("[ \"$(pactl get-default-sink 2>/dev/null)\" = ") + kSink + " ]"))
+        return false;
+    run(std::string("parec -d ") + kSink + ".monitor --raw --latency-msec=5 >/dev/null 2>&1 &");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    return true;
+}
+
+void letNullSinkSleep() {
+    run("pkill -f 'parec -d tessaro_null.monitor' >/dev/null 2>&1");
+}
+
 int soundCheck(int argc, char** argv) {
     // tessaro-play-bench --sound-check [PLAY_SECONDS SUMMARY_SECONDS] [--check]
     int playSeconds = 20;
