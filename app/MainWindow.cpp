@@ -141,7 +141,9 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
         if (i > 0)
             tickRow->addStretch(1);
         tickRow->addWidget(state.tickLabels[i], 0,
-                           i == 0 ? Qt::AlignLeft : i == 4 ? Qt::AlignRight : Qt::AlignHCenter);
+                           i == 0   ? Qt::AlignLeft
+                           : i == 4 ? Qt::AlignRight
+                                    : Qt::AlignHCenter);
     }
     spacerColumn->addStretch(1);
     auto* jump = new JumpToClickStyle;
@@ -277,9 +279,9 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     mirrorPosition(state.positionSlider, &shared.positionSliderValue, &shared.wakeup);
     mirrorPosition(state.treeDepthCtl->slider, &shared.treeDepthPosition, &shared.wakeup);
     mirrorPosition(state.treeNodesCtl->slider, &shared.treeNodesPosition, &shared.wakeup);
-    for (SliderLCD* control : {state.positionCtl, state.targetLengthCtl, state.lengthWeightCtl,
-                               state.continuityWeightCtl, state.redundancyWeightCtl,
-                               state.activityWeightCtl})
+    for (SliderLCD* control :
+         {state.positionCtl, state.targetLengthCtl, state.lengthWeightCtl,
+          state.continuityWeightCtl, state.redundancyWeightCtl, state.activityWeightCtl})
         wakeOnRelease(control, &shared.wakeup);
     shared.positionSliderMaximum = state.positionSlider->maximum();
     QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,

@@ -100,13 +100,12 @@ public:
     Session(const std::string& path, DisplayWindow* display, SharedControls& shared,
             AudioOutput& audio)
         : frameBuffer(std::make_unique<FrameBuffer>(kPlaybackCapacity)),
-          decoding(std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared,
-                                                    &audio)),
-          visualization(
-              std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {
+          decoding(
+              std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared, &audio)),
+          visualization(std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {
         // The sound heard is the clock the pictures follow, when there is sound.
-        visualization->playbackPacer().setMasterClock(
-            [&audio] { return audio.presentationTime(); }, [&audio] { return audio.clockPending(); });
+        visualization->playbackPacer().setMasterClock([&audio] { return audio.presentationTime(); },
+                                                      [&audio] { return audio.clockPending(); });
     }
 
     void start() {

@@ -79,8 +79,8 @@ WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
 void WindowControl::seekBy(int seconds) {
     ControlState& state = controlState();
     QSlider* slider = state.positionSlider;
-    const int target =
-        std::clamp(seconds == 0 ? 0 : controls.positionValue.load() + seconds, 0, slider->maximum());
+    const int target = std::clamp(seconds == 0 ? 0 : controls.positionValue.load() + seconds, 0,
+                                  slider->maximum());
     // As a release of the slider at the target: the decoding thread seeks there.
     slider->setValue(target);
     state.positionCtl->value = target;

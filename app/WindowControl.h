@@ -14,15 +14,15 @@ class QWidget;
 // What a key does in the player's window.
 enum class KeyAction {
     None,
-    TogglePause, // Space: Pause, or back to the mode that was paused
-    Summary,     // S
-    Play,        // P
-    Back5,       // Left
-    Forward5,    // Right
-    Forward60,   // Up
-    Back60,      // Down
-    ToStart,     // Home
-    FullScreen,  // F: in and out
+    TogglePause,     // Space: Pause, or back to the mode that was paused
+    Summary,         // S
+    Play,            // P
+    Back5,           // Left
+    Forward5,        // Right
+    Forward60,       // Up
+    Back60,          // Down
+    ToStart,         // Home
+    FullScreen,      // F: in and out
     LeaveFullScreen, // Escape
     Close,           // Q
     Open,            // Ctrl+O

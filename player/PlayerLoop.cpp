@@ -51,7 +51,8 @@ ReaderOptions playbackOptions(const AudioOutput* audio) {
     return options;
 }
 
-constexpr const char* kSoundRefused = "\nThe sound of %s cannot be decoded: its pictures play alone";
+constexpr const char* kSoundRefused =
+    "\nThe sound of %s cannot be decoded: its pictures play alone";
 } // namespace
 
 PlayerLoop::PlayerLoop(std::string path, FrameBuffer* buffer, SharedControls& shared,
@@ -84,9 +85,8 @@ void PlayerLoop::start() {
         minutes = reader.timestampToSeconds(reader.getVideoLength()) / 60.0;
         framePeriod = std::clamp(1.0 / reader.getFrameRate(), kShortestPeriod, kLongestPeriod);
         const AVStream* stream = reader.pFormatCtx->streams[reader.videoStream];
-        const AVRational pixel =
-            av_guess_sample_aspect_ratio(reader.pFormatCtx.get(), const_cast<AVStream*>(stream),
-                                         nullptr);
+        const AVRational pixel = av_guess_sample_aspect_ratio(
+            reader.pFormatCtx.get(), const_cast<AVStream*>(stream), nullptr);
         controls.sampleAspect = pixel.num > 0 && pixel.den > 0 ? av_q2d(pixel) : 1.0;
     }
     controls.framePeriod = framePeriod;
@@ -262,8 +262,15 @@ void PlayerLoop::postTimeline(bool force) {
     WidgetDriver* driver = controls.driver.load();
     if (driver == nullptr)
         return;
-    const Posted now{0, 0, 0, 0, segmentTimeCount, controls.positionSliderMaximum,
-                     controls.positionValue, summarizer.frontTime(), summarizer.decisionTime()};
+    const Posted now{0,
+                     0,
+                     0,
+                     0,
+                     segmentTimeCount,
+                     controls.positionSliderMaximum,
+                     controls.positionValue,
+                     summarizer.frontTime(),
+                     summarizer.decisionTime()};
     if (!force && now.segments == posted.segments && now.maximum == posted.maximum &&
         now.position == posted.position && now.front == posted.front &&
         now.decision == posted.decision)
@@ -273,8 +280,8 @@ void PlayerLoop::postTimeline(bool force) {
     posted.position = now.position;
     posted.front = now.front;
     posted.decision = now.decision;
-    driver->setTimelineData(segmentTimes, segmentTimeCount, 0, now.maximum, now.position,
-                            now.front, now.decision);
+    driver->setTimelineData(segmentTimes, segmentTimeCount, 0, now.maximum, now.position, now.front,
+                            now.decision);
 }
 
 void PlayerLoop::postPositionSlider() {
@@ -328,8 +335,8 @@ bool PlayerLoop::hasRoom(int64_t comingBytes) const {
     return frameBuffer->count == 0 || frameBuffer->pictureBytes + comingBytes <= bufferBudget;
 }
 
-void PlayerLoop::writeSound(const PictureSound& sound, const Frame& frame, double from,
-                            double to, bool cut) {
+void PlayerLoop::writeSound(const PictureSound& sound, const Frame& frame, double from, double to,
+                            bool cut) {
     VideoReader* reader = playback.videoReader();
     const int channels = reader->audioChannelCount();
     const int rate = reader->audioSampleRate();
@@ -454,8 +461,8 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
                         segmentTimes[segmentTimeCount++] = decision->start;
                     for (size_t k = 0; k < frames.size(); ++k)
                         frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-                    handOn(frames, decision->number == lastKeptNumber + 1, &sounds,
-                           decision->start, decision->last + framePeriod);
+                    handOn(frames, decision->number == lastKeptNumber + 1, &sounds, decision->start,
+                           decision->last + framePeriod);
                     lastKeptNumber = decision->number;
                     controls.summaryFilling = false;
                 }

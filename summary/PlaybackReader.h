@@ -63,8 +63,7 @@ private:
     // Reads the fragment from where the reader stands (just after a jump,
     // or straight on); false when its pictures do not come as described.
     bool readFrom(const Decision& fragment, bool afterJump,
-                  std::vector<std::unique_ptr<Frame>>& frames,
-                  std::vector<PictureSound>* sounds);
+                  std::vector<std::unique_ptr<Frame>>& frames, std::vector<PictureSound>* sounds);
     bool jumpSavesDecoding(double start) const;
 
     std::string path;

@@ -26,11 +26,11 @@ class Frame;
 class FrameBuffer;
 
 struct Decision {
-    int32_t number = 0;       // the fragment's number since the last reset, from 0
-    double frameNumber = -1;  // the reader's number of its first frame
-    double start = 0.0;       // time of its first frame, seconds
-    double last = 0.0;        // time of its last frame
-    int32_t frames = 0;       // frames it holds
+    int32_t number = 0;      // the fragment's number since the last reset, from 0
+    double frameNumber = -1; // the reader's number of its first frame
+    double start = 0.0;      // time of its first frame, seconds
+    double last = 0.0;       // time of its last frame
+    int32_t frames = 0;      // frames it holds
     bool kept = false;
     // What each of its frames looked like, to recognise the pictures when
     // they are read again (see pictureSignature); empty for a left-out one.

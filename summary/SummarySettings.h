@@ -20,8 +20,7 @@ struct SummarySettings {
     bool sameRanking(const SummarySettings& other) const {
         return target == other.target && lengthWeight == other.lengthWeight &&
                continuityWeight == other.continuityWeight &&
-               redundancyWeight == other.redundancyWeight &&
-               activityWeight == other.activityWeight;
+               redundancyWeight == other.redundancyWeight && activityWeight == other.activityWeight;
     }
 };
 
@@ -34,7 +33,6 @@ struct RankingWeights {
     double activity = SummarySettings{}.activityWeight;
 
     static RankingWeights of(const SummarySettings& s) {
-        return {s.target, s.lengthWeight, s.continuityWeight, s.redundancyWeight,
-                s.activityWeight};
+        return {s.target, s.lengthWeight, s.continuityWeight, s.redundancyWeight, s.activityWeight};
     }
 };

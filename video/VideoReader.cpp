@@ -146,8 +146,9 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         return false;
     }
     if (static_cast<int64_t>(pCodecCtx->width) * pCodecCtx->height > MAX_PICTURE_AREA) {
-        engineMessage(MessageStream::Error, "VideoReader::VideoReader: picture size %dx%d is too large\n",
-                     pCodecCtx->width, pCodecCtx->height);
+        engineMessage(MessageStream::Error,
+                      "VideoReader::VideoReader: picture size %dx%d is too large\n",
+                      pCodecCtx->width, pCodecCtx->height);
         return false;
     }
     pCodecCtx->max_pixels = MAX_PICTURE_AREA; // also for sizes that change mid-stream
@@ -450,7 +451,8 @@ void VideoReader::gatherAudio(int* lastResult, int* gathered) {
             if (std::isnan(audioStartTime) && *gathered > before)
                 audioStartTime = audioEndTime;
             if (!std::isnan(audioEndTime) && audioFrame->sample_rate > 0)
-                audioEndTime += static_cast<double>(audioFrame->nb_samples) / audioFrame->sample_rate;
+                audioEndTime +=
+                    static_cast<double>(audioFrame->nb_samples) / audioFrame->sample_rate;
         }
         if (full) {
             engineMessage(MessageStream::Output, "%s", kFullAudioWarning);

@@ -3,11 +3,11 @@
 #include "DataFiles.h"
 #include "Picture.h"
 
-#include <QResizeEvent>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QThread>
 
 #include <cstring>

@@ -60,8 +60,7 @@ cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pict
                        double sampleAspect) {
     if (areaWidth <= 0 || areaHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
         return {0, 0, std::max(areaWidth, 0), std::max(areaHeight, 0)};
-    const double aspect =
-        (sampleAspect > 0.0 ? sampleAspect : 1.0) * pictureWidth / pictureHeight;
+    const double aspect = (sampleAspect > 0.0 ? sampleAspect : 1.0) * pictureWidth / pictureHeight;
     int width = areaWidth;
     int height = static_cast<int>(std::lround(areaWidth / aspect));
     if (height > areaHeight) {
@@ -76,9 +75,8 @@ cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pict
 ThreadVisualitation::ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow* display,
                                          SharedControls& controls, int32_t maxLateFrames,
                                          std::unique_ptr<PacerClock> clock)
-    : frameBuffer(frameBuffer), display(display), maxLateFrames(maxLateFrames),
-      controls(controls), clock(std::move(clock)),
-      pacer(*this->clock, stopRequested, maxLateFrames) {}
+    : frameBuffer(frameBuffer), display(display), maxLateFrames(maxLateFrames), controls(controls),
+      clock(std::move(clock)), pacer(*this->clock, stopRequested, maxLateFrames) {}
 
 ThreadVisualitation::~ThreadVisualitation() {
     requestStop();
@@ -153,8 +151,8 @@ bool ThreadVisualitation::takeFrame(Frame*& frame) {
 }
 
 void ThreadVisualitation::scaleInto(const Frame& frame, cv::Mat& window) {
-    const cv::Rect area = fittedPicture(window.cols, window.rows, frame.width, frame.height,
-                                        controls.sampleAspect);
+    const cv::Rect area =
+        fittedPicture(window.cols, window.rows, frame.width, frame.height, controls.sampleAspect);
     // Black bars around the picture where its proportions leave room.
     window(cv::Rect(0, 0, window.cols, area.y)).setTo(stripColour);
     window(cv::Rect(0, area.y + area.height, window.cols, window.rows - area.y - area.height))
@@ -171,9 +169,9 @@ void ThreadVisualitation::scaleInto(const Frame& frame, cv::Mat& window) {
         return;
     }
     // A larger area: a smoother scaler, which converts as it scales.
-    smoothScaler = sws_getCachedContext(smoothScaler, frame.width, frame.height,
-                                        AV_PIX_FMT_YUV420P, area.width, area.height,
-                                        AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    smoothScaler = sws_getCachedContext(smoothScaler, frame.width, frame.height, AV_PIX_FMT_YUV420P,
+                                        area.width, area.height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                        nullptr, nullptr, nullptr);
     if (smoothScaler == nullptr) {
         yuv420p_to_bgr_scaled(yuv, frame.width, frame.height, inside);
         return;

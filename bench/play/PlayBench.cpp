@@ -6,10 +6,10 @@
 // peak resident memory of the whole run.
 
 #include "ControlState.h"
-#include "SoundCheck.h"
 #include "FrameBuffer.h"
 #include "Player.h"
 #include "SliderLCD.h"
+#include "SoundCheck.h"
 #include "ThreadDecoding.h"
 #include "ThreadVisualitation.h"
 #include "VideoReader.h"
