@@ -137,7 +137,7 @@ QString titleFor(const std::string& path) {
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& started) {
+              const std::function<void(const PlayerParts&)>& ready) {
     auto mainWindow = std::make_unique<QWidget>();
     mainWindow->setWindowTitle(titleFor(videoPath));
     // Adopted by the window's layout, so the window deletes it.
@@ -182,13 +182,13 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
 
     refresh->start(QThread::HighPriority);
     announce("\nRefreshing thread initiated");
-    session->start();
-    const auto tellStarted = [&] {
-        if (started)
-            started({mainWindow.get(), session->frameBuffer.get(), session->decoding.get(),
-                     session->visualization.get(), refresh.get()});
+    const auto tellReady = [&] {
+        if (ready)
+            ready({mainWindow.get(), session->frameBuffer.get(), session->decoding.get(),
+                   session->visualization.get(), refresh.get()});
     };
-    tellStarted();
+    tellReady();
+    session->start();
 
     QObject::connect(windowControl, &WindowControl::openRequested, mainWindow.get(),
                      [&](const QString& chosen) {
@@ -212,8 +212,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
                          session = std::make_unique<Session>(path, displayWindow, shared, audio);
+                         tellReady();
                          session->start();
-                         tellStarted();
                      });
 
     const int result = application.exec();

@@ -30,7 +30,8 @@ bool probeVideo(const char* path, double* seconds);
 // and runs the event loop. Another video dropped on the window or chosen
 // with Ctrl+O replaces the one playing. When the window closes the workers
 // are stopped and joined before anything they use is destroyed. Returns the
-// process status. `started`, when given, is called on the GUI thread once the
-// threads run, and again each time another video starts.
+// process status. `ready`, when given, is called on the GUI thread once the
+// decoding and visualization threads exist, just before they start (so that
+// it may set their hooks), and again for each video opened later.
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& started = {});
+              const std::function<void(const PlayerParts&)>& ready = {});
