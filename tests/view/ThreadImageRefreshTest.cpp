@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -17,46 +17,27 @@ protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
 
-class ThreadImageRefreshTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        widget.resize(40, 30);
-        widget.show();
-        QApplication::processEvents();
-        widget.paints = 0;
-    }
-
+TEST(ThreadImageRefresh, RepaintsOnTheGuiThreadUntilStoppedAndStopsMidSleep) {
     PaintCounter widget;
-};
-
-TEST_F(ThreadImageRefreshTest, RepaintsTheWidgetOnTheGuiThreadUntilStopped) {
-    ThreadImageRefresh refresh(&widget, 1000);
-    EXPECT_EQ(refresh.widget, &widget);
-    EXPECT_EQ(refresh.period, 1000u);
-    refresh.start();
-    while (widget.paints < 3) {
+    widget.show();
+    QApplication::processEvents();
+    widget.paints = 0;
+    ThreadImageRefresh fast(&widget, 1000);
+    fast.start();
+    while (widget.paints < 3)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    refresh.stop();
-    EXPECT_TRUE(refresh.wait());
-}
+    fast.stop();
+    EXPECT_TRUE(fast.wait());
 
-TEST_F(ThreadImageRefreshTest, SleepsAPeriodBeforeTheFirstRequestAndStopsAtOnce) {
-    // A period of over an hour: stopping must cut the first sleep short, and
-    // nothing has been requested by then.
-    ThreadImageRefresh refresh(&widget, 4000000000u);
-    refresh.start();
-    refresh.stop();
-    EXPECT_TRUE(refresh.wait());
+    QApplication::processEvents();
+    widget.paints = 0;
+    // A period of over an hour: only its destruction can end the first sleep,
+    // and nothing is asked for before.
+    auto slow = std::make_unique<ThreadImageRefresh>(&widget, 4000000000u);
+    slow->start();
+    slow.reset();
     QApplication::processEvents();
     EXPECT_EQ(widget.paints, 0);
-}
-
-TEST_F(ThreadImageRefreshTest, DestroyingARunningThreadStopsIt) {
-    auto* refresh = new ThreadImageRefresh(&widget, 500);
-    refresh->start();
-    delete refresh;
-    QApplication::processEvents();
 }
 
 } // namespace
