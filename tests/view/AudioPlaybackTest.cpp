@@ -39,74 +39,28 @@ std::vector<float> take(AudioPlayback& playback, int64_t frames) {
 TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
     struct Case {
         const char* what;
-        std::vector<Write> writes;
         int64_t taken;
         int64_t played; // -1: no report yet
-        bool pause;
-        bool flush;
         std::chrono::milliseconds sinceReport;
         std::optional<double> clock;
-        bool pending;
+        bool pending = false;
+        bool pause = false;
+        bool flush = false;
+        std::vector<Write> writes = {{0.0, 500, 0.1f, false}};
     };
-    const std::vector<Case> cases = {
-        {"not heard yet", {{0.0, 500, 0.1f, false}}, 200, -1, false, false, 0ms, {}, true},
-        {"the reported frame",
-         {{0.0, 500, 0.1f, false}},
-         200,
-         150,
-         false,
-         false,
-         0ms,
-         0.150,
-         false},
-        {"runs on between reports",
-         {{0.0, 500, 0.1f, false}},
-         200,
-         150,
-         false,
-         false,
-         30ms,
-         0.180,
-         false},
-        {"a stalled device holds it",
-         {{0.0, 500, 0.1f, false}},
-         400,
-         150,
-         false,
-         false,
-         400ms,
-         0.250,
-         false},
-        {"never ahead of what the device took",
-         {{0.0, 500, 0.1f, false}},
-         170,
-         150,
-         false,
-         false,
-         50ms,
-         0.170,
-         false},
-        {"paused, it stands", {{0.0, 500, 0.1f, false}}, 300, 200, true, false, 50ms, 0.200, false},
-        {"a late first write starts after silence",
-         {{3.0, 500, 0.1f, false}},
-         3200,
-         3100,
-         false,
-         false,
-         0ms,
-         3.100,
-         false},
-        {"cuts and a gap keep the timeline",
-         {{0.0, 300, 0.1f, false}, {0.3, 300, 0.2f, true}, {1.0, 300, 0.3f, true}},
-         1200,
-         1100,
-         false,
-         false,
-         0ms,
-         1.100,
-         false},
-        {"the queue ran dry", {{0.0, 100, 0.1f, false}}, 300, 200, false, false, 0ms, {}, false},
-        {"flushed", {{0.0, 500, 0.1f, false}}, 300, 200, false, true, 0ms, {}, false},
+    const Case cases[] = {
+        {"not heard yet", 200, -1, 0ms, {}, true},
+        {"the reported frame", 200, 150, 0ms, 0.150},
+        {"runs on between reports", 200, 150, 30ms, 0.180},
+        {"a stalled device holds it", 400, 150, 400ms, 0.250},
+        {"never ahead of what the device took", 170, 150, 50ms, 0.170},
+        {"paused, it stands", 300, 200, 50ms, 0.200, false, true},
+        {"a late first write starts after silence", 3200, 3100, 0ms, 3.100, false, false, false,
+         {{3.0, 500, 0.1f, false}}},
+        {"cuts and a gap keep the timeline", 1200, 1100, 0ms, 1.100, false, false, false,
+         {{0.0, 300, 0.1f, false}, {0.3, 300, 0.2f, true}, {1.0, 300, 0.3f, true}}},
+        {"the queue ran dry", 300, 200, 0ms, {}, false, false, false, {{0.0, 100, 0.1f, false}}},
+        {"flushed", 300, 200, 0ms, {}, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,21 +69,15 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         writeAll(playback, c.writes);
         playback.deviceStarted(playback.demand().generation);
         take(playback, c.taken);
-        if (c.played >= 0) {
+        if (c.played >= 0)
             playback.reportPlayed(c.played);
-        }
-        if (c.pause) {
-            playback.setPaused(true);
-        }
-        if (c.flush) {
+        playback.setPaused(c.pause);
+        if (c.flush)
             playback.flush();
-        }
         clock.advance(c.sinceReport);
         const std::optional<double> heard = playback.presentationTime();
         ASSERT_EQ(c.clock.has_value(), heard.has_value());
-        if (c.clock) {
-            EXPECT_NEAR(*c.clock, *heard, 1e-9);
-        }
+        EXPECT_NEAR(c.clock.value_or(0), heard.value_or(0), 1e-9);
         EXPECT_EQ(c.pending, playback.clockPending());
     }
 }
@@ -194,66 +142,33 @@ TEST(AudioFeed, StartsOnEnoughSoundAndFillsWithSilenceOnlyWhenRunningDry) {
 TEST(AudioFade, JoinsThatAreNotContinuousRampInsteadOfStepping) {
     struct Case {
         const char* what;
-        std::vector<Write> writes;
-        int64_t takenBeforeLast; // frames the device took before the last write
+        double secondAt;         // the second write's time; the first is at 0
+        int64_t secondFrames;    // how long it is
+        bool cut;                // whether it is marked as a cut
+        int64_t takenBeforeLast; // frames the device took before the second write
         double joinAt;           // seconds into the output
         bool smooth;
         float before; // twenty milliseconds before the join
         float after;  // and after it
     };
-    const std::vector<Case> cases = {
-        {"a cut", {{0.0, 4800, 0.5f, false}, {0.1, 4800, -0.5f, true}}, 0, 0.1, true, 0.5f, -0.5f},
-        {"continuous sound",
-         {{0.0, 4800, 0.5f, false}, {0.1, 4800, -0.5f, false}},
-         0,
-         0.1,
-         false,
-         0.5f,
-         -0.5f},
-        {"into a gap",
-         {{0.0, 4800, 0.5f, false}, {0.2, 4800, -0.5f, false}},
-         0,
-         0.1,
-         true,
-         0.5f,
-         0.0f},
-        {"out of a gap",
-         {{0.0, 4800, 0.5f, false}, {0.2, 4800, -0.5f, false}},
-         0,
-         0.2,
-         true,
-         0.0f,
-         -0.5f},
-        {"a cut when the device already took most of the sound before it",
-         {{0.0, 4800, 0.5f, false}, {0.1, 4800, -0.5f, true}},
-         4560,
-         0.1,
-         true,
-         0.5f,
-         -0.5f},
-        {"an overlap",
-         {{0.0, 4800, 0.5f, false}, {0.05, 7200, -0.5f, false}},
-         0,
-         0.1,
-         true,
-         0.5f,
-         -0.5f},
-        {"the start",
-         {{0.0, 4800, 0.5f, false}, {0.1, 4800, -0.5f, false}},
-         0,
-         0.0,
-         true,
-         0.0f,
-         0.5f},
+    const Case cases[] = {
+        {"a cut", 0.1, 4800, true, 0, 0.1, true, 0.5f, -0.5f},
+        {"continuous sound", 0.1, 4800, false, 0, 0.1, false, 0.5f, -0.5f},
+        {"into a gap", 0.2, 4800, false, 0, 0.1, true, 0.5f, 0.0f},
+        {"out of a gap", 0.2, 4800, false, 0, 0.2, true, 0.0f, -0.5f},
+        {"a cut after the device took most of the sound before it", 0.1, 4800, true, 4560, 0.1,
+         true, 0.5f, -0.5f},
+        {"an overlap", 0.05, 7200, false, 0, 0.1, true, 0.5f, -0.5f},
+        {"the start", 0.1, 4800, false, 0, 0.0, true, 0.0f, 0.5f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakePacerClock clock;
         AudioPlayback playback(48000, 2, clock);
         playback.deviceStarted(playback.demand().generation);
-        writeAll(playback, {c.writes.begin(), c.writes.end() - 1});
+        writeAll(playback, {{0.0, 4800, 0.5f, false}});
         std::vector<float> out = take(playback, c.takenBeforeLast);
-        writeAll(playback, {c.writes.back()});
+        writeAll(playback, {{c.secondAt, c.secondFrames, -0.5f, c.cut}});
         const std::vector<float> rest = take(playback, 19200 - c.takenBeforeLast);
         out.insert(out.end(), rest.begin(), rest.end());
 
@@ -263,15 +178,12 @@ TEST(AudioFade, JoinsThatAreNotContinuousRampInsteadOfStepping) {
             largestStep = std::max(largestStep, std::abs(out[2 * i] - out[2 * (i - 1)]));
             EXPECT_EQ(out[2 * i], out[2 * i + 1]) << i;
         }
-        if (c.smooth) {
+        if (c.smooth)
             EXPECT_LT(largestStep, 0.01f);
-        } else {
+        else
             EXPECT_FLOAT_EQ(1.0f, largestStep);
-        }
         // Twenty milliseconds away from the join, the sound is untouched.
-        if (join >= 960) {
-            EXPECT_EQ(c.before, out[2 * (join - 960)]);
-        }
+        EXPECT_EQ(c.before, out[2 * std::max<int64_t>(join - 960, 0)]);
         EXPECT_EQ(c.after, out[2 * (join + 960)]);
     }
 }
