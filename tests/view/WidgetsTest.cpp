@@ -1,4 +1,3 @@
-#include "ButtonActivation.h"
 #include "DisplayEvents.h"
 #include "QtTestApplication.h"
 #include "SliderLCD.h"
@@ -12,11 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <limits>
 #include <memory>
 #include <sstream>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -68,26 +64,9 @@ TEST(SliderLCD, OnlyAReleaseChangesWhatTheWorkersRead) {
     }
 }
 
-TEST(ButtonActivation, AClickPublishesItsModeAndWakesTheWaitingWorker) {
-    SharedControls controls;
-    ButtonActivation summary(controls, PlayerMode::Summary);
-    QObject::connect(&summary, &QPushButton::clicked, &summary, &ButtonActivation::activa);
-    PlayerMode seen = PlayerMode::Play;
-    std::thread worker([&] {
-        // Longer than any test run: only the click's notice ends the wait.
-        controls.wakeup.waitFor(std::chrono::hours(1));
-        seen = controls.mode;
-    });
-    summary.click();
-    worker.join();
-    EXPECT_EQ(seen, PlayerMode::Summary);
-}
-
-constexpr QRgb kBlack = 0x000000;
-
 TEST(DisplayEvents, PaintsTheBarEventTicksAndMarksOnTheScale) {
-    constexpr QRgb blue = 0x0000ff, grey = 0xb4b4b4, red = 0xff0000, yellow = 0xffff00,
-                   green = 0x00ff00, orange = 0xff6400;
+    constexpr QRgb black = 0x000000, blue = 0x0000ff, grey = 0xb4b4b4, red = 0xff0000,
+                   yellow = 0xffff00, green = 0x00ff00, orange = 0xff6400;
     struct Case {
         const char* what;
         std::vector<double> values;
@@ -117,31 +96,14 @@ TEST(DisplayEvents, PaintsTheBarEventTicksAndMarksOnTheScale) {
             QRgb mark = in(c.red, x) ? red : in(c.green, x) ? green : in(c.orange, x) ? orange : 0;
             QRgb middle = mark                             ? mark
                           : in(c.yellow, x)                ? yellow
-                          : x == 0 || x == 214             ? kBlack
+                          : x == 0 || x == 214             ? black
                           : !c.red.empty() && x < c.red[0] ? blue
                                                            : grey;
             EXPECT_EQ(pixelAt(painted, x, 7), middle) << x;
-            EXPECT_EQ(pixelAt(painted, x, 0), mark ? mark : kBlack) << x;
-            EXPECT_EQ(pixelAt(painted, x, 14), mark ? mark : kBlack) << x;
+            EXPECT_EQ(pixelAt(painted, x, 0), mark ? mark : black) << x;
+            EXPECT_EQ(pixelAt(painted, x, 14), mark ? mark : black) << x;
         }
     }
-}
-
-TEST(DisplayEvents, CopiesWhatFitsAndPaintsAnyNumberWithoutHarm) {
-    DisplayEvents strip("Timeline", 215, 15);
-    std::vector<double> many(MAX_EVENT_VALUES + 50, 1.0);
-    for (auto [values, count, kept] :
-         {std::tuple{many.data(), int(many.size()), MAX_EVENT_VALUES},
-          std::tuple{many.data(), -4, 0}, std::tuple{(double*)nullptr, 7, 0}}) {
-        strip.setData(values, count, 0.0, 10.0, 0.0, 0.0, 0.0);
-        EXPECT_EQ(strip.count, kept) << count;
-    }
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double odd[] = {nan, std::numeric_limits<double>::infinity()};
-    strip.setData(odd, 2, 0.0, 100.0, nan, nan, -1e300);
-    const QImage painted = paintedImage(strip);
-    EXPECT_EQ(pixelAt(painted, 0, 7), kBlack);
-    EXPECT_EQ(pixelAt(painted, 214, 7), kBlack);
 }
 
 class PaintCounter : public QWidget {
