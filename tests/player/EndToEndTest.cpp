@@ -93,10 +93,7 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
         // Play: pictures come and the position moves on. A 4:3 picture fills
         // the default area: no black bar below the overlay.
         waitFor([&] { return display->pictureReady && shared.positionValue >= 2; });
-        EXPECT_EQ(display->size(), QSize(445, 335));
-        const QRect full = pictureBox(display->grab().toImage());
-        EXPECT_EQ(full.top(), 3);
-        EXPECT_EQ(full.left(), 3);
+        EXPECT_EQ(pictureBox(display->grab().toImage()).topLeft(), QPoint(3, 3));
 
         // Summary: kept fragments mark their start on the timeline.
         buttonNamed(window, "Summary")->click();

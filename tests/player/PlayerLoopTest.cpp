@@ -34,14 +34,7 @@ struct RecordingDriver : WidgetDriver {
 
 class PlayerLoopTest : public ::testing::Test {
 protected:
-    // The window's controls at their starting settings, without widgets.
     void SetUp() override {
-        const SummarySettings start;
-        target.value = start.target;
-        length.value = start.lengthWeight;
-        continuity.value = start.continuityWeight;
-        redundancy.value = start.redundancyWeight;
-        activity.value = start.activityWeight;
         shared.positionCtl = &position;
         shared.targetLengthCtl = &target;
         shared.lengthWeightCtl = &length;
@@ -85,7 +78,11 @@ protected:
         return times;
     }
 
-    SliderState position, target, length, continuity, redundancy, activity;
+    // The window's controls at their starting settings, without widgets.
+    const SummarySettings start;
+    SliderState position, target{start.target}, length{start.lengthWeight},
+        continuity{start.continuityWeight}, redundancy{start.redundancyWeight},
+        activity{start.activityWeight};
     SharedControls shared;
     RecordingDriver driver;
     FrameBuffer playback{5000};
