@@ -3,87 +3,87 @@
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
 #include "MainWindow.h"
-#include "WindowControl.h"
 #include "QtTestApplication.h"
 #include "SliderLCD.h"
+#include "WindowControl.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QLabel>
 #include <QSlider>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
 class Window : public ::testing::Test {
 protected:
-    void build(double seconds) {
-        window = std::make_unique<QWidget>();
-        display = new DisplayWindow("VIDEO", 445, 335);
-        buildMainWindow(window.get(), display, seconds);
+    void SetUp() override {
+        // Built where the logo is, so that the picture shows it.
+        const QString previous = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(QStringLiteral(TESSARO_SOURCE_DIR "/data")));
+        buildMainWindow(window.get(), display, 100.9);
+        QDir::setCurrent(previous);
+        driver = state.shared.driver;
+        ASSERT_NE(driver, nullptr);
     }
-
-    void SetUp() override { build(100.9); }
-
-    QGroupBox* groupBoxAt(int column) const {
-        return window->findChildren<QGroupBox*>().at(column);
-    }
-    QStringList tickTexts() const {
-        QStringList texts;
-        for (QLabel* label : state.tickLabels)
-            texts << label->text();
-        return texts;
-    }
-    ButtonActivation* buttonNamed(const char* text) const {
-        for (auto* button : window->findChildren<ButtonActivation*>()) {
-            if (button->text() == QLatin1String(text)) {
-                return button;
-            }
-        }
+    QPoint at(const QWidget* widget) const { return widget->mapTo(window.get(), QPoint(0, 0)); }
+    const QWidget* button(const char* text) const {
+        for (auto* b : window->findChildren<ButtonActivation*>())
+            if (b->text() == QLatin1String(text))
+                return b;
         return nullptr;
     }
 
     ControlState& state = controlState();
-    std::unique_ptr<QWidget> window;
-    DisplayWindow* display = nullptr;
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    DisplayWindow* display = new DisplayWindow("VIDEO", 445, 335);
+    WidgetDriver* driver = nullptr;
 };
 
-TEST_F(Window, ThePositionRangeAndTickLabelsFollowTheVideosLength) {
-    struct Case {
-        double seconds;
-        int maximum;
-        QStringList ticks;
-    };
-    const Case cases[] = {
-        {100.9, 100, {" 0  ", "  25", "  50", "  75", " 100"}},
-        {0.0, 0, {" 0  ", "   0", "   0", "   0", "   0"}},
-        {40000.7, 40000, {" 0  ", "10000", "20000", "30000", "40000"}},
-        {-3.0, 0, {" 0  ", "   0", "   0", "   0", "   0"}},
-    };
-    for (const Case& c : cases) {
-        setVideoDuration(c.seconds); // as when another video is opened
-        EXPECT_EQ(state.positionSlider->maximum(), c.maximum) << c.seconds;
-        EXPECT_EQ(tickTexts(), c.ticks) << c.seconds;
-    }
+TEST_F(Window, RendersThePictureAboveTheTimelineThePositionTheModesAndTheSettings) {
+    QApplication::processEvents();
+    const QImage painted = paintedImage(*window);
+    // For a look at it.
+    ASSERT_TRUE(painted.save(QStringLiteral(TESSARO_BINARY_DIR "/window-100.9s.png")));
+    const QPoint picture = at(display), timeline = at(state.timelineEvents);
+    EXPECT_EQ(pixelAt(painted, picture.x() + 1, picture.y() + 100), 0x000000u) << "its frame";
+    EXPECT_NE(pixelAt(painted, picture.x() + 5, picture.y() + 5), 0x000000u) << "the logo";
+    EXPECT_GE(timeline.y(), picture.y() + display->QWidget::height()) << "below the picture";
+    EXPECT_EQ(pixelAt(painted, timeline.x(), timeline.y() + 10), 0x000000u) << "its border";
+    const QList<QGroupBox*> groups = window->findChildren<QGroupBox*>();
+    ASSERT_GE(groups.size(), 2);
+    const QWidget* downwards[] = {state.timelineEvents, state.positionSlider, button("Play"),
+                                  groups[0], groups[1]};
+    for (size_t i = 1; i < std::size(downwards); ++i)
+        EXPECT_LT(at(downwards[i - 1]).y(), at(downwards[i]).y()) << i;
+    EXPECT_LT(at(button("Play")).x(), at(button("Pause")).x());
+    EXPECT_LT(at(button("Pause")).x(), at(button("Summary")).x());
 }
 
-TEST_F(Window, SharedControlsPointAtTheWidgetsAndMirrorThem) {
+TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControls) {
     SharedControls& shared = state.shared;
-    EXPECT_EQ(shared.positionCtl, state.positionCtl);
-    EXPECT_EQ(shared.treeDepthCtl, state.treeDepthCtl);
-    EXPECT_EQ(shared.treeNodesCtl, state.treeNodesCtl);
-    EXPECT_NE(shared.driver.load(), nullptr);
-    EXPECT_EQ(shared.positionSliderValue, 0);
+    // What the workers read of each labelled slider is that slider's.
+    const std::pair<SliderState*, SliderLCD*> sliders[] = {
+        {shared.positionCtl, state.positionCtl},
+        {shared.targetLengthCtl, state.targetLengthCtl},
+        {shared.lengthWeightCtl, state.lengthWeightCtl},
+        {shared.continuityWeightCtl, state.continuityWeightCtl},
+        {shared.redundancyWeightCtl, state.redundancyWeightCtl},
+        {shared.activityWeightCtl, state.activityWeightCtl},
+        {shared.treeDepthCtl, state.treeDepthCtl},
+        {shared.treeNodesCtl, state.treeNodesCtl}};
+    for (auto [read, slider] : sliders)
+        EXPECT_EQ(read, slider);
     EXPECT_EQ(shared.positionSliderMaximum, 100);
-    EXPECT_EQ(shared.treeDepthPosition, 60);
-    EXPECT_EQ(shared.treeNodesPosition, 500);
-    EXPECT_FALSE(shared.automaticControl);
-
     state.treeDepthCtl->slider->setValue(75);
     state.treeNodesCtl->slider->setValue(1200);
     state.positionSlider->setValue(33);
@@ -93,7 +93,6 @@ TEST_F(Window, SharedControlsPointAtTheWidgetsAndMirrorThem) {
     EXPECT_EQ(shared.treeNodesPosition, 1200);
     EXPECT_EQ(shared.positionSliderValue, 33);
     EXPECT_TRUE(shared.automaticControl);
-    EXPECT_FALSE(shared.avoidEmptyBuffer);
     EXPECT_TRUE(shared.junkSegmentFilter);
     state.positionSlider->setMaximum(20);
     EXPECT_EQ(shared.positionSliderMaximum, 20);
@@ -103,56 +102,61 @@ TEST_F(Window, SharedControlsPointAtTheWidgetsAndMirrorThem) {
     EXPECT_EQ(shared.driver.load(), nullptr) << "the driver goes with the window";
 }
 
-TEST_F(Window, RendersToAPictureOfTheLayout) {
-    // Built where the logo is, so that the picture shows it.
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(TESSARO_SOURCE_DIR "/data")));
-    build(100.9);
-    QDir::setCurrent(previous);
+// A worker drives the widgets through the queued driver (and one strip
+// straight) while the GUI thread paints; at the end the widgets show the
+// newest state of each, from values copied before each call returned.
+TEST_F(Window, AWorkerDrivesWidgetsWhileTheGuiThreadPaints) {
+    constexpr int kPasses = 3000;
+    std::atomic<bool> done{false};
+    SharedControls& shared = state.shared;
+    DisplayEvents* depthStrip = state.treeDepthEvents;
+    std::vector<double> segments(64);
+    std::thread worker([&] {
+        for (int pass = 0; pass < kPasses; ++pass) {
+            segments[pass % 64] = pass;
+            const int second = pass % 101;
+            shared.positionValue = second;
+            if (!shared.positionCtl->dragging)
+                shared.driver.load()->setPositionSlider(second);
+            shared.driver.load()->setTimelineData(segments.data(), 1 + pass % 64, 0.0,
+                                                  shared.positionSliderMaximum, second, 1, 0.0);
+            shared.driver.load()->setTreeNodesStrip(100.0, 5000.0, 100 + pass, 500.0, 0.0);
+            depthStrip->setData(segments.data(), pass % 64, 20.0, 90.0, 20 + pass % 70, 60.0, 0.0);
+        }
+        shared.driver.load()->setPositionSlider(250);
+        std::fill(segments.begin(), segments.end(), -1.0);
+        done = true;
+    });
+    while (!done) {
+        QApplication::processEvents();
+        paintedImage(*window);
+    }
+    worker.join();
+    // The workers see a position move at once, clamped like the slider.
+    EXPECT_EQ(shared.positionSliderValue, 100);
     QApplication::processEvents();
-    const QImage painted = paintedImage(*window);
-    const QString file = QStringLiteral(TESSARO_BINARY_DIR "/window-100.9s.png");
-    ASSERT_TRUE(painted.save(file));
-    EXPECT_GE(painted.width(), 445);
-    EXPECT_GT(painted.height(), 335 + 20 + 50);
-    // The picture widget's frame and the timeline's border are where the layout put them.
-    const QPoint picture = display->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_EQ(pixelAt(painted, picture.x() + 1, picture.y() + 100), 0x000000u);
-    EXPECT_NE(pixelAt(painted, picture.x() + 5, picture.y() + 5), 0x000000u) << "the logo";
-    const QPoint timeline = state.timelineEvents->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_GT(timeline.y(), picture.y() + 335 - 1);
-    EXPECT_EQ(pixelAt(painted, timeline.x(), timeline.y() + 10), 0x000000u);
-    const QPoint slider = state.positionSlider->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_GT(slider.y(), timeline.y());
-    const QPoint play = buttonNamed("Play")->mapTo(window.get(), QPoint(0, 0));
-    const QPoint pause = buttonNamed("Pause")->mapTo(window.get(), QPoint(0, 0));
-    const QPoint summary = buttonNamed("Summary")->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_LT(play.x(), pause.x());
-    EXPECT_LT(pause.x(), summary.x());
-    EXPECT_GT(play.y(), slider.y());
-    const int weights = groupBoxAt(0)->mapTo(window.get(), QPoint(0, 0)).y();
-    const int tree = groupBoxAt(1)->mapTo(window.get(), QPoint(0, 0)).y();
-    EXPECT_LT(weights, tree);
-    EXPECT_GT(weights, play.y());
+    EXPECT_EQ(state.positionSlider->value(), 100);
+    EXPECT_FALSE(shared.positionCtl->changed) << "a program move is not a release";
+    const int last = kPasses - 1;
+    ASSERT_EQ(state.timelineEvents->count, 1 + last % 64);
+    EXPECT_EQ(state.timelineEvents->values[last % 64], last);
+    EXPECT_EQ(state.timelineEvents->position, last % 101);
+    EXPECT_EQ(state.treeNodesEvents->position, 100 + last);
+    EXPECT_EQ(depthStrip->count, last % 64);
+    EXPECT_EQ(depthStrip->position, 20 + last % 70);
 }
 
 } // namespace
 
 TEST(KeyMap, PlayerKeysIgnoreModifiersButControlOpens) {
-    struct Case {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        KeyAction action;
-    };
-    const Case cases[] = {
-        {Qt::Key_Space, Qt::NoModifier, KeyAction::TogglePause},
+    const std::tuple<int, Qt::KeyboardModifiers, KeyAction> cases[] = {
         {Qt::Key_S, Qt::ShiftModifier, KeyAction::Summary}, // Caps Lock or Shift: still S
         {Qt::Key_O, Qt::ControlModifier, KeyAction::Open},
         {Qt::Key_O, Qt::NoModifier, KeyAction::None},
-        {Qt::Key_S, Qt::ControlModifier, KeyAction::None}, // not a second Summary key
+        {Qt::Key_S, Qt::ControlModifier, KeyAction::None},  // not a second Summary key
         {Qt::Key_Equal, Qt::NoModifier, KeyAction::Louder}, // + without Shift
         {Qt::Key_Up, Qt::KeypadModifier, KeyAction::Forward60},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(keyAction(c.key, c.modifiers), c.action) << c.key;
+    for (auto [key, modifiers, action] : cases)
+        EXPECT_EQ(keyAction(key, modifiers), action) << key;
 }

@@ -8,46 +8,33 @@
 #include <QMutexLocker>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
 
 constexpr int kScenesFrames = 250; // 10 s at 25 fps
 
-// Records what the loop asks of the widgets.
+// Counts what the loop asks of the widgets, and keeps the slider's and the
+// tree strips' last positions.
 struct RecordingDriver : WidgetDriver {
-    int calls = 0;
-    int lastSlider = -1;
-    double treeDepthPosition = 0, treeDepthMark = 0;
-    double treeNodesPosition = 0, treeNodesMark = 0;
-    void setPositionSlider(int seconds) override {
-        ++calls;
-        lastSlider = seconds;
-    }
+    int calls = 0, slider = -1;
+    double depth = 0, nodes = 0;
+    void setPositionSlider(int seconds) override { ++calls, slider = seconds; }
     void setTimelineData(const double*, int, double, double, double, double, double) override {
         ++calls;
     }
-    void setTreeDepthStrip(double, double, double position, double mark1, double) override {
-        ++calls;
-        treeDepthPosition = position;
-        treeDepthMark = mark1;
+    void setTreeDepthStrip(double, double, double position, double, double) override {
+        ++calls, depth = position;
     }
-    void setTreeNodesStrip(double, double, double position, double mark1, double) override {
-        ++calls;
-        treeNodesPosition = position;
-        treeNodesMark = mark1;
+    void setTreeNodesStrip(double, double, double position, double, double) override {
+        ++calls, nodes = position;
     }
 };
 
-// The window's controls at their starting settings, without widgets.
-struct Controls {
-    Controls() {
-        const SummarySettings start;
-        target.value = start.target;
-        length.value = start.lengthWeight;
-        continuity.value = start.continuityWeight;
-        redundancy.value = start.redundancyWeight;
-        activity.value = start.activityWeight;
+class PlayerLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
         shared.positionCtl = &position;
         shared.targetLengthCtl = &target;
         shared.lengthWeightCtl = &length;
@@ -55,51 +42,35 @@ struct Controls {
         shared.redundancyWeightCtl = &redundancy;
         shared.activityWeightCtl = &activity;
         shared.positionSliderMaximum = 10;
+        shared.driver = &driver;
     }
-    void onlyLengthAtTargetZero() {
-        target.value = 0.0;
-        continuity.value = 0.0;
-        redundancy.value = 0.0;
-        activity.value = 0.0;
-    }
-    SliderState position, target, length, continuity, redundancy, activity;
-    SharedControls shared;
-};
 
-class PlayerLoopTest : public ::testing::Test {
-protected:
-    void SetUp() override { controls.shared.driver = &driver; }
-
-    void open(const std::string& file, PlayerMode mode) {
+    void open(PlayerMode mode) {
         shared.mode = mode;
-        loop = std::make_unique<PlayerLoop>(testMedia(file), &playback, shared);
+        loop = std::make_unique<PlayerLoop>(testMedia(kScenes), &playback, shared);
         loop->sleep = [](int) {};
         loop->start();
     }
-
-    // Takes every frame out, as a player that is never starved would;
-    // returns their times.
-    std::vector<double> drain() {
+    void fill() {
+        while (loop->pass() == PlayerLoop::Next::Continue) {
+        }
+    }
+    // Takes at most `most` frames out, as the player does; returns their times.
+    std::vector<double> take(int most = 1 << 30) {
         std::vector<double> times;
         QMutexLocker lock(playback.mutex);
-        while (playback.count > 0) {
-            std::unique_ptr<Frame> f(playback.getFrame());
-            times.push_back(f->frameTime);
-        }
+        for (; most > 0 && playback.count > 0; --most)
+            times.push_back(std::unique_ptr<Frame>(playback.getFrame())->frameTime);
         return times;
     }
-
-    // Runs passes, taking at most `take` frames out after each, until the
+    // Runs passes, taking at most `most` frames out after each, until the
     // loop has nothing left to do.
-    std::vector<double> runToEnd(int take = 1 << 30) {
+    std::vector<double> runToEnd(int most = 1 << 30) {
         std::vector<double> times;
         for (int i = 0; i < 100000; ++i) {
             const PlayerLoop::Next next = loop->pass();
-            QMutexLocker lock(playback.mutex);
-            for (int k = 0; k < take && playback.count > 0; ++k) {
-                std::unique_ptr<Frame> f(playback.getFrame());
-                times.push_back(f->frameTime);
-            }
+            const std::vector<double> taken = take(most);
+            times.insert(times.end(), taken.begin(), taken.end());
             const bool ended = shared.playing() ? loop->endOfStream : loop->summarizer.finished();
             if (next == PlayerLoop::Next::Wait && ended && playback.count == 0)
                 break;
@@ -107,66 +78,77 @@ protected:
         return times;
     }
 
-    Controls controls;
-    SharedControls& shared = controls.shared;
+    // The window's controls at their starting settings, without widgets.
+    const SummarySettings start;
+    SliderState position, target{start.target}, length{start.lengthWeight},
+        continuity{start.continuityWeight}, redundancy{start.redundancyWeight},
+        activity{start.activityWeight};
+    SharedControls shared;
     RecordingDriver driver;
     FrameBuffer playback{5000};
     std::unique_ptr<PlayerLoop> loop;
 };
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
-    struct Bound {
-        int32_t frames;
-        int64_t bytes;
-        int expected;
-    };
-    const int64_t picture = 1280 * 720 * 3 / 2;
-    for (const Bound& b : {Bound{300, int64_t{1} << 40, 300}, Bound{300, 40 * picture, 40},
-                           Bound{30, int64_t{1} << 40, 30}}) {
-        SCOPED_TRACE(b.expected);
-        drain();
-        open(kH264_720p, PlayerMode::Play);
-        loop->bufferTarget = b.frames;
-        loop->bufferBudget = b.bytes;
-        while (loop->pass() == PlayerLoop::Next::Continue) {
-        }
-        EXPECT_EQ(playback.count, b.expected);
-        int expected = 1;
-        for (Frame* f = playback.first; f != nullptr && expected <= playback.count; f = f->next)
-            EXPECT_EQ(f->frameNumber, expected++);
+    const int64_t picture = 320 * 240 * 3 / 2;
+    const std::tuple<int32_t, int64_t, int> bounds[] = {{100, int64_t{1} << 40, 100},
+                                                        {200, 40 * picture, 40}};
+    for (auto [frames, bytes, expected] : bounds) {
+        take();
+        open(PlayerMode::Play);
+        loop->bufferTarget = frames;
+        loop->bufferBudget = bytes;
+        fill();
+        EXPECT_EQ(playback.count, expected);
+        int number = 1;
+        for (Frame* f = playback.first; f != nullptr && number <= playback.count; f = f->next)
+            EXPECT_EQ(f->frameNumber, number++);
     }
 }
 
-TEST_F(PlayerLoopTest, PositionReleaseSeeksThereAndDropsLaterSegmentTimes) {
-    open(kScenes, PlayerMode::Play);
-    loop->pass();
-    loop->segmentTimes[1] = 2.0;
-    loop->segmentTimes[2] = 5.0;
-    loop->segmentTimes[3] = 8.0;
-    loop->segmentTimeCount = 4;
+TEST_F(PlayerLoopTest, PlayHandsOnEveryFrameInOrderAndWaitsQuietlyWhenFullOrAtTheEnd) {
+    open(PlayerMode::Play);
+    loop->bufferTarget = 30;
+    std::vector<double> times;
+    for (bool atTheEnd : {false, true}) {
+        SCOPED_TRACE(atTheEnd);
+        fill();
+        const int calls = driver.calls;
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(loop->pass(), PlayerLoop::Next::Wait);
+        EXPECT_EQ(driver.calls, calls);
+        if (!atTheEnd) {
+            times = take();
+            const std::vector<double> rest = runToEnd();
+            times.insert(times.end(), rest.begin(), rest.end());
+        }
+    }
+    EXPECT_TRUE(loop->endOfStream);
+    ASSERT_EQ(static_cast<int>(times.size()), kScenesFrames);
+    for (size_t i = 1; i < times.size(); ++i)
+        EXPECT_GT(times[i], times[i - 1]);
+}
 
-    controls.position.value = 4;
-    controls.position.changed = true;
+TEST_F(PlayerLoopTest, APositionReleaseAndAModeChangeRestartAtTheirSecond) {
+    open(PlayerMode::Play);
     loop->pass();
-
-    EXPECT_FALSE(controls.position.changed);
+    for (double start : {2.0, 5.0, 8.0})
+        loop->segmentTimes[loop->segmentTimeCount++] = start;
+    position.value = 4;
+    position.changed = true;
+    loop->pass();
+    EXPECT_FALSE(position.changed);
     EXPECT_EQ(shared.positionValue, 4);
-    EXPECT_EQ(driver.lastSlider, 4);
-    EXPECT_EQ(loop->segmentTimeCount, 2);
+    EXPECT_EQ(driver.slider, 4);
+    EXPECT_EQ(loop->segmentTimeCount, 2) << "the segments after it are dropped";
     ASSERT_GT(playback.count, 0);
     EXPECT_GE(playback.first->frameTime, 4.0);
     EXPECT_LT(playback.first->frameTime, 4.5);
-}
 
-TEST_F(PlayerLoopTest, ModeChangeRestartsAtTheCurrentSecondWithAnEmptyTree) {
-    open(kScenes, PlayerMode::Play);
-    loop->pass();
-    ASSERT_GT(playback.count, 0);
-
+    // Summary starts at the second shown, with an empty tree.
     shared.positionValue = 3;
     shared.mode = PlayerMode::Summary;
     loop->pass();
-
     EXPECT_EQ(shared.positionValue, 3);
     EXPECT_EQ(playback.count, 0);
     ASSERT_EQ(loop->summarizer.summaryTree().levelsAdded, 1);
@@ -175,98 +157,54 @@ TEST_F(PlayerLoopTest, ModeChangeRestartsAtTheCurrentSecondWithAnEmptyTree) {
 }
 
 TEST_F(PlayerLoopTest, ReleasesWithinTheWaitGiveOneRebuild) {
-    open(kScenes, PlayerMode::Play);
+    open(PlayerMode::Play);
     loop->pass();
     shared.positionValue = 2;
-    int settleSleeps = 0;
-    loop->sleep = [&](int ms) {
-        EXPECT_EQ(ms, 100);
+    int waits = 0;
+    loop->sleep = [&](int) {
         // The user releases two more sliders while the loop waits.
-        if (++settleSleeps == 1)
-            controls.length.changed = true;
-        else if (settleSleeps == 2)
-            controls.activity.changed = true;
+        if (++waits == 1)
+            length.changed = true;
+        else if (waits == 2)
+            activity.changed = true;
     };
     const int64_t restarts = loop->restarts;
-    controls.target.changed = true;
+    target.changed = true;
     loop->pass();
 
-    EXPECT_EQ(settleSleeps, 3);
+    EXPECT_EQ(waits, 3);
     EXPECT_EQ(loop->restarts, restarts + 1);
-    EXPECT_FALSE(controls.target.changed || controls.length.changed || controls.activity.changed);
+    EXPECT_FALSE(target.changed || length.changed || activity.changed);
     ASSERT_GT(playback.count, 0);
     EXPECT_GE(playback.first->frameTime, 2.0);
     EXPECT_LT(playback.first->frameTime, 2.5);
 }
 
 TEST_F(PlayerLoopTest, AutomaticControlScalesTheLimitsWithTheBufferFill) {
-    open(kScenes, PlayerMode::Pause);
-    for (int i = 0; i < 150; ++i)
-        playback.addFrame(new Frame);
-    shared.automaticControl = true;
-    loop->pass();
-    EXPECT_EQ(loop->depthLimit, 30);
-    EXPECT_EQ(loop->nodeLimit, 300);
-    EXPECT_EQ(driver.treeDepthPosition, 30);
-    EXPECT_EQ(driver.treeDepthMark, 60);
-    EXPECT_EQ(driver.treeNodesPosition, 300);
-    EXPECT_EQ(driver.treeNodesMark, 500);
-
-    playback.deleteAllFrames();
-    loop->pass();
-    EXPECT_EQ(loop->depthLimit, 20);
-    EXPECT_EQ(loop->nodeLimit, 100);
-
-    shared.automaticControl = false;
-    loop->pass();
-    EXPECT_EQ(loop->depthLimit, 60);
-    EXPECT_EQ(loop->nodeLimit, 500);
-}
-
-TEST_F(PlayerLoopTest, AnIdleLoopWaitsAndTellsTheWidgetsNothing) {
-    open(kScenes, PlayerMode::Play);
-    loop->bufferTarget = 30;
-    while (loop->pass() == PlayerLoop::Next::Continue) {
+    open(PlayerMode::Pause);
+    const std::tuple<int, bool, int, int> cases[] = {
+        {150, true, 30, 300}, {0, true, 20, 100}, {0, false, 60, 500}};
+    for (auto [buffered, automatic, depth, nodes] : cases) {
+        playback.deleteAllFrames();
+        for (int i = 0; i < buffered; ++i)
+            playback.addFrame(new Frame);
+        shared.automaticControl = automatic;
+        loop->pass();
+        // The tree strips show the limits in force.
+        EXPECT_EQ(driver.depth, depth) << buffered << automatic;
+        EXPECT_EQ(driver.nodes, nodes) << buffered << automatic;
     }
-    const int calls = driver.calls;
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(loop->pass(), PlayerLoop::Next::Wait);
-    EXPECT_EQ(driver.calls, calls);
-}
-
-TEST_F(PlayerLoopTest, PlayReachesTheEndAndIdles) {
-    open(kScenes, PlayerMode::Play);
-    const std::vector<double> times = runToEnd();
-    EXPECT_TRUE(loop->endOfStream);
-    ASSERT_EQ(static_cast<int>(times.size()), kScenesFrames);
-    for (size_t i = 1; i < times.size(); ++i)
-        EXPECT_GT(times[i], times[i - 1]);
-    EXPECT_EQ(loop->pass(), PlayerLoop::Next::Wait);
-}
-
-TEST_F(PlayerLoopTest, SummaryDecidesEveryLevelAtTheEndOfTheStream) {
-    shared.treeDepthPosition = 90; // deeper than the video: every decision waits for the end
-    open(kScenes, PlayerMode::Summary);
-    const std::vector<double> kept = runToEnd();
-    EXPECT_TRUE(loop->summarizer.finished());
-    // Every decided fragment counts, kept or not: the whole video, the last
-    // fragment included.
-    EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
-    EXPECT_FALSE(kept.empty());
-    // Settled at the end, it still holds to its 5 % target: one fragment of ten.
-    EXPECT_LE(kept.size(), 25u);
-    // Each kept fragment marks its start on the timeline.
-    EXPECT_EQ(loop->segmentTimeCount, 1 + static_cast<int>(kept.size()) / 25);
 }
 
 TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
     // With only the length weight and a target of 0, the empty summary wins every level.
-    controls.onlyLengthAtTargetZero();
+    for (SliderState* s : {&target, &continuity, &redundancy, &activity})
+        s->value = 0.0;
     shared.treeDepthPosition = 20;
     for (bool avoidEmpty : {false, true}) {
         SCOPED_TRACE(avoidEmpty);
         shared.avoidEmptyBuffer = avoidEmpty;
-        open(kScenes, PlayerMode::Summary);
+        open(PlayerMode::Summary);
         const std::vector<double> kept = runToEnd();
         EXPECT_EQ(kept.empty(), !avoidEmpty);
         EXPECT_EQ(loop->segmentTimeCount > 1, avoidEmpty);
@@ -274,39 +212,37 @@ TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
     }
 }
 
-TEST_F(PlayerLoopTest, FirstAdvanceAfterAResetHandsNothingOn) {
-    shared.treeDepthPosition = 20;
-    open(kScenes, PlayerMode::Summary);
-    // Insert until the depth limit is reached; the first advance leaves the start node.
-    while (loop->summarizer.summaryTree().levelsAdvanced == 0)
-        loop->pass();
-    EXPECT_EQ(loop->summarizer.summaryTree().levelsAdvanced, 1);
-    EXPECT_EQ(loop->framesHandedOn, 0);
-    EXPECT_EQ(playback.count, 0);
-}
-
+// The fragments kept are those of a headless run, whatever the pace of
+// playback: a shallow tree decides most levels on the way, one deeper than
+// the video all of them at its end; a small buffer drained slowly holds
+// decisions back.
 TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlayback) {
-    // A small buffer drained slowly holds decisions back; the fragments kept
-    // must still be those of a run that never waits.
-    // A shallow tree, so that most decisions are taken before the end.
-    SummarySettings settings;
-    settings.depth = 2;
-    settings.target = 0.3;
-    shared.treeDepthPosition = settings.depth;
-    controls.target.value = settings.target;
-    HeadlessSummary headless(testMedia(kScenes), settings);
-    ASSERT_TRUE(headless.run({}));
-    std::vector<double> expected;
-    for (const KeptFragment& f : headless.keptFragments())
-        for (int k = 0; k < f.frames; ++k)
-            expected.push_back(f.start + k / 25.0);
+    const std::tuple<int, double, int32_t, int> cases[] = {{2, 0.3, 30, 3}, {90, 0.05, 300, 300}};
+    for (auto [depth, share, buffer, drain] : cases) {
+        SCOPED_TRACE(depth);
+        SummarySettings settings;
+        settings.depth = shared.treeDepthPosition = depth;
+        settings.target = target.value = share;
+        HeadlessSummary headless(testMedia(kScenes), settings);
+        ASSERT_TRUE(headless.run({}));
+        std::vector<double> expected;
+        for (const KeptFragment& f : headless.keptFragments())
+            for (int k = 0; k < f.frames; ++k)
+                expected.push_back(f.start + k / 25.0);
 
-    open(kScenes, PlayerMode::Summary);
-    loop->bufferTarget = 30;
-    const std::vector<double> played = runToEnd(3);
-    ASSERT_EQ(played.size(), expected.size());
-    for (size_t i = 0; i < played.size(); ++i)
-        EXPECT_NEAR(played[i], expected[i], 1e-9) << i;
+        open(PlayerMode::Summary);
+        loop->bufferTarget = buffer;
+        const std::vector<double> played = runToEnd(drain);
+        EXPECT_TRUE(loop->summarizer.finished());
+        // Every decided fragment counts, kept or not, the last one included;
+        // each kept one marks its start on the timeline.
+        EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
+        EXPECT_EQ(loop->segmentTimeCount, 1 + static_cast<int>(headless.keptFragments().size()));
+        ASSERT_FALSE(played.empty());
+        ASSERT_EQ(played.size(), expected.size());
+        for (size_t i = 0; i < played.size(); ++i)
+            EXPECT_NEAR(played[i], expected[i], 1e-9) << i;
+    }
 }
 
 } // namespace

@@ -5,24 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { app = new QApplication(argc, argv); }
-    void TearDown() override {
-        delete app;
-        app = nullptr;
-    }
+// The one QApplication of a widget test program, made before the first test.
+class QtApplication : public ::testing::Environment {
+    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
+    void TearDown() override { app.reset(); }
 
-private:
     int argc = 1;
     char name[16] = "tessaro-tests";
     char* argv[2] = {name, nullptr};
-    QApplication* app = nullptr;
+    std::unique_ptr<QApplication> app;
 };
 
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 } // namespace
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// Widget tests need one QApplication for the whole test program. Linking this
-// file's .cpp into a test program creates it before the first test and
-// destroys it after the last.
+// Linking QtTestApplication.cpp into a test program gives it one QApplication
+// for all its tests.
 
 #include <QImage>
 #include <QRgb>

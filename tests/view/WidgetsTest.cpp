@@ -1,0 +1,130 @@
+#include "DisplayEvents.h"
+#include "QtTestApplication.h"
+#include "SliderLCD.h"
+#include "ThreadImageRefresh.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+// The workers read value and changed: only a release may change them, the
+// text follows every move.
+TEST(SliderLCD, OnlyAReleaseChangesWhatTheWorkersRead) {
+    // On the tree-nodes control (whole numbers) or a weight, the steps (d N:
+    // press and drag to N as QSlider's mouse handling does, r: release, p:
+    // press, k: the Right key, m N: a program move to N), then the text, value,
+    // changed and dragging.
+    const std::tuple<bool, const char*, const char*, double, bool, bool> cases[] = {
+        {false, "d 70", "0.70", 0.2, false, true},
+        {false, "d 70 r", "0.70", 0.7, true, false},
+        {false, "d 30 r d 40 r", "0.40", 0.4, true, false}, // before a reader looks
+        {false, "d 60 r p", "0.60", 0.6, true, true},
+        {true, "k", "501", 500, false, false},
+        {true, "m 4321", "4321", 500, false, false},
+    };
+    for (auto [whole, moves, text, value, changed, dragging] : cases) {
+        SCOPED_TRACE(moves);
+        // Made and destroyed outside any window: the sanitizer builds see it release its widgets.
+        auto control =
+            whole ? std::make_unique<SliderLCD>("Tree Nodes", 500, 100, 5000, true, false, 1.0)
+                  : std::make_unique<SliderLCD>("Length Weight", 20, 0, 1, true, true, 100.0);
+        QSlider* slider = control->slider;
+        std::istringstream steps(moves);
+        for (char step = 0; steps >> step;) {
+            int to = 0;
+            if (step == 'd' || step == 'm')
+                steps >> to;
+            if (step == 'd' || step == 'p')
+                slider->setSliderDown(true);
+            if (step == 'd')
+                slider->setSliderPosition(to);
+            if (step == 'r')
+                slider->setSliderDown(false);
+            if (step == 'm')
+                slider->setValue(to);
+            QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+            if (step == 'k')
+                QApplication::sendEvent(slider, &right);
+        }
+        EXPECT_EQ(control->valueLabel->text().trimmed().toStdString(), text);
+        EXPECT_DOUBLE_EQ(control->value, value);
+        EXPECT_EQ(control->changed, changed);
+        EXPECT_EQ(control->dragging, dragging);
+    }
+}
+
+TEST(DisplayEvents, PaintsTheBarEventTicksAndMarksOnTheScale) {
+    constexpr QRgb black = 0x000000, blue = 0x0000ff, grey = 0xb4b4b4, red = 0xff0000,
+                   yellow = 0xffff00, green = 0x00ff00, orange = 0xff6400;
+    struct Case {
+        const char* what;
+        std::vector<double> values;
+        double minimum, maximum, position, mark1, mark2;
+        // Columns of each colour; left of the red mark is the blue bar, right of it grey.
+        std::vector<int> red, yellow, green, orange;
+    };
+    const Case cases[] = {
+        {"halfway", {}, 0, 100, 50, 0, 0, {107, 108}, {}, {}, {}},
+        {"at the minimum", {}, 20, 90, 20, 0, 0, {0, 1}, {}, {}, {}},
+        // 25 and 60 fall at 53.75 and 129; 100 maps to 215, just off the strip.
+        {"events", {25, 60, 100, -10, 1e300}, 0, 100, 80, 0, 0, {172, 173}, {53, 129}, {}, {}},
+        {"marks over a tick", {20}, 0, 100, 50, 20, 80, {107, 108}, {}, {43, 44}, {172, 173}},
+        {"no scale", {}, 5, 5, 5, 5, 5, {}, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DisplayEvents strip("Tree Depth", 215, 15);
+        strip.setData(c.values.data(), static_cast<int>(c.values.size()), c.minimum, c.maximum,
+                      c.position, c.mark1, c.mark2);
+        const QImage painted = paintedImage(strip);
+        const auto in = [](const std::vector<int>& xs, int x) {
+            return std::find(xs.begin(), xs.end(), x) != xs.end();
+        };
+        for (int x = 0; x < 215; ++x) {
+            // Marks are drawn over the border, ticks under it.
+            QRgb mark = in(c.red, x) ? red : in(c.green, x) ? green : in(c.orange, x) ? orange : 0;
+            QRgb middle = mark                             ? mark
+                          : in(c.yellow, x)                ? yellow
+                          : x == 0 || x == 214             ? black
+                          : !c.red.empty() && x < c.red[0] ? blue
+                                                           : grey;
+            EXPECT_EQ(pixelAt(painted, x, 7), middle) << x;
+            EXPECT_EQ(pixelAt(painted, x, 0), mark ? mark : black) << x;
+            EXPECT_EQ(pixelAt(painted, x, 14), mark ? mark : black) << x;
+        }
+    }
+}
+
+class PaintCounter : public QWidget {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+TEST(ThreadImageRefresh, RepaintsOnTheGuiThreadUntilStopped) {
+    PaintCounter widget;
+    widget.show();
+    QApplication::processEvents();
+    widget.paints = 0;
+    ThreadImageRefresh refresh(&widget, 1000);
+    refresh.start();
+    while (widget.paints < 3)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    refresh.stop();
+    EXPECT_TRUE(refresh.wait());
+}
+
+} // namespace
