@@ -62,19 +62,6 @@ std::vector<int> nearestPicks(int destinationSize, int sourceSize) {
 
 } // namespace
 
-int yuv420p_to_bgr(const AVFrame* source, cv::Mat& destination, int columns, int rows) {
-    const int channels = destination.channels();
-    for (int i = 0; i < rows; ++i) {
-        uint8_t* out = destination.ptr<uint8_t>(i);
-        const uint8_t* yRow = source->data[0] + i * source->linesize[0];
-        const uint8_t* uRow = source->data[1] + (i >> 1) * source->linesize[1];
-        const uint8_t* vRow = source->data[2] + (i >> 1) * source->linesize[2];
-        for (int j = 0; j < columns; ++j)
-            convertPixel(yRow, uRow, vRow, j, out + j * channels);
-    }
-    return 0;
-}
-
 void yuv420p_to_bgr_scaled(const AVFrame* source, int columns, int rows, cv::Mat& destination) {
     if (columns <= 0 || rows <= 0 || destination.empty())
         return;

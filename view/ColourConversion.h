@@ -23,15 +23,11 @@ extern const ConversionTable vgTable;
 extern const ConversionTable ugTable;
 extern const ConversionTable vrTable;
 
-// Converts rows x columns pixels of source into the first three bytes of each
-// destination pixel (blue, green, red); further bytes of a pixel keep their
-// value. Each chroma sample serves a 2 x 2 block. The destination must be an
-// 8-bit image at least that large. Returns 0.
-int yuv420p_to_bgr(const AVFrame* source, cv::Mat& destination, int columns, int rows);
-
-// The picture of yuv420p_to_bgr followed by a nearest-neighbour resize
-// (cv::INTER_NEAREST) to the destination's size, pixel for pixel, but
-// converting only the pixels the resize picks: the cost follows the
-// destination's size, not the video's. The fourth byte of each destination
-// pixel is set to 255.
+// Converts the picture (columns x rows, planar 4:2:0) into the first three
+// bytes (blue, green, red) of each destination pixel, scaled to the
+// destination's size as a nearest-neighbour resize (cv::INTER_NEAREST) of
+// the whole converted picture would, pixel for pixel, but converting only
+// the pixels that resize picks: the cost follows the destination's size, not
+// the video's. Each chroma sample serves a 2 x 2 block. The fourth byte of
+// each destination pixel is set to 255.
 void yuv420p_to_bgr_scaled(const AVFrame* source, int columns, int rows, cv::Mat& destination);
