@@ -76,23 +76,11 @@ void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
 
 VideoReader::VideoReader(const char* path, const ReaderOptions& options) : options(options) {
     frameCount = 0;
-    if (!open(path, nullptr))
+    if (!open(path))
         status = ERROR;
 }
 
-VideoReader::VideoReader(AVIOContext* io, const char* name) {
-    frameCount = 0;
-    if (!open(name, io))
-        status = ERROR;
-}
-
-namespace {
-int refuseNestedInput(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
-    return AVERROR(EPERM);
-}
-} // namespace
-
-bool VideoReader::open(const char* path, AVIOContext* io) {
+bool VideoReader::open(const char* path) {
     // A longer path cannot be kept whole; opening a truncated one could open
     // another file.
     if (path == nullptr || std::strlen(path) >= FILE_NAME_SIZE) {
@@ -102,16 +90,6 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     std::snprintf(fileName, sizeof(fileName), "%s", path);
 
     AVFormatContext* context = nullptr;
-    if (io != nullptr) {
-        context = avformat_alloc_context();
-        if (context == nullptr) {
-            engineMessage(MessageStream::Error, "%s", kOpenError);
-            return false;
-        }
-        context->pb = io;
-        context->io_open = refuseNestedInput;
-    }
-    // On failure avformat_open_input frees the context it was given.
     if (avformat_open_input(&context, fileName, nullptr, nullptr) != 0) {
         engineMessage(MessageStream::Error, "%s", kOpenError);
         return false;

@@ -35,9 +35,6 @@ public:
     static constexpr int64_t MAX_PICTURE_AREA = int64_t{7680} * 4320;
 
     explicit VideoReader(const char* path, const ReaderOptions& options = {});
-    // Reads from a caller's input (which must outlive the reader); name only
-    // labels it. Nested inputs a container would open by name are refused.
-    VideoReader(AVIOContext* io, const char* name);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
@@ -106,7 +103,7 @@ public:
     int32_t frameCount = 0;
 
 private:
-    bool open(const char* path, AVIOContext* io);
+    bool open(const char* path);
     bool openAudio();
     // Fills *out with the next packet of the given stream, parking packets of
     // the other stream; false once the demuxer has ended.
