@@ -27,8 +27,6 @@ constexpr const char* kSamplesAllocError = "\nVideoReader::VideoReader memory al
 constexpr const char* kAudioCodecOpenError =
     "VideoReader::VideoReader: Unable to open Audio codec\n";
 constexpr const char* kSizeWarning = "VideoReader::getVideoSize WARNING:VideoReader Status==ERROR";
-constexpr const char* kPacketWarning =
-    "VideoReader::getNextVideoPacket WARNING:VideoReader Status==ERROR";
 constexpr const char* kFrameError =
     "VideoReader::getNextFrame Unable to operate VideoReader Status==ERROR";
 constexpr const char* kFullAudioWarning =
@@ -156,8 +154,8 @@ bool VideoReader::open(const char* path) {
         return false;
     }
 
-    audioBuffer = std::make_unique<PacketBuffer>("AUDIO BUFFER");
-    videoBuffer = std::make_unique<PacketBuffer>("VIDEO BUFFER");
+    audioBuffer = std::make_unique<PacketBuffer>();
+    videoBuffer = std::make_unique<PacketBuffer>();
     audioSampleCount = 0;
     status = OK;
     return true;
@@ -266,24 +264,6 @@ bool VideoReader::readPacket(int stream, AVPacket* out) {
     }
     wanted.getPacket(out);
     return true;
-}
-
-AVPacket* VideoReader::getNextVideoPacket(AVPacket* out) {
-    *out = AVPacket{};
-    if (status == ERROR) {
-        engineMessage(MessageStream::Error, "%s", kPacketWarning);
-        return out;
-    }
-    readPacket(videoStream, out);
-    return out;
-}
-
-AVPacket* VideoReader::getNextAudioPacket(AVPacket* out) {
-    *out = AVPacket{};
-    if (status == ERROR || audioStream < 0)
-        return out;
-    readPacket(audioStream, out);
-    return out;
 }
 
 bool VideoReader::decodePicture() {

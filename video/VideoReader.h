@@ -46,11 +46,6 @@ public:
     double timestampToSeconds(int64_t ts);
     int32_t timestampToFrame(int64_t ts);
 
-    // The next packet of the video (audio) stream, or one with no data at the
-    // end of the input. The caller releases it with PacketBuffer::releasePacket.
-    AVPacket* getNextVideoPacket(AVPacket* out);
-    AVPacket* getNextAudioPacket(AVPacket* out);
-
     // Decodes the next picture. *picture is planar YUV 4:2:0 at the stream's
     // size, its timestamp in picture->pts (time-base units); it stays valid
     // until the next decode on this reader. The audio outputs are optional:
