@@ -11,13 +11,6 @@
 
 namespace testframes {
 
-inline int chromaWidth(const Frame* frame) {
-    return (frame->width + 1) / 2;
-}
-inline int chromaHeight(const Frame* frame) {
-    return (frame->height + 1) / 2;
-}
-
 // A frame in AVFRAME mode whose three planes hold one value each.
 inline Frame* uniformFrame(int width, int height, uint8_t y, uint8_t u, uint8_t v) {
     auto* frame = new Frame();
