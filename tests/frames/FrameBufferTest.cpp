@@ -1,9 +1,17 @@
+// The frame list, and the measures taken on whole fragments.
+
 #include "FrameBuffer.h"
+#include "TestFrames.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
+
+using testframes::describedFrame;
+using testframes::uniformFrame;
 
 namespace {
 
@@ -62,6 +70,118 @@ TEST(FrameBuffer, FramesComeOutInTheOrderAddedThroughEmptyingRefillingAndRotatin
     EXPECT_EQ(buffer.last, frames[4]);
     for (int k = 0; k < 5; ++k)
         EXPECT_EQ(buffer.frameTable[k], frames[k]) << k;
+}
+
+struct Shade {
+    uint8_t y, u, v;
+};
+constexpr Shade A{16, 128, 128};
+constexpr Shade B{240, 16, 16};
+constexpr Shade C{128, 60, 200};
+
+// Difference of two shades, measured on frames of their own.
+double difference(Shade a, Shade b) {
+    std::unique_ptr<Frame> fa(uniformFrame(16, 16, a.y, a.u, a.v));
+    std::unique_ptr<Frame> fb(uniformFrame(16, 16, b.y, b.u, b.v));
+    return frameDifference(fa.get(), fb.get());
+}
+
+// A fragment that frees its frames when the test ends.
+struct Fragment {
+    Fragment() : buffer(25) {}
+    void add(Frame* frame) { ASSERT_TRUE(buffer.addFrame(frame)); }
+    void add(Shade s, int n = 1) {
+        for (int k = 0; k < n; ++k)
+            add(uniformFrame(16, 16, s.y, s.u, s.v));
+    }
+    FrameBuffer buffer;
+};
+
+TEST(SegmentDistance, ComparesEverySecondFrameBothWays) {
+    Fragment one, three;
+    one.add(A);
+    // The middle frame equals the single frame but is not sampled.
+    for (Shade s : {B, A, C})
+        three.add(s);
+    const double ab = difference(A, B);
+    const double ac = difference(A, C);
+    const double expected = (std::min(ab, ac) + ab + ac) / 3;
+    EXPECT_NEAR(FrameBuffer::segmentDistance(&one.buffer, &three.buffer), expected, 1e-12);
+    EXPECT_NEAR(FrameBuffer::segmentDistance(&three.buffer, &one.buffer), expected, 1e-12);
+    EXPECT_NEAR(FrameBuffer::segmentDistance(&three.buffer, &three.buffer), 0.0, 1e-12);
+}
+
+TEST(Variation, SamplesOnePairInFourAndTheEnds) {
+    Fragment fragment;
+    for (int k = 0; k < 25; ++k)
+        fragment.add(k == 24 ? C : k % 4 == 1 ? B : A);
+    const double variation = fragment.buffer.getVariation();
+    const double ab = difference(A, B);
+    EXPECT_NEAR(variation, 0.6 * difference(A, C) + 0.4 * ab, 1e-12);
+    EXPECT_NEAR(fragment.buffer.maxPairDifference, ab, 1e-12);
+}
+
+TEST(StrongChange, FollowsTheEndsThePairsAndTheirCombination) {
+    struct Shaded {
+        std::vector<std::pair<Shade, int>> runs; // a shade, and how many frames of it
+        bool strong;
+    };
+    // Steady; different ends; a flash between equal ends.
+    for (const Shaded& c : {Shaded{{{B, 25}}, false}, Shaded{{{A, 24}, {C, 1}}, true},
+                            Shaded{{{A, 1}, {B, 1}, {A, 23}}, true}}) {
+        Fragment fragment;
+        for (const auto& [shade, count] : c.runs)
+            fragment.add(shade, count);
+        EXPECT_EQ(fragment.buffer.hasStrongChange(), c.strong) << c.runs.size() << " runs";
+    }
+    // Measures set directly, on two frames whose colour layouts differ only
+    // in the luma DC term: by 43 the ends are 0.204 apart, by 42 0.199.
+    struct Set {
+        double variation, maxPair, lumaDcStep;
+        bool strong;
+    };
+    for (const Set& c : {Set{0, 0.25, 0, true}, Set{0, 0.2499, 0, false},
+                         Set{0.0499, 0.245, 0, true}, Set{0, 0, 43, true}, Set{0, 0, 42, false}}) {
+        Fragment fragment;
+        for (double dc : {0.0, c.lumaDcStep}) {
+            Frame* frame = describedFrame();
+            for (int ch = 0; ch < 3; ++ch)
+                frame->histogram[ch][0] = 10;
+            frame->colorLayoutComputed = true;
+            frame->colorLayout[0][0] = dc;
+            fragment.add(frame);
+        }
+        FrameBuffer& b = fragment.buffer;
+        b.variationComputed = b.maxDifferenceComputed = true;
+        b.variation = c.variation;
+        b.maxPairDifference = c.maxPair;
+        EXPECT_EQ(b.hasStrongChange(), c.strong)
+            << c.variation << " " << c.maxPair << " " << c.lumaDcStep;
+    }
+}
+
+TEST(SampledMeasures, LeastActivityAndMeanColourCountOfFrames0And10And20) {
+    struct Case {
+        int frames;
+        double f0, f10, f20, others, least, mean; // activities and colour counts
+    };
+    // Every frame not sampled has a value that would win if it were.
+    for (const Case& c :
+         {Case{25, 5, 3, 7, 1, 3, 5}, Case{25, 1, 2, 6, 16, 1, 3}, Case{12, 4, 2, 0, 9, 2, 3}}) {
+        Fragment fragment;
+        for (int k = 0; k < c.frames; ++k) {
+            Frame* frame = describedFrame();
+            frame->activity = k == 0 ? c.f0 : k == 10 ? c.f10 : k == 20 ? c.f20 : c.others;
+            frame->activityComputed = true;
+            // n busy bins of equal height in each channel give a colour count of n.
+            for (int ch = 0; ch < 3; ++ch)
+                for (int b = 0; b < static_cast<int>(frame->activity); ++b)
+                    frame->histogram[ch][b] = 10;
+            fragment.add(frame);
+        }
+        EXPECT_EQ(fragment.buffer.getMinActivity(), c.least);
+        EXPECT_DOUBLE_EQ(fragment.buffer.getMeanColorCount(), c.mean);
+    }
 }
 
 } // namespace
