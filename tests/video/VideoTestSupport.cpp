@@ -28,14 +28,12 @@ uint64_t pictureChecksum(const AVFrame* picture, int width, int height) {
 }
 
 std::vector<DecodedPicture> decodeAll(VideoReader& reader) {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     reader.getVideoSize(&width, &height);
     std::vector<DecodedPicture> pictures;
     AVFrame* picture = nullptr;
     int16_t* samples = nullptr;
-    int value = 0;
-    int count = 0;
+    int value = 0, count = 0;
     while (reader.getNextFrame(&picture, &samples, &value, &count)) {
         EXPECT_EQ(picture->format, AV_PIX_FMT_YUV420P);
         EXPECT_EQ(picture->width, width);

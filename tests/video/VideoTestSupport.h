@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-// What a whole decode through getNextFrame delivered.
 struct DecodedPicture {
     int64_t timestamp = 0;
     bool keyFrame = false;
-    uint64_t checksum = 0; // of the three planes, row by row within the width
+    uint64_t checksum = 0;
 };
 
 // Decodes every remaining picture, asking for the audio as the fragment
