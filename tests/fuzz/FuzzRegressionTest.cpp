@@ -42,7 +42,8 @@ TEST(FuzzRegression, HarnessReadsAVideoWholeAndRefusesOtherBytes) {
     EXPECT_GT(run.afterSeek, 0);
 
     const std::string text = "this is not a video\n";
-    EXPECT_FALSE(runReaderHarness(reinterpret_cast<const uint8_t*>(text.data()), text.size()).opened);
+    EXPECT_FALSE(
+        runReaderHarness(reinterpret_cast<const uint8_t*>(text.data()), text.size()).opened);
     EXPECT_FALSE(runReaderHarness(nullptr, 0).opened);
 }
 
