@@ -2,10 +2,8 @@
 
 #include "Messages.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <vector>
