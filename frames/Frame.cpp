@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -208,28 +207,6 @@ void Frame::switchToHistogramMode() {
     free_picture(avFrame);
     avFrame = nullptr;
     mode = HISTOGRAM_MODE;
-}
-
-Frame* Frame::clone() const {
-    auto* copy = new Frame();
-    copy->width = width;
-    copy->height = height;
-    if (mode == AVFRAME && avFrame != nullptr) {
-        AVFrame* picture = alloc_picture(AV_PIX_FMT_YUV420P, width, height);
-        copy_picture(picture, height, avFrame);
-        copy->setAVFrame(picture);
-    }
-    copy->frameNumber = frameNumber;
-    copy->frameTime = frameTime;
-    copy->playTime = playTime;
-    copy->colorLayoutComputed = colorLayoutComputed;
-    if (colorLayoutComputed)
-        std::memcpy(copy->colorLayout, colorLayout, sizeof colorLayout);
-    copy->histogramComputed = histogramComputed;
-    std::memcpy(copy->histogram, histogram, sizeof histogram);
-    // Carried along so that any descriptor derived from the clone is right.
-    std::memcpy(copy->blockMeans, blockMeans, sizeof blockMeans);
-    return copy;
 }
 
 bool Frame::computeHistogram() {

@@ -18,7 +18,6 @@ public:
     void setAVFrame(AVFrame* picture);
     AVFrame* getAVFrame();
     void switchToHistogramMode();
-    Frame* clone() const;
 
     bool computeHistogram();
     void computeColorLayout();

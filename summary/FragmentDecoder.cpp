@@ -2,8 +2,6 @@
 
 #include "Picture.h"
 
-#include <utility>
-
 namespace {
 // The frame keeps its descriptors and stays in AVFRAME mode, without a picture.
 void releasePicture(Frame* frame) {
@@ -18,8 +16,6 @@ constexpr size_t kReadAheadFrames = 8;
 
 FragmentDecoder::FragmentDecoder(const char* path, const ReaderOptions& options)
     : reader(std::make_unique<VideoReader>(path, options)) {}
-
-FragmentDecoder::FragmentDecoder(std::unique_ptr<VideoReader> reader) : reader(std::move(reader)) {}
 
 FragmentDecoder::~FragmentDecoder() {
     stopReadAhead();

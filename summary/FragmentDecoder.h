@@ -19,7 +19,6 @@ public:
     static constexpr int fragmentCapacity = 25;
 
     explicit FragmentDecoder(const char* path, const ReaderOptions& options = {});
-    explicit FragmentDecoder(std::unique_ptr<VideoReader> reader);
     ~FragmentDecoder();
     FragmentDecoder(const FragmentDecoder&) = delete;
     FragmentDecoder& operator=(const FragmentDecoder&) = delete;

@@ -18,10 +18,6 @@ constexpr const char* kDataAllocError =
 constexpr const char* kEmptyError = "\nPacketBuffer:getPacket ERROR, empty packet buffer";
 } // namespace
 
-PacketBuffer::PacketBuffer(const char* bufferName) {
-    std::snprintf(name, sizeof(name), "%s", bufferName);
-}
-
 PacketBuffer::~PacketBuffer() {
     clear();
 }
@@ -57,7 +53,6 @@ void PacketBuffer::putPacket(const AVPacket& packet) {
     }
     node->packet.data = data;
     node->packet.size = static_cast<int>(size);
-    bytesIn += static_cast<int32_t>(size);
 
     if (first == nullptr) {
         node->prev = nullptr;
@@ -68,8 +63,6 @@ void PacketBuffer::putPacket(const AVPacket& packet) {
         node->prev = last;
         node->next = nullptr;
     }
-    packetCount += 1;
-    packetsIn += 1;
     last = node;
 }
 
@@ -84,9 +77,6 @@ AVPacket* PacketBuffer::getPacket(AVPacket* out) {
     if (first != nullptr)
         first->prev = nullptr;
     delete node;
-    packetCount -= 1;
-    packetsOut += 1;
-    bytesOut += out->size;
     return out;
 }
 

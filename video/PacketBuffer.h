@@ -17,7 +17,7 @@ struct PacketNode {
 
 class PacketBuffer {
 public:
-    explicit PacketBuffer(const char* bufferName);
+    PacketBuffer() = default;
     ~PacketBuffer();
     PacketBuffer(const PacketBuffer&) = delete;
     PacketBuffer& operator=(const PacketBuffer&) = delete;
@@ -38,10 +38,4 @@ public:
 
     PacketNode* last = nullptr;
     PacketNode* first = nullptr;
-    char name[252] = {};
-    int32_t packetsIn = 0;
-    int32_t packetsOut = 0;
-    int32_t bytesIn = 0;
-    int32_t bytesOut = 0;
-    int32_t packetCount = 0;
 };

@@ -2,10 +2,8 @@
 
 #include "Messages.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <vector>
@@ -144,21 +142,4 @@ void free_picture(AVFrame* picture) {
                            static_cast<size_t>(size)))
         av_free(picture->data[0]);
     av_frame_free(&picture);
-}
-
-bool copy_picture(AVFrame* destination, int rows, const AVFrame* source) {
-    const int chromaRows = static_cast<int>((rows + 1) * 0.5);
-    const int lumaBytes = std::min(destination->linesize[0], source->linesize[0]);
-    const int chromaBytes = std::min(destination->linesize[1], source->linesize[1]);
-    for (int i = 0; i < rows; ++i) {
-        std::memcpy(destination->data[0] + i * destination->linesize[0],
-                    source->data[0] + i * source->linesize[0], lumaBytes);
-        if (i < chromaRows) {
-            std::memcpy(destination->data[1] + i * destination->linesize[1],
-                        source->data[1] + i * source->linesize[1], chromaBytes);
-            std::memcpy(destination->data[2] + i * destination->linesize[2],
-                        source->data[2] + i * source->linesize[2], chromaBytes);
-        }
-    }
-    return true;
 }

@@ -33,7 +33,3 @@ AVFrame* own_picture(const AVFrame* picture, int width, int height);
 // Releases a picture made by alloc_picture, ref_picture or own_picture: the pixel buffer
 // (or our reference to it), then the record. Null is accepted.
 void free_picture(AVFrame* picture);
-
-// Copies a planar YUV 4:2:0 picture row by row, each plane up to the shorter
-// of the two line sizes. Always true.
-bool copy_picture(AVFrame* destination, int rows, const AVFrame* source);

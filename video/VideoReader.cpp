@@ -27,8 +27,6 @@ constexpr const char* kSamplesAllocError = "\nVideoReader::VideoReader memory al
 constexpr const char* kAudioCodecOpenError =
     "VideoReader::VideoReader: Unable to open Audio codec\n";
 constexpr const char* kSizeWarning = "VideoReader::getVideoSize WARNING:VideoReader Status==ERROR";
-constexpr const char* kPacketWarning =
-    "VideoReader::getNextVideoPacket WARNING:VideoReader Status==ERROR";
 constexpr const char* kFrameError =
     "VideoReader::getNextFrame Unable to operate VideoReader Status==ERROR";
 constexpr const char* kFullAudioWarning =
@@ -76,23 +74,11 @@ void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
 
 VideoReader::VideoReader(const char* path, const ReaderOptions& options) : options(options) {
     frameCount = 0;
-    if (!open(path, nullptr))
+    if (!open(path))
         status = ERROR;
 }
 
-VideoReader::VideoReader(AVIOContext* io, const char* name) {
-    frameCount = 0;
-    if (!open(name, io))
-        status = ERROR;
-}
-
-namespace {
-int refuseNestedInput(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
-    return AVERROR(EPERM);
-}
-} // namespace
-
-bool VideoReader::open(const char* path, AVIOContext* io) {
+bool VideoReader::open(const char* path) {
     // A longer path cannot be kept whole; opening a truncated one could open
     // another file.
     if (path == nullptr || std::strlen(path) >= FILE_NAME_SIZE) {
@@ -102,16 +88,6 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
     std::snprintf(fileName, sizeof(fileName), "%s", path);
 
     AVFormatContext* context = nullptr;
-    if (io != nullptr) {
-        context = avformat_alloc_context();
-        if (context == nullptr) {
-            engineMessage(MessageStream::Error, "%s", kOpenError);
-            return false;
-        }
-        context->pb = io;
-        context->io_open = refuseNestedInput;
-    }
-    // On failure avformat_open_input frees the context it was given.
     if (avformat_open_input(&context, fileName, nullptr, nullptr) != 0) {
         engineMessage(MessageStream::Error, "%s", kOpenError);
         return false;
@@ -179,8 +155,8 @@ bool VideoReader::open(const char* path, AVIOContext* io) {
         return false;
     }
 
-    audioBuffer = std::make_unique<PacketBuffer>("AUDIO BUFFER");
-    videoBuffer = std::make_unique<PacketBuffer>("VIDEO BUFFER");
+    audioBuffer = std::make_unique<PacketBuffer>();
+    videoBuffer = std::make_unique<PacketBuffer>();
     audioSampleCount = 0;
     status = OK;
     return true;
@@ -289,24 +265,6 @@ bool VideoReader::readPacket(int stream, AVPacket* out) {
     }
     wanted.getPacket(out);
     return true;
-}
-
-AVPacket* VideoReader::getNextVideoPacket(AVPacket* out) {
-    *out = AVPacket{};
-    if (status == ERROR) {
-        engineMessage(MessageStream::Error, "%s", kPacketWarning);
-        return out;
-    }
-    readPacket(videoStream, out);
-    return out;
-}
-
-AVPacket* VideoReader::getNextAudioPacket(AVPacket* out) {
-    *out = AVPacket{};
-    if (status == ERROR || audioStream < 0)
-        return out;
-    readPacket(audioStream, out);
-    return out;
 }
 
 bool VideoReader::decodePicture() {

@@ -35,9 +35,6 @@ public:
     static constexpr int64_t MAX_PICTURE_AREA = int64_t{7680} * 4320;
 
     explicit VideoReader(const char* path, const ReaderOptions& options = {});
-    // Reads from a caller's input (which must outlive the reader); name only
-    // labels it. Nested inputs a container would open by name are refused.
-    VideoReader(AVIOContext* io, const char* name);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
@@ -48,11 +45,6 @@ public:
     int64_t getVideoLength();
     double timestampToSeconds(int64_t ts);
     int32_t timestampToFrame(int64_t ts);
-
-    // The next packet of the video (audio) stream, or one with no data at the
-    // end of the input. The caller releases it with PacketBuffer::releasePacket.
-    AVPacket* getNextVideoPacket(AVPacket* out);
-    AVPacket* getNextAudioPacket(AVPacket* out);
 
     // Decodes the next picture. *picture is planar YUV 4:2:0 at the stream's
     // size, its timestamp in picture->pts (time-base units); it stays valid
@@ -106,7 +98,7 @@ public:
     int32_t frameCount = 0;
 
 private:
-    bool open(const char* path, AVIOContext* io);
+    bool open(const char* path);
     bool openAudio();
     // Fills *out with the next packet of the given stream, parking packets of
     // the other stream; false once the demuxer has ended.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -21,10 +22,10 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
         qualityVideoFile(video, TESSARO_BINARY_DIR "/test-media/quality", &error);
     ASSERT_FALSE(path.empty()) << error;
     FragmentDecoder decoder(path.c_str());
-    std::vector<FrameBuffer*> fragments;
+    std::vector<std::unique_ptr<FrameBuffer>> fragments;
     std::vector<Frame*> frames;
     while (FrameBuffer* f = decoder.decodeFragment()) {
-        fragments.push_back(f);
+        fragments.emplace_back(f);
         for (Frame* frame = f->first; frame; frame = frame->next)
             frames.push_back(frame);
     }
@@ -45,8 +46,4 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
     EXPECT_EQ(flash[14] + flash[15], std::accumulate(flash, flash + 16, 0.0));
     // The shot seen again shows the same frames.
     EXPECT_LT(frameDifference(frames[0], frames[115]), 0.02);
-    for (FrameBuffer* f : fragments) {
-        f->deleteAllFrames();
-        delete f;
-    }
 }

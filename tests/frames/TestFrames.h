@@ -11,13 +11,6 @@
 
 namespace testframes {
 
-inline int chromaWidth(const Frame* frame) {
-    return (frame->width + 1) / 2;
-}
-inline int chromaHeight(const Frame* frame) {
-    return (frame->height + 1) / 2;
-}
-
 // A frame in AVFRAME mode whose three planes hold one value each.
 inline Frame* uniformFrame(int width, int height, uint8_t y, uint8_t u, uint8_t v) {
     auto* frame = new Frame();
@@ -34,19 +27,18 @@ inline Frame* uniformFrame(int width, int height, uint8_t y, uint8_t u, uint8_t 
     return frame;
 }
 
-inline uint8_t& luma(Frame* frame, int x, int y) {
-    return frame->avFrame->data[0][y * frame->avFrame->linesize[0] + x];
+// Sets every luma sample to value(x, y).
+template <typename F> Frame* paintLuma(Frame* frame, F value) {
+    AVFrame* picture = frame->avFrame;
+    for (int y = 0; y < frame->height; ++y)
+        for (int x = 0; x < frame->width; ++x)
+            picture->data[0][y * picture->linesize[0] + x] = static_cast<uint8_t>(value(x, y));
+    return frame;
 }
 
-// A frame without picture whose descriptors are given directly: block means
-// all equal to the given values.
-inline Frame* describedFrame(double y, double u, double v) {
+// A frame without picture whose descriptors the test sets: all 0 to begin with.
+inline Frame* describedFrame() {
     auto* frame = new Frame();
-    for (int k = 0; k < 64; ++k) {
-        frame->blockMeans[0][k] = y;
-        frame->blockMeans[1][k] = u;
-        frame->blockMeans[2][k] = v;
-    }
     frame->histogramComputed = true;
     return frame;
 }
