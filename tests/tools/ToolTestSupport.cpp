@@ -100,7 +100,8 @@ StreamInfo inspectMedia(const std::string& path) {
             if (k == 0) {
                 ++info.videoFrames;
                 const int64_t ts = frame->best_effort_timestamp;
-                if (previous != AV_NOPTS_VALUE && std::llabs(ts - previous - step) > step / 2)
+                if (ts == AV_NOPTS_VALUE ||
+                    (previous != AV_NOPTS_VALUE && std::llabs(ts - previous - step) > step / 2))
                     info.timestampsContinuous = false;
                 previous = ts;
                 continue;
