@@ -1,7 +1,7 @@
 #pragma once
 
-// Small test videos made once per build tree by make-test-media (ffmpeg) and
-// reused. Unless said otherwise: 25 fps, a key frame every 25 frames.
+// Small test files made once per build tree by make-test-media and reused.
+// Unless said otherwise: 25 fps, a key frame every 25 frames.
 
 #include <string>
 
@@ -10,14 +10,6 @@ inline constexpr const char* kH264Aac = "h264_aac.mp4";
 // MPEG-4 part 2 with B-frames + MP3 mono 48 kHz (1152-sample frames) in AVI,
 // 320x240, 97 frames: frames 40-42 were dropped (empty chunks in the file).
 inline constexpr const char* kMpeg4Mp3 = "mpeg4_mp3.avi";
-// MPEG-4 part 2 without B-frames in AVI, 160x120, 47 frames: 20-22 dropped.
-inline constexpr const char* kDroppedFrames = "dropped_frames.avi";
-// The video of kDroppedFrames in NUT with an empty packet for each dropped
-// frame (made through libavformat: ffmpeg writes no empty packets).
-inline constexpr const char* kEmptyPackets = "empty_packets.nut";
-// The video of kFrames51 in MP4 with an MPEG-H 3D audio stream, which FFmpeg
-// carries but cannot decode (made through libavformat).
-inline constexpr const char* kNoAudioDecoder = "no_audio_decoder.mp4";
 // VP9 + Opus in WebM, 320x240, 75 frames; its streams carry no duration.
 inline constexpr const char* kVp9Opus = "vp9_opus.webm";
 // Stream 0 AAC, stream 1 H.264 256x144, 75 frames.
@@ -26,21 +18,17 @@ inline constexpr const char* kAudioFirst = "audio_first.mkv";
 inline constexpr const char* kVideoOnly = "video_only.mp4";
 // H.264 + PCM s16le stereo in MOV (the PCM decoder's frame size is 0), 75 frames.
 inline constexpr const char* kPcmAudio = "pcm_audio.mov";
-// QuickTime Animation coded in rgb24, 160x120, 50 frames.
-inline constexpr const char* kRgb24 = "rgb24.mov";
-// PNG coded in pal8 (palette) in Matroska, 160x120, 50 frames.
-inline constexpr const char* kPal8 = "pal8.mkv";
-// H.264 4:2:2 / 4:4:4 / 4:2:0 10-bit in Matroska, 320x240, 50 frames each.
+// H.264 4:2:2 in Matroska, 320x240, 50 frames.
 inline constexpr const char* kYuv422 = "yuv422.mkv";
-inline constexpr const char* kYuv444 = "yuv444.mkv";
-inline constexpr const char* kYuv420p10 = "yuv420p10.mkv";
 // MPEG-4 part 2 at an odd size, 321x241, in AVI, 50 frames.
 inline constexpr const char* kOddSize = "odd_size.avi";
 // Streams: H.264 320x240, H.264 160x120, AAC mono, AAC stereo; 50 frames.
 inline constexpr const char* kTwoVideo = "two_video.mkv";
-// H.264 160x120 without audio, exactly 60 and exactly 51 frames.
-inline constexpr const char* kFrames60 = "frames60.mp4";
+// H.264 160x120 without audio, exactly 51 frames.
 inline constexpr const char* kFrames51 = "frames51.mp4";
+// The video of kFrames51 in MP4 with an MPEG-H 3D audio stream, which FFmpeg
+// carries but cannot decode.
+inline constexpr const char* kNoAudioDecoder = "no_audio_decoder.mp4";
 // H.264 + AAC, 320x240, 250 frames (10 s): scenes testsrc2, smptebars,
 // mandelbrot, rgbtestsrc and life, a cut every 2 s (frames 50, 100, 150, 200).
 inline constexpr const char* kScenes = "scenes.mp4";
@@ -49,26 +37,37 @@ inline constexpr const char* kScenes = "scenes.mp4";
 inline constexpr const char* kSparseVideo = "sparse_video.mp4";
 // H.264 with B-frames + AAC stereo, 1280x720, 500 frames (20 s), for benches.
 inline constexpr const char* kH264_720p = "h264_720p.mp4";
-// Bad files: no bytes; plain text; kH264Aac (moov first) cut in half; a
-// Matroska header followed by noise; a path that does not exist.
+
+// Bad files: no bytes; plain text; a 4 s H.264 + AAC MP4 (index first) cut in
+// half; a Matroska header followed by noise; a path that does not exist.
 inline constexpr const char* kEmpty = "empty.mp4";
 inline constexpr const char* kText = "text.mp4";
 inline constexpr const char* kTruncated = "truncated.mp4";
 inline constexpr const char* kGarbageAfterHeader = "garbage_after_header.mkv";
 inline constexpr const char* kMissing = "missing.mp4";
+// Misleading and damaged files, 64x48 or smaller where a size is not the
+// point: sound alone; sound with a cover picture; one PNG picture; a raw
+// stream claiming 16000x16000; 20 raw pictures at 0, a million and a
+// millionth frames a second; 1x1 pictures; two MPEG-TS pieces (1 s each)
+// back to back, the second's clock starting again at zero, at the same size
+// and at 48x32; a fragmented MP4 of one fragment per picture (25 of them).
+inline constexpr const char* kAudioOnly = "audio_only.m4a";
+inline constexpr const char* kAudioCover = "audio_cover.mp3";
+inline constexpr const char* kOnePicture = "one_picture.png";
+inline constexpr const char* kTooLarge = "too_large.y4m";
+inline constexpr const char* kRateZero = "rate_zero.y4m";
+inline constexpr const char* kRateHuge = "rate_huge.y4m";
+inline constexpr const char* kRateTiny = "rate_tiny.y4m";
+inline constexpr const char* kOnePixel = "one_pixel.nut";
+inline constexpr const char* kBackwards = "backwards.ts";
+inline constexpr const char* kSizeChange = "size_change.ts";
+inline constexpr const char* kTinyFragments = "tiny_fragments.mp4";
 
-// Every file above that holds decodable video.
-inline constexpr const char* kDecodableMedia[] = {kH264Aac,       kMpeg4Mp3,
-                                                  kDroppedFrames, kEmptyPackets,
-                                                  kVp9Opus,       kAudioFirst,
-                                                  kVideoOnly,     kPcmAudio,
-                                                  kRgb24,         kPal8,
-                                                  kYuv422,        kYuv444,
-                                                  kYuv420p10,     kOddSize,
-                                                  kTwoVideo,      kFrames60,
-                                                  kFrames51,      kScenes,
-                                                  kSparseVideo,   kH264_720p,
-                                                  kTruncated,     kGarbageAfterHeader};
+// The files above that hold decodable video, damaged ones too.
+inline constexpr const char* kDecodableMedia[] = {
+    kH264Aac,  kMpeg4Mp3,    kVp9Opus,   kAudioFirst, kVideoOnly,
+    kPcmAudio, kYuv422,      kOddSize,   kTwoVideo,   kFrames51,
+    kScenes,   kSparseVideo, kH264_720p, kTruncated,  kGarbageAfterHeader};
 
 // Full path of a test file; makes the whole set first (once per process).
 std::string testMedia(const std::string& name);
