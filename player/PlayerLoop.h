@@ -31,7 +31,7 @@ public:
     // The playback buffer stops filling at this many frames or this many
     // bytes of pictures, whichever comes first.
     static constexpr int32_t BUFFER_TARGET = 300;
-    static constexpr int64_t BUFFER_BUDGET = int64_t{256} << 20;
+    static constexpr int64_t BUFFER_BUDGET = int64_t{192} << 20;
 
     // How a pass ended: with more to do at once, or with nothing to do until
     // something changes (the caller waits on the controls' wakeup).

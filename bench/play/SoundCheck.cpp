@@ -4,8 +4,9 @@
 // PulseAudio null sink is the default output (starting the server if none
 // answers), records the sink's monitor with parec, and plays the video in
 // the real player offscreen: 20 s of Play, then a summary from the start.
-// It prints when each flash was shown against when its beep was heard, and
-// how many kept fragments' beeps were heard.
+// It prints when each flash was shown against when its beep was heard, how
+// many kept fragments' beeps were heard, and whether a beep was heard during
+// a pause in the middle of Play.
 
 #include "SoundCheck.h"
 
@@ -45,6 +46,9 @@ constexpr int kRate = 48000;
 // What a test run (--check) allows: a picture and its sound this far apart
 // are plainly not together; the measured figures are far smaller.
 constexpr double kCheckedOffsetMs = 250;
+// A pause stops the sound at once, but what the device already holds
+// (a few hundred milliseconds) may still be heard.
+constexpr double kPauseSlack = 0.4;
 // The status CTest takes as a skipped test: no sound server can be had.
 constexpr int kSkipped = 77;
 constexpr const char* kSink = "tessaro_null";
@@ -228,6 +232,8 @@ int soundCheck(int argc, char** argv) {
 
     std::mutex shownMutex;
     std::vector<Flash> flashes;
+    double pausedAt = 0.0;
+    double resumedAt = 0.0;
     std::atomic<bool> summarising{false};
     int keptShown = 0;
     const auto measure = [&](const PlayerParts& parts) {
@@ -239,7 +245,14 @@ int soundCheck(int argc, char** argv) {
             }
         };
         QTimer::singleShot(0, [&, parts] {
-            runEventsFor(playSeconds * 1000 + 500);
+            // Play, with a pause of 1.5 s in the middle: a beep falls in it.
+            runEventsFor(playSeconds * 500);
+            pausedAt = secondsOf(Clock::now());
+            press(parts.mainWindow, Qt::Key_Space);
+            runEventsFor(1500);
+            resumedAt = secondsOf(Clock::now());
+            press(parts.mainWindow, Qt::Key_Space);
+            runEventsFor(playSeconds * 500 + 500);
             // A summary of the whole video: Home, then Summary at a target
             // that keeps a few fragments.
             ControlState& state = controlState();
@@ -282,6 +295,12 @@ int soundCheck(int argc, char** argv) {
                     offsets[offsets.size() / 2], offsets.back(), offsets.size(), beeps.size());
     }
     std::printf("beeps: heard %d of %d kept\n", heard, keptShown);
+    // What the device already held when the pause came may still be heard.
+    int heardWhilePaused = 0;
+    for (double beep : beeps)
+        if (beep > pausedAt + kPauseSlack && beep < resumedAt)
+            ++heardWhilePaused;
+    std::printf("pause: %d beeps heard while paused\n", heardWhilePaused);
     if (!check)
         return status;
     // As a test: every kept fragment is heard, and every flash has its beep
@@ -289,5 +308,5 @@ int soundCheck(int argc, char** argv) {
     // drop pictures but not move them away from their sound).
     const bool heardAll = keptShown > 0 && heard == keptShown;
     const bool together = !offsets.empty() && offsets.back() < kCheckedOffsetMs;
-    return status == 0 && heardAll && together ? 0 : 1;
+    return status == 0 && heardAll && together && heardWhilePaused == 0 ? 0 : 1;
 }
