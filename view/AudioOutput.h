@@ -38,9 +38,6 @@ public:
     bool available() const { return isAvailable.load(); }
     // Why there is no sound, as one line for the console; given once, then empty.
     std::string takeNotice();
-    // The device's rate and channel count (0 without sound).
-    int deviceRate() const { return playback ? playback->sampleRate : 0; }
-    int deviceChannels() const { return playback ? playback->channels : 0; }
 
     // --- The decoding thread.
     // The format of the file's audio as written below: interleaved signed 16-bit
