@@ -70,13 +70,13 @@ std::unique_ptr<QSocketNotifier> closeOnTerminationSignals(QWidget* window) {
 
 bool probeVideo(const char* path, double* seconds) {
     auto probe = std::make_unique<VideoReader>(path);
-    if (probe->status != VideoReader::OK && probe->audioRefused) {
+    if (probe->status() != VideoReader::OK && probe->audioRefused()) {
         // The reader has said why it refuses the sound; the pictures may still play.
         ReaderOptions picturesOnly;
         picturesOnly.audio = false;
         probe = std::make_unique<VideoReader>(path, picturesOnly);
     }
-    if (probe->status != VideoReader::OK) {
+    if (probe->status() != VideoReader::OK) {
         // The reader has said why; a reader without a stream answers no questions.
         std::printf(kCannotOpen, path);
         std::fflush(stdout);

@@ -13,7 +13,7 @@ DecodeRun readerDecode(const char* path) {
     DecodeRun run;
     const auto start = std::chrono::steady_clock::now();
     VideoReader reader(path);
-    if (reader.status != VideoReader::OK)
+    if (reader.status() != VideoReader::OK)
         return run;
     AVFrame* picture = nullptr;
     int16_t* samples = nullptr;

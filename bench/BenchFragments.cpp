@@ -13,7 +13,7 @@ DecodeRun fragmentDecode(const char* path) {
     DecodeRun run;
     const auto start = std::chrono::steady_clock::now();
     FragmentDecoder decoder(path);
-    if (decoder.reader->status != VideoReader::OK)
+    if (decoder.reader->status() != VideoReader::OK)
         return run;
     while (FrameBuffer* fragment = decoder.decodeFragment()) {
         ++run.fragments;

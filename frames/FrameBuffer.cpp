@@ -1,6 +1,7 @@
 #include "FrameBuffer.h"
 
 #include "Messages.h"
+#include "Picture.h"
 
 #include <QMutex>
 
@@ -26,7 +27,7 @@ FrameBuffer::~FrameBuffer() {
 }
 
 int64_t FrameBuffer::pictureBytesOf(const Frame* frame) {
-    return int64_t{frame->width} * frame->height * 3 / 2;
+    return yuv420PictureBytes(frame->width, frame->height);
 }
 
 bool FrameBuffer::addFrame(Frame* frame) {

@@ -5,6 +5,7 @@
 #include "Frame.h"
 #include "FrameBuffer.h"
 #include "Messages.h"
+#include "Picture.h"
 #include "VideoReader.h"
 
 #include <QMutexLocker>
@@ -81,12 +82,10 @@ void PlayerLoop::start() {
 
     double minutes = 0.0;
     VideoReader& reader = *analysis->reader;
-    if (reader.status == VideoReader::OK) {
+    if (reader.status() == VideoReader::OK) {
         minutes = reader.timestampToSeconds(reader.getVideoLength()) / 60.0;
         framePeriod = std::clamp(1.0 / reader.getFrameRate(), kShortestPeriod, kLongestPeriod);
-        const AVStream* stream = reader.pFormatCtx->streams[reader.videoStream];
-        const AVRational pixel = av_guess_sample_aspect_ratio(
-            reader.pFormatCtx.get(), const_cast<AVStream*>(stream), nullptr);
+        const AVRational pixel = reader.sampleAspect();
         controls.sampleAspect = pixel.num > 0 && pixel.den > 0 ? av_q2d(pixel) : 1.0;
     }
     controls.framePeriod = framePeriod;
@@ -102,7 +101,7 @@ void PlayerLoop::openSound() {
         std::fflush(stdout);
     }
     VideoReader* reader = playback.videoReader();
-    withSound = audio != nullptr && reader != nullptr && reader->audioStream >= 0 &&
+    withSound = audio != nullptr && reader != nullptr && reader->audioStreamIndex() >= 0 &&
                 audio->setInputFormat(reader->audioSampleRate(), reader->audioChannelCount());
     if (audio != nullptr) {
         // The output's own notice (no device, a format it cannot play), once.
@@ -396,7 +395,7 @@ PlayerLoop::Next PlayerLoop::playStep() {
     int height = 0;
     if (VideoReader* reader = playback.videoReader())
         reader->getVideoSize(&width, &height);
-    const int64_t pictureBytes = int64_t{width} * height * 3 / 2;
+    const int64_t pictureBytes = yuv420PictureBytes(width, height);
     // One fragment's worth at most, a picture at a time while there is room.
     int read = 0;
     std::vector<std::unique_ptr<Frame>> frames;
@@ -430,7 +429,7 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
     int width = 0;
     int height = 0;
     analysis->reader->getVideoSize(&width, &height);
-    const int64_t fragmentBytes = int64_t{width} * height * 3 / 2 * kFragmentFrames;
+    const int64_t fragmentBytes = yuv420PictureBytes(width, height) * kFragmentFrames;
     if (!hasRoom(fragmentBytes)) {
         // A full buffer holds the next decision back. Fragments that no
         // decision waits for may still go in: the turns, and with them the

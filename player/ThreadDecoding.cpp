@@ -1,5 +1,7 @@
 #include "ThreadDecoding.h"
 
+#include "PictureFailure.h"
+
 #include <chrono>
 
 namespace {
@@ -32,9 +34,13 @@ void ThreadDecoding::requestStop() {
 
 void ThreadDecoding::run() {
     const std::lock_guard busy(running);
-    loop.start();
-    while (!stopping) {
-        if (loop.pass() == PlayerLoop::Next::Wait)
-            loop.controls.wakeup.waitFor(kLongestWait);
+    try {
+        loop.start();
+        while (!stopping) {
+            if (loop.pass() == PlayerLoop::Next::Wait)
+                loop.controls.wakeup.waitFor(kLongestWait);
+        }
+    } catch (const PictureAllocationError& failure) {
+        endOnPictureFailure(failure);
     }
 }

@@ -2,6 +2,9 @@
 
 #include "Picture.h"
 
+#include <exception>
+#include <utility>
+
 namespace {
 // The frame keeps its descriptors and stays in AVFRAME mode, without a picture.
 void releasePicture(Frame* frame) {
@@ -60,8 +63,12 @@ Frame* FragmentDecoder::nextFrame(int width, int height) {
     }
     std::unique_lock lock(mutex);
     wake.wait(lock, [this] { return !queued.empty() || ended; });
-    if (queued.empty())
+    if (queued.empty()) {
+        // What stopped the other thread stops the caller, as if it had read itself.
+        if (failure)
+            std::rethrow_exception(std::exchange(failure, nullptr));
         return nullptr;
+    }
     Frame* frame = queued.front();
     queued.pop_front();
     lock.unlock();
@@ -120,13 +127,20 @@ void FragmentDecoder::readAheadLoop() {
             if (stopping)
                 return;
         }
-        Frame* frame = readFrame(0, 0);
+        Frame* frame = nullptr;
+        std::exception_ptr failed;
+        try {
+            frame = readFrame(0, 0);
+        } catch (...) {
+            failed = std::current_exception();
+        }
         {
             const std::lock_guard lock(mutex);
             if (frame != nullptr)
                 queued.push_back(frame);
             else
                 ended = true;
+            failure = failed;
         }
         wake.notify_all();
     }
@@ -142,6 +156,7 @@ void FragmentDecoder::setReadAhead(bool on) {
     }
     stopping = false;
     ended = false;
+    failure = nullptr;
     worker = std::thread([this] { readAheadLoop(); });
 }
 

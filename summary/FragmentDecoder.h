@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -73,4 +74,5 @@ private:
     std::deque<Frame*> queued;
     bool stopping = false; // the worker is to finish
     bool ended = false;    // the worker has met the end; nothing more will be queued
+    std::exception_ptr failure; // what ended the worker, for the caller to meet
 };

@@ -4,6 +4,7 @@
 #include "Frame.h"
 
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -23,13 +24,13 @@ PlaybackReader::~PlaybackReader() = default;
 bool PlaybackReader::open() {
     reader = std::make_unique<VideoReader>(path.c_str(), options);
     started = false;
-    if (reader->status != VideoReader::OK && reader->audioRefused && options.audio) {
+    if (reader->status() != VideoReader::OK && reader->audioRefused() && options.audio) {
         // The pictures without their sound rather than nothing.
         refused = true;
         options.audio = false;
         reader = std::make_unique<VideoReader>(path.c_str(), options);
     }
-    if (reader->status != VideoReader::OK)
+    if (reader->status() != VideoReader::OK)
         return false;
     reader->getVideoSize(&width, &height);
     return true;
@@ -40,13 +41,13 @@ std::unique_ptr<Frame> PlaybackReader::next(PictureSound* sound) {
     int16_t* samples = nullptr;
     int value = 0;
     int count = 0;
-    const bool withSound = sound != nullptr && reader && reader->audioStream >= 0;
+    const bool withSound = sound != nullptr && reader && reader->audioStreamIndex() >= 0;
     if (!reader || !(withSound ? reader->getNextFrame(&picture, &samples, &value, &count)
                                : reader->getNextFrame(&picture)))
         return nullptr;
     if (withSound && samples != nullptr && count > 0) {
         sound->samples.assign(samples, samples + count * reader->audioChannelCount());
-        sound->time = reader->audioStartTime;
+        sound->time = reader->audioStartTime();
     } else if (sound != nullptr) {
         sound->samples.clear();
     }
@@ -85,7 +86,7 @@ bool PlaybackReader::jumpTo(double seconds) {
     if (!reader && !open())
         return false;
     started = false;
-    const AVRational base = reader->pFormatCtx->streams[reader->videoStream]->time_base;
+    const AVRational base = reader->videoStreamInfo().time_base;
     const double ts = std::max(0.0, seconds) * base.den / base.num;
     return reader->seekTimestamp(static_cast<int64_t>(std::llround(ts)));
 }
@@ -93,14 +94,14 @@ bool PlaybackReader::jumpTo(double seconds) {
 bool PlaybackReader::jumpSavesDecoding(double start) const {
     if (!started || lastTime >= start)
         return true; // behind the fragment: only a jump gets back
-    AVStream* stream = reader->pFormatCtx->streams[reader->videoStream];
-    if (avformat_index_get_entries_count(stream) <= 0)
+    if (!reader->hasKeyFrameIndex())
         return start - lastTime > kStraightGap;
     // Worth it when a key frame lies between here and the fragment.
-    const double ts = start * stream->time_base.den / stream->time_base.num;
-    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
-        stream, static_cast<int64_t>(std::llround(ts)), AVSEEK_FLAG_BACKWARD);
-    return key != nullptr && reader->timestampToSeconds(key->timestamp) > lastTime;
+    const AVRational base = reader->videoStreamInfo().time_base;
+    const double ts = start * base.den / base.num;
+    const std::optional<int64_t> key =
+        reader->keyFrameAtOrBefore(static_cast<int64_t>(std::llround(ts)));
+    return key && reader->timestampToSeconds(*key) > lastTime;
 }
 
 bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,

@@ -1,9 +1,5 @@
 #include "Picture.h"
 
-#include "Messages.h"
-
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <mutex>
 #include <vector>
@@ -17,12 +13,6 @@ namespace {
 constexpr const char* kRecordAllocError = "\nERROR alloc_picture: avcodec_alloc_frame";
 constexpr const char* kBufferAllocError = "\nERROR en alloc_picture: avcodec_alloc_frame";
 
-[[noreturn]] void failAllocation(const char* message) {
-    engineMessage(MessageStream::Output, "%s", message);
-    flushEngineMessages();
-    // Running out of memory is a failure: the caller's shell must see it as one.
-    std::exit(1);
-}
 
 // Pictures come and go at the frame rate, all of one size. Keeping the
 // buffers of freed pictures for the next ones spares the system mapping and
@@ -88,7 +78,7 @@ BufferPool& bufferPool() {
 AVFrame* alloc_picture(int pixelFormat, int width, int height) {
     AVFrame* picture = av_frame_alloc();
     if (picture == nullptr)
-        failAllocation(kRecordAllocError);
+        throw PictureAllocationError(kRecordAllocError);
 
     const auto format = static_cast<AVPixelFormat>(pixelFormat);
     const int size = av_image_get_buffer_size(format, width, height, 1);
@@ -97,7 +87,7 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height) {
         buffer = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(size)));
     if (buffer == nullptr) {
         av_frame_free(&picture);
-        failAllocation(kBufferAllocError);
+        throw PictureAllocationError(kBufferAllocError);
     }
     av_image_fill_arrays(picture->data, picture->linesize, buffer, format, width, height, 1);
     picture->format = pixelFormat;

@@ -5,14 +5,33 @@
 // buffer of our own, or a second reference to a decoder's reference-counted
 // picture, sharing its pixels.
 
+#include <cstdint>
+#include <new>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 }
 
+// Memory for a picture could not be had. what() is the line the programs
+// print before they end with status 1.
+class PictureAllocationError : public std::bad_alloc {
+public:
+    explicit PictureAllocationError(const char* message) : message(message) {}
+    const char* what() const noexcept override { return message; }
+
+private:
+    const char* message;
+};
+
+// Bytes of a packed planar YUV 4:2:0 picture of this size.
+inline int64_t yuv420PictureBytes(int width, int height) {
+    return int64_t{width} * height * 3 / 2;
+}
+
 // Allocates a picture record and its single pixel buffer for the given
-// format and size. Never returns null: when memory runs out the process ends
-// with a non-zero status.
+// format and size. Never returns null: throws PictureAllocationError when
+// memory runs out.
 AVFrame* alloc_picture(int pixelFormat, int width, int height);
 
 // A new record referring to the same reference-counted pixels as `source`

@@ -4,16 +4,16 @@
 // stream, and hands out decoded pictures (planar YUV 4:2:0 at the stream's
 // size) with the audio that plays up to each of them. Used by one thread.
 
-#include "AVPointers.h"
-#include "PacketBuffer.h"
+#include "AudioDecoder.h"
+#include "Demuxer.h"
+#include "Resampler.h"
+#include "Scaler.h"
+#include "VideoDecoder.h"
 
 #include <cstdint>
 #include <limits>
 #include <memory>
-
-// The stream a reader takes of the given type: the lowest-numbered one, or
-// -1. Cover art is stored as a video stream of one picture and is not the video.
-int lowestStream(const AVFormatContext* context, AVMediaType type);
+#include <optional>
 
 // How a reader decodes. The player takes the defaults.
 struct ReaderOptions {
@@ -27,7 +27,7 @@ class VideoReader {
 public:
     static constexpr int32_t OK = 0;
     static constexpr int32_t ERROR = 1;
-    // Capacity of audioSamples, in interleaved 16-bit samples.
+    // Capacity of the sample buffer, in interleaved 16-bit samples.
     static constexpr int32_t AUDIO_SAMPLES_SIZE = 192000;
     static constexpr int FILE_NAME_SIZE = 1000;
     // Pictures beyond 8K UHD are refused: each decoded picture of a fragment
@@ -62,76 +62,81 @@ public:
     // when it already lies at or past it).
     bool seekFrameWKey(double seconds);
 
+    // OK, or ERROR when the file could not be opened as a video.
+    int32_t status() const { return state; }
+    const char* fileName() const { return name; }
+    // Pictures getNextFrame has returned since the reader was opened.
+    int32_t frameCount() const { return frames; }
+    // Audio samples per channel decoded since the reader was opened.
+    int32_t audioSampleCount() const { return samplesDecoded; }
+
+    // The streams taken (-1: none) and the video stream's record.
+    int videoStreamIndex() const { return videoStream; }
+    int audioStreamIndex() const { return audioStream; }
+    const AVStream& videoStreamInfo() const { return *demuxer.stream(videoStream); }
+    // The shape of one pixel, as the container or the stream tells it (0/1: unknown).
+    AVRational sampleAspect() const { return demuxer.sampleAspect(videoStream); }
+    // The key frame at or before ts in the container's index, when it has one.
+    bool hasKeyFrameIndex() const { return demuxer.hasKeyFrameIndex(videoStream); }
+    std::optional<int64_t> keyFrameAtOrBefore(int64_t ts) const;
+
     // Frames per second used for every frame-based conversion.
-    double getFrameRate() const { return fps; }
+    double getFrameRate() const { return video.frameRate(); }
     // The rate and channel count of the samples getNextFrame hands out (0 without sound).
-    int audioSampleRate() const { return pCodecCtxAudio ? pCodecCtxAudio->sample_rate : 0; }
+    int audioSampleRate() const { return audio.isOpen() ? audio.sampleRate() : 0; }
     int audioChannelCount() const { return audioChannels; }
+    // Where getNextFrame puts the samples, and its capacity (0 without sound).
+    const int16_t* audioSamples() const { return samples.get(); }
+    int32_t audioSamplesSize() const { return samplesSize; }
+    // No audio packet waits to be decoded.
+    bool audioQueueEmpty() const { return demuxer.queueEmpty(audioStream); }
     // Time in seconds (on the video's clock) of the first sample the last
     // getNextFrame handed out; not a number when it gave none or the
     // stream does not tell.
-    double audioStartTime = std::numeric_limits<double>::quiet_NaN();
+    double audioStartTime() const { return audioStart; }
     // A file whose audio stream has no decoder, or one that would not open:
     // the reader refused it, and reading it without its sound may still work.
-    bool audioRefused = false;
+    bool audioRefused() const { return refusedAudio; }
 
-    // Releases a picture made by alloc_picture.
+private:
     struct PictureFreer {
         void operator()(AVFrame* picture) const;
     };
 
-    int32_t status = ERROR;
-    int32_t audioSampleCount = 0;
-    std::unique_ptr<PacketBuffer> audioBuffer;
-    std::unique_ptr<PacketBuffer> videoBuffer;
-    char fileName[FILE_NAME_SIZE] = {};
-    ffmpeg::InputPtr pFormatCtx;
-    ffmpeg::CodecContextPtr pCodecCtx;
-    ffmpeg::CodecContextPtr pCodecCtxAudio;
-    const AVCodec* pCodec = nullptr;
-    const AVCodec* pCodecAudio = nullptr;
-    std::unique_ptr<int16_t[]> audioSamples;
-    int32_t audioSamplesSize = 0;
-    ffmpeg::FramePtr pFrame;
-    int32_t videoStream = -1;
-    int32_t audioStream = -1;
-    int32_t frameCount = 0;
-
-private:
     bool open(const char* path);
+    bool openVideo();
     bool openAudio();
-    // Fills *out with the next packet of the given stream, parking packets of
-    // the other stream; false once the demuxer has ended.
-    bool readPacket(int stream, AVPacket* out);
-    // Decodes until a picture is complete; false at the end of the stream.
-    bool decodePicture();
     // The decoded picture in planar YUV 4:2:0 at the stream's size.
     AVFrame* deliverPicture();
     void gatherAudio(int* lastResult, int* gathered);
-    // Converts one decoded audio frame into audioSamples at *gathered; false
-    // when it does not fit in the space left.
+    // Converts one decoded audio frame into the sample buffer at *gathered;
+    // false when it does not fit in the space left.
     bool storeAudio(const AVFrame* frame, int* gathered);
-    void dropQueuedAudio();
+    void forgetAudioTime() { audioEnd = std::numeric_limits<double>::quiet_NaN(); }
 
     ReaderOptions options;
-    double fps = 25.0;
+    int32_t state = ERROR;
+    char name[FILE_NAME_SIZE] = {};
+    int32_t frames = 0;
+    int32_t samplesDecoded = 0;
+    int videoStream = -1;
+    int audioStream = -1;
     int videoWidth = 0;
     int videoHeight = 0;
     int audioChannels = 0;
-    bool endOfInput = false;
-    bool videoDraining = false;
-    bool haveTimestamp = false;
-    int64_t lastTimestamp = 0;
-    // The made-up timestamp of a first picture that carries none.
-    int64_t madeUpStart = 0;
+    bool refusedAudio = false;
+    double audioStart = std::numeric_limits<double>::quiet_NaN();
     // Where the audio decoded so far ends, in seconds, once a timestamp told it.
-    double audioEndTime = std::numeric_limits<double>::quiet_NaN();
-    ffmpeg::PacketPtr readBuffer;
+    double audioEnd = std::numeric_limits<double>::quiet_NaN();
+
+    Demuxer demuxer;
+    VideoDecoder video;
+    AudioDecoder audio;
+    Scaler scaler;
+    Resampler resampler;
+    std::unique_ptr<int16_t[]> samples;
+    int32_t samplesSize = 0;
+    ffmpeg::PacketPtr audioPacket;
     ffmpeg::FramePtr audioFrame;
     std::unique_ptr<AVFrame, PictureFreer> convertedPicture;
-    ffmpeg::SwsPtr scaler;
-    ffmpeg::SwrPtr resampler;
-    AVChannelLayout resamplerInputLayout{};
-    int resamplerInputFormat = -1;
-    int resamplerInputRate = 0;
 };

@@ -16,7 +16,6 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
 }
 
 namespace {
@@ -301,7 +300,7 @@ bool AudioOutput::setInputFormat(int sampleRate, int channels) {
         return false;
     }
     const std::lock_guard<std::mutex> lock(writerMutex);
-    if (resampler && sampleRate == inputRate && channels == inputChannels) {
+    if (resampler.ready() && sampleRate == inputRate && channels == inputChannels) {
         return true;
     }
     inputRate = sampleRate;
@@ -315,25 +314,18 @@ bool AudioOutput::setInputFormat(int sampleRate, int channels) {
 }
 
 bool AudioOutput::makeResampler() {
-    resampler.reset();
+    AVChannelLayout out{};
+    av_channel_layout_default(&out, playback->channels);
+    resampler.setOutput(out, AV_SAMPLE_FMT_FLT, playback->sampleRate);
+    av_channel_layout_uninit(&out);
     if (inputRate <= 0 || inputChannels <= 0 || inputChannels > 64) {
         return false;
     }
     AVChannelLayout in{};
-    AVChannelLayout out{};
     av_channel_layout_default(&in, inputChannels);
-    av_channel_layout_default(&out, playback->channels);
-    SwrContext* context = nullptr;
-    const int made = swr_alloc_set_opts2(&context, &out, AV_SAMPLE_FMT_FLT, playback->sampleRate,
-                                         &in, AV_SAMPLE_FMT_S16, inputRate, 0, nullptr);
+    const bool made = resampler.prepare(in, AV_SAMPLE_FMT_S16, inputRate);
     av_channel_layout_uninit(&in);
-    av_channel_layout_uninit(&out);
-    resampler.reset(context);
-    if (made < 0 || swr_init(context) < 0) {
-        resampler.reset();
-        return false;
-    }
-    return true;
+    return made;
 }
 
 void AudioOutput::write(const int16_t* samples, int frameCount, double presentationTime,
@@ -342,32 +334,32 @@ void AudioOutput::write(const int16_t* samples, int frameCount, double presentat
         return;
     }
     const std::lock_guard<std::mutex> lock(writerMutex);
-    if (!resampler) {
+    if (!resampler.ready()) {
         return;
     }
     const int channels = playback->channels;
     if (discontinuity) {
         // What the resampler still holds belongs before the cut.
-        const int held = swr_get_out_samples(resampler.get(), 0);
+        const int held = resampler.outputRoom(0);
         if (held > 0) {
             std::vector<float> tail(static_cast<size_t>(held) * channels);
             auto* to = reinterpret_cast<uint8_t*>(tail.data());
-            const int got = swr_convert(resampler.get(), &to, held, nullptr, 0);
+            const int got = resampler.convert(nullptr, 0, &to, held);
             if (got > 0) {
                 tail.resize(static_cast<size_t>(got) * channels);
                 playback->write(std::move(tail), writtenEnd, false);
             }
         }
-        swr_init(resampler.get());
+        resampler.reset();
     }
-    const int room = swr_get_out_samples(resampler.get(), frameCount);
+    const int room = resampler.outputRoom(frameCount);
     if (room <= 0) {
         return;
     }
     std::vector<float> converted(static_cast<size_t>(room) * channels);
     auto* to = reinterpret_cast<uint8_t*>(converted.data());
     const auto* from = reinterpret_cast<const uint8_t*>(samples);
-    const int got = swr_convert(resampler.get(), &to, room, &from, frameCount);
+    const int got = resampler.convert(&from, frameCount, &to, room);
     if (got <= 0) {
         return;
     }
@@ -382,9 +374,7 @@ void AudioOutput::flush() {
     }
     {
         const std::lock_guard<std::mutex> lock(writerMutex);
-        if (resampler) {
-            swr_init(resampler.get());
-        }
+        resampler.reset();
         writtenEnd = 0.0;
     }
     playback->flush();

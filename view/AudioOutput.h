@@ -10,8 +10,8 @@
 // start or to answer) sound is off: every call returns at once, the clock is
 // always none, and one notice says why.
 
-#include "AVPointers.h"
 #include "AudioPlayback.h"
+#include "Resampler.h"
 
 #include <atomic>
 #include <cstdint>
@@ -90,7 +90,7 @@ private:
 
     // The decoding side's converter, and the format it converts from.
     std::mutex writerMutex;
-    ffmpeg::SwrPtr resampler;
+    Resampler resampler;
     int inputRate = 0;
     int inputChannels = 0;
     // Where the audio written so far ends on the timeline, in seconds.

@@ -1,7 +1,7 @@
 #include "DisplayWindow.h"
 
 #include "DataFiles.h"
-#include "Picture.h"
+#include "PictureFailure.h"
 
 #include <QMetaObject>
 #include <QMutex>
@@ -13,6 +13,17 @@
 #include <cstring>
 #include <string>
 
+namespace {
+// On the GUI thread nothing above the window could take the failure.
+AVFrame* windowPicture(int width, int height) {
+    try {
+        return alloc_picture(AV_PIX_FMT_RGB32, width, height);
+    } catch (const PictureAllocationError& failure) {
+        endOnPictureFailure(failure);
+    }
+}
+} // namespace
+
 void postRepaint(QWidget* widget) {
     if (QThread::currentThread() == widget->thread()) {
         widget->update();
@@ -23,7 +34,7 @@ void postRepaint(QWidget* widget) {
 }
 
 DisplayWindow::DisplayWindow(const char* name, int width, int height)
-    : QWidget(nullptr), picture(alloc_picture(AV_PIX_FMT_RGB32, width, height)), width(width),
+    : QWidget(nullptr), picture(windowPicture(width, height)), width(width),
       height(height), pictureMutex(new QMutex) {
     setObjectName(QString::fromUtf8(name));
     image = std::make_unique<QImage>(picture->data[0], width, height, picture->linesize[0],
@@ -57,7 +68,7 @@ void DisplayWindow::resizeEvent(QResizeEvent*) {
     if (QWidget::width() == width && QWidget::height() == height)
         return;
     // A new picture at the new size, black until the writer draws again.
-    AVFrame* grown = alloc_picture(AV_PIX_FMT_RGB32, QWidget::width(), QWidget::height());
+    AVFrame* grown = windowPicture(QWidget::width(), QWidget::height());
     std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());
     image = std::make_unique<QImage>(grown->data[0], QWidget::width(), QWidget::height(),
                                      grown->linesize[0], QImage::Format_RGB32);

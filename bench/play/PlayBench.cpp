@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     double streamRate = 0.0;
     {
         VideoReader probe(file);
-        if (probe.status != VideoReader::OK)
+        if (probe.status() != VideoReader::OK)
             return 1;
         videoSeconds = probe.timestampToSeconds(probe.getVideoLength());
         streamRate = probe.getFrameRate();

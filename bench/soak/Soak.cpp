@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     double videoSeconds = 0.0;
     {
         VideoReader probe(video);
-        if (probe.status != VideoReader::OK) {
+        if (probe.status() != VideoReader::OK) {
             std::fprintf(stderr, "tessaro-soak: cannot open %s\n", video);
             return 2;
         }

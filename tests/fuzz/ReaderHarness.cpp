@@ -28,7 +28,7 @@ ReaderRun run(const std::string& path) {
     ReaderRun run;
     FragmentDecoder decoder(path.c_str());
     VideoReader& reader = *decoder.reader;
-    run.opened = reader.status == VideoReader::OK;
+    run.opened = reader.status() == VideoReader::OK;
     if (!run.opened)
         return run;
     int width = 0, height = 0;

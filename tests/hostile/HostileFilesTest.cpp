@@ -47,7 +47,7 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
         SCOPED_TRACE(c.file);
         FragmentDecoder decoder(testMedia(c.file).c_str());
         VideoReader& reader = *decoder.reader;
-        ASSERT_EQ(reader.status == VideoReader::OK, c.opens);
+        ASSERT_EQ(reader.status() == VideoReader::OK, c.opens);
         if (!c.opens)
             continue;
         int width = 0, height = 0, frames = 0;

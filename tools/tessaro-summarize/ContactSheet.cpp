@@ -27,24 +27,22 @@ cv::Point ContactSheetLayout::thumbnailOrigin(int i) const {
 }
 
 ContactSheet::ContactSheet(int width, int height, int sarNum, int sarDen)
-    : sourceWidth(width), sourceHeight(height) {
+    : sourceWidth(width), sourceHeight(height), scaler(SWS_AREA) {
     double displayWidth = width;
     if (sarNum > 0 && sarDen > 0)
         displayWidth = width * static_cast<double>(sarNum) / sarDen;
     const double h = displayWidth > 0 ? kThumbnailWidth * height / displayWidth : kThumbnailWidth;
     thumbnailHeight = std::max(2, static_cast<int>(std::lround(h / 2.0)) * 2);
-    scaler.reset(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P, kThumbnailWidth,
-                                thumbnailHeight, AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr,
-                                nullptr));
 }
 
 bool ContactSheet::add(const AVFrame* picture, double seconds) {
-    if (!scaler)
-        return false;
     cv::Mat thumbnail(thumbnailHeight, kThumbnailWidth, CV_8UC3);
     uint8_t* planes[4] = {thumbnail.data, nullptr, nullptr, nullptr};
     int strides[4] = {static_cast<int>(thumbnail.step), 0, 0, 0};
-    sws_scale(scaler.get(), picture->data, picture->linesize, 0, sourceHeight, planes, strides);
+    if (!scaler.scale(picture->data, picture->linesize,
+                      {sourceWidth, sourceHeight, AV_PIX_FMT_YUV420P}, planes, strides,
+                      {kThumbnailWidth, thumbnailHeight, AV_PIX_FMT_RGB24}))
+        return false;
     thumbnails.push_back(thumbnail);
     times.push_back(seconds);
     return true;

@@ -4,6 +4,7 @@
 // each with its time in the source printed under it.
 
 #include "AVPointers.h"
+#include "Scaler.h"
 
 #include <opencv2/core.hpp>
 
@@ -47,7 +48,7 @@ private:
     int sourceWidth;
     int sourceHeight;
     int thumbnailHeight;
-    ffmpeg::SwsPtr scaler; // source pictures to thumbnails; null when it cannot be made
+    Scaler scaler; // source pictures to thumbnails
     std::vector<cv::Mat> thumbnails;
     std::vector<double> times;
 };

@@ -5,6 +5,7 @@
 #include "HeadlessSummary.h"
 #include "Messages.h"
 #include "OutputFile.h"
+#include "Picture.h"
 #include "PlaybackReader.h"
 #include "ProgressLine.h"
 #include "SegmentList.h"
@@ -253,6 +254,11 @@ int summarizeMain(int argc, char** argv) {
     int status = EXIT_INTERNAL;
     try {
         status = run(parsed.options, stdout);
+    } catch (const PictureAllocationError& e) {
+        // Out of memory for a picture: the engine's message, as the player ends.
+        engineMessage(MessageStream::Output, "%s", e.what());
+        flushEngineMessages();
+        status = EXIT_INTERNAL;
     } catch (const std::exception& e) {
         report(EXIT_INTERNAL, std::string("internal error: ") + e.what());
     }

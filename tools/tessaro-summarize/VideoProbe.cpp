@@ -1,6 +1,6 @@
 #include "VideoProbe.h"
 
-#include "AVPointers.h"
+#include "Demuxer.h"
 #include "SummarizeOptions.h"
 #include "VideoReader.h"
 
@@ -38,22 +38,22 @@ VideoProbe probeVideo(const std::string& path) {
         return failure(EXIT_UNREADABLE, "cannot read '" + path + "': " + std::strerror(errno));
     close(fd);
 
-    ffmpeg::InputPtr format;
-    {
-        AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) != 0)
-            return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can open");
-        format.reset(raw);
-    }
-    if (avformat_find_stream_info(format.get(), nullptr) < 0)
+    Demuxer demuxer;
+    switch (demuxer.open(path.c_str())) {
+    case Demuxer::Opened::CannotOpen:
+        return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can open");
+    case Demuxer::Opened::NoStreamInfo:
         return failure(EXIT_NO_VIDEO, "'" + path + "' is not a video file FFmpeg can read");
+    case Demuxer::Opened::Yes:
+        break;
+    }
 
     // The streams the engine's reader takes.
-    const int videoIndex = lowestStream(format.get(), AVMEDIA_TYPE_VIDEO);
-    const int audioIndex = lowestStream(format.get(), AVMEDIA_TYPE_AUDIO);
+    const int videoIndex = demuxer.lowestStream(AVMEDIA_TYPE_VIDEO);
+    const int audioIndex = demuxer.lowestStream(AVMEDIA_TYPE_AUDIO);
     if (videoIndex < 0)
         return failure(EXIT_NO_VIDEO, "'" + path + "' has no video stream");
-    const AVStream* video = format->streams[videoIndex];
+    const AVStream* video = demuxer.stream(videoIndex);
     if (avcodec_find_decoder(video->codecpar->codec_id) == nullptr)
         return failure(EXIT_NO_VIDEO, "'" + path +
                                           "' has video in a format FFmpeg cannot decode (" +
@@ -69,19 +69,18 @@ VideoProbe probeVideo(const std::string& path) {
         rate = {25, 1};
     probe.frameRateNum = rate.num;
     probe.frameRateDen = rate.den;
-    const AVRational sar =
-        av_guess_sample_aspect_ratio(format.get(), format->streams[videoIndex], nullptr);
+    const AVRational sar = demuxer.sampleAspect(videoIndex);
     if (sar.num > 0 && sar.den > 0) {
         probe.sarNum = sar.num;
         probe.sarDen = sar.den;
     }
     if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
         probe.duration = static_cast<double>(video->duration) * av_q2d(video->time_base);
-    else if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
-        probe.duration = static_cast<double>(format->duration) / AV_TIME_BASE;
+    else if (demuxer.format()->duration != AV_NOPTS_VALUE && demuxer.format()->duration > 0)
+        probe.duration = static_cast<double>(demuxer.format()->duration) / AV_TIME_BASE;
     probe.hasAudio =
         audioIndex >= 0 &&
-        avcodec_find_decoder(format->streams[audioIndex]->codecpar->codec_id) != nullptr;
+        avcodec_find_decoder(demuxer.stream(audioIndex)->codecpar->codec_id) != nullptr;
 
     // The reader refuses such pictures with messages of its own; refusing
     // them here keeps the refusal to one line.

@@ -1,0 +1,208 @@
+#include "AudioSpanSource.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+}
+
+namespace {
+// A gap in the source's audio up to this long is filled with silence; a
+// longer one (or a jump back) restarts the position from the timestamps.
+constexpr double kMaxFilledGapSeconds = 10.0;
+// Spans further ahead than this are reached by seeking rather than decoding.
+constexpr double kSeekAheadSeconds = 5.0;
+} // namespace
+
+bool SampleScratch::reserve(int samples, AVSampleFormat format, const AVChannelLayout& layout,
+                            int rate) {
+    if (frame->nb_samples >= samples && frame->format == format)
+        return true;
+    av_frame_unref(frame.get());
+    frame->nb_samples = std::max(samples, 1024);
+    frame->format = format;
+    frame->sample_rate = rate;
+    if (av_channel_layout_copy(&frame->ch_layout, &layout) < 0)
+        return false;
+    return av_frame_get_buffer(frame.get(), 0) >= 0;
+}
+
+bool AudioSpanSource::open(const std::string& path, std::string* error) {
+    switch (demuxer.open(path.c_str())) {
+    case Demuxer::Opened::CannotOpen:
+        *error = "cannot open '" + path + "' for its audio";
+        return false;
+    case Demuxer::Opened::NoStreamInfo:
+        *error = "cannot read the streams of '" + path + "'";
+        return false;
+    case Demuxer::Opened::Yes:
+        break;
+    }
+    // The first audio stream, as the player's reader takes.
+    stream = demuxer.lowestStream(AVMEDIA_TYPE_AUDIO);
+    if (stream < 0) {
+        *error = "'" + path + "' has no audio stream";
+        return false;
+    }
+    if (decoder.open(demuxer.stream(stream)) != Decoder::Opened::Yes) {
+        *error = "cannot decode the audio of '" + path + "'";
+        return false;
+    }
+    demuxer.discardAllBut(stream);
+    demuxer.choose(stream);
+    packet.reset(av_packet_alloc());
+    decoded.reset(av_frame_alloc());
+    return packet && decoded;
+}
+
+bool AudioSpanSource::setOutput(const AVChannelLayout& layout, AVSampleFormat sampleFormat,
+                                int rate, std::string* error) {
+    AVChannelLayout in{};
+    sourceLayout(&in);
+    resampler.setOutput(layout, sampleFormat, rate);
+    const bool made = resampler.prepare(in, decoder.sampleFormat(), decoder.sampleRate());
+    av_channel_layout_uninit(&in);
+    if (!made) {
+        *error = "cannot convert the source's audio";
+        return false;
+    }
+    pending.reset(av_audio_fifo_alloc(sampleFormat, layout.nb_channels, 4096));
+    return pending != nullptr;
+}
+
+bool AudioSpanSource::take(int64_t from, int64_t count, AVAudioFifo* out) {
+    const AudioShape& shape = resampler.output();
+    while (count > 0) {
+        const int size = av_audio_fifo_size(pending.get());
+        if (size == 0) {
+            if (ended)
+                return writeSilence(out, count);
+            // One seek per target: a seek that lands short is finished by decoding.
+            if (positionKnown && from - pendingPos > kSeekAheadSeconds * shape.rate &&
+                from != lastSeekTarget) {
+                lastSeekTarget = from;
+                seekTo(from);
+            }
+            decodeMore();
+            continue;
+        }
+        if (pendingPos + size <= from) {
+            av_audio_fifo_drain(pending.get(), size);
+            pendingPos += size;
+            continue;
+        }
+        if (pendingPos > from) {
+            const int64_t silence = std::min(count, pendingPos - from);
+            if (!writeSilence(out, silence))
+                return false;
+            from += silence;
+            count -= silence;
+            continue;
+        }
+        const int skip = static_cast<int>(from - pendingPos);
+        av_audio_fifo_drain(pending.get(), skip);
+        pendingPos += skip;
+        const int n = static_cast<int>(std::min<int64_t>(count, size - skip));
+        if (!scratch.reserve(n, shape.format, shape.layout, shape.rate))
+            return false;
+        if (av_audio_fifo_read(pending.get(), scratch.planes(), n) != n ||
+            av_audio_fifo_write(out, scratch.planes(), n) != n)
+            return false;
+        pendingPos += n;
+        from += n;
+        count -= n;
+    }
+    return true;
+}
+
+bool AudioSpanSource::writeSilence(AVAudioFifo* out, int64_t count) {
+    const AudioShape& shape = resampler.output();
+    while (count > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(count, 4096));
+        if (!scratch.reserve(n, shape.format, shape.layout, shape.rate))
+            return false;
+        av_samples_set_silence(scratch.frame->extended_data, 0, n, shape.layout.nb_channels,
+                               shape.format);
+        if (av_audio_fifo_write(out, scratch.planes(), n) != n)
+            return false;
+        count -= n;
+    }
+    return true;
+}
+
+void AudioSpanSource::seekTo(int64_t from) {
+    const AVStream* s = demuxer.stream(stream);
+    const double seconds = std::max(0.0, static_cast<double>(from) / resampler.output().rate - 1.0);
+    const int64_t ts = static_cast<int64_t>(seconds / av_q2d(s->time_base));
+    if (!demuxer.seek(stream, ts))
+        return;
+    demuxer.flush();
+    decoder.flush();
+    av_audio_fifo_reset(pending.get());
+    positionKnown = false;
+    inputEnded = false;
+}
+
+bool AudioSpanSource::decodeMore() {
+    for (;;) {
+        const int received = decoder.receive(decoded.get());
+        if (received == 0)
+            return append();
+        if (received != AVERROR(EAGAIN)) {
+            // End of the stream, or a decoder that cannot go on: the rest is silence.
+            ended = true;
+            return false;
+        }
+        if (inputEnded) {
+            ended = true;
+            return false;
+        }
+        if (!demuxer.read(stream, packet.get())) {
+            inputEnded = true;
+            decoder.send(nullptr);
+            if (decoder.receive(decoded.get()) == 0)
+                return append();
+            ended = true;
+            return false;
+        }
+        decoder.send(packet.get()); // a damaged packet is skipped
+        av_packet_unref(packet.get());
+    }
+}
+
+bool AudioSpanSource::append() {
+    const AVStream* s = demuxer.stream(stream);
+    const int rate = resampler.output().rate;
+    const int64_t ts = decoded->best_effort_timestamp;
+    const int size = av_audio_fifo_size(pending.get());
+    const int64_t end = pendingPos + size;
+    if (ts != AV_NOPTS_VALUE) {
+        const int64_t at = std::llround(static_cast<double>(ts) * av_q2d(s->time_base) * rate);
+        if (!positionKnown || size == 0) {
+            if (size == 0)
+                pendingPos = at;
+        } else if (at > end && at - end < kMaxFilledGapSeconds * rate) {
+            if (!writeSilence(pending.get(), at - end))
+                return false;
+        } else if (at > end || at + kMaxFilledGapSeconds * rate < end) {
+            av_audio_fifo_reset(pending.get());
+            pendingPos = at;
+        }
+        positionKnown = true;
+    }
+    const AudioShape& shape = resampler.output();
+    const bool prepared =
+        resampler.prepare(decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format),
+                          decoded->sample_rate);
+    const int room = prepared ? resampler.outputRoom(decoded->nb_samples) : 0;
+    if (room > 0 && !scratch.reserve(room, shape.format, shape.layout, shape.rate))
+        return false;
+    const int n = room > 0 ? resampler.convert(decoded->extended_data, decoded->nb_samples,
+                                               scratch.frame->extended_data, room)
+                           : 0;
+    av_frame_unref(decoded.get());
+    if (n > 0)
+        av_audio_fifo_write(pending.get(), scratch.planes(), n);
+    return n > 0;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// One opened container: its streams, and their packets one stream at a
+// time. The container interleaves its streams; a packet of the other chosen
+// stream, read while looking for the one asked for, waits in that stream's
+// queue until it is asked for. Used by one thread.
+
+#include "AVPointers.h"
+#include "BoundedQueue.h"
+
+#include <cstdint>
+#include <optional>
+
+// The stream a reader takes of the given type: the lowest-numbered one, or
+// -1. Cover art is stored as a video stream of one picture and is not the video.
+int lowestStream(const AVFormatContext* context, AVMediaType type);
+
+class Demuxer {
+public:
+    enum class Opened { Yes, CannotOpen, NoStreamInfo };
+
+    Demuxer();
+    ~Demuxer();
+    Demuxer(const Demuxer&) = delete;
+    Demuxer& operator=(const Demuxer&) = delete;
+
+    // Opens the file and reads its stream information.
+    Opened open(const char* path);
+    const AVFormatContext* format() const { return input.get(); }
+    const AVStream* stream(int index) const { return input->streams[index]; }
+    int lowestStream(AVMediaType type) const { return ::lowestStream(input.get(), type); }
+
+    // The (at most two) streams read() hands out; packets of any other are
+    // dropped as they come.
+    void choose(int first, int second = -1);
+    // The container drops that stream's packets unread; -1 is ignored.
+    void discard(int index);
+    void discardAllBut(int index);
+
+    // The next packet of a chosen stream into *packet (which the caller
+    // unrefs); false once the container has ended, until the next flush.
+    bool read(int index, AVPacket* packet);
+    // Moves the container to the key frame at or before ts of the stream
+    // (its time base); queued packets stay until flush.
+    bool seek(int index, int64_t ts);
+    // Drops every queued packet and forgets the end.
+    void flush();
+    // Drops the packets queued for one stream.
+    void dropQueued(int index);
+    bool queueEmpty(int index) const;
+
+    // The shape of the stream's pixels, as the container or the stream tells it (0/1: unknown).
+    AVRational sampleAspect(int index) const;
+    // The key frame at or before ts in the stream's index; none without one.
+    bool hasKeyFrameIndex(int index) const;
+    std::optional<int64_t> keyFrameAtOrBefore(int index, int64_t ts) const;
+
+private:
+    using PacketQueue = BoundedQueue<ffmpeg::PacketPtr>;
+    PacketQueue* queueOf(int index);
+
+    ffmpeg::InputPtr input;
+    ffmpeg::PacketPtr readBuffer;
+    int chosen[2] = {-1, -1};
+    PacketQueue queues[2];
+    bool ended = false;
+};
