@@ -72,7 +72,7 @@ private:
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<Frame*> queued;
-    bool stopping = false; // the worker is to finish
-    bool ended = false;    // the worker has met the end; nothing more will be queued
+    bool stopping = false;      // the worker is to finish
+    bool ended = false;         // the worker has met the end; nothing more will be queued
     std::exception_ptr failure; // what ended the worker, for the caller to meet
 };

@@ -1,8 +1,9 @@
 #include "AudioDecoder.h"
 
-Decoder::Opened AudioDecoder::open(const AVStream* stream) {
+Decoder::Opened AudioDecoder::open(const AVStream* stream, bool withTimeBase) {
     return Decoder::open(stream, [&](AVCodecContext* c) {
-        c->pkt_timebase = stream->time_base;
+        if (withTimeBase)
+            c->pkt_timebase = stream->time_base;
         return Opened::Yes;
     });
 }

@@ -7,7 +7,10 @@
 
 class AudioDecoder : public Decoder {
 public:
-    Opened open(const AVStream* stream);
+    // Without the stream's time base the decoder cannot move a frame's
+    // timestamp past the priming samples it drops (Opus, some AAC): the
+    // summary writer has always decoded so, and its output stays as it was.
+    Opened open(const AVStream* stream, bool withTimeBase = true);
     int sampleRate() const { return context->sample_rate; }
     int channels() const { return context->ch_layout.nb_channels; }
     AVSampleFormat sampleFormat() const { return context->sample_fmt; }

@@ -13,7 +13,6 @@ namespace {
 constexpr const char* kRecordAllocError = "\nERROR alloc_picture: avcodec_alloc_frame";
 constexpr const char* kBufferAllocError = "\nERROR en alloc_picture: avcodec_alloc_frame";
 
-
 // Pictures come and go at the frame rate, all of one size. Keeping the
 // buffers of freed pictures for the next ones spares the system mapping and
 // clearing fresh pages for every frame, which otherwise costs as much as

@@ -53,8 +53,7 @@ bool Resampler::prepare(const AVChannelLayout& layout, AVSampleFormat format, in
     return true;
 }
 
-int Resampler::convert(const uint8_t* const* input, int count, uint8_t* const* output,
-                       int room) {
+int Resampler::convert(const uint8_t* const* input, int count, uint8_t* const* output, int room) {
     if (!context)
         return -1;
     return swr_convert(context.get(), const_cast<uint8_t**>(output), room,
@@ -62,8 +61,7 @@ int Resampler::convert(const uint8_t* const* input, int count, uint8_t* const* o
 }
 
 int Resampler::convert(const AVFrame* frame, uint8_t* const* output, int room) {
-    if (!prepare(frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
-                 frame->sample_rate))
+    if (!prepare(frame->ch_layout, static_cast<AVSampleFormat>(frame->format), frame->sample_rate))
         return -1;
     return convert(frame->extended_data, frame->nb_samples, output, room);
 }

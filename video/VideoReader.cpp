@@ -20,7 +20,8 @@ constexpr const char* kStreamInfoError = "VideoReader::VideoReader: av_find_stre
 constexpr const char* kNoVideoError = "VideoReader::VideoReader: Could not find a video stream\n";
 constexpr const char* kNoCodecError = "VideoReader::VideoReader: pCodec == NULL\n";
 constexpr const char* kCodecOpenError = "VideoReader::VideoReader: Unable to open codec\n";
-constexpr const char* kTooLargeError = "VideoReader::VideoReader: picture size %dx%d is too large\n";
+constexpr const char* kTooLargeError =
+    "VideoReader::VideoReader: picture size %dx%d is too large\n";
 constexpr const char* kNoAudioCodecError = "VideoReader::VideoReader: pCodecAudio == NULL\n";
 constexpr const char* kSamplesAllocError = "\nVideoReader::VideoReader memory allocation error";
 constexpr const char* kAudioCodecOpenError =

@@ -34,8 +34,8 @@ void postRepaint(QWidget* widget) {
 }
 
 DisplayWindow::DisplayWindow(const char* name, int width, int height)
-    : QWidget(nullptr), picture(windowPicture(width, height)), width(width),
-      height(height), pictureMutex(new QMutex) {
+    : QWidget(nullptr), picture(windowPicture(width, height)), width(width), height(height),
+      pictureMutex(new QMutex) {
     setObjectName(QString::fromUtf8(name));
     image = std::make_unique<QImage>(picture->data[0], width, height, picture->linesize[0],
                                      QImage::Format_RGB32);

@@ -135,8 +135,8 @@ TEST(VideoReaderAudio, KeepsPaceWithThePicturesWithinTheSampleBuffer) {
             total += count;
             // At least the audio up to the picture's end, less than one second more.
             const double end = static_cast<double>(reader.frameCount()) * rate / 25.0;
-            EXPECT_TRUE(!s.fits ||
-                        (reader.audioSampleCount() >= end && reader.audioSampleCount() < end + rate))
+            EXPECT_TRUE(!s.fits || (reader.audioSampleCount() >= end &&
+                                    reader.audioSampleCount() < end + rate))
                 << "picture " << i << ": " << reader.audioSampleCount();
         }
         EXPECT_GT(total, 0);
@@ -304,8 +304,7 @@ TEST(Resampler, FollowsAnInputWhoseRateLayoutOrFormatChangesMidStream) {
                             Input{24000, AV_SAMPLE_FMT_S16P, 2}, Input{44100, AV_SAMPLE_FMT_S16, 2},
                             Input{48000, AV_SAMPLE_FMT_FLTP, 1}}) {
         SCOPED_TRACE(testing::Message() << in.rate << " " << in.format << " " << in.channels);
-        const ffmpeg::FramePtr frame =
-            constantFrame(in.rate, in.format, in.channels, in.rate / 50);
+        const ffmpeg::FramePtr frame = constantFrame(in.rate, in.format, in.channels, in.rate / 50);
         uint8_t* planes[] = {reinterpret_cast<uint8_t*>(out.data())};
         const int got = resampler.convert(frame.get(), planes, static_cast<int>(out.size()));
         // A rate converter holds back a few samples of each frame.

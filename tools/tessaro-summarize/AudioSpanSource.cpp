@@ -45,7 +45,7 @@ bool AudioSpanSource::open(const std::string& path, std::string* error) {
         *error = "'" + path + "' has no audio stream";
         return false;
     }
-    if (decoder.open(demuxer.stream(stream)) != Decoder::Opened::Yes) {
+    if (decoder.open(demuxer.stream(stream), false) != Decoder::Opened::Yes) {
         *error = "cannot decode the audio of '" + path + "'";
         return false;
     }
@@ -192,9 +192,8 @@ bool AudioSpanSource::append() {
         positionKnown = true;
     }
     const AudioShape& shape = resampler.output();
-    const bool prepared =
-        resampler.prepare(decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format),
-                          decoded->sample_rate);
+    const bool prepared = resampler.prepare(
+        decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format), decoded->sample_rate);
     const int room = prepared ? resampler.outputRoom(decoded->nb_samples) : 0;
     if (room > 0 && !scratch.reserve(room, shape.format, shape.layout, shape.rate))
         return false;

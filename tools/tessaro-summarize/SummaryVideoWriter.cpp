@@ -277,8 +277,8 @@ bool SummaryVideoWriter::finish(std::string* error) {
     s.finished = true;
     if (!s.encode(s.video, s.videoStream, nullptr, error))
         return false;
-    if (s.withAudio && (!s.encodeQueuedAudio(true, error) ||
-                        !s.encode(s.audio, s.audioStream, nullptr, error)))
+    if (s.withAudio &&
+        (!s.encodeQueuedAudio(true, error) || !s.encode(s.audio, s.audioStream, nullptr, error)))
         return false;
     return s.output.finish(error);
 }
