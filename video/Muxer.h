@@ -1,7 +1,8 @@
 #pragma once
 
 // One output file: streams made from encoders, their packets interleaved
-// into the container, the index written at the end.
+// into the container, the index written at the end. Its failures are told
+// as the summary writer, its one user, words them.
 
 #include "AVPointers.h"
 
