@@ -53,9 +53,17 @@ void DisplayWindow::setResizable() {
 void DisplayWindow::resizeEvent(QResizeEvent*) {
     if (!resizable)
         return;
-    QMutexLocker locker(pictureMutex);
-    if (QWidget::width() == width && QWidget::height() == height)
-        return;
+    {
+        QMutexLocker locker(pictureMutex);
+        if (QWidget::width() == width && QWidget::height() == height)
+            return;
+        replacePicture();
+    }
+    if (onResized)
+        onResized();
+}
+
+void DisplayWindow::replacePicture() {
     // A new picture at the new size, black until the writer draws again.
     AVFrame* grown = alloc_picture(AV_PIX_FMT_RGB32, QWidget::width(), QWidget::height());
     std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());

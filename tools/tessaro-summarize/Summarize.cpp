@@ -1,7 +1,6 @@
 #include "Summarize.h"
 
 #include "ContactSheet.h"
-#include "Frame.h"
 #include "HeadlessSummary.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -116,7 +115,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     ReaderOptions readAgain;
     readAgain.audio = false;
     PlaybackReader keptPictures(path, readAgain);
-    std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<PictureFrame> frames;
     std::vector<SummaryVideoWriter::TimedPicture> pictures;
     bool outputFailed = false;
 
@@ -130,10 +129,10 @@ int run(const SummarizeOptions& options, std::FILE* results) {
             outputFailed = true;
             return false;
         }
-        for (const auto& frame : frames)
-            pictures.push_back({frame->avFrame, frame->frameTime});
-        const int width = frames.front()->width;
-        const int height = frames.front()->height;
+        for (const PictureFrame& frame : frames)
+            pictures.push_back({frame.picture.avFrame(), frame.frameTime});
+        const int width = frames.front().picture.width();
+        const int height = frames.front().picture.height();
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
