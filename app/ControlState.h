@@ -5,6 +5,7 @@
 // buildMainWindow, never changed afterwards); the worker threads use `shared`,
 // whose values are safe to read and write from any thread.
 
+#include "PlayerSettings.h"
 #include "SharedControls.h"
 
 class DisplayEvents;
@@ -46,9 +47,11 @@ struct ControlState {
     QSlider* volumeSlider = nullptr;
     QCheckBox* muteBox = nullptr;
 
-    // The modes, positionValue, the released slider states, the widget
-    // mirrors and the driver that posts widget updates to the GUI thread.
+    // The modes, positionValue, the position slider's released state, the
+    // widget mirrors and the driver that posts widget updates to the GUI thread.
     SharedControls shared;
+    // The summary's settings and the options, as the window last published them.
+    SettingsBoard settings;
 };
 
 // The process-wide instance.

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProxyStyle>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -55,16 +56,6 @@ void setNameFont(SliderLCD* control) {
     control->nameLabel->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Normal));
 }
 
-QCheckBox* checkBox(const char* text, std::atomic<bool>* mirror, Wakeup* wakeup) {
-    auto* box = new QCheckBox(QString::fromUtf8(text));
-    mirror->store(box->isChecked());
-    QObject::connect(box, &QCheckBox::toggled, box, [mirror, wakeup](bool on) {
-        mirror->store(on);
-        wakeup->notify();
-    });
-    return box;
-}
-
 // Keeps an atomic copy of a slider's position for the worker threads.
 void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror, Wakeup* wakeup) {
     mirror->store(slider->value());
@@ -72,6 +63,54 @@ void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror, Wakeup* wakeu
         mirror->store(position);
         wakeup->notify();
     });
+}
+
+// The settings as the window shows them: the weights as of their last
+// release, the tree limits and the options as they stand.
+PlayerSettings settingsOfWindow(const ControlState& state) {
+    PlayerSettings chosen;
+    SummarySettings& s = chosen.summary;
+    s.target = state.targetLengthCtl->value;
+    s.lengthWeight = state.lengthWeightCtl->value;
+    s.continuityWeight = state.continuityWeightCtl->value;
+    s.redundancyWeight = state.redundancyWeightCtl->value;
+    s.activityWeight = state.activityWeightCtl->value;
+    s.depth = state.treeDepthCtl->slider->value();
+    s.nodes = state.treeNodesCtl->slider->value();
+    s.junkFilter = state.junkSegmentFilterBox->isChecked();
+    chosen.automaticControl = state.automaticControlBox->isChecked();
+    chosen.avoidEmptyBuffer = state.avoidEmptyBufferBox->isChecked();
+    return chosen;
+}
+
+// Every change of a setting reaches the decoding thread as one snapshot. A
+// weight change is published once the weight sliders have been still for a
+// tenth of a second, and then calls for a new summary; the tree limits and
+// the options apply at once.
+void publishSettings(QWidget* window, ControlState& state) {
+    SharedControls& shared = state.shared;
+    const auto publish = [&state, &shared] {
+        state.settings.publish(settingsOfWindow(state));
+        shared.wakeup.notify();
+    };
+    auto* settle = new QTimer(window);
+    settle->setSingleShot(true);
+    settle->setInterval(100);
+    QObject::connect(settle, &QTimer::timeout, window, [&state, &shared] {
+        state.settings.publishRanking(settingsOfWindow(state));
+        shared.wakeup.notify();
+    });
+    for (SliderLCD* weight :
+         {state.targetLengthCtl, state.lengthWeightCtl, state.continuityWeightCtl,
+          state.redundancyWeightCtl, state.activityWeightCtl})
+        QObject::connect(weight->slider, &QSlider::sliderReleased, window,
+                         [settle] { settle->start(); });
+    for (SliderLCD* limit : {state.treeDepthCtl, state.treeNodesCtl})
+        QObject::connect(limit->slider, &QSlider::valueChanged, window, publish);
+    for (QCheckBox* box :
+         {state.automaticControlBox, state.avoidEmptyBufferBox, state.junkSegmentFilterBox})
+        QObject::connect(box, &QCheckBox::toggled, window, publish);
+    state.settings.publish(settingsOfWindow(state));
 }
 
 // A click on the groove puts the handle there at once (and a drag may go on
@@ -87,10 +126,6 @@ public:
 };
 
 // A release is acted on by the decoding thread, which may be waiting.
-void wakeOnRelease(SliderLCD* control, Wakeup* wakeup) {
-    QObject::connect(control->slider, &QSlider::sliderReleased, control->slider,
-                     [wakeup] { wakeup->notify(); });
-}
 
 } // namespace
 
@@ -240,12 +275,9 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     treeLayout->addLayout(state.treeNodesCtl, 0);
 
     auto* checkRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    state.automaticControlBox =
-        checkBox("Automatic Control", &shared.automaticControl, &shared.wakeup);
-    state.avoidEmptyBufferBox =
-        checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer, &shared.wakeup);
-    state.junkSegmentFilterBox =
-        checkBox("Junk Segment Filter", &shared.junkSegmentFilter, &shared.wakeup);
+    state.automaticControlBox = new QCheckBox(QStringLiteral("Automatic Control"));
+    state.avoidEmptyBufferBox = new QCheckBox(QStringLiteral("Avoid Empty Buffer"));
+    state.junkSegmentFilterBox = new QCheckBox(QStringLiteral("Junk Segment Filter"));
     QCheckBox* const boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
                                 state.junkSegmentFilterBox};
     for (QCheckBox* box : boxes) {
@@ -269,20 +301,10 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 
     // What the worker threads read instead of the widgets.
     shared.positionCtl = state.positionCtl;
-    shared.targetLengthCtl = state.targetLengthCtl;
-    shared.lengthWeightCtl = state.lengthWeightCtl;
-    shared.continuityWeightCtl = state.continuityWeightCtl;
-    shared.redundancyWeightCtl = state.redundancyWeightCtl;
-    shared.activityWeightCtl = state.activityWeightCtl;
-    shared.treeDepthCtl = state.treeDepthCtl;
-    shared.treeNodesCtl = state.treeNodesCtl;
     mirrorPosition(state.positionSlider, &shared.positionSliderValue, &shared.wakeup);
-    mirrorPosition(state.treeDepthCtl->slider, &shared.treeDepthPosition, &shared.wakeup);
-    mirrorPosition(state.treeNodesCtl->slider, &shared.treeNodesPosition, &shared.wakeup);
-    for (SliderLCD* control :
-         {state.positionCtl, state.targetLengthCtl, state.lengthWeightCtl,
-          state.continuityWeightCtl, state.redundancyWeightCtl, state.activityWeightCtl})
-        wakeOnRelease(control, &shared.wakeup);
+    QObject::connect(state.positionSlider, &QSlider::sliderReleased, state.positionSlider,
+                     [&shared] { shared.wakeup.notify(); });
+    publishSettings(mainWindow, state);
     shared.positionSliderMaximum = state.positionSlider->maximum();
     QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,
                      [&shared](int, int maximum) { shared.positionSliderMaximum = maximum; });

@@ -4,8 +4,8 @@
 #include "ControlState.h"
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
-#include "FrameBuffer.h"
 #include "MainWindow.h"
+#include "PlaybackQueue.h"
 #include "SliderLCD.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
@@ -32,7 +32,6 @@ constexpr int64_t kSoundNoticeMs = 1500;
 constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
-constexpr int kPlaybackCapacity = 5000;
 constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
 
 void announce(const char* message) {
@@ -94,38 +93,44 @@ bool probeVideo(const char* path, double* seconds) {
 
 namespace {
 
-// The threads and the buffer of the video playing.
+// The threads and the playback queue of the video playing.
 class Session {
 public:
-    Session(const std::string& path, DisplayWindow* display, SharedControls& shared,
+    Session(const std::string& path, DisplayWindow* display, ControlState& state,
             AudioOutput& audio)
-        : frameBuffer(std::make_unique<FrameBuffer>(kPlaybackCapacity)),
-          decoding(
-              std::make_unique<ThreadDecoding>(path.c_str(), frameBuffer.get(), shared, &audio)),
-          visualization(std::make_unique<ThreadVisualitation>(frameBuffer.get(), display, shared)) {
+        : playbackQueue(makePlaybackQueue()),
+          decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.shared,
+                                                    state.settings, &audio)),
+          visualization(
+              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)) {
+        SharedControls& shared = state.shared;
+        // Each side of the queue wakes the other: a picture queued wakes the
+        // screen, a picture taken makes room for the decoding thread.
+        playbackQueue->setOnPut([&shared] { shared.screenWakeup.notify(); });
+        playbackQueue->setOnTaken([&shared] { shared.wakeup.notify(); });
         // The sound heard is the clock the pictures follow, when there is sound.
         visualization->playbackPacer().setMasterClock([&audio] { return audio.presentationTime(); },
                                                       [&audio] { return audio.clockPending(); });
     }
 
     void start() {
-        decoding->start(QThread::InheritPriority);
+        decoding->start();
         announce("\nDecoding thread initiated");
-        visualization->start(QThread::HighPriority);
+        visualization->start();
         announce("\nVisualitation thread initiated");
     }
 
-    // Stops both workers and waits for them, before the buffer goes.
+    // Stops both workers and waits for them, before the queue goes.
     ~Session() {
         visualization->requestStop();
         decoding->requestStop();
-        visualization->wait();
-        decoding->wait();
+        visualization->stop();
+        decoding->stop();
         decoding.reset();
         visualization.reset();
     }
 
-    std::unique_ptr<FrameBuffer> frameBuffer;
+    std::unique_ptr<PlaybackQueue> playbackQueue;
     std::unique_ptr<ThreadDecoding> decoding;
     std::unique_ptr<ThreadVisualitation> visualization;
 };
@@ -158,7 +163,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     AudioOutput audio;
     const auto soundChanged = [&shared] {
         shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
+        shared.redrawScreen();
     };
+    displayWindow->onResized = [&shared] { shared.redrawScreen(); };
     QObject::connect(state.volumeSlider, &QSlider::valueChanged, mainWindow.get(),
                      [&audio, &shared, soundChanged](int percent) {
                          audio.setVolume(percent / 100.0);
@@ -178,13 +185,13 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                      });
     QObject::connect(windowControl, &WindowControl::muteToggled, mainWindow.get(),
                      [&state] { state.muteBox->toggle(); });
-    auto session = std::make_unique<Session>(videoPath, displayWindow, shared, audio);
+    auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio);
 
-    refresh->start(QThread::HighPriority);
+    refresh->start();
     announce("\nRefreshing thread initiated");
     const auto tellReady = [&] {
         if (ready)
-            ready({mainWindow.get(), session->frameBuffer.get(), session->decoding.get(),
+            ready({mainWindow.get(), session->playbackQueue.get(), session->decoding.get(),
                    session->visualization.get(), refresh.get()});
     };
     tellReady();
@@ -211,7 +218,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          state.positionSlider->setValue(0);
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
-                         session = std::make_unique<Session>(path, displayWindow, shared, audio);
+                         session = std::make_unique<Session>(path, displayWindow, state, audio);
                          tellReady();
                          session->start();
                      });
@@ -221,7 +228,6 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
 
     // Stop every worker before the window they use goes away.
     refresh->stop();
-    refresh->wait();
     session.reset();
     refresh.reset();
     mainWindow.reset();

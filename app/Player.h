@@ -1,9 +1,10 @@
 #pragma once
 
+#include "PlaybackQueue.h"
+
 #include <functional>
 #include <string>
 
-class FrameBuffer;
 class QApplication;
 class QWidget;
 class ThreadDecoding;
@@ -11,11 +12,11 @@ class ThreadImageRefresh;
 class ThreadVisualitation;
 
 // What a running player is made of, for tests and measurements that watch it.
-// The decoding and visualization threads and the buffer are those of the
-// video playing; opening another video replaces them.
+// The decoding and visualization threads and the playback queue are those
+// of the video playing; opening another video replaces them.
 struct PlayerParts {
     QWidget* mainWindow = nullptr;
-    FrameBuffer* frameBuffer = nullptr;
+    PlaybackQueue* playbackQueue = nullptr;
     ThreadDecoding* decoding = nullptr;
     ThreadVisualitation* visualization = nullptr;
     ThreadImageRefresh* refresh = nullptr;

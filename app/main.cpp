@@ -18,10 +18,11 @@ constexpr const char* kMissingVideo = "\nMust specify input video";
 } // namespace
 
 int main(int argc, char** argv) {
-    // The clapperboard detectors were loaded during static initialisation;
-    // naming them here keeps them in the program.
-    (void)&whiteClapperDetector;
-    (void)&blackClapperDetector;
+    // Before anything else: the player does not start without both cascades.
+    if (!clapperDetectorsLoad()) {
+        std::fputs(CASCADE_LOAD_ERROR, stderr);
+        return -1;
+    }
 
     // The console carries Tessaro's own messages; FFmpeg's notes on damaged
     // pictures would bury them.

@@ -48,6 +48,7 @@ public:
         push(std::move(item), w);
         lock.unlock();
         itemsChanged.notify_all();
+        tellPut();
         return true;
     }
 
@@ -61,7 +62,28 @@ public:
             push(std::move(item), w);
         }
         itemsChanged.notify_all();
+        tellPut();
         return true;
+    }
+
+    // Waits until the queue has room for one more item (or is closed: false).
+    // For a single producer that makes its item only once there is room.
+    bool waitForRoom() {
+        std::unique_lock lock(mutex);
+        roomChanged.wait(lock, [&] { return isClosed || fits(1, 0); });
+        return !isClosed;
+    }
+
+    // Queues the item whatever the room and even when closed: for an item
+    // already made that must not be lost.
+    void putAnyway(T item) {
+        const int64_t w = weightOf(item);
+        {
+            const std::lock_guard lock(mutex);
+            push(std::move(item), w);
+        }
+        itemsChanged.notify_all();
+        tellPut();
     }
 
     // Room for count more items weighing weight in all. An empty queue takes
@@ -123,8 +145,11 @@ public:
     }
 
     // Called (without the queue's lock) whenever items leave the queue, so
-    // that a producer that waits on something else can be told of the room.
+    // that a producer that waits on something else can be told of the room;
+    // and whenever one comes, for a consumer that waits on something else.
+    // Set before the queue is shared.
     void setOnTaken(std::function<void()> callback) { onTaken = std::move(callback); }
+    void setOnPut(std::function<void()> callback) { onPut = std::move(callback); }
 
     bool closed() const {
         const std::lock_guard lock(mutex);
@@ -172,6 +197,11 @@ private:
         return taken;
     }
 
+    void tellPut() {
+        if (onPut)
+            onPut();
+    }
+
     void tookOne() {
         roomChanged.notify_all();
         if (onTaken)
@@ -199,6 +229,7 @@ private:
     const int64_t budget;
     const Weigher weigh;
     std::function<void()> onTaken;
+    std::function<void()> onPut;
 
     mutable std::mutex mutex;
     std::condition_variable roomChanged;

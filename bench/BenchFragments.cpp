@@ -1,6 +1,6 @@
 // tessaro-bench fragments FILE: the whole file through
-// FragmentDecoder::decodeFragment (each fragment's frames deleted after it)
-// against FFmpeg's plain decode loop, and the ratio of the two rates.
+// FragmentDecoder::decodeFragment (frames described, pictures let go) against
+// FFmpeg's plain decode loop, and the ratio of the two rates.
 
 #include "Bench.h"
 #include "FragmentDecoder.h"
@@ -13,12 +13,11 @@ DecodeRun fragmentDecode(const char* path) {
     DecodeRun run;
     const auto start = std::chrono::steady_clock::now();
     FragmentDecoder decoder(path);
-    if (decoder.reader->status() != VideoReader::OK)
+    if (decoder.videoReader().status() != VideoReader::OK)
         return run;
-    while (FrameBuffer* fragment = decoder.decodeFragment()) {
+    while (const std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment()) {
         ++run.fragments;
-        run.pictures += fragment->count;
-        delete fragment;
+        run.pictures += fragment->count();
     }
     run.seconds = secondsSince(start);
     run.ok = true;

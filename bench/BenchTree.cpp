@@ -29,13 +29,13 @@ constexpr double FRAME_RATE = 25.0;
 // in internal variation and in distance to each other.
 class SyntheticVideo {
 public:
-    FrameBuffer* nextFragment() {
+    std::unique_ptr<FrameBuffer> nextFragment() {
         if (--sceneLeft <= 0)
             newScene();
-        auto* fragment = new FrameBuffer(FRAMES_PER_FRAGMENT);
+        auto fragment = std::make_unique<FrameBuffer>(FRAMES_PER_FRAGMENT);
         for (int i = 0; i < FRAMES_PER_FRAGMENT; ++i)
             fragment->addFrame(nextFrame());
-        fragment->length = fragment->count;
+        fragment->length = fragment->count();
         return fragment;
     }
 
@@ -55,7 +55,7 @@ private:
         sceneLeft = length(random);
     }
 
-    Frame* nextFrame() {
+    Frame nextFrame() {
         AVFrame* picture = alloc_picture(AV_PIX_FMT_YUV420P, WIDTH, HEIGHT);
         const int blockX = (frameNumber * speed) % WIDTH;
         for (int y = 0; y < HEIGHT; ++y) {
@@ -75,12 +75,10 @@ private:
                 v[x] = uint8_t(std::clamp(baseV - x + 2 * y, 0, 255));
             }
         }
-        auto* frame = new Frame;
-        frame->width = WIDTH;
-        frame->height = HEIGHT;
-        frame->setAVFrame(picture);
-        frame->frameTime = frameNumber / FRAME_RATE;
-        frame->computeHistogram();
+        Frame frame;
+        frame.frameTime = frameNumber / FRAME_RATE;
+        frame.descriptors = Descriptors::of(picture, WIDTH, HEIGHT);
+        free_picture(picture);
         ++frameNumber;
         return frame;
     }
@@ -107,9 +105,9 @@ double summarise(int depthLimit, uint32_t nodeLimit, int fragments) {
     SyntheticVideo video;
     double seconds = 0.0;
     for (int i = 0; i < fragments; ++i) {
-        FrameBuffer* fragment = video.nextFragment();
+        std::unique_ptr<FrameBuffer> fragment = video.nextFragment();
         const double start = threadSeconds();
-        tree.addFragment(fragment, true);
+        tree.addFragment(std::move(fragment), true);
         if (tree.liveLeafCount() > nodeLimit)
             tree.pruneLeaves(nodeLimit);
         FrameBuffer* settled = nullptr;

@@ -2,15 +2,9 @@
 
 #include "DataFiles.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <string>
 
 namespace {
-
-constexpr const char* loadError =
-    "ObjectDetector::detect. ERROR: Could not load classifier cascade\n";
 
 // Opening the file ourselves first keeps OpenCV from reporting a missing
 // candidate on its own, and a malformed file throws from its parser.
@@ -27,13 +21,15 @@ bool loadCascade(cv::CascadeClassifier& cascade, const std::string& path) {
 
 } // namespace
 
-ObjectDetector::ObjectDetector(const char* cascadeFileName) {
-    std::snprintf(cascadeFile, sizeof cascadeFile, "%s", cascadeFileName);
-    for (const std::string& candidate : dataFileCandidates(cascadeFile)) {
+ObjectDetector::ObjectDetector(const char* cascadeFileName) : cascadeFile(cascadeFileName) {
+    for (const std::string& candidate : dataFileCandidates(cascadeFileName)) {
         if (loadCascade(cascade, candidate)) {
             return;
         }
     }
-    std::fputs(loadError, stderr);
-    std::exit(-1);
+}
+
+bool clapperDetectorsLoad() {
+    return ObjectDetector("claquetasBlancas.xml").loaded() &&
+           ObjectDetector("claquetasNegras.xml").loaded();
 }

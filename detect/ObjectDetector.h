@@ -1,25 +1,32 @@
 #pragma once
 
 // A clapperboard detector: one OpenCV cascade classifier loaded from a data
-// file. Two process-wide instances are built before main runs; a cascade that
-// cannot be found or read ends the process with status -1.
+// file. The player makes both at start-up, before anything else, and does
+// not start without them (see clapperDetectorsLoad).
 
 #include <opencv2/objdetect.hpp>
+
+#include <string>
 
 class ObjectDetector {
 public:
     // Loads the first candidate of dataFileCandidates(cascadeFileName) that
-    // reads as a cascade; when none does, writes the error to standard error
-    // and ends the process with status -1.
+    // reads as a cascade; loaded() tells whether one did.
     explicit ObjectDetector(const char* cascadeFileName);
     ObjectDetector(const ObjectDetector&) = delete;
     ObjectDetector& operator=(const ObjectDetector&) = delete;
 
+    bool loaded() const { return !cascade.empty(); }
+
     cv::CascadeClassifier cascade;
-    char cascadeFile[2048] = {};
+    std::string cascadeFile;
 };
 
-// Constructed in this order during static initialisation, released in the
-// reverse order at exit.
-extern ObjectDetector whiteClapperDetector;
-extern ObjectDetector blackClapperDetector;
+// The error the player writes to standard error, and then ends with -1,
+// when a cascade cannot be loaded.
+inline constexpr const char* CASCADE_LOAD_ERROR =
+    "ObjectDetector::detect. ERROR: Could not load classifier cascade\n";
+
+// The start-up check: the white, then the black clapperboard cascade. False
+// at the first that cannot be loaded.
+bool clapperDetectorsLoad();

@@ -1,16 +1,17 @@
 #pragma once
 
-// Bounded first-in, first-out list of frames: the playback buffer between the
-// decoding and visualization threads, and the fragment (with its measures).
+// A fragment: up to 25 consecutive frames of the video, the unit of every
+// summary decision. It owns its frames' descriptors and caches the measures
+// taken on them; it belongs to one thread at a time and has no lock.
 
 #include "Frame.h"
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-class QMutex;
-
-constexpr int FRAME_TABLE_SIZE = 3000;
+// Distances to other fragments are kept for fragments fewer than this many
+// numbers apart; further ones are not compared (with a warning).
 constexpr int COMPARISON_LIST_SIZE = 2000;
 
 struct ComparisonEntry {
@@ -29,8 +30,6 @@ public:
         return entries[d];
     }
     const ComparisonEntry& operator[](int d) const { return entries ? entries[d] : kNone[d]; }
-    const ComparisonEntry* begin() const { return entries ? entries.get() : kNone; }
-    const ComparisonEntry* end() const { return begin() + COMPARISON_LIST_SIZE; }
     bool allocated() const { return entries != nullptr; }
     void release() { entries.reset(); }
 
@@ -39,45 +38,33 @@ private:
     std::unique_ptr<ComparisonEntry[]> entries;
 };
 
-// Frames by insertion position, as many entries as the buffer can hold (at
-// most FRAME_TABLE_SIZE): a fragment's table is 25 entries, the playback
-// buffer's 3000.
-class FrameTable {
-public:
-    explicit FrameTable(int size) : entries(std::make_unique<Frame*[]>(size)), size(size) {}
-    Frame*& operator[](int i) { return entries[i]; }
-    Frame* operator[](int i) const { return entries[i]; }
-    Frame** begin() const { return entries.get(); }
-    Frame** end() const { return entries.get() + size; }
-    int capacity() const { return size; }
-
-private:
-    std::unique_ptr<Frame*[]> entries;
-    int size;
-};
-
 class FrameBuffer {
 public:
-    explicit FrameBuffer(int maxFrames);
-    // Deletes the frames still held.
-    ~FrameBuffer();
-    FrameBuffer(const FrameBuffer&) = delete;
-    FrameBuffer& operator=(const FrameBuffer&) = delete;
+    explicit FrameBuffer(int maxFrames = 25) : maxFrames(maxFrames) {}
 
-    bool addFrame(Frame* frame);
-    Frame* getFrame();
-    void deleteAllFrames();
+    // Appends a frame; false, with a warning, when the fragment is full.
+    bool addFrame(Frame frame);
+    int32_t count() const { return static_cast<int32_t>(frames.size()); }
+    const Frame& first() const { return frames.front(); }
+    const Frame& last() const { return frames.back(); }
+    // Forgets the frames (a left-out fragment is never compared again);
+    // length and number stay.
+    void releaseFrames();
 
-    // Segment measures.
+    // Segment measures, each computed once.
     static double getComparison(const FrameBuffer* a, const FrameBuffer* b);
     bool setComparison(FrameBuffer* other, double value);
-    static double segmentDistance(FrameBuffer* a, FrameBuffer* b);
+    static double segmentDistance(const FrameBuffer* a, const FrameBuffer* b);
     double getVariation();
     bool hasStrongChange();
     double getMeanColorCount();
     double getMinActivity();
 
+    std::vector<Frame> frames; // oldest first
     int32_t number = 0;
+    // Frames it held when its decoding finished.
+    int32_t length = 0;
+    int32_t maxFrames = 25;
     bool minActivityComputed = false;
     bool variationComputed = false;
     bool colorCountComputed = false;
@@ -89,16 +76,4 @@ public:
     bool classified = false;
     bool maxDifferenceComputed = false;
     double maxPairDifference = 0.0;
-    QMutex* mutex = nullptr;
-    int32_t count = 0;
-    int32_t length = 0;
-    FrameTable frameTable;
-    int32_t maxFrames = 0;
-    Frame* first = nullptr;
-    Frame* last = nullptr;
-    // What the held frames' pictures take (planar 4:2:0 at their size), so
-    // that a buffer of pictures can be bounded in memory as well as in frames.
-    int64_t pictureBytes = 0;
-
-    static int64_t pictureBytesOf(const Frame* frame);
 };

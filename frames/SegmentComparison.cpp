@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,12 +23,6 @@ constexpr const char* kSetComparisonTooFar =
 constexpr double kNoNearest = 99999.0;
 constexpr int kVariationStride = 4;
 constexpr int kDescriptorStride = 10;
-
-Frame* advance(Frame* frame, int links) {
-    for (int k = 0; k < links && frame->next != nullptr; ++k)
-        frame = frame->next;
-    return frame;
-}
 
 } // namespace
 
@@ -66,19 +61,28 @@ bool FrameBuffer::setComparison(FrameBuffer* other, double value) {
     return false;
 }
 
-double FrameBuffer::segmentDistance(FrameBuffer* a, FrameBuffer* b) {
-    const int sampledA = (std::min(a->count, a->frameTable.capacity()) + 1) / 2;
-    const int sampledB = (std::min(b->count, b->frameTable.capacity()) + 1) / 2;
+double FrameBuffer::segmentDistance(const FrameBuffer* a, const FrameBuffer* b) {
+    // Every second frame of each, from the first.
+    const int sampledA = (a->count() + 1) / 2;
+    const int sampledB = (b->count() + 1) / 2;
     if (sampledA + sampledB == 0)
         return kNoNearest;
 
-    std::array<double, (FRAME_TABLE_SIZE + 1) / 2> colMin;
-    std::fill_n(colMin.begin(), sampledB, kNoNearest);
+    // Fragments hold 25 frames; a larger one takes its room from the heap.
+    std::array<double, 32> nearby;
+    std::vector<double> far;
+    double* colMin = nearby.data();
+    if (sampledB > static_cast<int>(nearby.size())) {
+        far.resize(sampledB);
+        colMin = far.data();
+    }
+    std::fill_n(colMin, sampledB, kNoNearest);
     double sum = 0.0;
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
+        const Descriptors& da = a->frames[2 * p].descriptors;
         for (int q = 0; q < sampledB; ++q) {
-            const double d = frameDifference(a->frameTable[2 * p], b->frameTable[2 * q]);
+            const double d = frameDifference(da, b->frames[2 * q].descriptors);
             rowMin = std::min(rowMin, d);
             colMin[q] = std::min(colMin[q], d);
         }
@@ -92,25 +96,28 @@ double FrameBuffer::segmentDistance(FrameBuffer* a, FrameBuffer* b) {
 double FrameBuffer::getVariation() {
     if (variationComputed)
         return variation;
-    if (count == 0) {
+    const int n = count();
+    if (n == 0) {
         variation = 0.0;
         variationComputed = maxDifferenceComputed = true;
         return variation;
     }
 
-    Frame* cur = first;
+    // One pair in four, (0, 1), (4, 5), ..., and the first frame against the
+    // frame the sampling ends on.
+    int at = 0;
     double sum = 0.0;
     int pairs = 0;
-    for (int k = 0; k < count; k += kVariationStride) {
-        if (cur->next != nullptr) {
-            const double d = frameDifference(cur, cur->next);
+    for (int k = 0; k < n; k += kVariationStride) {
+        if (at + 1 < n) {
+            const double d = frameDifference(frames[at], frames[at + 1]);
             maxPairDifference = std::max(maxPairDifference, d);
             sum += d;
             ++pairs;
         }
-        cur = advance(cur, kVariationStride);
+        at = std::min(at + kVariationStride, n - 1);
     }
-    const double ends = frameDifference(first, cur);
+    const double ends = frameDifference(frames[0], frames[at]);
     // One frame has no consecutive pair: its mean pair difference counts as 0.
     const double meanPair = pairs > 0 ? sum / pairs : 0.0;
     variation = 0.6 * ends + 0.4 * meanPair;
@@ -121,9 +128,9 @@ double FrameBuffer::getVariation() {
 bool FrameBuffer::hasStrongChange() {
     if (!maxDifferenceComputed)
         getVariation();
-    if (count == 0)
+    if (frames.empty())
         return false;
-    const double ends = frameDifference(first, advance(first, count - 1));
+    const double ends = frameDifference(frames.front(), frames.back());
     const double c = getVariation();
     const double s = std::sqrt(c * c + maxPairDifference * maxPairDifference);
     return s >= 0.25 || s + ends > 0.5 || ends > 0.2;
@@ -134,12 +141,10 @@ double FrameBuffer::getMeanColorCount() {
         return meanColorCount;
     double sum = 0.0;
     int sampled = 0;
-    Frame* frame = first;
-    for (int k = 0; k < count && frame != nullptr; ++k, frame = frame->next)
-        if (k % kDescriptorStride == 0) {
-            sum += frame->getColorCount();
-            ++sampled;
-        }
+    for (int k = 0; k < count(); k += kDescriptorStride) {
+        sum += frames[k].getColorCount();
+        ++sampled;
+    }
     // An empty buffer has no colours rather than 0/0 of them.
     meanColorCount = sampled > 0 ? sum / sampled : 0.0;
     colorCountComputed = true;
@@ -150,12 +155,10 @@ double FrameBuffer::getMinActivity() {
     if (minActivityComputed)
         return minActivity;
     double least = 0.0;
-    Frame* frame = first;
-    for (int k = 0; k < count && frame != nullptr; ++k, frame = frame->next)
-        if (k % kDescriptorStride == 0) {
-            const double a = frame->getActivity();
-            least = k == 0 ? a : std::min(least, a);
-        }
+    for (int k = 0; k < count(); k += kDescriptorStride) {
+        const double a = frames[k].getActivity();
+        least = k == 0 ? a : std::min(least, a);
+    }
     minActivity = least;
     minActivityComputed = true;
     return minActivity;

@@ -2,16 +2,10 @@
 
 #include "AudioOutput.h"
 #include "FragmentDecoder.h"
-#include "Frame.h"
 #include "FrameBuffer.h"
-#include "Messages.h"
-#include "Picture.h"
 #include "VideoReader.h"
 
-#include <QMutexLocker>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -20,7 +14,8 @@
 namespace {
 constexpr const char* kDecodingStart = "\nDecoding: [%s input]";
 constexpr const char* kTotalLength = "\n[DECODING]Total video length: %f";
-constexpr int kSettleMilliseconds = 100;
+constexpr const char* kSoundRefused =
+    "\nThe sound of %s cannot be decoded: its pictures play alone";
 constexpr int kFragmentFrames = FragmentDecoder::fragmentCapacity;
 // Frame periods outside these bounds are taken as the nearer bound: a file
 // may declare a million frames a second or one in a million seconds.
@@ -29,10 +24,6 @@ constexpr double kLongestPeriod = 5.0;
 
 bool takeChanged(SliderState* control) {
     return control != nullptr && control->changed.exchange(false);
-}
-
-double valueOr(const SliderState* control, double fallback) {
-    return control != nullptr ? control->value.load() : fallback;
 }
 
 // The analysis reads as fast as it can: every core for the decoder, no sound.
@@ -51,16 +42,12 @@ ReaderOptions playbackOptions(const AudioOutput* audio) {
     options.audio = audio != nullptr && audio->available();
     return options;
 }
-
-constexpr const char* kSoundRefused =
-    "\nThe sound of %s cannot be decoded: its pictures play alone";
 } // namespace
 
-PlayerLoop::PlayerLoop(std::string path, FrameBuffer* buffer, SharedControls& shared,
-                       AudioOutput* output)
-    : sleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
-      frameBuffer(buffer), controls(shared), audio(output), inputPath(std::move(path)),
-      playback(inputPath, playbackOptions(output)) {}
+PlayerLoop::PlayerLoop(std::string path, PlaybackQueue& queue, SharedControls& shared,
+                       const SettingsBoard& board, AudioOutput* output)
+    : playbackQueue(queue), controls(shared), settingsBoard(board), audio(output),
+      inputPath(std::move(path)), playback(inputPath, playbackOptions(output)) {}
 
 PlayerLoop::~PlayerLoop() = default;
 
@@ -68,20 +55,18 @@ void PlayerLoop::start() {
     std::printf(kDecodingStart, inputPath.c_str());
     std::fflush(stdout);
     analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions());
-    // The summary needs each frame's descriptors only.
-    analysis->keepPictures = false;
+    turns = std::make_unique<SummaryTurns>(*analysis, summarizer);
     playback.open();
     openSound();
 
     seenMode = controls.mode.load();
     analysis->setReadAhead(seenMode == PlayerMode::Summary);
-    segmentTimes[0] = 0.0;
-    segmentTimeCount = 1;
+    segmentTimes = {0.0};
     framesHandedOn = 0;
     endOfStream = false;
 
     double minutes = 0.0;
-    VideoReader& reader = *analysis->reader;
+    VideoReader& reader = analysis->videoReader();
     if (reader.status() == VideoReader::OK) {
         minutes = reader.timestampToSeconds(reader.getVideoLength()) / 60.0;
         framePeriod = std::clamp(1.0 / reader.getFrameRate(), kShortestPeriod, kLongestPeriod);
@@ -91,7 +76,9 @@ void PlayerLoop::start() {
     controls.framePeriod = framePeriod;
     controls.summaryFilling = seenMode == PlayerMode::Summary;
     std::printf(kTotalLength, minutes);
-    summarizer.setSettings(settingsFromControls());
+    settings = settingsBoard.snapshot();
+    seenRanking = settings.rankingGeneration;
+    summarizer.setSettings(settings.summary);
     summarizer.reset();
 }
 
@@ -113,31 +100,20 @@ void PlayerLoop::openSound() {
     }
 }
 
-SummarySettings PlayerLoop::settingsFromControls() const {
-    const SummarySettings defaults;
-    SummarySettings s;
-    s.target = valueOr(controls.targetLengthCtl, defaults.target);
-    s.lengthWeight = valueOr(controls.lengthWeightCtl, defaults.lengthWeight);
-    s.continuityWeight = valueOr(controls.continuityWeightCtl, defaults.continuityWeight);
-    s.redundancyWeight = valueOr(controls.redundancyWeightCtl, defaults.redundancyWeight);
-    s.activityWeight = valueOr(controls.activityWeightCtl, defaults.activityWeight);
-    s.depth = controls.treeDepthPosition;
-    s.nodes = controls.treeNodesPosition;
-    s.junkFilter = controls.junkSegmentFilter;
-    return s;
+bool PlayerLoop::takeSettings() {
+    settings = settingsBoard.snapshot();
+    const bool rebuild = settings.rankingGeneration != seenRanking;
+    seenRanking = settings.rankingGeneration;
+    return rebuild;
 }
 
 void PlayerLoop::updateTreeLimits() {
-    const int depthPosition = controls.treeDepthPosition;
-    const int nodesPosition = controls.treeNodesPosition;
-    if (controls.automaticControl) {
-        double fill = 0.0;
-        {
-            QMutexLocker lock(frameBuffer->mutex);
-            // Full is whichever bound the buffer stops at.
-            fill = std::max(static_cast<double>(frameBuffer->count) / bufferTarget,
-                            static_cast<double>(frameBuffer->pictureBytes) / bufferBudget);
-        }
+    const int depthPosition = settings.summary.depth;
+    const int nodesPosition = settings.summary.nodes;
+    if (settings.automaticControl) {
+        // Full is whichever bound the buffer stops at.
+        double fill = std::max(static_cast<double>(playbackQueue.size()) / bufferTarget,
+                               static_cast<double>(playbackQueue.weight()) / bufferBudget);
         if (!(fill < 1.0))
             fill = 1.0;
         depthLimit = static_cast<int32_t>((depthPosition - 20) * fill * fill + 20);
@@ -147,15 +123,14 @@ void PlayerLoop::updateTreeLimits() {
         nodeLimit = nodesPosition;
     }
     SummarySettings s = summarizer.settings();
-    s.junkFilter = controls.junkSegmentFilter;
+    s.junkFilter = settings.summary.junkFilter;
     summarizer.setSettings(s);
     summarizer.setLimits(depthLimit, nodeLimit);
 }
 
 void PlayerLoop::postTreeStrips() {
     WidgetDriver* driver = controls.driver.load();
-    const Posted wanted{depthLimit, controls.treeDepthPosition, nodeLimit,
-                        controls.treeNodesPosition};
+    const Posted wanted{depthLimit, settings.summary.depth, nodeLimit, settings.summary.nodes};
     if (driver == nullptr ||
         (wanted.depthLimit == posted.depthLimit && wanted.depthPosition == posted.depthPosition &&
          wanted.nodeLimit == posted.nodeLimit && wanted.nodesPosition == posted.nodesPosition))
@@ -169,8 +144,8 @@ void PlayerLoop::postTreeStrips() {
 }
 
 void PlayerLoop::dropSegmentTimesAfter(double seconds) {
-    while (segmentTimeCount > 0 && segmentTimes[segmentTimeCount - 1] > seconds)
-        --segmentTimeCount;
+    while (!segmentTimes.empty() && segmentTimes.back() > seconds)
+        segmentTimes.pop_back();
 }
 
 bool PlayerLoop::detectSeek(double* target) {
@@ -209,37 +184,15 @@ bool PlayerLoop::detectSeek(double* target) {
     return true;
 }
 
-bool PlayerLoop::takeWeightChanges() {
-    // Every flag is tested and cleared, not only up to the first set one.
-    bool any = false;
-    any |= takeChanged(controls.targetLengthCtl);
-    any |= takeChanged(controls.lengthWeightCtl);
-    any |= takeChanged(controls.continuityWeightCtl);
-    any |= takeChanged(controls.activityWeightCtl);
-    any |= takeChanged(controls.redundancyWeightCtl);
-    return any;
-}
-
-void PlayerLoop::clearPlayback() {
-    std::vector<Frame*> dropped;
-    {
-        QMutexLocker lock(frameBuffer->mutex);
-        while (frameBuffer->count > 0)
-            dropped.push_back(frameBuffer->getFrame());
-    }
-    for (Frame* frame : dropped)
-        delete frame;
-}
-
 void PlayerLoop::restartAt(double seconds) {
-    // Nothing here holds the playback buffer's lock: the visualization
-    // thread plays on (or waits) while the readers seek.
-    clearPlayback();
+    // One request: what is queued goes, and whatever the screen took before
+    // it is stale. The screen plays on (or waits) while the readers seek.
+    playbackQueue.flush();
     if (audio != nullptr) {
         audio->flush();
         audio->setPaused(seenMode == PlayerMode::Pause);
     }
-    summarizer.setSettings(settingsFromControls());
+    summarizer.setSettings(settings.summary);
     summarizer.setLimits(depthLimit, nodeLimit);
     summarizer.reset();
     endOfStream = false;
@@ -265,7 +218,7 @@ void PlayerLoop::postTimeline(bool force) {
                      0,
                      0,
                      0,
-                     segmentTimeCount,
+                     static_cast<int32_t>(segmentTimes.size()),
                      controls.positionSliderMaximum,
                      controls.positionValue,
                      summarizer.frontTime(),
@@ -279,8 +232,8 @@ void PlayerLoop::postTimeline(bool force) {
     posted.position = now.position;
     posted.front = now.front;
     posted.decision = now.decision;
-    driver->setTimelineData(segmentTimes, segmentTimeCount, 0, now.maximum, now.position, now.front,
-                            now.decision);
+    driver->setTimelineData(segmentTimes.data(), now.segments, 0, now.maximum, now.position,
+                            now.front, now.decision);
 }
 
 void PlayerLoop::postPositionSlider() {
@@ -296,6 +249,7 @@ void PlayerLoop::postPositionSlider() {
 }
 
 PlayerLoop::Next PlayerLoop::pass() {
+    const bool rebuild = takeSettings();
     updateTreeLimits();
     postTreeStrips();
 
@@ -310,11 +264,8 @@ PlayerLoop::Next PlayerLoop::pass() {
         postPositionSlider();
     }
 
-    if (takeWeightChanges()) {
-        // Wait until the user has stopped moving the sliders, then rebuild once.
-        do
-            sleep(kSettleMilliseconds);
-        while (takeWeightChanges() && !stopRequested);
+    if (rebuild) {
+        // The window has let the weights settle: one new summary from here.
         dropSegmentTimesAfter(controls.positionValue);
         restartAt(controls.positionValue);
         postTimeline(true);
@@ -327,15 +278,15 @@ PlayerLoop::Next PlayerLoop::pass() {
 }
 
 bool PlayerLoop::hasRoom(int64_t comingBytes) const {
-    QMutexLocker lock(frameBuffer->mutex);
-    if (frameBuffer->count >= bufferTarget)
+    const size_t held = playbackQueue.size();
+    if (held >= static_cast<size_t>(bufferTarget))
         return false;
     // An empty buffer takes what comes, however large the pictures.
-    return frameBuffer->count == 0 || frameBuffer->pictureBytes + comingBytes <= bufferBudget;
+    return held == 0 || playbackQueue.weight() + comingBytes <= bufferBudget;
 }
 
-void PlayerLoop::writeSound(const PictureSound& sound, const Frame& frame, double from, double to,
-                            bool cut) {
+void PlayerLoop::writeSound(const PictureSound& sound, const PictureFrame& frame, double from,
+                            double to, bool cut) {
     VideoReader* reader = playback.videoReader();
     const int channels = reader->audioChannelCount();
     const int rate = reader->audioSampleRate();
@@ -360,31 +311,29 @@ void PlayerLoop::writeSound(const PictureSound& sound, const Frame& frame, doubl
                  start + (frame.playTime - frame.frameTime), cut);
 }
 
-void PlayerLoop::handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn,
+void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn,
                         std::vector<PictureSound>* sounds, double from, double to) {
     const bool cut = !followsOn && placedAny;
     for (size_t k = 0; k < frames.size(); ++k) {
-        const std::unique_ptr<Frame>& frame = frames[k];
+        PictureFrame& frame = frames[k];
         // Within a run of pictures the timeline follows their timestamps
         // (which need not be evenly spaced); across a cut or a break in the
         // timestamps, the next picture starts one frame period later.
-        const double step = frame->frameTime - lastFrameTime;
+        const double step = frame.frameTime - lastFrameTime;
         if (placedAny && followsOn && step > 0.0 && step <= kLongestPeriod)
-            frame->playTime = lastPlayTime + step;
+            frame.playTime = lastPlayTime + step;
         else
-            frame->playTime = timelineEnd;
-        lastFrameTime = frame->frameTime;
-        lastPlayTime = frame->playTime;
-        timelineEnd = frame->playTime + framePeriod;
+            frame.playTime = timelineEnd;
+        lastFrameTime = frame.frameTime;
+        lastPlayTime = frame.playTime;
+        timelineEnd = frame.playTime + framePeriod;
         placedAny = true;
         followsOn = true;
         if (withSound && sounds != nullptr && k < sounds->size())
-            writeSound((*sounds)[k], *frame, from, to, cut && k == 0);
+            writeSound((*sounds)[k], frame, from, to, cut && k == 0);
     }
-    QMutexLocker lock(frameBuffer->mutex);
-    for (std::unique_ptr<Frame>& frame : frames)
-        if (frameBuffer->addFrame(frame.get()))
-            frame.release();
+    for (PictureFrame& frame : frames)
+        playbackQueue.tryPut(frame);
     frames.clear();
 }
 
@@ -395,81 +344,68 @@ PlayerLoop::Next PlayerLoop::playStep() {
     int height = 0;
     if (VideoReader* reader = playback.videoReader())
         reader->getVideoSize(&width, &height);
-    const int64_t pictureBytes = yuv420PictureBytes(width, height);
+    const int64_t bytes = pictureBytes(width, height);
     // One fragment's worth at most, a picture at a time while there is room.
     int read = 0;
-    std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<PictureFrame> frames;
     std::vector<PictureSound> sounds;
-    while (read < kFragmentFrames && hasRoom(pictureBytes)) {
+    while (read < kFragmentFrames && hasRoom(bytes)) {
         sounds.clear();
         if (playback.readNext(1, frames, &sounds) == 0) {
             endOfStream = true;
             break;
         }
-        frames.back()->frameNumber = ++framesHandedOn;
+        frames.back().frameNumber = ++framesHandedOn;
         if (!placedAny)
-            soundFrom = frames.back()->frameTime;
+            soundFrom = frames.back().frameTime;
         handOn(frames, true, &sounds, soundFrom, std::numeric_limits<double>::infinity());
         ++read;
     }
     return read > 0 ? Next::Continue : Next::Wait;
 }
 
-void PlayerLoop::summaryTurn() {
-    if (summarizer.wantsFragment()) {
-        std::unique_ptr<FrameBuffer> fragment(analysis->decodeFragment());
-        if (fragment)
-            summarizer.addFragment(std::move(fragment));
-        else
-            summarizer.endOfStream();
-    }
+void PlayerLoop::takeKept(const Decision& decision) {
+    std::vector<PictureFrame> frames;
+    std::vector<PictureSound> sounds;
+    if (!playback.read(decision, frames, &sounds))
+        return;
+    segmentTimes.push_back(decision.start);
+    for (size_t k = 0; k < frames.size(); ++k)
+        frames[k].frameNumber = framesHandedOn + static_cast<double>(k) + 1;
+    handOn(frames, decision.number == lastKeptNumber + 1, &sounds, decision.start,
+           decision.last + framePeriod);
+    lastKeptNumber = decision.number;
+    controls.summaryFilling = false;
 }
 
 PlayerLoop::Next PlayerLoop::summaryStep() {
     int width = 0;
     int height = 0;
-    analysis->reader->getVideoSize(&width, &height);
-    const int64_t fragmentBytes = yuv420PictureBytes(width, height) * kFragmentFrames;
+    analysis->videoReader().getVideoSize(&width, &height);
+    const int64_t fragmentBytes = pictureBytes(width, height) * kFragmentFrames;
     if (!hasRoom(fragmentBytes)) {
         // A full buffer holds the next decision back. Fragments that no
         // decision waits for may still go in: the turns, and with them the
         // decisions, stay those of a summary that never waits.
-        if (summarizer.wantsFragment() && summarizer.depth() + 1 < summarizer.depthLimit()) {
-            summaryTurn();
+        if (turns->fragmentWithoutDecision()) {
+            turns->offerFragment();
             return Next::Continue;
         }
         return Next::Wait;
     }
 
-    summaryTurn();
-    if (summarizer.canDecide()) {
-        bool empty = false;
-        {
-            QMutexLocker lock(frameBuffer->mutex);
-            empty = frameBuffer->count == 0;
-        }
+    turns->offerFragment();
+    if (turns->decisionDue()) {
+        const bool empty = playbackQueue.empty();
         const std::optional<Decision> decision =
-            summarizer.decide(empty && controls.avoidEmptyBuffer);
-        if (decision) {
-            if (decision->kept) {
-                std::vector<std::unique_ptr<Frame>> frames;
-                std::vector<PictureSound> sounds;
-                if (playback.read(*decision, frames, &sounds)) {
-                    // A full table keeps the segments it has; the timeline shows no more marks.
-                    if (segmentTimeCount < SEGMENT_TIMES_SIZE)
-                        segmentTimes[segmentTimeCount++] = decision->start;
-                    for (size_t k = 0; k < frames.size(); ++k)
-                        frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-                    handOn(frames, decision->number == lastKeptNumber + 1, &sounds, decision->start,
-                           decision->last + framePeriod);
-                    lastKeptNumber = decision->number;
-                    controls.summaryFilling = false;
-                }
-            }
+            turns->takeDecision(empty && settings.avoidEmptyBuffer);
+        if (decision && decision->kept)
+            takeKept(*decision);
+        // Decided fragments count whether kept or not.
+        if (decision)
             framesHandedOn += decision->frames;
-        }
     }
-    if (!summarizer.finished())
+    if (!turns->finished())
         return Next::Continue;
     controls.summaryFilling = false; // nothing more will come
     return Next::Wait;

@@ -2,32 +2,31 @@
 
 // The player's decoding loop, one pass at a time: tree limits and strips,
 // seeks (a released position slider or a change of mode), rebuilds after a
-// weight change, then a Play or Summary step that feeds the playback buffer.
-// Play reads the video straight on; Summary hands described fragments to the
-// Summarizer and reads the pictures of each kept fragment again, so that no
-// undecided fragment holds a picture. ThreadDecoding runs pass() in a loop
-// and waits on the controls' wakeup whenever a pass says there is nothing
-// to do; tests call it step by step.
+// weight change, then a Play or Summary step that feeds the playback queue.
+// Play reads the video straight on; Summary takes the summarising turns and
+// reads the pictures of each kept fragment again, so that no undecided
+// fragment holds a picture. ThreadDecoding runs pass() in a loop and waits
+// on the controls' wakeup whenever a pass says there is nothing to do; tests
+// call it step by step.
 
+#include "PlaybackQueue.h"
 #include "PlaybackReader.h"
+#include "PlayerSettings.h"
 #include "SharedControls.h"
 #include "Summarizer.h"
+#include "SummaryTurns.h"
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class AudioOutput;
 class FragmentDecoder;
-class Frame;
-class FrameBuffer;
 
 class PlayerLoop {
 public:
-    static constexpr int SEGMENT_TIMES_SIZE = 10000;
     // The playback buffer stops filling at this many frames or this many
     // bytes of pictures, whichever comes first.
     static constexpr int32_t BUFFER_TARGET = 300;
@@ -38,8 +37,8 @@ public:
     enum class Next { Continue, Wait };
 
     // With an audio output, the sound of what is shown plays with it.
-    PlayerLoop(std::string inputPath, FrameBuffer* frameBuffer, SharedControls& controls,
-               AudioOutput* audio = nullptr);
+    PlayerLoop(std::string inputPath, PlaybackQueue& playbackQueue, SharedControls& controls,
+               const SettingsBoard& settings, AudioOutput* audio = nullptr);
     ~PlayerLoop();
     PlayerLoop(const PlayerLoop&) = delete;
     PlayerLoop& operator=(const PlayerLoop&) = delete;
@@ -48,21 +47,16 @@ public:
     void start();
     Next pass();
 
-    // Waits used while the weight sliders settle; tests replace it.
-    std::function<void(int milliseconds)> sleep;
-    // Set to leave a wait early when the program is closing.
-    std::atomic<bool> stopRequested{false};
-
-    FrameBuffer* const frameBuffer;
+    PlaybackQueue& playbackQueue;
     SharedControls& controls;
+    const SettingsBoard& settingsBoard;
     AudioOutput* const audio;
     const std::string inputPath;
     int32_t bufferTarget = BUFFER_TARGET;
     int64_t bufferBudget = BUFFER_BUDGET;
 
     // Start times of the summary's segments handed on, for the timeline.
-    double segmentTimes[SEGMENT_TIMES_SIZE] = {};
-    int32_t segmentTimeCount = 0;
+    std::vector<double> segmentTimes;
     int32_t depthLimit = 0;
     int32_t nodeLimit = 0;
     // Numbers the frames handed on; decided fragments count whether kept or not.
@@ -75,14 +69,15 @@ public:
 
     Summarizer summarizer;
     std::unique_ptr<FragmentDecoder> analysis; // Summary mode's descriptors
-    PlaybackReader playback;                   // the pictures to play
+    std::unique_ptr<SummaryTurns> turns;
+    PlaybackReader playback; // the pictures to play
 
 private:
     void updateTreeLimits();
     void postTreeStrips();
     bool detectSeek(double* target);
-    bool takeWeightChanges();
-    SummarySettings settingsFromControls() const;
+    // Takes the newest settings; true when they call for a new summary.
+    bool takeSettings();
     void dropSegmentTimesAfter(double seconds);
     void restartAt(double seconds);
     void clearPlayback();
@@ -94,17 +89,19 @@ private:
     // video, to the audio output. The first frame follows the last one
     // handed on when it is the next picture of the video; else it starts
     // right after it, and its sound fades in after a fade out.
-    void handOn(std::vector<std::unique_ptr<Frame>>& frames, bool followsOn,
+    void handOn(std::vector<PictureFrame>& frames, bool followsOn,
                 std::vector<PictureSound>* sounds, double from, double to);
-    void writeSound(const PictureSound& sound, const Frame& frame, double from, double to,
+    void writeSound(const PictureSound& sound, const PictureFrame& frame, double from, double to,
                     bool cut);
     void openSound();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
     Next playStep();
     Next summaryStep();
-    void summaryTurn();
+    void takeKept(const Decision& decision);
 
+    PlayerSettings settings;
+    uint64_t seenRanking = 0;
     PlayerMode seenMode = PlayerMode::Play;
     PlayerMode pausedMode = PlayerMode::Play;
     // The playback timeline: where the next frame goes when it does not

@@ -1,36 +1,32 @@
 #pragma once
 
 // The worker thread that decodes and summarises: it runs the player's loop
-// until asked to stop, and sleeps on the controls' wakeup whenever a pass
+// until asked to stop, and waits on the controls' wakeup whenever a pass
 // finds nothing to do.
 
 #include "PlayerLoop.h"
-
-#include <QThread>
-
-#include <atomic>
-#include <mutex>
+#include "Worker.h"
 
 class AudioOutput;
-class FrameBuffer;
 
-class ThreadDecoding : public QThread {
+class ThreadDecoding {
 public:
-    ThreadDecoding(const char* inputPath, FrameBuffer* frameBuffer, SharedControls& controls,
-                   AudioOutput* audio = nullptr);
-    ~ThreadDecoding() override;
+    ThreadDecoding(const char* inputPath, PlaybackQueue& playbackQueue, SharedControls& controls,
+                   const SettingsBoard& settings, AudioOutput* audio = nullptr);
+    // Stops and joins.
+    ~ThreadDecoding() { worker.stop(); }
+    ThreadDecoding(const ThreadDecoding&) = delete;
+    ThreadDecoding& operator=(const ThreadDecoding&) = delete;
 
-    // Asks the loop to end after the current pass; wait() then joins it.
-    void requestStop();
+    void start();
+    // Asks the loop to end after the current pass; stop() also joins it.
+    void requestStop() { worker.requestStop(); }
+    void stop() { worker.stop(); }
 
     PlayerLoop loop;
 
-protected:
-    void run() override;
-
 private:
-    std::atomic<bool> stopping{false};
-    // Held while run() works: taking it after wait() makes the join visible
-    // to race checkers, which do not see inside QThread::wait().
-    std::mutex running;
+    void run();
+
+    Worker worker;
 };

@@ -148,7 +148,7 @@ void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scra
     const TreeNode* p = parent;
     if (!p)
         return;
-    const int32_t n = fragment ? fragment->count : 0;
+    const int32_t n = fragment ? fragment->count() : 0;
     const int32_t length = fragment ? fragment->length : 0;
 
     totalFrames = p->totalFrames + length;
@@ -199,8 +199,8 @@ void SummaryTree::foldExtremes(const TreeNode* node) {
 void SummaryTree::scoreLeaves() {
     const RankingWeights& w = weights;
     const double sum = w.continuity + w.length + w.activity + w.redundancy;
-    for (uint32_t i = 0; i < leaves->count; ++i) {
-        TreeNode* node = leaves->nodes[i];
+    for (uint32_t i = 0; i < leaves.size(); ++i) {
+        TreeNode* node = leaves[i];
         const double a = term(node->activityScore, maxActivityScore, minActivityScore, w.activity);
         const double c =
             term(node->continuityScore, maxContinuityScore, minContinuityScore, w.continuity);
@@ -215,12 +215,12 @@ void SummaryTree::scoreLeaves() {
 }
 
 void SummaryTree::sortByScore(NodeList& list) {
-    if (list.count < 2)
+    if (list.size() < 2)
         return;
-    std::vector<SortEntry> entries(list.count);
-    for (uint32_t i = 0; i < list.count; ++i)
-        entries[i] = {list.nodes[i]->score, list.nodes[i]->tieScore, list.nodes[i]};
-    sortRange(entries.data(), 0, int64_t(list.count) - 1);
-    for (uint32_t i = 0; i < list.count; ++i)
-        list.nodes[i] = entries[i].node;
+    std::vector<SortEntry> entries(list.size());
+    for (uint32_t i = 0; i < list.size(); ++i)
+        entries[i] = {list[i]->score, list[i]->tieScore, list[i]};
+    sortRange(entries.data(), 0, int64_t(list.size()) - 1);
+    for (uint32_t i = 0; i < list.size(); ++i)
+        list[i] = entries[i].node;
 }

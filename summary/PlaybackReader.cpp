@@ -1,7 +1,6 @@
 #include "PlaybackReader.h"
 
-#include "FragmentDecoder.h"
-#include "Frame.h"
+#include "Descriptors.h"
 
 #include <cmath>
 #include <optional>
@@ -36,7 +35,7 @@ bool PlaybackReader::open() {
     return true;
 }
 
-std::unique_ptr<Frame> PlaybackReader::next(PictureSound* sound) {
+bool PlaybackReader::next(PictureFrame* frame, PictureSound* sound) {
     AVFrame* picture = nullptr;
     int16_t* samples = nullptr;
     int value = 0;
@@ -44,7 +43,7 @@ std::unique_ptr<Frame> PlaybackReader::next(PictureSound* sound) {
     const bool withSound = sound != nullptr && reader && reader->audioStreamIndex() >= 0;
     if (!reader || !(withSound ? reader->getNextFrame(&picture, &samples, &value, &count)
                                : reader->getNextFrame(&picture)))
-        return nullptr;
+        return false;
     if (withSound && samples != nullptr && count > 0) {
         sound->samples.assign(samples, samples + count * reader->audioChannelCount());
         sound->time = reader->audioStartTime();
@@ -54,19 +53,23 @@ std::unique_ptr<Frame> PlaybackReader::next(PictureSound* sound) {
     // A stream that declares no size tells it with its first picture.
     if (width <= 0 || height <= 0)
         reader->getVideoSize(&width, &height);
-    std::unique_ptr<Frame> frame = FragmentDecoder::pictureFrame(*reader, picture, width, height);
+    // The reader reuses its picture for the next decode.
+    frame->picture = Picture::copyOf(picture, width, height);
+    frame->frameNumber =
+        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
+    frame->frameTime = reader->timestampToSeconds(picture->pts);
     lastTime = frame->frameTime;
     started = true;
-    return frame;
+    return true;
 }
 
-int PlaybackReader::readNext(int count, std::vector<std::unique_ptr<Frame>>& frames,
+int PlaybackReader::readNext(int count, std::vector<PictureFrame>& frames,
                              std::vector<PictureSound>* sounds) {
     int read = 0;
     for (; read < count; ++read) {
         PictureSound sound;
-        std::unique_ptr<Frame> frame = next(sounds != nullptr ? &sound : nullptr);
-        if (!frame)
+        PictureFrame frame;
+        if (!next(&frame, sounds != nullptr ? &sound : nullptr))
             break;
         frames.push_back(std::move(frame));
         if (sounds != nullptr)
@@ -105,27 +108,27 @@ bool PlaybackReader::jumpSavesDecoding(double start) const {
 }
 
 bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
-                              std::vector<std::unique_ptr<Frame>>& frames,
+                              std::vector<PictureFrame>& frames,
                               std::vector<PictureSound>* sounds) {
-    std::vector<std::unique_ptr<Frame>> found;
+    std::vector<PictureFrame> found;
     std::vector<PictureSound> heard;
     bool first = true;
     for (;;) {
         PictureSound sound;
-        std::unique_ptr<Frame> frame = next(sounds != nullptr ? &sound : nullptr);
-        if (!frame)
+        PictureFrame frame;
+        if (!next(&frame, sounds != nullptr ? &sound : nullptr))
             return false;
         // A jump that lands beyond the fragment cannot read it.
-        if (first && afterJump && frame->frameTime > fragment.start)
+        if (first && afterJump && frame.frameTime > fragment.start)
             return false;
         first = false;
-        if (frame->frameTime < fragment.start)
+        if (frame.frameTime < fragment.start)
             continue;
-        if (frame->frameTime > fragment.start && found.empty())
+        if (frame.frameTime > fragment.start && found.empty())
             return false; // its first picture is not in the stream as decoded now
         if (found.size() < fragment.signatures.size()) {
-            frame->computeHistogram();
-            if (pictureSignature(*frame) != fragment.signatures[found.size()])
+            const Descriptors seen = Descriptors::of(frame.picture.avFrame(), width, height);
+            if (pictureSignature(seen) != fragment.signatures[found.size()])
                 return false;
         }
         found.push_back(std::move(frame));
@@ -141,7 +144,7 @@ bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
     return true;
 }
 
-bool PlaybackReader::read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames,
+bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& frames,
                           std::vector<PictureSound>* sounds) {
     if (fragment.frames <= 0)
         return true;

@@ -10,14 +10,13 @@
 // times cannot be trusted after a jump) is noticed and the fragment read
 // again from further back.
 
+#include "Picture.h"
 #include "Summarizer.h"
 #include "VideoReader.h"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-class Frame;
 
 // The sound that plays up to a picture: interleaved signed 16-bit samples at
 // the reader's audio rate and channel count, and the time of the first in
@@ -39,14 +38,14 @@ public:
     // False when the video cannot be opened.
     bool open();
 
-    // The fragment's pictures, appended to frames as frames of the video's
-    // size with their times and the reader's frame numbers (and their sound
-    // to sounds, one for each, when given). False (with nothing appended)
-    // when the video does not give them again.
-    bool read(const Decision& fragment, std::vector<std::unique_ptr<Frame>>& frames,
+    // The fragment's pictures, appended to frames at the video's size with
+    // their times and the reader's frame numbers (and their sound to
+    // sounds, one for each, when given). False (with nothing appended) when
+    // the video does not give them again.
+    bool read(const Decision& fragment, std::vector<PictureFrame>& frames,
               std::vector<PictureSound>* sounds = nullptr);
     // Up to count pictures from where the reader stands; how many came.
-    int readNext(int count, std::vector<std::unique_ptr<Frame>>& frames,
+    int readNext(int count, std::vector<PictureFrame>& frames,
                  std::vector<PictureSound>* sounds = nullptr);
     // The file's sound could not be decoded: it is read without it.
     bool soundRefused() const { return refused; }
@@ -56,14 +55,14 @@ public:
     VideoReader* videoReader() { return reader.get(); }
 
 private:
-    // The next picture as a frame, with its sound in sound when the reader
-    // has any; null at the end.
-    std::unique_ptr<Frame> next(PictureSound* sound);
+    // The next picture, with its sound in sound when the reader has any;
+    // false at the end.
+    bool next(PictureFrame* frame, PictureSound* sound);
     bool jumpTo(double seconds);
     // Reads the fragment from where the reader stands (just after a jump,
     // or straight on); false when its pictures do not come as described.
-    bool readFrom(const Decision& fragment, bool afterJump,
-                  std::vector<std::unique_ptr<Frame>>& frames, std::vector<PictureSound>* sounds);
+    bool readFrom(const Decision& fragment, bool afterJump, std::vector<PictureFrame>& frames,
+                  std::vector<PictureSound>* sounds);
     bool jumpSavesDecoding(double start) const;
 
     std::string path;

@@ -15,17 +15,17 @@ uint64_t digest(uint64_t hash, const void* data, size_t size) {
 }
 
 int32_t wholeSeconds(const FrameBuffer* fragment) {
-    return fragment != nullptr && fragment->first != nullptr
-               ? static_cast<int32_t>(fragment->first->frameTime)
+    return fragment != nullptr && fragment->count() > 0
+               ? static_cast<int32_t>(fragment->first().frameTime)
                : 0;
 }
 
 } // namespace
 
-uint64_t pictureSignature(const Frame& frame) {
+uint64_t pictureSignature(const Descriptors& d) {
     uint64_t hash = 14695981039346656037ull;
-    hash = digest(hash, frame.histogram, sizeof frame.histogram);
-    return digest(hash, frame.blockMeans, sizeof frame.blockMeans);
+    hash = digest(hash, d.histogram, sizeof d.histogram);
+    return digest(hash, d.blockMeans, sizeof d.blockMeans);
 }
 
 Summarizer::Summarizer(const SummarySettings& settings)
@@ -59,11 +59,11 @@ bool Summarizer::wantsFragment() const {
 void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
     if (!fragment || !wantsFragment())
         return;
-    FrameBuffer* inserted = fragment.release(); // the tree owns it from here
+    const FrameBuffer* inserted = fragment.get();
     if (current.junkFilter)
-        tree.addFragmentFiltered(inserted);
+        tree.addFragmentFiltered(std::move(fragment));
     else
-        tree.addFragment(inserted, true);
+        tree.addFragment(std::move(fragment), true);
     decisionMark = tree.current != nullptr ? wholeSeconds(tree.current->fragment) : 0;
     front = wholeSeconds(inserted);
     if (tree.liveLeafCount() > static_cast<uint32_t>(nodeLimitInForce))
@@ -113,18 +113,16 @@ std::optional<Decision> Summarizer::decide(bool includeNext) {
 Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
     Decision decision;
     decision.number = fragment->number;
-    decision.frames = fragment->count;
+    decision.frames = fragment->count();
     decision.kept = included;
-    if (fragment->first != nullptr) {
-        decision.frameNumber = fragment->first->frameNumber;
-        decision.start = fragment->first->frameTime;
-        decision.last = fragment->last->frameTime;
+    if (fragment->count() > 0) {
+        decision.frameNumber = fragment->first().frameNumber;
+        decision.start = fragment->first().frameTime;
+        decision.last = fragment->last().frameTime;
     }
-    if (included) {
-        const Frame* frame = fragment->first;
-        for (int k = 0; k < fragment->count && frame != nullptr; ++k, frame = frame->next)
-            decision.signatures.push_back(pictureSignature(*frame));
-    }
+    if (included)
+        for (const Frame& frame : fragment->frames)
+            decision.signatures.push_back(pictureSignature(frame.descriptors));
     retireDecidedFragment(fragment, included);
     return decision;
 }

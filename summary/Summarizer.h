@@ -22,8 +22,8 @@
 #include <optional>
 #include <vector>
 
-class Frame;
 class FrameBuffer;
+struct Descriptors;
 
 struct Decision {
     int32_t number = 0;      // the fragment's number since the last reset, from 0
@@ -39,7 +39,7 @@ struct Decision {
 
 // A digest of a frame's descriptors: equal for two decodes of the same
 // picture, different (all but certainly) for a different one.
-uint64_t pictureSignature(const Frame& frame);
+uint64_t pictureSignature(const Descriptors& descriptors);
 
 class Summarizer {
 public:

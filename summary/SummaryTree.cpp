@@ -1,5 +1,6 @@
 #include "SummaryTree.h"
 
+#include "EngineFailure.h"
 #include "FrameBuffer.h"
 #include "Messages.h"
 
@@ -9,8 +10,6 @@
 #include <cstdlib>
 
 namespace {
-const char* const LIST_FULL =
-    "\nWARNING: frameBufferListPos >= FRAME_BUFFER_LIST_SIZE (possible free error)";
 const char* const BROKEN_TREE = "\nERROR HORRENDO";
 const char* const TWO_LIVE_CHILDREN = "\nAdvance Root (2):ERROR";
 const char* const NO_CHILD = "\nTHIS POINT MUST NOT BE REACHED";
@@ -19,14 +18,6 @@ const char* const NO_CHILD = "\nTHIS POINT MUST NOT BE REACHED";
 // above it, which is known from its parent alone.
 constexpr int32_t JUMP_SPAN = 8;
 
-std::unique_ptr<NodeList> newNodeList() {
-    // Not value-initialised: only count needs a start value.
-    return std::unique_ptr<NodeList>(new NodeList);
-}
-
-void freeFragment(FrameBuffer* fragment) {
-    delete fragment;
-}
 } // namespace
 
 SummaryTree::SummaryTree(const RankingWeights& weights) : weights(weights) {
@@ -38,34 +29,23 @@ SummaryTree::~SummaryTree() {
 }
 
 void SummaryTree::start() {
-    root = new TreeNode(0);
-    root->jump = root;
+    root = std::make_unique<TreeNode>(0);
+    root->jump = root.get();
     sideSearchRoot = nullptr;
-    current = root;
-    leaves = newNodeList();
-    leaves->append(root);
+    current = root.get();
+    leaves.clear();
+    leaves.push_back(root.get());
     levelsAdded = 0;
     levelsAdvanced = 0;
-    frameBufferList = std::make_unique_for_overwrite<FrameBuffer*[]>(FRAME_BUFFER_LIST_SIZE);
-    frameBufferListPos = 0;
     nextFragmentId = 0;
 }
 
 void SummaryTree::freeAll() {
-    for (int32_t i = 0; i < frameBufferListPos; ++i)
-        freeFragment(frameBufferList[i]);
-    frameBufferListPos = 0;
-    for (FrameBuffer* fragment : extraFragments)
-        freeFragment(fragment);
-    std::vector<FrameBuffer*>().swap(extraFragments);
-    std::vector<TreeNode*>().swap(scratch);
-    if (root) {
-        root->deleteSubtree();
-        delete root;
-    }
-    root = nullptr;
+    leaves.clear();
     current = nullptr;
-    leaves.reset();
+    root.reset();
+    std::vector<std::unique_ptr<FrameBuffer>>().swap(fragments);
+    std::vector<TreeNode*>().swap(scratch);
 }
 
 void SummaryTree::resetTree() {
@@ -75,7 +55,9 @@ void SummaryTree::resetTree() {
 
 TreeNode* SummaryTree::addChild(TreeNode* leaf, bool included, FrameBuffer* fragment,
                                 double targetLength, NodeList& newLeaves) {
-    TreeNode* node = new TreeNode(levelsAdded);
+    std::unique_ptr<TreeNode>& child = included ? leaf->includeChild : leaf->excludeChild;
+    child = std::make_unique<TreeNode>(levelsAdded);
+    TreeNode* node = child.get();
     node->included = included;
     node->fragment = fragment;
     node->parent = leaf;
@@ -83,57 +65,55 @@ TreeNode* SummaryTree::addChild(TreeNode* leaf, bool included, FrameBuffer* frag
     node->jump = leaf->level % JUMP_SPAN == 0 ? leaf : leaf->jump;
     node->computeMeasures(targetLength, scratch);
     node->scoresComputed = true;
-    newLeaves.append(node);
+    newLeaves.push_back(node);
     foldExtremes(node);
     return node;
 }
 
-void SummaryTree::addFragment(FrameBuffer* fragment, bool includeAllowed) {
-    if (!fragment)
+void SummaryTree::addFragment(std::unique_ptr<FrameBuffer> owned, bool includeAllowed) {
+    if (!owned)
         return;
+    FrameBuffer* fragment = owned.get();
     fragment->number = nextFragmentId++;
-    if (frameBufferListPos < FRAME_BUFFER_LIST_SIZE) {
-        frameBufferList[frameBufferListPos++] = fragment;
-    } else {
-        engineMessage(MessageStream::Output, "%s", LIST_FULL);
-        extraFragments.push_back(fragment);
-    }
+    fragments.push_back(std::move(owned));
 
     maxLengthScore = maxRedundancyScore = maxContinuityScore = maxActivityScore = -999.0;
     minLengthScore = minRedundancyScore = minContinuityScore = minActivityScore = 999.0;
     ++levelsAdded;
 
     const double targetLength = weights.targetLength;
-    std::unique_ptr<NodeList> newLeaves = newNodeList();
+    NodeList newLeaves;
+    newLeaves.reserve(2 * leaves.size());
     const int32_t fragmentFrames = fragment->maxFrames;
-    for (uint32_t i = 0; i < leaves->count; ++i) {
-        TreeNode* leaf = leaves->nodes[i];
+    for (uint32_t i = 0; i < leaves.size(); ++i) {
+        TreeNode* leaf = leaves[i];
         if (includeAllowed)
-            leaf->includeChild = addChild(leaf, true, fragment, targetLength, *newLeaves);
+            addChild(leaf, true, fragment, targetLength, newLeaves);
         // The ranking weighs a leaf's length only against the other leaves', so
         // at high targets they can all drift short of it together: a leaf that
         // could keep the fragment may not fall short by more than the tolerance.
         const int32_t total = leaf->totalFrames + fragment->length;
         const double shortfall = targetLength * total - leaf->summaryFrames;
         if (!includeAllowed || shortfall <= lengthTolerance(total, targetLength, fragmentFrames))
-            leaf->excludeChild = addChild(leaf, false, fragment, targetLength, *newLeaves);
+            addChild(leaf, false, fragment, targetLength, newLeaves);
     }
     leaves = std::move(newLeaves);
 
     scoreLeaves();
-    sortByScore(*leaves);
+    sortByScore(leaves);
 }
 
-void SummaryTree::addFragmentFiltered(FrameBuffer* fragment) {
-    if (!fragment)
+void SummaryTree::addFragmentFiltered(std::unique_ptr<FrameBuffer> owned) {
+    if (!owned)
         return;
+    FrameBuffer* fragment = owned.get();
     const double minActivity = fragment->getMinActivity();
     const double meanColorCount = fragment->getMeanColorCount();
     const bool strongChange = fragment->hasStrongChange();
     fragment->junk =
         strongChange || minActivity < 2.0 || minActivity > 1000.0 || meanColorCount <= 2.0;
     fragment->classified = true;
-    addFragment(fragment, !fragment->junk);
+    addFragment(std::move(owned), !fragment->junk);
 }
 
 void SummaryTree::preferLeafOnTarget() {
@@ -141,8 +121,8 @@ void SummaryTree::preferLeafOnTarget() {
     uint32_t chosen = 0;
     double nearest = 0.0;
     // Best first, so the first leaf on target is the best of them.
-    for (uint32_t i = 0; i < leaves->count; ++i) {
-        const TreeNode* leaf = leaves->nodes[i];
+    for (uint32_t i = 0; i < leaves.size(); ++i) {
+        const TreeNode* leaf = leaves[i];
         const int32_t fragmentFrames = leaf->fragment ? leaf->fragment->maxFrames : 0;
         const double off = std::abs(targetLength * leaf->totalFrames - leaf->summaryFrames) -
                            lengthTolerance(leaf->totalFrames, targetLength, fragmentFrames);
@@ -154,13 +134,13 @@ void SummaryTree::preferLeafOnTarget() {
             break;
     }
     if (chosen > 0)
-        std::rotate(leaves->nodes, leaves->nodes + chosen, leaves->nodes + chosen + 1);
+        std::rotate(leaves.begin(), leaves.begin() + chosen, leaves.begin() + chosen + 1);
 }
 
 uint32_t SummaryTree::liveLeafCount() const {
     uint32_t live = 0;
-    for (uint32_t i = 0; i < leaves->count; ++i)
-        if (!leaves->nodes[i]->collapsed)
+    for (uint32_t i = 0; i < leaves.size(); ++i)
+        if (!leaves[i]->collapsed)
             ++live;
     return live;
 }
@@ -196,105 +176,94 @@ TreeNode* SummaryTree::sideOf(TreeNode* node) {
 }
 
 void SummaryTree::brokenTree() {
-    engineMessage(MessageStream::Output, "%s", BROKEN_TREE);
-    flushEngineMessages();
-    std::exit(EXIT_FAILURE);
+    throw EngineFailure(BROKEN_TREE, EXIT_FAILURE);
 }
 
 void SummaryTree::pruneLeaves(uint32_t limit) {
-    for (uint32_t i = 0; i < leaves->count; ++i)
-        leaves->nodes[i]->selected = false;
+    for (uint32_t i = 0; i < leaves.size(); ++i)
+        leaves[i]->selected = false;
 
-    std::unique_ptr<NodeList> below[2] = {newNodeList(), newNodeList()};
-    for (uint32_t i = 0; i < leaves->count; ++i) {
-        TreeNode* leaf = leaves->nodes[i];
+    NodeList below[2];
+    for (uint32_t i = 0; i < leaves.size(); ++i) {
+        TreeNode* leaf = leaves[i];
         TreeNode* side = current ? sideOf(leaf) : nullptr;
-        if (side && side == current->includeChild)
-            below[0]->append(leaf);
-        else if (side && side == current->excludeChild)
-            below[1]->append(leaf);
+        if (side && side == current->includeChild.get())
+            below[0].push_back(leaf);
+        else if (side && side == current->excludeChild.get())
+            below[1].push_back(leaf);
         else
             brokenTree();
     }
 
-    std::unique_ptr<NodeList> kept = newNodeList();
+    NodeList kept;
     uint32_t position[2] = {0, 0};
     auto skipSelected = [&](int s) {
-        while (position[s] < below[s]->count && below[s]->nodes[position[s]]->selected)
+        while (position[s] < below[s].size() && below[s][position[s]]->selected)
             ++position[s];
-        return position[s] < below[s]->count;
+        return position[s] < below[s].size();
     };
-    for (int turn = 0; kept->count < limit && (skipSelected(0) || skipSelected(1)); turn ^= 1) {
+    for (int turn = 0; kept.size() < limit && (skipSelected(0) || skipSelected(1)); turn ^= 1) {
         if (!skipSelected(turn))
             continue;
-        TreeNode* leaf = below[turn]->nodes[position[turn]++];
+        TreeNode* leaf = below[turn][position[turn]++];
         leaf->selected = true;
-        kept->append(leaf);
+        kept.push_back(leaf);
         if (TreeNode* p = leaf->parent) {
-            TreeNode* sibling = leaf == p->includeChild ? p->excludeChild : p->includeChild;
+            TreeNode* sibling =
+                (leaf == p->includeChild.get() ? p->excludeChild : p->includeChild).get();
             if (sibling && !sibling->selected) {
                 sibling->selected = true;
-                kept->append(sibling);
+                kept.push_back(sibling);
             }
         }
     }
-    sortByScore(*kept);
+    sortByScore(kept);
     leaves = std::move(kept);
 }
 
 void SummaryTree::decideRoot() {
-    if (!current || leaves->count == 0)
+    if (!current || leaves.size() == 0)
         return;
     int live = 0;
-    for (TreeNode* child : {current->includeChild, current->excludeChild})
+    for (const TreeNode* child : {current->includeChild.get(), current->excludeChild.get()})
         if (child && !child->collapsed)
             ++live;
     if (live < 2)
         return;
 
-    TreeNode* winner = sideOf(leaves->nodes[0]);
+    TreeNode* winner = sideOf(leaves[0]);
     if (!winner)
         brokenTree();
-    const bool includeWins = winner == current->includeChild;
-    TreeNode* loser = includeWins ? current->excludeChild : current->includeChild;
+    const bool includeWins = winner == current->includeChild.get();
 
-    std::unique_ptr<NodeList> kept = newNodeList();
-    for (uint32_t i = 0; i < leaves->count; ++i)
-        if (sideOf(leaves->nodes[i]) == winner)
-            kept->append(leaves->nodes[i]);
+    NodeList kept;
+    for (uint32_t i = 0; i < leaves.size(); ++i)
+        if (sideOf(leaves[i]) == winner)
+            kept.push_back(leaves[i]);
     leaves = std::move(kept);
 
-    loser->collapase();
-    delete loser;
-    if (includeWins)
-        current->excludeChild = nullptr;
-    else
-        current->includeChild = nullptr;
+    // The losing side goes with its whole subtree.
+    (includeWins ? current->excludeChild : current->includeChild).reset();
 }
 
 FrameBuffer* SummaryTree::advanceRoot(bool& included) {
     if (!current)
         return nullptr;
-    TreeNode*& include = current->includeChild;
-    TreeNode*& exclude = current->excludeChild;
+    std::unique_ptr<TreeNode>& include = current->includeChild;
+    std::unique_ptr<TreeNode>& exclude = current->excludeChild;
     TreeNode* next = nullptr;
-    auto dropChild = [](TreeNode*& child) {
-        child->deleteSubtree();
-        delete child;
-        child = nullptr;
-    };
     if (include && exclude) {
         if (include->collapsed) {
-            dropChild(include);
-            next = exclude;
+            include.reset();
+            next = exclude.get();
         } else if (exclude->collapsed) {
-            dropChild(exclude);
-            next = include;
+            exclude.reset();
+            next = include.get();
         } else {
             engineMessage(MessageStream::Output, "%s", TWO_LIVE_CHILDREN);
         }
     } else if (include || exclude) {
-        next = include ? include : exclude;
+        next = include ? include.get() : exclude.get();
     } else {
         engineMessage(MessageStream::Output, "%s", NO_CHILD);
         flushEngineMessages();
@@ -313,12 +282,7 @@ FrameBuffer* SummaryTree::advanceRoot(bool& included) {
 }
 
 void retireDecidedFragment(FrameBuffer* fragment, bool included) {
-    if (included) {
-        Frame* frame = fragment->first;
-        for (int k = 0; k < fragment->count && frame != nullptr; ++k, frame = frame->next)
-            frame->switchToHistogramMode();
-    } else {
-        fragment->deleteAllFrames();
-    }
+    if (!included)
+        fragment->releaseFrames();
     fragment->comparisonList.release();
 }

@@ -14,8 +14,6 @@
 
 class FrameBuffer;
 
-constexpr int32_t FRAME_BUFFER_LIST_SIZE = 60000;
-
 class SummaryTree {
 public:
     explicit SummaryTree(const RankingWeights& weights = {});
@@ -23,15 +21,15 @@ public:
     SummaryTree(const SummaryTree&) = delete;
     SummaryTree& operator=(const SummaryTree&) = delete;
 
-    // Takes ownership of the fragment and inserts it as a new level: every
+    // Takes the fragment and inserts it as a new level: every
     // listed leaf gets an include child (when allowed) and a leave-out child
     // (unless leaving the fragment out puts it short of its target length by
     // more than lengthTolerance); the new leaves are scored and sorted best
     // first.
-    void addFragment(FrameBuffer* fragment, bool includeAllowed);
+    void addFragment(std::unique_ptr<FrameBuffer> fragment, bool includeAllowed);
     // Classifies the fragment as junk or not, then inserts it; a junk
     // fragment gets leave-out children only.
-    void addFragmentFiltered(FrameBuffer* fragment);
+    void addFragmentFiltered(std::unique_ptr<FrameBuffer> fragment);
     // For when no fragment will follow and every leaf is a whole summary:
     // moves the best leaf whose length is on its target to the front of the
     // list, or the nearest one when none is, for the root to advance towards.
@@ -59,9 +57,9 @@ public:
         return levelsAdded > levelsAdvanced ? levelsAdded - levelsAdvanced : 0;
     }
 
-    TreeNode* root = nullptr;
+    std::unique_ptr<TreeNode> root;
     TreeNode* current = nullptr;
-    std::unique_ptr<NodeList> leaves;
+    NodeList leaves;
     int32_t levelsAdded = 0;
     int32_t levelsAdvanced = 0;
     double maxLengthScore = -999.0;
@@ -72,8 +70,8 @@ public:
     double minContinuityScore = 999.0;
     double maxActivityScore = -999.0;
     double minActivityScore = 999.0;
-    std::unique_ptr<FrameBuffer*[]> frameBufferList; // FRAME_BUFFER_LIST_SIZE entries
-    int32_t frameBufferListPos = 0;
+    // Every fragment inserted since the last reset, in order.
+    std::vector<std::unique_ptr<FrameBuffer>> fragments;
     int32_t nextFragmentId = 0;
     // Read whenever measures or scores are computed; a change of them means a
     // new tree (resetTree), as the scores already given were computed with the old.
@@ -91,8 +89,6 @@ private:
     TreeNode* sideOf(TreeNode* node);
     [[noreturn]] void brokenTree();
 
-    // Fragments past the end of frameBufferList, still freed at reset.
-    std::vector<FrameBuffer*> extraFragments;
     uint32_t sideSearch = 0;
     const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;

@@ -62,6 +62,10 @@ constexpr bool RECYCLE_NODES = true;
 
 TreeNode::TreeNode(int32_t level) : level(level) {}
 
+TreeNode::~TreeNode() {
+    deleteSubtree();
+}
+
 void* TreeNode::operator new(std::size_t size) {
     void* node = RECYCLE_NODES && size == sizeof(TreeNode) ? nodeCache.pop() : nullptr;
     if (!node) {
@@ -98,9 +102,9 @@ void TreeNode::rescore(bool force, bool recurse, double targetLength) {
             node->computeMeasures(targetLength, scratch);
         if (recurse) {
             if (node->includeChild)
-                pending.push_back(node->includeChild);
+                pending.push_back(node->includeChild.get());
             if (node->excludeChild)
-                pending.push_back(node->excludeChild);
+                pending.push_back(node->excludeChild.get());
         }
         node->scoresComputed = true;
     }
@@ -117,20 +121,20 @@ bool TreeNode::collapase() {
 }
 
 void TreeNode::deleteSubtree() {
-    // Without recursion: the decided path can be tens of thousands of levels deep.
-    std::vector<TreeNode*> pending;
-    for (TreeNode* node = this;;) {
-        if (node->includeChild)
-            pending.push_back(node->includeChild);
-        if (node->excludeChild)
-            pending.push_back(node->excludeChild);
-        node->includeChild = nullptr;
-        node->excludeChild = nullptr;
-        if (node != this)
-            delete node;
-        if (pending.empty())
-            break;
-        node = pending.back();
+    // Without recursion: the decided path can be tens of thousands of levels
+    // deep. A node is freed once its children are taken from it, so its own
+    // destructor finds nothing left to free.
+    std::vector<std::unique_ptr<TreeNode>> pending;
+    if (includeChild)
+        pending.push_back(std::move(includeChild));
+    if (excludeChild)
+        pending.push_back(std::move(excludeChild));
+    while (!pending.empty()) {
+        std::unique_ptr<TreeNode> node = std::move(pending.back());
         pending.pop_back();
+        if (node->includeChild)
+            pending.push_back(std::move(node->includeChild));
+        if (node->excludeChild)
+            pending.push_back(std::move(node->excludeChild));
     }
 }

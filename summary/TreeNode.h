@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class FrameBuffer;
@@ -15,6 +16,8 @@ class FrameBuffer;
 class TreeNode {
 public:
     explicit TreeNode(int32_t level);
+    // Frees the subtree below, without recursion.
+    ~TreeNode();
     TreeNode(const TreeNode&) = delete;
     TreeNode& operator=(const TreeNode&) = delete;
 
@@ -40,8 +43,8 @@ public:
     // for the redundancy walk.
     void computeMeasures(double targetLength, std::vector<TreeNode*>& scratch);
 
-    TreeNode* includeChild = nullptr;
-    TreeNode* excludeChild = nullptr;
+    std::unique_ptr<TreeNode> includeChild;
+    std::unique_ptr<TreeNode> excludeChild;
     TreeNode* parent = nullptr;
     bool selected = false;
     FrameBuffer* fragment = nullptr; // owned by the SummaryTree

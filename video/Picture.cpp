@@ -1,5 +1,7 @@
 #include "Picture.h"
 
+#include "EngineFailure.h"
+
 #include <iterator>
 #include <mutex>
 #include <vector>
@@ -12,6 +14,8 @@ extern "C" {
 namespace {
 constexpr const char* kRecordAllocError = "\nERROR alloc_picture: avcodec_alloc_frame";
 constexpr const char* kBufferAllocError = "\nERROR en alloc_picture: avcodec_alloc_frame";
+// Running out of memory is a failure: the caller's shell must see it as one.
+constexpr int kOutOfMemoryStatus = 1;
 
 // Pictures come and go at the frame rate, all of one size. Keeping the
 // buffers of freed pictures for the next ones spares the system mapping and
@@ -77,7 +81,7 @@ BufferPool& bufferPool() {
 AVFrame* alloc_picture(int pixelFormat, int width, int height) {
     AVFrame* picture = av_frame_alloc();
     if (picture == nullptr)
-        throw PictureAllocationError(kRecordAllocError);
+        throw EngineFailure(kRecordAllocError, kOutOfMemoryStatus);
 
     const auto format = static_cast<AVPixelFormat>(pixelFormat);
     const int size = av_image_get_buffer_size(format, width, height, 1);
@@ -86,7 +90,7 @@ AVFrame* alloc_picture(int pixelFormat, int width, int height) {
         buffer = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(size)));
     if (buffer == nullptr) {
         av_frame_free(&picture);
-        throw PictureAllocationError(kBufferAllocError);
+        throw EngineFailure(kBufferAllocError, kOutOfMemoryStatus);
     }
     av_image_fill_arrays(picture->data, picture->linesize, buffer, format, width, height, 1);
     picture->format = pixelFormat;

@@ -5,33 +5,17 @@
 // buffer of our own, or a second reference to a decoder's reference-counted
 // picture, sharing its pixels.
 
-#include <cstdint>
-#include <new>
-
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 }
 
-// Memory for a picture could not be had. what() is the line the programs
-// print before they end with status 1.
-class PictureAllocationError : public std::bad_alloc {
-public:
-    explicit PictureAllocationError(const char* message) : message(message) {}
-    const char* what() const noexcept override { return message; }
-
-private:
-    const char* message;
-};
-
-// Bytes of a packed planar YUV 4:2:0 picture of this size.
-inline int64_t yuv420PictureBytes(int width, int height) {
-    return int64_t{width} * height * 3 / 2;
-}
+#include <cstdint>
+#include <memory>
 
 // Allocates a picture record and its single pixel buffer for the given
-// format and size. Never returns null: throws PictureAllocationError when
-// memory runs out.
+// format and size. Never returns null: when memory runs out it throws an
+// EngineFailure with status 1.
 AVFrame* alloc_picture(int pixelFormat, int width, int height);
 
 // A new record referring to the same reference-counted pixels as `source`
@@ -52,3 +36,46 @@ AVFrame* own_picture(const AVFrame* picture, int width, int height);
 // Releases a picture made by alloc_picture, ref_picture or own_picture: the pixel buffer
 // (or our reference to it), then the record. Null is accepted.
 void free_picture(AVFrame* picture);
+
+// Bytes of a planar YUV 4:2:0 picture of this size, as the buffers count it.
+inline int64_t pictureBytes(int width, int height) {
+    return int64_t{width} * height * 3 / 2;
+}
+
+// A decoded picture in planar YUV 4:2:0 that anyone may keep: copies share
+// the pixels, which nobody writes once the picture is made, and the last
+// copy to go frees them. This is how a picture travels from the reader to
+// the screen without being copied by hand.
+class Picture {
+public:
+    Picture() = default;
+    // Takes a picture made by alloc_picture, ref_picture or own_picture.
+    Picture(AVFrame* picture, int width, int height)
+        : frame(picture, free_picture), pictureWidth(width), pictureHeight(height) {}
+    // The decoder's picture, which it may reuse, as one of our own (see own_picture).
+    static Picture copyOf(const AVFrame* decoded, int width, int height) {
+        return Picture(own_picture(decoded, width, height), width, height);
+    }
+
+    const AVFrame* avFrame() const { return frame.get(); }
+    int width() const { return pictureWidth; }
+    int height() const { return pictureHeight; }
+    int64_t bytes() const { return frame ? pictureBytes(pictureWidth, pictureHeight) : 0; }
+    explicit operator bool() const { return frame != nullptr; }
+
+private:
+    std::shared_ptr<const AVFrame> frame;
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+};
+
+// A picture and where it stands: in the video (the reader's frame number
+// and the presentation time) and, once the player places it, on the
+// playback timeline (continuous across the cuts of a summary, from 0 at
+// every restart).
+struct PictureFrame {
+    Picture picture;
+    double frameNumber = -1.0;
+    double frameTime = 0.0;
+    double playTime = 0.0;
+};

@@ -82,3 +82,19 @@ void yuv420p_to_bgr_scaled(const AVFrame* source, int columns, int rows, cv::Mat
         }
     }
 }
+
+cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
+                       double sampleAspect) {
+    if (areaWidth <= 0 || areaHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
+        return {0, 0, std::max(areaWidth, 0), std::max(areaHeight, 0)};
+    const double aspect = (sampleAspect > 0.0 ? sampleAspect : 1.0) * pictureWidth / pictureHeight;
+    int width = areaWidth;
+    int height = static_cast<int>(std::lround(areaWidth / aspect));
+    if (height > areaHeight) {
+        height = areaHeight;
+        width = static_cast<int>(std::lround(areaHeight * aspect));
+    }
+    width = std::clamp(width, 1, areaWidth);
+    height = std::clamp(height, 1, areaHeight);
+    return {(areaWidth - width) / 2, (areaHeight - height) / 2, width, height};
+}

@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <opencv2/core/types.hpp>
+
 namespace cv {
 class Mat;
 }
@@ -31,3 +33,9 @@ extern const ConversionTable vrTable;
 // the video's. Each chroma sample serves a 2 x 2 block. The fourth byte of
 // each destination pixel is set to 255.
 void yuv420p_to_bgr_scaled(const AVFrame* source, int columns, int rows, cv::Mat& destination);
+
+// Where a picture of the given size and sample aspect ratio (pixel width
+// over pixel height; 0 or less counts as square) shows in an area of the
+// given size: as large as fits with its display proportions, centred.
+cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
+                       double sampleAspect);

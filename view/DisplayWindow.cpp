@@ -1,7 +1,8 @@
 #include "DisplayWindow.h"
 
 #include "DataFiles.h"
-#include "PictureFailure.h"
+#include "EngineFailure.h"
+#include "Picture.h"
 
 #include <QMetaObject>
 #include <QMutex>
@@ -10,6 +11,8 @@
 #include <QResizeEvent>
 #include <QThread>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -18,8 +21,10 @@ namespace {
 AVFrame* windowPicture(int width, int height) {
     try {
         return alloc_picture(AV_PIX_FMT_RGB32, width, height);
-    } catch (const PictureAllocationError& failure) {
-        endOnPictureFailure(failure);
+    } catch (const EngineFailure& failure) {
+        std::printf("%s", failure.what());
+        std::fflush(stdout);
+        std::_Exit(failure.status);
     }
 }
 } // namespace
@@ -64,9 +69,17 @@ void DisplayWindow::setResizable() {
 void DisplayWindow::resizeEvent(QResizeEvent*) {
     if (!resizable)
         return;
-    QMutexLocker locker(pictureMutex);
-    if (QWidget::width() == width && QWidget::height() == height)
-        return;
+    {
+        QMutexLocker locker(pictureMutex);
+        if (QWidget::width() == width && QWidget::height() == height)
+            return;
+        replacePicture();
+    }
+    if (onResized)
+        onResized();
+}
+
+void DisplayWindow::replacePicture() {
     // A new picture at the new size, black until the writer draws again.
     AVFrame* grown = windowPicture(QWidget::width(), QWidget::height());
     std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());

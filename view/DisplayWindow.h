@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 extern "C" {
@@ -63,12 +64,17 @@ public:
     // A line of text shown over the picture for a while (a file that could
     // not be opened, say). GUI thread only.
     void showNotice(const QString& text, int milliseconds);
+    // Called on the GUI thread once the picture has a new size, for its
+    // writer to draw again. Set before the widget is shown.
+    std::function<void()> onResized;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // A black picture at the widget's size, under pictureMutex.
+    void replacePicture();
     // Wraps the pixels of `picture` without copying.
     std::unique_ptr<QImage> image;
     QPixmap logo;

@@ -3,13 +3,14 @@
 // What the GUI thread shares with the worker threads. Every value here may be
 // read from any thread; the GUI thread keeps the mirrors current from the
 // widgets' own signals, and the workers drive widgets only through
-// WidgetDriver, whose implementation posts the work to the GUI thread.
+// WidgetDriver, whose implementation posts the work to the GUI thread. The
+// summary's settings travel apart, as one snapshot (the player's settings).
+
+#include "Worker.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 // The steady clock in milliseconds, for times the threads tell each other.
 inline int64_t steadyMilliseconds() {
@@ -30,32 +31,6 @@ struct SliderState {
 // change half made.
 enum class PlayerMode : uint8_t { Play, Summary, Pause };
 
-// Lets a worker sleep until something it waits for may have changed: a
-// control, a mode, the playback buffer, a request to stop. A notice given
-// while nobody waits is kept for the next wait, so none is lost.
-class Wakeup {
-public:
-    void notify() {
-        {
-            const std::lock_guard lock(mutex);
-            ++given;
-        }
-        changed.notify_all();
-    }
-    // Returns at the first notice since the last return, or after timeout.
-    void waitFor(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, timeout, [this] { return given != taken; });
-        taken = given;
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint64_t given = 0;
-    uint64_t taken = 0;
-};
-
 // Widget updates a worker thread asks for. Implementations must be callable
 // from any thread and must not block on the GUI thread.
 class WidgetDriver {
@@ -72,24 +47,13 @@ public:
 };
 
 struct SharedControls {
-    // Released values of the sliders (owned by the widgets or by a test).
+    // The position slider's released state (owned by the widget or by a test):
+    // a release there is a seek.
     SliderState* positionCtl = nullptr;
-    SliderState* targetLengthCtl = nullptr;
-    SliderState* lengthWeightCtl = nullptr;
-    SliderState* continuityWeightCtl = nullptr;
-    SliderState* redundancyWeightCtl = nullptr;
-    SliderState* activityWeightCtl = nullptr;
-    SliderState* treeDepthCtl = nullptr;
-    SliderState* treeNodesCtl = nullptr;
 
     // Mirrors of widget state, kept current by the GUI thread.
     std::atomic<int32_t> positionSliderValue{0};
     std::atomic<int32_t> positionSliderMaximum{0};
-    std::atomic<int32_t> treeDepthPosition{60};
-    std::atomic<int32_t> treeNodesPosition{500};
-    std::atomic<bool> automaticControl{false};
-    std::atomic<bool> avoidEmptyBuffer{false};
-    std::atomic<bool> junkSegmentFilter{false};
 
     // Written by the mode buttons, read by the workers.
     std::atomic<PlayerMode> mode{PlayerMode::Play};
@@ -112,9 +76,11 @@ struct SharedControls {
 
     // Set by the window while it lives; null when no widget is to be driven.
     std::atomic<WidgetDriver*> driver{nullptr};
-    // The decoding thread waits on it when it has nothing to do; whoever
-    // changes what it waits for gives notice.
+    // The decoding thread waits on wakeup when it has nothing to do, the
+    // thread that plays the pictures on screenWakeup; whoever changes what
+    // they wait for gives notice.
     Wakeup wakeup;
+    Wakeup screenWakeup;
 
     bool playing() const { return mode.load() == PlayerMode::Play; }
     bool summarising() const { return mode.load() == PlayerMode::Summary; }
@@ -122,5 +88,8 @@ struct SharedControls {
     void setMode(PlayerMode chosen) {
         mode = chosen;
         wakeup.notify();
+        screenWakeup.notify();
     }
+    // The overlay must change: a sound notice came, the picture was resized.
+    void redrawScreen() { screenWakeup.notify(); }
 };

@@ -1,40 +1,35 @@
 #pragma once
 
 // Asks a widget to repaint at a fixed period, independently of how fast
-// pictures are written. Runs until stop() is called.
+// pictures are written. Runs until stopped.
 
-#include <QThread>
+#include "Worker.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 
 class QWidget;
 
-class ThreadImageRefresh : public QThread {
+class ThreadImageRefresh {
 public:
     // period in microseconds. The widget must outlive the running thread.
     // With `due`, a period passes without a repaint when due() says there is
     // nothing new to show.
     ThreadImageRefresh(QWidget* widget, uint32_t period, std::function<bool()> due = {});
     // Stops and joins the thread if it still runs.
-    ~ThreadImageRefresh() override;
+    ~ThreadImageRefresh() { stop(); }
+    ThreadImageRefresh(const ThreadImageRefresh&) = delete;
+    ThreadImageRefresh& operator=(const ThreadImageRefresh&) = delete;
 
-    // Ends the loop without waiting out the current period. Callable from any thread.
-    void stop();
+    void start();
+    // Ends the loop without waiting out the current period, and joins it.
+    void stop() { worker.stop(); }
+    bool running() const { return worker.running(); }
 
     QWidget* const widget;
     const uint32_t period;
     const std::function<bool()> due;
 
-protected:
-    // Sleeps one period, then requests a repaint; again until stopped.
-    void run() override;
-
 private:
-    std::mutex sleepMutex;
-    std::condition_variable wakeUp;
-    bool stopRequested = false;
+    Worker worker;
 };

@@ -6,7 +6,6 @@
 // peak resident memory of the whole run.
 
 #include "ControlState.h"
-#include "FrameBuffer.h"
 #include "Player.h"
 #include "SliderLCD.h"
 #include "SoundCheck.h"
@@ -17,7 +16,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMutexLocker>
 #include <QSlider>
 #include <QThread>
 #include <QTimer>
@@ -138,10 +136,7 @@ int main(int argc, char** argv) {
             sinceSummary.start();
             // After the restart the buffer holds summary frames only.
             runEventsFor(60000, [&] { return loop.restarts > restarts; });
-            runEventsFor(120000, [&] {
-                QMutexLocker lock(parts.frameBuffer->mutex);
-                return parts.frameBuffer->count > 0;
-            });
+            runEventsFor(120000, [&] { return !parts.playbackQueue->empty(); });
             const int64_t before = parts.visualization->shownFrames();
             runEventsFor(120000, [&] { return parts.visualization->shownFrames() > before; });
             std::printf("summary: first frame after %.2f s\n", sinceSummary.elapsed() / 1000.0);

@@ -237,7 +237,7 @@ int soundCheck(int argc, char** argv) {
     std::atomic<bool> summarising{false};
     int keptShown = 0;
     const auto measure = [&](const PlayerParts& parts) {
-        parts.visualization->onShown = [&](const Frame& frame) {
+        parts.visualization->onShown = [&](const PictureFrame& frame) {
             const double when = secondsOf(Clock::now());
             if (frame.frameTime - std::floor(frame.frameTime + 1e-6) < 0.02) {
                 const std::lock_guard lock(shownMutex);

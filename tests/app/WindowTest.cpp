@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QSlider>
 
@@ -69,34 +70,45 @@ TEST_F(Window, RendersThePictureAboveTheTimelineThePositionTheModesAndTheSetting
     EXPECT_LT(at(button("Pause")).x(), at(button("Summary")).x());
 }
 
-TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControls) {
+TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapshot) {
     SharedControls& shared = state.shared;
-    // What the workers read of each labelled slider is that slider's.
-    const std::pair<SliderState*, SliderLCD*> sliders[] = {
-        {shared.positionCtl, state.positionCtl},
-        {shared.targetLengthCtl, state.targetLengthCtl},
-        {shared.lengthWeightCtl, state.lengthWeightCtl},
-        {shared.continuityWeightCtl, state.continuityWeightCtl},
-        {shared.redundancyWeightCtl, state.redundancyWeightCtl},
-        {shared.activityWeightCtl, state.activityWeightCtl},
-        {shared.treeDepthCtl, state.treeDepthCtl},
-        {shared.treeNodesCtl, state.treeNodesCtl}};
-    for (auto [read, slider] : sliders)
-        EXPECT_EQ(read, slider);
+    EXPECT_EQ(shared.positionCtl, state.positionCtl);
     EXPECT_EQ(shared.positionSliderMaximum, 100);
-    state.treeDepthCtl->slider->setValue(75);
-    state.treeNodesCtl->slider->setValue(1200);
     state.positionSlider->setValue(33);
-    state.automaticControlBox->click();
-    state.junkSegmentFilterBox->setChecked(true);
-    EXPECT_EQ(shared.treeDepthPosition, 75);
-    EXPECT_EQ(shared.treeNodesPosition, 1200);
     EXPECT_EQ(shared.positionSliderValue, 33);
-    EXPECT_TRUE(shared.automaticControl);
-    EXPECT_TRUE(shared.junkSegmentFilter);
     state.positionSlider->setMaximum(20);
     EXPECT_EQ(shared.positionSliderMaximum, 20);
     EXPECT_EQ(shared.positionSliderValue, 20);
+
+    // Limits and options are published at once, without a new summary.
+    const PlayerSettings start = state.settings.snapshot();
+    state.treeDepthCtl->slider->setValue(75);
+    state.treeNodesCtl->slider->setValue(1200);
+    state.automaticControlBox->click();
+    state.junkSegmentFilterBox->setChecked(true);
+    const PlayerSettings limits = state.settings.snapshot();
+    EXPECT_EQ(limits.summary.depth, 75);
+    EXPECT_EQ(limits.summary.nodes, 1200);
+    EXPECT_TRUE(limits.automaticControl);
+    EXPECT_TRUE(limits.summary.junkFilter);
+    EXPECT_GT(limits.generation, start.generation);
+    EXPECT_EQ(limits.rankingGeneration, start.rankingGeneration);
+
+    // Two weights released in a row settle into one new ranking.
+    for (SliderLCD* weight : {state.targetLengthCtl, state.redundancyWeightCtl}) {
+        weight->slider->setValue(40);
+        emit weight->slider->sliderReleased();
+    }
+    EXPECT_EQ(state.settings.snapshot().rankingGeneration, start.rankingGeneration);
+    QElapsedTimer waited;
+    waited.start();
+    while (state.settings.snapshot().rankingGeneration == start.rankingGeneration &&
+           waited.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const PlayerSettings weights = state.settings.snapshot();
+    EXPECT_EQ(weights.rankingGeneration, start.rankingGeneration + 1);
+    EXPECT_EQ(weights.summary.target, 0.4);
+    EXPECT_EQ(weights.summary.redundancyWeight, 0.4);
 
     window.reset();
     EXPECT_EQ(shared.driver.load(), nullptr) << "the driver goes with the window";

@@ -22,13 +22,9 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
         qualityVideoFile(video, TESSARO_BINARY_DIR "/test-media/quality", &error);
     ASSERT_FALSE(path.empty()) << error;
     FragmentDecoder decoder(path.c_str());
-    std::vector<std::unique_ptr<FrameBuffer>> fragments;
-    std::vector<Frame*> frames;
-    while (FrameBuffer* f = decoder.decodeFragment()) {
-        fragments.emplace_back(f);
-        for (Frame* frame = f->first; frame; frame = frame->next)
-            frames.push_back(frame);
-    }
+    std::vector<Frame> frames;
+    while (const std::unique_ptr<FrameBuffer> f = decoder.decodeFragment())
+        frames.insert(frames.end(), f->frames.begin(), f->frames.end());
     const std::vector<FrameTruth> truth = frameTruth(video);
     ASSERT_EQ(frames.size(), truth.size());
 
@@ -40,8 +36,8 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
         EXPECT_EQ(frameDifference(frames[k - 1], frames[k]) > 0.15, change) << "frame " << k;
     }
     // Black holds only the darkest luma, the flash only the brightest.
-    const double* black = frames[40]->histogram[0];
-    const double* flash = frames[66]->histogram[0];
+    const double* black = frames[40].descriptors.histogram[0];
+    const double* flash = frames[66].descriptors.histogram[0];
     EXPECT_EQ(black[0] + black[1], std::accumulate(black, black + 16, 0.0));
     EXPECT_EQ(flash[14] + flash[15], std::accumulate(flash, flash + 16, 0.0));
     // The shot seen again shows the same frames.

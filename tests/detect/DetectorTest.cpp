@@ -1,5 +1,5 @@
-// The clapperboard cascades find their boards, and the detectors made before
-// main end the process when a cascade cannot be loaded.
+// The clapperboard cascades find their boards, and the player does not start
+// when a cascade cannot be loaded.
 
 #include "ChildProcess.h"
 
@@ -75,7 +75,7 @@ void place(Cascade cascade, const char* name, const fs::path& directory) {
         std::ofstream(directory / name) << "<opencv_storage><cascade>broken";
 }
 
-TEST(DetectorStartup, AMissingOrBrokenCascadeEndsTheProcessBeforeMain) {
+TEST(DetectorStartup, AMissingOrBrokenCascadeEndsTheProcessFirst) {
     using C = Cascade;
     const Startup cases[] = {
         {"none", C::None, C::None, false, false},
@@ -105,8 +105,8 @@ TEST(DetectorStartup, AMissingOrBrokenCascadeEndsTheProcessBeforeMain) {
         }
         const ChildRun run =
             runChild({.command = {root / "bin/tessaro"}, .directory = root / "work"});
-        // Without a video main says so and ends; before main the detectors
-        // end the process after one line.
+        // Without a video the player says so and ends; a missing cascade
+        // ends it first, after one line.
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out.empty(), !c.mainRuns) << run.out;
         if (!c.mainRuns) {

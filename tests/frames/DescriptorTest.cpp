@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
-using testframes::describedFrame;
+using testframes::describe;
 using testframes::paintLuma;
-using testframes::uniformFrame;
+using testframes::uniformPicture;
 
 namespace {
 
@@ -34,20 +37,19 @@ TEST(ColourLayout, QuantisesAlongEachBranchOfEachChannel) {
           Case{U, true, -300.5, 16}, Case{U, true, 300.5, 16}, Case{V, true, 100.5, 10},
           Case{V, true, 44.5, 6}, Case{Y, true, 100.5, 6}}) {
         SCOPED_TRACE(testing::Message() << c.channel << (c.ac ? " AC " : " DC ") << c.value);
-        std::unique_ptr<Frame> frame(describedFrame());
+        Descriptors d;
         for (int i = 0; i < 8; ++i)
             for (int j = 0; j < 8; ++j)
-                frame->blockMeans[c.channel][8 * i + j] =
-                    c.ac ? c.value * basis[i] * basis[j] : c.value;
-        frame->computeColorLayout();
+                d.blockMeans[c.channel][8 * i + j] = c.ac ? c.value * basis[i] * basis[j] : c.value;
+        d.derive();
         for (int k = 0; k < 64; ++k)
-            EXPECT_EQ(frame->colorLayout[c.channel][k], k == (c.ac ? 9 : 0) ? c.expected : 0) << k;
+            EXPECT_EQ(d.colorLayout[c.channel][k], k == (c.ac ? 9 : 0) ? c.expected : 0) << k;
     }
 }
 
 TEST(FrameDifference, MatchesTheHandComputedValues) {
-    const auto check = [](const char* what, Frame* a, Frame* b, double similarity, double layout,
-                          double difference) {
+    const auto check = [](const char* what, const Descriptors& a, const Descriptors& b,
+                          double similarity, double layout, double difference) {
         SCOPED_TRACE(what);
         EXPECT_NEAR(histogramSimilarity(a, b), similarity, 1e-12);
         if (layout >= 0) { // not worked out by hand otherwise
@@ -55,41 +57,41 @@ TEST(FrameDifference, MatchesTheHandComputedValues) {
             EXPECT_NEAR(frameDifference(a, b), difference, 1e-12);
             EXPECT_NEAR(frameDifference(b, a), difference, 1e-12);
         }
-        delete a;
-        delete b;
     };
     const auto texture = [](int x, int y) { return 3 * x + y; };
-    check("identical", paintLuma(uniformFrame(64, 48, 0, 0, 0), texture),
-          paintLuma(uniformFrame(64, 48, 0, 0, 0), texture), 1.0, 0.0, 0.0);
+    check("identical", describe(paintLuma(uniformPicture(64, 48, 0, 0, 0), texture)),
+          describe(paintLuma(uniformPicture(64, 48, 0, 0, 0), texture)), 1.0, 0.0, 0.0);
     // Only the DC terms differ: Y 2 against 62, U and V 32 against 0.
-    check("disjoint", uniformFrame(64, 64, 16, 128, 128), uniformFrame(64, 64, 240, 16, 16), 0.0,
-          1.419511305231139, 1.1887800873540126);
+    check("disjoint", describe(uniformPicture(64, 64, 16, 128, 128)),
+          describe(uniformPicture(64, 64, 240, 16, 16)), 0.0, 1.419511305231139,
+          1.1887800873540126);
     // Half of the luma samples still share the bin: 0.4 * 0.5 + 0.3 * 2.
-    check(
-        "half the luma", uniformFrame(64, 64, 16, 128, 128),
-        paintLuma(uniformFrame(64, 64, 16, 128, 128), [](int x, int) { return x < 32 ? 16 : 200; }),
-        0.8, -1, -1);
+    check("half the luma", describe(uniformPicture(64, 64, 16, 128, 128)),
+          describe(paintLuma(uniformPicture(64, 64, 16, 128, 128),
+                             [](int x, int) { return x < 32 ? 16 : 200; })),
+          0.8, -1, -1);
     // Terms outside the 6 x 6 corner count for nothing; no samples, no similarity.
-    Frame* a = describedFrame();
-    Frame* b = describedFrame();
-    a->computeColorLayout();
-    b->computeColorLayout();
-    a->colorLayout[Y][8 * 1 + 2] = 5;
-    a->colorLayout[U][8 * 5 + 5] = 1;
-    a->colorLayout[V][8 * 0 + 6] = 9;
-    a->colorLayout[V][8 * 6 + 0] = 9;
+    Descriptors a;
+    Descriptors b;
+    a.derive();
+    b.derive();
+    a.colorLayout[Y][8 * 1 + 2] = 5;
+    a.colorLayout[U][8 * 5 + 5] = 1;
+    a.colorLayout[V][8 * 0 + 6] = 9;
+    a.colorLayout[V][8 * 6 + 0] = 9;
     check("weighted corner", a, b, 0.0, 0.04287980450430942, 0.5692959120269393);
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {
     // 445 x 16: block columns start at 0, 55, 111, ... and end before
     // floor(start + 55.625); every block row samples the single row 2 by.
-    std::unique_ptr<Frame> wide(
-        paintLuma(uniformFrame(445, 16, 0, 0, 0), [](int x, int) { return x / 2; }));
+    auto widePicture =
+        paintLuma(uniformPicture(445, 16, 0, 0, 0), [](int x, int) { return x / 2; });
     // Sample (55, 2) reads chroma index (1 * 445) / 2 + 27 = 249, one byte
     // before the true start of chroma row 1 plus 27; so does (54, 2).
-    wide->avFrame->data[U][249] = 190;
-    wide->computeHistogram();
+    widePicture->data[U][249] = 190;
+    const Descriptors d = describe(widePicture);
+    const Descriptors* wide = &d;
     for (int by = 0; by < 8; ++by) {
         EXPECT_DOUBLE_EQ(wide->blockMeans[Y][by], 252.0 / 19) << by;     // x = 0, 3, ... 54
         EXPECT_DOUBLE_EQ(wide->blockMeans[Y][8 + by], 774.0 / 19) << by; // x = 55, ... 109
@@ -106,10 +108,9 @@ TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride
 
     // 76 x 76: d = 9.5, block 1 starts at 9 and ends before 18, not 19, so
     // it samples 9, 12 and 15 in each direction.
-    std::unique_ptr<Frame> square(
-        paintLuma(uniformFrame(76, 76, 0, 0, 0), [](int x, int y) { return x + 2 * y; }));
-    square->computeHistogram();
-    EXPECT_DOUBLE_EQ(square->blockMeans[Y][8 * 1 + 1], 12 + 2 * 12);
+    const Descriptors square = describe(
+        paintLuma(uniformPicture(76, 76, 0, 0, 0), [](int x, int y) { return x + 2 * y; }));
+    EXPECT_DOUBLE_EQ(square.blockMeans[Y][8 * 1 + 1], 12 + 2 * 12);
 }
 
 TEST(SmallPictures, EachBlockTakesThePixelAtItsCornerAndEveryMeasureIsFinite) {
@@ -118,12 +119,12 @@ TEST(SmallPictures, EachBlockTakesThePixelAtItsCornerAndEveryMeasureIsFinite) {
     struct Size {
         int width, height;
     };
-    std::unique_ptr<Frame> other(uniformFrame(7, 9, 200, 30, 60));
+    const Descriptors other = describe(uniformPicture(7, 9, 200, 30, 60));
     for (const Size s : {Size{8, 8}, Size{4, 6}, Size{3, 2}, Size{1, 1}, Size{7, 9}}) {
         SCOPED_TRACE(testing::Message() << s.width << " x " << s.height);
-        std::unique_ptr<Frame> frame(paintLuma(uniformFrame(s.width, s.height, 0, 77, 99),
-                                               [](int x, int y) { return 10 * x + y; }));
-        frame->computeHistogram();
+        const Descriptors d = describe(paintLuma(uniformPicture(s.width, s.height, 0, 77, 99),
+                                                 [](int x, int y) { return 10 * x + y; }));
+        const Descriptors* frame = &d;
         for (int bx = 0; bx < 8; ++bx)
             for (int by = 0; by < 8; ++by) {
                 EXPECT_EQ(frame->blockMeans[Y][8 * bx + by],
@@ -133,43 +134,71 @@ TEST(SmallPictures, EachBlockTakesThePixelAtItsCornerAndEveryMeasureIsFinite) {
             }
         EXPECT_EQ(frame->histogram[U][77 >> 4], 64);
         EXPECT_EQ(frame->histogram[V][99 >> 4], 64);
-        EXPECT_TRUE(std::isfinite(frame->getActivity()));
-        EXPECT_TRUE(std::isfinite(frame->getColorCount()));
-        EXPECT_TRUE(std::isfinite(frameDifference(frame.get(), other.get())));
-        EXPECT_NEAR(frameDifference(frame.get(), frame.get()), 0.0, 1e-12);
+        EXPECT_TRUE(std::isfinite(frame->activity));
+        EXPECT_TRUE(std::isfinite(frame->colorCount()));
+        EXPECT_TRUE(std::isfinite(frameDifference(*frame, other)));
+        EXPECT_NEAR(frameDifference(*frame, *frame), 0.0, 1e-12);
     }
 }
 
 TEST(ChromaActivityAndColourCount, MatchTheHandComputedValues) {
-    std::unique_ptr<Frame> frame(describedFrame());
-    frame->blockMeans[U][0] = 10;          // three differences of 10: 300
-    frame->blockMeans[V][8 * 7 + 7] = 10;  // only the diagonal of (6, 6): 100
-    frame->blockMeans[Y][8 * 3 + 3] = 200; // luma is not used
-    EXPECT_DOUBLE_EQ(frame->getActivity(), 4.0);
+    Descriptors d;
+    d.blockMeans[U][0] = 10;          // three differences of 10: 300
+    d.blockMeans[V][8 * 7 + 7] = 10;  // only the diagonal of (6, 6): 100
+    d.blockMeans[Y][8 * 3 + 3] = 200; // luma is not used
+    d.derive();
+    EXPECT_DOUBLE_EQ(d.activity, 4.0);
     // Bins above a quarter of each channel's peak: 2, 4 and 1.
-    frame->histogram[Y][0] = 100;
-    frame->histogram[Y][5] = 26;
-    frame->histogram[Y][6] = 25;
+    d.histogram[Y][0] = 100;
+    d.histogram[Y][5] = 26;
+    d.histogram[Y][6] = 25;
     for (int k = 0; k < 4; ++k)
-        frame->histogram[U][k] = 10;
-    frame->histogram[V][15] = 1;
-    EXPECT_DOUBLE_EQ(frame->getColorCount(), 7.0 / 3);
+        d.histogram[U][k] = 10;
+    d.histogram[V][15] = 1;
+    EXPECT_DOUBLE_EQ(d.colorCount(), 7.0 / 3);
 }
 
-TEST(HistogramMode, KeepsEveryDescriptorOnceThePictureIsGone) {
-    std::unique_ptr<Frame> frames[2];
-    for (auto& frame : frames) {
-        frame.reset(paintLuma(uniformFrame(48, 40, 0, 100, 150),
-                              [](int x, int y) { return 5 * x + 2 * y; }));
-        frame->avFrame->data[U][7] = 30;
+TEST(DescriptorEncoding, GivesBackEveryValueToTheBitAndRefusesWhatIsNotAWholeEncoding) {
+    // Odd sizes, a picture smaller than the grid, a textured one.
+    std::string bytes;
+    std::vector<Descriptors> written;
+    std::vector<testframes::OwnedPicture> pictures;
+    pictures.push_back(paintLuma(uniformPicture(321, 241, 0, 90, 160),
+                                 [](int x, int y) { return (7 * x + 3 * y) % 256; }));
+    pictures.push_back(uniformPicture(5, 3, 200, 30, 60));
+    pictures.push_back(uniformPicture(64, 48, 16, 128, 128));
+    for (const auto& picture : pictures) {
+        picture->data[U][11] = 250;
+        written.push_back(describe(picture));
+        written.back().encode(bytes);
     }
-    Frame* switched = frames[1].get();
-    switched->switchToHistogramMode();
-    switched->switchToHistogramMode(); // a second switch changes nothing
-    EXPECT_EQ(switched->avFrame, nullptr);
-    EXPECT_NEAR(frameDifference(frames[0].get(), switched), 0.0, 1e-12);
-    EXPECT_EQ(switched->getActivity(), frames[0]->getActivity());
-    EXPECT_EQ(switched->getColorCount(), frames[0]->getColorCount());
+    const auto* at = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = at + bytes.size();
+    for (const Descriptors& expected : written) {
+        Descriptors read;
+        ASSERT_TRUE(Descriptors::decode(&at, end, &read));
+        EXPECT_EQ(std::memcmp(&read, &expected, sizeof read), 0);
+    }
+    EXPECT_EQ(at, end);
+
+    // Cut short anywhere, of another version, or holding a mean no picture
+    // could have: refused, and the reading position stays.
+    std::string one;
+    written[0].encode(one);
+    std::string foreign = one;
+    foreign[0] = static_cast<char>(Descriptors::ENCODING_VERSION + 1);
+    std::string impossible;
+    Descriptors bright = written[2];
+    bright.blockMeans[Y][0] = 300;
+    bright.encode(impossible);
+    for (const std::string& bad :
+         {one.substr(0, one.size() - 1), one.substr(0, 1), foreign, impossible, std::string()}) {
+        const auto* start = reinterpret_cast<const uint8_t*>(bad.data());
+        const uint8_t* position = start;
+        Descriptors read;
+        EXPECT_FALSE(Descriptors::decode(&position, start + bad.size(), &read)) << bad.size();
+        EXPECT_EQ(position, start);
+    }
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The frame list, and the measures taken on whole fragments.
+// A fragment's capacity, and the measures taken on whole fragments.
 
 #include "FrameBuffer.h"
 #include "TestFrames.h"
@@ -10,66 +10,16 @@
 #include <utility>
 #include <vector>
 
-using testframes::describedFrame;
 using testframes::uniformFrame;
 
 namespace {
 
-// Frames without pictures: the buffer only moves pointers.
-std::vector<Frame*> fill(FrameBuffer& buffer, int n) {
-    std::vector<Frame*> frames;
-    for (int k = 0; k < n; ++k) {
-        frames.push_back(new Frame());
-        EXPECT_TRUE(buffer.addFrame(frames.back()));
-    }
-    return frames;
-}
-
-std::vector<Frame*> listOf(const FrameBuffer& buffer) {
-    std::vector<Frame*> frames;
-    for (Frame* f = buffer.first; f != nullptr; f = f->next)
-        frames.push_back(f);
-    return frames;
-}
-
-TEST(FrameBuffer, AFullBufferRefusesAFrameAndTheTableIndexesOnlyWhatItHolds) {
+TEST(FrameBuffer, AFullFragmentRefusesAFrame) {
     FrameBuffer fragment(25);
-    fill(fragment, 25);
-    Frame extra;
-    EXPECT_FALSE(fragment.addFrame(&extra));
-    EXPECT_EQ(fragment.count, 25);
-    EXPECT_EQ(fragment.last->next, nullptr);
-    EXPECT_EQ(listOf(fragment).size(), 25u);
-
-    // Beyond the table's 3000 entries the list goes on alone.
-    FrameBuffer playback(5000);
-    const std::vector<Frame*> frames = fill(playback, 3001);
-    EXPECT_EQ(playback.last, frames[3000]);
-    EXPECT_EQ(playback.frameTable[2999], frames[2999]);
-    for (Frame* entry : playback.frameTable)
-        ASSERT_NE(entry, frames[3000]);
-}
-
-TEST(FrameBuffer, FramesComeOutInTheOrderAddedThroughEmptyingRefillingAndRotating) {
-    FrameBuffer buffer(5);
-    std::vector<Frame*> frames = fill(buffer, 5);
-    EXPECT_EQ(listOf(buffer), frames);
-    EXPECT_EQ(frames[3]->prev, frames[2]);
-    for (Frame* expected : frames) {
-        std::unique_ptr<Frame> taken(buffer.getFrame());
-        EXPECT_EQ(taken.get(), expected);
-    }
-    EXPECT_EQ(buffer.getFrame(), nullptr);
-
-    frames = fill(buffer, 5);
-    EXPECT_EQ(frames[0]->prev, nullptr);
-    EXPECT_EQ(buffer.frameTable[0], frames[0]);
-    for (int k = 0; k < 5; ++k)
-        ASSERT_TRUE(buffer.addFrame(buffer.getFrame()));
-    EXPECT_EQ(listOf(buffer), frames);
-    EXPECT_EQ(buffer.last, frames[4]);
-    for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(buffer.frameTable[k], frames[k]) << k;
+    for (int k = 0; k < 25; ++k)
+        ASSERT_TRUE(fragment.addFrame(Frame{}));
+    EXPECT_FALSE(fragment.addFrame(Frame{}));
+    EXPECT_EQ(fragment.count(), 25);
 }
 
 struct Shade {
@@ -81,18 +31,20 @@ constexpr Shade C{128, 60, 200};
 
 // Difference of two shades, measured on frames of their own.
 double difference(Shade a, Shade b) {
-    std::unique_ptr<Frame> fa(uniformFrame(16, 16, a.y, a.u, a.v));
-    std::unique_ptr<Frame> fb(uniformFrame(16, 16, b.y, b.u, b.v));
-    return frameDifference(fa.get(), fb.get());
+    return frameDifference(uniformFrame(16, 16, a.y, a.u, a.v),
+                           uniformFrame(16, 16, b.y, b.u, b.v));
 }
 
-// A fragment that frees its frames when the test ends.
 struct Fragment {
     Fragment() : buffer(25) {}
-    void add(Frame* frame) { ASSERT_TRUE(buffer.addFrame(frame)); }
+    void add(const Descriptors& d) {
+        Frame frame;
+        frame.descriptors = d;
+        ASSERT_TRUE(buffer.addFrame(frame));
+    }
     void add(Shade s, int n = 1) {
         for (int k = 0; k < n; ++k)
-            add(uniformFrame(16, 16, s.y, s.u, s.v));
+            ASSERT_TRUE(buffer.addFrame(uniformFrame(16, 16, s.y, s.u, s.v)));
     }
     FrameBuffer buffer;
 };
@@ -144,12 +96,11 @@ TEST(StrongChange, FollowsTheEndsThePairsAndTheirCombination) {
                          Set{0.0499, 0.245, 0, true}, Set{0, 0, 43, true}, Set{0, 0, 42, false}}) {
         Fragment fragment;
         for (double dc : {0.0, c.lumaDcStep}) {
-            Frame* frame = describedFrame();
+            Descriptors d;
             for (int ch = 0; ch < 3; ++ch)
-                frame->histogram[ch][0] = 10;
-            frame->colorLayoutComputed = true;
-            frame->colorLayout[0][0] = dc;
-            fragment.add(frame);
+                d.histogram[ch][0] = 10;
+            d.colorLayout[0][0] = dc;
+            fragment.add(d);
         }
         FrameBuffer& b = fragment.buffer;
         b.variationComputed = b.maxDifferenceComputed = true;
@@ -170,14 +121,13 @@ TEST(SampledMeasures, LeastActivityAndMeanColourCountOfFrames0And10And20) {
          {Case{25, 5, 3, 7, 1, 3, 5}, Case{25, 1, 2, 6, 16, 1, 3}, Case{12, 4, 2, 0, 9, 2, 3}}) {
         Fragment fragment;
         for (int k = 0; k < c.frames; ++k) {
-            Frame* frame = describedFrame();
-            frame->activity = k == 0 ? c.f0 : k == 10 ? c.f10 : k == 20 ? c.f20 : c.others;
-            frame->activityComputed = true;
+            Descriptors d;
+            d.activity = k == 0 ? c.f0 : k == 10 ? c.f10 : k == 20 ? c.f20 : c.others;
             // n busy bins of equal height in each channel give a colour count of n.
             for (int ch = 0; ch < 3; ++ch)
-                for (int b = 0; b < static_cast<int>(frame->activity); ++b)
-                    frame->histogram[ch][b] = 10;
-            fragment.add(frame);
+                for (int b = 0; b < static_cast<int>(d.activity); ++b)
+                    d.histogram[ch][b] = 10;
+            fragment.add(d);
         }
         EXPECT_EQ(fragment.buffer.getMinActivity(), c.least);
         EXPECT_DOUBLE_EQ(fragment.buffer.getMeanColorCount(), c.mean);

@@ -14,12 +14,12 @@ namespace {
 
 // The summary at small limits, as the player takes its turns: a fragment in,
 // then a decision whenever one can be taken.
-void summarise(Summarizer& summarizer, FrameBuffer* fragment, bool junkFilter) {
+void summarise(Summarizer& summarizer, std::unique_ptr<FrameBuffer> fragment, bool junkFilter) {
     SummarySettings settings = summarizer.settings();
     settings.junkFilter = junkFilter;
     summarizer.setSettings(settings);
     summarizer.setLimits(4, 40);
-    summarizer.addFragment(std::unique_ptr<FrameBuffer>(fragment));
+    summarizer.addFragment(std::move(fragment));
     if (summarizer.canDecide())
         summarizer.decide();
 }
@@ -27,7 +27,7 @@ void summarise(Summarizer& summarizer, FrameBuffer* fragment, bool junkFilter) {
 ReaderRun run(const std::string& path) {
     ReaderRun run;
     FragmentDecoder decoder(path.c_str());
-    VideoReader& reader = *decoder.reader;
+    VideoReader& reader = decoder.videoReader();
     run.opened = reader.status() == VideoReader::OK;
     if (!run.opened)
         return run;
@@ -39,20 +39,20 @@ ReaderRun run(const std::string& path) {
 
     Summarizer summarizer; // the window's starting weights
     for (; run.fragments < 8; ++run.fragments) {
-        FrameBuffer* fragment = decoder.decodeFragment();
+        std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment();
         if (fragment == nullptr)
             break;
-        run.frames += fragment->count;
-        summarise(summarizer, fragment, run.fragments % 2 == 0);
+        run.frames += fragment->count();
+        summarise(summarizer, std::move(fragment), run.fragments % 2 == 0);
     }
     // A seek as the position slider makes one, then a fresh tree as after any seek.
     decoder.seekFrameWKey(std::isfinite(seconds) && seconds > 0.0 ? seconds / 2.0 : 0.0);
     summarizer.reset();
     for (; run.afterSeek < 3; ++run.afterSeek) {
-        FrameBuffer* fragment = decoder.decodeFragment();
+        std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment();
         if (fragment == nullptr)
             break;
-        summarise(summarizer, fragment, true);
+        summarise(summarizer, std::move(fragment), true);
     }
     return run;
 }

@@ -46,7 +46,7 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
     for (const Reading& c : cases) {
         SCOPED_TRACE(c.file);
         FragmentDecoder decoder(testMedia(c.file).c_str());
-        VideoReader& reader = *decoder.reader;
+        VideoReader& reader = decoder.videoReader();
         ASSERT_EQ(reader.status() == VideoReader::OK, c.opens);
         if (!c.opens)
             continue;
@@ -55,14 +55,14 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
         // An endless stream of fragments is a hang too: these files hold a few.
         int fragments = 0;
         for (; fragments < 50; ++fragments) {
-            std::unique_ptr<FrameBuffer> fragment(decoder.decodeFragment());
+            const std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment();
             if (!fragment)
                 break;
-            for (Frame* frame = fragment->first; frame != nullptr; frame = frame->next) {
+            for (const Frame& frame : fragment->frames) {
                 ++frames;
-                EXPECT_EQ(frame->width, width);
-                EXPECT_EQ(frame->height, height);
-                EXPECT_TRUE(std::isfinite(frame->frameTime));
+                EXPECT_EQ(frame.descriptors.width, width);
+                EXPECT_EQ(frame.descriptors.height, height);
+                EXPECT_TRUE(std::isfinite(frame.frameTime));
             }
         }
         EXPECT_LT(fragments, 50);
@@ -73,7 +73,7 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
         // A seek as the position slider makes one, then a fragment more.
         const double seconds = reader.timestampToSeconds(reader.getVideoLength());
         decoder.seekFrameWKey(std::isfinite(seconds) ? seconds / 2 : 0.0);
-        std::unique_ptr<FrameBuffer>(decoder.decodeFragment());
+        decoder.decodeFragment();
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         EXPECT_LT(usage.ru_maxrss, kMemoryBoundKilobytes);

@@ -5,7 +5,6 @@
 #include "HeadlessSummary.h"
 #include "TestMedia.h"
 
-#include <QMutexLocker>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -36,19 +35,16 @@ class PlayerLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         shared.positionCtl = &position;
-        shared.targetLengthCtl = &target;
-        shared.lengthWeightCtl = &length;
-        shared.continuityWeightCtl = &continuity;
-        shared.redundancyWeightCtl = &redundancy;
-        shared.activityWeightCtl = &activity;
         shared.positionSliderMaximum = 10;
         shared.driver = &driver;
+        board.publish(chosen);
     }
 
     void open(PlayerMode mode) {
         shared.mode = mode;
-        loop = std::make_unique<PlayerLoop>(testMedia(kScenes), &playback, shared);
-        loop->sleep = [](int) {};
+        board.publish(chosen);
+        playback = makePlaybackQueue();
+        loop = std::make_unique<PlayerLoop>(testMedia(kScenes), *playback, shared, board);
         loop->start();
     }
     void fill() {
@@ -58,9 +54,12 @@ protected:
     // Takes at most `most` frames out, as the player does; returns their times.
     std::vector<double> take(int most = 1 << 30) {
         std::vector<double> times;
-        QMutexLocker lock(playback.mutex);
-        for (; most > 0 && playback.count > 0; --most)
-            times.push_back(std::unique_ptr<Frame>(playback.getFrame())->frameTime);
+        for (; most > 0; --most) {
+            const auto entry = playback->tryGet();
+            if (!entry)
+                break;
+            times.push_back(entry->item.frameTime);
+        }
         return times;
     }
     // Runs passes, taking at most `most` frames out after each, until the
@@ -72,20 +71,19 @@ protected:
             const std::vector<double> taken = take(most);
             times.insert(times.end(), taken.begin(), taken.end());
             const bool ended = shared.playing() ? loop->endOfStream : loop->summarizer.finished();
-            if (next == PlayerLoop::Next::Wait && ended && playback.count == 0)
+            if (next == PlayerLoop::Next::Wait && ended && playback->empty())
                 break;
         }
         return times;
     }
 
     // The window's controls at their starting settings, without widgets.
-    const SummarySettings start;
-    SliderState position, target{start.target}, length{start.lengthWeight},
-        continuity{start.continuityWeight}, redundancy{start.redundancyWeight},
-        activity{start.activityWeight};
+    PlayerSettings chosen;
+    SettingsBoard board;
+    SliderState position;
     SharedControls shared;
     RecordingDriver driver;
-    FrameBuffer playback{5000};
+    std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
 };
 
@@ -99,10 +97,10 @@ TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbe
         loop->bufferTarget = frames;
         loop->bufferBudget = bytes;
         fill();
-        EXPECT_EQ(playback.count, expected);
+        EXPECT_EQ(static_cast<int>(playback->size()), expected);
         int number = 1;
-        for (Frame* f = playback.first; f != nullptr && number <= playback.count; f = f->next)
-            EXPECT_EQ(f->frameNumber, number++);
+        while (const auto entry = playback->tryGet())
+            EXPECT_EQ(entry->item.frameNumber, number++);
     }
 }
 
@@ -133,51 +131,55 @@ TEST_F(PlayerLoopTest, APositionReleaseAndAModeChangeRestartAtTheirSecond) {
     open(PlayerMode::Play);
     loop->pass();
     for (double start : {2.0, 5.0, 8.0})
-        loop->segmentTimes[loop->segmentTimeCount++] = start;
+        loop->segmentTimes.push_back(start);
     position.value = 4;
     position.changed = true;
     loop->pass();
     EXPECT_FALSE(position.changed);
     EXPECT_EQ(shared.positionValue, 4);
     EXPECT_EQ(driver.slider, 4);
-    EXPECT_EQ(loop->segmentTimeCount, 2) << "the segments after it are dropped";
-    ASSERT_GT(playback.count, 0);
-    EXPECT_GE(playback.first->frameTime, 4.0);
-    EXPECT_LT(playback.first->frameTime, 4.5);
+    EXPECT_EQ(loop->segmentTimes.size(), 2u) << "the segments after it are dropped";
+    ASSERT_FALSE(playback->empty());
+    const std::vector<double> first = take(1);
+    EXPECT_GE(first[0], 4.0);
+    EXPECT_LT(first[0], 4.5);
 
     // Summary starts at the second shown, with an empty tree.
     shared.positionValue = 3;
     shared.mode = PlayerMode::Summary;
     loop->pass();
     EXPECT_EQ(shared.positionValue, 3);
-    EXPECT_EQ(playback.count, 0);
+    EXPECT_TRUE(playback->empty());
     ASSERT_EQ(loop->summarizer.summaryTree().levelsAdded, 1);
     EXPECT_EQ(loop->summarizer.summaryTree().levelsAdvanced, 0);
     EXPECT_EQ(loop->summarizer.frontTime(), 3);
 }
 
-TEST_F(PlayerLoopTest, ReleasesWithinTheWaitGiveOneRebuild) {
+TEST_F(PlayerLoopTest, ANewRankingRebuildsOnceWhereThePictureIsAndOtherSettingsDoNot) {
     open(PlayerMode::Play);
     loop->pass();
     shared.positionValue = 2;
-    int waits = 0;
-    loop->sleep = [&](int) {
-        // The user releases two more sliders while the loop waits.
-        if (++waits == 1)
-            length.changed = true;
-        else if (waits == 2)
-            activity.changed = true;
-    };
     const int64_t restarts = loop->restarts;
-    target.changed = true;
+    // The tree limits and the options apply without a restart.
+    PlayerSettings limits = chosen;
+    limits.summary.depth = 30;
+    limits.automaticControl = true;
+    board.publish(limits);
     loop->pass();
-
-    EXPECT_EQ(waits, 3);
+    EXPECT_EQ(loop->restarts, restarts);
+    // Weights settled on the window's side: one snapshot, one rebuild.
+    PlayerSettings weights = limits;
+    weights.summary.target = 0.2;
+    weights.summary.lengthWeight = 0.5;
+    board.publishRanking(weights);
+    loop->pass();
+    loop->pass();
     EXPECT_EQ(loop->restarts, restarts + 1);
-    EXPECT_FALSE(target.changed || length.changed || activity.changed);
-    ASSERT_GT(playback.count, 0);
-    EXPECT_GE(playback.first->frameTime, 2.0);
-    EXPECT_LT(playback.first->frameTime, 2.5);
+    EXPECT_EQ(loop->summarizer.settings().target, 0.2);
+    ASSERT_FALSE(playback->empty());
+    const std::vector<double> first = take(1);
+    EXPECT_GE(first[0], 2.0);
+    EXPECT_LT(first[0], 2.5);
 }
 
 TEST_F(PlayerLoopTest, AutomaticControlScalesTheLimitsWithTheBufferFill) {
@@ -185,10 +187,13 @@ TEST_F(PlayerLoopTest, AutomaticControlScalesTheLimitsWithTheBufferFill) {
     const std::tuple<int, bool, int, int> cases[] = {
         {150, true, 30, 300}, {0, true, 20, 100}, {0, false, 60, 500}};
     for (auto [buffered, automatic, depth, nodes] : cases) {
-        playback.deleteAllFrames();
-        for (int i = 0; i < buffered; ++i)
-            playback.addFrame(new Frame);
-        shared.automaticControl = automatic;
+        playback->flush();
+        for (int i = 0; i < buffered; ++i) {
+            PictureFrame frame;
+            playback->tryPut(frame);
+        }
+        chosen.automaticControl = automatic;
+        board.publish(chosen);
         loop->pass();
         // The tree strips show the limits in force.
         EXPECT_EQ(driver.depth, depth) << buffered << automatic;
@@ -198,16 +203,16 @@ TEST_F(PlayerLoopTest, AutomaticControlScalesTheLimitsWithTheBufferFill) {
 
 TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
     // With only the length weight and a target of 0, the empty summary wins every level.
-    for (SliderState* s : {&target, &continuity, &redundancy, &activity})
-        s->value = 0.0;
-    shared.treeDepthPosition = 20;
+    SummarySettings& s = chosen.summary;
+    s.target = s.continuityWeight = s.redundancyWeight = s.activityWeight = 0.0;
+    s.depth = 20;
     for (bool avoidEmpty : {false, true}) {
         SCOPED_TRACE(avoidEmpty);
-        shared.avoidEmptyBuffer = avoidEmpty;
+        chosen.avoidEmptyBuffer = avoidEmpty;
         open(PlayerMode::Summary);
         const std::vector<double> kept = runToEnd();
         EXPECT_EQ(kept.empty(), !avoidEmpty);
-        EXPECT_EQ(loop->segmentTimeCount > 1, avoidEmpty);
+        EXPECT_EQ(loop->segmentTimes.size() > 1, avoidEmpty);
         EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
     }
 }
@@ -220,9 +225,9 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
     const std::tuple<int, double, int32_t, int> cases[] = {{2, 0.3, 30, 3}, {90, 0.05, 300, 300}};
     for (auto [depth, share, buffer, drain] : cases) {
         SCOPED_TRACE(depth);
-        SummarySettings settings;
-        settings.depth = shared.treeDepthPosition = depth;
-        settings.target = target.value = share;
+        SummarySettings& settings = chosen.summary;
+        settings.depth = depth;
+        settings.target = share;
         HeadlessSummary headless(testMedia(kScenes), settings);
         ASSERT_TRUE(headless.run({}));
         std::vector<double> expected;
@@ -237,7 +242,7 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         // Every decided fragment counts, kept or not, the last one included;
         // each kept one marks its start on the timeline.
         EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
-        EXPECT_EQ(loop->segmentTimeCount, 1 + static_cast<int>(headless.keptFragments().size()));
+        EXPECT_EQ(loop->segmentTimes.size(), 1 + headless.keptFragments().size());
         ASSERT_FALSE(played.empty());
         ASSERT_EQ(played.size(), expected.size());
         for (size_t i = 0; i < played.size(); ++i)

@@ -21,13 +21,13 @@ namespace {
 
 // A fragment of `frames` described frames without pictures, all alike, so
 // any distance that a test does not set is 0.
-FrameBuffer* makeFragment(int frames, double variation) {
-    auto* fragment = new FrameBuffer(25);
+std::unique_ptr<FrameBuffer> makeFragment(int frames, double variation) {
+    auto fragment = std::make_unique<FrameBuffer>(25);
     for (int i = 0; i < frames; ++i) {
-        auto* frame = new Frame;
-        frame->histogram[0][4] = frame->histogram[1][8] = frame->histogram[2][8] = 100.0;
-        frame->histogramComputed = frame->colorLayoutComputed = true;
-        frame->mode = HISTOGRAM_MODE;
+        Frame frame;
+        Descriptors& d = frame.descriptors;
+        d.histogram[0][4] = d.histogram[1][8] = d.histogram[2][8] = 100.0;
+        d.derive();
         fragment->addFrame(frame);
     }
     fragment->length = frames;
@@ -49,10 +49,17 @@ void setJunkMeasures(FrameBuffer* fragment, double minActivity, double meanColor
     fragment->minActivityComputed = fragment->colorCountComputed = true;
 }
 
+// Inserts the fragment, which the tree owns from then on.
+FrameBuffer* insert(SummaryTree& tree, std::unique_ptr<FrameBuffer> fragment, bool included) {
+    FrameBuffer* inserted = fragment.get();
+    tree.addFragment(std::move(fragment), included);
+    return inserted;
+}
+
 // Nodes of the subtree below node, node excluded.
 int countDescendants(const TreeNode* node) {
     int n = 0;
-    for (const TreeNode* child : {node->includeChild, node->excludeChild})
+    for (const TreeNode* child : {node->includeChild.get(), node->excludeChild.get()})
         if (child)
             n += 1 + countDescendants(child);
     return n;
@@ -67,9 +74,9 @@ const TreeNode* childOfCurrentAbove(const SummaryTree& tree, const TreeNode* nod
 }
 
 void expectBestFirst(const NodeList& list) {
-    for (uint32_t i = 1; i < list.count; ++i) {
-        const TreeNode* a = list.nodes[i - 1];
-        const TreeNode* b = list.nodes[i];
+    for (uint32_t i = 1; i < list.size(); ++i) {
+        const TreeNode* a = list[i - 1];
+        const TreeNode* b = list[i];
         ASSERT_TRUE(a->score > b->score || (a->score == b->score && a->tieScore >= b->tieScore))
             << "position " << i;
     }
@@ -92,14 +99,14 @@ TEST(FirstInsertion, MeasuresOfBothChildrenAndTheirScoresUnderEachWeighting) {
             return std::vector<double>{n->lengthScore, n->continuityScore, n->redundancyScore,
                                        n->activityScore};
         };
-        const TreeNode* in = tree.root->includeChild;
-        const TreeNode* out = tree.root->excludeChild;
+        const TreeNode* in = tree.root->includeChild.get();
+        const TreeNode* out = tree.root->excludeChild.get();
         EXPECT_EQ(measures(in), (std::vector<double>{0.05, 0.5, 0.0, 0.37}));
         EXPECT_EQ(measures(out), (std::vector<double>{0.0, 1.0, 0.0, 0.0}));
         EXPECT_NEAR(in->score, c.in, 1e-12);
         EXPECT_NEAR(out->score, c.out, 1e-12);
-        ASSERT_EQ(tree.leaves->count, 2u);
-        expectBestFirst(*tree.leaves);
+        ASSERT_EQ(tree.leaves.size(), 2u);
+        expectBestFirst(tree.leaves);
     }
 }
 
@@ -113,31 +120,31 @@ TEST(LengthMeasure, FallsOffOnBothSidesOfTheTargetAndATargetOfZeroWantsNothing) 
         SummaryTree tree({c.target});
         for (int i = 0; i < 2; ++i)
             tree.addFragment(makeFragment(25, 0.1), true);
-        const TreeNode* in = tree.root->includeChild;
-        const TreeNode* out = tree.root->excludeChild;
+        const TreeNode* in = tree.root->includeChild.get();
+        const TreeNode* out = tree.root->excludeChild.get();
         EXPECT_DOUBLE_EQ(in->lengthScore, c.in);
         EXPECT_DOUBLE_EQ(out->lengthScore, c.out);
         EXPECT_DOUBLE_EQ(in->includeChild->lengthScore, c.inIn);
         EXPECT_DOUBLE_EQ(in->excludeChild->lengthScore, c.inOut);
         EXPECT_DOUBLE_EQ(out->includeChild->lengthScore, c.outIn);
         EXPECT_DOUBLE_EQ(out->excludeChild->lengthScore, c.outOut);
-        expectBestFirst(*tree.leaves); // fails on a score that is not a number
+        expectBestFirst(tree.leaves); // fails on a score that is not a number
     }
 }
 
 TEST(RedundancyAndActivity, IncludedFragmentsBlendWithTheParentByFrames) {
     SummaryTree tree;
-    FrameBuffer* f2 = makeFragment(25, 0.2);
-    FrameBuffer* f3 = makeFragment(20, 0.6);
-    setDistance(f2, 1, 0, 0.09);
-    setDistance(f3, 2, 0, 0.16);
-    setDistance(f3, 2, 1, 0.64);
+    auto f2 = makeFragment(25, 0.2);
+    auto f3 = makeFragment(20, 0.6);
+    setDistance(f2.get(), 1, 0, 0.09);
+    setDistance(f3.get(), 2, 0, 0.16);
+    setDistance(f3.get(), 2, 1, 0.64);
     tree.addFragment(makeFragment(25, 0.2), true);
-    tree.addFragment(f2, true);
-    tree.addFragment(f3, true);
+    tree.addFragment(std::move(f2), true);
+    tree.addFragment(std::move(f3), true);
 
-    const TreeNode* in = tree.root->includeChild;
-    const TreeNode* inIn = in->includeChild;
+    const TreeNode* in = tree.root->includeChild.get();
+    const TreeNode* inIn = in->includeChild.get();
     EXPECT_DOUBLE_EQ(inIn->redundancyScore, 0.3); // √0.09, parent's measure 0
     EXPECT_DOUBLE_EQ(in->excludeChild->redundancyScore, 0.0);
     // Three included: min 0.16, mean 0.4 → √(0.12 + 0.1); blended with the
@@ -157,15 +164,14 @@ TEST(RedundancyAndActivity, IncludedFragmentsBlendWithTheParentByFrames) {
 
 TEST(RedundancyMeasure, MissingDistancesAreMeasuredAndStored) {
     SummaryTree tree;
-    FrameBuffer* f1 = makeFragment(25, 0.1);
-    FrameBuffer* f2 = makeFragment(25, 0.1);
+    auto f1 = makeFragment(25, 0.1);
     // f1's luma lies in another histogram bin than f2's.
-    for (Frame* fr = f1->first; fr; fr = fr->next) {
-        fr->histogram[0][4] = 0.0;
-        fr->histogram[0][12] = 100.0;
+    for (Frame& fr : f1->frames) {
+        fr.descriptors.histogram[0][4] = 0.0;
+        fr.descriptors.histogram[0][12] = 100.0;
     }
-    tree.addFragment(f1, true);
-    tree.addFragment(f2, true);
+    insert(tree, std::move(f1), true);
+    FrameBuffer* f2 = insert(tree, makeFragment(25, 0.1), true);
     ASSERT_EQ(f2->comparisonList[1].valid, 1);
     const double d = f2->comparisonList[1].value;
     EXPECT_NEAR(d, 0.55 * 0.4, 1e-9); // luma histograms disjoint, chroma equal
@@ -175,9 +181,9 @@ TEST(RedundancyMeasure, MissingDistancesAreMeasuredAndStored) {
 TEST(RedundancyMeasure, IgnoresAncestorsMoreThanAThousandLevelsUp) {
     // Fragments numbered as a tree numbers them: level k holds fragment k - 1.
     auto fragmentAt = [](int level) {
-        FrameBuffer* f = makeFragment(25, 0.1);
+        auto f = makeFragment(25, 0.1);
         f->number = level - 1;
-        return std::unique_ptr<FrameBuffer>(f);
+        return f;
     };
     auto far = fragmentAt(300), edge = fragmentAt(502), near = fragmentAt(1400),
          own = fragmentAt(1502);
@@ -213,27 +219,27 @@ TEST(SortByScore, BestFirstByScoreThenTieScoreLosingNoNode) {
         // Few distinct values, so long runs of ties, and some all-equal lists.
         const int distinct = round % 5 == 0 ? 1 : 1 + int(random() % 6);
         std::deque<TreeNode> nodes;
-        auto list = std::make_unique<NodeList>();
+        NodeList list;
         for (uint32_t i = 0; i < n; ++i) {
             TreeNode& node = nodes.emplace_back(0);
             node.score = double(random() % distinct) * 0.25;
             node.tieScore = double(random() % 2);
-            list->append(&node);
+            list.push_back(&node);
         }
-        SummaryTree::sortByScore(*list);
-        ASSERT_EQ(list->count, n);
-        EXPECT_EQ(std::set<TreeNode*>(list->nodes, list->nodes + n).size(), n) << round;
-        expectBestFirst(*list);
+        SummaryTree::sortByScore(list);
+        ASSERT_EQ(list.size(), n);
+        EXPECT_EQ(std::set<TreeNode*>(list.begin(), list.end()).size(), n) << round;
+        expectBestFirst(list);
     }
 }
 
 // A fragment with random distances to every earlier one, numbered as the
 // tree will number it.
-FrameBuffer* randomFragment(std::mt19937& random, int number) {
+std::unique_ptr<FrameBuffer> randomFragment(std::mt19937& random, int number) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    FrameBuffer* f = makeFragment(25, unit(random));
+    auto f = makeFragment(25, unit(random));
     for (int older = 0; older < number; ++older)
-        setDistance(f, number, older, unit(random));
+        setDistance(f.get(), number, older, unit(random));
     return f;
 }
 
@@ -247,9 +253,10 @@ TEST(Insertion, TheJunkFilterKeepsJunkOutOfEverySummary) {
     for (const Case& c :
          {Case{10.0, 5.0, 0.1, false}, Case{10.0, 2.0, 0.1, true}, Case{1.9, 5.0, 0.1, true},
           Case{1000.5, 5.0, 0.1, true}, Case{10.0, 5.0, 0.3, true}}) {
-        FrameBuffer* f = makeFragment(25, c.variation);
+        auto owned = makeFragment(25, c.variation);
+        FrameBuffer* f = owned.get();
         setJunkMeasures(f, c.minActivity, c.meanColourCount);
-        tree.addFragmentFiltered(f);
+        tree.addFragmentFiltered(std::move(owned));
         EXPECT_TRUE(f->classified);
         EXPECT_EQ(f->junk, c.junk)
             << c.minActivity << " " << c.meanColourCount << " " << c.variation;
@@ -265,32 +272,33 @@ TEST(Pruning, KeepsAboutTheLimitBestFirstWithSiblingsAndBothSidesInTurn) {
     tree.pruneLeaves(200);
     tree.addFragment(randomFragment(random, 8), true);
     ASSERT_EQ(tree.liveLeafCount(), 400u);
-    const std::set<const TreeNode*> before(tree.leaves->nodes, tree.leaves->nodes + 400);
-    const TreeNode* best = tree.leaves->nodes[0];
+    const std::set<const TreeNode*> before(tree.leaves.begin(), tree.leaves.end());
+    const TreeNode* best = tree.leaves[0];
     tree.pruneLeaves(100);
 
-    const uint32_t n = tree.leaves->count;
+    const uint32_t n = tree.leaves.size();
     EXPECT_TRUE(n == 100 || n == 101) << n;
-    const std::set<const TreeNode*> kept(tree.leaves->nodes, tree.leaves->nodes + n);
+    const std::set<const TreeNode*> kept(tree.leaves.begin(), tree.leaves.end());
     EXPECT_EQ(kept.size(), n);
     EXPECT_TRUE(kept.count(best));
     int bySide[2] = {0, 0};
     for (const TreeNode* leaf : kept) {
         EXPECT_TRUE(before.count(leaf));
         const TreeNode* p = leaf->parent;
-        EXPECT_TRUE(kept.count(leaf == p->includeChild ? p->excludeChild : p->includeChild));
+        EXPECT_TRUE(
+            kept.count((leaf == p->includeChild.get() ? p->excludeChild : p->includeChild).get()));
         const TreeNode* side = childOfCurrentAbove(tree, leaf);
         ASSERT_NE(side, nullptr);
-        ++bySide[side == tree.current->includeChild ? 0 : 1];
+        ++bySide[side == tree.current->includeChild.get() ? 0 : 1];
     }
     EXPECT_LE(std::abs(bySide[0] - bySide[1]), 2) << bySide[0] << " / " << bySide[1];
     for (uint32_t i = 1; i < n; ++i)
-        EXPECT_GE(tree.leaves->nodes[i - 1]->score, tree.leaves->nodes[i]->score);
+        EXPECT_GE(tree.leaves[i - 1]->score, tree.leaves[i]->score);
 
     // With one side decided away, the other alone still fills the limit.
     tree.decideRoot();
     tree.pruneLeaves(50);
-    EXPECT_EQ(tree.leaves->count, 50u);
+    EXPECT_EQ(tree.leaves.size(), 50u);
 }
 
 TEST(Advancing, DecidingFreesTheLosingBranchAndAdvancingHandsOverTheChoice) {
@@ -299,22 +307,22 @@ TEST(Advancing, DecidingFreesTheLosingBranchAndAdvancingHandsOverTheChoice) {
     for (int i = 0; i < 3; ++i)
         tree.addFragment(randomFragment(random, i), true);
     const int64_t before = TreeNode::liveNodes();
-    const int64_t loser = 1 + countDescendants(tree.root->includeChild);
+    const int64_t loser = 1 + countDescendants(tree.root->includeChild.get());
     tree.decideRoot();
     EXPECT_EQ(TreeNode::liveNodes(), before - loser);
     EXPECT_EQ(tree.root->includeChild, nullptr);
-    ASSERT_EQ(tree.leaves->count, 4u);
-    for (uint32_t i = 0; i < tree.leaves->count; ++i)
-        EXPECT_EQ(childOfCurrentAbove(tree, tree.leaves->nodes[i]), tree.root->excludeChild);
+    ASSERT_EQ(tree.leaves.size(), 4u);
+    for (const TreeNode* leaf : tree.leaves)
+        EXPECT_EQ(childOfCurrentAbove(tree, leaf), tree.root->excludeChild.get());
     tree.decideRoot(); // one live child: nothing to decide
-    EXPECT_EQ(tree.leaves->count, 4u);
+    EXPECT_EQ(tree.leaves.size(), 4u);
 
     bool included = true;
     EXPECT_EQ(tree.advanceRoot(included), nullptr); // the start node has no fragment
     EXPECT_TRUE(included);
-    EXPECT_EQ(tree.current, tree.root->excludeChild);
+    EXPECT_EQ(tree.current, tree.root->excludeChild.get());
     tree.decideRoot();
-    EXPECT_EQ(tree.advanceRoot(included), tree.frameBufferList[0]);
+    EXPECT_EQ(tree.advanceRoot(included), tree.fragments[0].get());
     EXPECT_FALSE(included);
     EXPECT_EQ(tree.depth(), 1);
 }
@@ -337,18 +345,10 @@ TEST(ResetTree, FreesEveryNodeAndStartsOver) {
     ASSERT_GT(tree.levelsAdvanced, 0);
     tree.resetTree();
     EXPECT_EQ(TreeNode::liveNodes(), 1);
-    FrameBuffer* again = makeFragment(25, 0.1);
-    tree.addFragment(again, true);
+    FrameBuffer* again = insert(tree, makeFragment(25, 0.1), true);
     EXPECT_EQ(again->number, 0);
     EXPECT_EQ(tree.liveLeafCount(), 2u); // below the new root alone
     EXPECT_EQ(tree.depth(), 1);
-
-    // Fragments past the end of the list are kept aside, and freed all the same.
-    tree.resetTree();
-    tree.frameBufferListPos = FRAME_BUFFER_LIST_SIZE; // stands in for a full list
-    tree.addFragment(makeFragment(25, 0.1), true);
-    EXPECT_EQ(tree.liveLeafCount(), 2u);
-    tree.frameBufferListPos = 0; // the stand-in entries hold nothing to free
 }
 
 TEST(TreeNode, DeletingAVeryDeepChainDoesNotRecurse) {
@@ -357,9 +357,9 @@ TEST(TreeNode, DeletingAVeryDeepChainDoesNotRecurse) {
     auto top = std::make_unique<TreeNode>(0);
     TreeNode* last = top.get();
     for (int i = 1; i <= 200000; ++i) {
-        last->excludeChild = new TreeNode(i);
+        last->excludeChild = std::make_unique<TreeNode>(i);
         last->excludeChild->parent = last;
-        last = last->excludeChild;
+        last = last->excludeChild.get();
     }
     top->deleteSubtree();
     EXPECT_EQ(TreeNode::liveNodes(), before + 1);
@@ -375,7 +375,7 @@ TEST(TreeNode, ForcedRescoreRecountsTheSubtreeOfARootMadeIncluded) {
     tree.advanceRoot(included);
     TreeNode* root = tree.current;
     ASSERT_FALSE(root->included);
-    TreeNode* child = root->excludeChild;
+    TreeNode* child = root->excludeChild.get();
     const double score = child->score;
     root->included = true;
     root->rescore(true, true, tree.weights.targetLength);
@@ -387,19 +387,15 @@ TEST(TreeNode, ForcedRescoreRecountsTheSubtreeOfARootMadeIncluded) {
     EXPECT_DOUBLE_EQ(child->score, score); // scores are the ranking's, not rescore's
 }
 
-TEST(RetireDecidedFragment, AKeptOneKeepsDescriptorsOnlyALeftOutOneOnlyItsRecord) {
+TEST(RetireDecidedFragment, AKeptOneKeepsItsDescriptorsALeftOutOneOnlyItsRecord) {
     for (const bool kept : {true, false}) {
         std::unique_ptr<FrameBuffer> fragment(makeFragment(25, 0.1));
         fragment->number = 5;
         setDistance(fragment.get(), 5, 2, 0.3);
-        for (Frame* frame = fragment->first; frame != nullptr; frame = frame->next)
-            frame->mode = AVFRAME; // as decoded
         retireDecidedFragment(fragment.get(), kept);
         EXPECT_FALSE(fragment->comparisonList.allocated());
         EXPECT_EQ(fragment->length, 25);
-        EXPECT_EQ(fragment->count, kept ? 25 : 0);
-        for (Frame* frame = fragment->first; frame != nullptr; frame = frame->next)
-            EXPECT_EQ(frame->mode, HISTOGRAM_MODE);
+        EXPECT_EQ(fragment->count(), kept ? 25 : 0);
     }
 }
 
@@ -418,11 +414,11 @@ std::string keptFragments(double target, bool junkFilter) {
             kept += included ? '#' : '.';
     };
     for (int n = 0; n < 120; ++n) {
-        FrameBuffer* f = makeFragment(25, 0.1);
+        auto f = makeFragment(25, 0.1);
         for (int older = 0; older < n; ++older)
-            setDistance(f, n, older, older / 6 % 4 == n / 6 % 4 ? 0.002 : 0.3);
-        setJunkMeasures(f, n % 6 == 0 ? 0.0 : 10.0, 5.0);
-        junkFilter ? tree.addFragmentFiltered(f) : tree.addFragment(f, true);
+            setDistance(f.get(), n, older, older / 6 % 4 == n / 6 % 4 ? 0.002 : 0.3);
+        setJunkMeasures(f.get(), n % 6 == 0 ? 0.0 : 10.0, 5.0);
+        junkFilter ? tree.addFragmentFiltered(std::move(f)) : tree.addFragment(std::move(f), true);
         if (tree.liveLeafCount() > 100)
             tree.pruneLeaves(100);
         if (tree.depth() >= 20)

@@ -16,19 +16,18 @@ namespace {
 // (no pictures kept), all kept.
 std::vector<Decision> keptFragments(const std::string& path, size_t most) {
     FragmentDecoder decoder(path.c_str());
-    decoder.keepPictures = false;
     std::vector<Decision> fragments;
     while (fragments.size() < most) {
-        const std::unique_ptr<FrameBuffer> fragment{decoder.decodeFragment()};
+        const std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment();
         if (!fragment)
             break;
         Decision& d = fragments.emplace_back();
-        d.frames = fragment->count;
-        d.start = fragment->first->frameTime;
-        d.last = fragment->last->frameTime;
+        d.frames = fragment->count();
+        d.start = fragment->first().frameTime;
+        d.last = fragment->last().frameTime;
         d.kept = true;
-        for (const Frame* f = fragment->first; f != nullptr; f = f->next)
-            d.signatures.push_back(pictureSignature(*f));
+        for (const Frame& f : fragment->frames)
+            d.signatures.push_back(pictureSignature(f.descriptors));
     }
     return fragments;
 }
@@ -61,14 +60,15 @@ TEST(PlaybackReader, KeptFragmentsComeBackAsTheStraightDecodeGaveThem) {
         PlaybackReader reader(path);
         for (size_t i : {size_t{1}, std::min<size_t>(2, last), size_t{0}, last}) {
             SCOPED_TRACE(i);
-            std::vector<std::unique_ptr<Frame>> frames;
+            std::vector<PictureFrame> frames;
             ASSERT_TRUE(reader.read(fragments[i], frames));
             ASSERT_EQ(static_cast<int>(frames.size()), fragments[i].frames);
-            EXPECT_DOUBLE_EQ(frames.front()->frameTime, fragments[i].start);
-            for (const auto& frame : frames)
-                EXPECT_EQ(pictureChecksum(frame->avFrame, frame->width, frame->height),
-                          straight.at(frame->frameTime))
-                    << frame->frameTime;
+            EXPECT_DOUBLE_EQ(frames.front().frameTime, fragments[i].start);
+            for (const PictureFrame& frame : frames)
+                EXPECT_EQ(pictureChecksum(frame.picture.avFrame(), frame.picture.width(),
+                                          frame.picture.height()),
+                          straight.at(frame.frameTime))
+                    << frame.frameTime;
         }
     }
 }
@@ -78,7 +78,7 @@ TEST(PlaybackReader, PicturesThatDoNotMatchTheirDescriptionAreRefused) {
     std::vector<Decision> fragments = keptFragments(path, 5);
     ASSERT_EQ(fragments.size(), 5u);
     PlaybackReader reader(path);
-    std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<PictureFrame> frames;
     Decision wrong = fragments[3];
     wrong.signatures[5] ^= 1; // a picture other than the one described
     EXPECT_FALSE(reader.read(wrong, frames));

@@ -1,10 +1,7 @@
 #include "Picture.h"
 #include "ColourConversion.h"
 #include "DisplayWindow.h"
-#include "Frame.h"
-#include "FrameBuffer.h"
 #include "SharedControls.h"
-#include "ThreadVisualitation.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -128,65 +125,6 @@ TEST(FittedPicture, KeepsTheDisplayProportionsCentredInTheArea) {
     for (auto [width, height, sampleAspect, expected] : cases)
         EXPECT_EQ(fittedPicture(445, 335, width, height, sampleAspect), expected)
             << width << "x" << height << " " << sampleAspect;
-}
-
-// How many pixels of the area of the window's picture have the colour.
-int count(DisplayWindow& display, cv::Rect area, const cv::Vec4b& colour) {
-    QMutexLocker lock(display.pictureMutex);
-    const cv::Mat part = cv::Mat(display.height, display.width, CV_8UC4, display.picture->data[0],
-                                 display.picture->linesize[0])(area);
-    return static_cast<int>(std::count(part.begin<cv::Vec4b>(), part.end<cv::Vec4b>(), colour));
-}
-
-// Three dark frames, then none: the thread shows or drops and destroys each,
-// tells the whole second of the last, labels the mode, waits starved, and stops
-// so (in Summary) or after a pause relabelled the picture (in Play).
-TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
-    // The overlay's strip, its mode label, and the label's colours.
-    const cv::Rect strip{15, 15, 416, 21}, label{88, 15, 77, 21};
-    const cv::Vec4b play(20, 250, 20, 255), pauseOrSummary(20, 250, 250, 255);
-    DisplayWindow display{"VIDEO", 445, 335};
-    FrameBuffer frameBuffer{5000};
-    SharedControls controls;
-    for (bool pause : {false, true}) {
-        SCOPED_TRACE(pause);
-        ThreadVisualitation player{&frameBuffer, &display, controls};
-        controls.mode = pause ? PlayerMode::Play : PlayerMode::Summary;
-        for (double time : {10.0, 11.5, 12.34}) {
-            auto* frame = new Frame;
-            frame->width = 90;
-            frame->height = 60;
-            AVFrame* picture = alloc_picture(AV_PIX_FMT_YUV420P, 90, 60);
-            std::memset(picture->data[0], 16, picture->linesize[0] * 60);
-            std::memset(picture->data[1], 128, picture->linesize[1] * 30);
-            std::memset(picture->data[2], 128, picture->linesize[2] * 30);
-            frame->setAVFrame(picture);
-            frame->frameTime = time;
-            QMutexLocker lock(frameBuffer.mutex);
-            frameBuffer.addFrame(frame);
-        }
-        player.start();
-        while (player.playbackState() != PlaybackState::Starved || controls.positionValue != 12)
-            std::this_thread::sleep_for(5ms);
-        EXPECT_GT(count(display, label, pause ? play : pauseOrSummary), 10);
-        if (pause) {
-            controls.mode = PlayerMode::Pause;
-            while (player.playbackState() != PlaybackState::Paused)
-                std::this_thread::sleep_for(5ms);
-            EXPECT_GT(count(display, label, pauseOrSummary), 10);
-            EXPECT_EQ(0, count(display, strip, play));
-        }
-        player.requestStop();
-        player.wait();
-        EXPECT_EQ(PlaybackState::Stopped, player.playbackState());
-        EXPECT_TRUE(display.pictureReady);
-        {
-            QMutexLocker lock(frameBuffer.mutex);
-            EXPECT_EQ(0, frameBuffer.count);
-        }
-        EXPECT_EQ(3, player.shownFrames() + player.droppedFrames());
-        EXPECT_GE(player.shownFrames(), 1);
-    }
 }
 
 } // namespace

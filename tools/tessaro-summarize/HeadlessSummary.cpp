@@ -1,7 +1,7 @@
 #include "HeadlessSummary.h"
 
 #include "FragmentDecoder.h"
-#include "FrameBuffer.h"
+#include "SummaryTurns.h"
 #include "VideoReader.h"
 
 #include <algorithm>
@@ -21,39 +21,29 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     options.audio = false;
     options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     FragmentDecoder decoder(path.c_str(), options);
-    decoder.keepPictures = false;
     // The tree's work on one fragment overlaps the decoding of the next.
     decoder.setReadAhead(true);
-    const double frameDuration = 1.0 / decoder.reader->getFrameRate();
+    const double frameDuration = 1.0 / decoder.videoReader().getFrameRate();
 
     Summarizer summarizer(settings);
-    // Frames decided so far: kept fragments are numbered as the player
-    // numbers the frames it plays, left-out ones counted too.
-    int64_t framesDecided = 0;
+    SummaryTurns turns(decoder, summarizer);
     for (;;) {
-        if (summarizer.wantsFragment()) {
-            std::unique_ptr<FrameBuffer> fragment(decoder.decodeFragment());
-            if (fragment)
-                summarizer.addFragment(std::move(fragment));
-            else
-                summarizer.endOfStream();
-        }
-        if (summarizer.canDecide()) {
-            const std::optional<Decision> decision = summarizer.decide();
-            if (decision && decision->kept) {
-                kept.push_back({framesDecided + 1, decision->frames, decision->start,
-                                decision->last + frameDuration});
-                if (onKept && !onKept(kept.back(), *decision))
-                    return false;
-            }
-            if (decision)
-                framesDecided += decision->frames;
+        turns.offerFragment();
+        // Kept fragments are numbered as the player numbers the frames it
+        // plays, left-out ones counted too.
+        const int64_t framesBefore = turns.framesDecided();
+        const std::optional<Decision> decision = turns.takeDecision();
+        if (decision && decision->kept) {
+            kept.push_back({framesBefore + 1, decision->frames, decision->start,
+                            decision->last + frameDuration});
+            if (onKept && !onKept(kept.back(), *decision))
+                return false;
         }
 
         decoded = decoder.picturesDecoded();
         if (onProgress && !onProgress(static_cast<double>(decoded) * frameDuration, decoded))
             return false;
-        if (summarizer.finished())
+        if (turns.finished())
             return true;
     }
 }

@@ -1,11 +1,10 @@
 #include "Summarize.h"
 
 #include "ContactSheet.h"
-#include "Frame.h"
+#include "EngineFailure.h"
 #include "HeadlessSummary.h"
 #include "Messages.h"
 #include "OutputFile.h"
-#include "Picture.h"
 #include "PlaybackReader.h"
 #include "ProgressLine.h"
 #include "SegmentList.h"
@@ -117,7 +116,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     ReaderOptions readAgain;
     readAgain.audio = false;
     PlaybackReader keptPictures(path, readAgain);
-    std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<PictureFrame> frames;
     std::vector<SummaryVideoWriter::TimedPicture> pictures;
     bool outputFailed = false;
 
@@ -131,10 +130,10 @@ int run(const SummarizeOptions& options, std::FILE* results) {
             outputFailed = true;
             return false;
         }
-        for (const auto& frame : frames)
-            pictures.push_back({frame->avFrame, frame->frameTime});
-        const int width = frames.front()->width;
-        const int height = frames.front()->height;
+        for (const PictureFrame& frame : frames)
+            pictures.push_back({frame.picture.avFrame(), frame.frameTime});
+        const int width = frames.front().picture.width();
+        const int height = frames.front().picture.height();
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
@@ -254,11 +253,12 @@ int summarizeMain(int argc, char** argv) {
     int status = EXIT_INTERNAL;
     try {
         status = run(parsed.options, stdout);
-    } catch (const PictureAllocationError& e) {
-        // Out of memory for a picture: the engine's message, as the player ends.
+    } catch (const EngineFailure& e) {
+        // The engine cannot go on (memory exhausted, a broken tree): its
+        // message among its other notes, and its status.
         engineMessage(MessageStream::Output, "%s", e.what());
         flushEngineMessages();
-        status = EXIT_INTERNAL;
+        status = e.status;
     } catch (const std::exception& e) {
         report(EXIT_INTERNAL, std::string("internal error: ") + e.what());
     }

@@ -1,22 +1,22 @@
 #pragma once
 
-// Plays what the decoding thread puts into the playback buffer: takes frames
+// Plays what the decoding thread puts into the playback queue: takes pictures
 // oldest first, paces them by their time on the playback timeline, converts
-// each shown frame to colour, scales it into the DisplayWindow's picture with
+// each shown one to colour, scales it into the DisplayWindow's picture with
 // its true proportions (black bars where the area is wider or taller) and an
 // overlay (time, banner, mode), and asks for a repaint. It reports the
 // playing position in whole seconds through positionValue, and stops when
-// asked to.
+// asked to. It waits on the controls' screen wakeup (a picture queued, a
+// mode change, a resize, a sound notice) and on the pacer's clock.
 
 #include "PlaybackPacer.h"
-
-#include <QThread>
+#include "PlaybackQueue.h"
+#include "Worker.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include <opencv2/core.hpp>
 
@@ -26,31 +26,25 @@ extern "C" {
 
 struct SwsContext;
 class DisplayWindow;
-class Frame;
-class FrameBuffer;
 struct SharedControls;
 
 // The overlay's banner: product name, the word Demo, and our credit.
 inline constexpr char VISUALITATION_BANNER[] = "  Tessaro Demo by the team";
 
-// Where a picture of the given size and sample aspect ratio (pixel width
-// over pixel height; 0 or less counts as square) shows in an area of the
-// given size: as large as fits with its display proportions, centred.
-cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
-                       double sampleAspect);
-
-class ThreadVisualitation : public QThread {
+class ThreadVisualitation {
 public:
-    ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow* display, SharedControls& controls,
-                        int32_t maxLateFrames = 1,
-                        std::unique_ptr<PacerClock> clock = std::make_unique<SteadyPacerClock>());
+    ThreadVisualitation(PlaybackQueue& playbackQueue, DisplayWindow* display,
+                        SharedControls& controls, int32_t maxLateFrames = 1);
     // Stops the thread and waits for it.
-    ~ThreadVisualitation() override;
+    ~ThreadVisualitation();
     ThreadVisualitation(const ThreadVisualitation&) = delete;
     ThreadVisualitation& operator=(const ThreadVisualitation&) = delete;
 
+    void start();
     // Ends every wait of the thread; run returns soon after. Callable from any thread.
-    void requestStop();
+    void requestStop() { worker.requestStop(); }
+    // requestStop, then waits for the thread.
+    void stop() { worker.stop(); }
     // Frames taken and shown, and taken and dropped as late, since the start.
     int64_t shownFrames() const { return shown.load(); }
     int64_t droppedFrames() const { return dropped.load(); }
@@ -59,25 +53,23 @@ public:
     // The pacer, to give it a master clock before the thread starts.
     PlaybackPacer& playbackPacer() { return pacer; }
 
-    // Converts, scales and overlays the frame into the window picture and
+    // Converts, scales and overlays the picture into the window picture and
     // marks the window as having a picture. A frame without a picture draws
     // nothing.
-    void showFrame(Frame* frame);
-    // Returns once the mode is no longer Pause (or a stop is asked for),
-    // checking every 100 ms; the picture on screen says PAUSE meanwhile.
+    void showFrame(const PictureFrame& frame);
+    // Returns once the mode is no longer Pause (or a stop is asked for); the
+    // picture on screen says PAUSE meanwhile.
     void waitWhilePaused();
 
-    FrameBuffer* const frameBuffer;
+    PlaybackQueue& playbackQueue;
     DisplayWindow* const display;
     const int32_t maxLateFrames;
     // Called on this thread right after each frame reaches the picture, for
     // measurements that time what is shown; set before the thread starts.
-    std::function<void(const Frame&)> onShown;
-
-protected:
-    void run() override;
+    std::function<void(const PictureFrame&)> onShown;
 
 private:
+    void run();
     // Draws strip, time, banner and the mode label, scaled to the picture.
     void drawOverlay(cv::Mat& picture, double frameTime);
     // The last frame shown again (after a resize, for a pause), or the
@@ -87,23 +79,26 @@ private:
     // The picture must be drawn again: the area changed size, or the
     // sound's notice came or went.
     bool overlayOutdated() const;
-    // Takes the oldest frame; false when the buffer holds none.
-    bool takeFrame(Frame*& frame);
-    void scaleInto(const Frame& frame, cv::Mat& picture);
+    // When the overlay must be drawn again though nothing else happens: when
+    // the sound's notice ends.
+    Worker::Clock::time_point nextRedraw() const;
+    // Waits for something to change (a picture queued, a mode change, a
+    // resize), at most until the overlay must be drawn again.
+    void waitForChange();
+    void scaleInto(const PictureFrame& frame, cv::Mat& picture);
+    // A picture taken before the last flush of the queue (a seek, a restart).
+    bool stale(uint64_t serial) const { return serial != playbackQueue.serial(); }
 
     SharedControls& controls;
-    std::atomic<bool> stopRequested{false};
+    Worker worker;
     std::atomic<int64_t> shown{0};
     std::atomic<int64_t> dropped{0};
-    std::unique_ptr<PacerClock> clock;
+    WorkerPacerClock clock{worker};
     PlaybackPacer pacer;
     // The frame on screen, kept to draw it again.
-    std::unique_ptr<Frame> onScreen;
+    PictureFrame onScreen;
     uint64_t drawnSizeGeneration = 0;
     bool noticeDrawn = false;
     int64_t drawnNoticeUntil = 0;
     SwsContext* smoothScaler = nullptr;
-    // Held by run for its whole body. Taking it after QThread::wait makes the
-    // thread's last writes visible in a way the thread checker also sees.
-    std::mutex running;
 };

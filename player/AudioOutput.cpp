@@ -1,17 +1,19 @@
 #include "AudioOutput.h"
 
+#include "BoundedQueue.h"
+#include "Worker.h"
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QEventLoop>
 #include <QIODevice>
 #include <QMediaDevices>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <future>
 #include <vector>
 
 extern "C" {
@@ -86,46 +88,60 @@ bool usableFormat(const QAudioFormat& format) {
 // timer keeps the device in line with the player every few milliseconds.
 // Other threads never call into it through Qt: they change the playback
 // queue's state under its lock, and the timer picks the change up.
-class AudioThread final : public QThread {
+class AudioThread final {
 public:
     struct Opened {
         std::string failure; // empty when the device is open
         QAudioFormat format;
     };
 
-    explicit AudioThread(AudioOutput& output) : output(output) {}
+    explicit AudioThread(AudioOutput& output) : output(output) {
+        // A stop also ends the wait for what to play.
+        worker.setInterrupt([this] { attached.close(); });
+    }
+    ~AudioThread() { worker.stop(); }
 
-    std::future<Opened> opened() { return openedPromise.get_future(); }
+    void start() {
+        worker.start([this] { run(); });
+    }
+    // The device opened or not, once the thread has tried; empty when it
+    // did not say within the timeout.
+    std::optional<Opened> opened(std::chrono::milliseconds timeout) {
+        std::optional<BoundedQueue<Opened>::Entry> entry = openedBox.getFor(timeout);
+        if (!entry)
+            return std::nullopt;
+        return std::move(entry->item);
+    }
     // Once, after the device opened or not: what to play, or null to end.
-    void attach(AudioPlayback* attached) { attachPromise.set_value(attached); }
-    void requestClose() { closing = true; }
+    void attach(AudioPlayback* playing) { attached.put(playing); }
 
-    // Held by run for its whole body: taking it after wait makes the
-    // thread's last writes visible in a way the thread checker also sees.
-    std::mutex busy;
-
-protected:
-    void run() override {
-        const std::lock_guard<std::mutex> held(busy);
+private:
+    void run() {
         Opened result = open();
         const bool isOpen = result.failure.empty();
-        openedPromise.set_value(std::move(result));
-        playback = attachPromise.get_future().get();
+        openedBox.put(std::move(result));
+        std::optional<BoundedQueue<AudioPlayback*>::Entry> entry = attached.get();
+        playback = entry ? entry->item : nullptr;
         if (!isOpen || playback == nullptr) {
             return;
         }
         writer = std::make_unique<SampleWriter>(format);
+        QEventLoop loop;
         QTimer timer;
         timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { sync(); });
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, &loop] {
+            if (worker.stopRequested())
+                loop.quit();
+            else
+                sync();
+        });
         timer.start(syncInterval);
-        exec();
+        loop.exec();
         timer.stop();
         syncing = true;
         sink.reset();
     }
 
-private:
     Opened open() {
         device = QMediaDevices::defaultAudioOutput();
         if (device.isNull()) {
@@ -140,10 +156,6 @@ private:
     }
 
     void sync() {
-        if (closing) {
-            quit();
-            return;
-        }
         // Qt's sink may run the event loop while it stops, and so call this again.
         if (failed || syncing) {
             return;
@@ -220,9 +232,9 @@ private:
     }
 
     AudioOutput& output;
-    std::promise<Opened> openedPromise;
-    std::promise<AudioPlayback*> attachPromise;
-    std::atomic<bool> closing{false};
+    Worker worker;
+    BoundedQueue<Opened> openedBox{1};
+    BoundedQueue<AudioPlayback*> attached{1};
 
     // The thread's own.
     AudioPlayback* playback = nullptr;
@@ -245,15 +257,15 @@ AudioOutput::AudioOutput(bool useDevice) {
         return;
     }
     thread = std::make_unique<AudioThread>(*this);
-    thread->setObjectName("audio");
-    std::future<AudioThread::Opened> opened = thread->opened();
     thread->start();
-    if (opened.wait_for(std::chrono::milliseconds(openTimeoutMs)) != std::future_status::ready) {
+    const std::optional<AudioThread::Opened> opened =
+        thread->opened(std::chrono::milliseconds(openTimeoutMs));
+    if (!opened) {
         setNotice(std::string("The audio output device did not answer") + picturesOnly);
         thread->attach(nullptr);
         return;
     }
-    const AudioThread::Opened device = opened.get();
+    const AudioThread::Opened& device = *opened;
     if (!device.failure.empty()) {
         setNotice(device.failure);
         thread->attach(nullptr);
@@ -266,12 +278,8 @@ AudioOutput::AudioOutput(bool useDevice) {
 }
 
 AudioOutput::~AudioOutput() {
-    if (!thread) {
-        return;
-    }
-    thread->requestClose();
-    thread->wait();
-    const std::lock_guard<std::mutex> finished(thread->busy);
+    // Stops and joins the audio thread before the queue it plays goes.
+    thread.reset();
 }
 
 std::string AudioOutput::takeNotice() {

@@ -2,8 +2,6 @@
 
 #include "ColourConversion.h"
 #include "DisplayWindow.h"
-#include "Frame.h"
-#include "FrameBuffer.h"
 #include "SharedControls.h"
 
 #include <QMutex>
@@ -56,41 +54,26 @@ cv::Mat windowOf(DisplayWindow* display) {
 
 } // namespace
 
-cv::Rect fittedPicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
-                       double sampleAspect) {
-    if (areaWidth <= 0 || areaHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
-        return {0, 0, std::max(areaWidth, 0), std::max(areaHeight, 0)};
-    const double aspect = (sampleAspect > 0.0 ? sampleAspect : 1.0) * pictureWidth / pictureHeight;
-    int width = areaWidth;
-    int height = static_cast<int>(std::lround(areaWidth / aspect));
-    if (height > areaHeight) {
-        height = areaHeight;
-        width = static_cast<int>(std::lround(areaHeight * aspect));
-    }
-    width = std::clamp(width, 1, areaWidth);
-    height = std::clamp(height, 1, areaHeight);
-    return {(areaWidth - width) / 2, (areaHeight - height) / 2, width, height};
-}
-
-ThreadVisualitation::ThreadVisualitation(FrameBuffer* frameBuffer, DisplayWindow* display,
-                                         SharedControls& controls, int32_t maxLateFrames,
-                                         std::unique_ptr<PacerClock> clock)
-    : frameBuffer(frameBuffer), display(display), maxLateFrames(maxLateFrames), controls(controls),
-      clock(std::move(clock)), pacer(*this->clock, stopRequested, maxLateFrames) {}
+ThreadVisualitation::ThreadVisualitation(PlaybackQueue& queue, DisplayWindow* display,
+                                         SharedControls& controls, int32_t maxLateFrames)
+    : playbackQueue(queue), display(display), maxLateFrames(maxLateFrames), controls(controls),
+      worker(&controls.screenWakeup),
+      pacer(
+          clock, [this] { return worker.stopRequested(); }, maxLateFrames) {}
 
 ThreadVisualitation::~ThreadVisualitation() {
-    requestStop();
-    wait();
-    const std::lock_guard<std::mutex> finished(running);
+    worker.stop();
     sws_freeContext(smoothScaler);
 }
 
-void ThreadVisualitation::requestStop() {
-    stopRequested = true;
+void ThreadVisualitation::start() {
+    worker.start([this] {
+        run();
+        pacer.finish();
+    });
 }
 
 void ThreadVisualitation::run() {
-    const std::lock_guard<std::mutex> busy(running);
     controls.positionValue = 0;
     if (!pacer.start()) {
         return;
@@ -99,7 +82,7 @@ void ThreadVisualitation::run() {
     // (or the area changes size), not at every look: an idle player paints
     // nothing.
     bool waiting = false;
-    while (!stopRequested) {
+    while (!worker.stopRequested()) {
         if (overlayOutdated()) {
             redraw();
         }
@@ -108,26 +91,33 @@ void ThreadVisualitation::run() {
             waiting = false;
             continue;
         }
-        Frame* taken = nullptr;
-        if (!takeFrame(taken)) {
+        std::optional<PlaybackQueue::Entry> taken = playbackQueue.tryGet();
+        if (!taken) {
             if (!waiting) {
                 redraw();
             }
             waiting = true;
             pacer.starve();
+            waitForChange();
             continue;
         }
         waiting = false;
-        std::unique_ptr<Frame> frame(taken);
-        const PaceDecision decision = pacer.pace(frame->playTime, controls.framePeriod);
+        if (stale(taken->serial)) {
+            continue;
+        }
+        PictureFrame& frame = taken->item;
+        const PaceDecision decision = pacer.pace(frame.playTime, controls.framePeriod);
         if (decision == PaceDecision::Stop) {
             return;
         }
-        controls.positionValue = static_cast<int32_t>(frame->frameTime);
+        if (stale(taken->serial)) {
+            continue; // a seek came while it waited for its time
+        }
+        controls.positionValue = static_cast<int32_t>(frame.frameTime);
         if (decision == PaceDecision::Show) {
-            showFrame(frame.get());
+            showFrame(frame);
             if (onShown) {
-                onShown(*frame);
+                onShown(frame);
             }
             ++shown;
             onScreen = std::move(frame);
@@ -137,22 +127,23 @@ void ThreadVisualitation::run() {
     }
 }
 
-bool ThreadVisualitation::takeFrame(Frame*& frame) {
-    {
-        QMutexLocker lock(frameBuffer->mutex);
-        if (frameBuffer->count <= 0) {
-            return false;
-        }
-        frame = frameBuffer->getFrame();
-    }
-    // The buffer has room again: the decoding thread may be waiting for it.
-    controls.wakeup.notify();
-    return true;
+Worker::Clock::time_point ThreadVisualitation::nextRedraw() const {
+    const int64_t noticeUntil = controls.soundNoticeUntil;
+    const int64_t now = steadyMilliseconds();
+    if (noticeUntil <= now)
+        return Worker::Clock::time_point::max();
+    return Worker::Clock::now() + std::chrono::milliseconds(noticeUntil - now);
 }
 
-void ThreadVisualitation::scaleInto(const Frame& frame, cv::Mat& window) {
+void ThreadVisualitation::waitForChange() {
+    worker.waitForWake(nextRedraw());
+}
+
+void ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) {
+    const int width = frame.picture.width();
+    const int height = frame.picture.height();
     const cv::Rect area =
-        fittedPicture(window.cols, window.rows, frame.width, frame.height, controls.sampleAspect);
+        fittedPicture(window.cols, window.rows, width, height, controls.sampleAspect);
     // Black bars around the picture where its proportions leave room.
     window(cv::Rect(0, 0, window.cols, area.y)).setTo(stripColour);
     window(cv::Rect(0, area.y + area.height, window.cols, window.rows - area.y - area.height))
@@ -161,38 +152,38 @@ void ThreadVisualitation::scaleInto(const Frame& frame, cv::Mat& window) {
     window(cv::Rect(area.x + area.width, area.y, window.cols - area.x - area.width, area.height))
         .setTo(stripColour);
     cv::Mat inside = window(area);
-    const AVFrame* yuv = frame.avFrame;
+    const AVFrame* yuv = frame.picture.avFrame();
     if (window.cols <= kDefaultWidth && window.rows <= kDefaultHeight) {
         // The default area: each shown pixel is picked from the picture as
         // it always was.
-        yuv420p_to_bgr_scaled(yuv, frame.width, frame.height, inside);
+        yuv420p_to_bgr_scaled(yuv, width, height, inside);
         return;
     }
     // A larger area: a smoother scaler, which converts as it scales.
-    smoothScaler = sws_getCachedContext(smoothScaler, frame.width, frame.height, AV_PIX_FMT_YUV420P,
-                                        area.width, area.height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                        nullptr, nullptr, nullptr);
+    smoothScaler =
+        sws_getCachedContext(smoothScaler, width, height, AV_PIX_FMT_YUV420P, area.width,
+                             area.height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (smoothScaler == nullptr) {
-        yuv420p_to_bgr_scaled(yuv, frame.width, frame.height, inside);
+        yuv420p_to_bgr_scaled(yuv, width, height, inside);
         return;
     }
     uint8_t* destination[4] = {inside.data, nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(inside.step[0]), 0, 0, 0};
-    sws_scale(smoothScaler, yuv->data, yuv->linesize, 0, frame.height, destination, strides);
+    sws_scale(smoothScaler, yuv->data, yuv->linesize, 0, height, destination, strides);
 }
 
-void ThreadVisualitation::showFrame(Frame* frame) {
-    if (frame->getAVFrame() == nullptr || frame->width <= 0 || frame->height <= 0) {
+void ThreadVisualitation::showFrame(const PictureFrame& frame) {
+    if (!frame.picture || frame.picture.width() <= 0 || frame.picture.height() <= 0) {
         return;
     }
     {
         QMutexLocker lock(display->pictureMutex);
         cv::Mat window = windowOf(display);
-        scaleInto(*frame, window);
-        drawOverlay(window, frame->frameTime);
+        scaleInto(frame, window);
+        drawOverlay(window, frame.frameTime);
         drawnSizeGeneration = display->sizeGeneration;
     }
-    controls.shownTime = frame->frameTime;
+    controls.shownTime = frame.frameTime;
     // Marked before a pause so that the paused picture, not the logo, is shown.
     display->pictureReady = true;
     ++display->pictureGeneration;
@@ -219,9 +210,9 @@ void ThreadVisualitation::redraw() {
         if (controls.summarising() && controls.summaryFilling) {
             drawWaiting(window);
             display->pictureReady = true;
-        } else if (onScreen) {
-            scaleInto(*onScreen, window);
-            drawOverlay(window, onScreen->frameTime);
+        } else if (onScreen.picture) {
+            scaleInto(onScreen, window);
+            drawOverlay(window, onScreen.frameTime);
         } else {
             return;
         }
@@ -278,9 +269,11 @@ bool ThreadVisualitation::overlayOutdated() const {
 void ThreadVisualitation::waitWhilePaused() {
     // The picture on screen says PAUSE while the pause lasts.
     redraw();
-    pacer.waitWhilePaused([this] {
+    pacer.pause();
+    while (controls.paused() && !worker.stopRequested()) {
+        waitForChange();
         if (overlayOutdated())
             redraw();
-        return controls.paused();
-    });
+    }
+    pacer.resume();
 }

@@ -10,11 +10,14 @@
 // (the sound being heard), that clock says what time it is on the timeline,
 // and late frames are dropped or shown but never move it.
 
+#include "Worker.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <thread>
 
 class PacerClock {
 public:
@@ -25,10 +28,24 @@ public:
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
 };
 
+// The steady clock, for what only reads the time (the sound's clock).
 class SteadyPacerClock final : public PacerClock {
 public:
-    TimePoint now() override;
-    void sleepFor(std::chrono::milliseconds duration) override;
+    TimePoint now() override { return std::chrono::steady_clock::now(); }
+    void sleepFor(std::chrono::milliseconds duration) override {
+        std::this_thread::sleep_for(duration);
+    }
+};
+
+// The steady clock, sleeping through a worker thread: a stop ends a sleep at once.
+class WorkerPacerClock final : public PacerClock {
+public:
+    explicit WorkerPacerClock(Worker& worker) : worker(worker) {}
+    TimePoint now() override { return std::chrono::steady_clock::now(); }
+    void sleepFor(std::chrono::milliseconds duration) override { worker.sleepFor(duration); }
+
+private:
+    Worker& worker;
 };
 
 enum class PlaybackState { Starting, Playing, Starved, Paused, Stopped };
@@ -39,15 +56,14 @@ class PlaybackPacer {
 public:
     static constexpr std::chrono::milliseconds startDelay{500};
     static constexpr std::chrono::milliseconds earlyStep{25};
-    static constexpr std::chrono::milliseconds idleStep{100};
     static constexpr std::chrono::milliseconds pendingStep{5};
     static constexpr int longestPendingSteps = 200;
     // A frame due further ahead than this follows a break in the timeline
     // (a restart that was not seen): the clock starts again from it.
     static constexpr double longestWait = 2.0;
 
-    // Every wait ends early, and the pacer enters Stopped, once stopRequested is set.
-    PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested,
+    // Every wait ends early, and the pacer enters Stopped, once stopRequested() holds.
+    PlaybackPacer(PacerClock& clock, std::function<bool()> stopRequested,
                   int32_t maxLateFrames = 1);
 
     // The timeline's time heard now, when a master clock runs; empty when
@@ -62,12 +78,15 @@ public:
 
     // Waits the start delay. False when stopped meanwhile.
     bool start();
-    // No frame to take: waits one idle step; the next frame starts the clock.
-    // False when stopped.
+    // No frame to take (the caller waits for one): the next frame starts the
+    // clock. False when stopped.
     bool starve();
-    // Waits in idle steps while paused() holds; the next frame starts the
-    // clock again, so playing resumes where it stopped. False when stopped.
-    bool waitWhilePaused(const std::function<bool()>& paused);
+    // The caller waits while paused; once it plays on, the next frame starts
+    // the clock again, so playing resumes where it stopped.
+    void pause() { currentState = PlaybackState::Paused; }
+    void resume() { clockRunning = false; }
+    // The caller has stopped playing for good.
+    void finish() { currentState = PlaybackState::Stopped; }
     // For each frame taken, at `playTime` on the timeline, of a stream whose
     // frames last `period` seconds: waits while it is early, then tells
     // whether to show or drop it.
@@ -89,7 +108,7 @@ private:
     double untilDue(double playTime) const;
 
     PacerClock& clock;
-    const std::atomic<bool>& stopRequested;
+    const std::function<bool()> stopRequested;
     MasterClock masterClock;
     std::function<bool()> masterPending;
     bool clockRunning = false;

@@ -2,19 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
-PacerClock::TimePoint SteadyPacerClock::now() {
-    return std::chrono::steady_clock::now();
-}
-
-void SteadyPacerClock::sleepFor(std::chrono::milliseconds duration) {
-    std::this_thread::sleep_for(duration);
-}
-
-PlaybackPacer::PlaybackPacer(PacerClock& clock, const std::atomic<bool>& stopRequested,
+PlaybackPacer::PlaybackPacer(PacerClock& clock, std::function<bool()> stopRequested,
                              int32_t maxLateFrames)
-    : maxLateFrames(maxLateFrames), clock(clock), stopRequested(stopRequested),
+    : maxLateFrames(maxLateFrames), clock(clock), stopRequested(std::move(stopRequested)),
       clockStart(clock.now()) {}
 
 bool PlaybackPacer::start() {
@@ -29,17 +20,6 @@ bool PlaybackPacer::start() {
 
 bool PlaybackPacer::starve() {
     currentState = PlaybackState::Starved;
-    clockRunning = false;
-    return sleep(idleStep);
-}
-
-bool PlaybackPacer::waitWhilePaused(const std::function<bool()>& paused) {
-    currentState = PlaybackState::Paused;
-    while (paused()) {
-        if (!sleep(idleStep)) {
-            return false;
-        }
-    }
     clockRunning = false;
     return !stopping();
 }
@@ -121,7 +101,7 @@ void PlaybackPacer::restartClock(double playTime) {
 }
 
 bool PlaybackPacer::stopping() {
-    if (stopRequested.load()) {
+    if (stopRequested()) {
         currentState = PlaybackState::Stopped;
         return true;
     }

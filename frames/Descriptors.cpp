@@ -1,21 +1,14 @@
-#include "Frame.h"
+#include "Descriptors.h"
 
-#include "Messages.h"
-#include "Picture.h"
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-constexpr const char* kSetAVFrameModeError = "\nFrame::setAVFrame ERROR: operates in AVFRAME mode";
-constexpr const char* kGetAVFrameModeError = "\nFrame::getAVFrame ERROR: operates in AVFRAME mode";
-constexpr const char* kGetAVFrameNullWarning = "\nFrame::getAVFrame WARNING: avFrame==NULL!";
-constexpr const char* kHistogramModeWarning =
-    "\nFrame::switchToHistogramMode: WARNING: HISTOGRAM_MODE already set";
 
 constexpr int Y = 0;
 constexpr int U = 1;
@@ -61,11 +54,6 @@ void blockBounds(int size, int start[kGrid], int end[kGrid]) {
 // Samples taken from start, start + 3, ... below end.
 int sampleCount(int start, int end) {
     return end > start ? (end - start + kSampleStep - 1) / kSampleStep : 0;
-}
-
-[[noreturn]] void failMode(const char* message) {
-    engineMessage(MessageStream::Output, "%s", message);
-    std::exit(-1);
 }
 
 int quantiseLumaDc(int t) {
@@ -174,56 +162,66 @@ int busyBins(const double h[kBins]) {
     return busy;
 }
 
+void putNumber(std::string& out, uint64_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+bool getNumber(const uint8_t** data, const uint8_t* end, uint64_t* value) {
+    uint64_t result = 0;
+    for (int shift = 0; shift < 64 && *data < end; shift += 7) {
+        const uint8_t byte = *(*data)++;
+        result |= static_cast<uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            *value = result;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Samples each block of a picture of this size takes: the grid's rows and
+// columns of every third pixel, or the one pixel at its corner when the
+// picture is too small for the block to hold a sample.
+struct BlockSamples {
+    uint32_t n[kGrid][kGrid]; // [column][row]
+
+    BlockSamples(int width, int height) {
+        int x0[kGrid], x1[kGrid], y0[kGrid], y1[kGrid];
+        blockBounds(width, x0, x1);
+        blockBounds(height, y0, y1);
+        for (int bx = 0; bx < kGrid; ++bx)
+            for (int by = 0; by < kGrid; ++by) {
+                const uint32_t count = sampleCount(y0[by], y1[by]) * sampleCount(x0[bx], x1[bx]);
+                n[bx][by] = count > 0 ? count : 1;
+            }
+    }
+};
+
+// A picture of at most 8K UHD has fewer samples than this in a block, and a
+// 32-bit count in a bin.
+constexpr uint64_t kLargestSide = 65536;
+
 } // namespace
 
-Frame::Frame() = default;
-
-Frame::~Frame() {
-    if (mode == AVFRAME)
-        free_picture(avFrame);
-}
-
-void Frame::setAVFrame(AVFrame* picture) {
-    if (mode != AVFRAME)
-        failMode(kSetAVFrameModeError);
-    avFrame = picture;
-}
-
-AVFrame* Frame::getAVFrame() {
-    if (mode != AVFRAME)
-        failMode(kGetAVFrameModeError);
-    if (avFrame == nullptr)
-        engineMessage(MessageStream::Output, "%s", kGetAVFrameNullWarning);
-    return avFrame;
-}
-
-void Frame::switchToHistogramMode() {
-    if (mode == HISTOGRAM_MODE) {
-        engineMessage(MessageStream::Output, "%s", kHistogramModeWarning);
-        return;
-    }
-    if (!histogramComputed)
-        computeHistogram();
-    free_picture(avFrame);
-    avFrame = nullptr;
-    mode = HISTOGRAM_MODE;
-}
-
-bool Frame::computeHistogram() {
-    if (histogramComputed)
-        return true;
-    // Without pixels there is nothing to sample; the flag stays clear.
-    if (avFrame == nullptr)
-        return false;
+Descriptors Descriptors::of(const AVFrame* picture, int width, int height) {
+    Descriptors d;
+    d.width = width;
+    d.height = height;
+    if (picture == nullptr || width <= 0 || height <= 0)
+        return d;
 
     int x0[kGrid], x1[kGrid], y0[kGrid], y1[kGrid];
     blockBounds(width, x0, x1);
     blockBounds(height, y0, y1);
 
-    const ptrdiff_t stride = avFrame->linesize[0];
-    const uint8_t* const yPlane = avFrame->data[0];
-    const uint8_t* const uPlane = avFrame->data[1];
-    const uint8_t* const vPlane = avFrame->data[2];
+    const ptrdiff_t stride = picture->linesize[0];
+    const uint8_t* const yPlane = picture->data[0];
+    const uint8_t* const uPlane = picture->data[1];
+    const uint8_t* const vPlane = picture->data[2];
     // Two sets of counters, for alternate samples, so that runs of equal
     // values do not wait on one counter.
     uint32_t bins[2][3][kBins] = {};
@@ -288,34 +286,22 @@ bool Frame::computeHistogram() {
                 n = 1;
             }
             for (int c = 0; c < 3; ++c)
-                blockMeans[c][kGrid * bx + by] = static_cast<double>(sums[c][bx]) / n;
+                d.blockMeans[c][kGrid * bx + by] = static_cast<double>(sums[c][bx]) / n;
         }
     }
 
     for (int c = 0; c < 3; ++c)
         for (int k = 0; k < kBins; ++k)
-            histogram[c][k] = bins[0][c][k] + bins[1][c][k];
-    histogramComputed = true;
-    return true;
+            d.histogram[c][k] = bins[0][c][k] + bins[1][c][k];
+    d.derive();
+    return d;
 }
 
-void Frame::computeColorLayout() {
-    if (colorLayoutComputed)
-        return;
-    if (!histogramComputed)
-        computeHistogram();
+void Descriptors::derive() {
     for (int c = 0; c < 3; ++c) {
         transform(blockMeans[c], colorLayout[c]);
         quantise(c, colorLayout[c]);
     }
-    colorLayoutComputed = true;
-}
-
-double Frame::getActivity() {
-    if (activityComputed)
-        return activity;
-    if (!histogramComputed)
-        computeHistogram();
     double sum = 0.0;
     for (int c : {U, V}) {
         const double* m = blockMeans[c];
@@ -329,39 +315,80 @@ double Frame::getActivity() {
             }
     }
     activity = 0.01 * sum;
-    activityComputed = true;
-    return activity;
 }
 
-double Frame::getColorCount() {
-    if (!histogramComputed)
-        computeHistogram();
+double Descriptors::colorCount() const {
     return (busyBins(histogram[Y]) + busyBins(histogram[U]) + busyBins(histogram[V])) * (1.0 / 3);
 }
 
-double colorLayoutDistance(Frame* a, Frame* b) {
-    b->computeColorLayout();
-    a->computeColorLayout();
-    const double sy = weightedSquares(a->colorLayout[Y], b->colorLayout[Y]);
-    const double su = weightedSquares(a->colorLayout[U], b->colorLayout[U]);
-    const double sv = weightedSquares(a->colorLayout[V], b->colorLayout[V]);
+void Descriptors::encode(std::string& out) const {
+    out.push_back(static_cast<char>(ENCODING_VERSION));
+    putNumber(out, static_cast<uint64_t>(std::max(0, width)));
+    putNumber(out, static_cast<uint64_t>(std::max(0, height)));
+    for (const auto& channel : histogram)
+        for (double bin : channel)
+            putNumber(out, static_cast<uint64_t>(bin));
+    // A mean is a whole sum over a known number of samples: the sum goes.
+    const BlockSamples samples(width, height);
+    for (const auto& channel : blockMeans)
+        for (int i = 0; i < 64; ++i)
+            putNumber(out,
+                      static_cast<uint64_t>(std::llround(channel[i] * samples.n[i / 8][i % 8])));
+}
+
+bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* out) {
+    const uint8_t* at = *data;
+    if (at >= end || *at++ != ENCODING_VERSION)
+        return false;
+    uint64_t width = 0;
+    uint64_t height = 0;
+    if (!getNumber(&at, end, &width) || !getNumber(&at, end, &height) || width > kLargestSide ||
+        height > kLargestSide)
+        return false;
+    Descriptors d;
+    d.width = static_cast<int32_t>(width);
+    d.height = static_cast<int32_t>(height);
+    for (auto& channel : d.histogram)
+        for (double& bin : channel) {
+            uint64_t value = 0;
+            if (!getNumber(&at, end, &value) || value > UINT32_MAX)
+                return false;
+            bin = static_cast<double>(value);
+        }
+    const BlockSamples samples(d.width, d.height);
+    for (auto& channel : d.blockMeans)
+        for (int i = 0; i < 64; ++i) {
+            uint64_t sum = 0;
+            const uint32_t n = samples.n[i / 8][i % 8];
+            if (!getNumber(&at, end, &sum) || sum > uint64_t{255} * n)
+                return false;
+            channel[i] = static_cast<double>(static_cast<uint32_t>(sum)) / n;
+        }
+    d.derive();
+    *out = d;
+    *data = at;
+    return true;
+}
+
+double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
+    const double sy = weightedSquares(a.colorLayout[Y], b.colorLayout[Y]);
+    const double su = weightedSquares(a.colorLayout[U], b.colorLayout[U]);
+    const double sv = weightedSquares(a.colorLayout[V], b.colorLayout[V]);
     return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
 }
 
-double histogramSimilarity(Frame* a, Frame* b) {
-    b->computeHistogram();
-    a->computeHistogram();
-    const double samplesY = total(b->histogram[Y]);
-    const double samplesU = total(b->histogram[U]);
+double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
+    const double samplesY = total(b.histogram[Y]);
+    const double samplesU = total(b.histogram[U]);
     // Only a frame that never had pixels has no samples; it resembles nothing.
     if (samplesY == 0.0 || samplesU == 0.0)
         return 0.0;
-    const double iy = intersection(a->histogram[Y], b->histogram[Y]);
-    const double iu = intersection(a->histogram[U], b->histogram[U]);
-    const double iv = intersection(a->histogram[V], b->histogram[V]);
+    const double iy = intersection(a.histogram[Y], b.histogram[Y]);
+    const double iu = intersection(a.histogram[U], b.histogram[U]);
+    const double iv = intersection(a.histogram[V], b.histogram[V]);
     return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
 }
 
-double frameDifference(Frame* a, Frame* b) {
+double frameDifference(const Descriptors& a, const Descriptors& b) {
     return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+// What the summary engine knows of one picture: its colour histograms, the
+// means of its colours over an 8 x 8 grid of blocks, and what follows from
+// those (the quantised block DCT, the chroma activity). A plain value: no
+// picture, no links. It has a byte encoding of its own, versioned, so that
+// descriptors can be kept and read back exactly.
+
+#include <cstdint>
+#include <string>
+
+struct AVFrame;
+
+struct Descriptors {
+    // The first byte of every encoding; a reader refuses any other.
+    static constexpr uint8_t ENCODING_VERSION = 1;
+
+    // The picture's size, which fixes how many samples each block took.
+    int32_t width = 0;
+    int32_t height = 0;
+    // Samples per bin of Y, U and V (whole numbers).
+    double histogram[3][16] = {};
+    // Mean of each channel over each block, index 8 * column + row.
+    double blockMeans[3][64] = {};
+    // Derived from blockMeans by derive().
+    double colorLayout[3][64] = {};
+    double activity = 0.0;
+
+    // The descriptors of a planar YUV 4:2:0 picture of the given size. Its
+    // chroma rows are addressed with half the luma line size.
+    static Descriptors of(const AVFrame* picture, int width, int height);
+
+    // Works out colorLayout and activity from blockMeans.
+    void derive();
+    // Busy bins per channel, averaged over the three channels.
+    double colorCount() const;
+
+    // Appends the encoding to out: whole numbers only, so that decoding
+    // gives back every value to the bit.
+    void encode(std::string& out) const;
+    // Reads one encoding from [*data, end) and moves *data past it. False,
+    // with *data unchanged, when the bytes are not a whole encoding of this
+    // version.
+    static bool decode(const uint8_t** data, const uint8_t* end, Descriptors* out);
+};
+
+double colorLayoutDistance(const Descriptors& a, const Descriptors& b);
+double histogramSimilarity(const Descriptors& a, const Descriptors& b);
+double frameDifference(const Descriptors& a, const Descriptors& b);
