@@ -1,6 +1,7 @@
 // tessaro-play-bench --sound-check [FILE]: whether the player's sound goes
 // with its pictures, measured through a real sound server. It plays the
-// video in the real player offscreen while a recording of the null sink's
+// video in the real player offscreen, its sound going to a null sink of a
+// PulseAudio server of the bench's own, while a recording of the sink's
 // monitor runs: Play with a pause in the middle, then a summary from the
 // start. Each white frame shown is timed against its beep in the
 // recording; each kept fragment's whole seconds against the beeps heard
@@ -179,7 +180,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     if (!probeTimes(plan.file.c_str(), run))
         return result;
     Recording recording;
-    if (!recording.start(plan.sinkAwake))
+    if (!recording.start())
         return result;
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -288,8 +289,8 @@ int soundCheck(const SoundOptions& options, int argc, char** argv) {
             return 1;
         }
     }
-    NullSink sink;
-    if (!sink.open())
+    SoundServer server;
+    if (!server.open())
         return withoutSink();
     const SoundResult result = measureSound(plan, argc, argv);
     if (!result.measured)

@@ -29,8 +29,6 @@ struct SoundPlan {
     int summarySeconds = 25;
     bool pause = true;
     double pitchAfter = 0.0;
-    // A recording elsewhere keeps the sink awake already.
-    bool sinkAwake = false;
 };
 
 struct SoundResult {
@@ -39,8 +37,8 @@ struct SoundResult {
     SoundFigures figures;
 };
 
-// Plays plan.file in the real player offscreen with the null sink, which
-// must be the default output, recorded. For a process that has no
+// Plays plan.file in the real player offscreen, recording the null sink of
+// the bench's sound server (which must be open). For a process that has no
 // QApplication yet (it makes one).
 SoundResult measureSound(const SoundPlan& plan, int argc, char** argv);
 
@@ -66,8 +64,8 @@ struct BeepVideo {
 // False when ffmpeg failed.
 bool makeBeepVideo(const BeepVideo& video, const std::string& path);
 
-// When no null sink can be had: says so, and gives the status (skipped,
-// or interrupted).
+// When no sound server can be had: says so, and gives the status
+// (skipped, or interrupted).
 int withoutSink();
 
 int soundCheck(const SoundOptions& options, int argc, char** argv);

@@ -110,6 +110,10 @@ std::vector<KeptSpan> keptSpans(const SoundRun& run) {
         spans.back().times.push_back(s.playTime);
         spans.back().walls.push_back(s.wall);
     }
+    // Summary's timeline runs on from 0 without gaps: frames dropped at the
+    // start of a span leave its start where the span before it ends.
+    for (size_t i = 0; i < spans.size(); ++i)
+        spans[i].from = i == 0 ? 0.0 : spans[i - 1].to;
     return spans;
 }
 

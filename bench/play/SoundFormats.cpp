@@ -2,8 +2,7 @@
 // beeps and flashes in the formats a new user's files come in, one line a
 // format. Each format's player runs in a process of its own (a copy of
 // this one), so that one that hangs or crashes is ended by its id and the
-// others still run; one recording kept running meanwhile keeps the null
-// sink awake between them.
+// others still run; all of them play into one sound server of the bench's.
 
 #include "ChildProcess.h"
 #include "SoundCheck.h"
@@ -176,7 +175,6 @@ int soundFormats(const SoundOptions& options, int argc, char** argv) {
     const int playSeconds = options.playSeconds > 0 ? options.playSeconds : 4;
     plan.summarySeconds = options.summarySeconds > 0 ? options.summarySeconds : 6;
     plan.pause = false;
-    plan.sinkAwake = true;
     char folderName[] = "/tmp/tessaro-sound-formats-XXXXXX";
     if (mkdtemp(folderName) == nullptr)
         return 1;
@@ -186,12 +184,9 @@ int soundFormats(const SoundOptions& options, int argc, char** argv) {
         ~Removed() { rmdir(folder.c_str()); }
     } removed{folder};
 
-    NullSink sink;
-    if (!sink.open())
+    SoundServer server;
+    if (!server.open())
         return withoutSink();
-    const SinkAwake awake;
-    if (!awake.ready())
-        return kInterrupted;
     std::printf("%-21s %-9s %-9s %-8s %-6s %-7s %-18s %-10s %s\n", "format", "play ms", "summ. ms",
                 "kept", "beep", "heard", "rate shown/real %dr", "pitch Hz", "figures");
     std::printf("%-21s %-9s %-9s %-8s %-6s %-7s\n", "", "med/worst", "med/worst", "beeps", "ms",

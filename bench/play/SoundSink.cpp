@@ -1,6 +1,8 @@
 #include "SoundSink.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include <unistd.h>
@@ -10,7 +12,7 @@ namespace {
 constexpr const char* kSink = "tessaro_null";
 // An idle null sink wakes within this once a recording runs.
 constexpr int kWakeMilliseconds = 2500;
-// Enough for a sink that is awake already to deliver its first blocks.
+// Enough for a sink that never sleeps to deliver the first blocks.
 constexpr int kSettleMilliseconds = 300;
 
 std::string firstLine(const std::optional<std::string>& text) {
@@ -37,47 +39,48 @@ bool nullSinkIsDefault() {
     return firstLine(programOutput({"pactl", "get-default-sink"})) == kSink;
 }
 
-bool NullSink::open() {
-    if (!serverAnswers()) {
-        // --exit-idle-time=-1: the server must not leave between two players.
-        if (!server.start({"pulseaudio", "--daemonize=no", "--exit-idle-time=-1"},
-                          ChildProcess::Output::Discard, true))
-            return false;
-        for (int i = 0; i < 50 && !serverAnswers(); ++i)
-            if (!sleepUnlessInterrupted(100))
-                return false;
-        if (!serverAnswers())
-            return false;
-    }
-    const std::optional<std::string> sinks = programOutput({"pactl", "list", "short", "sinks"});
-    if (!sinks)
+bool SoundServer::open() {
+    char name[] = "/tmp/tessaro-sound-XXXXXX";
+    if (mkdtemp(name) == nullptr)
         return false;
-    if (sinks->find(std::string("\t") + kSink + "\t") == std::string::npos) {
-        loadedModule = firstLine(programOutput(
-            {"pactl", "load-module", "module-null-sink", std::string("sink_name=") + kSink,
-             "sink_properties=device.description=Tessaro-null-sink"}));
-        if (loadedModule.empty())
+    folder = name;
+    // Its state and runtime files in its own folder, where nothing else looks.
+    setenv("PULSE_RUNTIME_PATH", folder.c_str(), 1);
+    setenv("PULSE_STATE_PATH", folder.c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + folder + "/native").c_str(), 1);
+    // -n: no default modules, so nothing suspends the sink or finds devices.
+    if (!server.start({"pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no",
+                       "--exit-idle-time=-1", "--disallow-exit", "-L",
+                       "module-native-protocol-unix auth-anonymous=1 socket=" + folder + "/native",
+                       "-L",
+                       std::string("module-null-sink rate=48000 sink_name=") + kSink +
+                           " sink_properties=device.description=Tessaro-null-sink"},
+                      ChildProcess::Output::Discard, true))
+        return false;
+    for (int i = 0; i < 50; ++i) {
+        if (serverAnswers())
+            return true;
+        if (server.wait(0.0) || !sleepUnlessInterrupted(100))
             return false;
     }
-    previousDefault = firstLine(programOutput({"pactl", "get-default-sink"}));
-    if (previousDefault == kSink)
-        previousDefault.clear();
-    return runProgram({"pactl", "set-default-sink", kSink}, 10) == 0;
+    return false;
 }
 
-NullSink::~NullSink() {
-    if (!previousDefault.empty())
-        runProgram({"pactl", "set-default-sink", previousDefault}, 10);
-    if (!loadedModule.empty())
-        runProgram({"pactl", "unload-module", loadedModule}, 10);
+SoundServer::~SoundServer() {
     server.stop();
+    for (const char* name : {"PULSE_SERVER", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"})
+        unsetenv(name);
+    if (!folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
 }
 
 Recording::~Recording() {
     stop();
 }
 
-bool Recording::start(bool sinkAwake) {
+bool Recording::start() {
     if (!recorder.start(monitorRecorder(true), ChildProcess::Output::Pipe, true))
         return false;
     const int fd = recorder.outputDescriptor();
@@ -102,7 +105,7 @@ bool Recording::start(bool sinkAwake) {
                 reinterpret_cast<char*>(block)[0] = reinterpret_cast<char*>(block)[bytes - 1];
         }
     });
-    return sleepUnlessInterrupted(sinkAwake ? kSettleMilliseconds : kWakeMilliseconds);
+    return sleepUnlessInterrupted(kSettleMilliseconds);
 }
 
 SoundTrack Recording::stop() {

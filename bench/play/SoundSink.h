@@ -1,9 +1,10 @@
 #pragma once
 
 // The PulseAudio null sink the sound checks play into, and recordings of
-// its monitor. The null sink plays nothing, in real time; an idle one sleeps
-// in steps of up to two seconds (its clock with it), so a recording must run
-// a moment before the sound starts.
+// its monitor. The null sink plays nothing, in real time. On a server that
+// suspends idle sinks (scripts/null-sink's) an idle one sleeps in steps of
+// up to two seconds, its clock with it, so a recording must run a moment
+// before the sound starts.
 
 #include "ChildProcess.h"
 #include "SoundFigures.h"
@@ -13,23 +14,24 @@
 #include <thread>
 #include <vector>
 
-// Makes the null sink the default output, starting a server when none
-// answers. Whatever it changed it undoes when it goes: the default output
-// before it, the sink's module if it loaded it, the server if it started it.
-class NullSink {
+// A PulseAudio server of the bench's own, whose only output is a null
+// sink, for this process (the player in it) and every program it starts
+// from then on (PULSE_SERVER). Other sound on the machine neither reaches
+// its recordings nor is changed by it, and its sink never sleeps. When it
+// goes it ends the server by its id and removes the server's folder.
+class SoundServer {
 public:
-    NullSink() = default;
-    ~NullSink();
-    NullSink(const NullSink&) = delete;
-    NullSink& operator=(const NullSink&) = delete;
+    SoundServer() = default;
+    ~SoundServer();
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
 
-    // False when no server or no null sink can be had.
+    // False when no server could be started.
     bool open();
 
 private:
     ChildProcess server;
-    std::string previousDefault;
-    std::string loadedModule;
+    std::string folder;
 };
 
 // True when the default output is the null sink.
@@ -46,9 +48,9 @@ public:
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
-    // Starts the recorder and, unless the sink is known to be awake, waits
-    // until it is. False when it could not be started or was interrupted.
-    bool start(bool sinkAwake);
+    // Starts the recorder, on the bench's sound server, and waits for its
+    // first blocks. False when it could not be started or was interrupted.
+    bool start();
     // Ends the recorder and returns what it recorded.
     SoundTrack stop();
 
