@@ -81,7 +81,7 @@ std::vector<Format> formats() {
     list[8].video.frameRate = 50;
     list[8].video.pictureFilter = "select='if(lt(t,1),1,not(mod(n,2)))'";
     list[8].rate = true;
-    list[9].playSeconds = 6;
+    list[9].playSeconds = 8;
     list[10].video.soundDelay = 5;
     list[10].playSeconds = 8;
     list[11].video.soundEndsEarly = 5;
