@@ -118,11 +118,18 @@ bool offsetsMet(const OffsetFigures& o) {
 std::string missedFigures(const SoundResult& result, bool rate, bool pitch) {
     const SoundFigures& f = result.figures;
     std::string missed;
-    const auto miss = [&missed](const char* what) {
-        missed += missed.empty() ? what : std::string(", ") + what;
+    const auto miss = [&missed](const std::string& what) {
+        missed += missed.empty() ? what : ", " + what;
     };
+    using Failure = SoundResult::Failure;
+    static const char* const failures[] = {"the player's status", "the video unread",
+                                           "no recording",        "interrupted",
+                                           "the bench's copy",    "hung"};
     if (!result.measured || result.status != 0)
-        miss("the run");
+        miss(std::string("the run (") + failures[static_cast<int>(result.failure)] + ", status " +
+             std::to_string(result.status) + ")");
+    if (result.failure != Failure::None)
+        return missed;
     if (!offsetsMet(f.play))
         miss("play offset");
     if (!offsetsMet(f.summary))
@@ -177,11 +184,14 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     SoundResult result;
     SoundRun run;
     run.pitchAfter = plan.pitchAfter;
+    result.failure = SoundResult::Failure::Video;
     if (!probeTimes(plan.file.c_str(), run))
         return result;
     Recording recording;
+    result.failure = SoundResult::Failure::Recording;
     if (!recording.start())
         return result;
+    result.failure = SoundResult::Failure::Video;
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -256,6 +266,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const SoundTrack track = recording.stop();
     result.measured = finished;
+    result.failure = finished ? SoundResult::Failure::None : SoundResult::Failure::Interrupted;
     if (finished)
         result.figures = soundFigures(run, track);
     return result;
@@ -294,7 +305,7 @@ int soundCheck(const SoundOptions& options, int argc, char** argv) {
         return withoutSink();
     const SoundResult result = measureSound(plan, argc, argv);
     if (!result.measured)
-        return interrupted() || result.status == 0 ? kInterrupted : 1;
+        return result.failure == SoundResult::Failure::Interrupted ? kInterrupted : 1;
     const SoundFigures& f = result.figures;
     printFigures(f);
     switch (options.check) {

@@ -32,8 +32,11 @@ struct SoundPlan {
 };
 
 struct SoundResult {
-    bool measured = false; // false: the video could not be read, or interrupted
-    int status = -1;       // the player's
+    // What kept the run from being measured whole.
+    enum class Failure { None, Video, Recording, Interrupted, Copy, Hung };
+    bool measured = false;
+    Failure failure = Failure::None;
+    int status = -1; // the player's; the copy's of the bench when it failed
     SoundFigures figures;
 };
 

@@ -52,8 +52,19 @@ BeepVideo beeps(std::vector<std::string> output, int sampleRate = 48000,
 }
 
 std::vector<Format> formats() {
-    std::vector<Format> list = {
-        {"AAC 48k", "aac48k.mp4", beeps(h264({"-c:a", "aac"}))},
+    const BeepVideo aac = beeps(h264({"-c:a", "aac"}));
+    BeepVideo fast = aac;
+    fast.frameRate = 240;
+    // Every other frame dropped after the first second: states 50 fps, shows 25.
+    BeepVideo variable = beeps(h264({"-c:a", "aac", "-fps_mode", "vfr"}));
+    variable.frameRate = 50;
+    variable.pictureFilter = "select='if(lt(t,1),1,not(mod(n,2)))'";
+    BeepVideo late = aac;
+    late.soundDelay = 5;
+    BeepVideo early = aac;
+    early.soundEndsEarly = 5;
+    return {
+        {"AAC 48k", "aac48k.mp4", aac},
         {"FLAC 96k/24 MKV", "flac96k.mkv",
          beeps(h264({"-c:a", "flac", "-sample_fmt", "s32"}), 96000)},
         {"AAC 8k mono", "aac8k.mp4", beeps(h264({"-c:a", "aac"}), 8000, "mono")},
@@ -69,23 +80,13 @@ std::vector<Format> formats() {
          beeps({"-c:v", "mpeg4", "-q:v", "5", "-g", "50", "-c:a", "libmp3lame",
                 "-avoid_negative_ts", "disabled"},
                44100)},
-        {"240 fps", "fps240.mp4", beeps(h264({"-c:a", "aac"}))},
-        // Every other frame dropped after the first second: states 50 fps, shows 25.
-        {"variable rate", "vfr.mkv", beeps(h264({"-c:a", "aac", "-fps_mode", "vfr"}))},
+        {"240 fps", "fps240.mp4", fast},
+        {"variable rate", "vfr.mkv", variable, true},
         // Two MPEG-TS pieces joined byte for byte: 44.1 kHz, then 48 kHz.
-        {"rate change", "ratechange.ts", {}, false, true, 3.0},
-        {"sound 5 s late", "late.mp4", beeps(h264({"-c:a", "aac"}))},
-        {"sound ends 5 s early", "early.mp4", beeps(h264({"-c:a", "aac"}))},
+        {"rate change", "ratechange.ts", {}, false, true, 3.0, 8},
+        {"sound 5 s late", "late.mp4", late, false, false, 0.0, 8},
+        {"sound ends 5 s early", "early.mp4", early},
     };
-    list[7].video.frameRate = 240;
-    list[8].video.frameRate = 50;
-    list[8].video.pictureFilter = "select='if(lt(t,1),1,not(mod(n,2)))'";
-    list[8].rate = true;
-    list[9].playSeconds = 8;
-    list[10].video.soundDelay = 5;
-    list[10].playSeconds = 8;
-    list[11].video.soundEndsEarly = 5;
-    return list;
 }
 
 bool appendFile(const std::string& from, std::ofstream& to) {
@@ -119,6 +120,7 @@ bool makeRateChange(const Format& format, const std::string& path) {
 // through a pipe.
 SoundResult measureApart(const SoundPlan& plan, int argc, char** argv, double bound) {
     SoundResult result;
+    result.failure = SoundResult::Failure::Copy;
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0)
         return result;
@@ -132,9 +134,14 @@ SoundResult measureApart(const SoundPlan& plan, int argc, char** argv, double bo
         },
         ChildProcess::Output::Discard, true);
     close(ends[1]);
-    if (started && child.wait(bound) == 0 &&
-        read(ends[0], &result, sizeof result) != static_cast<ssize_t>(sizeof result))
+    const std::optional<int> ended = started ? child.wait(bound) : std::nullopt;
+    if (ended != 0 ||
+        read(ends[0], &result, sizeof result) != static_cast<ssize_t>(sizeof result)) {
         result = SoundResult();
+        result.failure =
+            started && !ended ? SoundResult::Failure::Hung : SoundResult::Failure::Copy;
+        result.status = ended.value_or(-1);
+    }
     child.stop();
     close(ends[0]);
     return result;
