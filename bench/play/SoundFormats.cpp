@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -186,18 +187,22 @@ int soundFormats(const SoundOptions& options, int argc, char** argv) {
     if (mkdtemp(folderName) == nullptr)
         return 1;
     const std::string folder = folderName;
+    // Also what an interrupted ffmpeg left.
     struct Removed {
         const std::string& folder;
-        ~Removed() { rmdir(folder.c_str()); }
+        ~Removed() {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
     } removed{folder};
 
     SoundServer server;
     if (!server.open())
         return withoutSink();
     std::printf("%-21s %-9s %-9s %-8s %-6s %-7s %-18s %-10s %s\n", "format", "play ms", "summ. ms",
-                "kept", "beep", "heard", "rate shown/real %dr", "pitch Hz", "figures");
-    std::printf("%-21s %-9s %-9s %-8s %-6s %-7s\n", "", "med/worst", "med/worst", "beeps", "ms",
-                "%");
+                "kept", "beep", "heard", "rate", "pitch Hz", "figures");
+    std::printf("%-21s %-9s %-9s %-8s %-6s %-7s %s\n", "", "med/worst", "med/worst", "beeps", "ms",
+                "%", "shown/real drop%");
     bool allMet = true;
     for (const Format& format : formats()) {
         plan.file = folder + "/" + format.file;
