@@ -304,6 +304,10 @@ int soundCheck(const SoundOptions& options, int argc, char** argv) {
     if (!server.open())
         return withoutSink();
     const SoundResult result = measureSound(plan, argc, argv);
+    if (result.failure == SoundResult::Failure::Video)
+        std::fprintf(stderr, "tessaro-play-bench: cannot read %s\n", plan.file.c_str());
+    if (result.failure == SoundResult::Failure::Recording)
+        std::fprintf(stderr, "tessaro-play-bench: cannot record the null sink with parec\n");
     if (!result.measured)
         return result.failure == SoundResult::Failure::Interrupted ? kInterrupted : 1;
     const SoundFigures& f = result.figures;
