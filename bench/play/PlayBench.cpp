@@ -171,11 +171,13 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
+    // Not when Ctrl-C closed the window first.
+    bool completed = false;
     const auto measure = [&](const PlayerParts& parts) {
         ControlState& state = controlState();
         state.treeDepthCtl->slider->setValue(depth);
         state.treeNodesCtl->slider->setValue(nodes);
-        QTimer::singleShot(0, [parts, seconds, streamRate] {
+        QTimer::singleShot(0, [parts, seconds, streamRate, &completed] {
             QWidget* window = parts.mainWindow;
             // Let playback start, then count over the measured span. A
             // window closed meanwhile (Ctrl-C) ends the run.
@@ -220,8 +222,10 @@ int main(int argc, char** argv) {
                 return;
             std::printf("peak memory: %ld MB\n", peakResidentKilobytes() / 1024);
             std::fflush(stdout);
+            completed = true;
             window->close();
         });
     };
-    return runPlayer(application, file, videoSeconds, measure);
+    const int status = runPlayer(application, file, videoSeconds, measure);
+    return completed ? status : 130;
 }
