@@ -178,7 +178,9 @@ std::vector<Beep> findBeeps(const SoundTrack& track) {
     std::vector<Beep> beeps;
     if (peak < 1000)
         return beeps;
-    const int loud = peak / 3;
+    // Well above the noise (a twelfth of a beep), low enough that a 10 ms
+    // fade-in costs a beep less than 3 ms of its length.
+    const int loud = peak / 5;
     const size_t bridge = static_cast<size_t>(track.rate) / 500;
     for (size_t i = 0; i < s.size(); ++i) {
         if (std::abs(s[i]) <= loud)

@@ -46,7 +46,7 @@ struct Beep {
     double pitchHz = kNoValue; // from its rising zero crossings; none when too short
 };
 
-// The beeps: stretches louder than a third of the loudest sample, broken by
+// The beeps: stretches louder than a fifth of the loudest sample, broken by
 // no more than 2 ms (a sine's own zero crossings).
 std::vector<Beep> findBeeps(const SoundTrack& track);
 

@@ -24,6 +24,7 @@ struct Played {
     double pitch;
     bool secondSilent;      // nothing heard of the second fragment
     int droppedAtStart = 0; // pictures of each fragment dropped as late
+    double fadeIn = 0.0;    // each fragment's sound rises from silence over this long
 };
 
 SoundRun summaryRun(int droppedAtStart) {
@@ -54,6 +55,8 @@ SoundTrack recording(const Played& p) {
                 value = 0;
             else if (local >= p.beepLate && local < p.beepLate + p.beepLength)
                 value += 4000 * std::sin(2 * M_PI * p.pitch * (local - p.beepLate));
+            if (local < p.fadeIn)
+                value *= local / p.fadeIn;
         }
         samples[i] = static_cast<int16_t>(std::lround(value));
     }
@@ -81,6 +84,9 @@ TEST(SoundFigures, TellWhatOfTheKeptFragmentsWasHeard) {
         {{"pitch 920 Hz", 0.0, 0.0, 0.05, 920, false}, 1.0, 2, 50, 20},
         // The flashes not shown: the kept time and beeps are the fragments' still.
         {{"first pictures dropped", 0.0, 0.0, 0.05, 1000, false, 3}, 1.0, 2, 50, kNoValue},
+        // A cut's fade costs a beep at its start a little of its length, not a
+        // millisecond of the kept time.
+        {{"faded in over 10 ms", 0.0, 0.0, 0.05, 1000, false, 0, 0.01}, 1.0, 2, 48, 22},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.played.name);
