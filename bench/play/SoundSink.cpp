@@ -33,11 +33,11 @@ std::vector<std::string> monitorRecorder(bool keep) {
     return command;
 }
 
-} // namespace
-
 bool nullSinkIsDefault() {
     return firstLine(programOutput({"pactl", "get-default-sink"})) == kSink;
 }
+
+} // namespace
 
 bool SoundServer::open() {
     char name[] = "/tmp/tessaro-sound-XXXXXX";

@@ -34,9 +34,6 @@ private:
     std::string folder;
 };
 
-// True when the default output is the null sink.
-bool nullSinkIsDefault();
-
 // The sink's monitor recorded as mono 16-bit samples at 48 kHz, each block
 // with the moment it came.
 class Recording {
