@@ -7,17 +7,17 @@
 
 #include "ControlState.h"
 #include "Player.h"
+#include "PlayerDriving.h"
 #include "SliderLCD.h"
 #include "SoundCheck.h"
+#include "SoundSink.h"
 #include "ThreadDecoding.h"
 #include "ThreadVisualitation.h"
 #include "VideoReader.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSlider>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,23 +31,6 @@
 #include <string>
 
 namespace {
-
-void runEventsFor(
-    int milliseconds, const std::function<bool()>& done = [] { return false; }) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds && !done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
-
-QAbstractButton* buttonNamed(QWidget* window, const char* text) {
-    for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
-        if (button->text() == QLatin1String(text))
-            return button;
-    return nullptr;
-}
 
 double processorSeconds() {
     rusage usage{};
@@ -65,60 +48,146 @@ long peakResidentKilobytes() {
     return 0;
 }
 
+constexpr const char* kSynopsis =
+    "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
+    "       tessaro-play-bench --sound-check\n"
+    "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--check | --check-loose]\n"
+    "       tessaro-play-bench --sound-check --formats [PLAY SUMMARY] [--check]\n"
+    "       tessaro-play-bench --help\n";
+constexpr const char* kUsage =
+    "\n"
+    "FILE [SECONDS]     the real player offscreen: SECONDS (30) of Play, then Summary\n"
+    "  --depth, --nodes the tree limits for Summary (60, 500)\n"
+    "--sound-check      the sound against the pictures through the null sink of a PulseAudio\n"
+    "                   server of its own: PLAY seconds (20) of Play with a pause,\n"
+    "                   then SUMMARY seconds (25) of a summary from the start at target 0.3, on\n"
+    "                   FILE (a 50 ms 1 kHz beep and a white frame at each whole second) or on\n"
+    "                   a video it makes so; prints the offsets of flashes to beeps in Play and\n"
+    "                   in Summary, the kept beeps heard and the shortest of them, the share of\n"
+    "                   the kept time with sound, Play's rate, and the beeps' pitch\n"
+    "  --formats        the same on twelve formats it makes (4 s of Play, 6 of Summary each),\n"
+    "                   one line a format\n"
+    "  --check          exit 1 unless every figure is met: offsets median <= 40 ms and worst\n"
+    "                   <= 80 ms in Play and in Summary, every kept beep heard and >= 45 ms\n"
+    "                   of 50, sound over >= 99 % of the kept time, no beep in the pause;\n"
+    "                   a variable rate shown within 1 % of its real rate with <= 1 %\n"
+    "                   dropped; after a change of sample rate the pitch within 1 % of\n"
+    "                   1000 Hz\n"
+    "  --check-loose    exit 1 unless every kept beep is heard, none during the pause, and\n"
+    "                   every flash is within 250 ms of its beep\n"
+    "Exit status: 0, 1 (a check failed, or the run), 2 (bad command line), 77 (no sound\n"
+    "server: skipped), 130 (interrupted).\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
-                         "       tessaro-play-bench --sound-check\n");
+    std::fputs(kSynopsis, stderr);
     return 2;
+}
+
+bool isNumber(const char* text) {
+    char* end = nullptr;
+    std::strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0';
+}
+
+// tessaro-play-bench --sound-check ...: 2 on a bad command line.
+int soundCheckCommand(int argc, char** argv) {
+    SoundOptions options;
+    std::vector<int> numbers;
+    for (int i = 2; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--check")
+            options.check = SoundOptions::Check::Figures;
+        else if (word == "--check-loose")
+            options.check = SoundOptions::Check::Loose;
+        else if (word == "--formats")
+            options.formats = true;
+        else if (isNumber(argv[i]) && std::atoi(argv[i]) > 0)
+            numbers.push_back(std::atoi(argv[i]));
+        else if (word.rfind("-", 0) != 0 && options.file.empty() && numbers.empty())
+            options.file = word;
+        else
+            return usage();
+    }
+    if (numbers.size() == 2) {
+        options.playSeconds = numbers[0];
+        options.summarySeconds = numbers[1];
+    } else if (!numbers.empty()) {
+        return usage();
+    }
+    if (options.formats && (!options.file.empty() || options.check == SoundOptions::Check::Loose))
+        return usage();
+    return options.formats ? soundFormats(options, argc, argv) : soundCheck(options, argc, argv);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kSynopsis, stdout);
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     if (argc > 1 && std::strcmp(argv[1], "--sound-check") == 0)
-        return soundCheck(argc, argv);
+        return soundCheckCommand(argc, argv);
     int depth = 60;
     int nodes = 500;
     const char* file = nullptr;
     int seconds = 30;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             depth = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc)
+        else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             nodes = std::atoi(argv[++i]);
+        else if (argv[i][0] == '-')
+            return usage();
         else if (file == nullptr)
             file = argv[i];
-        else
+        else if (isNumber(argv[i]))
             seconds = std::max(1, std::atoi(argv[i]));
+        else
+            return usage();
     }
     if (file == nullptr)
         return usage();
-    const bool awake = keepNullSinkAwake();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
 
     double videoSeconds = 0.0;
     double streamRate = 0.0;
     {
         VideoReader probe(file);
-        if (probe.status() != VideoReader::OK)
+        if (probe.status() != VideoReader::OK) {
+            std::fprintf(stderr, "tessaro-play-bench: cannot read %s\n", file);
             return 1;
+        }
         videoSeconds = probe.timestampToSeconds(probe.getVideoLength());
         streamRate = probe.getFrameRate();
     }
+    catchInterrupts();
+    const SinkAwake awake;
+    if (!awake.ready())
+        return 130;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
 
+    // Not when Ctrl-C closed the window first.
+    bool completed = false;
     const auto measure = [&](const PlayerParts& parts) {
         ControlState& state = controlState();
         state.treeDepthCtl->slider->setValue(depth);
         state.treeNodesCtl->slider->setValue(nodes);
-        QTimer::singleShot(0, [parts, seconds, streamRate] {
-            // Let playback start, then count over the measured span.
-            runEventsFor(1500);
+        QTimer::singleShot(0, [parts, seconds, streamRate, &completed] {
+            QWidget* window = parts.mainWindow;
+            // Let playback start, then count over the measured span. A
+            // window closed meanwhile (Ctrl-C) ends the run.
+            if (!runEventsFor(window, 1500))
+                return;
             const int64_t shown0 = parts.visualization->shownFrames();
             const int64_t dropped0 = parts.visualization->droppedFrames();
             const double cpu0 = processorSeconds();
             QElapsedTimer playing;
             playing.start();
-            runEventsFor(seconds * 1000);
+            if (!runEventsFor(window, seconds * 1000))
+                return;
             const double cpu = (processorSeconds() - cpu0) / (playing.elapsed() / 1000.0);
             const int64_t shown = parts.visualization->shownFrames() - shown0;
             const int64_t dropped = parts.visualization->droppedFrames() - dropped0;
@@ -132,23 +201,26 @@ int main(int argc, char** argv) {
             PlayerLoop& loop = parts.decoding->loop;
             const int64_t restarts = loop.restarts;
             QElapsedTimer sinceSummary;
-            buttonNamed(parts.mainWindow, "Summary")->click();
+            buttonNamed(window, "Summary")->click();
             sinceSummary.start();
             // After the restart the buffer holds summary frames only.
-            runEventsFor(60000, [&] { return loop.restarts > restarts; });
-            runEventsFor(120000, [&] { return !parts.playbackQueue->empty(); });
+            if (!runEventsFor(window, 60000, [&] { return loop.restarts > restarts; }) ||
+                !runEventsFor(window, 120000, [&] { return !parts.playbackQueue->empty(); }))
+                return;
             const int64_t before = parts.visualization->shownFrames();
-            runEventsFor(120000, [&] { return parts.visualization->shownFrames() > before; });
+            if (!runEventsFor(window, 120000,
+                              [&] { return parts.visualization->shownFrames() > before; }))
+                return;
             std::printf("summary: first frame after %.2f s\n", sinceSummary.elapsed() / 1000.0);
             // Some summary playing, for the memory it takes.
-            runEventsFor(5000);
+            if (!runEventsFor(window, 5000))
+                return;
             std::printf("peak memory: %ld MB\n", peakResidentKilobytes() / 1024);
             std::fflush(stdout);
-            parts.mainWindow->close();
+            completed = true;
+            window->close();
         });
     };
     const int status = runPlayer(application, file, videoSeconds, measure);
-    if (awake)
-        letNullSinkSleep();
-    return status;
+    return completed ? status : 130;
 }

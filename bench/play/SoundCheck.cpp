@@ -1,312 +1,339 @@
-// tessaro-play-bench --sound-check: whether the player's sound goes with its
-// pictures, measured through a real sound server. It makes a video with a
-// short beep and a white flash at the start of every second, makes sure a
-// PulseAudio null sink is the default output (starting the server if none
-// answers), records the sink's monitor with parec, and plays the video in
-// the real player offscreen: 20 s of Play, then a summary from the start.
-// It prints when each flash was shown against when its beep was heard, how
-// many kept fragments' beeps were heard, and whether a beep was heard during
-// a pause in the middle of Play.
+// tessaro-play-bench --sound-check [FILE]: whether the player's sound goes
+// with its pictures, measured through a real sound server. It plays the
+// video in the real player offscreen, its sound going to a null sink of a
+// PulseAudio server of the bench's own, while a recording of the sink's
+// monitor runs: Play with a pause in the middle, then a summary from the
+// start. Each white frame shown is timed against its beep in the
+// recording; each kept fragment's whole seconds against the beeps heard
+// then (and how much of each), and the kept time against the stretches of
+// digital silence in it.
 
 #include "SoundCheck.h"
 
+#include "ChildProcess.h"
 #include "ControlState.h"
 #include "Frame.h"
 #include "Player.h"
+#include "PlayerDriving.h"
 #include "SliderLCD.h"
+#include "SoundSink.h"
 #include "ThreadDecoding.h"
 #include "ThreadVisualitation.h"
+#include "Demuxer.h"
+#include "VideoReader.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QSlider>
-#include <QThread>
 #include <QTimer>
-#include <QWidget>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <unistd.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kRate = 48000;
-// What a test run (--check) allows: a picture and its sound this far apart
-// are plainly not together; the measured figures are far smaller.
-constexpr double kCheckedOffsetMs = 250;
-// A pause stops the sound at once, but what the device already holds
-// (a few hundred milliseconds) may still be heard.
-constexpr double kPauseSlack = 0.4;
-// The status CTest takes as a skipped test: no sound server can be had.
-constexpr int kSkipped = 77;
-constexpr const char* kSink = "tessaro_null";
+// What the loose check (--check-loose) allows: a picture and its sound this
+// far apart are plainly not together.
+constexpr double kLooseOffsetMs = 250;
+// The figures: offsets in Play and in Summary, what is heard of a kept
+// beep and of the kept time, a variable rate's pictures and a changed
+// sample rate's pitch.
+constexpr double kMedianOffsetMs = 40;
+constexpr double kWorstOffsetMs = 80;
+constexpr double kShortestBeepMs = 45;
+constexpr double kHeardShare = 0.99;
+constexpr double kRateTolerance = 0.01;
+constexpr double kDroppedShare = 0.01;
+constexpr double kPitchHz = 1000;
+constexpr double kPitchTolerance = 0.01;
+constexpr double kSummaryTarget = 0.3;
 
-double secondsOf(Clock::time_point t) {
-    return std::chrono::duration<double>(t.time_since_epoch()).count();
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-bool run(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
-// A null sink as the default output, the server started if none answers.
-bool nullSink() {
-    if (!run("pactl info >/dev/null 2>&1")) {
-        run("pulseaudio --daemonize=yes --exit-idle-time=-1 >/dev/null 2>&1");
-        for (int i = 0; i < 50 && !run("pactl info >/dev/null 2>&1"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (!run(std::string("pactl list short sinks | cut -f2 | grep -qx ") + kSink))
-        run(std::string("pactl load-module module-null-sink sink_name=") + kSink +
-            " >/dev/null 2>&1");
-    return run(std::string("pactl set-default-sink ") + kSink + " >/dev/null 2>&1");
-}
-
-// The sink's monitor as it is recorded, each block with the moment it came.
-class Recording {
-public:
-    bool start() {
-        pipe = popen((std::string("parec -d ") + kSink +
-                      ".monitor --raw --format=s16le --rate=48000 --channels=1 "
-                      "--latency-msec=5")
-                         .c_str(),
-                     "r");
-        if (pipe == nullptr)
-            return false;
-        reader = std::thread([this] {
-            int16_t block[240];
-            for (;;) {
-                const size_t got = std::fread(block, sizeof block[0], 240, pipe);
-                if (got == 0)
-                    return;
-                const double now = secondsOf(Clock::now());
-                const std::lock_guard lock(mutex);
-                samples.insert(samples.end(), block, block + got);
-                arrivals.push_back({samples.size(), now});
-            }
-        });
+// Where the video's pictures and its sound start and end, in video time,
+// as the player numbers them.
+bool probeTimes(const char* path, SoundRun& run) {
+    Demuxer probe;
+    if (probe.open(path) != Demuxer::Opened::Yes)
+        return false;
+    const int videoIndex = probe.lowestStream(AVMEDIA_TYPE_VIDEO);
+    const int audioIndex = probe.lowestStream(AVMEDIA_TYPE_AUDIO);
+    if (videoIndex < 0)
+        return false;
+    const AVFormatContext* format = probe.format();
+    const AVStream* video = probe.stream(videoIndex);
+    if (video->start_time != AV_NOPTS_VALUE)
+        run.origin = static_cast<double>(video->start_time) * av_q2d(video->time_base);
+    if (audioIndex < 0) {
+        run.soundFrom = run.soundTo = 0.0;
         return true;
     }
-    void stop() {
-        run("pkill -f 'parec -d tessaro_null.monitor' >/dev/null 2>&1");
-        if (reader.joinable())
-            reader.join();
-        if (pipe != nullptr)
-            pclose(pipe);
-        pipe = nullptr;
-    }
-    // When each beep began, on the steady clock: the first 2 ms window loud
-    // after a quiet one, placed by the moment the block holding it came.
-    std::vector<double> beeps() {
-        const std::lock_guard lock(mutex);
-        std::vector<double> onsets;
-        constexpr size_t window = 96;
-        bool loud = false;
-        size_t arrival = 0;
-        for (size_t i = 0; i + window <= samples.size(); i += window) {
-            double level = 0;
-            for (size_t k = i; k < i + window; ++k)
-                level += std::abs(samples[k]);
-            const bool now = level / window > 400;
-            if (now && !loud) {
-                while (arrival < arrivals.size() && arrivals[arrival].end <= i)
-                    ++arrival;
-                if (arrival < arrivals.size())
-                    onsets.push_back(arrivals[arrival].when -
-                                     double(arrivals[arrival].end - i) / kRate);
-            }
-            loud = now;
-        }
-        return onsets;
-    }
-
-private:
-    struct Arrival {
-        size_t end;
-        double when;
-    };
-    FILE* pipe = nullptr;
-    std::thread reader;
-    std::mutex mutex;
-    std::vector<int16_t> samples;
-    std::vector<Arrival> arrivals;
-};
-
-void runEventsFor(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
+    const AVStream* audio = probe.stream(audioIndex);
+    const double base = av_q2d(audio->time_base);
+    run.soundFrom = audio->start_time != AV_NOPTS_VALUE
+                        ? static_cast<double>(audio->start_time) * base
+                        : run.origin;
+    if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0)
+        run.soundTo = run.soundFrom + static_cast<double>(audio->duration) * base;
+    else if (format->duration > 0)
+        run.soundTo = run.origin + static_cast<double>(format->duration) / AV_TIME_BASE;
+    return true;
 }
 
-void press(QWidget* window, int key) {
-    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(window, &event);
+std::string offsetText(const OffsetFigures& o) {
+    char text[96];
+    if (o.flashes == 0)
+        return "no flash shown";
+    std::snprintf(text, sizeof text, "median %.0f ms, worst %.0f ms", o.medianMs, o.worstMs);
+    return text;
 }
 
-struct Flash {
-    double when;
-    bool summary;
-};
+void printFigures(const SoundFigures& f) {
+    std::printf("\n");
+    if (f.play.flashes == 0)
+        std::printf("av offset: no flash shown\n");
+    else
+        std::printf("av offset: median %.0f ms, worst %.0f ms (%d flashes, %d beeps)\n",
+                    f.play.medianMs, f.play.worstMs, f.play.flashes, f.beeps);
+    std::printf("beeps: heard %d of %d kept\n", f.keptHeard, f.keptBeeps);
+    std::printf("pause: %d beeps heard while paused\n", f.heardWhilePaused);
+    std::printf("summary av offset: %s (%d flashes)\n", offsetText(f.summary).c_str(),
+                f.summary.flashes);
+    std::printf("summary sound: %.1f %% of the kept time heard, shortest kept beep %.0f ms of 50\n",
+                f.heardShare * 100, f.shortestKeptMs);
+    std::printf("play rate: %.2f shown per second of %.2f, %.1f %% dropped\n", f.shownRate,
+                f.realRate, f.droppedShare * 100);
+    std::printf("pitch: %.0f to %.0f Hz (%d beeps)\n", f.lowestPitch, f.highestPitch,
+                f.pitchedBeeps);
+}
 
-double nearestGap(const std::vector<double>& beeps, double when) {
-    double best = 1e9;
-    for (double beep : beeps)
-        if (std::abs(beep - when) < std::abs(best))
-            best = beep - when;
-    return best;
+bool offsetsMet(const OffsetFigures& o) {
+    return o.flashes > 0 && o.medianMs <= kMedianOffsetMs && o.worstMs <= kWorstOffsetMs;
 }
 
 } // namespace
 
-bool keepNullSinkAwake() {
-    if (!run(std::string("[ \"$(pactl get-default-sink 2>/dev/null)\" = ") + kSink + " ]"))
-        return false;
-    run(std::string("parec -d ") + kSink + ".monitor --raw --latency-msec=5 >/dev/null 2>&1 &");
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    return true;
+std::string missedFigures(const SoundResult& result, bool rate, bool pitch) {
+    const SoundFigures& f = result.figures;
+    std::string missed;
+    const auto miss = [&missed](const std::string& what) {
+        missed += missed.empty() ? what : ", " + what;
+    };
+    using Failure = SoundResult::Failure;
+    static const char* const failures[] = {"the player's status", "the video unread",
+                                           "no recording",        "interrupted",
+                                           "the bench's copy",    "hung"};
+    if (!result.measured || result.status != 0)
+        miss(std::string("the run (") + failures[static_cast<int>(result.failure)] + ", status " +
+             std::to_string(result.status) + ")");
+    if (result.failure != Failure::None)
+        return missed;
+    if (!offsetsMet(f.play))
+        miss("play offset");
+    if (!offsetsMet(f.summary))
+        miss("summary offset");
+    if (f.keptBeeps == 0 || f.keptHeard < f.keptBeeps)
+        miss("kept beeps heard");
+    if (!(f.shortestKeptMs >= kShortestBeepMs))
+        miss("whole beeps");
+    if (!(f.heardShare >= kHeardShare))
+        miss("kept time heard");
+    if (rate && !(std::abs(f.shownRate / f.realRate - 1) <= kRateTolerance &&
+                  f.droppedShare <= kDroppedShare))
+        miss("rate");
+    if (pitch &&
+        !(f.pitchedBeeps > 0 && std::abs(f.lowestPitch - kPitchHz) <= kPitchHz * kPitchTolerance &&
+          std::abs(f.highestPitch - kPitchHz) <= kPitchHz * kPitchTolerance))
+        miss("pitch");
+    return missed;
 }
 
-void letNullSinkSleep() {
-    run("pkill -f 'parec -d tessaro_null.monitor' >/dev/null 2>&1");
+int withoutSink() {
+    if (interrupted())
+        return kInterrupted;
+    std::fprintf(stderr, "tessaro-play-bench: no PulseAudio null sink\n");
+    return kSkipped;
 }
 
-int soundCheck(int argc, char** argv) {
-    // tessaro-play-bench --sound-check [PLAY_SECONDS SUMMARY_SECONDS] [--check]
-    int playSeconds = 20;
-    int summarySeconds = 25;
-    bool check = false;
-    std::vector<int> numbers;
-    for (int i = 2; i < argc; ++i) {
-        if (std::string(argv[i]) == "--check")
-            check = true;
-        else
-            numbers.push_back(std::max(1, std::atoi(argv[i])));
-    }
-    if (numbers.size() == 2) {
-        playSeconds = numbers[0];
-        summarySeconds = numbers[1];
-    }
-    const std::string video = "/tmp/tessaro-sound-check-" + std::to_string(getpid()) + ".mp4";
-    if (!run("ffmpeg -hide_banner -nostdin -loglevel error -y "
-             "-f lavfi -i color=c=0x202020:s=640x360:r=25:d=30 "
-             "-f lavfi -i sine=f=1000:sample_rate=48000:d=30 "
-             "-vf \"drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='lt(mod(t,1),0.04)'\" "
-             "-af \"volume=enable='gte(mod(t,1),0.05)':volume=0\" "
-             "-c:v libx264 -preset veryfast -g 25 -c:a aac -b:a 128k " +
-             video)) {
-        std::fprintf(stderr, "tessaro-play-bench: cannot make the test video with ffmpeg\n");
-        return 1;
-    }
-    if (!nullSink()) {
-        std::fprintf(stderr, "tessaro-play-bench: no PulseAudio null sink\n");
-        std::remove(video.c_str());
-        return kSkipped;
-    }
+bool makeBeepVideo(const BeepVideo& v, const std::string& path) {
+    char pictures[320];
+    std::snprintf(pictures, sizeof pictures,
+                  "testsrc2=s=%s:r=%d:d=%g,drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:"
+                  "enable='lt(mod(t,1),0.04)'%s%s",
+                  v.size, v.frameRate, v.seconds, v.pictureFilter.empty() ? "" : ",",
+                  v.pictureFilter.c_str());
+    char sound[320];
+    std::snprintf(sound, sizeof sound,
+                  "aevalsrc='0.125*sin(2*PI*1000*t)*lt(mod(t\\,1)\\,0.05)+0.01*(2*random(0)-1)'"
+                  ":s=%d:c=%s:d=%g",
+                  v.sampleRate, v.channels, v.seconds - v.soundDelay - v.soundEndsEarly);
+    std::vector<std::string> command = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel",
+                                        "error",  "-y",           "-f",       "lavfi",
+                                        "-i",     pictures};
+    if (v.soundDelay > 0)
+        command.insert(command.end(), {"-itsoffset", std::to_string(v.soundDelay)});
+    command.insert(command.end(), {"-f", "lavfi", "-i", sound});
+    command.insert(command.end(), v.output.begin(), v.output.end());
+    command.push_back(path);
+    return runProgram(command, 300, false) == 0;
+}
+
+SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
+    SoundResult result;
+    SoundRun run;
+    run.pitchAfter = plan.pitchAfter;
+    result.failure = SoundResult::Failure::Video;
+    if (!probeTimes(plan.file.c_str(), run))
+        return result;
     Recording recording;
+    result.failure = SoundResult::Failure::Recording;
     if (!recording.start())
-        return 1;
-    // An idle null sink sleeps in steps of up to two seconds: the recording
-    // keeps it awake before the sound starts.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        return result;
+    result.failure = SoundResult::Failure::Video;
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     double seconds = 0.0;
-    if (!probeVideo(video.c_str(), &seconds))
-        return 1;
+    if (!probeVideo(plan.file.c_str(), &seconds))
+        return result;
 
-    std::mutex shownMutex;
-    std::vector<Flash> flashes;
-    double pausedAt = 0.0;
-    double resumedAt = 0.0;
-    std::atomic<bool> summarising{false};
-    int keptShown = 0;
+    // Summary's frames: those shown after its restart from the start, from
+    // the first one at the start of the new timeline (a frame taken before
+    // may follow the restart). Those between Play and it count for neither.
+    std::atomic<bool> leftPlay{false};
+    std::atomic<int64_t> summaryAfterRestart{-1};
+    // The visualization thread alone touches summaryStarted and run.shown
+    // until the player has joined it.
+    bool summaryStarted = false;
+    bool finished = false; // the whole run was played, not cut short by Ctrl-C
     const auto measure = [&](const PlayerParts& parts) {
-        parts.visualization->onShown = [&](const PictureFrame& frame) {
-            const double when = secondsOf(Clock::now());
-            if (frame.frameTime - std::floor(frame.frameTime + 1e-6) < 0.02) {
-                const std::lock_guard lock(shownMutex);
-                flashes.push_back({when, summarising});
-            }
+        PlayerLoop& loop = parts.decoding->loop;
+        ThreadVisualitation* visualization = parts.visualization;
+        parts.visualization->onShown = [&, visualization](const PictureFrame& frame) {
+            const double wall = steadySeconds();
+            const int64_t after = summaryAfterRestart;
+            if (after >= 0 && loop.restarts > after && frame.playTime < 1.0)
+                summaryStarted = true;
+            if (leftPlay && !summaryStarted)
+                return;
+            run.shown.push_back({wall, frame.frameTime, frame.playTime, summaryStarted,
+                                 visualization->droppedFrames()});
         };
         QTimer::singleShot(0, [&, parts] {
-            // Play, with a pause of 1.5 s in the middle: a beep falls in it.
-            runEventsFor(playSeconds * 500);
-            pausedAt = secondsOf(Clock::now());
-            press(parts.mainWindow, Qt::Key_Space);
-            runEventsFor(1500);
-            resumedAt = secondsOf(Clock::now());
-            press(parts.mainWindow, Qt::Key_Space);
-            runEventsFor(playSeconds * 500 + 500);
-            // A summary of the whole video: Home, then Summary at a target
-            // that keeps a few fragments.
-            ControlState& state = controlState();
-            state.targetLengthCtl->slider->setValue(30);
-            emit state.targetLengthCtl->slider->sliderReleased();
-            press(parts.mainWindow, Qt::Key_Home);
-            runEventsFor(500);
-            {
-                const std::lock_guard lock(shownMutex);
-                summarising = true;
+            QWidget* window = parts.mainWindow;
+            if (plan.pause) {
+                // A pause of 1.5 s in the middle of Play: a beep falls in it.
+                if (!runEventsFor(window, plan.playSeconds * 500))
+                    return;
+                run.pausedAt = run.playMeasuredUntil = steadySeconds();
+                press(window, Qt::Key_Space);
+                if (!runEventsFor(window, 1500))
+                    return;
+                run.resumedAt = steadySeconds();
+                press(window, Qt::Key_Space);
+                if (!runEventsFor(window, plan.playSeconds * 500 + 500))
+                    return;
+            } else {
+                if (!runEventsFor(window, plan.playSeconds * 1000))
+                    return;
+                run.playMeasuredUntil = steadySeconds();
             }
-            press(parts.mainWindow, Qt::Key_S);
-            runEventsFor(summarySeconds * 1000);
-            const std::lock_guard lock(shownMutex);
-            for (const Flash& f : flashes)
-                keptShown += f.summary ? 1 : 0;
-            parts.mainWindow->close();
+            // A summary of the whole video at a target that keeps a few
+            // fragments: Summary, then Home (Summary restarts where Play
+            // stood, Home from the start).
+            ControlState& state = controlState();
+            state.targetLengthCtl->slider->setValue(static_cast<int>(kSummaryTarget * 100));
+            emit state.targetLengthCtl->slider->sliderReleased();
+            const int64_t beforeSummary = loop.restarts;
+            leftPlay = true;
+            press(window, Qt::Key_S);
+            if (!runEventsFor(window, 5000, [&] { return loop.restarts > beforeSummary; }))
+                return;
+            summaryAfterRestart = loop.restarts.load();
+            press(window, Qt::Key_Home);
+            if (!runEventsFor(window, plan.summarySeconds * 1000))
+                return;
+            run.closedAt = steadySeconds();
+            finished = true;
+            window->close();
         });
     };
-    const int status = runPlayer(application, video.c_str(), seconds, measure);
-    std::remove(video.c_str());
+    result.status = runPlayer(application, plan.file.c_str(), seconds, measure);
+    run.framePeriod = controlState().shared.framePeriod;
+    // The last sound played reaches the recording.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    recording.stop();
-    const std::vector<double> beeps = recording.beeps();
+    const SoundTrack track = recording.stop();
+    result.measured = finished;
+    result.failure = finished ? SoundResult::Failure::None : SoundResult::Failure::Interrupted;
+    if (finished)
+        result.figures = soundFigures(run, track);
+    return result;
+}
 
-    std::vector<double> offsets;
-    for (const Flash& f : flashes)
-        if (!f.summary)
-            offsets.push_back(std::abs(nearestGap(beeps, f.when)) * 1000);
-    std::sort(offsets.begin(), offsets.end());
-    int heard = 0;
-    for (const Flash& f : flashes)
-        if (f.summary && std::abs(nearestGap(beeps, f.when)) < 0.2)
-            ++heard;
-    std::printf("\n");
-    if (offsets.empty()) {
-        std::printf("av offset: no flash shown\n");
-    } else {
-        std::printf("av offset: median %.0f ms, worst %.0f ms (%zu flashes, %zu beeps)\n",
-                    offsets[offsets.size() / 2], offsets.back(), offsets.size(), beeps.size());
+int soundCheck(const SoundOptions& options, int argc, char** argv) {
+    catchInterrupts();
+    SoundPlan plan;
+    plan.file = options.file;
+    plan.playSeconds = options.playSeconds > 0 ? options.playSeconds : 20;
+    plan.summarySeconds = options.summarySeconds > 0 ? options.summarySeconds : 25;
+    // The bench's own video, removed when done.
+    struct Removed {
+        std::string path;
+        ~Removed() {
+            if (!path.empty())
+                std::remove(path.c_str());
+        }
+    } made;
+    if (plan.file.empty()) {
+        made.path = plan.file = "/tmp/tessaro-sound-check-" + std::to_string(getpid()) + ".mp4";
+        BeepVideo video;
+        video.seconds = 30;
+        video.size = "640x360";
+        video.output = {"-c:v",     "libx264", "-preset", "veryfast", "-g",   "25",
+                        "-pix_fmt", "yuv420p", "-c:a",    "aac",      "-b:a", "128k"};
+        if (!makeBeepVideo(video, plan.file)) {
+            if (interrupted())
+                return kInterrupted;
+            std::fprintf(stderr, "tessaro-play-bench: cannot make the test video with ffmpeg\n");
+            return 1;
+        }
     }
-    std::printf("beeps: heard %d of %d kept\n", heard, keptShown);
-    // What the device already held when the pause came may still be heard.
-    int heardWhilePaused = 0;
-    for (double beep : beeps)
-        if (beep > pausedAt + kPauseSlack && beep < resumedAt)
-            ++heardWhilePaused;
-    std::printf("pause: %d beeps heard while paused\n", heardWhilePaused);
-    if (!check)
-        return status;
-    // As a test: every kept fragment is heard, and every flash has its beep
-    // close by (the pictures follow the sound's clock; a busy machine may
-    // drop pictures but not move them away from their sound).
-    const bool heardAll = keptShown > 0 && heard == keptShown;
-    const bool together = !offsets.empty() && offsets.back() < kCheckedOffsetMs;
-    return status == 0 && heardAll && together && heardWhilePaused == 0 ? 0 : 1;
+    SoundServer server;
+    if (!server.open())
+        return withoutSink();
+    const SoundResult result = measureSound(plan, argc, argv);
+    if (result.failure == SoundResult::Failure::Video)
+        std::fprintf(stderr, "tessaro-play-bench: cannot read %s\n", plan.file.c_str());
+    if (result.failure == SoundResult::Failure::Recording)
+        std::fprintf(stderr, "tessaro-play-bench: cannot record the null sink with parec\n");
+    if (!result.measured)
+        return result.failure == SoundResult::Failure::Interrupted ? kInterrupted : 1;
+    const SoundFigures& f = result.figures;
+    printFigures(f);
+    switch (options.check) {
+    case SoundOptions::Check::None:
+        return result.status;
+    case SoundOptions::Check::Loose: {
+        // Every kept beep is heard, none during the pause, and every flash
+        // has its beep close by (the pictures follow the sound's clock; a
+        // busy machine may drop pictures but not move them from their sound).
+        const bool heardAll = f.keptBeeps > 0 && f.keptHeard == f.keptBeeps;
+        const bool together = f.play.flashes > 0 && f.play.worstMs < kLooseOffsetMs;
+        return result.status == 0 && heardAll && together && f.heardWhilePaused == 0 ? 0 : 1;
+    }
+    case SoundOptions::Check::Figures:
+        break;
+    }
+    std::string missed = missedFigures(result, false, false);
+    if (f.heardWhilePaused > 0)
+        missed += missed.empty() ? "pause" : ", pause";
+    std::printf("check: %s\n", missed.empty() ? "meets the figures" : ("misses " + missed).c_str());
+    return missed.empty() ? 0 : 1;
 }
