@@ -109,7 +109,9 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     }
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    HeadlessSummary summary(path, options.settings);
+    StoreConfig store = StoreConfig::fromEnvironment();
+    store.enabled = store.enabled && !options.noStore;
+    HeadlessSummary summary(path, options.settings, store);
     // The kept pictures are read again rather than held while the tree
     // decides: the summary itself needs only their descriptors.
     ReaderOptions readAgain;
@@ -173,6 +175,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
 
     const bool completed = summary.run(onKept, onProgress);
     progress.finish();
+    if (!summary.storeNotice().empty())
+        note(summary.storeNotice());
     if (interrupted)
         return report(EXIT_INTERRUPTED, "interrupted; no output written");
     if (outputFailed || !completed)
@@ -194,7 +198,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
         if (empty) {
             out.videoFile->discard();
             note("the summary is empty: no video written to '" + options.output + "'");
-        } else if (!out.writer->finish(&out.error) || !out.videoFile->commit(&out.error)) {
+        } else if (!out.writer->finish(segmentChapters(summaryReport.segments, true), &out.error) ||
+                   !out.videoFile->commit(&out.error)) {
             return report(EXIT_OUTPUT, out.error);
         }
     }
