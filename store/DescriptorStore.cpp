@@ -159,10 +159,14 @@ std::unique_ptr<DescriptorStore> DescriptorStore::open(const StoreConfig& config
         return nullptr;
     }
     const std::string path = config.folder + "/" + fileName;
-    bool damaged = false;
+    // A run that found the database damaged left a mark for the next to mend it.
+    const std::string mark = config.folder + "/" + damageMark;
+    bool damaged = std::remove(mark.c_str()) == 0;
     std::unique_ptr<DescriptorStore> store =
-        openDatabase(path, config.limitBytes, notice, &damaged);
+        damaged ? nullptr : openDatabase(path, config.limitBytes, notice, &damaged);
     if (damaged) {
+        if (notice->empty())
+            *notice = "the store '" + path + "' was found damaged";
         // A file that is no database, or a damaged one, holds nothing worth
         // keeping: it is made anew.
         for (const char* suffix : {"", "-wal", "-shm"})
@@ -223,6 +227,12 @@ bool DescriptorStore::exec(const char* sql) {
 }
 
 void DescriptorStore::fail(const std::string& what) {
+    const int code = sqlite3_errcode(db);
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
+        const std::string folder = path.substr(0, path.find_last_of('/'));
+        if (std::FILE* file = std::fopen((folder + "/" + damageMark).c_str(), "w"))
+            std::fclose(file);
+    }
     if (firstNotice.empty() && !noticeGiven)
         firstNotice = "the store '" + path + "': " + what + " (" + sqlite3_errmsg(db) +
                       "); the video is analysed anew";

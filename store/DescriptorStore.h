@@ -61,6 +61,8 @@ class DescriptorStore {
 public:
     static constexpr int fragmentsPerChunk = 250;
     static constexpr const char* fileName = "store.sqlite";
+    // Left beside it when it is found damaged: the next open makes it anew.
+    static constexpr const char* damageMark = "store.damaged";
 
     // Opens the store, making its folder and database when needed; null when
     // it cannot be used (notice says why).

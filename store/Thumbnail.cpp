@@ -39,10 +39,14 @@ bool ThumbnailMaker::prepare(int pictureWidth, int pictureHeight) {
     scaled->height = height;
     if (av_frame_get_buffer(scaled.get(), 0) < 0)
         return false;
+    // JPEG's full range, asked of the scaler directly: the scaler warns of
+    // the full-range pixel format the encoder takes.
     scaler.reset(sws_getContext(pictureWidth, pictureHeight, AV_PIX_FMT_YUV420P, width, height,
-                                AV_PIX_FMT_YUVJ420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
+                                AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler)
         return false;
+    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    sws_setColorspaceDetails(scaler.get(), coefficients, 0, coefficients, 1, 0, 1 << 16, 1 << 16);
     encoder = std::move(context);
     return true;
 }

@@ -44,6 +44,7 @@ TEST(SummarizeProgram, EachOutcomeHasItsStatusAndLeavesNoPartialFile) {
         // Not a terminal: no progress line.
         {{"-f", "csv", scenes}, false, 0, 0, false, "segment,start,end"},
         {{"--format=edl", scenes}, false, 0, 0, false, "TITLE: "},
+        {{"-f", "chapters", "--no-store", scenes}, false, 0, 0, false, ";FFMETADATA1\n"},
         {{"--bogus", scenes}, true, 2, 1},
         {{"-o", copy, copy}, false, 2, 1},
         {{"--contact-sheet", copy, copy}, false, 2, 1},
@@ -121,6 +122,14 @@ TEST(SummarizeProgram, SummaryVideoAndContactSheetMatchTheSegments) {
         EXPECT_TRUE(info.timestampsContinuous);
         EXPECT_NEAR(info.duration, summary, 1.0 / source.frameRate);
         EXPECT_EQ(info.audioStreams, source.audioStreams);
+        // A chapter where each segment begins in the summary.
+        ASSERT_EQ(info.chapterStarts.size(), size_t(segments));
+        double begins = 0.0;
+        for (int i = 0; i < segments; ++i) {
+            EXPECT_NEAR(info.chapterStarts[i], begins, 0.001);
+            const QJsonObject s = o["segments"].toArray()[i].toObject();
+            begins += s["end"].toDouble() - s["start"].toDouble();
+        }
         if (source.audioStreams > 0) {
             EXPECT_NEAR(info.audioDuration, summary, 0.05);
         }
