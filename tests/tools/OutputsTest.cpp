@@ -212,7 +212,7 @@ TEST(SummaryVideoWriter, SpansRunOnWithoutGapsAndTheirSoundComesAlong) {
                 writer.addSpan(span.start, span.start + span.pictures / span.rate, timed, &error))
                 << error;
         }
-        ASSERT_TRUE(writer.finish({}, &error)) << error;
+        ASSERT_TRUE(writer.finish(&error)) << error;
         const StreamInfo info = inspectMedia(path);
         EXPECT_EQ(info.videoCodec, "h264");
         EXPECT_EQ(info.width, 320); // an odd size loses its last column and row

@@ -1,17 +1,15 @@
 #pragma once
 
-// Chapters of a file being written. The MP4 muxer makes room for chapters
-// when its header is written and writes them with its index at the end, so
-// a file whose chapters are known only at the end reserves one first and
-// sets them all before the trailer.
+// Chapters in a summary video. The MP4 muxer takes chapters before its
+// header, and a summary's segments are known only once it is written, so the
+// written file is copied (its packets as they are) into one that carries them.
 
 #include "SegmentList.h"
 
+#include <string>
 #include <vector>
 
-struct AVFormatContext;
-
-// Before avformat_write_header: one placeholder chapter.
-bool reserveChapters(AVFormatContext* output);
-// Before av_write_trailer: the chapters, in milliseconds, replacing any set before.
-bool setChapters(AVFormatContext* output, const std::vector<Chapter>& chapters);
+// Copies the MP4 at from into a new MP4 at to, its index first, with the
+// chapters (times in milliseconds); false with a reason in *error.
+bool copyWithChapters(const std::string& from, const std::string& to,
+                      const std::vector<Chapter>& chapters, std::string* error);

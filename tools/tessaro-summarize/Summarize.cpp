@@ -3,6 +3,7 @@
 #include "ContactSheet.h"
 #include "HeadlessSummary.h"
 #include "Messages.h"
+#include "MuxerChapters.h"
 #include "OutputFile.h"
 #include "PlaybackReader.h"
 #include "ProgressLine.h"
@@ -76,6 +77,8 @@ private:
 
 struct Outputs {
     std::unique_ptr<OutputFile> videoFile;
+    // The video as encoded, before its copy with chapters goes to videoFile.
+    std::unique_ptr<OutputFile> videoBody;
     std::unique_ptr<OutputFile> sheetFile;
     std::unique_ptr<SummaryVideoWriter> writer;
     std::unique_ptr<ContactSheet> sheet;
@@ -99,7 +102,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     Outputs out;
     if (!options.output.empty()) {
         out.videoFile = std::make_unique<OutputFile>(options.output);
-        if (!out.videoFile->create(&out.error))
+        out.videoBody = std::make_unique<OutputFile>(options.output);
+        if (!out.videoFile->create(&out.error) || !out.videoBody->create(&out.error))
             return report(EXIT_OUTPUT, out.error);
     }
     if (!options.contactSheet.empty()) {
@@ -141,7 +145,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
                 const VideoWriterFormat format{
                     width,        height,      probe.frameRateNum, probe.frameRateDen,
                     probe.sarNum, probe.sarDen};
-                if (!out.writer->open(out.videoFile->temporaryPath(), format,
+                if (!out.writer->open(out.videoBody->temporaryPath(), format,
                                       probe.hasAudio ? path : std::string(), &out.error)) {
                     outputFailed = true;
                     return false;
@@ -198,7 +202,9 @@ int run(const SummarizeOptions& options, std::FILE* results) {
         if (empty) {
             out.videoFile->discard();
             note("the summary is empty: no video written to '" + options.output + "'");
-        } else if (!out.writer->finish(segmentChapters(summaryReport.segments, true), &out.error) ||
+        } else if (!out.writer->finish(&out.error) ||
+                   !copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
+                                     segmentChapters(summaryReport.segments, true), &out.error) ||
                    !out.videoFile->commit(&out.error)) {
             return report(EXIT_OUTPUT, out.error);
         }

@@ -1,7 +1,6 @@
 #include "SummaryVideoWriter.h"
 
 #include "AVPointers.h"
-#include "MuxerChapters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -531,10 +530,6 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
         *error = "cannot write '" + path + "'";
         return false;
     }
-    if (!reserveChapters(s.output.get())) {
-        *error = "out of memory";
-        return false;
-    }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+faststart", 0);
     const int header = avformat_write_header(s.output.get(), &options);
@@ -600,7 +595,7 @@ bool SummaryVideoWriter::addSpan(double sourceStart, double sourceEnd,
     return s.encodeQueuedAudio(false, error);
 }
 
-bool SummaryVideoWriter::finish(const std::vector<Chapter>& chapters, std::string* error) {
+bool SummaryVideoWriter::finish(std::string* error) {
     State& s = *state;
     if (!s.headerWritten || s.finished) {
         *error = "the summary video is not open";
@@ -612,10 +607,6 @@ bool SummaryVideoWriter::finish(const std::vector<Chapter>& chapters, std::strin
     if (s.audio && (!s.encodeQueuedAudio(true, error) ||
                     !s.encode(s.audio.get(), s.audioStream, nullptr, error)))
         return false;
-    if (!setChapters(s.output.get(), chapters)) {
-        *error = "out of memory";
-        return false;
-    }
     const int trailer = av_write_trailer(s.output.get());
     if (trailer < 0) {
         *error = "cannot finish the MP4 file: " + avError(trailer);

@@ -3,10 +3,7 @@
 // Writes the summary as an MP4 file: the kept pictures, re-encoded with
 // libx264 at the source's size and frame rate, and, when the source has
 // audio, the source's audio of the same spans encoded as AAC. Timestamps run
-// on without gaps from one span to the next. Chapters, given at the end,
-// mark where each segment begins.
-
-#include "SegmentList.h"
+// on without gaps from one span to the next.
 
 #include <cstdint>
 #include <memory>
@@ -47,9 +44,8 @@ public:
     };
     bool addSpan(double sourceStart, double sourceEnd, const std::vector<TimedPicture>& pictures,
                  std::string* error);
-    // Drains the encoders and writes the index with the chapters (in the
-    // summary's own time); the file is complete after it.
-    bool finish(const std::vector<Chapter>& chapters, std::string* error);
+    // Drains the encoders and writes the index; the file is complete after it.
+    bool finish(std::string* error);
 
     int64_t picturesWritten() const;
     bool hasAudio() const;
