@@ -76,7 +76,8 @@ int benchSummarize(int argc, char** argv) {
         return 2;
     }
     const std::string file = argv[1];
-    const std::vector<std::string> summarize = {summarizeProgram(), "-q", file};
+    // The store would spare every run after the first its decoding.
+    const std::vector<std::string> summarize = {summarizeProgram(), "-q", "--no-store", file};
     const std::vector<std::string> scdet = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
                                             "error",  "-i",       file,           "-vf",
                                             "scdet",  "-f",       "null",         "-"};

@@ -1,5 +1,7 @@
 #include "Descriptors.h"
 
+#include "Varint.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 }
@@ -162,27 +164,6 @@ int busyBins(const double h[kBins]) {
     return busy;
 }
 
-void putNumber(std::string& out, uint64_t value) {
-    while (value >= 0x80) {
-        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
-        value >>= 7;
-    }
-    out.push_back(static_cast<char>(value));
-}
-
-bool getNumber(const uint8_t** data, const uint8_t* end, uint64_t* value) {
-    uint64_t result = 0;
-    for (int shift = 0; shift < 64 && *data < end; shift += 7) {
-        const uint8_t byte = *(*data)++;
-        result |= static_cast<uint64_t>(byte & 0x7f) << shift;
-        if ((byte & 0x80) == 0) {
-            *value = result;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Samples each block of a picture of this size takes: the grid's rows and
 // columns of every third pixel, or the one pixel at its corner when the
 // picture is too small for the block to hold a sample.
@@ -323,16 +304,16 @@ double Descriptors::colorCount() const {
 
 void Descriptors::encode(std::string& out) const {
     out.push_back(static_cast<char>(ENCODING_VERSION));
-    putNumber(out, static_cast<uint64_t>(std::max(0, width)));
-    putNumber(out, static_cast<uint64_t>(std::max(0, height)));
+    putVarint(out, static_cast<uint64_t>(std::max(0, width)));
+    putVarint(out, static_cast<uint64_t>(std::max(0, height)));
     for (const auto& channel : histogram)
         for (double bin : channel)
-            putNumber(out, static_cast<uint64_t>(bin));
+            putVarint(out, static_cast<uint64_t>(bin));
     // A mean is a whole sum over a known number of samples: the sum goes.
     const BlockSamples samples(width, height);
     for (const auto& channel : blockMeans)
         for (int i = 0; i < 64; ++i)
-            putNumber(out,
+            putVarint(out,
                       static_cast<uint64_t>(std::llround(channel[i] * samples.n[i / 8][i % 8])));
 }
 
@@ -342,7 +323,7 @@ bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* 
         return false;
     uint64_t width = 0;
     uint64_t height = 0;
-    if (!getNumber(&at, end, &width) || !getNumber(&at, end, &height) || width > kLargestSide ||
+    if (!getVarint(&at, end, &width) || !getVarint(&at, end, &height) || width > kLargestSide ||
         height > kLargestSide)
         return false;
     Descriptors d;
@@ -351,7 +332,7 @@ bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* 
     for (auto& channel : d.histogram)
         for (double& bin : channel) {
             uint64_t value = 0;
-            if (!getNumber(&at, end, &value) || value > UINT32_MAX)
+            if (!getVarint(&at, end, &value) || value > UINT32_MAX)
                 return false;
             bin = static_cast<double>(value);
         }
@@ -360,7 +341,7 @@ bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* 
         for (int i = 0; i < 64; ++i) {
             uint64_t sum = 0;
             const uint32_t n = samples.n[i / 8][i % 8];
-            if (!getNumber(&at, end, &sum) || sum > uint64_t{255} * n)
+            if (!getVarint(&at, end, &sum) || sum > uint64_t{255} * n)
                 return false;
             channel[i] = static_cast<double>(static_cast<uint32_t>(sum)) / n;
         }

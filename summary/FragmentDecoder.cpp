@@ -25,8 +25,11 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     int16_t* samples = nullptr;
     int value = 0;
     int count = 0;
-    if (!reader->getNextFrame(&decoded, &samples, &value, &count))
+    if (!reader->getNextFrame(&decoded, &samples, &value, &count)) {
+        if (frameTap)
+            frameTap->ended();
         return std::nullopt;
+    }
     pictures.fetch_add(1, std::memory_order_relaxed);
     // A stream that declares no size takes it from its first picture.
     int width = 0;
@@ -40,7 +43,10 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     frame.frameNumber =
         static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(decoded->pts)));
     frame.frameTime = reader->timestampToSeconds(decoded->pts);
+    frame.keyFrame = decoded->key_frame != 0;
     frame.descriptors = Descriptors::of(picture.avFrame(), width, height);
+    if (frameTap)
+        frameTap->picture(frame, picture.avFrame(), width, height);
     return frame;
 }
 
@@ -61,26 +67,13 @@ std::optional<Frame> FragmentDecoder::nextFrame() {
 }
 
 std::unique_ptr<FrameBuffer> FragmentDecoder::decodeFragment() {
-    auto fragment = std::make_unique<FrameBuffer>(fragmentCapacity);
     if (!worker.running()) {
         // Says so when the reader is in error, before it is asked for pictures.
         int width = 0;
         int height = 0;
         reader->getVideoSize(&width, &height);
     }
-    bool atEnd = false;
-    while (fragment->count() < fragmentCapacity) {
-        std::optional<Frame> frame = nextFrame();
-        if (!frame) {
-            atEnd = true;
-            break;
-        }
-        fragment->addFrame(std::move(*frame));
-    }
-    if (fragment->count() <= 1 && atEnd)
-        return nullptr;
-    fragment->length = fragment->count();
-    return fragment;
+    return gatherFragment([this] { return nextFrame(); });
 }
 
 void FragmentDecoder::readAheadLoop() {
@@ -123,6 +116,8 @@ bool FragmentDecoder::seekFrameWKey(double seconds) {
     stopReadAhead();
     ahead.flush();
     ended = false;
+    if (frameTap)
+        frameTap->jumped();
     const bool found = reader->seekFrameWKey(seconds);
     setReadAhead(readingAhead);
     return found;

@@ -5,6 +5,7 @@
 // at once.
 
 #include "BoundedQueue.h"
+#include "FragmentSource.h"
 #include "FrameBuffer.h"
 #include "VideoReader.h"
 #include "Worker.h"
@@ -15,18 +16,23 @@
 #include <memory>
 #include <optional>
 
-class FragmentDecoder {
+class FragmentDecoder final : public FragmentSource {
 public:
-    static constexpr int fragmentCapacity = 25;
-
     explicit FragmentDecoder(const char* path, const ReaderOptions& options = {});
-    ~FragmentDecoder();
+    ~FragmentDecoder() override;
     FragmentDecoder(const FragmentDecoder&) = delete;
     FragmentDecoder& operator=(const FragmentDecoder&) = delete;
 
     // The next fragment, or null at the end of the video. A last fragment of
     // a single frame is dropped.
     std::unique_ptr<FrameBuffer> decodeFragment();
+    std::unique_ptr<FrameBuffer> nextFragment() override { return decodeFragment(); }
+    int64_t picturesRead() const override { return pictures; }
+    double frameRate() const override { return reader->getFrameRate(); }
+
+    // Shows every picture read from now on to tap (null: none); set it while
+    // reading ahead is off. The tap must outlive its use.
+    void setTap(FrameTap* tap) { frameTap = tap; }
 
     // Decoding ahead: a thread of the decoder's own reads and describes the
     // next frames while the caller works on the last fragment; the fragments
@@ -61,4 +67,5 @@ private:
     // What stopped the read-ahead thread, for the caller to meet; set before
     // the end is queued.
     std::exception_ptr failure;
+    FrameTap* frameTap = nullptr;
 };

@@ -3,7 +3,7 @@
 void SummaryTurns::offerFragment() {
     if (!summarizer.wantsFragment())
         return;
-    if (std::unique_ptr<FrameBuffer> fragment = analysis.decodeFragment())
+    if (std::unique_ptr<FrameBuffer> fragment = analysis.nextFragment())
         summarizer.addFragment(std::move(fragment));
     else
         summarizer.endOfStream();

@@ -5,7 +5,7 @@
 // and at most one decision comes out. The turns alone fix the decisions, so
 // every caller that takes them keeps the same fragments whatever its pace.
 
-#include "FragmentDecoder.h"
+#include "FragmentSource.h"
 #include "Summarizer.h"
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 class SummaryTurns {
 public:
-    SummaryTurns(FragmentDecoder& analysis, Summarizer& summarizer)
+    SummaryTurns(FragmentSource& analysis, Summarizer& summarizer)
         : analysis(analysis), summarizer(summarizer) {}
 
     // The fragment of this turn, when the summary wants one: the next one
@@ -33,7 +33,7 @@ public:
     int64_t framesDecided() const { return decidedFrames; }
 
 private:
-    FragmentDecoder& analysis;
+    FragmentSource& analysis;
     Summarizer& summarizer;
     int64_t decidedFrames = 0;
 };

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -44,6 +45,7 @@ TEST(SummarizeProgram, EachOutcomeHasItsStatusAndLeavesNoPartialFile) {
         // Not a terminal: no progress line.
         {{"-f", "csv", scenes}, false, 0, 0, false, "segment,start,end"},
         {{"--format=edl", scenes}, false, 0, 0, false, "TITLE: "},
+        {{"-f", "chapters", "--no-store", scenes}, false, 0, 0, false, ";FFMETADATA1\n"},
         {{"--bogus", scenes}, true, 2, 1},
         {{"-o", copy, copy}, false, 2, 1},
         {{"--contact-sheet", copy, copy}, false, 2, 1},
@@ -121,6 +123,14 @@ TEST(SummarizeProgram, SummaryVideoAndContactSheetMatchTheSegments) {
         EXPECT_TRUE(info.timestampsContinuous);
         EXPECT_NEAR(info.duration, summary, 1.0 / source.frameRate);
         EXPECT_EQ(info.audioStreams, source.audioStreams);
+        // A chapter where each segment begins in the summary.
+        ASSERT_EQ(info.chapterStarts.size(), size_t(segments));
+        double begins = 0.0;
+        for (int i = 0; i < segments; ++i) {
+            EXPECT_NEAR(info.chapterStarts[i], begins, 0.001);
+            const QJsonObject s = o["segments"].toArray()[i].toObject();
+            begins += s["end"].toDouble() - s["start"].toDouble();
+        }
         if (source.audioStreams > 0) {
             EXPECT_NEAR(info.audioDuration, summary, 0.05);
         }
@@ -135,9 +145,42 @@ TEST(SummarizeProgram, SummaryVideoAndContactSheetMatchTheSegments) {
     }
 }
 
+TEST(SummarizeProgram, TheStoreChangesNoByteAndFfmpegTakesTheChapterList) {
+    const std::string dir = scratchDirectory("ProgramStore");
+    const std::string video = testMedia(kScenes);
+    const std::string cache = getenv("XDG_CACHE_HOME") ? getenv("XDG_CACHE_HOME") : "";
+    setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+    const std::vector<std::string> chapters = {"-t", "0.3", "-f", "chapters", video};
+    const ChildRun empty = runProgram(chapters);
+    const ChildRun full = runProgram(chapters);
+    std::vector<std::string> noStore = chapters;
+    noStore.insert(noStore.begin(), "--no-store");
+    const ChildRun off = runProgram(noStore);
+    const ChildRun csv = runProgram({"-t", "0.3", "-f", "csv", video});
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ASSERT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(full.out, empty.out);
+    EXPECT_EQ(off.out, empty.out);
+    EXPECT_EQ(empty.err + full.err + off.err, "");
+    EXPECT_EQ(fileCount(dir + "/cache/tessaro"), 1u); // the database alone, no journal left
+
+    std::ofstream(dir + "/chapters.txt") << empty.out;
+    const ChildRun ffmpeg = runChild(
+        {.command = {"/usr/bin/ffmpeg", "-v", "error", "-i", video, "-i", dir + "/chapters.txt",
+                     "-map", "0", "-map_chapters", "1", "-c", "copy", dir + "/with-chapters.mkv"}});
+    ASSERT_EQ(ffmpeg.status, 0) << ffmpeg.err;
+    const std::vector<std::string> rows = lines(csv.out);
+    const StreamInfo info = inspectMedia(dir + "/with-chapters.mkv");
+    ASSERT_EQ(info.chapterStarts.size() + 1, rows.size());
+    for (size_t i = 0; i < info.chapterStarts.size(); ++i)
+        EXPECT_NEAR(info.chapterStarts[i], std::stod(rows[i + 1].substr(rows[i + 1].find(',') + 1)),
+                    0.001);
+}
+
 TEST(SummarizeProgram, TheProgressLineShowsOnlyOnATerminalAndNotWhenQuiet) {
     for (const bool quiet : {false, true}) {
-        Child program{.command = {TESSARO_SUMMARIZE_PROGRAM, testMedia(kH264_720p)},
+        // Decoded, not read back from the store in a blink.
+        Child program{.command = {TESSARO_SUMMARIZE_PROGRAM, "--no-store", testMedia(kH264_720p)},
                       .terminal = true};
         if (quiet)
             program.command.push_back("-q");

@@ -34,8 +34,9 @@ struct StreamInfo {
     double duration = 0.0; // of the container, seconds
     double audioDuration = 0.0;
     int64_t videoFrames = 0;
-    bool timestampsContinuous = true; // video pts rise one frame at a time
-    double sounding = 0.0;            // share of audio samples not near silence
+    bool timestampsContinuous = true;  // video pts rise one frame at a time
+    double sounding = 0.0;             // share of audio samples not near silence
+    std::vector<double> chapterStarts; // seconds
 };
 StreamInfo inspectMedia(const std::string& path);
 

@@ -1,6 +1,6 @@
 #include "HeadlessSummary.h"
 
-#include "FragmentDecoder.h"
+#include "Analysis.h"
 #include "SummaryTurns.h"
 #include "VideoReader.h"
 
@@ -8,25 +8,27 @@
 #include <memory>
 #include <thread>
 
-HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s)
-    : path(std::move(videoPath)), settings(s) {}
+HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, StoreConfig store)
+    : path(std::move(videoPath)), settings(s), storeConfig(std::move(store)) {}
 
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
     decoded = 0;
+    notice.clear();
     // Only the descriptors are needed: the sound stays unread, and FFmpeg's
     // own choice of decoder threads (one more than the cores) would crowd
     // out the threads working here.
     ReaderOptions options;
     options.audio = false;
     options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    FragmentDecoder decoder(path.c_str(), options);
-    // The tree's work on one fragment overlaps the decoding of the next.
-    decoder.setReadAhead(true);
-    const double frameDuration = 1.0 / decoder.videoReader().getFrameRate();
+    Analysis analysis(path, options, storeConfig);
+    FragmentSource& fragments = analysis.fragments();
+    stored = analysis.fromStore();
+    const double frameDuration = 1.0 / fragments.frameRate();
 
     Summarizer summarizer(settings);
-    SummaryTurns turns(decoder, summarizer);
+    SummaryTurns turns(fragments, summarizer);
+    bool completed = false;
     for (;;) {
         turns.offerFragment();
         // Kept fragments are numbered as the player numbers the frames it
@@ -37,13 +39,17 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
             kept.push_back({framesBefore + 1, decision->frames, decision->start,
                             decision->last + frameDuration});
             if (onKept && !onKept(kept.back(), *decision))
-                return false;
+                break;
         }
 
-        decoded = decoder.picturesDecoded();
+        decoded = fragments.picturesRead();
         if (onProgress && !onProgress(static_cast<double>(decoded) * frameDuration, decoded))
-            return false;
-        if (turns.finished())
-            return true;
+            break;
+        if (turns.finished()) {
+            completed = true;
+            break;
+        }
     }
+    notice = analysis.takeNotice();
+    return completed;
 }

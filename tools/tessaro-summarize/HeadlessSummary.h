@@ -5,7 +5,10 @@
 // as fast as the video decodes, and every decision is taken as soon as the
 // engine can take it. The decisions are the player's in Summary mode started
 // at 0 with the same settings, Automatic Control and Avoid Empty Buffer off.
+// A video whose analysis is in the store is summarised from there, without
+// decoding; one that is not is kept there as it is analysed.
 
+#include "DescriptorStore.h"
 #include "SegmentList.h"
 #include "Summarizer.h"
 #include "SummarySettings.h"
@@ -26,18 +29,27 @@ public:
     // Returning false stops the run.
     using ProgressCallback = std::function<bool(double position, int64_t pictures)>;
 
-    HeadlessSummary(std::string path, const SummarySettings& settings);
+    HeadlessSummary(std::string path, const SummarySettings& settings,
+                    StoreConfig store = StoreConfig::off());
 
     // True when the video was read to its end and every fragment decided;
     // false when a callback stopped the run.
     bool run(const KeptCallback& onKept, const ProgressCallback& onProgress = {});
 
     const std::vector<KeptFragment>& keptFragments() const { return kept; }
+    // Pictures the analysis took, decoded or read back from the store.
     int64_t picturesDecoded() const { return decoded; }
+    // The last run read the analysis from the store.
+    bool fromStore() const { return stored; }
+    // What went wrong with the store in the last run, once; empty if nothing.
+    const std::string& storeNotice() const { return notice; }
 
 private:
     std::string path;
     SummarySettings settings;
+    StoreConfig storeConfig;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
+    bool stored = false;
+    std::string notice;
 };

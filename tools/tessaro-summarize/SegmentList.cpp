@@ -199,8 +199,32 @@ std::string formatEdl(const SummaryReport& r) {
     return out;
 }
 
+std::vector<Chapter> segmentChapters(const std::vector<Segment>& segments, bool inSummary) {
+    std::vector<Chapter> chapters;
+    double summaryTime = 0.0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const Segment& seg = segments[i];
+        const double start = inSummary ? summaryTime : seg.start;
+        const double end = start + (seg.end - seg.start);
+        summaryTime += seg.end - seg.start;
+        chapters.push_back({std::llround(start * 1000), std::llround(end * 1000),
+                            "Segment " + std::to_string(i + 1)});
+    }
+    return chapters;
+}
+
+std::string formatChapters(const SummaryReport& r) {
+    std::string out = ";FFMETADATA1\n";
+    for (const Chapter& chapter : segmentChapters(r.segments, false))
+        out += "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=" + std::to_string(chapter.start) +
+               "\nEND=" + std::to_string(chapter.end) + "\ntitle=" + chapter.title + "\n";
+    return out;
+}
+
 std::string formatList(const SummaryReport& report, ListFormat format) {
     switch (format) {
+    case ListFormat::Chapters:
+        return formatChapters(report);
     case ListFormat::Csv:
         return formatCsv(report);
     case ListFormat::Edl:

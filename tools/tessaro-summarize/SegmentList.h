@@ -46,6 +46,19 @@ struct SummaryReport {
 std::string formatJson(const SummaryReport& report);
 std::string formatCsv(const SummaryReport& report);
 std::string formatEdl(const SummaryReport& report);
+// FFmpeg's metadata file (FFMETADATA1): a chapter of the source video per
+// segment, in milliseconds, for `ffmpeg -i VIDEO -i LIST -map_chapters 1`.
+std::string formatChapters(const SummaryReport& report);
+
+// A chapter: its span in milliseconds and its title.
+struct Chapter {
+    int64_t start = 0;
+    int64_t end = 0;
+    std::string title;
+};
+// One chapter per segment, at its times in the source (inSummary false) or
+// in the summary video, where the segments follow each other without gaps.
+std::vector<Chapter> segmentChapters(const std::vector<Segment>& segments, bool inSummary);
 std::string formatList(const SummaryReport& report, ListFormat format);
 
 // "HH:MM:SS:FF" of a frame count at a whole timecode base (24, 25, 30, ...).

@@ -4,6 +4,7 @@
 #include "EngineFailure.h"
 #include "HeadlessSummary.h"
 #include "Messages.h"
+#include "MuxerChapters.h"
 #include "OutputFile.h"
 #include "PlaybackReader.h"
 #include "ProgressLine.h"
@@ -77,6 +78,8 @@ private:
 
 struct Outputs {
     std::unique_ptr<OutputFile> videoFile;
+    // The video as encoded, before its copy with chapters goes to videoFile.
+    std::unique_ptr<OutputFile> videoBody;
     std::unique_ptr<OutputFile> sheetFile;
     std::unique_ptr<SummaryVideoWriter> writer;
     std::unique_ptr<ContactSheet> sheet;
@@ -100,7 +103,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     Outputs out;
     if (!options.output.empty()) {
         out.videoFile = std::make_unique<OutputFile>(options.output);
-        if (!out.videoFile->create(&out.error))
+        out.videoBody = std::make_unique<OutputFile>(options.output);
+        if (!out.videoFile->create(&out.error) || !out.videoBody->create(&out.error))
             return report(EXIT_OUTPUT, out.error);
     }
     if (!options.contactSheet.empty()) {
@@ -110,7 +114,9 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     }
 
     ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    HeadlessSummary summary(path, options.settings);
+    StoreConfig store = StoreConfig::fromEnvironment();
+    store.enabled = store.enabled && !options.noStore;
+    HeadlessSummary summary(path, options.settings, store);
     // The kept pictures are read again rather than held while the tree
     // decides: the summary itself needs only their descriptors.
     ReaderOptions readAgain;
@@ -140,7 +146,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
                 const VideoWriterFormat format{
                     width,        height,      probe.frameRateNum, probe.frameRateDen,
                     probe.sarNum, probe.sarDen};
-                if (!out.writer->open(out.videoFile->temporaryPath(), format,
+                if (!out.writer->open(out.videoBody->temporaryPath(), format,
                                       probe.hasAudio ? path : std::string(), &out.error)) {
                     outputFailed = true;
                     return false;
@@ -174,6 +180,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
 
     const bool completed = summary.run(onKept, onProgress);
     progress.finish();
+    if (!summary.storeNotice().empty())
+        note(summary.storeNotice());
     if (interrupted)
         return report(EXIT_INTERRUPTED, "interrupted; no output written");
     if (outputFailed || !completed)
@@ -195,7 +203,10 @@ int run(const SummarizeOptions& options, std::FILE* results) {
         if (empty) {
             out.videoFile->discard();
             note("the summary is empty: no video written to '" + options.output + "'");
-        } else if (!out.writer->finish(&out.error) || !out.videoFile->commit(&out.error)) {
+        } else if (!out.writer->finish(&out.error) ||
+                   !copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
+                                     segmentChapters(summaryReport.segments, true), &out.error) ||
+                   !out.videoFile->commit(&out.error)) {
             return report(EXIT_OUTPUT, out.error);
         }
     }

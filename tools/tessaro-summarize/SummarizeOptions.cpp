@@ -30,6 +30,7 @@ constexpr OptionRule kOptions[] = {
     {0, "contact-sheet", true},
     {'q', "quiet", false},
     {'v', "verbose", false},
+    {0, "no-store", false},
     {'h', "help", false},
     {0, "version", false},
 };
@@ -116,8 +117,10 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
             o.format = ListFormat::Csv;
         else if (value == "edl")
             o.format = ListFormat::Edl;
+        else if (value == "chapters")
+            o.format = ListFormat::Chapters;
         else
-            return name + " must be json, csv or edl, not '" + value + "'";
+            return name + " must be json, csv, edl or chapters, not '" + value + "'";
         return {};
     }
     if (longName == "output" || longName == "contact-sheet") {
@@ -132,6 +135,10 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
     }
     if (longName == "verbose") {
         o.verbose = true;
+        return {};
+    }
+    if (longName == "no-store") {
+        o.noStore = true;
         return {};
     }
     if (longName == "help")
@@ -242,18 +249,28 @@ Summary settings (the window's controls and their defaults):
       --junk-filter            leave out junk fragments, as the window's check box
 
 Outputs:
-  -f, --format json|csv|edl    segment list format on standard output (default json)
+  -f, --format json|csv|edl|chapters
+                               segment list format on standard output (default json);
+                               chapters: FFmpeg metadata, one chapter per segment
   -o, --output FILE            also write the summary as an MP4 video (H.264, with
-                               the source's audio as AAC when it has audio)
+                               the source's audio as AAC when it has audio, and a
+                               chapter per segment)
       --contact-sheet FILE.png also write a PNG: the first frame of each kept
                                segment, in a grid, with its time
   -q, --quiet                  no progress line on standard error
   -v, --verbose                also the engine's own notes (reader, tree) on standard error
+      --no-store               neither use nor fill the descriptor store
   -h, --help                   show this text and exit
       --version                show the version and exit
 
 Output files are written under a temporary name and renamed when complete.
 An empty summary writes no video and no contact sheet (a notice says so).
+
+The descriptors of every video analysed are kept in a store
+($XDG_CACHE_HOME/tessaro, else ~/.cache/tessaro; at most 2 GB, the least
+recently used going first), so that the next summary of the same file, at any
+settings, needs no decoding. TESSARO_NO_STORE=1 turns the store off as
+--no-store does; TESSARO_STORE_LIMIT sets its size (bytes, or 500M, 4G...).
 
 Exit status:
   0    success

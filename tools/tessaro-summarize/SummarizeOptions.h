@@ -19,7 +19,7 @@ enum ExitStatus : int {
     EXIT_INTERRUPTED = 130 // stopped by SIGINT or SIGTERM; no output left behind
 };
 
-enum class ListFormat { Json, Csv, Edl };
+enum class ListFormat { Json, Csv, Edl, Chapters };
 
 struct SummarizeOptions {
     SummarySettings settings;
@@ -28,6 +28,7 @@ struct SummarizeOptions {
     std::string contactSheet; // PNG, empty for none
     bool quiet = false;
     bool verbose = false; // the engine's own messages on standard error
+    bool noStore = false; // neither read nor write the descriptor store
     std::string video;
 };
 

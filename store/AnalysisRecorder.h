@@ -1,0 +1,45 @@
+#pragma once
+
+// Keeps an analysis in the store while it runs: shown every picture the
+// analysis decodes (see FrameTap), it gathers the frames and a thumbnail per
+// fragment into chunks, writes each chunk as it fills, and marks the entry
+// complete when the video ends. A jump of the reader, or a store that
+// refuses a write, ends the recording; what was written stays as an
+// unfinished entry, which no reader takes for a whole analysis.
+
+#include "DescriptorStore.h"
+#include "FragmentSource.h"
+#include "FrameChunk.h"
+#include "Thumbnail.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+class AnalysisRecorder final : public FrameTap {
+public:
+    AnalysisRecorder(DescriptorStore& store, VideoKey key, double frameRate);
+
+    void picture(const Frame& frame, const AVFrame* picture, int width, int height) override;
+    void ended() override;
+    void jumped() override { recording = false; }
+
+    // The entry was written whole and marked complete.
+    bool completed() const { return done; }
+
+private:
+    bool writeChunk();
+
+    DescriptorStore& store;
+    const VideoKey key;
+    const double frameRate;
+    FrameChunkWriter chunk;
+    std::vector<std::string> thumbnails;
+    ThumbnailMaker thumbnailMaker;
+    int64_t entry = 0;
+    int64_t frames = 0; // frames seen so far
+    int64_t chunkStart = 0;
+    int chunks = 0;
+    bool recording = true;
+    std::atomic<bool> done{false};
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+// The fragments of a video read back from the store: the frames of a
+// complete analysis, grouped as the analysis grouped them, so the summary
+// decides exactly what it decides on the decoded video.
+
+#include "DescriptorStore.h"
+#include "FragmentSource.h"
+#include "FrameChunk.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+class StoredFragments final : public FragmentSource {
+public:
+    // The fragments of a complete entry; null when its chunks are missing or
+    // damaged (the entry is then dropped and the store's notice says so).
+    // Every chunk is checked here, before the first fragment.
+    static std::unique_ptr<StoredFragments> open(DescriptorStore& store, const StoredEntry& entry);
+
+    std::unique_ptr<FrameBuffer> nextFragment() override;
+    int64_t picturesRead() const override { return served; }
+    double frameRate() const override { return rate; }
+
+private:
+    std::optional<Frame> nextFrame();
+
+    std::vector<StoredChunk> chunks;
+    size_t nextChunk = 0;
+    int leftInChunk = 0;
+    FrameChunkReader reader;
+    double rate = 25.0;
+    std::atomic<int64_t> served{0};
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+// Where the summary engine's fragments come from: decoded from the video
+// (FragmentDecoder) or read back from what an earlier analysis kept. Either
+// hands out the same fragments, so the summary cannot tell them apart.
+
+#include "FrameBuffer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct AVFrame;
+
+class FragmentSource {
+public:
+    static constexpr int fragmentCapacity = 25;
+
+    virtual ~FragmentSource() = default;
+    // The next fragment, or null at the end of the video.
+    virtual std::unique_ptr<FrameBuffer> nextFragment() = 0;
+    // Pictures taken so far, for progress; safe to read from any thread.
+    virtual int64_t picturesRead() const = 0;
+    // Frames per second of the video, as its reader counts them.
+    virtual double frameRate() const = 0;
+};
+
+// Groups frames into a fragment of up to fragmentCapacity, taking them from
+// next until it gives none. A last fragment of a single frame is dropped:
+// null then, and at the end.
+std::unique_ptr<FrameBuffer> gatherFragment(const std::function<std::optional<Frame>()>& next);
+
+// Sees every picture an analysis decodes, in order, while it is at hand:
+// what keeps descriptors and thumbnails for later. Called on the thread that
+// reads (the read-ahead thread while that is on), one call at a time.
+class FrameTap {
+public:
+    virtual ~FrameTap() = default;
+    // The picture (planar YUV 4:2:0, chroma lines half the luma lines) and
+    // the frame made of it; the picture is valid during the call only.
+    virtual void picture(const Frame& frame, const AVFrame* picture, int width, int height) = 0;
+    // The video has ended: every frame of it was seen.
+    virtual void ended() = 0;
+    // The reader jumped: the frames that follow no longer run on from the start.
+    virtual void jumped() = 0;
+};
