@@ -4,6 +4,7 @@
 // decoding and visualization threads, and the fragment (with its measures).
 
 #include "Frame.h"
+#include "ShotBoundaries.h"
 
 #include <cstdint>
 #include <memory>
@@ -99,6 +100,8 @@ public:
     // What the held frames' pictures take (planar 4:2:0 at their size), so
     // that a buffer of pictures can be bounded in memory as well as in frames.
     int64_t pictureBytes = 0;
+    // Set by shot-aware ranking only.
+    ShotSpan shotSpan;
 
     static int64_t pictureBytesOf(const Frame* frame);
 };

@@ -1,6 +1,7 @@
 #include "Summarizer.h"
 
 #include "FrameBuffer.h"
+#include "ShotAwareRanking.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ void Summarizer::setLimits(int depthLimit, int nodeLimit) {
 void Summarizer::reset() {
     tree.resetTree();
     tree.weights = RankingWeights::of(current);
+    shots.reset();
     streamEnded = false;
     lastSettled = false;
     front = 0;
@@ -60,6 +62,8 @@ void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
     if (!fragment || !wantsFragment())
         return;
     FrameBuffer* inserted = fragment.release(); // the tree owns it from here
+    if (tree.weights.shotAware)
+        trimToMainShot(*inserted, shots);
     if (current.junkFilter)
         tree.addFragmentFiltered(inserted);
     else
@@ -115,6 +119,9 @@ Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
     decision.number = fragment->number;
     decision.frames = fragment->count;
     decision.kept = included;
+    decision.skipped = fragment->shotSpan.before;
+    decision.fragmentFrames =
+        fragment->shotSpan.before + fragment->count + fragment->shotSpan.after;
     if (fragment->first != nullptr) {
         decision.frameNumber = fragment->first->frameNumber;
         decision.start = fragment->first->frameTime;
