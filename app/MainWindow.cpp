@@ -246,8 +246,10 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
         checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer, &shared.wakeup);
     state.junkSegmentFilterBox =
         checkBox("Junk Segment Filter", &shared.junkSegmentFilter, &shared.wakeup);
+    state.shotAwareRankingBox =
+        checkBox("Shot-Aware Ranking", &shared.shotAwareRanking, &shared.wakeup);
     QCheckBox* const boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
-                                state.junkSegmentFilterBox};
+                                state.junkSegmentFilterBox, state.shotAwareRankingBox};
     for (QCheckBox* box : boxes) {
         checkRow->addWidget(box, 0);
     }

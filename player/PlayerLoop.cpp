@@ -125,6 +125,7 @@ SummarySettings PlayerLoop::settingsFromControls() const {
     s.depth = controls.treeDepthPosition;
     s.nodes = controls.treeNodesPosition;
     s.junkFilter = controls.junkSegmentFilter;
+    s.shotAware = controls.shotAwareRanking;
     return s;
 }
 
@@ -311,7 +312,8 @@ PlayerLoop::Next PlayerLoop::pass() {
         postPositionSlider();
     }
 
-    if (takeWeightChanges()) {
+    // Shot-aware ranking ranks anew, as a new weight does.
+    if (takeWeightChanges() || controls.shotAwareRanking != summarizer.settings().shotAware) {
         // Wait until the user has stopped moving the sliders, then rebuild once.
         do
             sleep(kSettleMilliseconds);
@@ -459,15 +461,21 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
                     // A full table keeps the segments it has; the timeline shows no more marks.
                     if (segmentTimeCount < SEGMENT_TIMES_SIZE)
                         segmentTimes[segmentTimeCount++] = decision->start;
+                    const double first = framesHandedOn + decision->skipped + 1.0;
                     for (size_t k = 0; k < frames.size(); ++k)
-                        frames[k]->frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-                    handOn(frames, decision->number == lastKeptNumber + 1, &sounds, decision->start,
+                        frames[k]->frameNumber = first + static_cast<double>(k);
+                    const bool followsOn =
+                        decision->number == lastKeptNumber + 1 && decision->skipped == 0;
+                    handOn(frames, followsOn, &sounds, decision->start,
                            decision->last + framePeriod);
-                    lastKeptNumber = decision->number;
+                    // A fragment trimmed short of its end has no fragment following on.
+                    const bool toItsEnd =
+                        decision->skipped + decision->frames == decision->fragmentFrames;
+                    lastKeptNumber = toItsEnd ? decision->number : -2;
                     controls.summaryFilling = false;
                 }
             }
-            framesHandedOn += decision->frames;
+            framesHandedOn += decision->fragmentFrames;
         }
     }
     if (!summarizer.finished())

@@ -90,6 +90,7 @@ struct SharedControls {
     std::atomic<bool> automaticControl{false};
     std::atomic<bool> avoidEmptyBuffer{false};
     std::atomic<bool> junkSegmentFilter{false};
+    std::atomic<bool> shotAwareRanking{false};
 
     // Written by the mode buttons, read by the workers.
     std::atomic<PlayerMode> mode{PlayerMode::Play};

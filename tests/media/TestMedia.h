@@ -32,6 +32,10 @@ inline constexpr const char* kNoAudioDecoder = "no_audio_decoder.mp4";
 // H.264 + AAC, 320x240, 250 frames (10 s): scenes testsrc2, smptebars,
 // mandelbrot, rgbtestsrc and life, a cut every 2 s (frames 50, 100, 150, 200).
 inline constexpr const char* kScenes = "scenes.mp4";
+// H.264 + AAC, 320x240, 150 frames (6 s): two Mandelbrot zooms and a
+// gradient, cut at frames 38, 90 and 125 (inside fragments), the first zoom
+// seen again.
+inline constexpr const char* kCuts = "cuts.mp4";
 // H.264 160x120 at 1 fps (4 pictures) + AAC 5.1 at 48 kHz: the audio up to
 // one picture (288000 samples) does not fit in the reader's sample buffer.
 inline constexpr const char* kSparseVideo = "sparse_video.mp4";

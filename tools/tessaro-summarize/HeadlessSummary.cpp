@@ -41,13 +41,13 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
         if (summarizer.canDecide()) {
             const std::optional<Decision> decision = summarizer.decide();
             if (decision && decision->kept) {
-                kept.push_back({framesDecided + 1, decision->frames, decision->start,
-                                decision->last + frameDuration});
+                kept.push_back({framesDecided + decision->skipped + 1, decision->frames,
+                                decision->start, decision->last + frameDuration});
                 if (onKept && !onKept(kept.back(), *decision))
                     return false;
             }
             if (decision)
-                framesDecided += decision->frames;
+                framesDecided += decision->fragmentFrames;
         }
 
         decoded = decoder.picturesDecoded();

@@ -130,7 +130,8 @@ std::string formatJson(const SummaryReport& r) {
            ", \"redundancy_weight\": " + number(s.redundancyWeight) +
            ", \"activity_weight\": " + number(s.activityWeight) +
            ", \"depth\": " + std::to_string(s.depth) + ", \"nodes\": " + std::to_string(s.nodes) +
-           ", \"junk_filter\": " + boolean(s.junkFilter) + "},\n";
+           ", \"junk_filter\": " + boolean(s.junkFilter) +
+           (s.shotAware ? ", \"shot_aware\": true" : "") + "},\n";
     out += "  \"segments\": [";
     for (size_t i = 0; i < r.segments.size(); ++i) {
         const Segment& seg = r.segments[i];
