@@ -47,23 +47,29 @@ std::string source(Shot shot) {
                ":type=spiral:speed=0.01:nb_colors=4:c0=0x204080:c1=0xd0a040:c2=0x40a060"
                ":c3=0xa03050:x0=120:y0=100:x1=250:y1=200" +
                kGrain;
-    // Light from above on a pale wall, and a small reddish object crossing it.
+    // Light from above on a pale wall, and a small reddish object moving to
+    // and fro in front of it.
     case Shot::Wall:
         return "nullsrc=" + s +
-               ",format=yuv420p,geq=lum='176+32*Y/H':cb='if(between(X\\,W*0.1+T*30\\,W*0.3+T*30)*"
-               "between(Y\\,H*0.3\\,H*0.7)\\,110\\,128)':cr='if(between(X\\,W*0.1+T*30\\,W*0.3+T*"
-               "30)*between(Y\\,H*0.3\\,H*0.7)\\,150\\,128)'" +
+               ",format=yuv420p,geq=lum='176+32*Y/H':cb='if(between(X-W*0.3*sin(T*0.8)\\,W*0.3\\,"
+               "W*0.5)*between(Y\\,H*0.3\\,H*0.7)\\,110\\,128)':cr='if(between(X-W*0.3*sin(T*0.8)"
+               "\\,W*0.3\\,W*0.5)*between(Y\\,H*0.3\\,H*0.7)\\,150\\,128)'" +
                kGrain;
     case Shot::Photo:
         return "mandelbrot=s=960x720:r=25:start_x=-0.75:start_scale=1.2:end_scale=1.2,hue=s=0.6,"
                "gblur=sigma=2,crop=320:240:x='100+n*1.5':y='80+n*0.5'" +
                std::string(kGrain);
+    // A dim room: warm shadows, and a lamp.
     case Shot::Interior:
-        return "testsrc2=" + s + ",gblur=sigma=3,eq=brightness=-0.3:contrast=0.5:saturation=0.4" +
+        return "gradients=" + s +
+               ":type=radial:speed=0.004:nb_colors=3:c0=0x4a3a28:c1=0x1a140e:c2=0x2a2438:x0=230:"
+               "y0=70:x1=40:y1=220,drawbox=x=215:y=55:w=24:h=30:color=0xd8c8a0:t=fill" +
                kGrain;
+    // Flat colours of an animated film: sky, ground, a figure; the camera
+    // moves slowly.
     case Shot::Cartoon:
-        return "color=c=0x6fa8dc:s=480x240:r=25,drawbox=x=200:y=80:w=80:h=60:color=0xf1c232:t="
-               "fill,drawbox=x=0:y=180:w=480:h=60:color=0x93c47d:t=fill,crop=320:240:x='n*1.5':y="
+        return "color=c=0x8fb4d0:s=480x240:r=25,drawbox=x=200:y=80:w=80:h=60:color=0xc89060:t="
+               "fill,drawbox=x=0:y=180:w=480:h=60:color=0x88a868:t=fill,crop=320:240:x='n*1.5':y="
                "0";
     case Shot::Black:
         return "color=c=black:" + s + ",noise=alls=2:allf=t";
