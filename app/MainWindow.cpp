@@ -246,14 +246,20 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
         checkBox("Avoid Empty Buffer", &shared.avoidEmptyBuffer, &shared.wakeup);
     state.junkSegmentFilterBox =
         checkBox("Junk Segment Filter", &shared.junkSegmentFilter, &shared.wakeup);
-    state.shotAwareRankingBox =
-        checkBox("Shot-Aware Ranking", &shared.shotAwareRanking, &shared.wakeup);
     QCheckBox* const boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
-                                state.junkSegmentFilterBox, state.shotAwareRankingBox};
+                                state.junkSegmentFilterBox};
     for (QCheckBox* box : boxes) {
         checkRow->addWidget(box, 0);
     }
     treeLayout->addLayout(checkRow, 0);
+    // A row of its own under the three, so the panel keeps its width.
+    auto* rankingRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    state.shotAwareRankingBox =
+        checkBox("Shot-Aware Ranking", &shared.shotAwareRanking, &shared.wakeup);
+    state.shotAwareRankingBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    rankingRow->addWidget(state.shotAwareRankingBox, 0);
+    rankingRow->addStretch(1);
+    treeLayout->addLayout(rankingRow, 0);
     for (QCheckBox* box : boxes) {
         box->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     }

@@ -89,11 +89,14 @@ TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControls) {
     state.positionSlider->setValue(33);
     state.automaticControlBox->click();
     state.junkSegmentFilterBox->setChecked(true);
+    EXPECT_FALSE(shared.shotAwareRanking);
+    state.shotAwareRankingBox->setChecked(true);
     EXPECT_EQ(shared.treeDepthPosition, 75);
     EXPECT_EQ(shared.treeNodesPosition, 1200);
     EXPECT_EQ(shared.positionSliderValue, 33);
     EXPECT_TRUE(shared.automaticControl);
     EXPECT_TRUE(shared.junkSegmentFilter);
+    EXPECT_TRUE(shared.shotAwareRanking);
     state.positionSlider->setMaximum(20);
     EXPECT_EQ(shared.positionSliderMaximum, 20);
     EXPECT_EQ(shared.positionSliderValue, 20);
