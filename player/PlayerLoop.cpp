@@ -464,14 +464,10 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
                     const double first = framesHandedOn + decision->skipped + 1.0;
                     for (size_t k = 0; k < frames.size(); ++k)
                         frames[k]->frameNumber = first + static_cast<double>(k);
-                    const bool followsOn =
-                        decision->number == lastKeptNumber + 1 && decision->skipped == 0;
-                    handOn(frames, followsOn, &sounds, decision->start,
-                           decision->last + framePeriod);
+                    handOn(frames, decision->number == lastKeptNumber + 1 && decision->skipped == 0,
+                           &sounds, decision->start, decision->last + framePeriod);
                     // A fragment trimmed short of its end has no fragment following on.
-                    const bool toItsEnd =
-                        decision->skipped + decision->frames == decision->fragmentFrames;
-                    lastKeptNumber = toItsEnd ? decision->number : -2;
+                    lastKeptNumber = decision->playsToItsEnd() ? decision->number : -2;
                     controls.summaryFilling = false;
                 }
             }

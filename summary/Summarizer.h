@@ -37,6 +37,7 @@ struct Decision {
     // the fields above describe that: these count the frames it came with.
     int32_t skipped = 0;        // frames before those it holds
     int32_t fragmentFrames = 0; // all of them
+    bool playsToItsEnd() const { return skipped + frames == fragmentFrames; }
 
     // What each of its frames looked like, to recognise the pictures when
     // they are read again (see pictureSignature); empty for a left-out one.
