@@ -16,10 +16,26 @@ namespace {
 using Action = ParsedCommandLine::Action;
 
 TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
-    ParsedCommandLine p = parseCommandLine(
-        {"-t", "0.1", "--length-weight=0.3", "--continuity-weight", "0.4", "--redundancy-weight=0",
-         "--activity-weight", "1", "--depth", "20", "--nodes=5000", "--junk-filter", "-fcsv", "-o",
-         "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
+    ParsedCommandLine p = parseCommandLine({"-t",
+                                            "0.1",
+                                            "--length-weight=0.3",
+                                            "--continuity-weight",
+                                            "0.4",
+                                            "--redundancy-weight=0",
+                                            "--activity-weight",
+                                            "1",
+                                            "--depth",
+                                            "20",
+                                            "--nodes=5000",
+                                            "--junk-filter",
+                                            "--shot-aware",
+                                            "-fcsv",
+                                            "-o",
+                                            "out.mp4",
+                                            "--contact-sheet",
+                                            "sheet.png",
+                                            "-q",
+                                            "film.mp4"});
     ASSERT_EQ(p.action, Action::Run) << p.error;
     const SummarySettings& s = p.options.settings;
     EXPECT_DOUBLE_EQ(s.target, 0.1);
@@ -30,6 +46,7 @@ TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     EXPECT_EQ(s.depth, 20);
     EXPECT_EQ(s.nodes, 5000);
     EXPECT_TRUE(s.junkFilter);
+    EXPECT_TRUE(s.shotAware);
     EXPECT_EQ(p.options.format, ListFormat::Csv);
     EXPECT_EQ(p.options.output, "out.mp4");
     EXPECT_EQ(p.options.contactSheet, "sheet.png");
