@@ -16,26 +16,10 @@ namespace {
 using Action = ParsedCommandLine::Action;
 
 TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
-    ParsedCommandLine p = parseCommandLine({"-t",
-                                            "0.1",
-                                            "--length-weight=0.3",
-                                            "--continuity-weight",
-                                            "0.4",
-                                            "--redundancy-weight=0",
-                                            "--activity-weight",
-                                            "1",
-                                            "--depth",
-                                            "20",
-                                            "--nodes=5000",
-                                            "--junk-filter",
-                                            "--shot-aware",
-                                            "-fcsv",
-                                            "-o",
-                                            "out.mp4",
-                                            "--contact-sheet",
-                                            "sheet.png",
-                                            "-q",
-                                            "film.mp4"});
+    ParsedCommandLine p = parseCommandLine(
+        {"-t", "0.1", "--length-weight=0.3", "--continuity-weight", "0.4", "--redundancy-weight=0",
+         "--activity-weight", "1", "--depth=20", "--nodes=5000", "--junk-filter", "--shot-aware",
+         "-fcsv", "-o", "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
     ASSERT_EQ(p.action, Action::Run) << p.error;
     const SummarySettings& s = p.options.settings;
     EXPECT_DOUBLE_EQ(s.target, 0.1);
