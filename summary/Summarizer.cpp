@@ -120,6 +120,7 @@ Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
     decision.frames = fragment->count;
     decision.kept = included;
     decision.skipped = fragment->shotSpan.before;
+    decision.shot = fragment->shotSpan.known ? fragment->shotSpan.shot : -1;
     decision.fragmentFrames =
         fragment->shotSpan.before + fragment->count + fragment->shotSpan.after;
     if (fragment->first != nullptr) {

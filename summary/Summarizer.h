@@ -37,6 +37,7 @@ struct Decision {
     // the fields above describe that: these count the frames it came with.
     int32_t skipped = 0;        // frames before those it holds
     int32_t fragmentFrames = 0; // all of them
+    int32_t shot = -1;          // the shot it shows (-1 without shot-aware ranking)
     bool playsToItsEnd() const { return skipped + frames == fragmentFrames; }
 
     // What each of its frames looked like, to recognise the pictures when

@@ -42,7 +42,7 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
             const std::optional<Decision> decision = summarizer.decide();
             if (decision && decision->kept) {
                 kept.push_back({framesDecided + decision->skipped + 1, decision->frames,
-                                decision->start, decision->last + frameDuration});
+                                decision->start, decision->last + frameDuration, decision->shot});
                 if (onKept && !onKept(kept.back(), *decision))
                     return false;
             }

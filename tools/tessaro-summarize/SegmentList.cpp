@@ -68,7 +68,8 @@ size_t utf8Length(const std::string& text, size_t i) {
 } // namespace
 
 bool continuesSegment(const KeptFragment& previous, const KeptFragment& next) {
-    return next.firstFrameNumber == previous.firstFrameNumber + previous.frames;
+    return next.firstFrameNumber == previous.firstFrameNumber + previous.frames &&
+           next.shot == previous.shot;
 }
 
 std::vector<Segment> mergeFragments(const std::vector<KeptFragment>& fragments) {
