@@ -21,6 +21,9 @@ constexpr int kFragmentFrames = FragmentDecoder::fragmentCapacity;
 // may declare a million frames a second or one in a million seconds.
 constexpr double kShortestPeriod = 0.001;
 constexpr double kLongestPeriod = 5.0;
+// Kept fragments remembered to play them again (a new speed, a step back,
+// a skip to an earlier segment): well over what the queue holds.
+constexpr size_t kRecentKept = 200;
 
 bool takeChanged(SliderState* control) {
     return control != nullptr && control->changed.exchange(false);
@@ -52,6 +55,8 @@ PlayerLoop::PlayerLoop(std::string path, PlaybackQueue& queue, SharedControls& s
 PlayerLoop::~PlayerLoop() = default;
 
 void PlayerLoop::start() {
+    speed = std::clamp(settingsBoard.snapshot().speed, 0.5, 2.0);
+    controls.speed = speed;
     std::printf(kDecodingStart, inputPath.c_str());
     std::fflush(stdout);
     analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions());
@@ -90,6 +95,8 @@ void PlayerLoop::openSound() {
     VideoReader* reader = playback.videoReader();
     withSound = audio != nullptr && reader != nullptr && reader->audioStreamIndex() >= 0 &&
                 audio->setInputFormat(reader->audioSampleRate(), reader->audioChannelCount());
+    if (withSound)
+        tempo.configure(reader->audioSampleRate(), reader->audioChannelCount(), speed);
     if (audio != nullptr) {
         // The output's own notice (no device, a format it cannot play), once.
         const std::string notice = audio->takeNotice();
@@ -167,6 +174,10 @@ bool PlayerLoop::detectSeek(double* target) {
         seenMode = mode;
         if (audio != nullptr)
             audio->setPaused(false);
+        // After frame steps the sound no longer matches the picture.
+        if (steppedInPause)
+            resumeAfter(controls.shownTime);
+        steppedInPause = false;
         return false;
     } else {
         // Another mode restarts at the whole second playing; after a pause,
@@ -179,6 +190,7 @@ bool PlayerLoop::detectSeek(double* target) {
         else
             *target = controls.positionValue;
         seenMode = mode;
+        steppedInPause = false;
     }
     dropSegmentTimesAfter(*target);
     return true;
@@ -187,18 +199,13 @@ bool PlayerLoop::detectSeek(double* target) {
 void PlayerLoop::restartAt(double seconds) {
     // One request: what is queued goes, and whatever the screen took before
     // it is stale. The screen plays on (or waits) while the readers seek.
-    playbackQueue.flush();
-    if (audio != nullptr) {
-        audio->flush();
-        audio->setPaused(seenMode == PlayerMode::Pause);
-    }
+    clearPlacement();
+    replay.clear();
+    recentKept.clear();
     summarizer.setSettings(settings.summary);
     summarizer.setLimits(depthLimit, nodeLimit);
     summarizer.reset();
     endOfStream = false;
-    timelineEnd = 0.0;
-    placedAny = false;
-    lastKeptNumber = -2;
     const bool summarising = workingMode() == PlayerMode::Summary;
     controls.summaryFilling = summarising;
     analysis->setReadAhead(false);
@@ -264,6 +271,9 @@ PlayerLoop::Next PlayerLoop::pass() {
         postPositionSlider();
     }
 
+    takeSpeed();
+    takeSteps();
+    takeSkips();
     if (rebuild) {
         // The window has let the weights settle: one new summary from here.
         dropSegmentTimesAfter(controls.positionValue);
@@ -307,8 +317,8 @@ void PlayerLoop::writeSound(const PictureSound& sound, const PictureFrame& frame
         count -= static_cast<int64_t>(std::floor((end - to) * rate));
     if (count <= 0)
         return;
-    audio->write(sound.samples.data() + skip * channels, static_cast<int>(count),
-                 start + (frame.playTime - frame.frameTime), cut);
+    tempo.write(*audio, sound.samples.data() + skip * channels, static_cast<int>(count),
+                frame.playTime + (start - frame.frameTime) / speed, cut);
 }
 
 void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn,
@@ -321,12 +331,12 @@ void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn,
         // timestamps, the next picture starts one frame period later.
         const double step = frame.frameTime - lastFrameTime;
         if (placedAny && followsOn && step > 0.0 && step <= kLongestPeriod)
-            frame.playTime = lastPlayTime + step;
+            frame.playTime = lastPlayTime + step / speed;
         else
             frame.playTime = timelineEnd;
         lastFrameTime = frame.frameTime;
         lastPlayTime = frame.playTime;
-        timelineEnd = frame.playTime + framePeriod;
+        timelineEnd = frame.playTime + framePeriod / speed;
         placedAny = true;
         followsOn = true;
         if (withSound && sounds != nullptr && k < sounds->size())
@@ -355,6 +365,10 @@ PlayerLoop::Next PlayerLoop::playStep() {
             endOfStream = true;
             break;
         }
+        if (frames.back().frameTime < playFrom) {
+            frames.clear();
+            continue;
+        }
         frames.back().frameNumber = ++framesHandedOn;
         if (!placedAny)
             soundFrom = frames.back().frameTime;
@@ -365,19 +379,34 @@ PlayerLoop::Next PlayerLoop::playStep() {
 }
 
 void PlayerLoop::takeKept(const Decision& decision) {
+    if (!handKept(decision, decision.start))
+        return;
+    segmentTimes.push_back(decision.start);
+    recentKept.push_back(decision);
+    if (recentKept.size() > kRecentKept)
+        recentKept.pop_front();
+    controls.summaryFilling = false;
+}
+
+bool PlayerLoop::handKept(const Decision& decision, double from) {
     std::vector<PictureFrame> frames;
     std::vector<PictureSound> sounds;
     if (!playback.read(decision, frames, &sounds))
-        return;
-    segmentTimes.push_back(decision.start);
+        return false;
     const double first = framesHandedOn + decision.skipped + 1.0;
     for (size_t k = 0; k < frames.size(); ++k)
         frames[k].frameNumber = first + static_cast<double>(k);
+    size_t shown = 0;
+    while (shown < frames.size() && frames[shown].frameTime < from)
+        ++shown;
+    frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(shown));
+    sounds.erase(sounds.begin(),
+                 sounds.begin() + static_cast<std::ptrdiff_t>(std::min(shown, sounds.size())));
     handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0, &sounds,
-           decision.start, decision.last + framePeriod);
+           std::max(from, decision.start), decision.last + framePeriod);
     // A fragment trimmed short of its end has no fragment following on.
     lastKeptNumber = decision.playsToItsEnd() ? decision.number : -2;
-    controls.summaryFilling = false;
+    return true;
 }
 
 PlayerLoop::Next PlayerLoop::summaryStep() {
@@ -394,6 +423,12 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
             return Next::Continue;
         }
         return Next::Wait;
+    }
+    if (!replay.empty()) {
+        const Decision again = replay.front();
+        replay.pop_front();
+        handKept(again, replayStart);
+        return Next::Continue;
     }
 
     turns->offerFragment();

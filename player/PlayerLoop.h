@@ -13,11 +13,13 @@
 #include "PlaybackReader.h"
 #include "PlayerSettings.h"
 #include "SharedControls.h"
+#include "SoundTempo.h"
 #include "Summarizer.h"
 #include "SummaryTurns.h"
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +101,25 @@ private:
     Next playStep();
     Next summaryStep();
     void takeKept(const Decision& decision);
+    // Hands on the kept fragment's pictures from `from` (video time) on.
+    bool handKept(const Decision& decision, double from);
+
+    // A new speed, frame steps in a pause, playing on after them: the
+    // picture on screen stays, what follows it is placed again. Play reads
+    // on from it; Summary hands on again the kept fragments still to be
+    // shown, so that no decision changes.
+    void takeSpeed();
+    void takeSteps();
+    // In Summary, the skips to the next or an earlier kept segment.
+    void takeSkips();
+    void resumeAfter(double shown);
+    void replayFrom(double from);
+    void stepBack(int count);
+    // The time of the kept picture before `shown`; `shown` itself when
+    // there is none.
+    double keptPictureBefore(double shown);
+    // Empties the queue and the sound, for pictures placed from 0 again.
+    void clearPlacement();
 
     PlayerSettings settings;
     uint64_t seenRanking = 0;
@@ -112,6 +133,16 @@ private:
     bool placedAny = false;
     double framePeriod = 1.0 / 25;
     int32_t lastKeptNumber = -2;
+    double speed = 1.0;
+    SoundTempo tempo;
+    // Kept fragments handed on lately, whose pictures may still wait in
+    // the queue; those to hand on again, from replayStart on.
+    std::deque<Decision> recentKept;
+    std::deque<Decision> replay;
+    double replayStart = 0.0;
+    bool steppedInPause = false;
+    // Play hands on no picture before this time: the one on screen is not shown twice.
+    double playFrom = 0.0;
     // Where Play's sound starts after a restart: at its first picture.
     double soundFrom = 0.0;
     bool withSound = false;

@@ -15,6 +15,8 @@ struct PlayerSettings {
     SummarySettings summary;
     bool automaticControl = false;
     bool avoidEmptyBuffer = false;
+    // How fast the video plays (0.5 to 2); the sound keeps its pitch.
+    double speed = 1.0;
     uint64_t generation = 0;
     uint64_t rankingGeneration = 0;
 };

@@ -106,7 +106,9 @@ void ThreadVisualitation::run() {
             continue;
         }
         PictureFrame& frame = taken->item;
-        const PaceDecision decision = pacer.pace(frame.playTime, controls.framePeriod);
+        // A frame is late by a share of its time on screen, which the speed shortens.
+        const PaceDecision decision =
+            pacer.pace(frame.playTime, controls.framePeriod / controls.speed);
         if (decision == PaceDecision::Stop) {
             return;
         }
@@ -184,6 +186,10 @@ void ThreadVisualitation::showFrame(const PictureFrame& frame) {
         drawnSizeGeneration = display->sizeGeneration;
     }
     controls.shownTime = frame.frameTime;
+    {
+        const std::lock_guard lock(onScreenMutex);
+        lastShown = frame;
+    }
     // Marked before a pause so that the paused picture, not the logo, is shown.
     display->pictureReady = true;
     ++display->pictureGeneration;
@@ -247,6 +253,13 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     } else {
         noticeDrawn = false;
     }
+    drawnSpeed = controls.speed;
+    if (const double speed = drawnSpeed; speed != 1.0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%gx", speed);
+        cv::rectangle(picture, at(370, 58), at(430, 38), stripColour, cv::FILLED, cv::LINE_8);
+        putOverlayText(picture, text, at(378, 53), fontBScale * s, summaryColour, thickness);
+    }
     switch (controls.mode.load()) {
     case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
@@ -263,6 +276,7 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 bool ThreadVisualitation::overlayOutdated() const {
     const bool noticeDue = steadyMilliseconds() < controls.soundNoticeUntil;
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
+           controls.speed != drawnSpeed ||
            (noticeDue && controls.soundNoticeUntil != drawnNoticeUntil);
 }
 
@@ -271,9 +285,25 @@ void ThreadVisualitation::waitWhilePaused() {
     redraw();
     pacer.pause();
     while (controls.paused() && !worker.stopRequested()) {
+        if (controls.screenSteps > 0 && showStep())
+            continue;
         waitForChange();
         if (overlayOutdated())
             redraw();
     }
     pacer.resume();
+}
+
+bool ThreadVisualitation::showStep() {
+    std::optional<PlaybackQueue::Entry> taken = playbackQueue.tryGet();
+    if (!taken)
+        return false;
+    if (stale(taken->serial))
+        return true;
+    --controls.screenSteps;
+    PictureFrame& frame = taken->item;
+    controls.positionValue = static_cast<int32_t>(frame.frameTime);
+    showFrame(frame);
+    onScreen = std::move(frame);
+    return true;
 }

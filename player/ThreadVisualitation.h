@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include <opencv2/core.hpp>
 
@@ -52,6 +53,11 @@ public:
     PlaybackState playbackState() const { return pacer.state(); }
     // The pacer, to give it a master clock before the thread starts.
     PlaybackPacer& playbackPacer() { return pacer; }
+    // The frame on screen (without a picture before the first); from any thread.
+    PictureFrame frameOnScreen() const {
+        const std::lock_guard lock(onScreenMutex);
+        return lastShown;
+    }
 
     // Converts, scales and overlays the picture into the window picture and
     // marks the window as having a picture. A frame without a picture draws
@@ -60,6 +66,9 @@ public:
     // Returns once the mode is no longer Pause (or a stop is asked for); the
     // picture on screen says PAUSE meanwhile.
     void waitWhilePaused();
+    // In a pause, a frame step: the next picture queued, shown at once.
+    // False when none is queued yet.
+    bool showStep();
 
     PlaybackQueue& playbackQueue;
     DisplayWindow* const display;
@@ -99,6 +108,10 @@ private:
     PictureFrame onScreen;
     uint64_t drawnSizeGeneration = 0;
     bool noticeDrawn = false;
+    double drawnSpeed = 1.0;
+    // The last frame shown, for the GUI thread's screenshots.
+    mutable std::mutex onScreenMutex;
+    PictureFrame lastShown;
     int64_t drawnNoticeUntil = 0;
     SwsContext* smoothScaler = nullptr;
 };

@@ -73,6 +73,16 @@ struct SharedControls {
     std::atomic<int64_t> soundNoticeUntil{0};
     std::atomic<double> sampleAspect{1.0};
     std::atomic<bool> summaryFilling{false};
+    // The speed of what the playback queue holds, as the decoding thread
+    // placed it on the timeline.
+    std::atomic<double> speed{1.0};
+    // Frame steps while paused: the window adds one for the next picture and
+    // takes one for the previous; the decoding thread takes them and gives
+    // the screen one step per picture to show from the queue.
+    std::atomic<int32_t> stepRequests{0};
+    std::atomic<int32_t> screenSteps{0};
+    // In Summary, segments to skip: on (positive) or back (negative).
+    std::atomic<int32_t> segmentSkips{0};
 
     // Set by the window while it lives; null when no widget is to be driven.
     std::atomic<WidgetDriver*> driver{nullptr};

@@ -4,6 +4,7 @@
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
 #include "TestMedia.h"
+#include "VideoTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -41,13 +42,28 @@ protected:
         board.publish(chosen);
     }
 
-    void open(PlayerMode mode) {
+    void open(PlayerMode mode, const char* file = kScenes) {
         shared.mode = mode;
         board.publish(chosen);
         playback = makePlaybackQueue();
-        loop = std::make_unique<PlayerLoop>(testMedia(video), *playback, shared, board);
+        loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, shared, board);
         loop->start();
     }
+    // The next frame queued, as the screen takes it: its time and picture.
+    std::optional<std::pair<double, uint64_t>> next() {
+        std::optional<PlaybackQueue::Entry> entry;
+        for (PlayerLoop::Next after = PlayerLoop::Next::Continue; !entry;) {
+            if (after == PlayerLoop::Next::Wait)
+                return std::nullopt;
+            after = loop->pass();
+            entry = playback->tryGet();
+        }
+        const Picture& picture = entry->item.picture;
+        lastPlayTime = entry->item.playTime;
+        return std::pair{entry->item.frameTime,
+                         pictureChecksum(picture.avFrame(), picture.width(), picture.height())};
+    }
+    double lastPlayTime = 0.0;
     void fill() {
         while (loop->pass() == PlayerLoop::Next::Continue) {
         }
@@ -86,7 +102,6 @@ protected:
     RecordingDriver driver;
     std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
-    const char* video = kScenes;
 };
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
@@ -242,15 +257,14 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         settings.depth = c.depth;
         settings.target = c.share;
         settings.shotAware = c.shotAware;
-        video = c.video;
-        HeadlessSummary headless(testMedia(video), settings);
+        HeadlessSummary headless(testMedia(c.video), settings);
         ASSERT_TRUE(headless.run({}));
         std::vector<double> expected;
         for (const KeptFragment& f : headless.keptFragments())
             for (int k = 0; k < f.frames; ++k)
                 expected.push_back(f.start + k / 25.0);
 
-        open(PlayerMode::Summary);
+        open(PlayerMode::Summary, c.video);
         loop->bufferTarget = c.buffer;
         const std::vector<double> played = runToEnd(c.drain);
         EXPECT_TRUE(loop->summarizer.finished());
@@ -267,6 +281,71 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
                                     headless.keptFragments().end(),
                                     [](const KeptFragment& f) { return f.frames < 25; }));
         }
+    }
+}
+
+// A frame step back in a pause decodes from the key frame before it, on a
+// file with B-frames too, and a step on comes back to the same picture;
+// playing on goes on from it.
+TEST_F(PlayerLoopTest, StepsBackAndOnInAPauseShowTheNeighbouringPicturesByChecksum) {
+    open(PlayerMode::Play, kH264Aac);
+    std::vector<std::pair<double, uint64_t>> straight;
+    while (const auto picture = next())
+        straight.push_back(*picture);
+    ASSERT_EQ(straight.size(), 100u);
+    // Key frames every 25 pictures: steps across them and beside them.
+    for (const int shownAt : {1, 24, 25, 26, 51}) {
+        SCOPED_TRACE(shownAt);
+        open(PlayerMode::Play, kH264Aac);
+        for (int k = 0; k <= shownAt; ++k)
+            ASSERT_EQ(next(), straight[k]);
+        shared.shownTime = straight[shownAt].first;
+        shared.mode = PlayerMode::Pause;
+        loop->pass();
+        shared.screenSteps = 0;
+        shared.stepRequests = -1;
+        EXPECT_EQ(next(), straight[shownAt - 1]);
+        EXPECT_EQ(shared.screenSteps, 1);
+        shared.stepRequests = 1;
+        EXPECT_EQ(next(), straight[shownAt]);
+        shared.mode = PlayerMode::Play;
+        EXPECT_EQ(next(), straight[shownAt + 1]);
+    }
+}
+
+// A new speed places what follows the picture on screen closer together
+// (or further apart) on the timeline, and changes no summary decision.
+TEST_F(PlayerLoopTest, ANewSpeedGoesOnFromThePictureShownAtItsPaceAndKeepsTheSummary) {
+    chosen.summary.depth = 2;
+    chosen.summary.target = 0.3;
+    for (const PlayerMode mode : {PlayerMode::Play, PlayerMode::Summary}) {
+        std::vector<double> expected;
+        open(mode);
+        loop->bufferTarget = 30;
+        while (const auto picture = next())
+            expected.push_back(picture->first);
+        ASSERT_GT(expected.size(), 40u);
+
+        open(mode);
+        loop->bufferTarget = 30;
+        std::vector<double> played;
+        for (const double speed : {1.5, 0.5}) {
+            SCOPED_TRACE(speed);
+            for (int k = 0; k < 20; ++k)
+                played.push_back(next()->first);
+            shared.shownTime = played.back();
+            PlayerSettings faster = chosen;
+            faster.speed = speed;
+            board.publish(faster);
+            const double from = next()->first;
+            const double start = lastPlayTime;
+            const double to = next()->first;
+            EXPECT_NEAR(lastPlayTime - start, (to - from) / speed, 1e-9);
+            played.insert(played.end(), {from, to});
+        }
+        while (const auto picture = next())
+            played.push_back(picture->first);
+        EXPECT_EQ(played, expected);
     }
 }
 

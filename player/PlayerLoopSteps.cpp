@@ -1,0 +1,174 @@
+// The decoding loop's answers to a new speed and to frame steps in a pause.
+
+#include "AudioOutput.h"
+#include "PlayerLoop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+// Every picture's time comes from its timestamp the same way, so the same
+// picture has the same time to the last bit.
+bool before(double time, double shown) {
+    return time < shown;
+}
+// A skip back this far into a segment goes to its start, not the one before.
+constexpr double kBackToStart = 2.0;
+} // namespace
+
+void PlayerLoop::clearPlacement() {
+    playbackQueue.flush();
+    if (audio != nullptr) {
+        audio->flush();
+        audio->setPaused(seenMode == PlayerMode::Pause);
+    }
+    tempo.reset();
+    playFrom = -std::numeric_limits<double>::infinity();
+    timelineEnd = 0.0;
+    placedAny = false;
+    lastKeptNumber = -2;
+}
+
+void PlayerLoop::takeSpeed() {
+    const double wanted = std::clamp(settings.speed, 0.5, 2.0);
+    if (wanted == speed)
+        return;
+    speed = wanted;
+    controls.speed = speed;
+    VideoReader* reader = playback.videoReader();
+    if (withSound && reader != nullptr)
+        tempo.configure(reader->audioSampleRate(), reader->audioChannelCount(), speed);
+    // What is queued was placed at the old speed.
+    resumeAfter(controls.shownTime);
+}
+
+void PlayerLoop::resumeAfter(double shown) {
+    const double after = std::nextafter(shown, std::numeric_limits<double>::infinity());
+    if (workingMode() == PlayerMode::Summary) {
+        replayFrom(after);
+        return;
+    }
+    restartAt(shown);
+    playFrom = after;
+}
+
+void PlayerLoop::replayFrom(double from) {
+    clearPlacement();
+    replay.clear();
+    for (const Decision& kept : recentKept)
+        if (!before(kept.last, from))
+            replay.push_back(kept);
+    replayStart = from;
+}
+
+void PlayerLoop::takeSteps() {
+    const int32_t steps = controls.stepRequests.exchange(0);
+    if (steps == 0 || seenMode != PlayerMode::Pause)
+        return;
+    steppedInPause = true;
+    if (steps > 0)
+        controls.screenSteps += steps;
+    else
+        stepBack(-steps);
+    controls.screenWakeup.notify();
+}
+
+void PlayerLoop::stepBack(int count) {
+    const double shown = controls.shownTime;
+    if (workingMode() == PlayerMode::Summary) {
+        double target = shown;
+        for (int k = 0; k < count; ++k)
+            target = keptPictureBefore(target);
+        if (!before(target, shown))
+            return;
+        replayFrom(target);
+        controls.screenSteps += 1;
+        return;
+    }
+    // The pictures before the one shown come from the key frame before
+    // them: read from far enough back to hold `count` of them.
+    std::vector<PictureFrame> frames;
+    std::vector<PictureSound> sounds;
+    size_t earlier = 0;
+    for (double lead = framePeriod * (count + 1);; lead *= 2) {
+        const double from = std::max(0.0, shown - lead);
+        frames.clear();
+        sounds.clear();
+        if (!playback.seekFrameWKey(from))
+            return;
+        earlier = 0;
+        while (playback.readNext(1, frames, &sounds) == 1) {
+            if (!before(frames.back().frameTime, shown))
+                break;
+            ++earlier;
+        }
+        if (earlier >= static_cast<size_t>(count) || from == 0.0)
+            break;
+    }
+    if (earlier == 0)
+        return restartAt(shown);
+    const auto first = static_cast<std::ptrdiff_t>(earlier - std::min<size_t>(earlier, count));
+    frames.erase(frames.begin(), frames.begin() + first);
+    sounds.erase(sounds.begin(), sounds.begin() + std::min<std::ptrdiff_t>(first, sounds.size()));
+    clearPlacement();
+    endOfStream = false;
+    for (PictureFrame& frame : frames)
+        frame.frameNumber = ++framesHandedOn;
+    soundFrom = frames.front().frameTime;
+    handOn(frames, true, &sounds, soundFrom, std::numeric_limits<double>::infinity());
+    controls.screenSteps += 1;
+}
+
+double PlayerLoop::keptPictureBefore(double shown) {
+    for (auto kept = recentKept.rbegin(); kept != recentKept.rend(); ++kept) {
+        if (before(shown, kept->start))
+            continue;
+        if (!before(kept->start, shown)) {
+            // The first picture of its fragment: the last of the one before.
+            const auto earlier = std::next(kept);
+            return earlier == recentKept.rend() ? shown : earlier->last;
+        }
+        std::vector<PictureFrame> frames;
+        if (!playback.read(*kept, frames))
+            return shown;
+        double found = shown;
+        for (const PictureFrame& frame : frames)
+            if (before(frame.frameTime, shown))
+                found = frame.frameTime;
+        return found;
+    }
+    return shown;
+}
+
+void PlayerLoop::takeSkips() {
+    const int32_t skips = controls.segmentSkips.exchange(0);
+    if (skips == 0 || workingMode() != PlayerMode::Summary)
+        return;
+    // The segments (runs of fragments kept one after the other) handed on.
+    std::vector<double> starts;
+    int32_t previous = -2;
+    for (const Decision& kept : recentKept) {
+        if (kept.number != previous + 1)
+            starts.push_back(kept.start);
+        previous = kept.number;
+    }
+    const double shown = controls.shownTime;
+    int playing = -1;
+    for (size_t k = 0; k < starts.size(); ++k)
+        if (!before(shown, starts[k]))
+            playing = static_cast<int>(k);
+    int target = playing + skips;
+    if (skips < 0 && playing >= 0 && shown - starts[playing] > kBackToStart)
+        ++target;
+    target = std::max(target, 0);
+    // A segment not decided yet cannot be reached.
+    if (target >= static_cast<int>(starts.size()))
+        return;
+    replayFrom(starts[target]);
+    if (seenMode == PlayerMode::Pause) {
+        steppedInPause = true;
+        controls.screenSteps += 1;
+        controls.screenWakeup.notify();
+    }
+}
