@@ -51,6 +51,8 @@ struct ControlState {
     // The modes, positionValue, the position slider's released state, the
     // widget mirrors and the driver that posts widget updates to the GUI thread.
     SharedControls shared;
+    // The speed chosen (GUI thread; published with the settings).
+    double speed = 1.0;
     // The summary's settings and the options, as the window last published them.
     SettingsBoard settings;
 };

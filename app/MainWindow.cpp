@@ -81,6 +81,7 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
     s.shotAware = state.shotAwareRankingBox->isChecked();
     chosen.automaticControl = state.automaticControlBox->isChecked();
     chosen.avoidEmptyBuffer = state.avoidEmptyBufferBox->isChecked();
+    chosen.speed = state.speed;
     return chosen;
 }
 
@@ -328,4 +329,11 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     mainWindow->setLayout(outer);
     mainWindow->show();
     outer->update();
+}
+
+void setPlaySpeed(double speed) {
+    ControlState& state = controlState();
+    state.speed = speed;
+    state.settings.publish(settingsOfWindow(state));
+    state.shared.wakeup.notify();
 }

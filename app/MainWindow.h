@@ -12,3 +12,6 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 // Gives the position slider and its time labels the range of a video of
 // `videoSeconds`. GUI thread.
 void setVideoDuration(double videoSeconds);
+
+// Plays at `speed` from the picture on screen on. GUI thread.
+void setPlaySpeed(double speed);

@@ -6,6 +6,7 @@
 #include "DisplayWindow.h"
 #include "MainWindow.h"
 #include "PlaybackQueue.h"
+#include "Screenshot.h"
 #include "SliderLCD.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QSlider>
 #include <QSocketNotifier>
@@ -33,6 +35,7 @@ constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
 constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
+constexpr int kNoticeMs = 3000;
 
 void announce(const char* message) {
     std::printf("%s", message);
@@ -139,6 +142,11 @@ QString titleFor(const std::string& path) {
     return QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
 }
 
+// The picture on screen, in colour at the video's own size.
+QImage imageOnScreen(const Session* session) {
+    return session ? pictureImage(session->visualization->frameOnScreen().picture) : QImage();
+}
+
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
@@ -161,6 +169,10 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         [displayWindow] { return displayWindow->pictureIsNew(); });
     // One output for the whole run: the device is opened once.
     AudioOutput audio;
+    const auto showNotice = [displayWindow](const QString& text, int milliseconds) {
+        if (!text.isEmpty())
+            displayWindow->showNotice(text, milliseconds);
+    };
     const auto soundChanged = [&shared] {
         shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
         shared.redrawScreen();
@@ -185,7 +197,25 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                      });
     QObject::connect(windowControl, &WindowControl::muteToggled, mainWindow.get(),
                      [&state] { state.muteBox->toggle(); });
+    std::string playingPath = videoPath;
     auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio);
+
+    QObject::connect(windowControl, &WindowControl::speedChosen, mainWindow.get(), setPlaySpeed);
+    QObject::connect(windowControl, &WindowControl::copyRequested, mainWindow.get(), [&] {
+        const QImage image = imageOnScreen(session.get());
+        if (image.isNull())
+            return;
+        QGuiApplication::clipboard()->setImage(image);
+        showNotice(QStringLiteral("Picture copied"), kNoticeMs);
+    });
+    QObject::connect(windowControl, &WindowControl::screenshotRequested, mainWindow.get(), [&] {
+        const QString written =
+            saveScreenshot(imageOnScreen(session.get()), screenshotFolder(),
+                           screenshotName(QString::fromStdString(playingPath), shared.shownTime));
+        showNotice(written.isEmpty() ? QStringLiteral("The picture could not be saved")
+                                     : QStringLiteral("Saved ") + written,
+                   kNoticeMs);
+    });
 
     refresh->start();
     announce("\nRefreshing thread initiated");
@@ -216,6 +246,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          state.positionCtl->changed = false;
                          setVideoDuration(seconds);
                          state.positionSlider->setValue(0);
+                         playingPath = path;
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
                          session = std::make_unique<Session>(path, displayWindow, state, audio);

@@ -15,10 +15,16 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <iterator>
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
-    if (modifiers & Qt::ControlModifier)
+    if (modifiers & Qt::ControlModifier) {
+        if (modifiers & Qt::ShiftModifier)
+            return key == Qt::Key_S ? KeyAction::Screenshot : KeyAction::None;
+        if (key == Qt::Key_C)
+            return KeyAction::CopyPicture;
         return key == Qt::Key_O ? KeyAction::Open : KeyAction::None;
+    }
     switch (key) {
     case Qt::Key_Space:
         return KeyAction::TogglePause;
@@ -49,6 +55,16 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
         return KeyAction::Louder;
     case Qt::Key_Minus:
         return KeyAction::Quieter;
+    case Qt::Key_BracketLeft:
+        return KeyAction::Slower;
+    case Qt::Key_BracketRight:
+        return KeyAction::Faster;
+    case Qt::Key_Backspace:
+        return KeyAction::NormalSpeed;
+    case Qt::Key_Period:
+        return KeyAction::NextPicture;
+    case Qt::Key_Comma:
+        return KeyAction::PreviousPicture;
     default:
         return KeyAction::None;
     }
@@ -62,8 +78,24 @@ QString keyHelp() {
                           "Home  to the start\n"
                           "F or double click  full screen      Esc  leave it\n"
                           "M  mute      + / -  volume\n"
+                          "[ / ]  slower / faster      Backspace  normal speed\n"
+                          ", / .  in a pause: previous / next picture\n"
+                          "Ctrl+Shift+S  save the picture      Ctrl+C  copy it\n"
                           "Ctrl+O or drop a file  open another video\n"
                           "Q  close");
+}
+
+double steppedSpeed(double speed, int direction) {
+    if (direction > 0) {
+        for (const double step : kSpeeds)
+            if (step > speed + 1e-9)
+                return step;
+        return std::end(kSpeeds)[-1];
+    }
+    for (auto step = std::rbegin(kSpeeds); step != std::rend(kSpeeds); ++step)
+        if (*step < speed - 1e-9)
+            return *step;
+    return kSpeeds[0];
 }
 
 WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
@@ -77,14 +109,34 @@ WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
 }
 
 void WindowControl::seekBy(int seconds) {
+    seekTo(seconds == 0 ? 0 : controls.positionValue.load() + seconds);
+}
+
+void WindowControl::seekTo(double seconds) {
     ControlState& state = controlState();
     QSlider* slider = state.positionSlider;
-    const int target = std::clamp(seconds == 0 ? 0 : controls.positionValue.load() + seconds, 0,
-                                  slider->maximum());
+    const double target = std::clamp(seconds, 0.0, static_cast<double>(slider->maximum()));
     // As a release of the slider at the target: the decoding thread seeks there.
-    slider->setValue(target);
+    slider->setValue(static_cast<int>(target));
     state.positionCtl->value = target;
     state.positionCtl->changed = true;
+    controls.wakeup.notify();
+}
+
+void WindowControl::skipSegment(int direction) {
+    controls.segmentSkips += direction;
+    controls.wakeup.notify();
+}
+
+PlayerMode WindowControl::playingMode() const {
+    return controls.paused() ? pausedMode : controls.mode.load();
+}
+
+void WindowControl::step(int pictures) {
+    // A frame step shows a picture of the pause; playing, it does nothing.
+    if (!controls.paused())
+        return;
+    controls.stepRequests += pictures;
     controls.wakeup.notify();
 }
 
@@ -164,6 +216,24 @@ void WindowControl::perform(KeyAction action) {
         return;
     case KeyAction::Quieter:
         emit volumeStep(-0.1);
+        return;
+    case KeyAction::Slower:
+    case KeyAction::Faster:
+    case KeyAction::NormalSpeed:
+        emit speedChosen(
+            action == KeyAction::NormalSpeed
+                ? 1.0
+                : steppedSpeed(controlState().speed, action == KeyAction::Faster ? 1 : -1));
+        return;
+    case KeyAction::NextPicture:
+        return step(1);
+    case KeyAction::PreviousPicture:
+        return step(-1);
+    case KeyAction::Screenshot:
+        emit screenshotRequested();
+        return;
+    case KeyAction::CopyPicture:
+        emit copyRequested();
         return;
     }
 }

@@ -29,12 +29,24 @@ enum class KeyAction {
     Mute,            // M
     Louder,          // + (or =)
     Quieter,         // -
+    Slower,          // [
+    Faster,          // ]
+    NormalSpeed,     // Backspace
+    NextPicture,     // . in a pause
+    PreviousPicture, // , in a pause
+    Screenshot,      // Ctrl+Shift+S
+    CopyPicture,     // Ctrl+C
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
 
 // The keys, for the picture's tooltip and the README.
 QString keyHelp();
+
+// The speeds that [ and ] step through, and the one a step from `speed`
+// reaches (direction +1 or -1); a speed between two steps goes to the next.
+inline constexpr double kSpeeds[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0};
+double steppedSpeed(double speed, int direction);
 
 class WindowControl : public QObject {
     Q_OBJECT
@@ -45,6 +57,12 @@ public:
 
     void perform(KeyAction action);
     bool fullScreen() const { return inFullScreen; }
+    // Goes to `seconds` in the video, as a release of the position slider there.
+    void seekTo(double seconds);
+    // In Summary, to the start of the next (+1) or previous (-1) kept segment.
+    void skipSegment(int direction);
+    // The mode playing, or the one a pause holds.
+    PlayerMode playingMode() const;
 
 signals:
     // A video to open instead of the one playing.
@@ -52,12 +70,18 @@ signals:
     // The sound's volume (0 to 1) or mute was changed by a key.
     void volumeStep(double change);
     void muteToggled();
+    // The speed chosen by a key.
+    void speedChosen(double speed);
+    // The picture on screen to a file, or to the clipboard.
+    void screenshotRequested();
+    void copyRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void seekBy(int seconds);
+    void step(int pictures);
     void setFullScreen(bool on);
 
     QWidget* const window;

@@ -6,6 +6,7 @@
 // peak resident memory of the whole run.
 
 #include "ControlState.h"
+#include "MainWindow.h"
 #include "Player.h"
 #include "PlayerDriving.h"
 #include "SliderLCD.h"
@@ -49,15 +50,17 @@ long peakResidentKilobytes() {
 }
 
 constexpr const char* kSynopsis =
-    "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
+    "usage: tessaro-play-bench [--depth N] [--nodes N] [--speed X] FILE [SECONDS]\n"
     "       tessaro-play-bench --sound-check\n"
-    "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--check | --check-loose]\n"
+    "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--speed X]\n"
+    "                          [--check | --check-loose]\n"
     "       tessaro-play-bench --sound-check --formats [PLAY SUMMARY] [--check]\n"
     "       tessaro-play-bench --help\n";
 constexpr const char* kUsage =
     "\n"
     "FILE [SECONDS]     the real player offscreen: SECONDS (30) of Play, then Summary\n"
     "  --depth, --nodes the tree limits for Summary (60, 500)\n"
+    "  --speed X        play at X times the video's speed (0.5 to 2; 1), as [ and ] do\n"
     "--sound-check      the sound against the pictures through the null sink of a PulseAudio\n"
     "                   server of its own: PLAY seconds (20) of Play with a pause,\n"
     "                   then SUMMARY seconds (25) of a summary from the start at target 0.3, on\n"
@@ -89,6 +92,13 @@ bool isNumber(const char* text) {
     return *text != '\0' && *end == '\0';
 }
 
+// The speed after --speed: 0 when it is not one the player plays at.
+double speedArgument(const char* text) {
+    char* end = nullptr;
+    const double speed = std::strtod(text, &end);
+    return *text != '\0' && *end == '\0' && speed >= 0.5 && speed <= 2.0 ? speed : 0.0;
+}
+
 // tessaro-play-bench --sound-check ...: 2 on a bad command line.
 int soundCheckCommand(int argc, char** argv) {
     SoundOptions options;
@@ -101,6 +111,8 @@ int soundCheckCommand(int argc, char** argv) {
             options.check = SoundOptions::Check::Loose;
         else if (word == "--formats")
             options.formats = true;
+        else if (word == "--speed" && i + 1 < argc && speedArgument(argv[i + 1]) > 0)
+            options.speed = speedArgument(argv[++i]);
         else if (isNumber(argv[i]) && std::atoi(argv[i]) > 0)
             numbers.push_back(std::atoi(argv[i]));
         else if (word.rfind("-", 0) != 0 && options.file.empty() && numbers.empty())
@@ -134,11 +146,15 @@ int main(int argc, char** argv) {
     int nodes = 500;
     const char* file = nullptr;
     int seconds = 30;
+    double speed = 1.0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             depth = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             nodes = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc &&
+                 speedArgument(argv[i + 1]) > 0)
+            speed = speedArgument(argv[++i]);
         else if (argv[i][0] == '-')
             return usage();
         else if (file == nullptr)
@@ -175,7 +191,8 @@ int main(int argc, char** argv) {
         ControlState& state = controlState();
         state.treeDepthCtl->slider->setValue(depth);
         state.treeNodesCtl->slider->setValue(nodes);
-        QTimer::singleShot(0, [parts, seconds, streamRate, &completed] {
+        setPlaySpeed(speed);
+        QTimer::singleShot(0, [parts, seconds, streamRate, speed, &completed] {
             QWidget* window = parts.mainWindow;
             // Let playback start, then count over the measured span. A
             // window closed meanwhile (Ctrl-C) ends the run.
@@ -196,6 +213,11 @@ int main(int argc, char** argv) {
                         static_cast<long long>(dropped));
             std::printf("rate: stream %.2f, shown %.2f per second, %lld dropped\n", streamRate,
                         double(shown) / seconds, static_cast<long long>(dropped));
+            if (speed != 1.0)
+                std::printf("speed: %.2f, shown %.3f times the stream rate, %.2f %% dropped\n",
+                            speed, double(shown) / seconds / streamRate,
+                            100.0 * double(dropped) /
+                                double(std::max<int64_t>(1, shown + dropped)));
             std::printf("cpu: %.2f cores in Play\n", cpu);
 
             PlayerLoop& loop = parts.decoding->loop;

@@ -12,14 +12,15 @@
 
 #include "ChildProcess.h"
 #include "ControlState.h"
+#include "Demuxer.h"
 #include "Frame.h"
+#include "MainWindow.h"
 #include "Player.h"
 #include "PlayerDriving.h"
 #include "SliderLCD.h"
 #include "SoundSink.h"
 #include "ThreadDecoding.h"
 #include "ThreadVisualitation.h"
-#include "Demuxer.h"
 #include "VideoReader.h"
 
 #include <QApplication>
@@ -216,6 +217,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     const auto measure = [&](const PlayerParts& parts) {
         PlayerLoop& loop = parts.decoding->loop;
         ThreadVisualitation* visualization = parts.visualization;
+        setPlaySpeed(plan.speed);
         parts.visualization->onShown = [&, visualization](const PictureFrame& frame) {
             const double wall = steadySeconds();
             const int64_t after = summaryAfterRestart;
@@ -266,7 +268,9 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
         });
     };
     result.status = runPlayer(application, plan.file.c_str(), seconds, measure);
-    run.framePeriod = controlState().shared.framePeriod;
+    // Frames lie a period apart on the timeline at speed 1, closer faster.
+    run.framePeriod = controlState().shared.framePeriod / plan.speed;
+    run.speed = plan.speed;
     // The last sound played reaches the recording.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const SoundTrack track = recording.stop();
@@ -283,6 +287,7 @@ int soundCheck(const SoundOptions& options, int argc, char** argv) {
     plan.file = options.file;
     plan.playSeconds = options.playSeconds > 0 ? options.playSeconds : 20;
     plan.summarySeconds = options.summarySeconds > 0 ? options.summarySeconds : 25;
+    plan.speed = options.speed;
     // The bench's own video, removed when done.
     struct Removed {
         std::string path;

@@ -18,6 +18,7 @@ struct SoundOptions {
     bool formats = false;
     int playSeconds = 0; // 0: the mode's own
     int summarySeconds = 0;
+    double speed = 1.0;
     enum class Check { None, Figures, Loose } check = Check::None;
 };
 
@@ -29,6 +30,7 @@ struct SoundPlan {
     int summarySeconds = 25;
     bool pause = true;
     double pitchAfter = 0.0;
+    double speed = 1.0;
 };
 
 struct SoundResult {

@@ -81,7 +81,7 @@ OffsetFigures offsets(const std::vector<double>& gaps) {
 // buffer ran empty (pictures and sound stop, and go on later) the moments
 // jump.
 struct KeptSpan {
-    double offset = 0.0; // timeline minus video time
+    double offset = 0.0; // timeline minus video time at the speed played
     double from = 0.0;   // on the timeline
     double to = 0.0;
     std::vector<double> times; // of the shown frames, on the timeline
@@ -102,7 +102,7 @@ std::vector<KeptSpan> keptSpans(const SoundRun& run) {
     for (const Shown& s : run.shown) {
         if (!s.summary)
             continue;
-        const double offset = s.playTime - s.frameTime;
+        const double offset = s.playTime - s.frameTime / run.speed;
         if (spans.empty() || std::abs(offset - spans.back().offset) > kSameOffset ||
             s.playTime < spans.back().times.back())
             spans.push_back({offset, s.playTime, s.playTime, {}, {}});
@@ -232,7 +232,7 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
         previousSummary = s.summary;
         if (!flash || repeated || !hasBeep(k + run.origin))
             continue;
-        const double when = s.wall - std::max(0.0, t - k);
+        const double when = s.wall - std::max(0.0, t - k) / run.speed;
         const Beep* beep = nearest(when);
         if (beep == nullptr)
             continue;
@@ -259,11 +259,12 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
     int silent = 0;
     const double recordedUntil = run.closedAt - kRecordedBefore;
     for (const KeptSpan& span : keptSpans(run)) {
-        const double from = std::max(span.from - span.offset, run.soundFrom);
-        const double to = std::min(span.to - span.offset, run.soundTo);
+        const auto timeline = [&](double video) { return video / run.speed + span.offset; };
+        const double from = std::max((span.from - span.offset) * run.speed, run.soundFrom);
+        const double to = std::min((span.to - span.offset) * run.speed, run.soundTo);
         const long millis = std::lround((to - from) * 1000);
         for (long step = 0; step < millis; ++step) {
-            const double heardAt = span.wallAt(from + step / 1000.0 + span.offset) + lag;
+            const double heardAt = span.wallAt(timeline(from + step / 1000.0)) + lag;
             if (heardAt > recordedUntil)
                 break;
             ++steps;
@@ -271,7 +272,7 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
         }
         for (double k = std::ceil(from - run.origin - 1e-3);
              k + run.origin + kBeepSeconds <= to + 1e-3; ++k) {
-            const double expected = span.wallAt(k + run.origin + span.offset) + lag;
+            const double expected = span.wallAt(timeline(k + run.origin)) + lag;
             if (expected + kBeepSeconds > recordedUntil)
                 break;
             ++f.keptBeeps;
@@ -309,7 +310,7 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
     if (a != nullptr && b->wall > a->wall && b->frameTime > a->frameTime) {
         const double dropped = static_cast<double>(b->dropped - a->dropped);
         f.shownRate = frames / (b->wall - a->wall);
-        f.realRate = (frames + dropped) / (b->frameTime - a->frameTime);
+        f.realRate = (frames + dropped) * run.speed / (b->frameTime - a->frameTime);
         f.droppedShare = dropped / (frames + dropped);
     }
 

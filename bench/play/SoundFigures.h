@@ -63,6 +63,8 @@ struct Shown {
 struct SoundRun {
     std::vector<Shown> shown;
     double framePeriod = 1.0 / 25; // the stream's own, as the player places frames
+    // The speed it played at: a second of video lasts 1 / speed on the timeline.
+    double speed = 1.0;
     // The video's first picture and its sound, in video time.
     double origin = 0.0;
     double soundFrom = 0.0;
