@@ -6,6 +6,7 @@
 #include "DisplayWindow.h"
 #include "MainWindow.h"
 #include "PlaybackQueue.h"
+#include "PlayerMemory.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
 #include "ThreadDecoding.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QSlider>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <csignal>
@@ -35,6 +37,7 @@ constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
 constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
+constexpr int kResumeNoticeMs = 2000;
 constexpr int kNoticeMs = 3000;
 
 void announce(const char* message) {
@@ -142,6 +145,28 @@ QString titleFor(const std::string& path) {
     return QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
 }
 
+QString clockText(double seconds) {
+    const int whole = static_cast<int>(seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Where and how the video starts: where it was left, when it was; else at
+// its start in Play.
+void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
+    SharedControls& shared = state.shared;
+    const double at = resume ? resume->seconds : 0.0;
+    shared.mode = resume ? resume->mode : PlayerMode::Play;
+    shared.positionValue = static_cast<int32_t>(at);
+    shared.shownTime = at;
+    state.positionSlider->setValue(static_cast<int>(at));
+    // As a release of the slider there: the decoding thread starts with a seek.
+    state.positionCtl->value = at;
+    state.positionCtl->changed = resume.has_value();
+}
+
 // The picture on screen, in colour at the video's own size.
 QImage imageOnScreen(const Session* session) {
     return session ? pictureImage(session->visualization->frameOnScreen().picture) : QImage();
@@ -150,7 +175,7 @@ QImage imageOnScreen(const Session* session) {
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& ready) {
+              const std::function<void(const PlayerParts&)>& ready, bool remember) {
     auto mainWindow = std::make_unique<QWidget>();
     mainWindow->setWindowTitle(titleFor(videoPath));
     // Adopted by the window's layout, so the window deletes it.
@@ -169,6 +194,16 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         [displayWindow] { return displayWindow->pictureIsNew(); });
     // One output for the whole run: the device is opened once.
     AudioOutput audio;
+    std::unique_ptr<PlayerMemory> memory = remember ? std::make_unique<PlayerMemory>() : nullptr;
+    if (memory) {
+        // Before the sound's notice is wired: a start says nothing about it.
+        state.volumeSlider->setValue(memory->volumePercent());
+        state.muteBox->setChecked(memory->muted());
+    }
+    shared.volumePercent = state.volumeSlider->value();
+    shared.muted = state.muteBox->isChecked();
+    audio.setVolume(shared.volumePercent / 100.0);
+    audio.setMuted(shared.muted);
     const auto showNotice = [displayWindow](const QString& text, int milliseconds) {
         if (!text.isEmpty())
             displayWindow->showNotice(text, milliseconds);
@@ -198,6 +233,34 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     QObject::connect(windowControl, &WindowControl::muteToggled, mainWindow.get(),
                      [&state] { state.muteBox->toggle(); });
     std::string playingPath = videoPath;
+    std::string playingKey;
+    const auto rememberPlaying = [&] {
+        if (!memory)
+            return;
+        memory->remember(playingKey, {shared.shownTime, windowControl->playingMode()});
+        memory->rememberSound(state.volumeSlider->value(), state.muteBox->isChecked());
+        showNotice(memory->takeNotice(), kNoticeMs);
+    };
+    // Where the video opened starts, and the notice that says so.
+    const auto resumeFor = [&](const std::string& path, double seconds) {
+        playingPath = path;
+        playingKey = memory ? PlayerMemory::keyOf(path) : std::string();
+        const std::optional<ResumePoint> resume =
+            memory ? memory->resumeFor(playingKey, seconds) : std::nullopt;
+        placeStart(state, resume);
+        if (memory)
+            showNotice(memory->takeNotice(), kNoticeMs);
+        if (!resume)
+            return;
+        const QString text =
+            QStringLiteral("Resumed at %1%2 \u2014 Home for the start")
+                .arg(clockText(resume->seconds), resume->mode == PlayerMode::Summary
+                                                     ? QStringLiteral(" in Summary")
+                                                     : QString());
+        // Its two seconds count from when the window is up, not from before.
+        QTimer::singleShot(0, displayWindow, [=] { showNotice(text, kResumeNoticeMs); });
+    };
+    resumeFor(videoPath, videoSeconds);
     auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio);
 
     QObject::connect(windowControl, &WindowControl::speedChosen, mainWindow.get(), setPlaySpeed);
@@ -240,13 +303,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          }
                          // As on close: the workers stop before anything they use changes.
                          session.reset();
-                         shared.mode = PlayerMode::Play;
-                         shared.positionValue = 0;
-                         shared.shownTime = 0.0;
-                         state.positionCtl->changed = false;
+                         rememberPlaying();
                          setVideoDuration(seconds);
-                         state.positionSlider->setValue(0);
-                         playingPath = path;
+                         resumeFor(path, seconds);
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
                          session = std::make_unique<Session>(path, displayWindow, state, audio);
@@ -260,6 +319,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     // Stop every worker before the window they use goes away.
     refresh->stop();
     session.reset();
+    rememberPlaying();
     refresh.reset();
     mainWindow.reset();
     return 0;

@@ -33,6 +33,9 @@ bool probeVideo(const char* path, double* seconds);
 // are stopped and joined before anything they use is destroyed. Returns the
 // process status. `ready`, when given, is called on the GUI thread once the
 // decoding and visualization threads exist, just before they start (so that
-// it may set their hooks), and again for each video opened later.
+// it may set their hooks), and again for each video opened later. With
+// `remember`, a video opened continues where it was left, and the volume and
+// mute are those of the last run (see PlayerMemory); measurements and tests
+// start every video at its start.
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& ready = {});
+              const std::function<void(const PlayerParts&)>& ready = {}, bool remember = false);

@@ -39,5 +39,5 @@ int main(int argc, char** argv) {
     double videoSeconds = 0.0;
     if (!probeVideo(videoPath, &videoSeconds))
         return -1;
-    return runPlayer(application, videoPath, videoSeconds);
+    return runPlayer(application, videoPath, videoSeconds, {}, true);
 }

@@ -1,13 +1,18 @@
 #include "Picture.h"
+#include "PlayerMemory.h"
 #include "Screenshot.h"
 #include "TestMedia.h"
 #include "VideoReader.h"
 #include "WindowControl.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -22,6 +27,68 @@ TEST(Speed, BracketsStepThroughTheSpeedsAndStopAtTheEnds) {
                           {1.1, -1, 1.0},  {0.6, -1, 0.5}};
     for (const Case& c : cases)
         EXPECT_EQ(steppedSpeed(c.from, c.direction), c.to) << c.from << " " << c.direction;
+}
+
+TEST(Resume, AVideoStartsWhereItWasLeftUnlessNearItsStartOrEnd) {
+    const std::tuple<double, double, std::optional<double>> cases[] = {
+        {30.0, 60.0, 30.0},
+        {4.9, 60.0, std::nullopt},
+        {5.0, 60.0, 5.0},
+        {55.0, 60.0, 55.0},
+        {55.1, 60.0, std::nullopt},
+        {3.0, 6.0, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), 60.0, std::nullopt}};
+    for (auto [left, duration, expected] : cases)
+        EXPECT_EQ(resumeAt(left, duration), expected) << left << " of " << duration;
+}
+
+// The place and mode of each video by its content, and the sound, from one
+// run to the next; a file that cannot be read or written changes nothing.
+TEST(Resume, MemoryKeepsEachVideosPlaceModeAndTheSoundBetweenRuns) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("player.ini"));
+    const std::string scenes = PlayerMemory::keyOf(testMedia(kScenes));
+    const std::string other = PlayerMemory::keyOf(testMedia(kH264Aac));
+    ASSERT_FALSE(scenes.empty());
+    ASSERT_NE(scenes, other);
+    {
+        PlayerMemory memory(file);
+        EXPECT_FALSE(memory.resumeFor(scenes, 20.0));
+        EXPECT_EQ(memory.volumePercent(), 100);
+        memory.remember(scenes, {6.5, PlayerMode::Summary});
+        memory.remember(other, {2.0, PlayerMode::Play});
+        memory.rememberSound(40, true);
+        EXPECT_TRUE(memory.takeNotice().isEmpty());
+    }
+    // A copy of the file under another name is the same video.
+    const QString copy = folder.filePath(QStringLiteral("copy.mp4"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(testMedia(kScenes)), copy));
+    EXPECT_EQ(PlayerMemory::keyOf(copy.toStdString()), scenes);
+    PlayerMemory again(file);
+    const std::optional<ResumePoint> point = again.resumeFor(scenes, 20.0);
+    ASSERT_TRUE(point);
+    EXPECT_EQ(point->seconds, 6.5);
+    EXPECT_EQ(point->mode, PlayerMode::Summary);
+    EXPECT_FALSE(again.resumeFor(other, 4.0)) << "near its start";
+    EXPECT_FALSE(again.resumeFor(scenes, 11.0)) << "near its end";
+    EXPECT_EQ(again.volumePercent(), 40);
+    EXPECT_TRUE(again.muted());
+
+    const QString damaged = folder.filePath(QStringLiteral("damaged.ini"));
+    QFile bytes(damaged);
+    ASSERT_TRUE(bytes.open(QIODevice::WriteOnly));
+    bytes.write("[sound]\nvolume=40\n\"broken\n");
+    bytes.close();
+    PlayerMemory unreadable(damaged);
+    EXPECT_FALSE(unreadable.resumeFor(scenes, 20.0));
+    EXPECT_EQ(unreadable.volumePercent(), 100);
+    EXPECT_FALSE(unreadable.takeNotice().isEmpty());
+
+    PlayerMemory unwritable(QStringLiteral("/dev/null/player.ini"));
+    unwritable.remember(scenes, {6.5, PlayerMode::Play});
+    unwritable.rememberSound(50, false);
+    EXPECT_FALSE(unwritable.takeNotice().isEmpty());
+    EXPECT_TRUE(unwritable.takeNotice().isEmpty()) << "one notice";
 }
 
 // A screenshot holds the picture at the video's own size, whatever the
