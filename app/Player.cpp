@@ -5,6 +5,7 @@
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
 #include "MainWindow.h"
+#include "Mpris.h"
 #include "PlaybackQueue.h"
 #include "PlayerMemory.h"
 #include "Screenshot.h"
@@ -39,6 +40,7 @@ constexpr int kDisplayHeight = 335;
 constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
 constexpr int kResumeNoticeMs = 2000;
 constexpr int kNoticeMs = 3000;
+constexpr int kSkipSeconds = 60;
 
 void announce(const char* message) {
     std::printf("%s", message);
@@ -290,6 +292,37 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     tellReady();
     session->start();
 
+    // The desktop's media keys and controls, each doing what the window does.
+    MprisActions actions;
+    actions.togglePause = [windowControl] { windowControl->perform(KeyAction::TogglePause); };
+    actions.seekTo = [windowControl](double seconds) { windowControl->seekTo(seconds); };
+    actions.skip = [windowControl, &shared](int direction) {
+        if (shared.summarising())
+            windowControl->skipSegment(direction);
+        else
+            windowControl->seekTo(shared.shownTime + direction * kSkipSeconds);
+    };
+    actions.setSpeed = setPlaySpeed;
+    actions.speed = [&state] { return state.speed; };
+    actions.setVolume = [&state](double volume) {
+        state.muteBox->setChecked(false);
+        state.volumeSlider->setValue(static_cast<int>(std::lround(volume * 100)));
+    };
+    actions.raise = [&mainWindow] {
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    };
+    actions.quit = [&mainWindow] { mainWindow->close(); };
+    actions.open = [windowControl](const QString& path) {
+        emit windowControl->openRequested(path);
+    };
+    auto mpris = std::make_unique<MprisService>(shared, std::move(actions));
+    mpris->setTrack(QString::fromUtf8(videoPath), videoSeconds);
+    if (!mpris->start()) {
+        showNotice(mpris->notice(), kNoticeMs);
+        mpris.reset();
+    }
+
     QObject::connect(windowControl, &WindowControl::openRequested, mainWindow.get(),
                      [&](const QString& chosen) {
                          const std::string path = chosen.toStdString();
@@ -308,6 +341,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          resumeFor(path, seconds);
                          state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
                          mainWindow->setWindowTitle(titleFor(path));
+                         if (mpris)
+                             mpris->setTrack(chosen, seconds);
                          session = std::make_unique<Session>(path, displayWindow, state, audio);
                          tellReady();
                          session->start();
@@ -317,6 +352,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     std::printf("\nFinished %d", result);
 
     // Stop every worker before the window they use goes away.
+    mpris.reset();
     refresh->stop();
     session.reset();
     rememberPlaying();
