@@ -320,13 +320,13 @@ TEST_F(PlayerLoopTest, ANewSpeedGoesOnFromThePictureShownAtItsPaceAndKeepsTheSum
     chosen.summary.target = 0.3;
     for (const PlayerMode mode : {PlayerMode::Play, PlayerMode::Summary}) {
         std::vector<double> expected;
-        open(mode);
+        open(mode, kCuts);
         loop->bufferTarget = 30;
         while (const auto picture = next())
             expected.push_back(picture->first);
         ASSERT_GT(expected.size(), 40u);
 
-        open(mode);
+        open(mode, kCuts);
         loop->bufferTarget = 30;
         std::vector<double> played;
         for (const double speed : {1.5, 0.5}) {
