@@ -27,6 +27,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <unistd.h>
 
@@ -174,6 +175,35 @@ QImage imageOnScreen(const Session* session) {
     return session ? pictureImage(session->visualization->frameOnScreen().picture) : QImage();
 }
 
+// Notices take turns on the picture, each for its time, so that none of
+// those that come together (at start-up: the memory's, the resume, the
+// session bus) hides another; the first shows once the event loop runs.
+class NoticeTurns {
+public:
+    explicit NoticeTurns(DisplayWindow* window) : window(window) {}
+    void show(const QString& text, int milliseconds) {
+        if (text.isEmpty())
+            return;
+        waiting.push_back({text, milliseconds});
+        if (waiting.size() == 1)
+            QTimer::singleShot(0, window, [this] { next(); });
+    }
+
+private:
+    void next() {
+        const auto& [text, milliseconds] = waiting.front();
+        window->showNotice(text, milliseconds);
+        QTimer::singleShot(milliseconds, window, [this] {
+            waiting.pop_front();
+            if (!waiting.empty())
+                next();
+        });
+    }
+
+    DisplayWindow* const window;
+    std::deque<std::pair<QString, int>> waiting;
+};
+
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
@@ -206,9 +236,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     shared.muted = state.muteBox->isChecked();
     audio.setVolume(shared.volumePercent / 100.0);
     audio.setMuted(shared.muted);
-    const auto showNotice = [displayWindow](const QString& text, int milliseconds) {
-        if (!text.isEmpty())
-            displayWindow->showNotice(text, milliseconds);
+    NoticeTurns notices(displayWindow);
+    const auto showNotice = [&notices](const QString& text, int milliseconds) {
+        notices.show(text, milliseconds);
     };
     const auto soundChanged = [&shared] {
         shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
@@ -259,8 +289,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                 .arg(clockText(resume->seconds), resume->mode == PlayerMode::Summary
                                                      ? QStringLiteral(" in Summary")
                                                      : QString());
-        // Its two seconds count from when the window is up, not from before.
-        QTimer::singleShot(0, displayWindow, [=] { showNotice(text, kResumeNoticeMs); });
+        showNotice(text, kResumeNoticeMs);
     };
     resumeFor(videoPath, videoSeconds);
     auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio);
