@@ -267,6 +267,12 @@ PlayerLoop::Next PlayerLoop::pass() {
         postPositionSlider();
         restartAt(target);
         postTimeline(true);
+        // In a pause the picture there shows at once, as after a frame step.
+        if (seenMode == PlayerMode::Pause) {
+            steppedInPause = true;
+            controls.screenSteps += 1;
+            controls.screenWakeup.notify();
+        }
     } else if (controls.positionCtl == nullptr || !controls.positionCtl->dragging) {
         postPositionSlider();
     }
