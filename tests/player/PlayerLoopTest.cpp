@@ -311,6 +311,17 @@ TEST_F(PlayerLoopTest, StepsBackAndOnInAPauseShowTheNeighbouringPicturesByChecks
         shared.mode = PlayerMode::Play;
         EXPECT_EQ(next(), straight[shownAt + 1]);
     }
+    // A seek in a pause shows the picture there at once; playing goes on after it.
+    shared.mode = PlayerMode::Pause;
+    loop->pass();
+    shared.screenSteps = 0;
+    position.value = 2;
+    position.changed = true;
+    EXPECT_EQ(next(), straight[50]);
+    EXPECT_EQ(shared.screenSteps, 1);
+    shared.shownTime = straight[50].first;
+    shared.mode = PlayerMode::Play;
+    EXPECT_EQ(next(), straight[51]);
 }
 
 // A new speed places what follows the picture on screen closer together
