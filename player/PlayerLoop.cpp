@@ -343,10 +343,12 @@ void PlayerLoop::takeKept(const Decision& decision) {
     if (!playback.read(decision, frames))
         return;
     segmentTimes.push_back(decision.start);
+    const double first = framesHandedOn + decision.skipped + 1.0;
     for (size_t k = 0; k < frames.size(); ++k)
-        frames[k].frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-    handOn(frames, decision.number == lastKeptNumber + 1);
-    lastKeptNumber = decision.number;
+        frames[k].frameNumber = first + static_cast<double>(k);
+    handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0);
+    // A fragment trimmed short of its end has no fragment following on.
+    lastKeptNumber = decision.playsToItsEnd() ? decision.number : -2;
     controls.summaryFilling = false;
 }
 
@@ -375,7 +377,7 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
             takeKept(*decision);
         // Decided fragments count whether kept or not.
         if (decision)
-            framesHandedOn += decision->frames;
+            framesHandedOn += decision->fragmentFrames;
     }
     if (!turns->finished())
         return Next::Continue;
