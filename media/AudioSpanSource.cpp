@@ -151,9 +151,12 @@ void AudioSpanSource::jumpTo(int64_t from) {
 
 void AudioSpanSource::seekTo(int64_t from) {
     const AVStream* s = demuxer.stream(stream);
-    const double seconds = std::max(0.0, static_cast<double>(from) / resampler.output().rate - 1.0);
-    const int64_t ts = static_cast<int64_t>(seconds / av_q2d(s->time_base));
-    if (!demuxer.seek(stream, ts))
+    const double seconds = static_cast<double>(from) / resampler.output().rate - 1.0;
+    const auto ts = [s](double at) { return static_cast<int64_t>(at / av_q2d(s->time_base)); };
+    // Near the start the seek aims before it: an encoder's priming packet
+    // there, if the container lets a seek reach it, primes the decoder for
+    // the first sound; from 0 that sound would come out faded or not at all.
+    if (!demuxer.seek(stream, ts(seconds)) && (seconds >= 0.0 || !demuxer.seek(stream, 0)))
         return;
     demuxer.flush();
     decoder.flush();

@@ -103,16 +103,23 @@ TEST(AudioSpanSource, TheSoundOfASpanIsTheFilesSoundAtThatTime) {
     };
     const std::vector<double> everySecond = {0, 1, 2, 3};
     const Case cases[] = {
-        // Straight on by pictures, back, and far forward.
+        // Straight on by pictures, back, far forward, and back to the start
+        // (the encoder's priming packet stands before it).
         {kBeepsAac,
          48000,
          2,
-         {{0.5, 1.7, 0.04}, {0.9, 1.1, 0.04}, {2.9, 3.2, 0.3}},
+         {{0.5, 1.7, 0.04}, {0.9, 1.1, 0.04}, {2.9, 3.2, 0.3}, {0, 0.2, 0.04}},
          everySecond,
          0,
          4},
         // Packets longer than a picture, resampled; a jump back into a packet.
-        {kBeepsAac8k, 44100, 2, {{0.5, 1.7, 0.04}, {0.97, 2.1, 0.04}}, everySecond, 0, 4},
+        {kBeepsAac8k,
+         44100,
+         2,
+         {{0.5, 1.7, 0.04}, {0.97, 2.1, 0.04}, {0, 0.2, 0.04}},
+         everySecond,
+         0,
+         4},
         {kBeepsLateEarly,
          48000,
          1,
