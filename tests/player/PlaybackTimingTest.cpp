@@ -88,6 +88,10 @@ TEST_F(Pacing, AFrameLaterThanHalfTheStreamsPeriodIsDroppedAndTheNextLateOneRest
     // At 10 fps the same 30 ms is within half a period.
     clock.advance(130ms);
     EXPECT_EQ(PaceDecision::Show, pacer.pace(0.18, 0.1));
+    // Stated as 50 fps, pictures 40 ms apart: 15 ms late is within half their spacing.
+    EXPECT_EQ(PaceDecision::Show, pacer.pace(0.22, 0.02));
+    clock.advance(55ms);
+    EXPECT_EQ(PaceDecision::Show, pacer.pace(0.26, 0.02));
 }
 
 TEST_F(Pacing, AfterAStarvedBufferOrAPauseTheNextFrameShowsAtOnce) {
