@@ -10,8 +10,15 @@ PlaybackPacer::PlaybackPacer(PacerClock& clock, std::function<bool()> stopReques
 
 bool PlaybackPacer::start() {
     currentState = PlaybackState::Starting;
-    if (!sleep(startDelay)) {
-        return false;
+    // Sound already heard sets the pace: the pictures that go with it would
+    // be late, dropped or shown behind it, if they waited out the delay.
+    for (auto waited = std::chrono::milliseconds(0); waited < startDelay; waited += pendingStep) {
+        if (masterClock && masterClock().has_value()) {
+            break;
+        }
+        if (!sleep(pendingStep)) {
+            return false;
+        }
     }
     clockRunning = false;
     currentState = PlaybackState::Playing;
