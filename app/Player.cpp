@@ -35,6 +35,8 @@ namespace {
 constexpr const char* kCannotOpen = "\nERROR: Cannot open video %s";
 // How long the picture says the volume or mute after a change.
 constexpr int64_t kSoundNoticeMs = 1500;
+// How long the window says that the sound device was lost.
+constexpr int kLossNoticeMs = 5000;
 constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
@@ -240,6 +242,17 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     const auto showNotice = [&notices](const QString& text, int milliseconds) {
         notices.show(text, milliseconds);
     };
+    // A device lost while playing: the pictures play on alone, and the
+    // window and the console say so.
+    audio.setLossHandler([displayWindow, &notices](const std::string& why) {
+        QMetaObject::invokeMethod(
+            displayWindow,
+            [&notices, why] {
+                announce(("\n" + why).c_str());
+                notices.show(QString::fromStdString(why), kLossNoticeMs);
+            },
+            Qt::QueuedConnection);
+    });
     const auto soundChanged = [&shared] {
         shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
         shared.redrawScreen();
@@ -385,6 +398,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     refresh->stop();
     session.reset();
     rememberPlaying();
+    audio.setLossHandler({});
     refresh.reset();
     mainWindow.reset();
     return 0;

@@ -44,7 +44,7 @@ bool TempoFilter::build() {
     av_channel_layout_uninit(&layout);
     char sourceArgs[160];
     std::snprintf(sourceArgs, sizeof sourceArgs,
-                  "time_base=1/%d:sample_rate=%d:sample_fmt=s16:channel_layout=%s", rate, rate,
+                  "time_base=1/%d:sample_rate=%d:sample_fmt=flt:channel_layout=%s", rate, rate,
                   layoutName);
     char tempoArgs[32];
     std::snprintf(tempoArgs, sizeof tempoArgs, "tempo=%.6f", speed);
@@ -57,7 +57,7 @@ bool TempoFilter::build() {
                                      nullptr, made.get()) < 0)
         return false;
     // The sink gives back what the source takes: only the tempo changes.
-    const AVSampleFormat formats[] = {AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_NONE};
+    const AVSampleFormat formats[] = {AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_NONE};
     if (av_opt_set_int_list(sink, "sample_fmts", formats, AV_SAMPLE_FMT_NONE,
                             AV_OPT_SEARCH_CHILDREN) < 0 ||
         avfilter_link(source, 0, tempoStage, 0) < 0 || avfilter_link(tempoStage, 0, sink, 0) < 0 ||
@@ -67,37 +67,36 @@ bool TempoFilter::build() {
     return true;
 }
 
-void TempoFilter::pull(std::vector<int16_t>& out) {
+void TempoFilter::pull(std::vector<float>& out) {
     ffmpeg::FramePtr frame(av_frame_alloc());
     while (frame && av_buffersink_get_frame(sink, frame.get()) >= 0) {
-        const auto* data = reinterpret_cast<const int16_t*>(frame->data[0]);
+        const auto* data = reinterpret_cast<const float*>(frame->data[0]);
         out.insert(out.end(), data, data + static_cast<size_t>(frame->nb_samples) * channelCount);
         av_frame_unref(frame.get());
     }
 }
 
-void TempoFilter::process(const int16_t* samples, int count, std::vector<int16_t>& out) {
+void TempoFilter::process(const float* samples, int count, std::vector<float>& out) {
     if (!graph || samples == nullptr || count <= 0)
         return;
     ffmpeg::FramePtr frame(av_frame_alloc());
     if (!frame)
         return;
-    frame->format = AV_SAMPLE_FMT_S16;
+    frame->format = AV_SAMPLE_FMT_FLT;
     frame->sample_rate = rate;
     frame->nb_samples = count;
     av_channel_layout_default(&frame->ch_layout, channelCount);
     frame->pts = nextPts;
     if (av_frame_get_buffer(frame.get(), 0) < 0)
         return;
-    std::memcpy(frame->data[0], samples,
-                static_cast<size_t>(count) * channelCount * sizeof(int16_t));
+    std::memcpy(frame->data[0], samples, static_cast<size_t>(count) * channelCount * sizeof(float));
     nextPts += count;
     if (av_buffersrc_add_frame(source, frame.get()) < 0)
         return;
     pull(out);
 }
 
-void TempoFilter::drain(std::vector<int16_t>& out) {
+void TempoFilter::drain(std::vector<float>& out) {
     if (!graph)
         return;
     if (av_buffersrc_add_frame(source, nullptr) >= 0)

@@ -1,6 +1,6 @@
 #pragma once
 
-// Changes the tempo of interleaved signed 16-bit sound without changing its
+// Changes the tempo of interleaved float sound without changing its
 // pitch, through libavfilter's atempo (abuffer -> atempo -> abuffersink).
 // The filter holds some sound back while it works; drain hands it out at a
 // cut, and reset forgets it (a seek).
@@ -27,9 +27,9 @@ public:
     double tempo() const { return speed; }
 
     // Takes count frames and appends to out what the filter gives back now.
-    void process(const int16_t* samples, int count, std::vector<int16_t>& out);
+    void process(const float* samples, int count, std::vector<float>& out);
     // Appends all that the filter still holds, and starts afresh.
-    void drain(std::vector<int16_t>& out);
+    void drain(std::vector<float>& out);
     // Forgets what the filter holds.
     void reset();
 
@@ -38,7 +38,7 @@ private:
         void operator()(AVFilterGraph* graph) const;
     };
     bool build();
-    void pull(std::vector<int16_t>& out);
+    void pull(std::vector<float>& out);
 
     std::unique_ptr<AVFilterGraph, GraphFreer> graph;
     AVFilterContext* source = nullptr; // owned by the graph

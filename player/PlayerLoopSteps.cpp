@@ -1,7 +1,8 @@
 // The decoding loop's answers to a new speed and to frame steps in a pause.
 
-#include "AudioOutput.h"
 #include "PlayerLoop.h"
+
+#include "SoundSink.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,11 +20,12 @@ constexpr double kBackToStart = 2.0;
 
 void PlayerLoop::clearPlacement() {
     playbackQueue.flush();
+    sound.restart();
     if (audio != nullptr) {
+        audio->retry();
         audio->flush();
         audio->setPaused(seenMode == PlayerMode::Pause);
     }
-    tempo.reset();
     playFrom = -std::numeric_limits<double>::infinity();
     timelineEnd = 0.0;
     placedAny = false;
@@ -36,9 +38,7 @@ void PlayerLoop::takeSpeed() {
         return;
     speed = wanted;
     controls.speed = speed;
-    VideoReader* reader = playback.videoReader();
-    if (withSound && reader != nullptr)
-        tempo.configure(reader->audioSampleRate(), reader->audioChannelCount(), speed);
+    sound.setSpeed(speed);
     // What is queued was placed at the old speed.
     resumeAfter(controls.shownTime);
 }
@@ -89,16 +89,14 @@ void PlayerLoop::stepBack(int count) {
     // The pictures before the one shown come from the key frame before
     // them: read from far enough back to hold `count` of them.
     std::vector<PictureFrame> frames;
-    std::vector<PictureSound> sounds;
     size_t earlier = 0;
     for (double lead = framePeriod * (count + 1);; lead *= 2) {
         const double from = std::max(0.0, shown - lead);
         frames.clear();
-        sounds.clear();
         if (!playback.seekFrameWKey(from))
             return;
         earlier = 0;
-        while (playback.readNext(1, frames, &sounds) == 1) {
+        while (playback.readNext(1, frames) == 1) {
             if (!before(frames.back().frameTime, shown))
                 break;
             ++earlier;
@@ -110,13 +108,11 @@ void PlayerLoop::stepBack(int count) {
         return restartAt(shown);
     const auto first = static_cast<std::ptrdiff_t>(earlier - std::min<size_t>(earlier, count));
     frames.erase(frames.begin(), frames.begin() + first);
-    sounds.erase(sounds.begin(), sounds.begin() + std::min<std::ptrdiff_t>(first, sounds.size()));
     clearPlacement();
     endOfStream = false;
     for (PictureFrame& frame : frames)
         frame.frameNumber = ++framesHandedOn;
-    soundFrom = frames.front().frameTime;
-    handOn(frames, true, &sounds, soundFrom, std::numeric_limits<double>::infinity());
+    handOn(frames, true);
     controls.screenSteps += 1;
 }
 

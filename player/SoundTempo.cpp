@@ -1,8 +1,9 @@
 #include "SoundTempo.h"
 
-#include "AudioOutput.h"
+#include "SoundSink.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 // Pieces of sound closer than this on the timeline join.
@@ -21,27 +22,28 @@ void SoundTempo::reset() {
     running = false;
 }
 
-void SoundTempo::hand(AudioOutput& audio) {
+void SoundTempo::hand(SoundSink& sink) {
     const int frames = static_cast<int>(out.size()) / channels;
     if (frames <= 0)
         return;
-    audio.write(out.data(), frames, end, cutPending);
+    sink.write(std::move(out), end, cutPending);
+    out.clear();
     cutPending = false;
     end += static_cast<double>(frames) / rate;
-    out.clear();
 }
 
-void SoundTempo::write(AudioOutput& audio, const int16_t* samples, int count, double at, bool cut) {
+void SoundTempo::write(SoundSink& sink, std::vector<float> samples, double at, bool cut) {
     if (!active) {
-        audio.write(samples, count, at, cut);
+        sink.write(std::move(samples), at, cut);
         return;
     }
     // At a cut, or where the sound written leaves a gap or overlaps (kept
     // fragments need not meet), what the filter holds plays before it and
-    // the sound after it starts where it belongs.
+    // the sound after it starts where it belongs: the filter's own clock
+    // would otherwise carry it ahead of the pictures.
     if (running && (cut || std::abs(at - inputEnd) > kJoinSeconds)) {
         filter.drain(out);
-        hand(audio);
+        hand(sink);
         running = false;
     }
     if (!running) {
@@ -49,7 +51,8 @@ void SoundTempo::write(AudioOutput& audio, const int16_t* samples, int count, do
         running = true;
         cutPending = cut;
     }
+    const int count = static_cast<int>(samples.size()) / channels;
     inputEnd = at + static_cast<double>(count) / rate / filter.tempo();
-    filter.process(samples, count, out);
-    hand(audio);
+    filter.process(samples.data(), count, out);
+    hand(sink);
 }

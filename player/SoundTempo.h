@@ -1,16 +1,15 @@
 #pragma once
 
-// The sound on its way to the output at a speed other than 1: through the
+// The sound on its way to the sink at a speed other than 1: through the
 // tempo filter, each piece placed on the playback timeline where the sound
-// before it ends, from where the first piece after a cut or a flush was.
-// At speed 1 the sound goes straight on.
+// before it ends, from where the first piece after a cut or a gap was.
+// At speed 1 the sound goes straight on, untouched.
 
 #include "TempoFilter.h"
 
-#include <cstdint>
 #include <vector>
 
-class AudioOutput;
+class SoundSink;
 
 class SoundTempo {
 public:
@@ -18,11 +17,11 @@ public:
     void configure(int sampleRate, int channels, double speed);
     // A flush: what the filter holds is dropped.
     void reset();
-    // As AudioOutput::write: count frames to play from `at` on the timeline.
-    void write(AudioOutput& audio, const int16_t* samples, int count, double at, bool cut);
+    // As SoundSink::write, with `at` on the timeline scaled by the speed.
+    void write(SoundSink& sink, std::vector<float> samples, double at, bool cut);
 
 private:
-    void hand(AudioOutput& audio);
+    void hand(SoundSink& sink);
 
     TempoFilter filter;
     int rate = 0;
@@ -32,5 +31,5 @@ private:
     bool cutPending = false;
     double end = 0.0;      // where the sound handed on so far ends on the timeline
     double inputEnd = 0.0; // where the sound written so far ends on it
-    std::vector<int16_t> out;
+    std::vector<float> out;
 };

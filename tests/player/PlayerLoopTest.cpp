@@ -1,108 +1,12 @@
-#include "PlayerLoop.h"
+#include "PlayerLoopFixture.h"
 
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
-#include "TestMedia.h"
-#include "VideoTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <tuple>
-#include <vector>
 
 namespace {
-
-constexpr int kScenesFrames = 250; // 10 s at 25 fps
-
-// Counts what the loop asks of the widgets, and keeps the slider's and the
-// tree strips' last positions.
-struct RecordingDriver : WidgetDriver {
-    int calls = 0, slider = -1;
-    double depth = 0, nodes = 0;
-    void setPositionSlider(int seconds) override { ++calls, slider = seconds; }
-    void setTimelineData(const double*, int, double, double, double, double, double) override {
-        ++calls;
-    }
-    void setTreeDepthStrip(double, double, double position, double, double) override {
-        ++calls, depth = position;
-    }
-    void setTreeNodesStrip(double, double, double position, double, double) override {
-        ++calls, nodes = position;
-    }
-};
-
-class PlayerLoopTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        shared.positionCtl = &position;
-        shared.positionSliderMaximum = 10;
-        shared.driver = &driver;
-        board.publish(chosen);
-    }
-
-    void open(PlayerMode mode, const char* file = kScenes) {
-        shared.mode = mode;
-        board.publish(chosen);
-        playback = makePlaybackQueue();
-        loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, shared, board);
-        loop->start();
-    }
-    // The next frame queued, as the screen takes it: its time and picture.
-    std::optional<std::pair<double, uint64_t>> next() {
-        std::optional<PlaybackQueue::Entry> entry;
-        for (PlayerLoop::Next after = PlayerLoop::Next::Continue; !entry;) {
-            if (after == PlayerLoop::Next::Wait)
-                return std::nullopt;
-            after = loop->pass();
-            entry = playback->tryGet();
-        }
-        const Picture& picture = entry->item.picture;
-        lastPlayTime = entry->item.playTime;
-        return std::pair{entry->item.frameTime,
-                         pictureChecksum(picture.avFrame(), picture.width(), picture.height())};
-    }
-    double lastPlayTime = 0.0;
-    void fill() {
-        while (loop->pass() == PlayerLoop::Next::Continue) {
-        }
-    }
-    // Takes at most `most` frames out, as the player does; returns their times.
-    std::vector<double> take(int most = 1 << 30) {
-        std::vector<double> times;
-        for (; most > 0; --most) {
-            const auto entry = playback->tryGet();
-            if (!entry)
-                break;
-            times.push_back(entry->item.frameTime);
-        }
-        return times;
-    }
-    // Runs passes, taking at most `most` frames out after each, until the
-    // loop has nothing left to do.
-    std::vector<double> runToEnd(int most = 1 << 30) {
-        std::vector<double> times;
-        for (int i = 0; i < 100000; ++i) {
-            const PlayerLoop::Next next = loop->pass();
-            const std::vector<double> taken = take(most);
-            times.insert(times.end(), taken.begin(), taken.end());
-            const bool ended = shared.playing() ? loop->endOfStream : loop->summarizer.finished();
-            if (next == PlayerLoop::Next::Wait && ended && playback->empty())
-                break;
-        }
-        return times;
-    }
-
-    // The window's controls at their starting settings, without widgets.
-    PlayerSettings chosen;
-    SettingsBoard board;
-    SliderState position;
-    SharedControls shared;
-    RecordingDriver driver;
-    std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
-    std::unique_ptr<PlayerLoop> loop;
-};
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
     const int64_t picture = 320 * 240 * 3 / 2;

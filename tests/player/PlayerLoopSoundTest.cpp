@@ -1,0 +1,94 @@
+#include "PlayerLoopFixture.h"
+
+#include <cmath>
+#include <tuple>
+
+namespace {
+
+// Each picture's sound is given with its time on the timeline, to within
+// a sample, whole (from the picture to the next), in Play, after a jump,
+// and in Summary; a cut is marked only where a kept fragment does not
+// follow the one before it.
+TEST_F(PlayerLoopTest, EachPicturesSoundComesAtItsPlayTimeWithCutsOnlyWhereThePicturesJump) {
+    chosen.summary.depth = 2;
+    chosen.summary.target = 0.3;
+    const std::tuple<const char*, PlayerMode, int> cases[] = {
+        {"Play", PlayerMode::Play, -1},
+        {"Play after a jump", PlayerMode::Play, 4},
+        {"Summary", PlayerMode::Summary, -1}};
+    for (auto [name, mode, jumpTo] : cases) {
+        SCOPED_TRACE(name);
+        open(mode);
+        loop->bufferTarget = 40;
+        if (jumpTo >= 0) {
+            take();
+            position.value = jumpTo;
+            position.changed = true;
+        }
+        taken.clear();
+        runToEnd(7);
+        ASSERT_FALSE(taken.empty());
+        ASSERT_EQ(sink.pieces.size(), taken.size());
+        int cuts = 0, joins = 0;
+        for (size_t i = 0; i < taken.size(); ++i) {
+            SCOPED_TRACE(taken[i].frameTime);
+            const RecordingSink::Piece& piece = sink.pieces[i];
+            EXPECT_NEAR(piece.time, taken[i].playTime, 1.0 / RecordingSink::rate);
+            EXPECT_EQ(piece.frames, RecordingSink::rate / 25);
+            EXPECT_TRUE(piece.loud);
+            const bool follows =
+                i == 0 || std::abs(taken[i].frameTime - taken[i - 1].frameTime - 0.04) < 1e-6;
+            EXPECT_EQ(piece.cut, !follows);
+            cuts += !follows;
+            joins += follows && i % 25 == 0 && i > 0;
+        }
+        if (mode == PlayerMode::Summary) {
+            EXPECT_GT(cuts, 0);
+            EXPECT_GT(joins, 0) << "kept fragments that follow each other";
+        }
+    }
+}
+
+// At another speed the sound goes through the tempo stage on the scaled
+// timeline: each run of it starts at its picture's place, plays on without
+// a gap, and ends where the next cut begins (within the filter's window),
+// so that it never runs ahead of the pictures.
+TEST_F(PlayerLoopTest, AtAnotherSpeedTheSoundRunsFromItsPicturesWithoutDrifting) {
+    chosen.summary.depth = 2;
+    chosen.summary.target = 0.3;
+    chosen.speed = 1.5;
+    for (const PlayerMode mode : {PlayerMode::Play, PlayerMode::Summary}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        open(mode);
+        loop->bufferTarget = 40;
+        taken.clear();
+        runToEnd(7);
+        ASSERT_FALSE(taken.empty());
+        ASSERT_FALSE(sink.pieces.empty());
+        std::vector<double> starts; // the pictures' places after a jump
+        for (size_t i = 0; i < taken.size(); ++i)
+            if (i == 0 || std::abs(taken[i].frameTime - taken[i - 1].frameTime - 0.04) > 1e-6)
+                starts.push_back(taken[i].playTime);
+        std::vector<double> runs;
+        double end = 0.0;
+        for (const RecordingSink::Piece& piece : sink.pieces) {
+            const bool first = runs.empty() || piece.cut;
+            if (first) {
+                if (!runs.empty()) {
+                    EXPECT_NEAR(end, piece.time, 0.04) << "a run's end and the next's start";
+                }
+                runs.push_back(piece.time);
+            } else {
+                EXPECT_NEAR(piece.time, end, 1e-9);
+            }
+            end = piece.time + static_cast<double>(piece.frames) / RecordingSink::rate;
+        }
+        ASSERT_EQ(runs.size(), starts.size());
+        for (size_t k = 0; k < runs.size(); ++k)
+            EXPECT_NEAR(runs[k], starts[k], 1.0 / RecordingSink::rate);
+        // Less what the filter still holds at the end: its window.
+        EXPECT_NEAR(end, taken.back().playTime + 0.04 / 1.5, 0.08);
+    }
+}
+
+} // namespace
