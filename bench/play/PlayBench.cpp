@@ -53,7 +53,8 @@ constexpr const char* kSynopsis =
     "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
     "       tessaro-play-bench --sound-check\n"
     "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--check | --check-loose]\n"
-    "       tessaro-play-bench --sound-check --formats [NAME,...] [PLAY SUMMARY] [--check]\n"
+    "       tessaro-play-bench --sound-check --formats [NAME,...] [PLAY SUMMARY] [--check | "
+    "--check-loose]\n"
     "       tessaro-play-bench --help\n";
 constexpr const char* kUsage =
     "\n"
@@ -117,8 +118,6 @@ int soundCheckCommand(int argc, char** argv) {
     } else if (!numbers.empty()) {
         return usage();
     }
-    if (options.formats && options.check == SoundOptions::Check::Loose)
-        return usage();
     if (options.formats)
         options.only = std::exchange(options.file, {});
     return options.formats ? soundFormats(options, argc, argv) : soundCheck(options, argc, argv);
