@@ -43,6 +43,7 @@ struct ControlState {
     QCheckBox* automaticControlBox = nullptr;
     QCheckBox* avoidEmptyBufferBox = nullptr;
     QCheckBox* junkSegmentFilterBox = nullptr;
+    QCheckBox* shotAwareRankingBox = nullptr;
     // The sound: below the mode buttons.
     QSlider* volumeSlider = nullptr;
     QCheckBox* muteBox = nullptr;

@@ -78,6 +78,7 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
     s.depth = state.treeDepthCtl->slider->value();
     s.nodes = state.treeNodesCtl->slider->value();
     s.junkFilter = state.junkSegmentFilterBox->isChecked();
+    s.shotAware = state.shotAwareRankingBox->isChecked();
     chosen.automaticControl = state.automaticControlBox->isChecked();
     chosen.avoidEmptyBuffer = state.avoidEmptyBufferBox->isChecked();
     return chosen;
@@ -85,8 +86,8 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
 
 // Every change of a setting reaches the decoding thread as one snapshot. A
 // weight change is published once the weight sliders have been still for a
-// tenth of a second, and then calls for a new summary; the tree limits and
-// the options apply at once.
+// tenth of a second, and then calls for a new summary, as does switching
+// shot-aware ranking; the tree limits and the other options apply at once.
 void publishSettings(QWidget* window, ControlState& state) {
     SharedControls& shared = state.shared;
     const auto publish = [&state, &shared] {
@@ -105,6 +106,8 @@ void publishSettings(QWidget* window, ControlState& state) {
           state.redundancyWeightCtl, state.activityWeightCtl})
         QObject::connect(weight->slider, &QSlider::sliderReleased, window,
                          [settle] { settle->start(); });
+    QObject::connect(state.shotAwareRankingBox, &QCheckBox::toggled, window,
+                     [settle] { settle->start(); });
     for (SliderLCD* limit : {state.treeDepthCtl, state.treeNodesCtl})
         QObject::connect(limit->slider, &QSlider::valueChanged, window, publish);
     for (QCheckBox* box :
@@ -284,6 +287,13 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
         checkRow->addWidget(box, 0);
     }
     treeLayout->addLayout(checkRow, 0);
+    // A row of its own under the three, so the panel keeps its width.
+    auto* rankingRow = new QBoxLayout(QBoxLayout::LeftToRight);
+    state.shotAwareRankingBox = new QCheckBox(QStringLiteral("Shot-Aware Ranking"));
+    state.shotAwareRankingBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    rankingRow->addWidget(state.shotAwareRankingBox, 0);
+    rankingRow->addStretch(1);
+    treeLayout->addLayout(rankingRow, 0);
     for (QCheckBox* box : boxes) {
         box->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     }

@@ -1,9 +1,10 @@
 // tessaro-bench quality [FOLDER]: how good Tessaro's summaries are, against
-// uniform skimming (evenly spaced fragments totalling the target), on videos
+// uniform skimming and a scene-change skim (QualityBaselines.h), on videos
 // whose every frame is known (QualityVideos.h), made once into FOLDER.
 
 #include "Bench.h"
 #include "HeadlessSummary.h"
+#include "QualityBaselines.h"
 #include "QualityVideos.h"
 #include "SummarySettings.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -20,50 +22,56 @@
 
 namespace {
 
-constexpr int kFragmentFrames = 25;
-constexpr double kTargets[] = {0.05, 0.1, 0.2, 0.3, 0.5, 1.0};
+constexpr double kTargets[] = {0.05, 0.1, 0.2, 0.3};
 
-struct KeptSpan {
-    double start; // seconds
-    double end;
+struct Video {
+    const QualityVideo* recipe;
+    std::string path;
+    std::vector<FrameTruth> truth;
+    std::vector<int> sceneChanges;
+    int frames() const { return static_cast<int>(truth.size()); }
 };
 
-// The summariser under test: the fragments it keeps of the video at path.
-std::vector<KeptSpan> summarize(const std::string& path, const SummarySettings& settings) {
-    HeadlessSummary summary(path, settings);
-    std::vector<KeptSpan> spans;
+// The engine's summary of the video: the frames it keeps.
+std::vector<KeptFrames> summarize(const Video& video, const SummarySettings& settings) {
+    HeadlessSummary summary(video.path, settings);
+    std::vector<KeptFrames> kept;
     if (!summary.run({}))
-        return spans;
-    for (const KeptFragment& f : summary.keptFragments())
-        spans.push_back({f.start, f.end});
-    return spans;
-}
-
-struct Fragment {
-    int first;
-    int frames;
-};
-
-std::vector<Fragment> fragmentsOf(const std::vector<KeptSpan>& spans) {
-    std::vector<Fragment> fragments;
-    for (const KeptSpan& s : spans) {
-        const int first = static_cast<int>(std::lround(s.start * kQualityFrameRate));
-        const int end = static_cast<int>(std::lround(s.end * kQualityFrameRate));
-        fragments.push_back({first, end - first});
-    }
-    return fragments;
-}
-
-std::vector<Fragment> uniformSkim(int totalFrames, double target) {
-    const int fragments = (totalFrames + kFragmentFrames - 1) / kFragmentFrames;
-    const int wanted = std::clamp(
-        static_cast<int>(std::lround(target * totalFrames / kFragmentFrames)), 1, fragments);
-    std::vector<Fragment> kept;
-    for (int i = 0; i < wanted; ++i) {
-        const int first = (2 * i + 1) * fragments / (2 * wanted) * kFragmentFrames;
-        kept.push_back({first, std::min(kFragmentFrames, totalFrames - first)});
+        return kept;
+    for (const KeptFragment& f : summary.keptFragments()) {
+        const int first = static_cast<int>(std::lround(f.start * kQualityFrameRate));
+        kept.push_back({first, f.frames});
     }
     return kept;
+}
+
+struct Method {
+    const char* name;
+    std::function<std::vector<KeptFrames>(const Video&, double target)> keep;
+};
+
+std::vector<Method> methods() {
+    auto engine = [](bool filter, bool shotAware) {
+        return [filter, shotAware](const Video& v, double target) {
+            SummarySettings settings;
+            settings.target = target;
+            settings.junkFilter = filter;
+            settings.shotAware = shotAware;
+            return summarize(v, settings);
+        };
+    };
+    return {
+        {"parts", engine(false, false)},
+        {"filter", engine(true, false)},
+        {"shot-aware", engine(false, true)},
+        {"uniform", [](const Video& v, double t) { return uniformSkim(v.frames(), t); }},
+        {"scene-change",
+         [](const Video& v, double t) { return sceneChangeSkim(v.frames(), t, v.sceneChanges); }},
+    };
+}
+
+double share(int part, int whole) {
+    return whole > 0 ? static_cast<double>(part) / whole : 0.0;
 }
 
 // Counts over one or more summaries, summed before the shares are taken.
@@ -89,9 +97,12 @@ struct Tally {
         minRatio = std::min(minRatio, t.minRatio);
         maxRatio = std::max(maxRatio, t.maxRatio);
     }
+    double coverage() const { return share(covered, shots); }
+    double junk() const { return share(junkFrames, keptFrames); }
+    double straddle() const { return share(straddling, fragments); }
 };
 
-Tally measure(const std::vector<FrameTruth>& truth, const std::vector<Fragment>& kept,
+Tally measure(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames>& kept,
               double target) {
     Tally t;
     std::set<Shot> shots;
@@ -102,7 +113,7 @@ Tally measure(const std::vector<FrameTruth>& truth, const std::vector<Fragment>&
 
     std::set<Shot> covered;
     std::map<Shot, int> shownFrom; // the scene a shot was first kept from
-    for (const Fragment& fragment : kept) {
+    for (const KeptFrames& fragment : kept) {
         std::map<Shot, int> frames;
         bool cut = false;
         for (int k = fragment.first; k < fragment.first + fragment.frames; ++k) {
@@ -126,21 +137,72 @@ Tally measure(const std::vector<FrameTruth>& truth, const std::vector<Fragment>&
         t.straddling += cut ? 1 : 0;
     }
     t.covered = static_cast<int>(covered.size());
-    const int fragments = (static_cast<int>(truth.size()) + kFragmentFrames - 1) / kFragmentFrames;
-    if (fragments * target >= 10.0) {
+    const int fragments =
+        (static_cast<int>(truth.size()) + kBenchFragmentFrames - 1) / kBenchFragmentFrames;
+    if (fragments * target >= 10.0)
         t.minRatio = t.maxRatio = t.keptFrames / (target * static_cast<double>(truth.size()));
-    }
     return t;
 }
 
-double share(int part, int whole) {
-    return whole > 0 ? static_cast<double>(part) / whole : 0.0;
+// What the junk filter does to ordinary footage and to junk when it may keep
+// everything else: clean fragments of ordinary shots kept, junk frames left out.
+struct FilterTally {
+    int ordinary = 0;
+    int ordinaryKept = 0;
+    int junk = 0;
+    int junkLeftOut = 0;
+};
+
+void measureFilter(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames>& kept,
+                   FilterTally* tally) {
+    std::vector<bool> keptFrame(truth.size(), false);
+    for (const KeptFrames& f : kept)
+        for (int k = f.first; k < f.first + f.frames; ++k)
+            keptFrame[static_cast<size_t>(k)] = true;
+    for (size_t first = 0; first + kBenchFragmentFrames <= truth.size();
+         first += kBenchFragmentFrames) {
+        bool ordinary = true;
+        for (size_t k = first; k < first + kBenchFragmentFrames; ++k)
+            ordinary &=
+                isOrdinary(truth[k].shot) && !truth[k].junk && truth[k].scene == truth[first].scene;
+        tally->ordinary += ordinary ? 1 : 0;
+        tally->ordinaryKept += ordinary && keptFrame[first] ? 1 : 0;
+    }
+    for (size_t k = 0; k < truth.size(); ++k)
+        if (truth[k].junk) {
+            ++tally->junk;
+            tally->junkLeftOut += keptFrame[k] ? 0 : 1;
+        }
 }
 
 std::string fixed(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", value);
     return text;
+}
+
+// What falls short at one target: the weighted ranking's length, and
+// shot-aware ranking against the two baselines, junk, straddling and length.
+std::vector<std::string> shortfalls(double target, std::map<std::string, Tally>& m) {
+    std::vector<std::string> wrong;
+    const std::string at = ": target " + fixed(target) + " ";
+    const Tally& parts = m["parts"];
+    if (parts.minRatio < 0.75 || parts.maxRatio > 1.25)
+        wrong.push_back("parts" + at + "keeps " + fixed(parts.minRatio) + "-" +
+                        fixed(parts.maxRatio) + " of its length");
+    const Tally& ours = m["shot-aware"];
+    const double sceneChange = m["scene-change"].coverage();
+    const double uniform = m["uniform"].coverage();
+    if (ours.coverage() < sceneChange - 0.05 || ours.coverage() < uniform + 0.05)
+        wrong.push_back("shot-aware" + at + "covers " + fixed(ours.coverage()) + " (scene-change " +
+                        fixed(sceneChange) + ", uniform " + fixed(uniform) + ")");
+    if (ours.junk() > 0.02 || ours.straddle() > 0.02)
+        wrong.push_back("shot-aware" + at + "junk " + fixed(ours.junk()) + ", straddle " +
+                        fixed(ours.straddle()));
+    if (ours.minRatio < 0.9 || ours.maxRatio > 1.1)
+        wrong.push_back("shot-aware" + at + "keeps " + fixed(ours.minRatio) + "-" +
+                        fixed(ours.maxRatio) + " of its length");
+    return wrong;
 }
 
 // The engine writes the player's console messages to standard output: they go
@@ -171,109 +233,81 @@ int benchQuality(int argc, char** argv) {
     const std::string folder = argc == 2 ? argv[1] : defaultFolder();
     std::FILE* out = takeStandardOutput();
 
-    struct Video {
-        const QualityVideo* recipe;
-        std::string path;
-        std::vector<FrameTruth> truth;
-    };
     std::vector<Video> videos;
     for (const QualityVideo& recipe : qualityVideos()) {
         std::string error;
-        const std::string path = qualityVideoFile(recipe, folder, &error);
-        if (path.empty()) {
-            std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0], error.c_str());
+        Video v{&recipe, qualityVideoFile(recipe, folder, &error), frameTruth(recipe), {}};
+        if (v.path.empty() || !sceneChanges(v.path, &v.sceneChanges)) {
+            std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0],
+                         v.path.empty() ? error.c_str() : "ffmpeg's scene detector failed");
             return 1;
         }
-        videos.push_back({&recipe, path, frameTruth(recipe)});
+        videos.push_back(std::move(v));
     }
 
     std::fprintf(out, "%d videos:", static_cast<int>(videos.size()));
     for (const Video& v : videos)
-        std::fprintf(out, " %s %.0f s", v.recipe->name,
-                     static_cast<double>(v.truth.size()) / kQualityFrameRate);
+        std::fprintf(out, " %s %.0f s", v.recipe->name, v.frames() / double(kQualityFrameRate));
     std::fprintf(out, "\nlength: kept / (target x duration), min-max over the videos of at least "
                       "10 / target fragments\n");
-    std::fprintf(out, "target filter method  length     coverage repeats junk  cut-straddle\n");
+    std::fprintf(out, "target method       length     coverage repeats junk  straddle\n");
 
-    // Kept frames by video, filter and target, for the checks after the table.
-    std::map<std::string, std::map<bool, std::vector<int>>> keptByTarget;
+    const std::vector<Method> all = methods();
+    // Kept frames by method and video, target by target.
+    std::map<std::string, std::vector<int>> keptByTarget;
+    std::map<std::string, Tally> pooled; // by method, over the targets
     std::vector<std::string> failures;
-    Tally ours02, uniform02;
-    for (bool filter : {false, true}) {
-        for (double target : kTargets) {
-            SummarySettings settings;
-            settings.target = target;
-            settings.junkFilter = filter;
-            Tally ours, uniform;
+    for (double target : kTargets) {
+        std::map<std::string, Tally> byMethod;
+        for (const Method& method : all) {
+            Tally& tally = byMethod[method.name];
             for (const Video& v : videos) {
-                const std::vector<Fragment> kept = fragmentsOf(summarize(v.path, settings));
-                const Tally t = measure(v.truth, kept, target);
-                ours.add(t);
-                uniform.add(measure(v.truth, uniformSkim(static_cast<int>(v.truth.size()), target),
-                                    target));
-                keptByTarget[v.recipe->name][filter].push_back(t.keptFrames);
-                if (!filter && t.maxRatio > 0.0 && (t.minRatio < 0.75 || t.maxRatio > 1.25))
-                    failures.push_back(std::string(v.recipe->name) + ": target " + fixed(target) +
-                                       " keeps " + fixed(t.minRatio) + " of its length");
-                if (target == 1.0) {
-                    // Every fragment kept, or with the filter every one that
-                    // holds no junk frame and no cut.
-                    std::vector<bool> keptFrame(v.truth.size(), false);
-                    for (const Fragment& f : kept)
-                        for (int k = f.first; k < f.first + f.frames; ++k)
-                            keptFrame[static_cast<size_t>(k)] = true;
-                    int leftOut = 0;
-                    for (size_t first = 0; first < v.truth.size(); first += kFragmentFrames) {
-                        const size_t end = std::min(v.truth.size(), first + kFragmentFrames);
-                        bool clean = true;
-                        for (size_t k = first; k < end; ++k)
-                            clean &= !v.truth[k].junk && v.truth[k].scene == v.truth[first].scene;
-                        leftOut += (!filter || clean) && !keptFrame[first] ? 1 : 0;
-                    }
-                    if (leftOut > 0)
-                        failures.push_back(std::string(v.recipe->name) + ": target 1.0" +
-                                           (filter ? " with the filter" : "") + " leaves out " +
-                                           std::to_string(leftOut) + " fragments it should keep");
-                }
-                if (v.truth.size() <= 3 * kFragmentFrames && target == 0.05 && !filter &&
-                    kept.size() > 1)
-                    failures.push_back(std::string(v.recipe->name) + ": three fragments keep " +
-                                       std::to_string(kept.size()) + " at 0.05");
+                const Tally t = measure(v.truth, method.keep(v, target), target);
+                tally.add(t);
+                keptByTarget[std::string(method.name) + " " + v.recipe->name].push_back(
+                    t.keptFrames);
             }
-            for (const auto& [name, tally] : {std::pair{"tessaro", ours}, {"uniform", uniform}})
-                std::fprintf(out, "%6.2f %-6s %-7s %4.2f-%-4.2f  %5.2f    %5.2f   %5.2f %5.2f\n",
-                             target, filter ? "on" : "off", name, tally.minRatio, tally.maxRatio,
-                             share(tally.covered, tally.shots),
-                             share(tally.repeatFrames, tally.keptFrames),
-                             share(tally.junkFrames, tally.keptFrames),
-                             share(tally.straddling, tally.fragments));
-            if (target == 0.2 && !filter) {
-                ours02 = ours;
-                uniform02 = uniform;
-            }
+            pooled[method.name].add(tally);
+            std::fprintf(out, "%6.2f %-12s %4.2f-%-4.2f  %5.2f    %5.2f   %5.2f %5.2f\n", target,
+                         method.name, tally.minRatio, tally.maxRatio, tally.coverage(),
+                         share(tally.repeatFrames, tally.keptFrames), tally.junk(),
+                         tally.straddle());
         }
+        for (const std::string& f : shortfalls(target, byMethod))
+            failures.push_back(f);
     }
+    for (const auto& [name, kept] : keptByTarget)
+        for (size_t i = 1; i < kept.size(); ++i)
+            if (kept[i] < kept[i - 1] - kBenchFragmentFrames)
+                failures.push_back(name + ": target " + fixed(kTargets[i]) + " keeps " +
+                                   std::to_string(kept[i]) + " frames, " + fixed(kTargets[i - 1]) +
+                                   " keeps " + std::to_string(kept[i - 1]));
 
-    for (const auto& [name, byFilter] : keptByTarget)
-        for (const auto& [filter, kept] : byFilter)
-            for (size_t i = 1; i < kept.size(); ++i)
-                if (kept[i] < kept[i - 1] - kFragmentFrames)
-                    failures.push_back(name + (filter ? " with the filter" : "") + ": target " +
-                                       fixed(kTargets[i]) + " keeps " + std::to_string(kept[i]) +
-                                       " frames, " + fixed(kTargets[i - 1]) + " keeps " +
-                                       std::to_string(kept[i - 1]));
-    const double coverage = share(ours02.covered, ours02.shots);
-    const double junk = share(ours02.junkFrames, ours02.keptFrames);
-    const double uniformCoverage = share(uniform02.covered, uniform02.shots);
-    const double uniformJunk = share(uniform02.junkFrames, uniform02.keptFrames);
-    if (coverage < uniformCoverage || junk > uniformJunk + 0.05)
-        failures.push_back("target 0.20: less coverage or more junk than uniform skimming");
+    FilterTally filter;
+    for (const Video& v : videos) {
+        SummarySettings settings;
+        settings.target = 1.0;
+        settings.junkFilter = true;
+        measureFilter(v.truth, summarize(v, settings), &filter);
+    }
+    const double ordinaryKept = share(filter.ordinaryKept, filter.ordinary);
+    const double junkLeftOut = share(filter.junkLeftOut, filter.junk);
+    std::fprintf(out, "filter at 1.00: keeps %.2f of ordinary footage, leaves out %.2f of junk\n",
+                 ordinaryKept, junkLeftOut);
+    if (ordinaryKept < 0.95 || junkLeftOut < 0.90)
+        failures.push_back("the filter keeps " + fixed(ordinaryKept) +
+                           " of ordinary footage and leaves out " + fixed(junkLeftOut) +
+                           " of junk");
+
     for (const std::string& f : failures)
         std::fprintf(out, "wrong: %s\n", f.c_str());
+    // Pooled over the targets.
+    const Tally& ours = pooled["shot-aware"];
     std::fprintf(out,
-                 "quality: coverage %.2f (uniform %.2f), junk %.2f (uniform %.2f), length "
-                 "ratio min %.2f max %.2f\n",
-                 coverage, uniformCoverage, junk, uniformJunk, ours02.minRatio, ours02.maxRatio);
+                 "quality: shot-aware coverage %.2f (scene-change %.2f, uniform %.2f), junk %.2f, "
+                 "straddle %.2f; filter keeps %.2f of ordinary footage\n",
+                 ours.coverage(), pooled["scene-change"].coverage(), pooled["uniform"].coverage(),
+                 ours.junk(), ours.straddle(), ordinaryKept);
     std::fflush(out);
     return failures.empty() ? 0 : 1;
 }

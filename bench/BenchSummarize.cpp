@@ -1,6 +1,6 @@
-// tessaro-bench summarize FILE: the tessaro-summarize program at its default
-// settings against FFmpeg's scene-change detector (ffmpeg -vf scdet), the
-// closest thing a user has today, on the same file in the same run.
+// tessaro-bench summarize [OPTION...] FILE: the tessaro-summarize program at
+// its default settings (or with the options given) against FFmpeg's scene-change detector (ffmpeg
+// -vf scdet), the closest thing a user has today, on the same file in the same run.
 
 #include "Bench.h"
 #include "PlainDecode.h"
@@ -71,13 +71,15 @@ DecodeRun timeCommand(const std::vector<std::string>& command) {
 }
 
 int benchSummarize(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tessaro-bench %s FILE\n", argv[0]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tessaro-bench %s [OPTION...] FILE\n", argv[0]);
         return 2;
     }
-    const std::string file = argv[1];
+    // Options before the file are tessaro-summarize's (--shot-aware, a target...).
+    const std::string file = argv[argc - 1];
     // The store would spare every run after the first its decoding.
-    const std::vector<std::string> summarize = {summarizeProgram(), "-q", "--no-store", file};
+    std::vector<std::string> summarize = {summarizeProgram(), "-q", "--no-store"};
+    summarize.insert(summarize.end(), argv + 1, argv + argc);
     const std::vector<std::string> scdet = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
                                             "error",  "-i",       file,           "-vf",
                                             "scdet",  "-f",       "null",         "-"};
@@ -99,5 +101,5 @@ int benchSummarize(int argc, char** argv) {
     return 0;
 }
 
-const BenchRegistration registration("summarize", "FILE", &benchSummarize);
+const BenchRegistration registration("summarize", "[OPTION...] FILE", &benchSummarize);
 } // namespace

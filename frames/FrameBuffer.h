@@ -5,6 +5,7 @@
 // taken on them; it belongs to one thread at a time and has no lock.
 
 #include "Frame.h"
+#include "ShotBoundaries.h"
 
 #include <cstdint>
 #include <memory>
@@ -76,4 +77,6 @@ public:
     bool classified = false;
     bool maxDifferenceComputed = false;
     double maxPairDifference = 0.0;
+    // Set by shot-aware ranking only.
+    ShotSpan shotSpan;
 };

@@ -370,11 +370,13 @@ void PlayerLoop::takeKept(const Decision& decision) {
     if (!playback.read(decision, frames, &sounds))
         return;
     segmentTimes.push_back(decision.start);
+    const double first = framesHandedOn + decision.skipped + 1.0;
     for (size_t k = 0; k < frames.size(); ++k)
-        frames[k].frameNumber = framesHandedOn + static_cast<double>(k) + 1;
-    handOn(frames, decision.number == lastKeptNumber + 1, &sounds, decision.start,
-           decision.last + framePeriod);
-    lastKeptNumber = decision.number;
+        frames[k].frameNumber = first + static_cast<double>(k);
+    handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0, &sounds,
+           decision.start, decision.last + framePeriod);
+    // A fragment trimmed short of its end has no fragment following on.
+    lastKeptNumber = decision.playsToItsEnd() ? decision.number : -2;
     controls.summaryFilling = false;
 }
 
@@ -403,7 +405,7 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
             takeKept(*decision);
         // Decided fragments count whether kept or not.
         if (decision)
-            framesHandedOn += decision->frames;
+            framesHandedOn += decision->fragmentFrames;
     }
     if (!turns->finished())
         return Next::Continue;

@@ -2,6 +2,7 @@
 // best-first order of the leaf list.
 
 #include "FrameBuffer.h"
+#include "ShotAwareRanking.h"
 #include "SummaryTree.h"
 #include "TreeNode.h"
 
@@ -158,12 +159,19 @@ void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scra
     cutCount = p->cutCount + (!included && p->included ? 1 : 0);
 
     double r = p->redundancyScore;
+    shotGain = p->shotGain;
     if (included) {
         r = 0.0;
         if (fragment) {
             const Distances d = ancestorDistances(lastIncluded, level, fragment, scratch);
             if (d.count > 0)
                 r = std::sqrt(0.75 * d.min + 0.25 * d.sum / d.count);
+            // Shot-aware ranking's hook.
+            if (fragment->shotSpan.known) {
+                const FrameBuffer* last = lastIncluded ? lastIncluded->fragment : nullptr;
+                shotGain += inclusionGain(fragment->shotSpan, last ? &last->shotSpan : nullptr,
+                                          d.count > 0 ? d.min : FAR_DISTANCE);
+            }
         }
     }
     const int32_t blendFrames = n + p->summaryFrames;
@@ -208,9 +216,17 @@ void SummaryTree::scoreLeaves() {
             term(node->redundancyScore, maxRedundancyScore, minRedundancyScore, w.redundancy);
         const double l = term(node->lengthScore, maxLengthScore, minLengthScore, w.length);
         const double v = sum == 0.0 ? 0.0 : finiteOrZero((a + c + r + l) / sum);
-        const double parentScore = node->parent ? node->parent->score : 0.0;
+        const TreeNode* p = node->parent;
+        const double parentScore = p ? (w.shotAware ? p->pathScore : p->score) : 0.0;
         node->score = parentScore * 0.75 + v * 0.25;
         node->tieScore = 0.0;
+        // Shot-aware ranking's hook.
+        if (w.shotAware) {
+            node->pathScore = node->score;
+            const int32_t fragmentFrames = node->fragment ? node->fragment->maxFrames : 0;
+            node->score = shotAwareScore(node->shotGain, node->summaryFrames, node->totalFrames,
+                                         w.targetLength, fragmentFrames, node->pathScore);
+        }
     }
 }
 

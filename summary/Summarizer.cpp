@@ -2,6 +2,7 @@
 
 #include "Fnv.h"
 #include "FrameBuffer.h"
+#include "ShotAwareRanking.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ void Summarizer::setLimits(int depthLimit, int nodeLimit) {
 void Summarizer::reset() {
     tree.resetTree();
     tree.weights = RankingWeights::of(current);
+    shots.reset();
     streamEnded = false;
     lastSettled = false;
     front = 0;
@@ -49,7 +51,9 @@ bool Summarizer::wantsFragment() const {
 void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
     if (!fragment || !wantsFragment())
         return;
-    const FrameBuffer* inserted = fragment.get();
+    FrameBuffer* inserted = fragment.get();
+    if (tree.weights.shotAware)
+        trimToMainShot(*inserted, shots);
     if (current.junkFilter)
         tree.addFragmentFiltered(std::move(fragment));
     else
@@ -105,6 +109,10 @@ Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
     decision.number = fragment->number;
     decision.frames = fragment->count();
     decision.kept = included;
+    decision.skipped = fragment->shotSpan.before;
+    decision.shot = fragment->shotSpan.known ? fragment->shotSpan.shot : -1;
+    decision.fragmentFrames =
+        fragment->shotSpan.before + fragment->count() + fragment->shotSpan.after;
     if (fragment->count() > 0) {
         decision.frameNumber = fragment->first().frameNumber;
         decision.start = fragment->first().frameTime;

@@ -14,6 +14,7 @@
 // decisions: the player and a headless run that take the same turns keep the
 // same fragments whatever their pace.
 
+#include "ShotBoundaries.h"
 #include "SummarySettings.h"
 #include "SummaryTree.h"
 
@@ -32,6 +33,13 @@ struct Decision {
     double last = 0.0;       // time of its last frame
     int32_t frames = 0;      // frames it holds
     bool kept = false;
+    // With shot-aware ranking the fragment may hold only its main shot, and
+    // the fields above describe that: these count the frames it came with.
+    int32_t skipped = 0;        // frames before those it holds
+    int32_t fragmentFrames = 0; // all of them
+    int32_t shot = -1;          // the shot it shows (-1 without shot-aware ranking)
+    bool playsToItsEnd() const { return skipped + frames == fragmentFrames; }
+
     // What each of its frames looked like, to recognise the pictures when
     // they are read again (see pictureSignature); empty for a left-out one.
     std::vector<uint64_t> signatures;
@@ -95,6 +103,7 @@ private:
     int depthLimitInForce;
     int nodeLimitInForce;
     SummaryTree tree;
+    ShotBoundaries shots; // shot-aware ranking only
     bool streamEnded = false;
     // The fragment left at the current root when the stream ended is settled.
     bool lastSettled = false;

@@ -14,13 +14,15 @@ struct SummarySettings {
     int depth = 60;  // tree depth limit, 20-90
     int nodes = 500; // tree node limit, 100-5000
     bool junkFilter = false;
+    bool shotAware = false; // see ShotAwareRanking.h
 
     // The values the candidate ranking reads; changing one of them means a
     // new tree, while the limits and the filter apply from the next fragment.
     bool sameRanking(const SummarySettings& other) const {
         return target == other.target && lengthWeight == other.lengthWeight &&
                continuityWeight == other.continuityWeight &&
-               redundancyWeight == other.redundancyWeight && activityWeight == other.activityWeight;
+               redundancyWeight == other.redundancyWeight &&
+               activityWeight == other.activityWeight && shotAware == other.shotAware;
     }
 };
 
@@ -31,8 +33,10 @@ struct RankingWeights {
     double continuity = SummarySettings{}.continuityWeight;
     double redundancy = SummarySettings{}.redundancyWeight;
     double activity = SummarySettings{}.activityWeight;
+    bool shotAware = false;
 
     static RankingWeights of(const SummarySettings& s) {
-        return {s.target, s.lengthWeight, s.continuityWeight, s.redundancyWeight, s.activityWeight};
+        return {s.target,           s.lengthWeight,   s.continuityWeight,
+                s.redundancyWeight, s.activityWeight, s.shotAware};
     }
 };

@@ -14,6 +14,15 @@ const char* const BROKEN_TREE = "\nERROR HORRENDO";
 const char* const TWO_LIVE_CHILDREN = "\nAdvance Root (2):ERROR";
 const char* const NO_CHILD = "\nTHIS POINT MUST NOT BE REACHED";
 
+// The junk filter's bounds. A colour count of 1 (one 16-level bin in each of
+// Y, U and V) is a flat frame. Natural footage keeps U and V in one bin
+// each, so any bound above 1 throws out scenes dominated by one tone (a
+// light wall, a dark room, flat animation); black, bars and test cards, and
+// flashes are caught by the activity and strong-change rules.
+constexpr double JUNK_MIN_ACTIVITY = 2.0;
+constexpr double JUNK_MAX_ACTIVITY = 1000.0;
+constexpr double JUNK_MAX_COLOR_COUNT = 1.0;
+
 // Every JUMP_SPAN-th level is a landmark; each node links to the nearest one
 // above it, which is known from its parent alone.
 constexpr int32_t JUMP_SPAN = 8;
@@ -110,8 +119,8 @@ void SummaryTree::addFragmentFiltered(std::unique_ptr<FrameBuffer> owned) {
     const double minActivity = fragment->getMinActivity();
     const double meanColorCount = fragment->getMeanColorCount();
     const bool strongChange = fragment->hasStrongChange();
-    fragment->junk =
-        strongChange || minActivity < 2.0 || minActivity > 1000.0 || meanColorCount <= 2.0;
+    fragment->junk = strongChange || minActivity < JUNK_MIN_ACTIVITY ||
+                     minActivity > JUNK_MAX_ACTIVITY || meanColorCount <= JUNK_MAX_COLOR_COUNT;
     fragment->classified = true;
     addFragment(std::move(owned), !fragment->junk);
 }

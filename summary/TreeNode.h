@@ -64,6 +64,10 @@ public:
     double redundancyScore = 0.0;
     double continuityScore = 0.0;
     double activityScore = 0.0;
+    // Shot-aware ranking only: the gains of the fragments kept on the path,
+    // and the weighted ranking's score, which then only breaks ties.
+    double shotGain = 0.0;
+    double pathScore = 0.0;
 
     // Distances of the fragment at level redundancyLevel to this node's
     // fragment and to those of its included ancestors in reach: the same for

@@ -158,8 +158,8 @@ public:
         default: {
             lastAction = "check box";
             QCheckBox* boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
-                                  state.junkSegmentFilterBox};
-            boxes[pick(0, 2)]->click();
+                                  state.junkSegmentFilterBox, state.shotAwareRankingBox};
+            boxes[pick(0, 3)]->click();
             break;
         }
         }

@@ -94,21 +94,30 @@ TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapsho
     EXPECT_GT(limits.generation, start.generation);
     EXPECT_EQ(limits.rankingGeneration, start.rankingGeneration);
 
-    // Two weights released in a row settle into one new ranking.
+    // Two weights released in a row settle into one new ranking; switching
+    // shot-aware ranking (off at first) is a new ranking too.
+    const auto settled = [this](uint64_t generation) {
+        QElapsedTimer waited;
+        waited.start();
+        while (state.settings.snapshot().rankingGeneration == generation &&
+               waited.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return state.settings.snapshot();
+    };
     for (SliderLCD* weight : {state.targetLengthCtl, state.redundancyWeightCtl}) {
         weight->slider->setValue(40);
         emit weight->slider->sliderReleased();
     }
     EXPECT_EQ(state.settings.snapshot().rankingGeneration, start.rankingGeneration);
-    QElapsedTimer waited;
-    waited.start();
-    while (state.settings.snapshot().rankingGeneration == start.rankingGeneration &&
-           waited.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const PlayerSettings weights = state.settings.snapshot();
+    const PlayerSettings weights = settled(start.rankingGeneration);
     EXPECT_EQ(weights.rankingGeneration, start.rankingGeneration + 1);
     EXPECT_EQ(weights.summary.target, 0.4);
     EXPECT_EQ(weights.summary.redundancyWeight, 0.4);
+    EXPECT_FALSE(weights.summary.shotAware);
+    state.shotAwareRankingBox->click();
+    const PlayerSettings shots = settled(weights.rankingGeneration);
+    EXPECT_EQ(shots.rankingGeneration, weights.rankingGeneration + 1);
+    EXPECT_TRUE(shots.summary.shotAware);
 
     window.reset();
     EXPECT_EQ(shared.driver.load(), nullptr) << "the driver goes with the window";

@@ -16,7 +16,8 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
                               {Shot::Black, 25},
                               {Shot::Pattern, 40, 10},
                               {Shot::Bars, 20},
-                              {Shot::Rings, 30}}};
+                              {Shot::Wall, 30},
+                              {Shot::Rings, 30, -1, 10}}};
     std::string error;
     const std::string path =
         qualityVideoFile(video, TESSARO_BINARY_DIR "/test-media/quality", &error);
@@ -29,8 +30,12 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
     ASSERT_EQ(frames.size(), truth.size());
 
     // A cut, or a flash starting or ending, changes the picture at once;
-    // nothing else does.
+    // nothing else does. The dissolve (the ten frames before the last
+    // twenty) changes it step by step.
+    const size_t dissolve = frames.size() - 30;
     for (size_t k = 1; k < frames.size(); ++k) {
+        if (k >= dissolve && k < dissolve + 10)
+            continue;
         const bool change =
             truth[k].scene != truth[k - 1].scene || truth[k].junk != truth[k - 1].junk;
         EXPECT_EQ(frameDifference(frames[k - 1], frames[k]) > 0.15, change) << "frame " << k;
@@ -40,6 +45,6 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
     const double* flash = frames[66].descriptors.histogram[0];
     EXPECT_EQ(black[0] + black[1], std::accumulate(black, black + 16, 0.0));
     EXPECT_EQ(flash[14] + flash[15], std::accumulate(flash, flash + 16, 0.0));
-    // The shot seen again shows the same frames.
-    EXPECT_LT(frameDifference(frames[0], frames[115]), 0.02);
+    // The shot seen again shows the same frames, under fresh grain.
+    EXPECT_LT(frameDifference(frames[12], frames[frames.size() - 18]), 0.05);
 }

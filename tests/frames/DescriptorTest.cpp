@@ -162,7 +162,7 @@ TEST(DescriptorEncoding, GivesBackEveryValueToTheBitAndRefusesWhatIsNotAWholeEnc
     // Odd sizes, a picture smaller than the grid, a textured one.
     std::string bytes;
     std::vector<Descriptors> written;
-    std::vector<testframes::OwnedPicture> pictures;
+    std::vector<OwnedPicture> pictures;
     pictures.push_back(paintLuma(uniformPicture(321, 241, 0, 90, 160),
                                  [](int x, int y) { return (7 * x + 3 * y) % 256; }));
     pictures.push_back(uniformPicture(5, 3, 200, 30, 60));

@@ -45,8 +45,12 @@ ReaderRun run(const std::string& path) {
         run.frames += fragment->count();
         summarise(summarizer, std::move(fragment), run.fragments % 2 == 0);
     }
-    // A seek as the position slider makes one, then a fresh tree as after any seek.
+    // A seek as the position slider makes one, then a fresh tree as after any
+    // seek, ranked shot-aware.
     decoder.seekFrameWKey(std::isfinite(seconds) && seconds > 0.0 ? seconds / 2.0 : 0.0);
+    SummarySettings shotAware = summarizer.settings();
+    shotAware.shotAware = true;
+    summarizer.setSettings(shotAware);
     summarizer.reset();
     for (; run.afterSeek < 3; ++run.afterSeek) {
         std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
@@ -44,7 +45,7 @@ protected:
         shared.mode = mode;
         board.publish(chosen);
         playback = makePlaybackQueue();
-        loop = std::make_unique<PlayerLoop>(testMedia(kScenes), *playback, shared, board);
+        loop = std::make_unique<PlayerLoop>(testMedia(video), *playback, shared, board);
         loop->start();
     }
     void fill() {
@@ -85,6 +86,7 @@ protected:
     RecordingDriver driver;
     std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
+    const char* video = kScenes;
 };
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
@@ -220,15 +222,28 @@ TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
 // The fragments kept are those of a headless run, whatever the pace of
 // playback: a shallow tree decides most levels on the way, one deeper than
 // the video all of them at its end; a small buffer drained slowly holds
-// decisions back.
+// decisions back. With shot-aware ranking the fragments cut inside are
+// played trimmed, the same frames as the headless run's.
 TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlayback) {
-    const std::tuple<int, double, int32_t, int> cases[] = {{2, 0.3, 30, 3}, {90, 0.05, 300, 300}};
-    for (auto [depth, share, buffer, drain] : cases) {
-        SCOPED_TRACE(depth);
+    struct Case {
+        const char* video;
+        int frames, depth;
+        double share;
+        int32_t buffer;
+        int drain;
+        bool shotAware;
+    };
+    const Case cases[] = {{kScenes, kScenesFrames, 2, 0.3, 30, 3, false},
+                          {kScenes, kScenesFrames, 90, 0.05, 300, 300, false},
+                          {kCuts, 150, 2, 1.0, 30, 3, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
         SummarySettings& settings = chosen.summary;
-        settings.depth = depth;
-        settings.target = share;
-        HeadlessSummary headless(testMedia(kScenes), settings);
+        settings.depth = c.depth;
+        settings.target = c.share;
+        settings.shotAware = c.shotAware;
+        video = c.video;
+        HeadlessSummary headless(testMedia(video), settings);
         ASSERT_TRUE(headless.run({}));
         std::vector<double> expected;
         for (const KeptFragment& f : headless.keptFragments())
@@ -236,17 +251,22 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
                 expected.push_back(f.start + k / 25.0);
 
         open(PlayerMode::Summary);
-        loop->bufferTarget = buffer;
-        const std::vector<double> played = runToEnd(drain);
+        loop->bufferTarget = c.buffer;
+        const std::vector<double> played = runToEnd(c.drain);
         EXPECT_TRUE(loop->summarizer.finished());
         // Every decided fragment counts, kept or not, the last one included;
         // each kept one marks its start on the timeline.
-        EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
+        EXPECT_EQ(loop->framesHandedOn, c.frames);
         EXPECT_EQ(loop->segmentTimes.size(), 1 + headless.keptFragments().size());
         ASSERT_FALSE(played.empty());
         ASSERT_EQ(played.size(), expected.size());
         for (size_t i = 0; i < played.size(); ++i)
             EXPECT_NEAR(played[i], expected[i], 1e-9) << i;
+        if (c.shotAware) {
+            EXPECT_TRUE(std::any_of(headless.keptFragments().begin(),
+                                    headless.keptFragments().end(),
+                                    [](const KeptFragment& f) { return f.frames < 25; }));
+        }
     }
 }
 

@@ -55,7 +55,7 @@ std::vector<std::string> decided(FragmentSource& source, const SummarySettings& 
         turns.offerFragment();
         if (const std::optional<Decision> d = turns.takeDecision())
             decisions.push_back(std::to_string(d->number) + (d->kept ? " kept " : " out ") +
-                                std::to_string(d->start));
+                                std::to_string(d->start) + " " + std::to_string(d->frames));
     }
     return decisions;
 }
@@ -88,13 +88,16 @@ void sql(const StoreConfig& config, const std::string& statement) {
 
 TEST(DescriptorStore, ReadsBackTheDecodersFramesAndTheLiveTreesDecisions) {
     // A frame rate that is not whole, a stream without durations, B-frames,
-    // an odd size, a last fragment of one frame, cuts.
-    const char* files[] = {kH264Aac, kMpeg4Mp3, kVp9Opus, kOddSize, kFrames51, kScenes};
+    // an odd size, a last fragment of one frame, cuts (inside fragments too,
+    // which shot-aware ranking trims away).
+    const char* files[] = {kH264Aac, kMpeg4Mp3, kVp9Opus, kOddSize, kFrames51, kScenes, kCuts};
     const StoreConfig config = scratchStore("RoundTrip");
-    SummarySettings settings[3];
+    SummarySettings settings[4];
     settings[1].target = 0.3;
     settings[2].junkFilter = true;
     settings[2].depth = 20;
+    settings[3].shotAware = true;
+    settings[3].target = 0.3;
     for (const char* file : files) {
         SCOPED_TRACE(file);
         const std::string path = testMedia(file);

@@ -18,8 +18,8 @@ using Action = ParsedCommandLine::Action;
 TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     ParsedCommandLine p = parseCommandLine(
         {"-t", "0.1", "--length-weight=0.3", "--continuity-weight", "0.4", "--redundancy-weight=0",
-         "--activity-weight", "1", "--depth", "20", "--nodes=5000", "--junk-filter", "-fcsv", "-o",
-         "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
+         "--activity-weight", "1", "--depth=20", "--nodes=5000", "--junk-filter", "--shot-aware",
+         "-fcsv", "-o", "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
     ASSERT_EQ(p.action, Action::Run) << p.error;
     const SummarySettings& s = p.options.settings;
     EXPECT_DOUBLE_EQ(s.target, 0.1);
@@ -30,6 +30,7 @@ TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     EXPECT_EQ(s.depth, 20);
     EXPECT_EQ(s.nodes, 5000);
     EXPECT_TRUE(s.junkFilter);
+    EXPECT_TRUE(s.shotAware);
     EXPECT_EQ(p.options.format, ListFormat::Csv);
     EXPECT_EQ(p.options.output, "out.mp4");
     EXPECT_EQ(p.options.contactSheet, "sheet.png");
@@ -81,11 +82,11 @@ TEST(SummarizeOptions, BadCommandLinesAreRefusedNamingWhatIsWrong) {
 }
 
 // A 25-frame fragment at 25 fps, numbered as the engine numbers frames (from 1).
-KeptFragment fragment(int index, int frames = 25) {
-    return {1 + 25LL * index, frames, index * 1.0, index + frames / 25.0};
+KeptFragment fragment(int index, int frames = 25, int32_t shot = -1) {
+    return {1 + 25LL * index, frames, index * 1.0, index + frames / 25.0, shot};
 }
 
-TEST(MergeFragments, FollowingFragmentsJoinAndGapsSplit) {
+TEST(MergeFragments, FollowingFragmentsJoinAndGapsAndCutsSplit) {
     const struct {
         std::vector<KeptFragment> kept;
         std::vector<Segment> merged;
@@ -93,6 +94,9 @@ TEST(MergeFragments, FollowingFragmentsJoinAndGapsSplit) {
         {{fragment(2), fragment(3), fragment(4), fragment(7)}, {{2.0, 5.0, 75}, {7.0, 8.0, 25}}},
         {{fragment(0), fragment(2), fragment(4)}, {{0.0, 1.0, 25}, {2.0, 3.0, 25}, {4.0, 5.0, 25}}},
         {{fragment(0), fragment(1, 10)}, {{0.0, 1.4, 35}}}, // a short last fragment joins
+        // A cut between two following fragments splits them (shot-aware ranking).
+        {{fragment(0, 25, 3), fragment(1, 25, 3), fragment(2, 25, 4)},
+         {{0.0, 2.0, 50}, {2.0, 3.0, 25}}},
         {{}, {}},
     };
     for (const auto& c : cases) {

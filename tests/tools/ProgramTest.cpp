@@ -197,6 +197,7 @@ TEST(HeadlessSummary, TheProgramPrintsTheEnginesSegments) {
         {},
         {"-t", "1"},
         {"--junk-filter"},
+        {"--shot-aware", "-t", "0.3"},
         {"--target=0.3", "--length-weight=0.5", "--continuity-weight=0.3",
          "--redundancy-weight=0.1", "--activity-weight=0.6", "--depth=20", "--nodes=100"},
     };

@@ -31,17 +31,6 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-PicturePtr solidPicture(int width, int height, uint8_t y, uint8_t u, uint8_t v) {
-    PicturePtr picture(alloc_picture(AV_PIX_FMT_YUV420P, width, height), free_picture);
-    for (int row = 0; row < height; ++row)
-        std::memset(picture->data[0] + row * picture->linesize[0], y, width);
-    for (int row = 0; row < (height + 1) / 2; ++row) {
-        std::memset(picture->data[1] + row * picture->linesize[1], u, (width + 1) / 2);
-        std::memset(picture->data[2] + row * picture->linesize[2], v, (width + 1) / 2);
-    }
-    return picture;
-}
-
 namespace {
 
 ffmpeg::CodecContextPtr openDecoder(const AVStream* stream) {

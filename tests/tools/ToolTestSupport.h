@@ -4,13 +4,12 @@
 // what the tool wrote, and running the program itself.
 
 #include "ChildProcess.h"
+#include "TestPictures.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "Picture.h"
 
 // A fresh, empty directory for one test's files.
 std::string scratchDirectory(const std::string& name);
@@ -18,9 +17,7 @@ size_t fileCount(const std::string& directory);
 // Text split at line ends, without them.
 std::vector<std::string> lines(const std::string& text);
 
-using PicturePtr = std::unique_ptr<AVFrame, void (*)(AVFrame*)>;
-// A planar YUV 4:2:0 picture filled with one colour.
-PicturePtr solidPicture(int width, int height, uint8_t y, uint8_t u, uint8_t v);
+using PicturePtr = OwnedPicture;
 
 // What a written file holds, its first video and audio streams decoded.
 struct StreamInfo {

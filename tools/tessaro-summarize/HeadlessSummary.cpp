@@ -36,8 +36,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
         const int64_t framesBefore = turns.framesDecided();
         const std::optional<Decision> decision = turns.takeDecision();
         if (decision && decision->kept) {
-            kept.push_back({framesBefore + 1, decision->frames, decision->start,
-                            decision->last + frameDuration});
+            kept.push_back({framesBefore + decision->skipped + 1, decision->frames, decision->start,
+                            decision->last + frameDuration, decision->shot});
             if (onKept && !onKept(kept.back(), *decision))
                 break;
         }

@@ -68,7 +68,8 @@ size_t utf8Length(const std::string& text, size_t i) {
 } // namespace
 
 bool continuesSegment(const KeptFragment& previous, const KeptFragment& next) {
-    return next.firstFrameNumber == previous.firstFrameNumber + previous.frames;
+    return next.firstFrameNumber == previous.firstFrameNumber + previous.frames &&
+           next.shot == previous.shot;
 }
 
 std::vector<Segment> mergeFragments(const std::vector<KeptFragment>& fragments) {
@@ -130,7 +131,8 @@ std::string formatJson(const SummaryReport& r) {
            ", \"redundancy_weight\": " + number(s.redundancyWeight) +
            ", \"activity_weight\": " + number(s.activityWeight) +
            ", \"depth\": " + std::to_string(s.depth) + ", \"nodes\": " + std::to_string(s.nodes) +
-           ", \"junk_filter\": " + boolean(s.junkFilter) + "},\n";
+           ", \"junk_filter\": " + boolean(s.junkFilter) +
+           (s.shotAware ? ", \"shot_aware\": true" : "") + "},\n";
     out += "  \"segments\": [";
     for (size_t i = 0; i < r.segments.size(); ++i) {
         const Segment& seg = r.segments[i];

@@ -15,9 +15,11 @@ struct KeptFragment {
     int frames = 0;
     double start = 0.0; // time of its first frame, seconds
     double end = 0.0;   // time of its last frame plus one frame duration
+    int32_t shot = -1;  // with shot-aware ranking, the shot it shows
 };
 
-// True when `next` begins where `previous` ends: the two are one segment.
+// True when `next` begins where `previous` ends, in the same shot: the two
+// are one segment, so that no segment holds a cut.
 bool continuesSegment(const KeptFragment& previous, const KeptFragment& next);
 
 // Kept fragments that follow each other without a gap, merged.

@@ -25,6 +25,7 @@ constexpr OptionRule kOptions[] = {
     {0, "depth", true},
     {0, "nodes", true},
     {0, "junk-filter", false},
+    {0, "shot-aware", false},
     {'f', "format", true},
     {'o', "output", true},
     {0, "contact-sheet", true},
@@ -108,6 +109,10 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
         return whole(100, 5000, &s.nodes);
     if (longName == "junk-filter") {
         s.junkFilter = true;
+        return {};
+    }
+    if (longName == "shot-aware") {
+        s.shotAware = true;
         return {};
     }
     if (longName == "format") {
@@ -247,6 +252,8 @@ Summary settings (the window's controls and their defaults):
       --depth N                tree depth limit, 20-90 (default 60)
       --nodes N                tree node limit, 100-5000 (default 500)
       --junk-filter            leave out junk fragments, as the window's check box
+      --shot-aware             shot-aware ranking, as the window's check box: distinct
+                               shots first, no fragment across a cut, no junk
 
 Outputs:
   -f, --format json|csv|edl|chapters

@@ -1,0 +1,29 @@
+#pragma once
+
+// What the quality bench holds Tessaro's summaries against: uniform skimming
+// and a scene-change skim built on FFmpeg's own scene detector.
+
+#include <string>
+#include <vector>
+
+constexpr int kBenchFragmentFrames = 25;
+
+// Frames [first, first + frames) of a video, kept.
+struct KeptFrames {
+    int first;
+    int frames;
+};
+
+// Evenly spaced whole fragments totalling the target.
+std::vector<KeptFrames> uniformSkim(int totalFrames, double target);
+
+// The frames at which FFmpeg's scdet filter (at its default threshold) finds
+// a scene change in the video; remembered beside it for the next run. False
+// when ffmpeg fails.
+bool sceneChanges(const std::string& videoPath, std::vector<int>* frames);
+
+// The first whole fragment after the start and after each scene change, then
+// evenly spaced fragments up to the target; when the changes alone give more
+// than the target, an evenly spaced choice of them.
+std::vector<KeptFrames> sceneChangeSkim(int totalFrames, double target,
+                                        const std::vector<int>& changes);

@@ -1,0 +1,86 @@
+#pragma once
+
+// Where shots begin and which pictures are junk, found from the frames'
+// colour descriptors alone as the frames come, in the video's order: no
+// second look at the pictures.
+//
+// A hard cut is a frame difference far above the recent mean of the frame
+// differences within the shot (the mean follows motion, so a pan or a zoom
+// is not cut up), and above a floor that grain and compression never reach.
+// A jump that comes back within a few frames is a flash, not a cut. A
+// dissolve or a fade of up to a second raises the difference across a
+// fixed span of frames above its own recent mean in the same way, and is a
+// transition when the frames before and after it are as far apart as a cut.
+
+#include "Descriptors.h"
+
+#include <cstdint>
+#include <vector>
+
+// What is known of one frame.
+struct FrameMark {
+    int32_t shot = 0;      // shots numbered in the order they begin
+    bool junk = false;     // black or flat, bars or a test card, noise, a flash
+    bool boundary = false; // inside a transition, or perhaps in one: not to be played
+};
+
+// Junk by the picture alone: a flat frame (black, grey, a single colour), a
+// picture with the chroma structure of colour bars or a test card, or noise
+// (a wide spread of values with no structure at the scale of the blocks).
+bool isJunkPicture(const Descriptors& picture);
+
+class ShotBoundaries {
+public:
+    ShotBoundaries();
+
+    // The next frame's descriptors, copied: the frame may go once this returns.
+    void add(const Descriptors& frame);
+    // Frames added so far.
+    int64_t frames() const { return added; }
+    // The mark of frame index (counted from 0 since the last reset). Marks
+    // of the last kRecall frames may still change as later frames show a
+    // flash or a transition; older ones are gone.
+    const FrameMark& mark(int64_t index) const;
+    void reset();
+
+    static constexpr int kRecall = 64;
+
+private:
+    const Descriptors& recalled(int64_t index) const;
+    FrameMark& marked(int64_t index);
+    void newShot(int64_t from);
+    void checkTransition(int64_t index);
+
+    std::vector<Descriptors> ring; // of the last kRecall frames
+    std::vector<FrameMark> marks;
+    std::vector<double> stepAt; // the difference from the frame before, by frame
+    int64_t added = 0;
+    int32_t shot = 0;
+    int32_t nextShot = 1;
+    int64_t shotStart = 0;
+    int64_t calmFrom = 0; // the first frame after the last flash
+    // Recent differences between consecutive frames and across the span,
+    // within shots and outside transitions.
+    std::vector<double> steps;
+    std::vector<double> spans;
+    // A jump not yet known to be a cut or a flash: where it began, the
+    // shot before it and the threshold it crossed.
+    int64_t jumpAt = -1;
+    int32_t shotBeforeJump = 0;
+    int64_t shotStartBeforeJump = 0;
+    double jumpThreshold = 0.0;
+    // A rise of the span difference not yet known to be a transition.
+    int64_t riseFrom = -1;
+    double riseThreshold = 0.0;
+    std::vector<double> riseSpans;
+};
+
+// A fragment's place among the shots, once it has been trimmed to its main
+// shot (see ShotAwareRanking.h).
+struct ShotSpan {
+    bool known = false;
+    int32_t shot = 0;
+    int32_t before = 0; // frames trimmed off its start
+    int32_t after = 0;  // and off its end
+    bool junk = false;  // no run of one shot long enough to watch, clear of junk
+};
