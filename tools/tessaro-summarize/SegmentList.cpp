@@ -141,7 +141,10 @@ std::string formatJson(const SummaryReport& r) {
                ", \"frames\": " + std::to_string(seg.frames) + "}";
     }
     out += r.segments.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"summary_duration\": " + number(summaryDuration(r.segments)) + "\n}\n";
+    out += "  \"summary_duration\": " + number(summaryDuration(r.segments));
+    for (const auto& [name, value] : r.extra)
+        out += ",\n  " + jsonString(name) + ": " + value;
+    out += "\n}\n";
     return out;
 }
 
