@@ -73,10 +73,10 @@ std::vector<QJsonObject> reportLines(const std::string& out) {
 
 TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) {
     const std::string dir = scratchDirectory("Batch");
-    const std::string scenes = dir + "/scenes.mp4", out = dir + "/out", list = dir + "/list";
-    fs::copy_file(testMedia(kScenes), scenes);
+    const std::string short51 = dir + "/frames51.mp4", out = dir + "/out", list = dir + "/list";
+    fs::copy_file(testMedia(kFrames51), short51);
     const std::string aac = testMedia(kH264Aac);
-    std::ofstream(list) << scenes << "\n" << aac << "\n";
+    std::ofstream(list) << short51 << "\n" << aac << "\n";
     const std::string single = runProgram({"-q", "-f", "csv", "-t", "0.3", aac}).out;
     const auto touch = [](const std::string& path) { std::ofstream(path, std::ios::app) << " "; };
     // Named videos come first, then the list's.
@@ -91,7 +91,7 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
         {"again", [] {}, "0.3", "34ss", 6},
         {"other settings", [] {}, "0.2", "34oo", 6},
         {"a list changed", [&] { touch(out + "/h264_aac.mp4.csv"); }, "0.2", "34so", 6},
-        {"a video changed", [&] { touch(scenes); }, "0.2", "34os", 6},
+        {"a video changed", [&] { touch(short51); }, "0.2", "34os", 6},
         {"the list alone", [] {}, "0.2", "ss", 0},
     };
     for (const auto& step : steps) {
@@ -121,7 +121,7 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
             for (const auto& file : line["outputs"].toArray())
                 EXPECT_TRUE(fs::exists(file.toString().toStdString()));
         }
-        EXPECT_EQ(report[statuses.size() - 2]["input"].toString().toStdString(), scenes);
+        EXPECT_EQ(report[statuses.size() - 2]["input"].toString().toStdString(), short51);
         EXPECT_EQ(fileCount(out), size_t(4));
     }
     std::ifstream written(out + "/h264_aac.mp4.csv");
@@ -135,7 +135,7 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
 TEST(SummarizeBatch, AnInterruptedBatchKeepsTheLinesOfFinishedVideosAndNoPartialFile) {
     const std::string out = scratchDirectory("BatchInterrupted");
     Child program{.command = {TESSARO_SUMMARIZE_PROGRAM, "--no-store", "-o", "s.mp4", "--out-dir",
-                              out, testMedia(kScenes), testMedia(kH264_720p)}};
+                              out, testMedia(kH264Aac), testMedia(kH264_720p)}};
     program.ready = [](const std::string& output) {
         return output.find('\n') != std::string::npos;
     };
@@ -144,7 +144,7 @@ TEST(SummarizeBatch, AnInterruptedBatchKeepsTheLinesOfFinishedVideosAndNoPartial
     ASSERT_EQ(reportLines(run.out).size(), 1u);
     EXPECT_EQ(reportLines(run.out)[0]["status"].toString(), "ok");
     for (const auto& entry : fs::directory_iterator(out))
-        EXPECT_EQ(entry.path().filename().string().rfind("scenes.mp4.", 0), 0u) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().rfind("h264_aac.mp4.", 0), 0u) << entry.path();
 }
 
 } // namespace
