@@ -29,6 +29,8 @@ namespace {
 constexpr const char* kCannotOpen = "\nERROR: Cannot open video %s";
 // How long the picture says the volume or mute after a change.
 constexpr int64_t kSoundNoticeMs = 1500;
+// How long the window says that the sound device was lost.
+constexpr int kLossNoticeMs = 5000;
 constexpr const char* kBadLength = "\nERROR: Incorrect video length (%lu)";
 constexpr int kDisplayWidth = 445;
 constexpr int kDisplayHeight = 335;
@@ -161,6 +163,17 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         [displayWindow] { return displayWindow->pictureIsNew(); });
     // One output for the whole run: the device is opened once.
     AudioOutput audio;
+    // A device lost while playing: the pictures play on alone, and the
+    // window and the console say so.
+    audio.setLossHandler([displayWindow](const std::string& why) {
+        QMetaObject::invokeMethod(
+            displayWindow,
+            [displayWindow, why] {
+                announce(("\n" + why).c_str());
+                displayWindow->showNotice(QString::fromStdString(why), kLossNoticeMs);
+            },
+            Qt::QueuedConnection);
+    });
     const auto soundChanged = [&shared] {
         shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
         shared.redrawScreen();
@@ -229,6 +242,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     // Stop every worker before the window they use goes away.
     refresh->stop();
     session.reset();
+    audio.setLossHandler({});
     refresh.reset();
     mainWindow.reset();
     return 0;

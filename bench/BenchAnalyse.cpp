@@ -84,5 +84,5 @@ int benchAnalyse(int argc, char** argv) {
     return 0;
 }
 
-const BenchRegistration registration("analyse", "FILE", &benchAnalyse);
+const BenchRegistration analyseRegistration("analyse", "FILE", &benchAnalyse);
 } // namespace

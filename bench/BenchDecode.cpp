@@ -36,5 +36,5 @@ int benchDecode(int argc, char** argv) {
     return benchAgainstFfmpeg(argc, argv, &readerDecode, &printDecode);
 }
 
-const BenchRegistration registration("decode", "FILE", &benchDecode);
+const BenchRegistration decodeRegistration("decode", "FILE", &benchDecode);
 } // namespace

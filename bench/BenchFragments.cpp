@@ -35,5 +35,5 @@ int benchFragments(int argc, char** argv) {
     return benchAgainstFfmpeg(argc, argv, &fragmentDecode, &printFragments);
 }
 
-const BenchRegistration registration("fragments", "FILE", &benchFragments);
+const BenchRegistration fragmentsRegistration("fragments", "FILE", &benchFragments);
 } // namespace

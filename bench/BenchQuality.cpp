@@ -312,5 +312,5 @@ int benchQuality(int argc, char** argv) {
     return failures.empty() ? 0 : 1;
 }
 
-const BenchRegistration registration("quality", "[FOLDER]", &benchQuality);
+const BenchRegistration qualityRegistration("quality", "[FOLDER]", &benchQuality);
 } // namespace

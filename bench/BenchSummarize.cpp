@@ -105,5 +105,5 @@ int benchSummarize(int argc, char** argv) {
     return 0;
 }
 
-const BenchRegistration registration("summarize", "[OPTION...] FILE", &benchSummarize);
+const BenchRegistration summarizeRegistration("summarize", "[OPTION...] FILE", &benchSummarize);
 } // namespace

@@ -26,7 +26,7 @@ void Resampler::setOutput(const AVChannelLayout& layout, AVSampleFormat format, 
     context.reset();
 }
 
-bool Resampler::prepare(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
+bool Resampler::takes(const AVChannelLayout& layout, AVSampleFormat format, int rate) const {
     AVChannelLayout wanted{};
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&wanted, layout.nb_channels);
@@ -35,7 +35,16 @@ bool Resampler::prepare(const AVChannelLayout& layout, AVSampleFormat format, in
     const bool same = context && in.format == format && in.rate == rate &&
                       av_channel_layout_compare(&in.layout, &wanted) == 0;
     av_channel_layout_uninit(&wanted);
-    if (same)
+    return same;
+}
+
+int64_t Resampler::delay() const {
+    const int rate = out.rate > 0 ? out.rate : in.rate;
+    return context && rate > 0 ? swr_get_delay(context.get(), rate) : 0;
+}
+
+bool Resampler::prepare(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
+    if (takes(layout, format, rate))
         return true;
 
     context.reset();

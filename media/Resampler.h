@@ -30,6 +30,10 @@ public:
     const AudioShape& output() const { return out; }
     // A converter is made for the last input prepared.
     bool ready() const { return context != nullptr; }
+    // The converter is made for this input.
+    bool takes(const AVChannelLayout& layout, AVSampleFormat format, int rate) const;
+    // Samples (at the output rate) it holds back, to come with the next input.
+    int64_t delay() const;
 
     // Makes the converter for this input unless it has it; false when none
     // can be made (the next call tries again).

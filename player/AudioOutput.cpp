@@ -16,10 +16,6 @@
 #include <cmath>
 #include <vector>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-}
-
 namespace {
 
 constexpr char picturesOnly[] = ": playing pictures only.";
@@ -114,6 +110,8 @@ public:
     }
     // Once, after the device opened or not: what to play, or null to end.
     void attach(AudioPlayback* playing) { attached.put(playing); }
+    // A device that failed starts again with the next sound.
+    void retry() { retryWanted = true; }
 
 private:
     void run() {
@@ -157,9 +155,10 @@ private:
 
     void sync() {
         // Qt's sink may run the event loop while it stops, and so call this again.
-        if (failed || syncing) {
+        if (syncing || (failed && !retryWanted.exchange(false))) {
             return;
         }
+        failed = false;
         syncing = true;
         syncDevice();
         syncing = false;
@@ -184,6 +183,7 @@ private:
             }
             running = true;
             suspended = false;
+            played = false;
             startedGeneration = demand.generation;
         }
         if (!running) {
@@ -216,6 +216,10 @@ private:
         // taken less what it still holds, interpolated by the sound server.
         const int64_t heard = sink->processedUSecs() * playback->sampleRate / 1000000;
         playback->reportPlayed(heard);
+        if (heard > 0 && !played) {
+            played = true;
+            output.devicePlays();
+        }
     }
 
     void stop() {
@@ -248,7 +252,9 @@ private:
     bool running = false;
     bool suspended = false;
     bool failed = false;
+    bool played = false; // the sink started last has played
     uint64_t startedGeneration = 0;
+    std::atomic<bool> retryWanted{false};
 };
 
 AudioOutput::AudioOutput(bool useDevice) {
@@ -297,95 +303,49 @@ void AudioOutput::setNotice(const std::string& text) {
     }
 }
 
+void AudioOutput::setLossHandler(std::function<void(const std::string&)> handler) {
+    const std::lock_guard<std::mutex> lock(noticeMutex);
+    onLoss = std::move(handler);
+}
+
 void AudioOutput::deviceFailed(const std::string& why) {
     isAvailable = false;
     playback->flush();
-    setNotice(why);
+    // Once until the device plays again: a retry that fails says nothing more.
+    if (lossTold.exchange(true)) {
+        return;
+    }
+    std::function<void(const std::string&)> handler;
+    {
+        const std::lock_guard<std::mutex> lock(noticeMutex);
+        handler = onLoss;
+    }
+    if (handler) {
+        handler(why);
+    } else {
+        setNotice(why);
+    }
 }
 
-bool AudioOutput::setInputFormat(int sampleRate, int channels) {
-    if (!playback) {
-        return false;
+void AudioOutput::retry() {
+    if (!playback || isAvailable) {
+        return;
     }
-    const std::lock_guard<std::mutex> lock(writerMutex);
-    if (resampler.ready() && sampleRate == inputRate && channels == inputChannels) {
-        return true;
-    }
-    inputRate = sampleRate;
-    inputChannels = channels;
-    if (!makeResampler()) {
-        setNotice("The file's audio (" + std::to_string(channels) + " channels at " +
-                  std::to_string(sampleRate) + " Hz) cannot be played" + picturesOnly);
-        return false;
-    }
-    return true;
+    thread->retry();
+    isAvailable = true;
 }
 
-bool AudioOutput::makeResampler() {
-    AVChannelLayout out{};
-    av_channel_layout_default(&out, playback->channels);
-    resampler.setOutput(out, AV_SAMPLE_FMT_FLT, playback->sampleRate);
-    av_channel_layout_uninit(&out);
-    if (inputRate <= 0 || inputChannels <= 0 || inputChannels > 64) {
-        return false;
-    }
-    AVChannelLayout in{};
-    av_channel_layout_default(&in, inputChannels);
-    const bool made = resampler.prepare(in, AV_SAMPLE_FMT_S16, inputRate);
-    av_channel_layout_uninit(&in);
-    return made;
-}
-
-void AudioOutput::write(const int16_t* samples, int frameCount, double presentationTime,
-                        bool discontinuity) {
-    if (!isAvailable || samples == nullptr || frameCount <= 0) {
+void AudioOutput::write(std::vector<float> samples, double presentationTime, bool cut) {
+    if (!isAvailable || samples.empty()) {
         return;
     }
-    const std::lock_guard<std::mutex> lock(writerMutex);
-    if (!resampler.ready()) {
-        return;
-    }
-    const int channels = playback->channels;
-    if (discontinuity) {
-        // What the resampler still holds belongs before the cut.
-        const int held = resampler.outputRoom(0);
-        if (held > 0) {
-            std::vector<float> tail(static_cast<size_t>(held) * channels);
-            auto* to = reinterpret_cast<uint8_t*>(tail.data());
-            const int got = resampler.convert(nullptr, 0, &to, held);
-            if (got > 0) {
-                tail.resize(static_cast<size_t>(got) * channels);
-                playback->write(std::move(tail), writtenEnd, false);
-            }
-        }
-        resampler.reset();
-    }
-    const int room = resampler.outputRoom(frameCount);
-    if (room <= 0) {
-        return;
-    }
-    std::vector<float> converted(static_cast<size_t>(room) * channels);
-    auto* to = reinterpret_cast<uint8_t*>(converted.data());
-    const auto* from = reinterpret_cast<const uint8_t*>(samples);
-    const int got = resampler.convert(&from, frameCount, &to, room);
-    if (got <= 0) {
-        return;
-    }
-    converted.resize(static_cast<size_t>(got) * channels);
-    playback->write(std::move(converted), presentationTime, discontinuity);
-    writtenEnd = presentationTime + static_cast<double>(got) / playback->sampleRate;
+    playback->write(std::move(samples), presentationTime, cut);
 }
 
 void AudioOutput::flush() {
-    if (!playback) {
-        return;
+    if (playback) {
+        playback->flush();
     }
-    {
-        const std::lock_guard<std::mutex> lock(writerMutex);
-        resampler.reset();
-        writtenEnd = 0.0;
-    }
-    playback->flush();
 }
 
 void AudioOutput::setPaused(bool paused) {

@@ -8,13 +8,15 @@
 // queues audio with write, any thread reads the clock or changes pause,
 // volume and mute. Without a device (none found, switched off, failed to
 // start or to answer) sound is off: every call returns at once, the clock is
-// always none, and one notice says why.
+// always none, and one notice says why. A device that stops working while
+// it plays says so at once, and is tried again by retry().
 
 #include "AudioPlayback.h"
-#include "Resampler.h"
+#include "SoundSink.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,7 +24,7 @@
 
 class AudioThread;
 
-class AudioOutput {
+class AudioOutput final : public SoundSink {
 public:
     // How long the constructor waits for the device to open before it gives up on sound.
     static constexpr int openTimeoutMs = 3000;
@@ -30,32 +32,37 @@ public:
     // useDevice false switches sound off, as if there were no device.
     explicit AudioOutput(bool useDevice = true);
     // Stops the device and its thread.
-    ~AudioOutput();
+    ~AudioOutput() override;
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
 
-    // Whether sound plays. Turns false for good if the device fails later.
-    bool available() const { return isAvailable.load(); }
+    // Whether sound plays. Turns false if the device fails later, until a retry.
+    bool available() const override { return isAvailable.load(); }
+    // The device's format, which write takes (0 without a device).
+    int sampleRate() const override { return playback ? playback->sampleRate : 0; }
+    int channels() const override { return playback ? playback->channels : 0; }
     // Why there is no sound, as one line for the console; given once, then empty.
-    std::string takeNotice();
+    std::string takeNotice() override;
+    // Called, on the audio thread, with the notice of a device that stopped
+    // working, instead of keeping it for takeNotice: once for each time the
+    // device is lost after it played.
+    void setLossHandler(std::function<void(const std::string&)> handler);
+    // A device that failed is started again with the next sound.
+    void retry() override;
 
     // --- The decoding thread.
-    // The format of the file's audio as written below: interleaved signed 16-bit
-    // samples at this rate and channel count. Writes before it are dropped.
-    // False (with a notice) when it cannot be converted for the device.
-    bool setInputFormat(int sampleRate, int channels);
-    // Converts frameCount frames and queues them to play from presentationTime
-    // seconds of the playback timeline (0 at the last flush; in Summary mode the
-    // kept fragments follow each other on it). A discontinuity marks a cut: the
-    // audio before it fades out and this audio fades in. Never waits for the device.
-    void write(const int16_t* samples, int frameCount, double presentationTime, bool discontinuity);
+    // Queues the samples to play from presentationTime seconds of the
+    // playback timeline (0 at the last flush; in Summary mode the kept
+    // fragments follow each other on it). A cut fades the audio before it
+    // out and this audio in. Never waits for the device.
+    void write(std::vector<float> samples, double presentationTime, bool cut) override;
 
     // --- Any thread.
     // A seek or a mode change: drops all queued and playing sound at once; the
     // clock starts again once the next writes are heard.
-    void flush();
+    void flush() override;
     // Stops the sound at once; resumes where it stopped.
-    void setPaused(bool paused);
+    void setPaused(bool paused) override;
     void setVolume(double volume); // 0 to 1
     void setMuted(bool muted);
     bool paused() const { return isPaused.load(); }
@@ -70,10 +77,10 @@ public:
 
 private:
     friend class AudioThread;
-    // From the audio thread: the device stopped working.
+    // From the audio thread: the device stopped working, or played.
     void deviceFailed(const std::string& why);
+    void devicePlays() { lossTold = false; }
     void setNotice(const std::string& text);
-    bool makeResampler();
 
     std::atomic<bool> isAvailable{false};
     std::atomic<bool> isPaused{false};
@@ -83,16 +90,11 @@ private:
     std::mutex noticeMutex;
     std::string notice;
     bool noticeGiven = false;
+    std::function<void(const std::string&)> onLoss;
+    // The loss has been told since the device last played.
+    std::atomic<bool> lossTold{false};
 
     SteadyPacerClock time;
     std::unique_ptr<AudioPlayback> playback;
     std::unique_ptr<AudioThread> thread;
-
-    // The decoding side's converter, and the format it converts from.
-    std::mutex writerMutex;
-    Resampler resampler;
-    int inputRate = 0;
-    int inputChannels = 0;
-    // Where the audio written so far ends on the timeline, in seconds.
-    double writtenEnd = 0.0;
 };

@@ -10,8 +10,15 @@ PlaybackPacer::PlaybackPacer(PacerClock& clock, std::function<bool()> stopReques
 
 bool PlaybackPacer::start() {
     currentState = PlaybackState::Starting;
-    if (!sleep(startDelay)) {
-        return false;
+    // Sound already heard sets the pace: the pictures that go with it would
+    // be late, dropped or shown behind it, if they waited out the delay.
+    for (auto waited = std::chrono::milliseconds(0); waited < startDelay; waited += pendingStep) {
+        if (masterClock && masterClock().has_value()) {
+            break;
+        }
+        if (!sleep(pendingStep)) {
+            return false;
+        }
     }
     clockRunning = false;
     currentState = PlaybackState::Playing;
@@ -45,6 +52,11 @@ PaceDecision PlaybackPacer::pace(double playTime, double period) {
             return PaceDecision::Stop;
         }
     }
+    // A picture lasts until the next: where they come further apart than
+    // the stated rate says (a variable rate), that spacing is its period.
+    const double step = playTime - lastPlayTime;
+    const double spacing = step > 0.0 && step <= longestSpacing ? step : 0.0;
+    lastPlayTime = playTime;
     const bool mastered = masterClock && masterClock().has_value();
     if (!mastered && (!clockRunning || untilDue(playTime) > longestWait)) {
         restartClock(playTime);
@@ -64,7 +76,7 @@ PaceDecision PlaybackPacer::pace(double playTime, double period) {
         late = 0;
         return PaceDecision::Show;
     }
-    if (-wait <= 0.5 * period) {
+    if (-wait <= 0.5 * std::max(period, spacing)) {
         late = 0;
         return PaceDecision::Show;
     }

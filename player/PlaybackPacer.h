@@ -4,8 +4,9 @@
 // and its window so that it runs against any clock. Each frame carries its
 // time on the playback timeline; a frame is due when the clock has run as
 // long since its start as the timeline has since the frame the clock started
-// with. An early frame waits for its time; a frame later than half the
-// stream's frame period is dropped, unless too many were dropped in a row,
+// with. An early frame waits for its time; a frame later than half its
+// period (the stream's, or its spacing from the frame before when longer) is
+// dropped, unless too many were dropped in a row,
 // when it is shown and the clock starts again from it. With a master clock
 // (the sound being heard), that clock says what time it is on the timeline,
 // and late frames are dropped or shown but never move it.
@@ -61,6 +62,8 @@ public:
     // A frame due further ahead than this follows a break in the timeline
     // (a restart that was not seen): the clock starts again from it.
     static constexpr double longestWait = 2.0;
+    // Pictures further apart than this do not follow on from each other.
+    static constexpr double longestSpacing = 1.0;
 
     // Every wait ends early, and the pacer enters Stopped, once stopRequested() holds.
     PlaybackPacer(PacerClock& clock, std::function<bool()> stopRequested,
@@ -76,7 +79,8 @@ public:
         masterPending = std::move(pending);
     }
 
-    // Waits the start delay. False when stopped meanwhile.
+    // Waits the start delay, or until the master clock runs. False when
+    // stopped meanwhile.
     bool start();
     // No frame to take (the caller waits for one): the next frame starts the
     // clock. False when stopped.
@@ -88,8 +92,9 @@ public:
     // The caller has stopped playing for good.
     void finish() { currentState = PlaybackState::Stopped; }
     // For each frame taken, at `playTime` on the timeline, of a stream whose
-    // frames last `period` seconds: waits while it is early, then tells
-    // whether to show or drop it.
+    // frames last `period` seconds (or as long as the last one came before
+    // it, when longer): waits while it is early, then tells whether to show
+    // or drop it.
     PaceDecision pace(double playTime, double period);
 
     // Seconds since the clock's start, in whole milliseconds.
@@ -114,6 +119,7 @@ private:
     bool clockRunning = false;
     PacerClock::TimePoint clockStart;
     double clockStartPlayTime = 0.0;
+    double lastPlayTime = 0.0;
     int32_t late = 0;
     std::atomic<PlaybackState> currentState{PlaybackState::Starting};
 };

@@ -1,14 +1,13 @@
 #include "PlayerLoop.h"
 
-#include "AudioOutput.h"
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
+#include "SoundSink.h"
 #include "VideoReader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <thread>
 
 namespace {
@@ -34,10 +33,11 @@ ReaderOptions analysisOptions() {
     return options;
 }
 
-// The playback reader decodes what is shown, and its sound when there is a
-// device to hear it; its decoder threads follow the analysis reader's, so
-// that both number and time the pictures alike.
-ReaderOptions playbackOptions(const AudioOutput* audio) {
+// The playback reader decodes what is shown (its sound comes by time, from a
+// reader of its own), and opens the sound when there is a device to hear it,
+// to say when it cannot be decoded; its decoder threads follow the analysis
+// reader's, so that both number and time the pictures alike.
+ReaderOptions playbackOptions(const SoundSink* audio) {
     ReaderOptions options = analysisOptions();
     options.audio = audio != nullptr && audio->available();
     return options;
@@ -45,9 +45,10 @@ ReaderOptions playbackOptions(const AudioOutput* audio) {
 } // namespace
 
 PlayerLoop::PlayerLoop(std::string path, PlaybackQueue& queue, SharedControls& shared,
-                       const SettingsBoard& board, AudioOutput* output)
+                       const SettingsBoard& board, SoundSink* output)
     : playbackQueue(queue), controls(shared), settingsBoard(board), audio(output),
-      inputPath(std::move(path)), playback(inputPath, playbackOptions(output)) {}
+      inputPath(std::move(path)), playback(inputPath, playbackOptions(output)),
+      sound(inputPath, output) {}
 
 PlayerLoop::~PlayerLoop() = default;
 
@@ -87,17 +88,20 @@ void PlayerLoop::openSound() {
         std::printf(kSoundRefused, inputPath.c_str());
         std::fflush(stdout);
     }
-    VideoReader* reader = playback.videoReader();
-    withSound = audio != nullptr && reader != nullptr && reader->audioStreamIndex() >= 0 &&
-                audio->setInputFormat(reader->audioSampleRate(), reader->audioChannelCount());
     if (audio != nullptr) {
-        // The output's own notice (no device, a format it cannot play), once.
-        const std::string notice = audio->takeNotice();
-        if (!notice.empty())
-            std::printf("\n%s", notice.c_str());
+        audio->retry();
+        tellSoundNotices();
         audio->flush();
         audio->setPaused(false);
     }
+}
+
+void PlayerLoop::tellSoundNotices() {
+    // The output's own notice (no device, a format it cannot play), and the
+    // sound's, each once.
+    for (const std::string& notice : {audio->takeNotice(), sound.takeNotice()})
+        if (!notice.empty())
+            std::printf("\n%s", notice.c_str());
 }
 
 bool PlayerLoop::takeSettings() {
@@ -188,7 +192,9 @@ void PlayerLoop::restartAt(double seconds) {
     // One request: what is queued goes, and whatever the screen took before
     // it is stale. The screen plays on (or waits) while the readers seek.
     playbackQueue.flush();
+    sound.restart();
     if (audio != nullptr) {
+        audio->retry();
         audio->flush();
         audio->setPaused(seenMode == PlayerMode::Pause);
     }
@@ -285,37 +291,9 @@ bool PlayerLoop::hasRoom(int64_t comingBytes) const {
     return held == 0 || playbackQueue.weight() + comingBytes <= bufferBudget;
 }
 
-void PlayerLoop::writeSound(const PictureSound& sound, const PictureFrame& frame, double from,
-                            double to, bool cut) {
-    VideoReader* reader = playback.videoReader();
-    const int channels = reader->audioChannelCount();
-    const int rate = reader->audioSampleRate();
-    if (channels <= 0 || rate <= 0 || sound.samples.empty())
-        return;
-    int64_t count = static_cast<int64_t>(sound.samples.size()) / channels;
-    double start = std::isnan(sound.time) ? frame.frameTime : sound.time;
-    // Only the sound of what is shown: none from before the first picture
-    // of a run or a kept fragment, none beyond its last.
-    int64_t skip = 0;
-    if (start < from) {
-        skip = std::min(count, static_cast<int64_t>(std::ceil((from - start) * rate)));
-        start += static_cast<double>(skip) / rate;
-    }
-    count -= skip;
-    const double end = start + static_cast<double>(count) / rate;
-    if (end > to)
-        count -= static_cast<int64_t>(std::floor((end - to) * rate));
-    if (count <= 0)
-        return;
-    audio->write(sound.samples.data() + skip * channels, static_cast<int>(count),
-                 start + (frame.playTime - frame.frameTime), cut);
-}
-
-void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn,
-                        std::vector<PictureSound>* sounds, double from, double to) {
-    const bool cut = !followsOn && placedAny;
-    for (size_t k = 0; k < frames.size(); ++k) {
-        PictureFrame& frame = frames[k];
+void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn) {
+    bool cut = !followsOn && placedAny;
+    for (PictureFrame& frame : frames) {
         // Within a run of pictures the timeline follows their timestamps
         // (which need not be evenly spaced); across a cut or a break in the
         // timestamps, the next picture starts one frame period later.
@@ -329,8 +307,8 @@ void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn,
         timelineEnd = frame.playTime + framePeriod;
         placedAny = true;
         followsOn = true;
-        if (withSound && sounds != nullptr && k < sounds->size())
-            writeSound((*sounds)[k], frame, from, to, cut && k == 0);
+        sound.picture(frame.frameTime, frame.playTime, framePeriod, cut);
+        cut = false;
     }
     for (PictureFrame& frame : frames)
         playbackQueue.tryPut(frame);
@@ -348,17 +326,13 @@ PlayerLoop::Next PlayerLoop::playStep() {
     // One fragment's worth at most, a picture at a time while there is room.
     int read = 0;
     std::vector<PictureFrame> frames;
-    std::vector<PictureSound> sounds;
     while (read < kFragmentFrames && hasRoom(bytes)) {
-        sounds.clear();
-        if (playback.readNext(1, frames, &sounds) == 0) {
+        if (playback.readNext(1, frames) == 0) {
             endOfStream = true;
             break;
         }
         frames.back().frameNumber = ++framesHandedOn;
-        if (!placedAny)
-            soundFrom = frames.back().frameTime;
-        handOn(frames, true, &sounds, soundFrom, std::numeric_limits<double>::infinity());
+        handOn(frames, true);
         ++read;
     }
     return read > 0 ? Next::Continue : Next::Wait;
@@ -366,15 +340,13 @@ PlayerLoop::Next PlayerLoop::playStep() {
 
 void PlayerLoop::takeKept(const Decision& decision) {
     std::vector<PictureFrame> frames;
-    std::vector<PictureSound> sounds;
-    if (!playback.read(decision, frames, &sounds))
+    if (!playback.read(decision, frames))
         return;
     segmentTimes.push_back(decision.start);
     const double first = framesHandedOn + decision.skipped + 1.0;
     for (size_t k = 0; k < frames.size(); ++k)
         frames[k].frameNumber = first + static_cast<double>(k);
-    handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0, &sounds,
-           decision.start, decision.last + framePeriod);
+    handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0);
     // A fragment trimmed short of its end has no fragment following on.
     lastKeptNumber = decision.playsToItsEnd() ? decision.number : -2;
     controls.summaryFilling = false;

@@ -11,6 +11,7 @@
 
 #include "PlaybackQueue.h"
 #include "PlaybackReader.h"
+#include "PlaybackSound.h"
 #include "PlayerSettings.h"
 #include "SharedControls.h"
 #include "Summarizer.h"
@@ -22,8 +23,8 @@
 #include <string>
 #include <vector>
 
-class AudioOutput;
 class FragmentDecoder;
+class SoundSink;
 
 class PlayerLoop {
 public:
@@ -36,9 +37,9 @@ public:
     // something changes (the caller waits on the controls' wakeup).
     enum class Next { Continue, Wait };
 
-    // With an audio output, the sound of what is shown plays with it.
+    // With a sound sink, the sound of what is shown plays with it.
     PlayerLoop(std::string inputPath, PlaybackQueue& playbackQueue, SharedControls& controls,
-               const SettingsBoard& settings, AudioOutput* audio = nullptr);
+               const SettingsBoard& settings, SoundSink* audio = nullptr);
     ~PlayerLoop();
     PlayerLoop(const PlayerLoop&) = delete;
     PlayerLoop& operator=(const PlayerLoop&) = delete;
@@ -50,7 +51,7 @@ public:
     PlaybackQueue& playbackQueue;
     SharedControls& controls;
     const SettingsBoard& settingsBoard;
-    AudioOutput* const audio;
+    SoundSink* const audio;
     const std::string inputPath;
     int32_t bufferTarget = BUFFER_TARGET;
     int64_t bufferBudget = BUFFER_BUDGET;
@@ -71,6 +72,7 @@ public:
     std::unique_ptr<FragmentDecoder> analysis; // Summary mode's descriptors
     std::unique_ptr<SummaryTurns> turns;
     PlaybackReader playback; // the pictures to play
+    PlaybackSound sound;     // and their sound
 
 private:
     void updateTreeLimits();
@@ -85,15 +87,13 @@ private:
     void postPositionSlider();
     bool hasRoom(int64_t comingBytes) const;
     // Places the frames on the playback timeline and hands them to the
-    // buffer, and their sound, what of it lies between from and to in the
-    // video, to the audio output. The first frame follows the last one
-    // handed on when it is the next picture of the video; else it starts
-    // right after it, and its sound fades in after a fade out.
-    void handOn(std::vector<PictureFrame>& frames, bool followsOn,
-                std::vector<PictureSound>* sounds, double from, double to);
-    void writeSound(const PictureSound& sound, const PictureFrame& frame, double from, double to,
-                    bool cut);
+    // buffer, and their sound to the sound sink. The first frame follows
+    // the last one handed on when it is the next picture of the video;
+    // else it starts right after it, and its sound fades in after a fade out.
+    void handOn(std::vector<PictureFrame>& frames, bool followsOn);
     void openSound();
+    // Tells the console what keeps the sound from playing, once.
+    void tellSoundNotices();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
     Next playStep();
@@ -112,9 +112,6 @@ private:
     bool placedAny = false;
     double framePeriod = 1.0 / 25;
     int32_t lastKeptNumber = -2;
-    // Where Play's sound starts after a restart: at its first picture.
-    double soundFrom = 0.0;
-    bool withSound = false;
     // What the widgets were last told, so that nothing unchanged is posted.
     struct Posted {
         int32_t depthLimit = -1, depthPosition = -1, nodeLimit = -1, nodesPosition = -1;

@@ -7,7 +7,7 @@
 
 ThreadDecoding::ThreadDecoding(const char* inputPath, PlaybackQueue& playbackQueue,
                                SharedControls& controls, const SettingsBoard& settings,
-                               AudioOutput* audio)
+                               SoundSink* audio)
     : loop(inputPath, playbackQueue, controls, settings, audio), worker(&controls.wakeup) {}
 
 void ThreadDecoding::start() {

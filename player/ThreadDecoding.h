@@ -7,12 +7,12 @@
 #include "PlayerLoop.h"
 #include "Worker.h"
 
-class AudioOutput;
+class SoundSink;
 
 class ThreadDecoding {
 public:
     ThreadDecoding(const char* inputPath, PlaybackQueue& playbackQueue, SharedControls& controls,
-                   const SettingsBoard& settings, AudioOutput* audio = nullptr);
+                   const SettingsBoard& settings, SoundSink* audio = nullptr);
     // Stops and joins.
     ~ThreadDecoding() { worker.stop(); }
     ThreadDecoding(const ThreadDecoding&) = delete;

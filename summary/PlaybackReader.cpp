@@ -35,21 +35,10 @@ bool PlaybackReader::open() {
     return true;
 }
 
-bool PlaybackReader::next(PictureFrame* frame, PictureSound* sound) {
+bool PlaybackReader::next(PictureFrame* frame) {
     AVFrame* picture = nullptr;
-    int16_t* samples = nullptr;
-    int value = 0;
-    int count = 0;
-    const bool withSound = sound != nullptr && reader && reader->audioStreamIndex() >= 0;
-    if (!reader || !(withSound ? reader->getNextFrame(&picture, &samples, &value, &count)
-                               : reader->getNextFrame(&picture)))
+    if (!reader || !reader->getNextFrame(&picture))
         return false;
-    if (withSound && samples != nullptr && count > 0) {
-        sound->samples.assign(samples, samples + count * reader->audioChannelCount());
-        sound->time = reader->audioStartTime();
-    } else if (sound != nullptr) {
-        sound->samples.clear();
-    }
     // A stream that declares no size tells it with its first picture.
     if (width <= 0 || height <= 0)
         reader->getVideoSize(&width, &height);
@@ -63,17 +52,13 @@ bool PlaybackReader::next(PictureFrame* frame, PictureSound* sound) {
     return true;
 }
 
-int PlaybackReader::readNext(int count, std::vector<PictureFrame>& frames,
-                             std::vector<PictureSound>* sounds) {
+int PlaybackReader::readNext(int count, std::vector<PictureFrame>& frames) {
     int read = 0;
     for (; read < count; ++read) {
-        PictureSound sound;
         PictureFrame frame;
-        if (!next(&frame, sounds != nullptr ? &sound : nullptr))
+        if (!next(&frame))
             break;
         frames.push_back(std::move(frame));
-        if (sounds != nullptr)
-            sounds->push_back(std::move(sound));
     }
     return read;
 }
@@ -108,15 +93,12 @@ bool PlaybackReader::jumpSavesDecoding(double start) const {
 }
 
 bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
-                              std::vector<PictureFrame>& frames,
-                              std::vector<PictureSound>* sounds) {
+                              std::vector<PictureFrame>& frames) {
     std::vector<PictureFrame> found;
-    std::vector<PictureSound> heard;
     bool first = true;
     for (;;) {
-        PictureSound sound;
         PictureFrame frame;
-        if (!next(&frame, sounds != nullptr ? &sound : nullptr))
+        if (!next(&frame))
             return false;
         // A jump that lands beyond the fragment cannot read it.
         if (first && afterJump && frame.frameTime > fragment.start)
@@ -132,20 +114,15 @@ bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
                 return false;
         }
         found.push_back(std::move(frame));
-        heard.push_back(std::move(sound));
         if (static_cast<int>(found.size()) == fragment.frames)
             break;
     }
     for (auto& frame : found)
         frames.push_back(std::move(frame));
-    if (sounds != nullptr)
-        for (auto& sound : heard)
-            sounds->push_back(std::move(sound));
     return true;
 }
 
-bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& frames,
-                          std::vector<PictureSound>* sounds) {
+bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& frames) {
     if (fragment.frames <= 0)
         return true;
     if (!reader && !open())
@@ -153,11 +130,11 @@ bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& f
     // Straight on when that is cheapest; else a jump to the key frame at or
     // before the fragment, then one landing well before it, and at last the
     // whole video from its start, as the summary itself read it.
-    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames, sounds))
+    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames))
         return true;
-    if (jumpTo(fragment.start) && readFrom(fragment, true, frames, sounds))
+    if (jumpTo(fragment.start) && readFrom(fragment, true, frames))
         return true;
-    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames, sounds))
+    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames))
         return true;
-    return open() && readFrom(fragment, false, frames, sounds);
+    return open() && readFrom(fragment, false, frames);
 }

@@ -18,18 +18,12 @@
 #include <string>
 #include <vector>
 
-// The sound that plays up to a picture: interleaved signed 16-bit samples at
-// the reader's audio rate and channel count, and the time of the first in
-// the video (not a number when the stream does not tell).
-struct PictureSound {
-    std::vector<int16_t> samples;
-    double time = 0.0;
-};
-
 class PlaybackReader {
 public:
-    // With options.audio, every picture comes with its sound. A file whose
-    // sound cannot be decoded is read without it (soundRefused tells).
+    // With options.audio, the file's sound is opened (and its packets
+    // dropped: the player takes its sound by time, with a reader of its
+    // own), so that a file whose sound cannot be decoded is told:
+    // soundRefused. Its pictures are read all the same.
     PlaybackReader(std::string path, const ReaderOptions& options = {});
     ~PlaybackReader();
     PlaybackReader(const PlaybackReader&) = delete;
@@ -39,14 +33,11 @@ public:
     bool open();
 
     // The fragment's pictures, appended to frames at the video's size with
-    // their times and the reader's frame numbers (and their sound to
-    // sounds, one for each, when given). False (with nothing appended) when
-    // the video does not give them again.
-    bool read(const Decision& fragment, std::vector<PictureFrame>& frames,
-              std::vector<PictureSound>* sounds = nullptr);
+    // their times and the reader's frame numbers. False (with nothing
+    // appended) when the video does not give them again.
+    bool read(const Decision& fragment, std::vector<PictureFrame>& frames);
     // Up to count pictures from where the reader stands; how many came.
-    int readNext(int count, std::vector<PictureFrame>& frames,
-                 std::vector<PictureSound>* sounds = nullptr);
+    int readNext(int count, std::vector<PictureFrame>& frames);
     // The file's sound could not be decoded: it is read without it.
     bool soundRefused() const { return refused; }
     // Positions as VideoReader::seekFrameWKey.
@@ -55,14 +46,12 @@ public:
     VideoReader* videoReader() { return reader.get(); }
 
 private:
-    // The next picture, with its sound in sound when the reader has any;
-    // false at the end.
-    bool next(PictureFrame* frame, PictureSound* sound);
+    // The next picture; false at the end.
+    bool next(PictureFrame* frame);
     bool jumpTo(double seconds);
     // Reads the fragment from where the reader stands (just after a jump,
     // or straight on); false when its pictures do not come as described.
-    bool readFrom(const Decision& fragment, bool afterJump, std::vector<PictureFrame>& frames,
-                  std::vector<PictureSound>* sounds);
+    bool readFrom(const Decision& fragment, bool afterJump, std::vector<PictureFrame>& frames);
     bool jumpSavesDecoding(double start) const;
 
     std::string path;

@@ -15,15 +15,6 @@ struct SummarySettings {
     int nodes = 500; // tree node limit, 100-5000
     bool junkFilter = false;
     bool shotAware = false; // see ShotAwareRanking.h
-
-    // The values the candidate ranking reads; changing one of them means a
-    // new tree, while the limits and the filter apply from the next fragment.
-    bool sameRanking(const SummarySettings& other) const {
-        return target == other.target && lengthWeight == other.lengthWeight &&
-               continuityWeight == other.continuityWeight &&
-               redundancyWeight == other.redundancyWeight &&
-               activityWeight == other.activityWeight && shotAware == other.shotAware;
-    }
 };
 
 // The target length and the four weights as the candidate ranking reads them.

@@ -29,6 +29,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -52,7 +53,7 @@ constexpr const char* kSynopsis =
     "usage: tessaro-play-bench [--depth N] [--nodes N] FILE [SECONDS]\n"
     "       tessaro-play-bench --sound-check\n"
     "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--check | --check-loose]\n"
-    "       tessaro-play-bench --sound-check --formats [PLAY SUMMARY] [--check]\n"
+    "       tessaro-play-bench --sound-check --formats [NAME,...] [PLAY SUMMARY] [--check]\n"
     "       tessaro-play-bench --help\n";
 constexpr const char* kUsage =
     "\n"
@@ -66,7 +67,9 @@ constexpr const char* kUsage =
     "                   in Summary, the kept beeps heard and the shortest of them, the share of\n"
     "                   the kept time with sound, Play's rate, and the beeps' pitch\n"
     "  --formats        the same on twelve formats it makes (4 s of Play, 6 of Summary each),\n"
-    "                   one line a format\n"
+    "                   one line a format; NAME,... only those (their files' names without\n"
+    "                   extension: aac48k flac96k aac8k pcm ac3 opus mp3 fps240 vfr\n"
+    "                   ratechange late early)\n"
     "  --check          exit 1 unless every figure is met: offsets median <= 40 ms and worst\n"
     "                   <= 80 ms in Play and in Summary, every kept beep heard and >= 45 ms\n"
     "                   of 50, sound over >= 99 % of the kept time, no beep in the pause;\n"
@@ -114,8 +117,10 @@ int soundCheckCommand(int argc, char** argv) {
     } else if (!numbers.empty()) {
         return usage();
     }
-    if (options.formats && (!options.file.empty() || options.check == SoundOptions::Check::Loose))
+    if (options.formats && options.check == SoundOptions::Check::Loose)
         return usage();
+    if (options.formats)
+        options.only = std::exchange(options.file, {});
     return options.formats ? soundFormats(options, argc, argv) : soundCheck(options, argc, argv);
 }
 

@@ -16,6 +16,7 @@ inline constexpr int kInterrupted = 130;
 struct SoundOptions {
     std::string file; // empty: a video the bench makes
     bool formats = false;
+    std::string only;    // formats: a comma-separated list of the files' names; empty: all
     int playSeconds = 0; // 0: the mode's own
     int summarySeconds = 0;
     enum class Check { None, Figures, Loose } check = Check::None;

@@ -24,6 +24,10 @@ namespace {
 
 // Long enough for a summary at 0.3 to keep a few fragments.
 constexpr double kVideoSeconds = 12;
+// The rate change's pieces start this late: from 0, the first one's pictures
+// would be moved to make room for the encoders' delays and the second's not,
+// and its flashes would no longer stand at whole seconds from the start.
+constexpr double kRateChangeStart = 1.0;
 
 struct Format {
     const char* name;
@@ -90,6 +94,10 @@ std::vector<Format> formats() {
     };
 }
 
+std::string stem(const char* file) {
+    return std::filesystem::path(file).stem().string();
+}
+
 bool appendFile(const std::string& from, std::ofstream& to) {
     std::ifstream in(from, std::ios::binary);
     to << in.rdbuf();
@@ -100,10 +108,13 @@ bool appendFile(const std::string& from, std::ofstream& to) {
 // the first's end, then the bytes of both in one file.
 bool makeRateChange(const Format& format, const std::string& path) {
     const double change = format.changeAt;
-    BeepVideo first = beeps(h264({"-c:a", "aac", "-muxdelay", "0", "-muxpreload", "0"}), 44100);
+    BeepVideo first = beeps(h264({"-c:a", "aac", "-muxdelay", "0", "-muxpreload", "0",
+                                  "-output_ts_offset", std::to_string(kRateChangeStart)}),
+                            44100);
     first.seconds = change;
-    BeepVideo second = beeps(h264({"-c:a", "aac", "-muxdelay", "0", "-muxpreload", "0",
-                                   "-output_ts_offset", std::to_string(change)}));
+    BeepVideo second =
+        beeps(h264({"-c:a", "aac", "-muxdelay", "0", "-muxpreload", "0", "-output_ts_offset",
+                    std::to_string(kRateChangeStart + change)}));
     second.seconds = kVideoSeconds - change;
     const std::string a = path + ".1.ts";
     const std::string b = path + ".2.ts";
@@ -206,7 +217,10 @@ int soundFormats(const SoundOptions& options, int argc, char** argv) {
     bool allMet = true;
     for (const Format& format : formats()) {
         plan.file = folder + "/" + format.file;
-        plan.pitchAfter = format.changeAt;
+        if (!options.only.empty() &&
+            ("," + options.only + ",").find("," + stem(format.file) + ",") == std::string::npos)
+            continue;
+        plan.pitchAfter = format.pitch ? kRateChangeStart + format.changeAt : 0.0;
         plan.playSeconds = std::max(playSeconds, format.playSeconds);
         const bool made = format.pitch ? makeRateChange(format, plan.file)
                                        : makeBeepVideo(format.video, plan.file);

@@ -3,11 +3,13 @@
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
+#include "SoundSink.h"
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 #include <vector>
 
@@ -32,6 +34,31 @@ struct RecordingDriver : WidgetDriver {
     }
 };
 
+// Keeps what the loop writes since its last flush: each piece of sound's
+// time on the timeline, its length, whether it is marked as a cut, and
+// whether it is heard at all.
+struct RecordingSink : SoundSink {
+    static constexpr int rate = 48000;
+    struct Piece {
+        double time;
+        size_t frames;
+        bool cut, loud;
+    };
+    std::vector<Piece> pieces;
+
+    bool available() const override { return true; }
+    int sampleRate() const override { return rate; }
+    int channels() const override { return 2; }
+    std::string takeNotice() override { return {}; }
+    void write(std::vector<float> samples, double time, bool cut) override {
+        const bool loud = std::any_of(samples.begin(), samples.end(),
+                                      [](float x) { return std::abs(x) > 0.01f; });
+        pieces.push_back({time, samples.size() / 2, cut, loud});
+    }
+    void flush() override { pieces.clear(); }
+    void setPaused(bool) override {}
+};
+
 class PlayerLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +72,7 @@ protected:
         shared.mode = mode;
         board.publish(chosen);
         playback = makePlaybackQueue();
-        loop = std::make_unique<PlayerLoop>(testMedia(video), *playback, shared, board);
+        loop = std::make_unique<PlayerLoop>(testMedia(video), *playback, shared, board, &sink);
         loop->start();
     }
     void fill() {
@@ -60,6 +87,7 @@ protected:
             if (!entry)
                 break;
             times.push_back(entry->item.frameTime);
+            taken.push_back(entry->item);
         }
         return times;
     }
@@ -84,6 +112,8 @@ protected:
     SliderState position;
     SharedControls shared;
     RecordingDriver driver;
+    RecordingSink sink;
+    std::vector<PictureFrame> taken; // with their places on the timeline
     std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
     const char* video = kScenes;
@@ -266,6 +296,50 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
             EXPECT_TRUE(std::any_of(headless.keptFragments().begin(),
                                     headless.keptFragments().end(),
                                     [](const KeptFragment& f) { return f.frames < 25; }));
+        }
+    }
+}
+
+// Each picture's sound is given with its time on the timeline, to within
+// a sample, whole (from the picture to the next), in Play, after a jump,
+// and in Summary; a cut is marked only where a kept fragment does not
+// follow the one before it.
+TEST_F(PlayerLoopTest, EachPicturesSoundComesAtItsPlayTimeWithCutsOnlyWhereThePicturesJump) {
+    chosen.summary.depth = 2;
+    chosen.summary.target = 0.3;
+    const std::tuple<const char*, PlayerMode, int> cases[] = {
+        {"Play", PlayerMode::Play, -1},
+        {"Play after a jump", PlayerMode::Play, 4},
+        {"Summary", PlayerMode::Summary, -1}};
+    for (auto [name, mode, jumpTo] : cases) {
+        SCOPED_TRACE(name);
+        open(mode);
+        loop->bufferTarget = 40;
+        if (jumpTo >= 0) {
+            take();
+            position.value = jumpTo;
+            position.changed = true;
+        }
+        taken.clear();
+        runToEnd(7);
+        ASSERT_FALSE(taken.empty());
+        ASSERT_EQ(sink.pieces.size(), taken.size());
+        int cuts = 0, joins = 0;
+        for (size_t i = 0; i < taken.size(); ++i) {
+            SCOPED_TRACE(taken[i].frameTime);
+            const RecordingSink::Piece& piece = sink.pieces[i];
+            EXPECT_NEAR(piece.time, taken[i].playTime, 1.0 / RecordingSink::rate);
+            EXPECT_EQ(piece.frames, RecordingSink::rate / 25);
+            EXPECT_TRUE(piece.loud);
+            const bool follows =
+                i == 0 || std::abs(taken[i].frameTime - taken[i - 1].frameTime - 0.04) < 1e-6;
+            EXPECT_EQ(piece.cut, !follows);
+            cuts += !follows;
+            joins += follows && i % 25 == 0 && i > 0;
+        }
+        if (mode == PlayerMode::Summary) {
+            EXPECT_GT(cuts, 0);
+            EXPECT_GT(joins, 0) << "kept fragments that follow each other";
         }
     }
 }

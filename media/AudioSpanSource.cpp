@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -13,6 +14,11 @@ namespace {
 constexpr double kMaxFilledGapSeconds = 10.0;
 // Spans further ahead than this are reached by seeking rather than decoding.
 constexpr double kSeekAheadSeconds = 5.0;
+// How far the sound is decoded beyond the span asked for.
+constexpr double kLookAheadSeconds = 0.25;
+// A frame this close to where the sound before it ends follows on from it:
+// containers round timestamps (Matroska to the millisecond).
+constexpr double kFollowOnSeconds = 0.002;
 } // namespace
 
 bool SampleScratch::reserve(int samples, AVSampleFormat format, const AVChannelLayout& layout,
@@ -28,7 +34,7 @@ bool SampleScratch::reserve(int samples, AVSampleFormat format, const AVChannelL
     return av_frame_get_buffer(frame.get(), 0) >= 0;
 }
 
-bool AudioSpanSource::open(const std::string& path, std::string* error) {
+bool AudioSpanSource::open(const std::string& path, std::string* error, bool withTimeBase) {
     switch (demuxer.open(path.c_str())) {
     case Demuxer::Opened::CannotOpen:
         *error = "cannot open '" + path + "' for its audio";
@@ -45,7 +51,7 @@ bool AudioSpanSource::open(const std::string& path, std::string* error) {
         *error = "'" + path + "' has no audio stream";
         return false;
     }
-    if (decoder.open(demuxer.stream(stream), false) != Decoder::Opened::Yes) {
+    if (decoder.open(demuxer.stream(stream), withTimeBase) != Decoder::Opened::Yes) {
         *error = "cannot decode the audio of '" + path + "'";
         return false;
     }
@@ -73,6 +79,7 @@ bool AudioSpanSource::setOutput(const AVChannelLayout& layout, AVSampleFormat sa
 
 bool AudioSpanSource::take(int64_t from, int64_t count, AVAudioFifo* out) {
     const AudioShape& shape = resampler.output();
+    const auto lookAhead = std::llround(kLookAheadSeconds * shape.rate);
     while (count > 0) {
         const int size = av_audio_fifo_size(pending.get());
         if (size == 0) {
@@ -84,6 +91,12 @@ bool AudioSpanSource::take(int64_t from, int64_t count, AVAudioFifo* out) {
                 lastSeekTarget = from;
                 seekTo(from);
             }
+            decodeMore();
+            continue;
+        }
+        // Decoded a little ahead of what is handed out: a stream joined on
+        // after this one may start before this one ends, and wins.
+        if (!ended && pendingPos + size < from + count + lookAhead) {
             decodeMore();
             continue;
         }
@@ -131,17 +144,27 @@ bool AudioSpanSource::writeSilence(AVAudioFifo* out, int64_t count) {
     return true;
 }
 
+void AudioSpanSource::jumpTo(int64_t from) {
+    lastSeekTarget = from;
+    seekTo(from);
+}
+
 void AudioSpanSource::seekTo(int64_t from) {
     const AVStream* s = demuxer.stream(stream);
-    const double seconds = std::max(0.0, static_cast<double>(from) / resampler.output().rate - 1.0);
-    const int64_t ts = static_cast<int64_t>(seconds / av_q2d(s->time_base));
-    if (!demuxer.seek(stream, ts))
+    const double seconds = static_cast<double>(from) / resampler.output().rate - 1.0;
+    const auto ts = [s](double at) { return static_cast<int64_t>(at / av_q2d(s->time_base)); };
+    // Near the start the seek aims before it: an encoder's priming packet
+    // there, if the container lets a seek reach it, primes the decoder for
+    // the first sound; from 0 that sound would come out faded or not at all.
+    if (!demuxer.seek(stream, ts(seconds)) && (seconds >= 0.0 || !demuxer.seek(stream, 0)))
         return;
     demuxer.flush();
     decoder.flush();
+    resampler.reset();
     av_audio_fifo_reset(pending.get());
     positionKnown = false;
     inputEnded = false;
+    ended = false;
 }
 
 bool AudioSpanSource::decodeMore() {
@@ -172,36 +195,93 @@ bool AudioSpanSource::decodeMore() {
 }
 
 bool AudioSpanSource::append() {
-    const AVStream* s = demuxer.stream(stream);
-    const int rate = resampler.output().rate;
-    const int64_t ts = decoded->best_effort_timestamp;
-    const int size = av_audio_fifo_size(pending.get());
-    const int64_t end = pendingPos + size;
-    if (ts != AV_NOPTS_VALUE) {
-        const int64_t at = std::llround(static_cast<double>(ts) * av_q2d(s->time_base) * rate);
-        if (!positionKnown || size == 0) {
-            if (size == 0)
-                pendingPos = at;
-        } else if (at > end && at - end < kMaxFilledGapSeconds * rate) {
-            if (!writeSilence(pending.get(), at - end))
-                return false;
-        } else if (at > end || at + kMaxFilledGapSeconds * rate < end) {
-            av_audio_fifo_reset(pending.get());
-            pendingPos = at;
-        }
-        positionKnown = true;
-    }
-    const AudioShape& shape = resampler.output();
-    const bool prepared = resampler.prepare(
-        decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format), decoded->sample_rate);
-    const int room = prepared ? resampler.outputRoom(decoded->nb_samples) : 0;
-    if (room > 0 && !scratch.reserve(room, shape.format, shape.layout, shape.rate))
-        return false;
-    const int n = room > 0 ? resampler.convert(decoded->extended_data, decoded->nb_samples,
-                                               scratch.frame->extended_data, room)
-                           : 0;
+    // A change of rate, layout or sample format mid-stream: the converter
+    // is made anew, after what the old one holds.
+    if (resampler.ready() &&
+        !resampler.takes(decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format),
+                         decoded->sample_rate))
+        drainConverter();
+    int64_t covered = 0;
+    const bool placed = place(&covered);
+    const bool prepared = placed && resampler.prepare(decoded->ch_layout,
+                                                      static_cast<AVSampleFormat>(decoded->format),
+                                                      decoded->sample_rate);
+    const bool converted =
+        prepared && convertInto(decoded->extended_data, decoded->nb_samples, covered);
     av_frame_unref(decoded.get());
-    if (n > 0)
-        av_audio_fifo_write(pending.get(), scratch.planes(), n);
-    return n > 0;
+    return converted;
+}
+
+bool AudioSpanSource::place(int64_t* covered) {
+    const int64_t ts = decoded->best_effort_timestamp;
+    if (ts == AV_NOPTS_VALUE)
+        return true; // follows on from the frame before
+    const int rate = resampler.output().rate;
+    const int64_t at =
+        std::llround(static_cast<double>(ts) * av_q2d(demuxer.stream(stream)->time_base) * rate);
+    const int size = av_audio_fifo_size(pending.get());
+    // Where this frame's sound goes if it follows on: after what is pending
+    // and what the converter holds back.
+    const int64_t end = pendingPos + size + resampler.delay();
+    const int64_t filled = std::llround(kMaxFilledGapSeconds * rate);
+    const bool known = positionKnown;
+    positionKnown = true;
+    if (!known) {
+        if (size == 0)
+            pendingPos = at;
+    } else if (std::abs(at - end) <= std::llround(kFollowOnSeconds * rate)) {
+        // Follows on.
+    } else if (at > end && at - end < filled) {
+        // A gap in the sound: silence, as long as the timestamps say.
+        drainConverter();
+        return writeSilence(pending.get(), at - (pendingPos + av_audio_fifo_size(pending.get())));
+    } else if (at < end && end - at < filled) {
+        // Sound that starts before the sound before it ends (two streams
+        // joined, a repeated packet): the newer goes on from its time,
+        // after what has already been handed out.
+        keepPending(std::max<int64_t>(0, at - pendingPos));
+        *covered = std::max<int64_t>(0, pendingPos - at);
+    } else {
+        av_audio_fifo_reset(pending.get());
+        resampler.reset();
+        pendingPos = at;
+    }
+    return true;
+}
+
+void AudioSpanSource::keepPending(int64_t count) {
+    resampler.reset();
+    const int size = av_audio_fifo_size(pending.get());
+    const AudioShape& shape = resampler.output();
+    if (count >= size || !scratch.reserve(size, shape.format, shape.layout, shape.rate))
+        return;
+    const int kept = av_audio_fifo_peek(pending.get(), scratch.planes(), static_cast<int>(count));
+    av_audio_fifo_reset(pending.get());
+    av_audio_fifo_write(pending.get(), scratch.planes(), kept);
+}
+
+void AudioSpanSource::drainConverter() {
+    const int held = resampler.ready() ? resampler.outputRoom(0) : 0;
+    if (held > 0)
+        convertInto(nullptr, 0, 0);
+    resampler.reset();
+}
+
+bool AudioSpanSource::convertInto(const uint8_t* const* input, int count, int64_t skip) {
+    const AudioShape& shape = resampler.output();
+    const int room = resampler.outputRoom(count);
+    if (room <= 0 || !scratch.reserve(room, shape.format, shape.layout, shape.rate))
+        return false;
+    const int n = resampler.convert(input, count, scratch.frame->extended_data, room);
+    if (n <= skip)
+        return false;
+    // The samples after the first skip, in every plane.
+    const int channels = shape.layout.nb_channels;
+    const int planar = av_sample_fmt_is_planar(shape.format);
+    const int64_t offset = skip * av_get_bytes_per_sample(shape.format) * (planar ? 1 : channels);
+    std::vector<void*> planes(planar ? channels : 1);
+    for (size_t p = 0; p < planes.size(); ++p)
+        planes[p] = scratch.frame->extended_data[p] + offset;
+    const int kept = n - static_cast<int>(skip);
+    return av_audio_fifo_write(pending.get(), planes.data(), kept) == kept;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
-// The first audio stream of the source, decoded forward and converted to
-// the encoder's format; hands out the samples of the requested spans.
+// The first audio stream of a file, decoded and converted to one fixed
+// output format, handed out by time: the samples of a span on the file's
+// own clock, placed by the sound's timestamps whatever the length of its
+// packets, with silence where the file has no sound. Both the summary
+// writer and the player's sound take their spans from it.
 
 #include "AVPointers.h"
 #include "AudioDecoder.h"
@@ -23,7 +26,8 @@ struct SampleScratch {
 
 class AudioSpanSource {
 public:
-    bool open(const std::string& path, std::string* error);
+    // withTimeBase: see AudioDecoder::open.
+    bool open(const std::string& path, std::string* error, bool withTimeBase = false);
 
     int sourceRate() const { return decoder.sampleRate(); }
     void sourceLayout(AVChannelLayout* layout) const { decoder.layout(layout); }
@@ -33,7 +37,10 @@ public:
 
     // Writes exactly count samples to out: the source's sound from source
     // sample `from` on (at the output rate), silence where the source has none.
+    // Spans are taken in order; one before the last one's end needs jumpTo.
     bool take(int64_t from, int64_t count, AVAudioFifo* out);
+    // The next span starts at `from`, wherever the last one ended.
+    void jumpTo(int64_t from);
 
 private:
     bool writeSilence(AVAudioFifo* out, int64_t count);
@@ -41,6 +48,15 @@ private:
     // Decodes one more audio frame into `pending`; false when none came.
     bool decodeMore();
     bool append();
+    // Where the decoded frame's sound goes among the pending samples: how
+    // many of its converted samples the pending ones already cover.
+    bool place(int64_t* covered);
+    // Keeps the first count pending samples; the converter starts afresh.
+    void keepPending(int64_t count);
+    // The converter's held samples into `pending`; the converter starts afresh.
+    void drainConverter();
+    // Converts count samples of input into `pending`, less the first skip.
+    bool convertInto(const uint8_t* const* input, int count, int64_t skip);
 
     Demuxer demuxer;
     AudioDecoder decoder;
