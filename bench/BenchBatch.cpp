@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int kFiles = 8;
-constexpr int kRounds = 3;
+constexpr int kBatchFiles = 8;
+constexpr int kBatchRounds = 3;
 
 // Each file from one of FFmpeg's sources, with grain so that no picture is
 // cheaper to code than footage's would be; made once, under another name
@@ -71,7 +71,7 @@ int benchBatch(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     std::vector<std::string> files;
     std::string error;
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < kBatchFiles; ++i) {
         files.push_back(batchFile(folder, i, &error));
         if (files.back().empty()) {
             std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0], error.c_str());
@@ -83,7 +83,7 @@ int benchBatch(int argc, char** argv) {
         summarizeProgram(), "-q", "--no-store", "--jobs", "2", "--out-dir", folder + "/out"};
     batch.insert(batch.end(), files.begin(), files.end());
     const Comparison result = alternateRuns([&] { return timeCommand(batch); },
-                                            [&] { return twoPlainDecodes(files); }, kRounds);
+                                            [&] { return twoPlainDecodes(files); }, kBatchRounds);
     if (!result.ours.ok || !result.ffmpeg.ok) {
         std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0],
                      result.ours.ok ? "a plain decode failed" : "tessaro-summarize failed");
@@ -98,5 +98,5 @@ int benchBatch(int argc, char** argv) {
     return 0;
 }
 
-const BenchRegistration registration("batch", "[FOLDER]", &benchBatch);
+const BenchRegistration batchRegistration("batch", "[FOLDER]", &benchBatch);
 } // namespace

@@ -32,7 +32,7 @@ double number(const std::string& text) {
 
 // The file was recorded at the size it has.
 bool unchanged(const std::string& outputs, const std::string& path) {
-    const std::string key = jsonString(path.substr(path.find_last_of('/') + 1)) + ": ";
+    const std::string key = jsonString(baseName(path)) + ": ";
     const size_t at = outputs.find(key);
     struct stat info {};
     if (at == std::string::npos || stat(path.c_str(), &info) != 0)

@@ -74,3 +74,5 @@ int timecodeBase(int frameRateNum, int frameRateDen);
 // Text a JSON parser reads back as the same string; invalid UTF-8 bytes
 // become U+FFFD.
 std::string jsonString(const std::string& text);
+// The file name of a path, without its folders.
+std::string baseName(const std::string& path);

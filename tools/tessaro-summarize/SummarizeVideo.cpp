@@ -60,10 +60,6 @@ bool writeText(const std::string& path, const std::string& text, std::string* er
     return file.commit(error);
 }
 
-std::string baseName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
-
 // The batch's files after the summary: the other list formats, the
 // descriptor file, and last the record naming them all with their sizes.
 bool writeBatchLists(const VideoTask& task, SummaryReport report, const PortableAnalysis* portable,
