@@ -31,7 +31,7 @@ DecodeRun analyse(const char* path, DescriptorStore* store, int run) {
     if (store != nullptr) {
         // A key of its own each run, so that every run writes a whole entry.
         const VideoKey key{"bench-" + std::to_string(run), "bench"};
-        recorder = std::make_unique<AnalysisRecorder>(*store, key, decoder.frameRate());
+        recorder = std::make_unique<AnalysisRecorder>(store, key, decoder.frameRate());
         decoder.setTap(recorder.get());
     }
     decoder.setReadAhead(true);

@@ -3,6 +3,7 @@
 // -vf scdet), the closest thing a user has today, on the same file in the same run.
 
 #include "Bench.h"
+#include "BenchPrograms.h"
 #include "PlainDecode.h"
 
 #include <fcntl.h>
@@ -19,8 +20,6 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRounds = 5;
-
 std::string directoryOfThisProgram() {
     char path[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -29,6 +28,7 @@ std::string directoryOfThisProgram() {
     std::string p(path, static_cast<size_t>(n));
     return p.substr(0, p.find_last_of('/'));
 }
+} // namespace
 
 // The build tree's program beside this one's, the installed one beside it,
 // or the one on PATH; TESSARO_SUMMARIZE names another.
@@ -69,6 +69,10 @@ DecodeRun timeCommand(const std::vector<std::string>& command) {
     run.seconds = secondsSince(start);
     return run;
 }
+
+namespace {
+
+constexpr int kRounds = 5;
 
 int benchSummarize(int argc, char** argv) {
     if (argc < 2) {

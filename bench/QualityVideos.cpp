@@ -1,5 +1,7 @@
 #include "QualityVideos.h"
 
+#include "Fnv.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -117,14 +119,6 @@ std::string filterGraph(const QualityVideo& video) {
     return graph + pieces + "concat=n=" + std::to_string(count) + ":v=1:a=0[v]";
 }
 
-// FNV-1a: a stable name for a recipe, so that a changed recipe is made anew.
-uint64_t recipeHash(const std::string& text) {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : text)
-        h = (h ^ c) * 1099511628211ull;
-    return h;
-}
-
 } // namespace
 
 bool isJunk(Shot shot) {
@@ -225,7 +219,8 @@ std::string qualityVideoFile(const QualityVideo& video, const std::string& folde
                              std::string* error) {
     const std::string graph = filterGraph(video);
     char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(recipeHash(graph)));
+    std::snprintf(hash, sizeof hash, "%016llx",
+                  static_cast<unsigned long long>(fnv1a(kFnvStart, graph.data(), graph.size())));
     const std::string path = folder + "/" + video.name + "-" + hash + ".mp4";
     if (std::filesystem::exists(path))
         return path;

@@ -10,15 +10,8 @@ PlaybackPacer::PlaybackPacer(PacerClock& clock, std::function<bool()> stopReques
 
 bool PlaybackPacer::start() {
     currentState = PlaybackState::Starting;
-    // Sound already heard sets the pace: the pictures that go with it would
-    // be late, dropped or shown behind it, if they waited out the delay.
-    for (auto waited = std::chrono::milliseconds(0); waited < startDelay; waited += pendingStep) {
-        if (masterClock && masterClock().has_value()) {
-            break;
-        }
-        if (!sleep(pendingStep)) {
-            return false;
-        }
+    if (!sleep(startDelay)) {
+        return false;
     }
     clockRunning = false;
     currentState = PlaybackState::Playing;

@@ -79,8 +79,7 @@ public:
         masterPending = std::move(pending);
     }
 
-    // Waits the start delay, or until the master clock runs. False when
-    // stopped meanwhile.
+    // Waits the start delay. False when stopped meanwhile.
     bool start();
     // No frame to take (the caller waits for one): the next frame starts the
     // clock. False when stopped.

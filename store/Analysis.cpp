@@ -5,19 +5,37 @@
 #include <utility>
 
 Analysis::Analysis(const std::string& path, const ReaderOptions& options,
-                   const StoreConfig& config) {
-    store = DescriptorStore::open(config, &openNotice);
-    const VideoKey key = store ? videoKey(path, options) : VideoKey{};
-    if (key.valid()) {
-        const std::optional<StoredEntry> entry = store->find(key);
+                   const AnalysisSources& sources) {
+    std::string notice;
+    store = DescriptorStore::open(sources.store, &notice);
+    notices.push_back(std::move(notice));
+    ReaderOptions keyed = options;
+    if (sources.keyThreads > 0)
+        keyed.decoderThreads = sources.keyThreads;
+    if (store || sources.keepPortable || !sources.descriptorFiles.empty())
+        key = videoKey(path, keyed);
+    portableKey = portableAnalysis(options);
+    if (store && key.valid()) {
+        entry = store->find(key);
         if (entry && entry->complete)
             source = StoredFragments::open(*store, *entry);
+        from = Origin::Store;
+    }
+    if (!source && key.valid() && !sources.descriptorFiles.empty()) {
+        notice.clear();
+        source = findDescriptorFile(sources.descriptorFiles, key, portableKey, &notice,
+                                    sources.keepPortable ? &fromFile : nullptr);
+        notices.push_back(std::move(notice));
+        from = Origin::DescriptorFile;
     }
     if (source)
         return;
+    from = Origin::Decoded;
     auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), options);
-    if (key.valid() && decoding->videoReader().status() == VideoReader::OK) {
-        recorder = std::make_unique<AnalysisRecorder>(*store, key, decoding->frameRate());
+    if (key.valid() && (store || sources.keepPortable) &&
+        decoding->videoReader().status() == VideoReader::OK) {
+        recorder = std::make_unique<AnalysisRecorder>(store.get(), key, decoding->frameRate(),
+                                                      sources.keepPortable);
         decoding->setTap(recorder.get());
     }
     // The summary's work on one fragment overlaps the decoding of the next.
@@ -31,8 +49,28 @@ Analysis::~Analysis() {
     source.reset();
 }
 
+bool Analysis::portable(PortableAnalysis* analysis) {
+    analysis->content = key.content;
+    analysis->analysis = portableKey;
+    analysis->frameRate = source->frameRate();
+    switch (from) {
+    case Origin::Store:
+        analysis->frames = entry->frames;
+        return store->readChunks(*entry, &analysis->chunks, true);
+    case Origin::DescriptorFile:
+        *analysis = fromFile;
+        return !analysis->chunks.empty();
+    case Origin::Decoded:
+        break;
+    }
+    return recorder && recorder->takeChunks(&analysis->chunks, &analysis->frames);
+}
+
 std::string Analysis::takeNotice() {
-    if (!openNotice.empty())
-        return std::exchange(openNotice, {});
-    return store ? store->takeNotice() : std::string();
+    if (store)
+        notices.push_back(store->takeNotice());
+    for (std::string& notice : notices)
+        if (!notice.empty())
+            return std::exchange(notice, {});
+    return {};
 }

@@ -5,39 +5,39 @@ constexpr int64_t kChunkFrames =
     int64_t{DescriptorStore::fragmentsPerChunk} * FragmentSource::fragmentCapacity;
 } // namespace
 
-AnalysisRecorder::AnalysisRecorder(DescriptorStore& s, VideoKey k, double rate)
-    : store(s), key(std::move(k)), frameRate(rate) {}
+AnalysisRecorder::AnalysisRecorder(DescriptorStore* s, VideoKey k, double rate, bool keepChunks)
+    : store(s), key(std::move(k)), frameRate(rate), storing(s != nullptr), keeping(keepChunks) {}
 
 void AnalysisRecorder::picture(const Frame& frame, const AVFrame* picture, int width, int height) {
-    if (!recording)
+    if (!recording())
         return;
     // Fragments run in 25s from the start: this frame begins one.
     if (frames % FragmentSource::fragmentCapacity == 0)
         thumbnails.push_back(thumbnailMaker.make(picture, width, height));
     if (!chunk.add(frame)) {
-        recording = false;
+        storing = keeping = false;
         return;
     }
     ++frames;
     if (frames - chunkStart == kChunkFrames)
-        recording = writeChunk();
+        writeChunk();
 }
 
 void AnalysisRecorder::ended() {
-    if (!recording)
+    if (!recording())
         return;
-    recording = false;
     // A video without pictures is not worth an entry.
-    if (frames == 0 || (chunk.frames() > 0 && !writeChunk()))
-        return;
-    done = store.finishEntry(entry, frames, chunks);
+    if (frames == 0)
+        storing = keeping = false;
+    if (chunk.frames() > 0)
+        writeChunk();
+    whole = keeping;
+    if (storing)
+        done = store->finishEntry(entry, frames, chunks);
+    storing = keeping = false;
 }
 
-bool AnalysisRecorder::writeChunk() {
-    if (entry == 0)
-        entry = store.startEntry(key, frameRate);
-    if (entry == 0)
-        return false;
+void AnalysisRecorder::writeChunk() {
     StoredChunk stored;
     stored.firstFrame = chunkStart;
     stored.frames = chunk.frames();
@@ -45,5 +45,23 @@ bool AnalysisRecorder::writeChunk() {
     stored.thumbnails = packThumbnails(thumbnails);
     thumbnails.clear();
     chunkStart = frames;
-    return !stored.descriptors.empty() && store.putChunk(entry, chunks++, stored);
+    if (stored.descriptors.empty()) {
+        storing = keeping = false;
+        return;
+    }
+    if (storing && entry == 0)
+        entry = store->startEntry(key, frameRate);
+    storing = storing && entry != 0 && store->putChunk(entry, chunks, stored);
+    ++chunks;
+    if (keeping)
+        kept.push_back(std::move(stored));
+}
+
+bool AnalysisRecorder::takeChunks(std::vector<StoredChunk>* out, int64_t* count) {
+    if (!whole)
+        return false;
+    *out = std::move(kept);
+    *count = frames;
+    whole = false;
+    return true;
 }

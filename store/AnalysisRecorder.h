@@ -5,7 +5,8 @@
 // fragment into chunks, writes each chunk as it fills, and marks the entry
 // complete when the video ends. A jump of the reader, or a store that
 // refuses a write, ends the recording; what was written stays as an
-// unfinished entry, which no reader takes for a whole analysis.
+// unfinished entry, which no reader takes for a whole analysis. Asked to, it
+// also keeps the chunks, for a descriptor file.
 
 #include "DescriptorStore.h"
 #include "FragmentSource.h"
@@ -18,19 +19,25 @@
 
 class AnalysisRecorder final : public FrameTap {
 public:
-    AnalysisRecorder(DescriptorStore& store, VideoKey key, double frameRate);
+    // store may be null when only the chunks are kept.
+    AnalysisRecorder(DescriptorStore* store, VideoKey key, double frameRate,
+                     bool keepChunks = false);
 
     void picture(const Frame& frame, const AVFrame* picture, int width, int height) override;
     void ended() override;
-    void jumped() override { recording = false; }
+    void jumped() override { storing = keeping = false; }
 
     // The entry was written whole and marked complete.
     bool completed() const { return done; }
+    // Every chunk of the whole video, thumbnails included, once it ended
+    // without a jump; false when there is no such analysis.
+    bool takeChunks(std::vector<StoredChunk>* chunks, int64_t* frames);
 
 private:
-    bool writeChunk();
+    bool recording() const { return storing || keeping; }
+    void writeChunk();
 
-    DescriptorStore& store;
+    DescriptorStore* store;
     const VideoKey key;
     const double frameRate;
     FrameChunkWriter chunk;
@@ -40,6 +47,9 @@ private:
     int64_t frames = 0; // frames seen so far
     int64_t chunkStart = 0;
     int chunks = 0;
-    bool recording = true;
+    bool storing;
+    bool keeping;
+    std::vector<StoredChunk> kept;
     std::atomic<bool> done{false};
+    std::atomic<bool> whole{false};
 };

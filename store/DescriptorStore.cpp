@@ -264,15 +264,18 @@ std::optional<StoredEntry> DescriptorStore::find(const VideoKey& key) {
     return entry;
 }
 
-bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChunk>* chunks) {
+bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChunk>* chunks,
+                                 bool withThumbnails) {
     const std::lock_guard<std::mutex> lock(mutex);
     chunks->clear();
     if (!exec("BEGIN")) {
         fail("cannot be read");
         return false;
     }
-    Statement select(db, "SELECT number, first_frame, frames, descriptors FROM chunks "
-                         "WHERE video=?1 ORDER BY number");
+    Statement select(db, withThumbnails ? "SELECT number, first_frame, frames, descriptors, "
+                                          "thumbnails FROM chunks WHERE video=?1 ORDER BY number"
+                                        : "SELECT number, first_frame, frames, descriptors FROM "
+                                          "chunks WHERE video=?1 ORDER BY number");
     select.bind(1, entry.id);
     int64_t frames = 0;
     int result = SQLITE_ROW;
@@ -280,7 +283,8 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
         if (select.integer(0) != static_cast<int64_t>(chunks->size()) ||
             select.integer(1) != frames)
             break;
-        StoredChunk chunk{frames, static_cast<int>(select.integer(2)), select.bytes(3), {}};
+        StoredChunk chunk{frames, static_cast<int>(select.integer(2)), select.bytes(3),
+                          withThumbnails ? select.bytes(4) : std::string()};
         frames += chunk.frames;
         chunks->push_back(std::move(chunk));
     }

@@ -74,9 +74,10 @@ public:
     // The entry stored under key, complete or not, marked as just used.
     std::optional<StoredEntry> find(const VideoKey& key);
     // Every chunk of a complete entry, in order, read in one transaction
-    // (their descriptors only); false when they are missing or do not add up
-    // to the entry.
-    bool readChunks(const StoredEntry& entry, std::vector<StoredChunk>* chunks);
+    // (their descriptors, and their thumbnails when asked); false when they
+    // are missing or do not add up to the entry.
+    bool readChunks(const StoredEntry& entry, std::vector<StoredChunk>* chunks,
+                    bool withThumbnails = false);
     // The JPEG thumbnail of a fragment (numbered from 0 at the start) of a
     // stored entry, complete or not; empty when it is not stored.
     std::string thumbnail(const StoredEntry& entry, int64_t fragment);

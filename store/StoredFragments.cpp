@@ -2,18 +2,26 @@
 
 std::unique_ptr<StoredFragments> StoredFragments::open(DescriptorStore& store,
                                                        const StoredEntry& entry) {
-    if (!entry.complete)
-        return nullptr;
-    std::unique_ptr<StoredFragments> source(new StoredFragments);
-    source->rate = entry.frameRate;
-    bool whole = store.readChunks(entry, &source->chunks) && entry.frameRate > 0;
-    FrameChunkReader check;
-    for (size_t i = 0; whole && i < source->chunks.size(); ++i)
-        whole = check.open(source->chunks[i].descriptors, source->chunks[i].frames);
-    if (!whole) {
+    std::vector<StoredChunk> chunks;
+    std::unique_ptr<StoredFragments> source;
+    if (entry.complete && store.readChunks(entry, &chunks))
+        source = fromChunks(std::move(chunks), entry.frameRate);
+    if (!source && entry.complete)
         store.forgetDamaged(entry.id);
+    return source;
+}
+
+std::unique_ptr<StoredFragments> StoredFragments::fromChunks(std::vector<StoredChunk> chunks,
+                                                             double frameRate) {
+    if (!(frameRate > 0))
         return nullptr;
-    }
+    FrameChunkReader check;
+    for (const StoredChunk& chunk : chunks)
+        if (!check.open(chunk.descriptors, chunk.frames))
+            return nullptr;
+    std::unique_ptr<StoredFragments> source(new StoredFragments);
+    source->rate = frameRate;
+    source->chunks = std::move(chunks);
     return source;
 }
 

@@ -19,6 +19,10 @@ public:
     // damaged (the entry is then dropped and the store's notice says so).
     // Every chunk is checked here, before the first fragment.
     static std::unique_ptr<StoredFragments> open(DescriptorStore& store, const StoredEntry& entry);
+    // The fragments of chunks read from elsewhere (a descriptor file), in
+    // order from the first frame; null when one of them is damaged.
+    static std::unique_ptr<StoredFragments> fromChunks(std::vector<StoredChunk> chunks,
+                                                       double frameRate);
 
     std::unique_ptr<FrameBuffer> nextFragment() override;
     int64_t picturesRead() const override { return served; }

@@ -1,6 +1,7 @@
 #include "VideoKey.h"
 
 #include "Descriptors.h"
+#include "Fnv.h"
 #include "FragmentSource.h"
 
 extern "C" {
@@ -25,15 +26,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// FNV-1a, 64 bits.
-uint64_t digest(uint64_t hash, const unsigned char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        hash ^= data[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
 } // namespace
 
 VideoKey videoKey(const std::string& path, const ReaderOptions& options) {
@@ -45,7 +37,7 @@ VideoKey videoKey(const std::string& path, const ReaderOptions& options) {
     if (size < 0)
         return key;
 
-    uint64_t hash = 14695981039346656037ull;
+    uint64_t hash = kFnvStart;
     std::vector<unsigned char> block(kBlockBytes);
     const long long span = size > kBlockBytes ? size - kBlockBytes : 0;
     for (int i = 0; i < kBlocks; ++i) {
@@ -55,18 +47,24 @@ VideoKey videoKey(const std::string& path, const ReaderOptions& options) {
         const size_t wanted = static_cast<size_t>(std::min(kBlockBytes, size - offset));
         if (std::fread(block.data(), 1, wanted, file.get()) != wanted)
             return key;
-        hash = digest(hash, block.data(), wanted);
+        hash = fnv1a(hash, block.data(), wanted);
     }
 
     char text[160];
     std::snprintf(text, sizeof text, "%lld-%016llx", size, static_cast<unsigned long long>(hash));
     key.content = text;
-    // Decoder threads change the pictures' timestamps; the libraries' versions
-    // may change the pictures themselves.
-    std::snprintf(
-        text, sizeof text, "threads=%d audio=%d fragment=%d descriptors=%d lavc=%u lavf=%u sws=%u",
-        options.decoderThreads, options.audio ? 1 : 0, FragmentSource::fragmentCapacity,
-        Descriptors::ENCODING_VERSION, avcodec_version(), avformat_version(), swscale_version());
-    key.analysis = text;
+    // Decoder threads change the pictures' timestamps in some FFmpeg versions.
+    key.analysis =
+        "threads=" + std::to_string(options.decoderThreads) + " " + portableAnalysis(options);
     return key;
+}
+
+std::string portableAnalysis(const ReaderOptions& options) {
+    // The libraries' versions may change the pictures themselves.
+    char text[160];
+    std::snprintf(text, sizeof text, "audio=%d fragment=%d descriptors=%d lavc=%u lavf=%u sws=%u",
+                  options.audio ? 1 : 0, FragmentSource::fragmentCapacity,
+                  Descriptors::ENCODING_VERSION, avcodec_version(), avformat_version(),
+                  swscale_version());
+    return text;
 }

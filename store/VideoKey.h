@@ -19,3 +19,8 @@ struct VideoKey {
 // The key of the file at path analysed with options; content is empty when
 // the file cannot be read.
 VideoKey videoKey(const std::string& path, const ReaderOptions& options);
+
+// What fixes the frames besides the decoder's thread count, which FFmpeg 5.1
+// does not let change a picture or its time: an analysis travels between
+// machines with other core counts under this (see DescriptorFile).
+std::string portableAnalysis(const ReaderOptions& options);

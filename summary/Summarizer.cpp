@@ -1,19 +1,10 @@
 #include "Summarizer.h"
 
+#include "Fnv.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
 
 namespace {
-
-// FNV-1a over the bytes of the descriptors.
-uint64_t digest(uint64_t hash, const void* data, size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 int32_t wholeSeconds(const FrameBuffer* fragment) {
     return fragment != nullptr && fragment->count() > 0
@@ -24,9 +15,8 @@ int32_t wholeSeconds(const FrameBuffer* fragment) {
 } // namespace
 
 uint64_t pictureSignature(const Descriptors& d) {
-    uint64_t hash = 14695981039346656037ull;
-    hash = digest(hash, d.histogram, sizeof d.histogram);
-    return digest(hash, d.blockMeans, sizeof d.blockMeans);
+    const uint64_t hash = fnv1a(kFnvStart, d.histogram, sizeof d.histogram);
+    return fnv1a(hash, d.blockMeans, sizeof d.blockMeans);
 }
 
 Summarizer::Summarizer(const SummarySettings& settings)

@@ -55,7 +55,8 @@ constexpr const char* kSynopsis =
     "       tessaro-play-bench --sound-check\n"
     "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--speed X]\n"
     "                          [--check | --check-loose]\n"
-    "       tessaro-play-bench --sound-check --formats [NAME,...] [PLAY SUMMARY] [--check]\n"
+    "       tessaro-play-bench --sound-check --formats [NAME,...] [PLAY SUMMARY]\n"
+    "                          [--check | --check-loose]\n"
     "       tessaro-play-bench --help\n";
 constexpr const char* kUsage =
     "\n"
@@ -129,8 +130,6 @@ int soundCheckCommand(int argc, char** argv) {
     } else if (!numbers.empty()) {
         return usage();
     }
-    if (options.formats && options.check == SoundOptions::Check::Loose)
-        return usage();
     if (options.formats)
         options.only = std::exchange(options.file, {});
     return options.formats ? soundFormats(options, argc, argv) : soundCheck(options, argc, argv);

@@ -116,7 +116,6 @@ TEST_F(Pacing, AMasterClockSaysWhenAFrameIsDueAndIsNeverRestarted) {
     pacer.setMasterClock([&]() -> std::optional<double> { return heard; });
     clock.onSleep = [&] { heard += 0.025; };
     startPlaying();
-    EXPECT_EQ(heard, 10.0) << "the sound is heard: no start delay";
     EXPECT_EQ(PaceDecision::Show, pacer.pace(10.05, 0.04)); // waits until heard
     EXPECT_GE(heard, 10.05);
     heard = 10.2;

@@ -3,6 +3,7 @@
 // a summary differ from the decoded video's.
 
 #include "Analysis.h"
+#include "DescriptorFile.h"
 #include "StoredFragments.h"
 #include "Summarizer.h"
 #include "SummaryTurns.h"
@@ -274,6 +275,63 @@ TEST(DescriptorStore, TheLeastRecentlyUsedGoWhenTheStoreIsFull) {
     EXPECT_FALSE(stored(1)); // gone; written again, it pushes out 2
     EXPECT_TRUE(stored(0));
     EXPECT_FALSE(stored(2));
+}
+
+TEST(DescriptorFile, TheVideosOwnStandsInForTheStoreAndAnyOtherIsPassedOverWithANotice) {
+    const std::string video = testMedia(kScenes);
+    const std::vector<std::string> decoded = decodedFrames(video);
+    AnalysisSources keep = AnalysisSources::storeOnly(scratchStore("Files"));
+    keep.keepPortable = true;
+    const auto portable = [&](const std::string& path, Analysis::Origin origin) {
+        Analysis analysis(path, analysisOptions(), keep);
+        EXPECT_EQ(analysis.origin(), origin);
+        describe(analysis.fragments());
+        PortableAnalysis whole;
+        EXPECT_TRUE(analysis.portable(&whole));
+        return encodeDescriptorFile(whole);
+    };
+    const std::string own = portable(video, Analysis::Origin::Decoded);
+    // Written from the store, the file is the same to the byte.
+    EXPECT_EQ(portable(video, Analysis::Origin::Store), own);
+    const std::string other = portable(testMedia(kH264Aac), Analysis::Origin::Decoded);
+    std::string flipped = own, version = own;
+    flipped[own.size() / 2] ^= 1;
+    version[8] = 2;
+
+    const std::string dir = keep.store.folder;
+    ReaderOptions oneThread = analysisOptions();
+    oneThread.decoderThreads = 1;
+    const struct {
+        const char* what;
+        std::vector<std::string> files; // contents; "-" for none
+        ReaderOptions options;
+        bool used;
+        bool notice;
+    } cases[] = {
+        {"the video's own", {own}, analysisOptions(), true, false},
+        {"made with another thread count", {own}, oneThread, true, false},
+        {"none", {"-"}, analysisOptions(), false, false},
+        {"another video's", {other}, analysisOptions(), false, true},
+        {"a flipped byte", {flipped}, analysisOptions(), false, true},
+        {"another version", {version}, analysisOptions(), false, true},
+        {"cut short", {own.substr(0, own.size() - 7)}, analysisOptions(), false, true},
+        {"a damaged one, then the own", {flipped, own}, analysisOptions(), true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AnalysisSources sources;
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            sources.descriptorFiles.push_back(dir + "/" + std::to_string(i) + ".tessaro");
+            fs::remove(sources.descriptorFiles.back());
+            if (c.files[i] != "-")
+                std::ofstream(sources.descriptorFiles.back(), std::ios::binary) << c.files[i];
+        }
+        Analysis analysis(video, c.options, sources);
+        EXPECT_EQ(analysis.origin() == Analysis::Origin::DescriptorFile, c.used);
+        EXPECT_EQ(describe(analysis.fragments()), decoded);
+        EXPECT_EQ(analysis.takeNotice().empty(), !c.notice);
+        EXPECT_EQ(analysis.takeNotice(), "");
+    }
 }
 
 } // namespace

@@ -48,6 +48,19 @@ TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     EXPECT_EQ(parseCommandLine({"-"}).options.video, "-");
     EXPECT_EQ(parseCommandLine({"-t", "0", "--depth", "90", "--nodes", "100", "v"}).action,
               Action::Run);
+
+    // A batch: named videos, a list, or its own options.
+    p = parseCommandLine({"--from", "list", "--skip-done", "--save-descriptors", "-j2",
+                          "--threads=3", "--shard", "2/5", "--out-dir", "o", "a", "b"});
+    ASSERT_EQ(p.action, Action::Run) << p.error;
+    EXPECT_EQ(p.options.videos, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(p.options.batch() && p.options.skipDone && p.options.saveDescriptors);
+    EXPECT_EQ(p.options.from + p.options.outDir, "listo");
+    EXPECT_EQ(p.options.jobs * 100 + p.options.threads * 10 + p.options.shard, 232);
+    EXPECT_EQ(p.options.shards, 5);
+    EXPECT_TRUE(parseCommandLine({"--from", "-"}).options.batch());
+    EXPECT_FALSE(
+        parseCommandLine({"-j2", "--threads", "1", "--save-descriptors", "v"}).options.batch());
 }
 
 TEST(SummarizeOptions, BadCommandLinesAreRefusedNamingWhatIsWrong) {
@@ -72,7 +85,13 @@ TEST(SummarizeOptions, BadCommandLinesAreRefusedNamingWhatIsWrong) {
         {{"v", "--target"}, "--target"},
         {{"v", "-o"}, "-o"},
         {{"-q"}, "video"},
-        {{"a.mp4", "b.mp4"}, "b.mp4"},
+        {{"--shard", "0/2", "v"}, "0/2"},
+        {{"--shard=3/2", "v"}, "3/2"},
+        {{"--shard", "2", "v"}, "'2'"},
+        {{"-j0", "v"}, "--jobs"},
+        {{"--from="}, "--from"},
+        // In a batch -o names the end of each video's file.
+        {{"-o", "out/s.mp4", "a.mp4", "b.mp4"}, "out/s.mp4"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine p = parseCommandLine(c.arguments);

@@ -8,20 +8,25 @@
 #include <memory>
 #include <thread>
 
-HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s, StoreConfig store)
-    : path(std::move(videoPath)), settings(s), storeConfig(std::move(store)) {}
+HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s,
+                                 AnalysisSources from, int decoderThreads)
+    : path(std::move(videoPath)), settings(s), sources(std::move(from)), threads(decoderThreads) {}
 
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
     decoded = 0;
-    notice.clear();
+    notices.clear();
+    havePortable = false;
     // Only the descriptors are needed: the sound stays unread, and FFmpeg's
     // own choice of decoder threads (one more than the cores) would crowd
     // out the threads working here.
     ReaderOptions options;
     options.audio = false;
-    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    Analysis analysis(path, options, storeConfig);
+    const int perCore = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    options.decoderThreads = threads > 0 ? std::min(threads, perCore) : perCore;
+    AnalysisSources from = sources;
+    from.keyThreads = perCore;
+    Analysis analysis(path, options, from);
     FragmentSource& fragments = analysis.fragments();
     stored = analysis.fromStore();
     const double frameDuration = 1.0 / fragments.frameRate();
@@ -50,6 +55,10 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
             break;
         }
     }
-    notice = analysis.takeNotice();
+    for (std::string notice = analysis.takeNotice(); !notice.empty();
+         notice = analysis.takeNotice())
+        notices.push_back(std::move(notice));
+    if (completed && sources.keepPortable)
+        havePortable = analysis.portable(&portableResult);
     return completed;
 }

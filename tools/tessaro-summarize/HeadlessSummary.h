@@ -6,9 +6,10 @@
 // engine can take it. The decisions are the player's in Summary mode started
 // at 0 with the same settings, Automatic Control and Avoid Empty Buffer off.
 // A video whose analysis is in the store is summarised from there, without
-// decoding; one that is not is kept there as it is analysed.
+// decoding, or from a descriptor file; one that is not is kept there as it
+// is analysed.
 
-#include "DescriptorStore.h"
+#include "Analysis.h"
 #include "SegmentList.h"
 #include "Summarizer.h"
 #include "SummarySettings.h"
@@ -30,7 +31,13 @@ public:
     using ProgressCallback = std::function<bool(double position, int64_t pictures)>;
 
     HeadlessSummary(std::string path, const SummarySettings& settings,
-                    StoreConfig store = StoreConfig::off());
+                    StoreConfig store = StoreConfig::off())
+        : HeadlessSummary(std::move(path), settings, AnalysisSources::storeOnly(std::move(store))) {
+    }
+    // decoderThreads: 0 for one per core. Fewer do not change the decisions,
+    // and the store's key still names one per core (see AnalysisSources).
+    HeadlessSummary(std::string path, const SummarySettings& settings, AnalysisSources sources,
+                    int decoderThreads = 0);
 
     // True when the video was read to its end and every fragment decided;
     // false when a callback stopped the run.
@@ -41,15 +48,21 @@ public:
     int64_t picturesDecoded() const { return decoded; }
     // The last run read the analysis from the store.
     bool fromStore() const { return stored; }
-    // What went wrong with the store in the last run, once; empty if nothing.
-    const std::string& storeNotice() const { return notice; }
+    // What went wrong with the store or a descriptor file in the last run.
+    const std::vector<std::string>& storeNotices() const { return notices; }
+    // After a whole run with sources.keepPortable: the analysis for a
+    // descriptor file; null when there is none.
+    const PortableAnalysis* portable() const { return havePortable ? &portableResult : nullptr; }
 
 private:
     std::string path;
     SummarySettings settings;
-    StoreConfig storeConfig;
+    AnalysisSources sources;
+    int threads;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
     bool stored = false;
-    std::string notice;
+    std::vector<std::string> notices;
+    PortableAnalysis portableResult;
+    bool havePortable = false;
 };

@@ -20,11 +20,6 @@ int64_t frameAt(double seconds, int num, int den) {
     return std::llround(seconds * num / den);
 }
 
-std::string baseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // EDL lines carry no quoting: control characters would break the line.
 std::string edlText(const std::string& text) {
     std::string clean;
@@ -66,6 +61,11 @@ size_t utf8Length(const std::string& text, size_t i) {
 }
 
 } // namespace
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool continuesSegment(const KeptFragment& previous, const KeptFragment& next) {
     return next.firstFrameNumber == previous.firstFrameNumber + previous.frames &&
@@ -141,7 +141,10 @@ std::string formatJson(const SummaryReport& r) {
                ", \"frames\": " + std::to_string(seg.frames) + "}";
     }
     out += r.segments.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"summary_duration\": " + number(summaryDuration(r.segments)) + "\n}\n";
+    out += "  \"summary_duration\": " + number(summaryDuration(r.segments));
+    for (const auto& [name, value] : r.extra)
+        out += ",\n  " + jsonString(name) + ": " + value;
+    out += "\n}\n";
     return out;
 }
 

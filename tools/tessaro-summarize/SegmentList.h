@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // One fragment the summary keeps, as its frames came out of the engine.
@@ -43,6 +44,8 @@ struct SummaryReport {
     bool hasAudio = false;
     SummarySettings settings;
     std::vector<Segment> segments;
+    // More JSON fields after the summary's duration: names and JSON values.
+    std::vector<std::pair<std::string, std::string>> extra;
 };
 
 std::string formatJson(const SummaryReport& report);
@@ -71,3 +74,5 @@ int timecodeBase(int frameRateNum, int frameRateDen);
 // Text a JSON parser reads back as the same string; invalid UTF-8 bytes
 // become U+FFFD.
 std::string jsonString(const std::string& text);
+// The file name of a path, without its folders.
+std::string baseName(const std::string& path);

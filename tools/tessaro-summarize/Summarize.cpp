@@ -1,28 +1,18 @@
 #include "Summarize.h"
 
-#include "ContactSheet.h"
+#include "BatchRun.h"
 #include "EngineFailure.h"
-#include "HeadlessSummary.h"
 #include "Messages.h"
-#include "MuxerChapters.h"
-#include "OutputFile.h"
-#include "PlaybackReader.h"
-#include "ProgressLine.h"
-#include "SegmentList.h"
 #include "SummarizeOptions.h"
-#include "SummaryVideoWriter.h"
-#include "VideoProbe.h"
+#include "SummarizeVideo.h"
 
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <memory>
-#include <optional>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -47,13 +37,6 @@ int report(int status, const std::string& message) {
     return status;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // Standard output carries the segment list alone: the engine's notes (a
 // seek that failed, a damaged stream) go to standard error with --verbose,
 // one to a line, and nowhere without.
@@ -76,156 +59,28 @@ private:
     const bool shown;
 };
 
-struct Outputs {
-    std::unique_ptr<OutputFile> videoFile;
-    // The video as encoded, before its copy with chapters goes to videoFile.
-    std::unique_ptr<OutputFile> videoBody;
-    std::unique_ptr<OutputFile> sheetFile;
-    std::unique_ptr<SummaryVideoWriter> writer;
-    std::unique_ptr<ContactSheet> sheet;
-    std::string error;
-};
-
 int run(const SummarizeOptions& options, std::FILE* results) {
-    const std::string& path = options.video;
-    if (!options.output.empty() && sameFile(options.output, path))
-        return report(EXIT_USAGE, "--output would overwrite the video being summarised");
-    if (!options.contactSheet.empty() && sameFile(options.contactSheet, path))
-        return report(EXIT_USAGE, "--contact-sheet would overwrite the video being summarised");
-    if (!options.output.empty() && options.output == options.contactSheet)
-        return report(EXIT_USAGE, "--output and --contact-sheet name the same file");
-
-    const VideoProbe probe = probeVideo(path);
-    if (!probe.ok)
-        return report(probe.exitStatus, probe.error);
-
-    // Temporary files first, so that an unwritable place fails before the work.
-    Outputs out;
-    if (!options.output.empty()) {
-        out.videoFile = std::make_unique<OutputFile>(options.output);
-        out.videoBody = std::make_unique<OutputFile>(options.output);
-        if (!out.videoFile->create(&out.error) || !out.videoBody->create(&out.error))
-            return report(EXIT_OUTPUT, out.error);
+    if (options.batch())
+        return runBatch(options, results, interrupted, note);
+    VideoTask task;
+    task.video = options.video;
+    task.settings = options.settings;
+    task.format = options.format;
+    task.results = results;
+    task.output = options.output;
+    task.contactSheet = options.contactSheet;
+    task.progress = !options.quiet && isatty(STDERR_FILENO);
+    task.decoderThreads = options.threads;
+    task.encoderThreads = options.threads;
+    task.sources = analysisSources(options, {options.video + kDescriptorFileSuffix});
+    if (options.saveDescriptors) {
+        task.descriptorFile = options.video + kDescriptorFileSuffix;
+        task.sources.keepPortable = true;
     }
-    if (!options.contactSheet.empty()) {
-        out.sheetFile = std::make_unique<OutputFile>(options.contactSheet);
-        if (!out.sheetFile->create(&out.error))
-            return report(EXIT_OUTPUT, out.error);
-    }
-
-    ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), probe.duration);
-    StoreConfig store = StoreConfig::fromEnvironment();
-    store.enabled = store.enabled && !options.noStore;
-    HeadlessSummary summary(path, options.settings, store);
-    // The kept pictures are read again rather than held while the tree
-    // decides: the summary itself needs only their descriptors.
-    ReaderOptions readAgain;
-    readAgain.audio = false;
-    PlaybackReader keptPictures(path, readAgain);
-    std::vector<PictureFrame> frames;
-    std::vector<SummaryVideoWriter::TimedPicture> pictures;
-    bool outputFailed = false;
-
-    auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
-        if (!out.videoFile && !out.sheetFile)
-            return !interrupted;
-        frames.clear();
-        pictures.clear();
-        if (!keptPictures.read(decision, frames)) {
-            out.error = "the kept pictures cannot be read again from '" + path + "'";
-            outputFailed = true;
-            return false;
-        }
-        for (const PictureFrame& frame : frames)
-            pictures.push_back({frame.picture.avFrame(), frame.frameTime});
-        const int width = frames.front().picture.width();
-        const int height = frames.front().picture.height();
-        if (out.videoFile) {
-            if (!out.writer) {
-                out.writer = std::make_unique<SummaryVideoWriter>();
-                const VideoWriterFormat format{
-                    width,        height,      probe.frameRateNum, probe.frameRateDen,
-                    probe.sarNum, probe.sarDen};
-                if (!out.writer->open(out.videoBody->temporaryPath(), format,
-                                      probe.hasAudio ? path : std::string(), &out.error)) {
-                    outputFailed = true;
-                    return false;
-                }
-            }
-            if (!out.writer->addSpan(fragment.start, fragment.end, pictures, &out.error)) {
-                outputFailed = true;
-                return false;
-            }
-        }
-        // The sheet shows the first picture of each segment.
-        const std::vector<KeptFragment>& kept = summary.keptFragments();
-        const bool startsSegment =
-            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
-        if (out.sheetFile && startsSegment) {
-            if (!out.sheet)
-                out.sheet =
-                    std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
-            if (!out.sheet->add(pictures.front().picture, fragment.start)) {
-                out.error = "cannot scale a picture for the contact sheet";
-                outputFailed = true;
-                return false;
-            }
-        }
-        return !interrupted;
-    };
-    auto onProgress = [&](double position, int64_t pictures) {
-        progress.update(position, pictures);
-        return !interrupted;
-    };
-
-    const bool completed = summary.run(onKept, onProgress);
-    progress.finish();
-    if (!summary.storeNotice().empty())
-        note(summary.storeNotice());
-    if (interrupted)
-        return report(EXIT_INTERRUPTED, "interrupted; no output written");
-    if (outputFailed || !completed)
-        return report(EXIT_OUTPUT, out.error.empty() ? "stopped" : out.error);
-    if (summary.picturesDecoded() == 0)
-        return report(EXIT_NO_VIDEO, "'" + path + "' has no decodable video pictures");
-
-    SummaryReport summaryReport;
-    summaryReport.video = path;
-    summaryReport.duration = probe.duration;
-    summaryReport.frameRateNum = probe.frameRateNum;
-    summaryReport.frameRateDen = probe.frameRateDen;
-    summaryReport.hasAudio = probe.hasAudio;
-    summaryReport.settings = options.settings;
-    summaryReport.segments = mergeFragments(summary.keptFragments());
-    const bool empty = summaryReport.segments.empty();
-
-    if (out.videoFile) {
-        if (empty) {
-            out.videoFile->discard();
-            note("the summary is empty: no video written to '" + options.output + "'");
-        } else if (!out.writer->finish(&out.error) ||
-                   !copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
-                                     segmentChapters(summaryReport.segments, true), &out.error) ||
-                   !out.videoFile->commit(&out.error)) {
-            return report(EXIT_OUTPUT, out.error);
-        }
-    }
-    if (out.sheetFile) {
-        if (empty) {
-            out.sheetFile->discard();
-            note("the summary is empty: no contact sheet written to '" + options.contactSheet +
-                 "'");
-        } else if (!out.sheet->writePng(out.sheetFile->temporaryPath(), &out.error) ||
-                   !out.sheetFile->commit(&out.error)) {
-            return report(EXIT_OUTPUT, out.error);
-        }
-    }
-
-    const std::string list = formatList(summaryReport, options.format);
-    if (std::fwrite(list.data(), 1, list.size(), results) != list.size() ||
-        std::fflush(results) != 0)
-        return report(EXIT_OUTPUT, "cannot write the segment list to standard output");
-    return EXIT_OK;
+    const VideoOutcome outcome = summarizeVideo(task, interrupted, note);
+    if (outcome.status != EXIT_OK)
+        note(outcome.error);
+    return outcome.status;
 }
 
 } // namespace

@@ -32,6 +32,13 @@ constexpr OptionRule kOptions[] = {
     {'q', "quiet", false},
     {'v', "verbose", false},
     {0, "no-store", false},
+    {0, "from", true},
+    {0, "out-dir", true},
+    {0, "skip-done", false},
+    {0, "save-descriptors", false},
+    {'j', "jobs", true},
+    {0, "threads", true},
+    {0, "shard", true},
     {'h', "help", false},
     {0, "version", false},
 };
@@ -142,9 +149,32 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
         o.verbose = true;
         return {};
     }
-    if (longName == "no-store") {
-        o.noStore = true;
+    if (longName == "no-store" || longName == "skip-done" || longName == "save-descriptors") {
+        (longName == "no-store"    ? o.noStore
+         : longName == "skip-done" ? o.skipDone
+                                   : o.saveDescriptors) = true;
         return {};
+    }
+    if (longName == "from" || longName == "out-dir") {
+        if (value.empty())
+            return name + " needs a " + (longName == "from" ? "file name" : "folder");
+        (longName == "from" ? o.from : o.outDir) = value;
+        return {};
+    }
+    if (longName == "jobs")
+        return whole(1, 256, &o.jobs);
+    if (longName == "threads")
+        return whole(1, 256, &o.threads);
+    if (longName == "shard") {
+        const size_t slash = value.find('/');
+        int shards = 0;
+        if (slash != std::string::npos &&
+            parseWhole(value.substr(slash + 1), 1, 1 << 20, &shards) &&
+            parseWhole(value.substr(0, slash), 1, shards, &o.shard)) {
+            o.shards = shards;
+            return {};
+        }
+        return name + " must be I/N with I from 1 to N, not '" + value + "'";
     }
     if (longName == "help")
         parsed->action = ParsedCommandLine::Action::Help;
@@ -228,17 +258,24 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     if (parsed.action != ParsedCommandLine::Action::Run)
         return parsed;
-    if (positional.empty())
+    SummarizeOptions& o = parsed.options;
+    if (positional.empty() && o.from.empty())
         return fail("no video file given (see --help)");
-    if (positional.size() > 1)
-        return fail("one video file at a time: '" + positional[0] + "' and '" + positional[1] +
-                    "' given");
-    parsed.options.video = positional[0];
+    o.videos = positional;
+    o.video = positional.empty() ? std::string() : positional[0];
+    // A batch names each video's files itself: these give only their ends.
+    for (const std::string* suffix : {&o.output, &o.contactSheet})
+        if (o.batch() && suffix->find('/') != std::string::npos)
+            return fail(std::string("with several videos, ") +
+                        (suffix == &o.output ? "--output" : "--contact-sheet") +
+                        " gives the end of each file's name (as in summary.mp4), not '" + *suffix +
+                        "'");
     return parsed;
 }
 
 std::string helpText() {
     return R"(Usage: tessaro-summarize [options] VIDEO
+       tessaro-summarize [options] [--out-dir DIR] [--from LIST] VIDEO...
 
 Summarises VIDEO with Tessaro's summary engine, as the player's Summary mode
 does, without a window, and writes the kept segments to standard output.
@@ -267,6 +304,22 @@ Outputs:
   -q, --quiet                  no progress line on standard error
   -v, --verbose                also the engine's own notes (reader, tree) on standard error
       --no-store               neither use nor fill the descriptor store
+      --save-descriptors       also write the analysis as NAME.tessaro (alone:
+                               VIDEO.tessaro beside the video)
+
+Several videos (a batch: more than one VIDEO, --from, --out-dir, --skip-done
+or --shard). Each video's files go to DIR, else beside it, named after its
+file name (NAME: film.mp4, and film-2.mp4 for a later one of the same name):
+NAME.json always, NAME.csv, NAME.edl or NAME.chapters.txt as -f says,
+NAME.SUFFIX for -o SUFFIX and --contact-sheet SUFFIX. Standard output gets
+one JSON line per video, in the list's order.
+      --from LIST              also the videos listed in LIST, one a line (- for standard input)
+      --out-dir DIR            write every video's files into DIR
+      --skip-done              pass over a video whose files are there, whole, made
+                               from the same content with the same settings
+  -j, --jobs N                 summarise N videos at once (default 1)
+      --threads N              at most N decoding threads, and N encoding threads
+      --shard I/N              only every N-th video of the list, from the I-th
   -h, --help                   show this text and exit
       --version                show the version and exit
 
@@ -286,6 +339,7 @@ Exit status:
   3    the video file is missing or cannot be read
   4    the file holds no decodable video
   5    an output could not be written (nothing partial is left behind)
+  6    several videos: some of them failed (their report lines say why)
   130  interrupted (SIGINT or SIGTERM); temporary files are removed
 )";
 }

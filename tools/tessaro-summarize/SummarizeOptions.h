@@ -16,6 +16,7 @@ enum ExitStatus : int {
     EXIT_UNREADABLE = 3,   // the video file is missing or cannot be read
     EXIT_NO_VIDEO = 4,     // the file is not a video: no video stream or nothing decodable
     EXIT_OUTPUT = 5,       // an output (file or standard output) could not be written
+    EXIT_SOME_FAILED = 6,  // a batch: some videos failed (their report lines say why)
     EXIT_INTERRUPTED = 130 // stopped by SIGINT or SIGTERM; no output left behind
 };
 
@@ -29,7 +30,23 @@ struct SummarizeOptions {
     bool quiet = false;
     bool verbose = false; // the engine's own messages on standard error
     bool noStore = false; // neither read nor write the descriptor store
-    std::string video;
+    std::string video;    // the first video named
+
+    // Several videos (see BatchRun). In a batch, output and contactSheet
+    // are the suffixes of each video's files.
+    std::vector<std::string> videos; // as named on the command line
+    std::string from;                // a list of videos, one a line; "-" for standard input
+    std::string outDir;
+    bool skipDone = false;
+    bool saveDescriptors = false; // NAME.tessaro beside the outputs
+    int jobs = 1;                 // videos at once
+    int threads = 0;              // cap on the decoding and encoding threads; 0 for none
+    int shard = 1;                // this run takes videos shard, shard + shards, ...
+    int shards = 1;
+
+    bool batch() const {
+        return videos.size() > 1 || !from.empty() || !outDir.empty() || skipDone || shards > 1;
+    }
 };
 
 struct ParsedCommandLine {

@@ -185,7 +185,7 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
     v->time_base = s.frameRate.num >= s.frameRate.den ? s.pictureTick : AVRational{1, 1000};
     v->framerate = s.frameRate;
     v->sample_aspect_ratio = {format.sarNum, format.sarDen};
-    v->thread_count = 0;
+    v->thread_count = format.threads;
     if (s.output.wantsGlobalHeader())
         v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     av_opt_set(v->priv_data, "preset", "veryfast", 0);

@@ -19,6 +19,7 @@ struct VideoWriterFormat {
     int frameRateDen = 1;
     int sarNum = 1;
     int sarDen = 1;
+    int threads = 0; // the encoder's; 0 lets FFmpeg choose
 };
 
 class SummaryVideoWriter {

@@ -1,0 +1,150 @@
+// tessaro-summarize over many videos: the names of their files, the shares
+// of a list, the report's lines and what --skip-done passes over.
+
+#include "BatchPlan.h"
+#include "TestMedia.h"
+#include "ToolTestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BatchPlan, FilesAreNamedAfterTheVideoAndALaterClashTakesTheFirstFreeNumber) {
+    const struct {
+        std::vector<std::string> videos;
+        const char* outDir;
+        std::vector<std::string> files; // folder/name of each
+    } cases[] = {
+        {{"a/clip.mp4", "b/clip.mp4", "c/clip-2.mp4", "d/clip.mp4"},
+         "out",
+         {"out/clip.mp4", "out/clip-3.mp4", "out/clip-2.mp4", "out/clip-4.mp4"}},
+        {{"a/clip.mp4", "b/clip.mp4"}, "", {"a/clip.mp4", "b/clip.mp4"}},
+        {{"x.mp4", "./x.mp4", "X.mp4"}, "", {"./x.mp4", "./x-2.mp4", "./X.mp4"}},
+        {{"a/noext", "b/noext", "a/.hidden", "b/.hidden"},
+         "o",
+         {"o/noext", "o/noext-2", "o/.hidden", "o/.hidden-2"}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<BatchItem> items = planBatch(c.videos, c.outDir);
+        ASSERT_EQ(items.size(), c.files.size());
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].video, c.videos[i]);
+            EXPECT_EQ(items[i].folder + "/" + items[i].name, c.files[i]);
+        }
+    }
+}
+
+TEST(BatchPlan, TheShardsOfAListTakeEveryVideoOnceAndListsPassOverBlankLines) {
+    for (size_t count = 0; count < 10; ++count)
+        for (int shards = 1; shards <= 4; ++shards) {
+            std::vector<int> taken(count);
+            for (int shard = 1; shard <= shards; ++shard) {
+                const std::vector<size_t> mine = shardOf(count, shard, shards);
+                EXPECT_LE(mine.size(), (count + shards - 1) / shards);
+                for (size_t i : mine)
+                    ++taken.at(i);
+            }
+            EXPECT_EQ(taken, std::vector<int>(count, 1)) << count << " in " << shards;
+        }
+    std::istringstream list("a.mp4\r\n\nwith space.mkv\nlast");
+    std::vector<std::string> videos;
+    EXPECT_TRUE(readVideoList(list, &videos));
+    EXPECT_EQ(videos, (std::vector<std::string>{"a.mp4", "with space.mkv", "last"}));
+}
+
+std::vector<QJsonObject> reportLines(const std::string& out) {
+    std::vector<QJsonObject> objects;
+    for (const std::string& line : lines(out))
+        objects.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+    return objects;
+}
+
+TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) {
+    const std::string dir = scratchDirectory("Batch");
+    const std::string short51 = dir + "/frames51.mp4", out = dir + "/out", list = dir + "/list";
+    fs::copy_file(testMedia(kFrames51), short51);
+    const std::string aac = testMedia(kH264Aac);
+    std::ofstream(list) << short51 << "\n" << aac << "\n";
+    const std::string single = runProgram({"-q", "-f", "csv", "-t", "0.3", aac}).out;
+    const auto touch = [](const std::string& path) { std::ofstream(path, std::ios::app) << " "; };
+    // Named videos come first, then the list's.
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        const char* target;
+        const char* statuses; // o ok, s skipped, 3 or 4 failed with that status
+        int status;
+    } steps[] = {
+        {"first", [] {}, "0.3", "34oo", 6},
+        {"again", [] {}, "0.3", "34ss", 6},
+        {"other settings", [] {}, "0.2", "34oo", 6},
+        {"a list changed", [&] { touch(out + "/h264_aac.mp4.csv"); }, "0.2", "34so", 6},
+        {"a video changed", [&] { touch(short51); }, "0.2", "34os", 6},
+        {"the list alone", [] {}, "0.2", "ss", 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        const std::string statuses = step.statuses;
+        std::vector<std::string> arguments = {
+            "--skip-done", "-f", "csv", "--out-dir", out, "-t", step.target, "--from", list};
+        if (statuses.size() == 4)
+            arguments.insert(arguments.end(), {testMedia(kMissing), testMedia(kText)});
+        const ChildRun run = runProgram(arguments);
+        EXPECT_EQ(run.status, step.status) << run.err;
+        EXPECT_EQ(lines(run.err).size(), statuses.size() - 2);
+        const std::vector<QJsonObject> report = reportLines(run.out);
+        ASSERT_EQ(report.size(), statuses.size()) << run.out;
+        for (size_t i = 0; i < report.size(); ++i) {
+            const QJsonObject& line = report[i];
+            const char expected = statuses[i];
+            const bool failed = expected != 'o' && expected != 's';
+            EXPECT_EQ(line["status"].toString().toStdString(), failed            ? "failed"
+                                                               : expected == 'o' ? "ok"
+                                                                                 : "skipped");
+            EXPECT_EQ(line["exit"].toInt(), failed ? expected - '0' : 0);
+            EXPECT_EQ(line["error"].isNull(), !failed);
+            EXPECT_EQ(line["outputs"].toArray().size(), expected == 'o' ? 2 : 0);
+            EXPECT_EQ(line["kept"].isNull(), failed);
+            for (const auto& file : line["outputs"].toArray())
+                EXPECT_TRUE(fs::exists(file.toString().toStdString()));
+        }
+        EXPECT_EQ(report[statuses.size() - 2]["input"].toString().toStdString(), short51);
+        EXPECT_EQ(fileCount(out), size_t(4));
+    }
+    std::ifstream written(out + "/h264_aac.mp4.csv");
+    std::stringstream text;
+    text << written.rdbuf();
+    // A run of -t 0.2 wrote it; the single run was at 0.3.
+    EXPECT_EQ(runProgram({"-q", "-f", "csv", "-t", "0.2", aac}).out, text.str());
+    EXPECT_NE(single, text.str());
+}
+
+TEST(SummarizeBatch, AnInterruptedBatchKeepsTheLinesOfFinishedVideosAndNoPartialFile) {
+    const std::string out = scratchDirectory("BatchInterrupted");
+    Child program{.command = {TESSARO_SUMMARIZE_PROGRAM, "--no-store", "-o", "s.mp4", "--out-dir",
+                              out, testMedia(kH264Aac), testMedia(kH264_720p)}};
+    program.ready = [](const std::string& output) {
+        return output.find('\n') != std::string::npos;
+    };
+    const ChildRun run = runChild(program);
+    EXPECT_EQ(run.status, 130);
+    ASSERT_EQ(reportLines(run.out).size(), 1u);
+    EXPECT_EQ(reportLines(run.out)[0]["status"].toString(), "ok");
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_EQ(entry.path().filename().string().rfind("h264_aac.mp4.", 0), 0u) << entry.path();
+}
+
+} // namespace

@@ -1,0 +1,257 @@
+#include "SummarizeVideo.h"
+
+#include "ContactSheet.h"
+#include "DescriptorFile.h"
+#include "HeadlessSummary.h"
+#include "MuxerChapters.h"
+#include "OutputFile.h"
+#include "PlaybackReader.h"
+#include "ProgressLine.h"
+#include "SummaryVideoWriter.h"
+#include "VideoProbe.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <memory>
+
+namespace {
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+struct Outputs {
+    std::unique_ptr<OutputFile> videoFile;
+    // The video as encoded, before its copy with chapters goes to videoFile.
+    std::unique_ptr<OutputFile> videoBody;
+    std::unique_ptr<OutputFile> sheetFile;
+    std::unique_ptr<SummaryVideoWriter> writer;
+    std::unique_ptr<ContactSheet> sheet;
+    std::string error;
+};
+
+VideoOutcome failed(int status, std::string error, VideoOutcome outcome = {}) {
+    outcome.status = status;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+int64_t sizeOf(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+// Writes text to path through a temporary file; false with *error.
+bool writeText(const std::string& path, const std::string& text, std::string* error) {
+    OutputFile file(path);
+    if (!file.create(error))
+        return false;
+    std::ofstream out(file.temporaryPath(), std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        *error = "cannot write '" + path + "'";
+        return false;
+    }
+    return file.commit(error);
+}
+
+// The batch's files after the summary: the other list formats, the
+// descriptor file, and last the record naming them all with their sizes.
+bool writeBatchLists(const VideoTask& task, SummaryReport report, const PortableAnalysis* portable,
+                     VideoOutcome* outcome, std::string* error) {
+    for (const auto& [format, path] : task.lists) {
+        if (!writeText(path, formatList(report, format), error))
+            return false;
+        outcome->written.emplace_back(path, sizeOf(path));
+    }
+    if (!task.descriptorFile.empty() && portable == nullptr) {
+        *error =
+            "no whole analysis of '" + task.video + "' to write to '" + task.descriptorFile + "'";
+        return false;
+    }
+    if (!task.descriptorFile.empty()) {
+        if (!writeText(task.descriptorFile, encodeDescriptorFile(*portable), error))
+            return false;
+        outcome->written.emplace_back(task.descriptorFile, sizeOf(task.descriptorFile));
+    }
+    if (task.record.empty())
+        return true;
+    std::string files;
+    for (const auto& [path, bytes] : outcome->written)
+        files +=
+            (files.empty() ? "" : ", ") + jsonString(baseName(path)) + ": " + std::to_string(bytes);
+    report.extra = task.recordFields;
+    report.extra.emplace_back("outputs", "{" + files + "}");
+    if (!writeText(task.record, formatJson(report), error))
+        return false;
+    outcome->written.emplace_back(task.record, sizeOf(task.record));
+    return true;
+}
+
+} // namespace
+
+AnalysisSources analysisSources(const SummarizeOptions& options,
+                                std::vector<std::string> descriptorFiles) {
+    AnalysisSources sources;
+    sources.store = StoreConfig::fromEnvironment();
+    sources.store.enabled = sources.store.enabled && !options.noStore;
+    if (sources.store.enabled)
+        sources.descriptorFiles = std::move(descriptorFiles);
+    return sources;
+}
+
+VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& interrupted,
+                            const NoteFunction& note) {
+    const std::string& path = task.video;
+    if (!task.output.empty() && sameFile(task.output, path))
+        return failed(EXIT_USAGE, "--output would overwrite the video being summarised");
+    if (!task.contactSheet.empty() && sameFile(task.contactSheet, path))
+        return failed(EXIT_USAGE, "--contact-sheet would overwrite the video being summarised");
+    if (!task.output.empty() && task.output == task.contactSheet)
+        return failed(EXIT_USAGE, "--output and --contact-sheet name the same file");
+
+    const VideoProbe probe = probeVideo(path);
+    if (!probe.ok)
+        return failed(probe.exitStatus, probe.error);
+    VideoOutcome outcome;
+    outcome.duration = probe.duration;
+
+    // Temporary files first, so that an unwritable place fails before the work.
+    Outputs out;
+    if (!task.output.empty()) {
+        out.videoFile = std::make_unique<OutputFile>(task.output);
+        out.videoBody = std::make_unique<OutputFile>(task.output);
+        if (!out.videoFile->create(&out.error) || !out.videoBody->create(&out.error))
+            return failed(EXIT_OUTPUT, out.error, outcome);
+    }
+    if (!task.contactSheet.empty()) {
+        out.sheetFile = std::make_unique<OutputFile>(task.contactSheet);
+        if (!out.sheetFile->create(&out.error))
+            return failed(EXIT_OUTPUT, out.error, outcome);
+    }
+
+    ProgressLine progress(stderr, task.progress, probe.duration);
+    HeadlessSummary summary(path, task.settings, task.sources, task.decoderThreads);
+    // The kept pictures are read again rather than held while the tree
+    // decides: the summary itself needs only their descriptors.
+    ReaderOptions readAgain;
+    readAgain.audio = false;
+    PlaybackReader keptPictures(path, readAgain);
+    std::vector<PictureFrame> frames;
+    std::vector<SummaryVideoWriter::TimedPicture> pictures;
+    bool outputFailed = false;
+
+    auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
+        if (!out.videoFile && !out.sheetFile)
+            return !interrupted;
+        frames.clear();
+        pictures.clear();
+        if (!keptPictures.read(decision, frames)) {
+            out.error = "the kept pictures cannot be read again from '" + path + "'";
+            outputFailed = true;
+            return false;
+        }
+        for (const PictureFrame& frame : frames)
+            pictures.push_back({frame.picture.avFrame(), frame.frameTime});
+        const int width = frames.front().picture.width();
+        const int height = frames.front().picture.height();
+        if (out.videoFile) {
+            if (!out.writer) {
+                out.writer = std::make_unique<SummaryVideoWriter>();
+                const VideoWriterFormat format{
+                    width,        height,       probe.frameRateNum, probe.frameRateDen,
+                    probe.sarNum, probe.sarDen, task.encoderThreads};
+                if (!out.writer->open(out.videoBody->temporaryPath(), format,
+                                      probe.hasAudio ? path : std::string(), &out.error)) {
+                    outputFailed = true;
+                    return false;
+                }
+            }
+            if (!out.writer->addSpan(fragment.start, fragment.end, pictures, &out.error)) {
+                outputFailed = true;
+                return false;
+            }
+        }
+        // The sheet shows the first picture of each segment.
+        const std::vector<KeptFragment>& kept = summary.keptFragments();
+        const bool startsSegment =
+            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
+        if (out.sheetFile && startsSegment) {
+            if (!out.sheet)
+                out.sheet =
+                    std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
+            if (!out.sheet->add(pictures.front().picture, fragment.start)) {
+                out.error = "cannot scale a picture for the contact sheet";
+                outputFailed = true;
+                return false;
+            }
+        }
+        return !interrupted;
+    };
+    auto onProgress = [&](double position, int64_t pictures) {
+        progress.update(position, pictures);
+        return !interrupted;
+    };
+
+    const bool completed = summary.run(onKept, onProgress);
+    progress.finish();
+    for (const std::string& notice : summary.storeNotices())
+        note(notice);
+    if (interrupted)
+        return failed(EXIT_INTERRUPTED, "interrupted; no output written", outcome);
+    if (outputFailed || !completed)
+        return failed(EXIT_OUTPUT, out.error.empty() ? "stopped" : out.error, outcome);
+    if (summary.picturesDecoded() == 0)
+        return failed(EXIT_NO_VIDEO, "'" + path + "' has no decodable video pictures", outcome);
+
+    SummaryReport report;
+    report.video = path;
+    report.duration = probe.duration;
+    report.frameRateNum = probe.frameRateNum;
+    report.frameRateDen = probe.frameRateDen;
+    report.hasAudio = probe.hasAudio;
+    report.settings = task.settings;
+    report.segments = mergeFragments(summary.keptFragments());
+    outcome.kept = summaryDuration(report.segments);
+    const bool empty = report.segments.empty();
+
+    if (out.videoFile) {
+        if (empty) {
+            out.videoFile->discard();
+            note("the summary is empty: no video written to '" + task.output + "'");
+        } else if (!out.writer->finish(&out.error) ||
+                   !copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
+                                     segmentChapters(report.segments, true), &out.error) ||
+                   !out.videoFile->commit(&out.error)) {
+            return failed(EXIT_OUTPUT, out.error, outcome);
+        } else {
+            outcome.written.emplace_back(task.output, sizeOf(task.output));
+        }
+    }
+    if (out.sheetFile) {
+        if (empty) {
+            out.sheetFile->discard();
+            note("the summary is empty: no contact sheet written to '" + task.contactSheet + "'");
+        } else if (!out.sheet->writePng(out.sheetFile->temporaryPath(), &out.error) ||
+                   !out.sheetFile->commit(&out.error)) {
+            return failed(EXIT_OUTPUT, out.error, outcome);
+        } else {
+            outcome.written.emplace_back(task.contactSheet, sizeOf(task.contactSheet));
+        }
+    }
+
+    if (!writeBatchLists(task, report, summary.portable(), &outcome, &out.error))
+        return failed(EXIT_OUTPUT, out.error, outcome);
+    if (task.results != nullptr) {
+        const std::string list = formatList(report, task.format);
+        if (std::fwrite(list.data(), 1, list.size(), task.results) != list.size() ||
+            std::fflush(task.results) != 0)
+            return failed(EXIT_OUTPUT, "cannot write the segment list to standard output", outcome);
+    }
+    return outcome;
+}

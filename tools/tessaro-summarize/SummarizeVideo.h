@@ -1,0 +1,56 @@
+#pragma once
+
+// One video's summary and the files asked of it: the work of a lone run and
+// of each video of a batch. Never prints: notes go to a callback as they
+// happen, the failure comes back with the outcome.
+
+#include "Analysis.h"
+#include "SegmentList.h"
+#include "SummarizeOptions.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct VideoTask {
+    std::string video;
+    SummarySettings settings;
+    // A lone run: the list, in this format, on this stream.
+    ListFormat format = ListFormat::Json;
+    std::FILE* results = nullptr;
+    // A batch: the JSON list with the run's record (see DoneRecord) at
+    // record, written last, and the other formats at their files.
+    std::string record;
+    std::vector<std::pair<ListFormat, std::string>> lists;
+    std::vector<std::pair<std::string, std::string>> recordFields; // as SummaryReport::extra
+
+    std::string output;         // summary video, empty for none
+    std::string contactSheet;   // PNG, empty for none
+    std::string descriptorFile; // empty for none
+    AnalysisSources sources;
+    int decoderThreads = 0; // 0: one per core
+    int encoderThreads = 0; // 0: FFmpeg's choice
+    bool progress = false;  // the progress line on standard error
+};
+
+struct VideoOutcome {
+    int status = EXIT_OK;
+    std::string error; // one line, when status is not EXIT_OK
+    double duration = -1.0;
+    double kept = -1.0; // seconds of the summary
+    // The files written, each with its size, in the order written.
+    std::vector<std::pair<std::string, int64_t>> written;
+};
+
+// Where the analysis may be found: the store as the environment and the
+// options say, and the descriptor files given, unless the store is off.
+AnalysisSources analysisSources(const SummarizeOptions& options,
+                                std::vector<std::string> descriptorFiles);
+
+using NoteFunction = std::function<void(const std::string&)>;
+
+VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& interrupted,
+                            const NoteFunction& note);
