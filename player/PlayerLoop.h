@@ -83,7 +83,6 @@ private:
     bool takeSettings();
     void dropSegmentTimesAfter(double seconds);
     void restartAt(double seconds);
-    void clearPlayback();
     void postTimeline(bool force);
     void postPositionSlider();
     bool hasRoom(int64_t comingBytes) const;
