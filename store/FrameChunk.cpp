@@ -51,6 +51,14 @@ bool numbersOf(const Frame& frame, std::vector<int64_t>& numbers) {
     return numbers.size() == kNumbers;
 }
 
+// a + sign * b, modulo 2^64: the time's bits of a negative time against a
+// positive one differ by more than a signed number holds, and damaged
+// differences may add up to anything.
+int64_t wrapped(int64_t a, int64_t b, int sign) {
+    const auto ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+    return static_cast<int64_t>(sign > 0 ? ua + ub : ua - ub);
+}
+
 struct ContextFree {
     void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
     void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
@@ -65,7 +73,7 @@ bool FrameChunkWriter::add(const Frame& frame) {
     if (previous.empty())
         previous.assign(kNumbers, 0);
     for (size_t i = 0; i < kNumbers; ++i)
-        differences.push_back(zigzag(numbers[i] - previous[i]));
+        differences.push_back(zigzag(wrapped(numbers[i], previous[i], -1)));
     previous = std::move(numbers);
     ++count;
     return true;
@@ -168,7 +176,7 @@ bool FrameChunkReader::next(Frame* frame) {
                 uint64_t{
                     bytes[columnStart[column] + static_cast<size_t>(plane) * frames + nextFrame]}
                 << (8 * plane);
-        numbers[column] = previous[column] + unzigzag(value);
+        numbers[column] = wrapped(previous[column], unzigzag(value), 1);
     }
     std::string encoded(1, static_cast<char>(Descriptors::ENCODING_VERSION));
     for (size_t i = kFrameFields; i < kNumbers; ++i) {

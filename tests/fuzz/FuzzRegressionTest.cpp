@@ -1,13 +1,20 @@
-// Replays every input the fuzzer once broke on (the sanitizer builds check
-// that nothing on the way is misused), and checks that the harness reads.
+// Replays every input the fuzzers once broke on (the sanitizer builds check
+// that nothing on the way is misused), and checks that each harness reads
+// what it is meant to, so that a fuzzer never runs on a harness that refuses
+// everything.
 
+#include "DescriptorFile.h"
+#include "FrameChunk.h"
 #include "ReaderHarness.h"
+#include "SoundHarness.h"
+#include "StoreHarness.h"
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -19,15 +26,35 @@ std::vector<uint8_t> readAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+const uint8_t* bytesOf(const std::string& text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
 TEST(FuzzRegression, EveryKeptInputRunsThrough) {
+    using Harness = std::function<void(const uint8_t*, size_t)>;
+    const struct {
+        const char* folder;
+        Harness harness;
+    } targets[] = {
+        {"", [](const uint8_t* d, size_t n) { runReaderHarness(d, n); }},
+        {"sound", [](const uint8_t* d, size_t n) { runSoundHarness(d, n); }},
+        {"store", [](const uint8_t* d, size_t n) { runStoreHarness(d, n); }},
+        {"descriptor-file", [](const uint8_t* d, size_t n) { runDescriptorFileHarness(d, n); }},
+    };
     int inputs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(TESSARO_FUZZ_REGRESSIONS)) {
-        if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.')
+    for (const auto& target : targets) {
+        const std::filesystem::path folder =
+            std::filesystem::path(TESSARO_FUZZ_REGRESSIONS) / target.folder;
+        if (!std::filesystem::is_directory(folder))
             continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        const std::vector<uint8_t> bytes = readAll(entry.path().string());
-        runReaderHarness(bytes.data(), bytes.size());
-        ++inputs;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.')
+                continue;
+            SCOPED_TRACE(entry.path().string());
+            const std::vector<uint8_t> bytes = readAll(entry.path().string());
+            target.harness(bytes.data(), bytes.size());
+            ++inputs;
+        }
     }
     EXPECT_GT(inputs, 0);
 }
@@ -42,9 +69,48 @@ TEST(FuzzRegression, HarnessReadsAVideoWholeAndRefusesOtherBytes) {
     EXPECT_GT(run.afterSeek, 0);
 
     const std::string text = "this is not a video\n";
-    EXPECT_FALSE(
-        runReaderHarness(reinterpret_cast<const uint8_t*>(text.data()), text.size()).opened);
+    EXPECT_FALSE(runReaderHarness(bytesOf(text), text.size()).opened);
     EXPECT_FALSE(runReaderHarness(nullptr, 0).opened);
+}
+
+TEST(FuzzRegression, SoundAndStoreHarnessesReachTheirReaders) {
+    // Every span of the sound is taken: the last jump lands past the file's
+    // end, where silence fills in.
+    const std::vector<uint8_t> video = readAll(testMedia(kBeepsAac));
+    const SoundRun sound = runSoundHarness(video.data(), video.size());
+    EXPECT_TRUE(sound.opened);
+    EXPECT_EQ(sound.spans, 50 + 5 + 5);
+
+    FrameChunkWriter writer;
+    Frame frame;
+    for (int i = 0; i < 30; ++i) {
+        frame.frameNumber = i;
+        frame.frameTime = i / 25.0;
+        frame.descriptors.width = 64;
+        frame.descriptors.histogram[0][i % 16] = i;
+        ASSERT_TRUE(writer.add(frame));
+    }
+    const std::string chunk = writer.finish();
+    const std::string stored = std::string("\0\x1e\0", 3) + chunk;
+    EXPECT_EQ(runStoreHarness(bytesOf(stored), stored.size()).chunkFrames, 30);
+    const std::string oneShort = std::string("\0\x1d\0", 3) + chunk;
+    EXPECT_EQ(runStoreHarness(bytesOf(oneShort), oneShort.size()).chunkFrames, -1);
+
+    PortableAnalysis analysis;
+    analysis.frameRate = 25.0;
+    analysis.frames = 30;
+    analysis.chunks.push_back({0, 30, chunk, {}});
+    std::string file = encodeDescriptorFile(analysis);
+    DescriptorFileRun read = runDescriptorFileHarness(bytesOf(file), file.size());
+    EXPECT_TRUE(read.decoded);
+    EXPECT_EQ(read.frames, 30);
+    // The chunk's last byte (zstd's checksum) flipped: the file's checksum no
+    // longer fits, and refitted, the chunk is found damaged.
+    file[file.size() - 2] ^= 1;
+    read = runDescriptorFileHarness(bytesOf(file), file.size());
+    EXPECT_FALSE(read.decoded);
+    EXPECT_TRUE(read.refitted);
+    EXPECT_EQ(read.frames, 0);
 }
 
 } // namespace

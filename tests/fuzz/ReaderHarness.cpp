@@ -1,14 +1,12 @@
 #include "ReaderHarness.h"
 
+#include "BytesAsFile.h"
 #include "FragmentDecoder.h"
 #include "Summarizer.h"
 
 #include <cmath>
 #include <memory>
 #include <string>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
@@ -64,19 +62,7 @@ ReaderRun run(const std::string& path) {
 } // namespace
 
 ReaderRun runReaderHarness(const uint8_t* data, size_t size) {
-    // The reader opens files by name: the bytes become a file that lives in memory.
-    const int fd = memfd_create("reader-input", MFD_CLOEXEC);
-    if (fd < 0)
-        return {};
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(fd, data + written, size - written);
-        if (n <= 0)
-            break;
-        written += static_cast<size_t>(n);
-    }
-    const ReaderRun result =
-        written == size ? run("/proc/self/fd/" + std::to_string(fd)) : ReaderRun{};
-    close(fd);
+    ReaderRun result;
+    withBytesAsFile(data, size, [&](const std::string& path) { result = run(path); });
     return result;
 }

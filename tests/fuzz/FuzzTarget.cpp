@@ -1,6 +1,9 @@
-// libFuzzer entry: arbitrary bytes through the reader and the summary.
+// libFuzzer entry: arbitrary bytes through the harness the target is built
+// with (TESSARO_FUZZ_HARNESS, see CMakeLists.txt).
 
 #include "ReaderHarness.h"
+#include "SoundHarness.h"
+#include "StoreHarness.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -12,6 +15,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    runReaderHarness(data, size);
+    TESSARO_FUZZ_HARNESS(data, size);
     return 0;
 }
