@@ -211,6 +211,19 @@ TEST(DescriptorStore, DamageGivesOneNoticeAndTheDecodedAnalysis) {
         {"another version", [](auto& c) { sql(c, "UPDATE info SET value='99'"); }, false},
         {"not a database", [&](auto& c) { rewrite(c, std::string(5000, 'x'), false); }, true},
         {"a truncated database", [&](auto& c) { rewrite(c, "", true); }, true},
+        {"a bit flipped in every page's header",
+         [](auto& c) {
+             std::fstream file(c.folder + "/" + DescriptorStore::fileName,
+                               std::ios::in | std::ios::out | std::ios::binary);
+             for (std::streamoff page = 4096; file.seekg(page); page += 4096) {
+                 const int byte = file.get();
+                 if (byte == EOF)
+                     break;
+                 file.seekp(page);
+                 file.put(static_cast<char>(byte ^ 0x10));
+             }
+         },
+         true},
         {"a file where the folder belongs",
          [](auto& c) {
              fs::remove_all(c.folder);
