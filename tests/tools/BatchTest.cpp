@@ -17,6 +17,8 @@
 #include <functional>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -130,6 +132,91 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
     // A run of -t 0.2 wrote it; the single run was at 0.3.
     EXPECT_EQ(runProgram({"-q", "-f", "csv", "-t", "0.2", aac}).out, text.str());
     EXPECT_NE(single, text.str());
+}
+
+TEST(SummarizeBatch, EveryBadEntryOfAListGetsItsLineAndTheGoodOnesAreSummarised) {
+    const std::string dir = scratchDirectory("BatchBadInput");
+    const std::string out = dir + "/out", good = dir + "/good.mp4";
+    fs::create_directories(out);
+    fs::copy_file(testMedia(kFrames51), good);
+    // Run as nobody when this is root, for whom no file is unreadable: then
+    // everything the run writes must be open to all.
+    const bool root = geteuid() == 0;
+    for (const std::string& folder : {dir, out})
+        fs::permissions(folder, fs::perms::all);
+    const struct {
+        const char* what;
+        std::string entry; // as listed
+        std::function<void(const std::string& path)> make;
+        const char* status;
+        int exit;
+        const char* error; // a part of the line's error
+    } rows[] = {
+        {"a video", good, [](auto&) {}, "ok", 0, ""},
+        {"a missing file", dir + "/missing.mp4", [](auto&) {}, "failed", 3, "No such file"},
+        {"a folder", dir + "/folder.mp4", [](const std::string& p) { fs::create_directories(p); },
+         "failed", 3, "directory"},
+        {"an unreadable file", dir + "/locked.mp4",
+         [](const std::string& p) {
+             fs::copy_file(testMedia(kFrames51), p);
+             fs::permissions(p, fs::perms::none);
+         },
+         "failed", 3, "Permission denied"},
+        {"a text file", dir + "/text.mp4",
+         [](const std::string& p) { fs::copy_file(testMedia(kText), p); }, "failed", 4,
+         "not a video"},
+        {"an empty file", dir + "/empty.mkv", [](const std::string& p) { std::ofstream{p}; },
+         "failed", 4, "not a video"},
+        {"the video again", good, [](auto&) {}, "ok", 0, ""},
+        {"the video again by another path", dir + "/../BatchBadInput/good.mp4", [](auto&) {}, "ok",
+         0, ""},
+        {"another video", testMedia(kCuts), [](auto&) {}, "ok", 0, ""},
+        {"a video that vanishes", dir + "/vanishing.mp4",
+         [](const std::string& p) { fs::copy_file(testMedia(kFrames51), p); }, "failed", 3,
+         "No such file"},
+    };
+    std::ofstream list(dir + "/list");
+    for (const auto& row : rows) {
+        row.make(row.entry);
+        list << row.entry << "\n";
+    }
+    list.close();
+    Child program{.command = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                              "--clear-groups", TESSARO_SUMMARIZE_PROGRAM, "--no-store", "-f",
+                              "csv", "--out-dir", out, "--from", dir + "/list"}};
+    if (!root)
+        program.command.erase(program.command.begin(), program.command.begin() + 4);
+    const std::string vanishing = std::end(rows)[-1].entry;
+    // Once the first line is out, three videos are still to be summarised
+    // before the one that vanishes: far longer than a poll.
+    program.ready = [&](const std::string& output) {
+        if (output.empty())
+            return false;
+        fs::remove(vanishing);
+        return false;
+    };
+    const ChildRun run = runChild(program);
+    EXPECT_EQ(run.status, 6) << run.err;
+    const std::vector<QJsonObject> report = reportLines(run.out);
+    ASSERT_EQ(report.size(), std::size(rows)) << run.out;
+    size_t failures = 0;
+    for (size_t i = 0; i < report.size(); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        const QJsonObject& line = report[i];
+        EXPECT_EQ(line["input"].toString().toStdString(), rows[i].entry);
+        EXPECT_EQ(line["status"].toString().toStdString(), rows[i].status);
+        EXPECT_EQ(line["exit"].toInt(), rows[i].exit);
+        EXPECT_NE(line["error"].toString().toStdString().find(rows[i].error), std::string::npos)
+            << line["error"].toString().toStdString();
+        // Each video listed twice has files of its own: none overwrote another's.
+        EXPECT_EQ(line["outputs"].toArray().size(), rows[i].exit == 0 ? 2 : 0);
+        for (const auto& file : line["outputs"].toArray())
+            EXPECT_TRUE(fs::exists(file.toString().toStdString()));
+        failures += rows[i].exit != 0;
+    }
+    // One note per failed video, nothing else.
+    EXPECT_EQ(lines(run.err).size(), failures) << run.err;
+    EXPECT_EQ(fileCount(out), size_t(2 * 4));
 }
 
 TEST(SummarizeBatch, AnInterruptedBatchKeepsTheLinesOfFinishedVideosAndNoPartialFile) {
