@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+class AudioOutput;
 class QApplication;
 class QWidget;
 class ThreadDecoding;
@@ -20,6 +21,7 @@ struct PlayerParts {
     ThreadDecoding* decoding = nullptr;
     ThreadVisualitation* visualization = nullptr;
     ThreadImageRefresh* refresh = nullptr;
+    AudioOutput* audio = nullptr; // the one output, whichever video plays
 };
 
 // Opens the video once to learn its length, as start-up does: false (the

@@ -74,6 +74,8 @@ public:
     std::optional<double> presentationTime() const;
     // Written sound waits to be heard: the clock is about to run.
     bool clockPending() const;
+    // See AudioPlayback::underruns; 0 without a device.
+    int64_t underruns() const { return playback ? playback->underruns() : 0; }
 
 private:
     friend class AudioThread;

@@ -101,6 +101,7 @@ void AudioPlayback::flush() {
     timelineEnd = 0;
     fresh = true;
     attached = false;
+    flowing = false;
     handed.clear();
     haveReport = false;
 }
@@ -184,6 +185,12 @@ void AudioPlayback::pull(float* out, int64_t frames) {
             }
             queue.pop_front();
         }
+    }
+    if (done > 0)
+        flowing = true;
+    if (done < frames && attached && flowing && !isPaused) {
+        ++dryRuns;
+        flowing = false;
     }
     if (done < frames) {
         const int64_t n = frames - done;
@@ -317,4 +324,9 @@ bool AudioPlayback::muted() const {
 bool AudioPlayback::paused() const {
     const std::lock_guard<std::mutex> lock(mutex);
     return isPaused;
+}
+
+int64_t AudioPlayback::underruns() const {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return dryRuns;
 }

@@ -86,6 +86,9 @@ public:
     double volume() const;
     bool muted() const;
     bool paused() const;
+    // Times the device found nothing queued while sound was flowing, playing:
+    // each one a gap the listener hears. Not counted after a flush.
+    int64_t underruns() const;
 
     const int sampleRate;
     const int channels;
@@ -133,6 +136,8 @@ private:
     float gain = 1.0f;
 
     bool attached = false;
+    bool flowing = false; // the last pull handed out queued frames
+    int64_t dryRuns = 0;
     int64_t deviceFrames = 0;
     std::deque<Span> handed;
     bool haveReport = false;

@@ -1,21 +1,23 @@
-// Soak: the real player, offscreen, on a long video, driven for a given time
-// by a restless user through the widgets on the GUI thread. Records resident
-// memory, frames shown and dropped and the longest stall of the picture;
-// fails on a crash, on a GUI thread that stops answering for over 2 s, or on
-// memory that keeps growing.
+// Soak: the real player, offscreen, on a long video with sound played into a
+// null sink of the soak's own sound server, driven for a given time by a
+// restless user (see RestlessUser) on the GUI thread. Records resident
+// memory, frames shown and dropped, the longest stall of the picture, the
+// GUI thread's longest silence and the sound's underruns; fails on a crash,
+// on a GUI thread silent for over half a second, on memory above 600 MB or
+// growing after the first third, or on more than one underrun a minute away
+// from the user's restarts of the sound.
 //
-//   tessaro-soak VIDEO SECONDS [SEED]
+//   tessaro-soak VIDEO SECONDS [SEED] [OTHER VIDEO...]
 
+#include "AudioOutput.h"
 #include "ControlState.h"
 #include "Player.h"
-#include "SliderLCD.h"
+#include "RestlessUser.h"
+#include "SoundSink.h"
 #include "ThreadVisualitation.h"
 #include "VideoReader.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
-#include <QSlider>
 #include <QTimer>
 #include <QWidget>
 
@@ -25,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,8 +40,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kHeartbeatMs = 100;
 constexpr double kHangSeconds = 2.0;
 constexpr int kSampleMs = 1000;
+constexpr double kLongestSilence = 0.5;
+constexpr long kMemoryLimitKb = 600 * 1024;
+// An underrun this soon after the user restarted the sound belongs to the restart.
+constexpr double kRestartSeconds = 1.0;
+constexpr double kUnderrunsPerMinute = 1.0;
 
-double secondsSince(Clock::time_point start) {
+double elapsedSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
@@ -50,23 +56,6 @@ long residentKilobytes() {
     statm >> size >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
-
-QAbstractButton* buttonNamed(QWidget* window, const QString& text) {
-    for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
-// A release of the slider at a new position, as a drag would end.
-void release(QSlider* slider, int value) {
-    slider->setValue(value);
-    emit slider->sliderReleased();
-}
-
-// Checks from its own thread that the GUI thread's heartbeat keeps coming.
-// What the user did last, for the report of a hang.
-std::atomic<const char*> lastAction{"none"};
 
 // Every thread's stack, from a debugger attached to this process, when one
 // is installed.
@@ -99,7 +88,7 @@ private:
                 std::fprintf(stderr,
                              "\nSOAK FAILED: the GUI thread did not answer for %.1f s (last "
                              "action: %s)\n",
-                             silent, lastAction.load());
+                             silent, RestlessUser::lastAction());
                 std::fflush(stderr);
                 dumpThreads();
                 std::abort();
@@ -114,8 +103,9 @@ private:
 };
 
 struct Figures {
-    int actions = 0;
     std::vector<long> rss; // one sample a second, in kilobytes
+    int64_t underruns = 0;
+    int64_t underrunsAway = 0; // not within kRestartSeconds of a restart, nor at the end
     int64_t shown = 0;
     int64_t dropped = 0;
     double longestStall = 0.0;     // picture not advancing, outside pauses
@@ -124,108 +114,35 @@ struct Figures {
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
 };
 
-// The restless user: one random action at a random moment, again and again.
-class RestlessUser {
-public:
-    RestlessUser(QWidget* window, ControlState& state, unsigned seed, Figures& figures)
-        : window(window), state(state), random(seed), figures(figures) {}
-
-    void act() {
-        const int choice = pick(0, 9);
-        switch (choice) {
-        case 0:
-        case 1:
-            lastAction = "mode button";
-            click(modeButtons[pick(0, 2)]);
-            break;
-        case 2:
-        case 3:
-            lastAction = "seek";
-            release(state.positionSlider,
-                    pick(state.positionSlider->minimum(), state.positionSlider->maximum()));
-            break;
-        case 4:
-        case 5:
-            weightBurst(pick(1, 6));
-            return;
-        case 6:
-        case 7: {
-            lastAction = "tree slider";
-            SliderLCD* tree = pick(0, 1) == 0 ? state.treeDepthCtl : state.treeNodesCtl;
-            release(tree->slider, pick(tree->slider->minimum(), tree->slider->maximum()));
-            break;
-        }
-        default: {
-            lastAction = "check box";
-            QCheckBox* boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
-                                  state.junkSegmentFilterBox, state.shotAwareRankingBox};
-            boxes[pick(0, 3)]->click();
-            break;
-        }
-        }
-        ++figures.actions;
-        scheduleNext();
-    }
-
-    void scheduleNext() {
-        QTimer::singleShot(pick(50, 3000), window, [this] { act(); });
-    }
-
-private:
-    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
-
-    void click(const char* name) {
-        if (QAbstractButton* button = buttonNamed(window, name))
-            button->click();
-    }
-
-    // Several weight releases a few milliseconds apart, as a user trying values.
-    void weightBurst(int left) {
-        SliderLCD* weights[] = {state.targetLengthCtl, state.lengthWeightCtl,
-                                state.continuityWeightCtl, state.redundancyWeightCtl,
-                                state.activityWeightCtl};
-        SliderLCD* weight = weights[pick(0, 4)];
-        lastAction = "weight release";
-        release(weight->slider, pick(weight->slider->minimum(), weight->slider->maximum()));
-        ++figures.actions;
-        if (left > 1)
-            QTimer::singleShot(pick(5, 80), window, [this, left] { weightBurst(left - 1); });
-        else
-            scheduleNext();
-    }
-
-    static constexpr const char* modeButtons[] = {"Play", "Summary", "Pause"};
-    QWidget* window;
-    ControlState& state;
-    std::mt19937 random;
-    Figures& figures;
-};
-
-// Memory that keeps growing: the last third's peak well above the peak of
-// the first third (after a minute of warming up).
-bool memoryRunsAway(const std::vector<long>& rss, long* earlyPeak, long* latePeak) {
-    const size_t n = rss.size();
-    const size_t warm = std::min<size_t>(60, n / 6);
-    const size_t third = n / 3;
+// Memory that grows after the first third: the peak from then on above the
+// first third's, by more than what one more cached picture set may take.
+bool memoryGrowsLate(const std::vector<long>& rss, long* earlyPeak, long* latePeak) {
+    const size_t third = rss.size() / 3;
     *earlyPeak = 0;
     *latePeak = 0;
-    for (size_t i = warm; i < std::max(warm, third); ++i)
-        *earlyPeak = std::max(*earlyPeak, rss[i]);
-    for (size_t i = n - third; i < n; ++i)
-        *latePeak = std::max(*latePeak, rss[i]);
-    return third > 0 && *latePeak > *earlyPeak * 3 / 2 + 100 * 1024;
+    for (size_t i = 0; i < rss.size(); ++i)
+        (i < third ? *earlyPeak : *latePeak) = std::max(i < third ? *earlyPeak : *latePeak, rss[i]);
+    return third > 0 && *latePeak > *earlyPeak + *earlyPeak / 20 + 32 * 1024;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: tessaro-soak VIDEO SECONDS [SEED]\n");
+        std::fprintf(stderr, "usage: tessaro-soak VIDEO SECONDS [SEED] [OTHER VIDEO...]\n");
         return 2;
     }
     const char* video = argv[1];
     const double duration = std::atof(argv[2]);
     const unsigned seed = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 1u;
+    std::vector<std::string> videos = {video};
+    for (int i = 4; i < argc; ++i)
+        videos.emplace_back(argv[i]);
+
+    // Before the player opens its device: the sound goes to the soak's own sink.
+    SoundServer sound;
+    if (!sound.open())
+        std::fprintf(stderr, "tessaro-soak: no sound server could be started; no sound\n");
 
     int qtArgc = 1;
     char name[] = "tessaro-soak";
@@ -249,7 +166,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<RestlessUser> user;
     std::unique_ptr<Watchdog> watchdog;
     ThreadVisualitation* visualization = nullptr;
-    int64_t lastShown = -1;
+    AudioOutput* audio = nullptr;
+    int64_t lastShown = -1, lastUnderruns = 0;
+    int64_t shownBefore = 0, droppedBefore = 0; // by the videos opened before
+    int64_t shownNow = 0, droppedNow = 0;
     int lastMode = -1;
     auto lastAdvance = Clock::now();
 
@@ -258,7 +178,20 @@ int main(int argc, char** argv) {
         heartbeat = Clock::now().time_since_epoch().count();
         if (visualization == nullptr)
             return;
+        const int64_t underruns = audio ? audio->underruns() : 0;
+        if (underruns > lastUnderruns) {
+            figures.underruns += underruns - lastUnderruns;
+            // The sound also runs out where the video ends.
+            const bool atTheEnd = state.shared.positionValue >= videoSeconds - 2;
+            if (std::chrono::duration<double>(Clock::now() - user->counts().lastRestart).count() >
+                    kRestartSeconds &&
+                !atTheEnd)
+                figures.underrunsAway += underruns - lastUnderruns;
+        }
+        lastUnderruns = underruns;
         const int64_t shown = visualization->shownFrames();
+        shownNow = shown;
+        droppedNow = visualization->droppedFrames();
         // A stall is timed within one mode: a wait for the summary tree that
         // ends when the user switches to Play is not a stall of Play.
         const int mode = static_cast<int>(state.shared.mode.load());
@@ -268,7 +201,7 @@ int main(int argc, char** argv) {
             lastAdvance = Clock::now();
             return;
         }
-        const double stall = secondsSince(lastAdvance);
+        const double stall = elapsedSince(lastAdvance);
         figures.longestStall = std::max(figures.longestStall, stall);
         if (state.shared.playing() && stall > figures.longestPlayStall) {
             figures.longestPlayStall = stall;
@@ -280,53 +213,79 @@ int main(int argc, char** argv) {
                      [&] { figures.rss.push_back(residentKilobytes()); });
 
     const int status = runPlayer(application, video, videoSeconds, [&](const PlayerParts& parts) {
+        audio = parts.audio;
+        if (user) {
+            // Another video opened: its threads are new.
+            shownBefore += shownNow;
+            droppedBefore += droppedNow;
+            shownNow = droppedNow = 0;
+            lastShown = -1;
+            visualization = parts.visualization;
+            return;
+        }
         visualization = parts.visualization;
         heartbeatTimer.start(kHeartbeatMs);
         sampleTimer.start(kSampleMs);
         heartbeat = Clock::now().time_since_epoch().count();
         watchdog = std::make_unique<Watchdog>(heartbeat);
-        user = std::make_unique<RestlessUser>(parts.mainWindow, state, seed, figures);
+        user = std::make_unique<RestlessUser>(parts.mainWindow, state, seed, videos);
         user->scheduleNext();
-        QTimer::singleShot(static_cast<int>(duration * 1000), parts.mainWindow, [&, parts] {
-            figures.shown = visualization->shownFrames();
-            figures.dropped = visualization->droppedFrames();
+        QWidget* window = parts.mainWindow;
+        QTimer::singleShot(static_cast<int>(duration * 1000), window, [&, window] {
+            figures.shown = shownBefore + visualization->shownFrames();
+            figures.dropped = droppedBefore + visualization->droppedFrames();
             heartbeatTimer.stop();
             sampleTimer.stop();
             figures.longestSilence = watchdog->longestSilence();
             watchdog.reset();
-            parts.mainWindow->close();
+            window->close();
         });
     });
-    const double ran = secondsSince(start);
+    const double ran = elapsedSince(start);
 
     long earlyPeak = 0, latePeak = 0;
-    const bool runaway = memoryRunsAway(figures.rss, &earlyPeak, &latePeak);
+    const bool growing = memoryGrowsLate(figures.rss, &earlyPeak, &latePeak);
     const long peak =
         figures.rss.empty() ? 0 : *std::max_element(figures.rss.begin(), figures.rss.end());
     const long final = figures.rss.empty() ? 0 : figures.rss.back();
+    const double minutes = ran / 60.0;
+    const RestlessUser::Counts done = user ? user->counts() : RestlessUser::Counts{};
     std::printf("\n\nSoak: %.0f s on %s (%.0f s of video), seed %u\n", ran, video, videoSeconds,
                 seed);
-    std::printf("  actions:               %d\n", figures.actions);
+    std::printf("  actions:               %d (speed %d, picture steps %d, mute/volume %d, "
+                "opens %d, saves cancelled %d)\n",
+                done.actions, done.speedChanges, done.pictureSteps, done.soundChanges, done.opens,
+                done.savesCancelled);
     std::printf("  resident memory:       peak %ld MB, final %ld MB (first third peak %ld MB, "
-                "last third peak %ld MB)\n",
+                "later peak %ld MB)\n",
                 peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024);
     std::printf("  frames shown/dropped:  %lld / %lld\n", static_cast<long long>(figures.shown),
                 static_cast<long long>(figures.dropped));
     std::printf("  longest stall:         %.1f s (in Play mode %.1f s, at %d s of the video)\n",
                 figures.longestStall, figures.longestPlayStall, figures.playStallPosition);
     std::printf("  longest GUI silence:   %.2f s\n", figures.longestSilence);
-    if (status != 0) {
-        std::printf("SOAK FAILED: the player returned %d\n", status);
-        return 1;
-    }
-    if (runaway) {
-        std::printf("SOAK FAILED: resident memory kept growing\n");
-        return 1;
-    }
-    if (figures.shown == 0) {
-        std::printf("SOAK FAILED: no frame was shown\n");
-        return 1;
-    }
-    std::printf("SOAK PASSED\n");
-    return 0;
+    std::printf("  sound underruns:       %lld (%.2f a minute); %lld away from restarts "
+                "(%.2f a minute)\n",
+                static_cast<long long>(figures.underruns), figures.underruns / minutes,
+                static_cast<long long>(figures.underrunsAway), figures.underrunsAway / minutes);
+    bool failed = status != 0;
+    const auto fail = [&failed](const char* why) {
+        std::printf("SOAK FAILED: %s\n", why);
+        failed = true;
+    };
+    if (status != 0)
+        fail("the player returned an error");
+    if (peak > kMemoryLimitKb)
+        fail("resident memory went above 600 MB");
+    if (growing)
+        fail("resident memory kept growing after the first third");
+    if (figures.longestSilence > kLongestSilence)
+        fail("the GUI thread was silent for more than half a second");
+    if (figures.underrunsAway > kUnderrunsPerMinute * minutes)
+        fail("the sound ran dry more than once a minute away from restarts");
+    if (figures.shown == 0)
+        fail("no frame was shown");
+    if (!failed)
+        std::printf("SOAK PASSED\n");
+    return failed ? 1 : 0;
 }

@@ -159,6 +159,7 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         // report of this frame.
         std::chrono::milliseconds resumedFor{-1};
         int64_t laterReport = -1;
+        int64_t underruns = 0; // the device found the queue dry mid-sound
     };
     const std::vector<Write> once = {{0.0, 500, 0.1f, false}}, late = {{3.0, 500, 0.1f, false}};
     const std::vector<Write> cuts = {
@@ -172,7 +173,18 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         {"paused, it stands", 300, 200, 50ms, 0.200, false, true},
         {"a late first write follows silence", 3200, 3100, 0ms, 3.1, false, false, false, late},
         {"cuts and a gap keep the timeline", 1200, 1100, 0ms, 1.1, false, false, false, cuts},
-        {"the queue ran dry", 300, 200, 0ms, {}, false, false, false, {{0.0, 100, 0.1f, false}}},
+        {"the queue ran dry",
+         300,
+         200,
+         0ms,
+         {},
+         false,
+         false,
+         false,
+         {{0.0, 100, 0.1f, false}},
+         -1ms,
+         -1,
+         1},
         {"flushed", 300, 200, 0ms, {}, false, false, true},
         // Resumed where it stood, and not sent back by a report behind it.
         {"resumed", 300, 200, 20ms, 0.230, false, false, false, once, 10ms, 210},
@@ -205,6 +217,7 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         ASSERT_EQ(c.clock.has_value(), heard.has_value());
         EXPECT_NEAR(c.clock.value_or(0), heard.value_or(0), 1e-9);
         EXPECT_EQ(c.pending, playback.clockPending());
+        EXPECT_EQ(c.underruns, playback.underruns());
     }
 }
 
