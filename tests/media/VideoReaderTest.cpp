@@ -68,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         Expected{kVp9Opus, 320, 240, 0, 1, 75}, Expected{kAudioFirst, 256, 144, 1, 0, 75},
         Expected{kVideoOnly, 320, 240, 0, -1, 75, 512}, Expected{kPcmAudio, 320, 240, 0, 1, 75},
         Expected{kYuv422, 320, 240, 0, -1, 50}, Expected{kOddSize, 321, 241, 0, -1, 50},
-        Expected{kTwoVideo, 320, 240, 0, 2, 50}, Expected{kSparseVideo, 160, 120, 0, 1, 4}));
+        Expected{kTwoVideo, 320, 240, 0, 2, 50}, Expected{kSparseVideo, 160, 120, 0, 1, 4},
+        Expected{kEmptyPacket, 64, 48, 0, -1, 49}));
 
 TEST(VideoReaderDecode, A422PictureComesOutAsThe420CodingOfTheSamePattern) {
     VideoReader converted(testMedia(kYuv422).c_str());
