@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -27,8 +28,25 @@ int count(DisplayWindow& display, cv::Rect area, const cv::Vec4b& colour) {
     return static_cast<int>(std::count(part.begin<cv::Vec4b>(), part.end<cv::Vec4b>(), colour));
 }
 
+// Whether the overlay's time reads `text`: its pixels are those of the text
+// drawn in the overlay's font where the time goes.
+bool timeReads(DisplayWindow& display, const char* text) {
+    const cv::Rect area{15, 15, 73, 21};
+    const cv::Vec4b white(250, 250, 250, 255);
+    cv::Mat expected(display.height, display.width, CV_8UC4, cv::Scalar(0, 0, 0, 255));
+    cv::putText(expected, text, {20, 30}, cv::FONT_HERSHEY_SIMPLEX, 0.55, white, 1, cv::LINE_8);
+    QMutexLocker lock(display.pictureMutex);
+    const cv::Mat shown(display.height, display.width, CV_8UC4, display.picture->data[0],
+                        display.picture->linesize[0]);
+    for (int y = area.y; y < area.br().y; ++y)
+        for (int x = area.x; x < area.br().x; ++x)
+            if ((shown.at<cv::Vec4b>(y, x) == white) != (expected.at<cv::Vec4b>(y, x) == white))
+                return false;
+    return true;
+}
+
 // Three dark frames, then none: the thread shows or drops and destroys each,
-// tells the whole second of the last, labels the mode, waits starved, and stops
+// tells the whole second of the last and shows its time, labels the mode, waits starved, and stops
 // so (in Summary) or after a pause relabelled the picture (in Play).
 TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
     // The overlay's strip, its mode label, and the label's colours.
@@ -54,6 +72,7 @@ TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
         while (player.playbackState() != PlaybackState::Starved || controls.positionValue != 12)
             std::this_thread::sleep_for(5ms);
         EXPECT_GT(count(display, label, pause ? play : pauseOrSummary), 10);
+        EXPECT_TRUE(timeReads(display, "0012.3")); // seconds, six wide with one decimal
         if (pause) {
             controls.setMode(PlayerMode::Pause);
             while (player.playbackState() != PlaybackState::Paused)
