@@ -12,11 +12,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QPushButton>
 #include <QSlider>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -121,6 +124,53 @@ TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapsho
 
     window.reset();
     EXPECT_EQ(shared.driver.load(), nullptr) << "the driver goes with the window";
+}
+
+// The decoding thread sleeps until it is given notice: every change it must
+// follow gives one, or the change waits for an unrelated notice (a lost
+// wake-up: in a pause, none ever comes).
+TEST_F(Window, EveryChangeTheDecodingThreadFollowsWakesIt) {
+    SharedControls& shared = state.shared;
+    WindowControl control(window.get(), display, shared);
+    const auto noticed = [&shared] {
+        for (int i = 0; i < 300; ++i) {
+            QApplication::processEvents();
+            if (shared.wakeup.waitFor(std::chrono::milliseconds(10)))
+                return true;
+        }
+        return false;
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } changes[] = {
+        {"a mode button",
+         [&] { static_cast<QPushButton*>(const_cast<QWidget*>(button("Summary")))->click(); }},
+        {"the position slider released", [&] { emit state.positionSlider->sliderReleased(); }},
+        {"a seek key", [&] { control.perform(KeyAction::Forward5); }},
+        {"a segment skip", [&] { control.skipSegment(1); }},
+        {"a tree limit",
+         [&] { state.treeDepthCtl->slider->setValue(state.treeDepthCtl->slider->value() + 1); }},
+        {"an option", [&] { state.avoidEmptyBufferBox->click(); }},
+        {"weights settled",
+         [&] {
+             state.activityWeightCtl->slider->setValue(30);
+             emit state.activityWeightCtl->slider->sliderReleased();
+         }},
+        {"a speed", [] { setPlaySpeed(1.5); }},
+        {"a picture step in a pause",
+         [&] {
+             shared.setMode(PlayerMode::Pause);
+             noticed();
+             control.perform(KeyAction::NextPicture);
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        shared.wakeup.waitFor(std::chrono::milliseconds(0)); // what came before
+        c.change();
+        EXPECT_TRUE(noticed());
+    }
 }
 
 // A worker drives the widgets through the queued driver (and one strip
