@@ -356,6 +356,8 @@ bool VideoReader::seekFrameWKey(double seconds) {
 
     for (;;) {
         attempts += 1;
+        if (stopAsked())
+            return false;
         demuxer.seek(videoStream, seekTs);
         flushBuffers();
         video.startAt(seekTs);
@@ -379,6 +381,8 @@ bool VideoReader::seekFrameWKey(double seconds) {
         const int budget =
             std::max(kMaxSeekAttempts, static_cast<int>(getFrameRate() * kLongestGroupSeconds));
         do {
+            if (stopAsked())
+                return false;
             if (attempts > budget) {
                 engineMessage(MessageStream::Output, "%s", kSeekFail2);
                 return false;

@@ -10,6 +10,7 @@
 #include "Scaler.h"
 #include "VideoDecoder.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -21,6 +22,9 @@ struct ReaderOptions {
     int decoderThreads = 0;
     // False: the audio stream is left unread, as if the file had none.
     bool audio = true;
+    // Once it holds true, a seek gives up instead of decoding on to its
+    // target: the thread that reads is being stopped, and its stopper waits.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 class VideoReader {
@@ -104,6 +108,7 @@ private:
     };
 
     bool open(const char* path);
+    bool stopAsked() const { return options.stop != nullptr && options.stop->load(); }
     bool openVideo();
     bool openAudio();
     // The decoded picture in planar YUV 4:2:0 at the stream's size.

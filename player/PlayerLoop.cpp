@@ -29,8 +29,9 @@ bool takeChanged(SliderState* control) {
 }
 
 // The analysis reads as fast as it can: every core for the decoder, no sound.
-ReaderOptions analysisOptions() {
+ReaderOptions analysisOptions(const std::atomic<bool>* stop) {
     ReaderOptions options;
+    options.stop = stop;
     options.audio = false;
     options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return options;
@@ -40,8 +41,8 @@ ReaderOptions analysisOptions() {
 // reader of its own), and opens the sound when there is a device to hear it,
 // to say when it cannot be decoded; its decoder threads follow the analysis
 // reader's, so that both number and time the pictures alike.
-ReaderOptions playbackOptions(const SoundSink* audio) {
-    ReaderOptions options = analysisOptions();
+ReaderOptions playbackOptions(const SoundSink* audio, const std::atomic<bool>* stop) {
+    ReaderOptions options = analysisOptions(stop);
     options.audio = audio != nullptr && audio->available();
     return options;
 }
@@ -50,7 +51,7 @@ ReaderOptions playbackOptions(const SoundSink* audio) {
 PlayerLoop::PlayerLoop(std::string path, PlaybackQueue& queue, SharedControls& shared,
                        const SettingsBoard& board, SoundSink* output)
     : playbackQueue(queue), controls(shared), settingsBoard(board), audio(output),
-      inputPath(std::move(path)), playback(inputPath, playbackOptions(output)),
+      inputPath(std::move(path)), playback(inputPath, playbackOptions(output, &stopping)),
       sound(inputPath, output) {}
 
 PlayerLoop::~PlayerLoop() = default;
@@ -61,7 +62,7 @@ void PlayerLoop::start() {
     sound.setSpeed(speed);
     std::printf(kDecodingStart, inputPath.c_str());
     std::fflush(stdout);
-    analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions());
+    analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions(&stopping));
     turns = std::make_unique<SummaryTurns>(*analysis, summarizer);
     playback.open();
     openSound();

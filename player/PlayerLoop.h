@@ -48,6 +48,8 @@ public:
     // The start of the thread: says what it decodes and opens the video.
     void start();
     Next pass();
+    // From any thread: a seek under way ends early, for a stop that waits on it.
+    void interrupt() { stopping = true; }
 
     PlaybackQueue& playbackQueue;
     SharedControls& controls;
@@ -65,6 +67,8 @@ public:
     int32_t framesHandedOn = 0;
     // The play side has read the video to its end.
     bool endOfStream = false;
+    // Set from the thread that stops this one: a seek under way gives up.
+    std::atomic<bool> stopping{false};
     // Restarts (seeks, changes of mode, rebuilds) so far; readable from any
     // thread, for whoever waits for one to have happened.
     std::atomic<int64_t> restarts{0};

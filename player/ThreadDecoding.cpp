@@ -8,7 +8,11 @@
 ThreadDecoding::ThreadDecoding(const char* inputPath, PlaybackQueue& playbackQueue,
                                SharedControls& controls, const SettingsBoard& settings,
                                SoundSink* audio)
-    : loop(inputPath, playbackQueue, controls, settings, audio), worker(&controls.wakeup) {}
+    : loop(inputPath, playbackQueue, controls, settings, audio), worker(&controls.wakeup) {
+    // A seek decodes on for up to a minute's pictures: the window that
+    // closes, or opens another video, does not wait for it.
+    worker.setInterrupt([this] { loop.interrupt(); });
+}
 
 void ThreadDecoding::start() {
     worker.start([this] { run(); });
