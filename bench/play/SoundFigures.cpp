@@ -255,10 +255,6 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
                          : !std::isnan(f.summary.signedMedianMs) ? f.summary.signedMedianMs
                                                                  : 0.0;
     const double lag = lagMs / 1000;
-    // The beeps stand at whole seconds of the sound's own clock, which a
-    // container may set a few milliseconds off the pictures' (Opus in WebM:
-    // 7 ms before them); a kept beep is one wholly inside its kept span.
-    const double beepOrigin = run.soundFrom - std::round(run.soundFrom - run.origin);
     int steps = 0;
     int silent = 0;
     const double recordedUntil = run.closedAt - kRecordedBefore;
@@ -274,9 +270,9 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
             ++steps;
             silent += track.silentAt(heardAt) ? 1 : 0;
         }
-        for (double k = std::ceil(from - beepOrigin - 1e-3);
-             k + beepOrigin + kBeepSeconds <= to + 1e-3; ++k) {
-            const double expected = span.wallAt(timeline(k + beepOrigin)) + lag;
+        for (double k = std::ceil(from - run.origin - 1e-3);
+             k + run.origin + kBeepSeconds <= to + 1e-3; ++k) {
+            const double expected = span.wallAt(timeline(k + run.origin)) + lag;
             if (expected + kBeepSeconds > recordedUntil)
                 break;
             ++f.keptBeeps;
