@@ -8,6 +8,7 @@
 #include "Mpris.h"
 #include "PlaybackQueue.h"
 #include "PlayerMemory.h"
+#include "SaveDialog.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
 #include "ThreadDecoding.h"
@@ -319,6 +320,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         QGuiApplication::clipboard()->setImage(image);
         showNotice(QStringLiteral("Picture copied"), kNoticeMs);
     });
+    QObject::connect(windowControl, &WindowControl::saveRequested, mainWindow.get(),
+                     [&] { showSaveDialog(mainWindow.get(), playingPath); });
     QObject::connect(windowControl, &WindowControl::screenshotRequested, mainWindow.get(), [&] {
         const QString written =
             saveScreenshot(imageOnScreen(session.get()), screenshotFolder(),
