@@ -159,6 +159,9 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         // report of this frame.
         std::chrono::milliseconds resumedFor{-1};
         int64_t laterReport = -1;
+        // Taken first while the start is held (silence), then released: -1 not released.
+        int64_t held = 0;
+        int64_t heldThenReleased = 0;
     };
     const std::vector<Write> once = {{0.0, 500, 0.1f, false}}, late = {{3.0, 500, 0.1f, false}};
     const std::vector<Write> cuts = {
@@ -176,6 +179,9 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         {"flushed", 300, 200, 0ms, {}, false, false, true},
         // Resumed where it stood, and not sent back by a report behind it.
         {"resumed", 300, 200, 20ms, 0.230, false, false, false, once, 10ms, 210},
+        // Held, the device hears silence and the sound waits; released, it starts from 0.
+        {"held", 200, 150, 0ms, {}, true, false, false, once, -1ms, -1, 200},
+        {"released", 400, 300, 0ms, 0.100, false, false, false, once, -1ms, -1, 0, 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,7 +189,11 @@ TEST(AudioClock, TellsTheTimelineTimeOfTheFrameBeingHeard) {
         AudioPlayback playback(1000, 1, clock);
         writeAll(playback, c.writes);
         playback.deviceStarted(playback.demand().generation);
-        take(playback, c.taken);
+        const int64_t whileHeld = c.held + c.heldThenReleased;
+        playback.holdStart(whileHeld > 0);
+        take(playback, whileHeld);
+        playback.holdStart(c.held > 0);
+        take(playback, c.taken - whileHeld);
         if (c.played >= 0)
             playback.reportPlayed(c.played);
         playback.setPaused(c.pause);
