@@ -116,8 +116,12 @@ void SaveDialog::setBusy(bool busy) {
 void SaveDialog::start() {
     const QString target = name->text().trimmed();
     if (target.isEmpty() || video.empty()) {
-        status->setText(QStringLiteral("Choose a file to save to."));
-        return;
+        return ended(false, QStringLiteral("Choose a file to save to."));
+    }
+    // Renaming a list over the video would lose it.
+    if (QFileInfo(target).canonicalFilePath() ==
+        QFileInfo(QString::fromStdString(video)).canonicalFilePath()) {
+        return ended(false, QStringLiteral("That is the video itself: choose another file."));
     }
     if (QFileInfo::exists(target) &&
         QMessageBox::question(

@@ -39,7 +39,7 @@ public:
     const SummarySave& saving() const { return work; }
 
 signals:
-    // A save ended: saved, and what the dialog said.
+    // A save ended, or was refused: saved, and what the dialog said.
     void saveEnded(bool saved, const QString& message);
 
 protected:

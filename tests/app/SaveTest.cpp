@@ -57,23 +57,30 @@ TEST(SaveDialog, WritesTheToolsFilesAndNothingOnCancelOrFailure) {
         std::vector<std::string> toolOutput; // the tool's arguments for the same file
         bool cancel;
         bool missingFolder;
+        bool overVideo; // the target is the video itself
         bool saved;
     };
     const Case cases[] = {
-        {"mp4", SaveFormat::Video, {"-o", "TOOL"}, false, false, true},
-        {"edl", SaveFormat::Edl, {"-f", "edl"}, false, false, true},
-        {"cancelled", SaveFormat::Video, {}, true, false, false},
-        {"unwritable", SaveFormat::Csv, {}, false, true, false},
+        {"mp4", SaveFormat::Video, {"-o", "TOOL"}, false, false, false, true},
+        {"edl", SaveFormat::Edl, {"-f", "edl"}, false, false, false, true},
+        {"cancelled", SaveFormat::Video, {}, true, false, false, false},
+        {"unwritable", SaveFormat::Csv, {}, false, true, false, false},
+        {"over-the-video", SaveFormat::Csv, {}, false, false, true, false},
     };
-    const std::string video = testMedia(kH264Aac);
+    const std::string original = testMedia(kH264Aac);
     SummarySettings settings;
     settings.target = 0.4;
     settings.continuityWeight = 0.3;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string folder = scratch(std::string("save-") + c.name);
-        const std::string target =
+        std::string target =
             folder + (c.missingFolder ? "/gone/" : "/") + "summary." + saveExtension(c.format);
+        std::string video = original;
+        if (c.overVideo) {
+            video = target = folder + "/clip.mp4";
+            fs::copy_file(original, video);
+        }
         SaveDialog dialog(nullptr, [&settings] { return settings; });
         // One thread each way: the encoder's bytes are then the same every run.
         dialog.setThreads(1);
@@ -94,10 +101,13 @@ TEST(SaveDialog, WritesTheToolsFilesAndNothingOnCancelOrFailure) {
 
         EXPECT_EQ(saved, c.saved) << dialog.statusLabel()->text().toStdString();
         EXPECT_FALSE(dialog.statusLabel()->text().isEmpty());
-        if (!c.saved) {
+        if (c.overVideo) {
+            EXPECT_TRUE(contents(video) == contents(original));
+        } else if (!c.saved) {
             EXPECT_TRUE(fs::is_empty(folder));
-            continue;
         }
+        if (!c.saved)
+            continue;
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
         std::vector<std::string> arguments = {"-q",  "--threads",           "1",  "-t",
                                               "0.4", "--continuity-weight", "0.3"};
@@ -154,7 +164,7 @@ TEST(ThumbnailHover, ShowsTheStoredPictureOrTheTimeAlone) {
             EXPECT_EQ(hover.timeShown().toStdString(), c.time) << c.x;
         }
         EXPECT_EQ(hover.showsPicture(), c.picture) << c.x;
-        QEvent leave(QEvent::HoverLeave);
+        QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(-1, -1), QPointF(c.x, 5));
         QCoreApplication::sendEvent(c.over, &leave);
         EXPECT_FALSE(hover.popup()->isVisible());
     }
