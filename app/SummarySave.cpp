@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -96,8 +97,9 @@ void SummarySave::run(const SaveRequest& request) {
     task.decoderThreads = request.threads;
     task.encoderThreads = request.threads;
     PostedProgress progress([this](int permille) {
-        QMetaObject::invokeMethod(
-            this, [this, permille] { emit progressed(permille); }, Qt::QueuedConnection);
+        const std::lock_guard lock(mutex);
+        posted.permille = permille;
+        post();
     });
     task.progress = &progress;
 
@@ -130,7 +132,29 @@ void SummarySave::run(const SaveRequest& request) {
 }
 
 void SummarySave::finish(bool saved, const QString& message) {
+    const std::lock_guard lock(mutex);
+    posted.ended = true;
+    posted.saved = saved;
+    posted.message = message;
     busy = false;
-    QMetaObject::invokeMethod(
-        this, [this, saved, message] { emit finished(saved, message); }, Qt::QueuedConnection);
+    post();
+}
+
+void SummarySave::post() {
+    // One call on its way at a time; it takes whatever is newest then.
+    if (!posted.onItsWay)
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    posted.onItsWay = true;
+}
+
+void SummarySave::deliver() {
+    Posted now;
+    {
+        const std::lock_guard lock(mutex);
+        now = std::exchange(posted, Posted{});
+    }
+    if (now.permille >= 0)
+        emit progressed(now.permille);
+    if (now.ended)
+        emit finished(now.saved, now.message);
 }

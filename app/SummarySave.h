@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 enum class SaveFormat { Video, Json, Csv, Edl, Chapters, ContactSheet };
@@ -48,9 +49,23 @@ signals:
     void finished(bool saved, const QString& message);
 
 private:
+    // What the worker hands the GUI thread, the newest of each.
+    struct Posted {
+        int permille = -1;
+        bool ended = false;
+        bool saved = false;
+        QString message;
+        bool onItsWay = false;
+    };
+
     void run(const SaveRequest& request);
     void finish(bool saved, const QString& message);
+    // Under mutex: makes sure a call to deliver is on its way.
+    void post();
+    Q_INVOKABLE void deliver();
 
+    std::mutex mutex;
+    Posted posted;
     Worker worker;
     std::atomic<bool> cancelled{false};
     std::atomic<bool> busy{false};

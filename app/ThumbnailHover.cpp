@@ -170,6 +170,16 @@ void ThumbnailHover::showAt(QWidget* over, int x) {
     lastX = x;
 }
 
+void ThumbnailHover::deliver() {
+    std::optional<Answer> taken;
+    {
+        const std::lock_guard lock(mutex);
+        taken.swap(answer);
+    }
+    if (taken)
+        found(taken->video, taken->frameRate, taken->seconds, taken->fragment, taken->image);
+}
+
 void ThumbnailHover::found(uint64_t forVideo, double rate, double seconds, int64_t fragment,
                            const QImage& image) {
     if (forVideo != video)
@@ -206,12 +216,10 @@ void ThumbnailHover::lookUp() {
         double rate = 0.0;
         int64_t fragment = -1;
         const QImage image = thumbnailOf(*request, &rate, &fragment);
-        QMetaObject::invokeMethod(
-            this,
-            [this, forVideo = request->video, rate, seconds = request->seconds, fragment, image] {
-                found(forVideo, rate, seconds, fragment, image);
-            },
-            Qt::QueuedConnection);
+        const std::lock_guard lock(mutex);
+        if (!answer)
+            QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+        answer = Answer{request->video, rate, request->seconds, fragment, image};
     }
 }
 

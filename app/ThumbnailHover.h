@@ -54,6 +54,13 @@ private:
         std::string path;
         double seconds = 0.0;
     };
+    struct Answer {
+        uint64_t video = 0;
+        double frameRate = 0.0;
+        double seconds = 0.0;
+        int64_t fragment = -1;
+        QImage image;
+    };
     struct Shown {
         int64_t fragment = -1;
         QImage image;
@@ -61,6 +68,8 @@ private:
 
     void hover(QWidget* over, double seconds, int x);
     void showAt(QWidget* over, int x);
+    // On the GUI thread: the worker's newest answer.
+    Q_INVOKABLE void deliver();
     // On the GUI thread: what the worker found for a request.
     void found(uint64_t video, double frameRate, double seconds, int64_t fragment,
                const QImage& image);
@@ -87,6 +96,7 @@ private:
     // Between the GUI thread and the worker.
     std::mutex mutex;
     std::optional<Request> pending;
+    std::optional<Answer> answer;
 
     // The worker's own.
     std::unique_ptr<DescriptorStore> store;
