@@ -124,10 +124,6 @@ public:
         // The sound heard is the clock the pictures follow, when there is sound.
         visualization->playbackPacer().setMasterClock([&audio] { return audio.presentationTime(); },
                                                       [&audio] { return audio.clockPending(); });
-        // The sound waits for the screen's start delay: started at once, it
-        // would run ahead of the first pictures, which would come late.
-        audio.holdStart(true);
-        visualization->onReady = [&audio] { audio.holdStart(false); };
     }
 
     void start() {

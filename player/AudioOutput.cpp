@@ -24,11 +24,6 @@ constexpr char picturesOnly[] = ": playing pictures only.";
 // device and asks it where it plays: pause and flush take effect within it.
 constexpr std::chrono::milliseconds syncInterval{5};
 
-// The sound server's buffer for our stream. Left to its default (seconds on
-// PulseAudio), the stream would not start before it held far more than we
-// feed, and its clock ran ahead of what was heard for the first second.
-constexpr qint64 deviceBufferMicroseconds = 100000;
-
 // Float frames from the playback queue, in the device's own sample format.
 class SampleWriter {
 public:
@@ -180,7 +175,6 @@ private:
             // A new sink for every start, so that nothing of the last one
             // (what it held, its count of played time) carries over.
             sink = std::make_unique<QAudioSink>(device, format);
-            sink->setBufferSize(format.bytesForDuration(deviceBufferMicroseconds));
             playback->deviceStarted(demand.generation);
             input = sink->start();
             if (input == nullptr || sink->error() != QAudio::NoError) {
@@ -360,12 +354,6 @@ void AudioOutput::setPaused(bool paused) {
         return;
     }
     playback->setPaused(paused);
-}
-
-void AudioOutput::holdStart(bool held) {
-    if (playback) {
-        playback->holdStart(held);
-    }
 }
 
 void AudioOutput::setVolume(double volume) {

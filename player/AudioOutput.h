@@ -64,8 +64,6 @@ public:
     // Stops the sound at once; resumes where it stopped.
     void setPaused(bool paused) override;
     void setVolume(double volume); // 0 to 1
-    // While held, the queued sound waits (see AudioPlayback::holdStart).
-    void holdStart(bool held);
     void setMuted(bool muted);
     bool paused() const { return isPaused.load(); }
     double volume() const { return volumeLevel.load(); }

@@ -117,11 +117,6 @@ void AudioPlayback::setPaused(bool paused) {
     isPaused = paused;
 }
 
-void AudioPlayback::holdStart(bool held) {
-    const std::lock_guard<std::mutex> lock(mutex);
-    startHeld = held;
-}
-
 void AudioPlayback::setVolume(double volume) {
     const std::lock_guard<std::mutex> lock(mutex);
     volumeLevel = std::clamp(volume, 0.0, 1.0);
@@ -143,7 +138,7 @@ AudioPlayback::Demand AudioPlayback::demand() const {
 int64_t AudioPlayback::framesToFeed(int64_t room) const {
     const std::lock_guard<std::mutex> lock(mutex);
     const int64_t held = deviceFrames - reportedFrame;
-    const int64_t n = std::max(std::min(room, startHeld ? 0 : queuedFrames), lowWaterFrames - held);
+    const int64_t n = std::max(std::min(room, queuedFrames), lowWaterFrames - held);
     return std::clamp<int64_t>(n, 0, room);
 }
 
@@ -174,7 +169,7 @@ void AudioPlayback::pull(float* out, int64_t frames) {
     int64_t done = 0;
     // Sound goes out while paused too: until the device is suspended it may
     // still take some, which it keeps and plays on resuming.
-    while (attached && !startHeld && done < frames && !queue.empty()) {
+    while (attached && done < frames && !queue.empty()) {
         Chunk& chunk = queue.front();
         const int64_t n = std::min(frames - done, chunk.frames - chunk.pulled);
         const float* from =

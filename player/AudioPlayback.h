@@ -52,10 +52,6 @@ public:
     // Drops every queued and pulled frame; the timeline starts again at 0.
     void flush();
     void setPaused(bool paused);
-    // While held, the device plays silence and what is queued waits: the
-    // sound waits for the pictures to be ready to follow it, on a device
-    // already started, so that its start takes no time from them.
-    void holdStart(bool held);
     // 0 to 1; the amplitude follows its cube, so that equal steps sound equal.
     void setVolume(double volume);
     void setMuted(bool muted);
@@ -132,7 +128,6 @@ private:
     bool fresh = true;
     uint64_t generation = 0;
     bool isPaused = false;
-    bool startHeld = false;
     double volumeLevel = 1.0;
     bool isMuted = false;
     float gain = 1.0f;

@@ -78,9 +78,6 @@ void ThreadVisualitation::run() {
     if (!pacer.start()) {
         return;
     }
-    if (onReady) {
-        onReady();
-    }
     // A waiting thread draws and asks for a repaint when it starts to wait
     // (or the area changes size), not at every look: an idle player paints
     // nothing.

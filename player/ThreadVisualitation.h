@@ -76,9 +76,6 @@ public:
     // Called on this thread right after each frame reaches the picture, for
     // measurements that time what is shown; set before the thread starts.
     std::function<void(const PictureFrame&)> onShown;
-    // Called on this thread once its start delay is over and it is about to
-    // pace its first picture; set before the thread starts.
-    std::function<void()> onReady;
 
 private:
     void run();
