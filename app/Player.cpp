@@ -8,11 +8,13 @@
 #include "Mpris.h"
 #include "PlaybackQueue.h"
 #include "PlayerMemory.h"
+#include "SaveDialog.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
+#include "ThumbnailHover.h"
 #include "VideoReader.h"
 #include "WindowControl.h"
 
@@ -220,6 +222,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     ControlState& state = controlState();
     SharedControls& shared = state.shared;
     auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, shared);
+    auto* thumbnails =
+        new ThumbnailHover(state.timelineEvents, state.positionSlider, mainWindow.get());
 
     // The refresh brings to the screen a picture whose own repaint request
     // was merged away; an unchanged picture is not painted again.
@@ -289,6 +293,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     // Where the video opened starts, and the notice that says so.
     const auto resumeFor = [&](const std::string& path, double seconds) {
         playingPath = path;
+        thumbnails->setVideo(path);
         playingKey = memory ? PlayerMemory::keyOf(path) : std::string();
         const std::optional<ResumePoint> resume =
             memory ? memory->resumeFor(playingKey, seconds) : std::nullopt;
@@ -315,6 +320,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         QGuiApplication::clipboard()->setImage(image);
         showNotice(QStringLiteral("Picture copied"), kNoticeMs);
     });
+    QObject::connect(windowControl, &WindowControl::saveRequested, mainWindow.get(),
+                     [&] { showSaveDialog(mainWindow.get(), playingPath); });
     QObject::connect(windowControl, &WindowControl::screenshotRequested, mainWindow.get(), [&] {
         const QString written =
             saveScreenshot(imageOnScreen(session.get()), screenshotFolder(),

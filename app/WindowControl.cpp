@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QMenu>
 #include <QMimeData>
 #include <QSlider>
 #include <QUrl>
@@ -23,6 +24,8 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
             return key == Qt::Key_S ? KeyAction::Screenshot : KeyAction::None;
         if (key == Qt::Key_C)
             return KeyAction::CopyPicture;
+        if (key == Qt::Key_S)
+            return KeyAction::SaveSummary;
         return key == Qt::Key_O ? KeyAction::Open : KeyAction::None;
     }
     switch (key) {
@@ -81,6 +84,7 @@ QString keyHelp() {
                           "[ / ]  slower / faster      Backspace  normal speed\n"
                           ", / .  in a pause: previous / next picture\n"
                           "Ctrl+Shift+S  save the picture      Ctrl+C  copy it\n"
+                          "Ctrl+S  save the summary\n"
                           "Ctrl+O or drop a file  open another video\n"
                           "Q  close");
 }
@@ -106,6 +110,11 @@ WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
     // Keys reach the window whichever of its widgets has the focus.
     qApp->installEventFilter(this);
     picture->setToolTip(keyHelp());
+    auto* menu = new QMenu(picture);
+    menu->addAction(QStringLiteral("Save summary..."), this, [this] { emit saveRequested(); });
+    picture->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(picture, &QWidget::customContextMenuRequested, menu,
+            [menu, this](const QPoint& at) { menu->popup(picture->mapToGlobal(at)); });
 }
 
 void WindowControl::seekBy(int seconds) {
@@ -234,6 +243,9 @@ void WindowControl::perform(KeyAction action) {
         return;
     case KeyAction::CopyPicture:
         emit copyRequested();
+        return;
+    case KeyAction::SaveSummary:
+        emit saveRequested();
         return;
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the player's window does besides its controls: keys, full screen, a
-// double click on the picture, and opening another video by dropping a file
+// double click on the picture, its context menu, and opening another video by dropping a file
 // on the window or through a file dialog. Lives on the GUI thread.
 
 #include "SharedControls.h"
@@ -36,6 +36,7 @@ enum class KeyAction {
     PreviousPicture, // , in a pause
     Screenshot,      // Ctrl+Shift+S
     CopyPicture,     // Ctrl+C
+    SaveSummary,     // Ctrl+S
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
@@ -75,6 +76,8 @@ signals:
     // The picture on screen to a file, or to the clipboard.
     void screenshotRequested();
     void copyRequested();
+    // The summary to a file (Ctrl+S, or the picture's context menu).
+    void saveRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

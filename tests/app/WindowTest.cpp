@@ -224,8 +224,8 @@ TEST(KeyMap, PlayerKeysIgnoreModifiersButControlOpens) {
         {Qt::Key_S, Qt::ShiftModifier, KeyAction::Summary}, // Caps Lock or Shift: still S
         {Qt::Key_O, Qt::ControlModifier, KeyAction::Open},
         {Qt::Key_O, Qt::NoModifier, KeyAction::None},
-        {Qt::Key_S, Qt::ControlModifier, KeyAction::None},  // not a second Summary key
-        {Qt::Key_Equal, Qt::NoModifier, KeyAction::Louder}, // + without Shift
+        {Qt::Key_S, Qt::ControlModifier, KeyAction::SaveSummary}, // not a second Summary key
+        {Qt::Key_Equal, Qt::NoModifier, KeyAction::Louder},       // + without Shift
         {Qt::Key_Up, Qt::KeypadModifier, KeyAction::Forward60},
     };
     for (auto [key, modifiers, action] : cases)

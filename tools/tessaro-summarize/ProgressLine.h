@@ -4,9 +4,12 @@
 // video, frames per second and time left, redrawn in place at most a few
 // times a second, and only on a terminal.
 
+#include "SummarizeVideo.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 class ProgressLine {
@@ -34,4 +37,18 @@ private:
     Clock::time_point lastDrawn;
     bool drawn = false;
     size_t width = 0;
+};
+
+// The line as a summary's work reports its progress: drawn from the start
+// of the analysis, cleared at its end.
+class TerminalProgress final : public SummaryProgress {
+public:
+    explicit TerminalProgress(bool enabled) : enabled(enabled) {}
+    void begin(double duration) override { line.emplace(stderr, enabled, duration); }
+    void update(double position, int64_t pictures) override { line->update(position, pictures); }
+    void end() override { line->finish(); }
+
+private:
+    const bool enabled;
+    std::optional<ProgressLine> line;
 };

@@ -3,6 +3,7 @@
 #include "BatchRun.h"
 #include "EngineFailure.h"
 #include "Messages.h"
+#include "ProgressLine.h"
 #include "SummarizeOptions.h"
 #include "SummarizeVideo.h"
 
@@ -69,7 +70,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     task.results = results;
     task.output = options.output;
     task.contactSheet = options.contactSheet;
-    task.progress = !options.quiet && isatty(STDERR_FILENO);
+    TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO));
+    task.progress = &progress;
     task.decoderThreads = options.threads;
     task.encoderThreads = options.threads;
     task.sources = analysisSources(options, {options.video + kDescriptorFileSuffix});

@@ -347,3 +347,13 @@ Exit status:
 std::string versionText() {
     return std::string("tessaro-summarize ") + TESSARO_VERSION + "\n";
 }
+
+AnalysisSources analysisSources(const SummarizeOptions& options,
+                                std::vector<std::string> descriptorFiles) {
+    AnalysisSources sources;
+    sources.store = StoreConfig::fromEnvironment();
+    sources.store.enabled = sources.store.enabled && !options.noStore;
+    if (sources.store.enabled)
+        sources.descriptorFiles = std::move(descriptorFiles);
+    return sources;
+}

@@ -3,24 +3,13 @@
 // Command line of tessaro-summarize: the window's summary settings plus the
 // outputs to write. Parsing never prints; the caller reports the error.
 
+#include "Analysis.h"
+#include "ExitStatus.h"
+#include "SegmentList.h"
 #include "SummarySettings.h"
 
 #include <string>
 #include <vector>
-
-// Exit statuses, each documented in --help and the README.
-enum ExitStatus : int {
-    EXIT_OK = 0,
-    EXIT_INTERNAL = 1,     // an unexpected failure inside the program
-    EXIT_USAGE = 2,        // bad command line: unknown option, missing or out-of-range value
-    EXIT_UNREADABLE = 3,   // the video file is missing or cannot be read
-    EXIT_NO_VIDEO = 4,     // the file is not a video: no video stream or nothing decodable
-    EXIT_OUTPUT = 5,       // an output (file or standard output) could not be written
-    EXIT_SOME_FAILED = 6,  // a batch: some videos failed (their report lines say why)
-    EXIT_INTERRUPTED = 130 // stopped by SIGINT or SIGTERM; no output left behind
-};
-
-enum class ListFormat { Json, Csv, Edl, Chapters };
 
 struct SummarizeOptions {
     SummarySettings settings;
@@ -61,3 +50,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 // The text printed by --help, ending with a newline.
 std::string helpText();
 std::string versionText();
+
+// Where the analysis may be found: the store as the environment and the
+// options say, and the descriptor files given, unless the store is off.
+AnalysisSources analysisSources(const SummarizeOptions& options,
+                                std::vector<std::string> descriptorFiles);

@@ -3,12 +3,14 @@
 // The summary as a list of segments, and its three text forms: JSON, CSV and
 // a CMX3600-style edit decision list.
 
-#include "SummarizeOptions.h"
+#include "SummarySettings.h"
 
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+enum class ListFormat { Json, Csv, Edl, Chapters };
 
 // One fragment the summary keeps, as its frames came out of the engine.
 struct KeptFragment {

@@ -13,11 +13,16 @@
 #include "SegmentList.h"
 #include "Summarizer.h"
 #include "SummarySettings.h"
+#include "VideoReader.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+// The reader options that the store's key names for an analysis on this
+// machine: pictures only, a decoder thread per core.
+ReaderOptions storedAnalysisOptions();
 
 class HeadlessSummary {
 public:

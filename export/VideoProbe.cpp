@@ -1,7 +1,7 @@
 #include "VideoProbe.h"
 
 #include "Demuxer.h"
-#include "SummarizeOptions.h"
+#include "ExitStatus.h"
 #include "VideoReader.h"
 
 #include <fcntl.h>

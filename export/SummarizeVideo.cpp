@@ -6,7 +6,6 @@
 #include "MuxerChapters.h"
 #include "OutputFile.h"
 #include "PlaybackReader.h"
-#include "ProgressLine.h"
 #include "SummaryVideoWriter.h"
 #include "VideoProbe.h"
 
@@ -95,16 +94,6 @@ bool writeBatchLists(const VideoTask& task, SummaryReport report, const Portable
 
 } // namespace
 
-AnalysisSources analysisSources(const SummarizeOptions& options,
-                                std::vector<std::string> descriptorFiles) {
-    AnalysisSources sources;
-    sources.store = StoreConfig::fromEnvironment();
-    sources.store.enabled = sources.store.enabled && !options.noStore;
-    if (sources.store.enabled)
-        sources.descriptorFiles = std::move(descriptorFiles);
-    return sources;
-}
-
 VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& interrupted,
                             const NoteFunction& note) {
     const std::string& path = task.video;
@@ -135,7 +124,8 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
             return failed(EXIT_OUTPUT, out.error, outcome);
     }
 
-    ProgressLine progress(stderr, task.progress, probe.duration);
+    if (task.progress)
+        task.progress->begin(probe.duration);
     HeadlessSummary summary(path, task.settings, task.sources, task.decoderThreads);
     // The kept pictures are read again rather than held while the tree
     // decides: the summary itself needs only their descriptors.
@@ -194,12 +184,14 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         return !interrupted;
     };
     auto onProgress = [&](double position, int64_t pictures) {
-        progress.update(position, pictures);
+        if (task.progress)
+            task.progress->update(position, pictures);
         return !interrupted;
     };
 
     const bool completed = summary.run(onKept, onProgress);
-    progress.finish();
+    if (task.progress)
+        task.progress->end();
     for (const std::string& notice : summary.storeNotices())
         note(notice);
     if (interrupted)

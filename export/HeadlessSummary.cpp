@@ -8,6 +8,16 @@
 #include <memory>
 #include <thread>
 
+ReaderOptions storedAnalysisOptions() {
+    // Only the descriptors are needed: the sound stays unread, and FFmpeg's
+    // own choice of decoder threads (one more than the cores) would crowd
+    // out the threads working here.
+    ReaderOptions options;
+    options.audio = false;
+    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return options;
+}
+
 HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s,
                                  AnalysisSources from, int decoderThreads)
     : path(std::move(videoPath)), settings(s), sources(std::move(from)), threads(decoderThreads) {}
@@ -17,12 +27,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     decoded = 0;
     notices.clear();
     havePortable = false;
-    // Only the descriptors are needed: the sound stays unread, and FFmpeg's
-    // own choice of decoder threads (one more than the cores) would crowd
-    // out the threads working here.
-    ReaderOptions options;
-    options.audio = false;
-    const int perCore = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    ReaderOptions options = storedAnalysisOptions();
+    const int perCore = options.decoderThreads;
     options.decoderThreads = threads > 0 ? std::min(threads, perCore) : perCore;
     AnalysisSources from = sources;
     from.keyThreads = perCore;

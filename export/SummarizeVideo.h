@@ -5,8 +5,9 @@
 // happen, the failure comes back with the outcome.
 
 #include "Analysis.h"
+#include "ExitStatus.h"
 #include "SegmentList.h"
-#include "SummarizeOptions.h"
+#include "SummarySettings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,6 +15,19 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// What the work reports as it goes, on the thread doing it: the tool's
+// progress line, the player's progress bar.
+class SummaryProgress {
+public:
+    virtual ~SummaryProgress() = default;
+    // Before the analysis, with the video's length in seconds (0 when unknown).
+    virtual void begin(double duration) = 0;
+    // Seconds of the video analysed so far, and its pictures.
+    virtual void update(double position, int64_t pictures) = 0;
+    // The analysis is over; the outputs are finished after it.
+    virtual void end() = 0;
+};
 
 struct VideoTask {
     std::string video;
@@ -31,9 +45,9 @@ struct VideoTask {
     std::string contactSheet;   // PNG, empty for none
     std::string descriptorFile; // empty for none
     AnalysisSources sources;
-    int decoderThreads = 0; // 0: one per core
-    int encoderThreads = 0; // 0: FFmpeg's choice
-    bool progress = false;  // the progress line on standard error
+    int decoderThreads = 0;              // 0: one per core
+    int encoderThreads = 0;              // 0: FFmpeg's choice
+    SummaryProgress* progress = nullptr; // none when null
 };
 
 struct VideoOutcome {
@@ -44,11 +58,6 @@ struct VideoOutcome {
     // The files written, each with its size, in the order written.
     std::vector<std::pair<std::string, int64_t>> written;
 };
-
-// Where the analysis may be found: the store as the environment and the
-// options say, and the descriptor files given, unless the store is off.
-AnalysisSources analysisSources(const SummarizeOptions& options,
-                                std::vector<std::string> descriptorFiles);
 
 using NoteFunction = std::function<void(const std::string&)>;
 

@@ -1,0 +1,266 @@
+#include "ThumbnailHover.h"
+
+#include "DisplayEvents.h"
+#include "FragmentSource.h"
+#include "HeadlessSummary.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QHoverEvent>
+#include <QLabel>
+#include <QMutexLocker>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr size_t kRecent = 12;
+// A video with no entry yet (its analysis not begun) is looked for again
+// no sooner than this, as each look marks the store's entry as used.
+constexpr auto kFindAgain = std::chrono::seconds(2);
+
+int64_t fragmentAt(double seconds, double frameRate) {
+    if (!(frameRate > 0.0) || !(seconds >= 0.0))
+        return -1;
+    return static_cast<int64_t>(seconds * frameRate) / FragmentSource::fragmentCapacity;
+}
+
+// The value a click at x would give, as the slider's own style places it.
+double sliderSeconds(const QSlider* slider, int x) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = option.sliderValue = slider->value();
+    const QStyle* style = slider->style();
+    const QRect groove =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+    const QRect handle =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    const int span = groove.width() - handle.width();
+    const double share =
+        span > 0 ? std::clamp((x - groove.x() - handle.width() / 2.0) / span, 0.0, 1.0) : 0.0;
+    return slider->minimum() + share * (slider->maximum() - slider->minimum());
+}
+
+} // namespace
+
+QString hoverTimeText(double seconds) {
+    const long long whole = std::llround(std::floor(std::max(0.0, seconds)));
+    const QChar zero(u'0');
+    if (whole >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(whole / 3600)
+            .arg(whole / 60 % 60, 2, 10, zero)
+            .arg(whole % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, zero);
+}
+
+ThumbnailHover::ThumbnailHover(DisplayEvents* watchedTimeline, QSlider* watchedSlider,
+                               QObject* parent)
+    : QObject(parent), timeline(watchedTimeline), slider(watchedSlider) {
+    box = new QWidget(slider->window(), Qt::ToolTip | Qt::FramelessWindowHint);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QBoxLayout(QBoxLayout::TopToBottom, box);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(1);
+    picture = new QLabel;
+    time = new QLabel;
+    time->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(picture, 0, Qt::AlignHCenter);
+    layout->addWidget(time, 0, Qt::AlignHCenter);
+    picture->hide();
+    for (QWidget* watched : {static_cast<QWidget*>(timeline), static_cast<QWidget*>(slider)}) {
+        watched->setAttribute(Qt::WA_Hover);
+        watched->installEventFilter(this);
+    }
+    worker.start([this] { lookUp(); });
+}
+
+ThumbnailHover::~ThumbnailHover() {
+    worker.stop();
+}
+
+void ThumbnailHover::setVideo(const std::string& videoPath) {
+    ++video;
+    path = videoPath;
+    frameRate = 0.0;
+    recent.clear();
+    box->hide();
+    picture->hide();
+    hovered = -1.0;
+}
+
+bool ThumbnailHover::showsPicture() const {
+    return box->isVisible() && !picture->isHidden();
+}
+
+QString ThumbnailHover::timeShown() const {
+    return box->isVisible() ? time->text() : QString();
+}
+
+bool ThumbnailHover::eventFilter(QObject* watched, QEvent* event) {
+    auto* over = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverMove: {
+        const int x = static_cast<QHoverEvent*>(event)->position().toPoint().x();
+        double seconds = 0.0;
+        bool scaled = false;
+        if (over == timeline) {
+            QMutexLocker locker(timeline->pictureMutex);
+            const double range = timeline->maximum - timeline->minimum;
+            scaled = std::isfinite(range) && range > 0.0 && timeline->width > 0;
+            if (scaled)
+                seconds = timeline->minimum +
+                          std::clamp(static_cast<double>(x) / timeline->width, 0.0, 1.0) * range;
+        }
+        // Before its first data the timeline spans what the slider does.
+        if (!scaled)
+            seconds = over == slider
+                          ? sliderSeconds(slider, x)
+                          : std::clamp(static_cast<double>(x) / over->width(), 0.0, 1.0) *
+                                slider->maximum();
+        hover(over, seconds, x);
+        return false;
+    }
+    case QEvent::HoverLeave:
+    case QEvent::Hide:
+        hovered = -1.0;
+        box->hide();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void ThumbnailHover::hover(QWidget* over, double seconds, int x) {
+    hovered = seconds;
+    time->setText(hoverTimeText(seconds));
+    const int64_t fragment = fragmentAt(seconds, frameRate);
+    const auto known = std::find_if(recent.begin(), recent.end(),
+                                    [fragment](const Shown& s) { return s.fragment == fragment; });
+    if (fragment >= 0 && known != recent.end()) {
+        picture->setPixmap(QPixmap::fromImage(known->image));
+        picture->show();
+    } else {
+        // The picture shown stays until the worker answers, rather than
+        // the popup shrinking and growing again at every move.
+        {
+            const std::lock_guard lock(mutex);
+            pending = Request{video, path, seconds};
+        }
+        worker.wake();
+    }
+    showAt(over, x);
+}
+
+void ThumbnailHover::showAt(QWidget* over, int x) {
+    box->adjustSize();
+    const QPoint at = over->mapToGlobal(QPoint(x, 0));
+    box->move(at.x() - box->width() / 2, at.y() - box->height() - 4);
+    box->show();
+    lastOver = over;
+    lastX = x;
+}
+
+void ThumbnailHover::deliver() {
+    std::optional<Answer> taken;
+    {
+        const std::lock_guard lock(mutex);
+        taken.swap(answer);
+    }
+    if (taken)
+        found(taken->video, taken->frameRate, taken->seconds, taken->fragment, taken->image);
+}
+
+void ThumbnailHover::found(uint64_t forVideo, double rate, double seconds, int64_t fragment,
+                           const QImage& image) {
+    if (forVideo != video)
+        return;
+    ++answered;
+    if (rate > 0.0)
+        frameRate = rate;
+    if (!image.isNull() && fragment >= 0) {
+        recent.push_front({fragment, image});
+        if (recent.size() > kRecent)
+            recent.pop_back();
+    }
+    if (hovered < 0.0 || lastOver == nullptr ||
+        fragmentAt(hovered, frameRate) != fragmentAt(seconds, frameRate))
+        return;
+    if (image.isNull()) {
+        picture->hide();
+    } else {
+        picture->setPixmap(QPixmap::fromImage(image));
+        picture->show();
+    }
+    showAt(lastOver, lastX);
+}
+
+void ThumbnailHover::lookUp() {
+    while (worker.waitForWake()) {
+        std::optional<Request> request;
+        {
+            const std::lock_guard lock(mutex);
+            request.swap(pending);
+        }
+        if (!request)
+            continue;
+        double rate = 0.0;
+        int64_t fragment = -1;
+        const QImage image = thumbnailOf(*request, &rate, &fragment);
+        const std::lock_guard lock(mutex);
+        if (!answer)
+            QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+        answer = Answer{request->video, rate, request->seconds, fragment, image};
+    }
+}
+
+QImage ThumbnailHover::thumbnailOf(const Request& request, double* rate, int64_t* fragment) {
+    if (request.video != storeVideo) {
+        storeVideo = request.video;
+        entry.reset();
+        lastFind = {};
+        key = videoKey(request.path, storedAnalysisOptions());
+        if (!store && !storeTried) {
+            storeTried = true;
+            std::string notice;
+            const StoreConfig config = StoreConfig::fromEnvironment();
+            if (config.enabled)
+                store = DescriptorStore::open(config, &notice);
+        }
+    }
+    if (!store || !key.valid())
+        return {};
+    std::string jpeg;
+    for (int attempt = 0; attempt < 2 && jpeg.empty(); ++attempt) {
+        if (attempt > 0 || !entry) {
+            // An entry dropped or begun since the last look is found again.
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastFind < kFindAgain)
+                break;
+            lastFind = now;
+            entry = store->find(key);
+        }
+        if (!entry || !(entry->frameRate > 0.0))
+            return {};
+        *rate = entry->frameRate;
+        *fragment = fragmentAt(request.seconds, entry->frameRate);
+        // The slider's end is the last picture's time rounded up.
+        if (entry->complete && entry->frames > 0)
+            *fragment = std::min(*fragment, (entry->frames - 1) / FragmentSource::fragmentCapacity);
+        jpeg = store->thumbnail(*entry, *fragment);
+    }
+    QImage image;
+    if (!jpeg.empty())
+        image.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()),
+                           static_cast<int>(jpeg.size()), "JPEG");
+    return image;
+}
