@@ -10,6 +10,7 @@
 #include "PlayerMemory.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
+#include "StoreSide.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
@@ -104,6 +105,26 @@ bool probeVideo(const char* path, double* seconds) {
 
 namespace {
 
+// What the store's threads find, drawn on the timeline by the GUI thread
+// while context lives: what an earlier video's threads posted goes with it.
+StoreSide::Hooks timelineHooks(QObject* context, DisplayEvents* timeline) {
+    StoreSide::Hooks hooks;
+    hooks.analysed = [context, timeline](double seconds) {
+        QMetaObject::invokeMethod(
+            context, [timeline, seconds] { timeline->setBand(seconds); }, Qt::QueuedConnection);
+    };
+    hooks.map = [context, timeline](const std::vector<MapSpan>& spans, bool) {
+        std::vector<std::pair<double, double>> drawn;
+        drawn.reserve(spans.size());
+        for (const MapSpan& span : spans)
+            drawn.emplace_back(span.start, span.end);
+        QMetaObject::invokeMethod(
+            context, [timeline, drawn = std::move(drawn)] { timeline->setSpans(drawn); },
+            Qt::QueuedConnection);
+    };
+    return hooks;
+}
+
 // The threads and the playback queue of the video playing.
 class Session {
 public:
@@ -113,8 +134,15 @@ public:
           decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.shared,
                                                     state.settings, &audio)),
           visualization(
-              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)) {
+              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)),
+          storeContext(std::make_unique<QObject>()),
+          store(std::make_unique<StoreSide>(
+              path, StoreConfig::fromEnvironment(), state.settings,
+              timelineHooks(storeContext.get(), state.timelineEvents))) {
         SharedControls& shared = state.shared;
+        state.timelineEvents->setBand(0.0);
+        state.timelineEvents->setSpans({});
+        decoding->loop.storeBoard = &store->board;
         // Each side of the queue wakes the other: a picture queued wakes the
         // screen, a picture taken makes room for the decoding thread.
         playbackQueue->setOnPut([&shared] { shared.screenWakeup.notify(); });
@@ -125,6 +153,7 @@ public:
     }
 
     void start() {
+        store->start();
         decoding->start();
         announce("\nDecoding thread initiated");
         visualization->start();
@@ -135,15 +164,20 @@ public:
     ~Session() {
         visualization->requestStop();
         decoding->requestStop();
+        store->stop();
         visualization->stop();
         decoding->stop();
         decoding.reset();
         visualization.reset();
+        store.reset();
     }
 
     std::unique_ptr<PlaybackQueue> playbackQueue;
     std::unique_ptr<ThreadDecoding> decoding;
     std::unique_ptr<ThreadVisualitation> visualization;
+    std::unique_ptr<QObject> storeContext;
+    // Its board outlives the decoding loop that reads it.
+    std::unique_ptr<StoreSide> store;
 };
 
 QString titleFor(const std::string& path) {
@@ -220,6 +254,10 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     ControlState& state = controlState();
     SharedControls& shared = state.shared;
     auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, shared);
+    // A click on a kept span of the summary map goes there.
+    state.timelineEvents->onSpanClicked = [windowControl](double start) {
+        windowControl->seekTo(start);
+    };
 
     // The refresh brings to the screen a picture whose own repaint request
     // was merged away; an unchanged picture is not painted again.
