@@ -367,7 +367,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     const auto tellReady = [&] {
         if (ready)
             ready({mainWindow.get(), session->playbackQueue.get(), session->decoding.get(),
-                   session->visualization.get(), refresh.get()});
+                   session->visualization.get(), refresh.get(), session->store.get()});
     };
     tellReady();
     session->start();

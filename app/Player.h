@@ -7,6 +7,7 @@
 
 class QApplication;
 class QWidget;
+class StoreSide;
 class ThreadDecoding;
 class ThreadImageRefresh;
 class ThreadVisualitation;
@@ -20,6 +21,7 @@ struct PlayerParts {
     ThreadDecoding* decoding = nullptr;
     ThreadVisualitation* visualization = nullptr;
     ThreadImageRefresh* refresh = nullptr;
+    StoreSide* store = nullptr;
 };
 
 // Opens the video once to learn its length, as start-up does: false (the

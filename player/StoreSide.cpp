@@ -38,9 +38,14 @@ StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, const Setti
       hooks(std::move(callbacks)) {}
 
 void StoreSide::start() {
-    if (!config.enabled)
+    if (!config.enabled) {
+        ended = true;
         return;
-    analysis.start([this] { analyse(); });
+    }
+    analysis.start([this] {
+        analyse();
+        ended = true;
+    });
     mapping.start([this] { drawMaps(); });
 }
 
@@ -154,5 +159,6 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
         return false;
     if (hooks.map)
         hooks.map(spans, true);
+    ++mapsDrawn;
     return true;
 }

@@ -14,6 +14,7 @@
 #include "StoredVideo.h"
 #include "Worker.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,8 +37,13 @@ public:
 
     void start();
     void stop();
+    // The analysis has ended: the stored video is on the board, or there
+    // will be none (no store, a video that cannot be analysed, a stop).
+    bool analysisEnded() const { return ended; }
 
     StoreBoard board;
+    // Whole maps drawn so far, for whoever waits for the next.
+    std::atomic<int64_t> mapsDrawn{0};
 
 private:
     void analyse();
@@ -53,6 +59,7 @@ private:
     const StoreConfig config;
     const SettingsBoard& settingsBoard;
     const Hooks hooks;
+    std::atomic<bool> ended{false};
     Worker analysis;
     Worker mapping{&board.changed};
 };
