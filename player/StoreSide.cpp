@@ -11,8 +11,6 @@
 
 namespace {
 constexpr const char* kNotice = "tessaro: %s\n";
-// The lowest priority: the analysis takes what playing leaves idle.
-constexpr int kAnalysisNiceness = 19;
 // Few decoder threads, so that playing keeps the cores it needs.
 constexpr int kAnalysisThreads = 2;
 // How often the band and a map still being computed are redrawn, and the
@@ -72,8 +70,9 @@ bool StoreSide::takeComplete(DescriptorStore& store, const VideoKey& key) {
 }
 
 void StoreSide::analyse() {
-    // Threads made from here on (the decoder's own) inherit the niceness.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kAnalysisNiceness);
+    // The analysis takes what playing leaves idle. Threads made from here on
+    // (the decoder's own) inherit the niceness.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), analysisNiceness);
     std::string notice;
     const std::unique_ptr<DescriptorStore> store = DescriptorStore::open(config, &notice);
     if (!store) {

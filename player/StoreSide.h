@@ -41,6 +41,10 @@ public:
     // will be none (no store, a video that cannot be analysed, a stop).
     bool analysisEnded() const { return ended; }
 
+    // The analysis thread's niceness (19, the lowest priority, unless set
+    // before start).
+    int analysisNiceness = 19;
+
     StoreBoard board;
     // Whole maps drawn so far, for whoever waits for the next.
     std::atomic<int64_t> mapsDrawn{0};

@@ -56,7 +56,7 @@ long peakResidentKilobytes() {
 }
 
 constexpr const char* kSynopsis =
-    "usage: tessaro-play-bench [--depth N] [--nodes N] [--speed X] FILE [SECONDS]\n"
+    "usage: tessaro-play-bench [--depth N] [--nodes N] [--speed X] [--store DIR] FILE [SECONDS]\n"
     "       tessaro-play-bench --sound-check\n"
     "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--speed X]\n"
     "                          [--check | --check-loose]\n"
@@ -68,6 +68,8 @@ constexpr const char* kUsage =
     "FILE [SECONDS]     the real player offscreen: SECONDS (30) of Play, then Summary\n"
     "  --depth, --nodes the tree limits for Summary (60, 500)\n"
     "  --speed X        play at X times the video's speed (0.5 to 2; 1), as [ and ] do\n"
+    "  --store DIR      the descriptor store under DIR/tessaro, kept (else a new one, removed);\n"
+    "                   once the video is analysed: the store's figures, then Summary from it\n"
     "--sound-check      the sound against the pictures through the null sink of a PulseAudio\n"
     "                   server of its own: PLAY seconds (20) of Play with a pause,\n"
     "                   then SUMMARY seconds (25) of a summary from the start at target 0.3, on\n"
@@ -156,11 +158,14 @@ int main(int argc, char** argv) {
     const char* file = nullptr;
     int seconds = 30;
     double speed = 1.0;
+    const char* storeFolder = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             depth = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             nodes = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--store") == 0 && i + 1 < argc)
+            storeFolder = argv[++i];
         else if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc &&
                  speedArgument(argv[i + 1]) > 0)
             speed = speedArgument(argv[++i]);
@@ -192,15 +197,19 @@ int main(int argc, char** argv) {
     if (!awake.ready())
         return 130;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A store of its own, empty: the video is analysed while it plays.
+    // A store of its own, empty, so that the video is analysed while it
+    // plays; or the one under --store, kept.
     char cacheFolder[] = "/tmp/tessaro-play-bench-XXXXXX";
-    if (mkdtemp(cacheFolder) == nullptr)
+    if (storeFolder == nullptr && mkdtemp(cacheFolder) == nullptr)
         return 1;
-    qputenv("XDG_CACHE_HOME", cacheFolder);
+    qputenv("XDG_CACHE_HOME", storeFolder != nullptr ? storeFolder : cacheFolder);
     struct Removal {
         const char* folder;
-        ~Removal() { std::filesystem::remove_all(folder); }
-    } removal{cacheFolder};
+        ~Removal() {
+            if (folder != nullptr)
+                std::filesystem::remove_all(folder);
+        }
+    } removal{storeFolder != nullptr ? nullptr : cacheFolder};
     QApplication application(argc, argv);
 
     // Not when Ctrl-C closed the window first.
