@@ -53,7 +53,7 @@ PaceDecision PlaybackPacer::pace(double playTime, double period) {
     const bool mastered = masterClock && masterClock().has_value();
     if (!mastered && (!clockRunning || untilDue(playTime) > longestWait)) {
         restartClock(playTime);
-        return PaceDecision::Show;
+        return shown(playTime);
     }
     double wait = untilDue(playTime);
     if (wait > 0.0) {
@@ -66,22 +66,29 @@ PaceDecision PlaybackPacer::pace(double playTime, double period) {
             }
             wait = untilDue(playTime);
         }
-        late = 0;
-        return PaceDecision::Show;
+        return shown(playTime);
     }
     if (-wait <= 0.5 * std::max(period, spacing)) {
-        late = 0;
-        return PaceDecision::Show;
+        return shown(playTime);
     }
-    if (++late > maxLateFrames) {
+    // Behind the sound, pictures shown late cost the time that catching up
+    // needs (at 240 fps, more than they are apart): most are dropped.
+    const bool catchingUp =
+        mastered && playTime - lastShownPlayTime < longestCatchUp && playTime >= lastShownPlayTime;
+    if (++late > maxLateFrames && !catchingUp) {
         // Shown after all; without a master clock the schedule counts from it.
-        late = 0;
         if (!mastered) {
             restartClock(playTime);
         }
-        return PaceDecision::Show;
+        return shown(playTime);
     }
     return PaceDecision::Drop;
+}
+
+PaceDecision PlaybackPacer::shown(double playTime) {
+    late = 0;
+    lastShownPlayTime = playTime;
+    return PaceDecision::Show;
 }
 
 double PlaybackPacer::elapsed() const {

@@ -9,7 +9,8 @@
 // dropped, unless too many were dropped in a row,
 // when it is shown and the clock starts again from it. With a master clock
 // (the sound being heard), that clock says what time it is on the timeline,
-// and late frames are dropped or shown but never move it.
+// and late frames are dropped until they catch up with it (one shown now
+// and then) but never move it.
 
 #include "Worker.h"
 
@@ -64,6 +65,10 @@ public:
     static constexpr double longestWait = 2.0;
     // Pictures further apart than this do not follow on from each other.
     static constexpr double longestSpacing = 1.0;
+    // Behind the sound, late pictures are dropped until they catch up with
+    // it, but one is shown at least this often (of the timeline), so that
+    // the picture still moves meanwhile.
+    static constexpr double longestCatchUp = 0.25;
 
     // Every wait ends early, and the pacer enters Stopped, once stopRequested() holds.
     PlaybackPacer(PacerClock& clock, std::function<bool()> stopRequested,
@@ -107,6 +112,8 @@ public:
 private:
     bool sleep(std::chrono::milliseconds duration);
     void restartClock(double playTime);
+    // A frame to show: nothing is late any more.
+    PaceDecision shown(double playTime);
     bool stopping();
     // Seconds until the frame at playTime is due (negative when late).
     double untilDue(double playTime) const;
@@ -119,6 +126,7 @@ private:
     PacerClock::TimePoint clockStart;
     double clockStartPlayTime = 0.0;
     double lastPlayTime = 0.0;
+    double lastShownPlayTime = 0.0;
     int32_t late = 0;
     std::atomic<PlaybackState> currentState{PlaybackState::Starting};
 };

@@ -118,10 +118,19 @@ TEST_F(Pacing, AMasterClockSaysWhenAFrameIsDueAndIsNeverRestarted) {
     startPlaying();
     EXPECT_EQ(PaceDecision::Show, pacer.pace(10.05, 0.04)); // waits until heard
     EXPECT_GE(heard, 10.05);
+    // Behind the sound, pictures are dropped until they catch up with it,
+    // one shown each quarter second of the timeline; the sound goes on.
+    clock.onSleep = [&] { heard += 0.001; };
     heard = 10.2;
-    EXPECT_EQ(PaceDecision::Drop, pacer.pace(10.09, 0.04)); // late against the sound
-    EXPECT_EQ(PaceDecision::Show, pacer.pace(10.13, 0.04)); // shown, the sound goes on
-    EXPECT_DOUBLE_EQ(10.2, heard);
+    EXPECT_EQ(PaceDecision::Drop, pacer.pace(10.09, 0.04));
+    EXPECT_EQ(PaceDecision::Drop, pacer.pace(10.13, 0.04));
+    EXPECT_EQ(PaceDecision::Show, pacer.pace(10.21, 0.04)); // caught up
+    heard = 11.0;
+    for (double t = 10.25; t < 10.45; t += 0.04)
+        EXPECT_EQ(PaceDecision::Drop, pacer.pace(t, 0.04)) << t;
+    EXPECT_EQ(PaceDecision::Show, pacer.pace(10.49, 0.04)); // still behind, but moving
+    EXPECT_EQ(PaceDecision::Drop, pacer.pace(10.53, 0.04));
+    EXPECT_DOUBLE_EQ(11.0, heard);
 }
 
 struct Write {
