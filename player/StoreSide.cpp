@@ -150,6 +150,7 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
         const auto now = std::chrono::steady_clock::now();
         if (now >= redraw && hooks.map) {
             hooks.map(spans, false);
+            ++mapsPosted;
             redraw = now + kRedrawPeriod;
         }
         return true;
@@ -158,6 +159,7 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
         return false;
     if (hooks.map)
         hooks.map(spans, true);
+    ++mapsPosted;
     ++mapsDrawn;
     return true;
 }

@@ -48,6 +48,8 @@ public:
     StoreBoard board;
     // Whole maps drawn so far, for whoever waits for the next.
     std::atomic<int64_t> mapsDrawn{0};
+    // Maps handed to the hook, whole or not yet.
+    std::atomic<int64_t> mapsPosted{0};
 
 private:
     void analyse();
