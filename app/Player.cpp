@@ -11,6 +11,7 @@
 #include "Screenshot.h"
 #include "SliderLCD.h"
 #include "StoreSide.h"
+#include "StoreTimeline.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
@@ -105,26 +106,6 @@ bool probeVideo(const char* path, double* seconds) {
 
 namespace {
 
-// What the store's threads find, drawn on the timeline by the GUI thread
-// while context lives: what an earlier video's threads posted goes with it.
-StoreSide::Hooks timelineHooks(QObject* context, DisplayEvents* timeline) {
-    StoreSide::Hooks hooks;
-    hooks.analysed = [context, timeline](double seconds) {
-        QMetaObject::invokeMethod(
-            context, [timeline, seconds] { timeline->setBand(seconds); }, Qt::QueuedConnection);
-    };
-    hooks.map = [context, timeline](const std::vector<MapSpan>& spans, bool) {
-        std::vector<std::pair<double, double>> drawn;
-        drawn.reserve(spans.size());
-        for (const MapSpan& span : spans)
-            drawn.emplace_back(span.start, span.end);
-        QMetaObject::invokeMethod(
-            context, [timeline, drawn = std::move(drawn)] { timeline->setSpans(drawn); },
-            Qt::QueuedConnection);
-    };
-    return hooks;
-}
-
 // The threads and the playback queue of the video playing.
 class Session {
 public:
@@ -135,13 +116,10 @@ public:
                                                     state.settings, &audio)),
           visualization(
               std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)),
-          storeContext(std::make_unique<QObject>()),
-          store(std::make_unique<StoreSide>(
-              path, StoreConfig::fromEnvironment(), state.settings,
-              timelineHooks(storeContext.get(), state.timelineEvents))) {
+          storeTimeline(std::make_unique<StoreTimeline>(state.timelineEvents)),
+          store(std::make_unique<StoreSide>(path, StoreConfig::fromEnvironment(), state.settings,
+                                            storeTimeline->hooks())) {
         SharedControls& shared = state.shared;
-        state.timelineEvents->setBand(0.0);
-        state.timelineEvents->setSpans({});
         decoding->loop.storeBoard = &store->board;
         // Each side of the queue wakes the other: a picture queued wakes the
         // screen, a picture taken makes room for the decoding thread.
@@ -170,12 +148,13 @@ public:
         decoding.reset();
         visualization.reset();
         store.reset();
+        storeTimeline.reset();
     }
 
     std::unique_ptr<PlaybackQueue> playbackQueue;
     std::unique_ptr<ThreadDecoding> decoding;
     std::unique_ptr<ThreadVisualitation> visualization;
-    std::unique_ptr<QObject> storeContext;
+    std::unique_ptr<StoreTimeline> storeTimeline;
     // Its board outlives the decoding loop that reads it.
     std::unique_ptr<StoreSide> store;
 };
