@@ -11,6 +11,8 @@
 #include "SaveDialog.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
+#include "StoreSide.h"
+#include "StoreTimeline.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
@@ -115,8 +117,12 @@ public:
           decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.shared,
                                                     state.settings, &audio)),
           visualization(
-              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)) {
+              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)),
+          storeTimeline(std::make_unique<StoreTimeline>(state.timelineEvents)),
+          store(std::make_unique<StoreSide>(path, StoreConfig::fromEnvironment(), state.settings,
+                                            storeTimeline->hooks())) {
         SharedControls& shared = state.shared;
+        decoding->loop.storeBoard = &store->board;
         // Each side of the queue wakes the other: a picture queued wakes the
         // screen, a picture taken makes room for the decoding thread.
         playbackQueue->setOnPut([&shared] { shared.screenWakeup.notify(); });
@@ -127,6 +133,7 @@ public:
     }
 
     void start() {
+        store->start();
         decoding->start();
         announce("\nDecoding thread initiated");
         visualization->start();
@@ -137,15 +144,21 @@ public:
     ~Session() {
         visualization->requestStop();
         decoding->requestStop();
+        store->stop();
         visualization->stop();
         decoding->stop();
         decoding.reset();
         visualization.reset();
+        store.reset();
+        storeTimeline.reset();
     }
 
     std::unique_ptr<PlaybackQueue> playbackQueue;
     std::unique_ptr<ThreadDecoding> decoding;
     std::unique_ptr<ThreadVisualitation> visualization;
+    std::unique_ptr<StoreTimeline> storeTimeline;
+    // Its board outlives the decoding loop that reads it.
+    std::unique_ptr<StoreSide> store;
 };
 
 QString titleFor(const std::string& path) {
@@ -224,6 +237,10 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, shared);
     auto* thumbnails =
         new ThumbnailHover(state.timelineEvents, state.positionSlider, mainWindow.get());
+    // A click on a kept span of the summary map goes there.
+    state.timelineEvents->onSpanClicked = [windowControl](double start) {
+        windowControl->seekTo(start);
+    };
 
     // The refresh brings to the screen a picture whose own repaint request
     // was merged away; an unchanged picture is not painted again.
@@ -336,7 +353,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     const auto tellReady = [&] {
         if (ready)
             ready({mainWindow.get(), session->playbackQueue.get(), session->decoding.get(),
-                   session->visualization.get(), refresh.get(), &audio});
+                   session->visualization.get(), refresh.get(), &audio, session->store.get()});
     };
     tellReady();
     session->start();

@@ -8,6 +8,7 @@
 class AudioOutput;
 class QApplication;
 class QWidget;
+class StoreSide;
 class ThreadDecoding;
 class ThreadImageRefresh;
 class ThreadVisualitation;
@@ -22,6 +23,7 @@ struct PlayerParts {
     ThreadVisualitation* visualization = nullptr;
     ThreadImageRefresh* refresh = nullptr;
     AudioOutput* audio = nullptr; // the one output, whichever video plays
+    StoreSide* store = nullptr;
 };
 
 // Opens the video once to learn its length, as start-up does: false (the

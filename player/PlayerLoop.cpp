@@ -63,12 +63,10 @@ void PlayerLoop::start() {
     std::printf(kDecodingStart, inputPath.c_str());
     std::fflush(stdout);
     analysis = std::make_unique<FragmentDecoder>(inputPath.c_str(), analysisOptions(&stopping));
-    turns = std::make_unique<SummaryTurns>(*analysis, summarizer);
     playback.open();
     openSound();
 
     seenMode = controls.mode.load();
-    analysis->setReadAhead(seenMode == PlayerMode::Summary);
     segmentTimes = {0.0};
     framesHandedOn = 0;
     endOfStream = false;
@@ -80,7 +78,13 @@ void PlayerLoop::start() {
         framePeriod = std::clamp(1.0 / reader.getFrameRate(), kShortestPeriod, kLongestPeriod);
         const AVRational pixel = reader.sampleAspect();
         controls.sampleAspect = pixel.num > 0 && pixel.den > 0 ? av_q2d(pixel) : 1.0;
+        const AVRational base = reader.videoStreamInfo().time_base;
+        ticksPerSecond = static_cast<double>(base.den) / base.num;
     }
+    const bool summarising = seenMode == PlayerMode::Summary;
+    const bool fromStore =
+        summarising ? summarizeFromStore(0.0, false) : summarizeFromStore(-1.0, false);
+    analysis->setReadAhead(summarising && !fromStore);
     controls.framePeriod = framePeriod;
     controls.summaryFilling = seenMode == PlayerMode::Summary;
     std::printf(kTotalLength, minutes);
@@ -213,12 +217,35 @@ void PlayerLoop::restartAt(double seconds) {
     const bool summarising = workingMode() == PlayerMode::Summary;
     controls.summaryFilling = summarising;
     analysis->setReadAhead(false);
-    if (summarising)
-        analysis->seekFrameWKey(seconds);
-    else
+    bool fromStore = false;
+    if (summarising) {
+        fromStore = summarizeFromStore(seconds, true);
+        if (!fromStore)
+            analysis->seekFrameWKey(seconds);
+    } else {
+        summarizeFromStore(-1.0, false);
         playback.seekFrameWKey(seconds);
-    analysis->setReadAhead(summarising);
+    }
+    analysis->setReadAhead(summarising && !fromStore);
     ++restarts;
+}
+
+bool PlayerLoop::summarizeFromStore(double seconds, bool seek) {
+    std::shared_ptr<const StoredVideo> video;
+    if (storeBoard != nullptr) {
+        storeBoard->setSummaryStart(seconds, ticksPerSecond);
+        if (seconds >= 0.0 && ticksPerSecond > 0.0)
+            video = storeBoard->video();
+    }
+    if (video) {
+        const size_t first = seek ? video->seekIndex(seconds, ticksPerSecond) : 0;
+        stored = std::make_unique<StoredFrames>(std::move(video), first);
+        turns = std::make_unique<SummaryTurns>(*stored, summarizer);
+        return true;
+    }
+    turns = std::make_unique<SummaryTurns>(*analysis, summarizer);
+    stored.reset();
+    return false;
 }
 
 void PlayerLoop::postTimeline(bool force) {

@@ -14,6 +14,7 @@
 #include "PlaybackSound.h"
 #include "PlayerSettings.h"
 #include "SharedControls.h"
+#include "StoredVideo.h"
 #include "Summarizer.h"
 #include "SummaryTurns.h"
 
@@ -75,6 +76,11 @@ public:
 
     Summarizer summarizer;
     std::unique_ptr<FragmentDecoder> analysis; // Summary mode's descriptors
+    // When set (before start), Summary takes its descriptors from the
+    // stored video on the board once there is one, and tells it where it
+    // started.
+    StoreBoard* storeBoard = nullptr;
+    std::unique_ptr<StoredFrames> stored; // Summary from the board's video
     std::unique_ptr<SummaryTurns> turns;
     PlaybackReader playback; // the pictures to play
     PlaybackSound sound;     // and their sound
@@ -87,6 +93,10 @@ private:
     bool takeSettings();
     void dropSegmentTimesAfter(double seconds);
     void restartAt(double seconds);
+    // Summary's fragments from `seconds` (from the first frame without a
+    // seek): from the stored video when the board has one; false when they
+    // are to be decoded.
+    bool summarizeFromStore(double seconds, bool seek);
     void postTimeline(bool force);
     void postPositionSlider();
     bool hasRoom(int64_t comingBytes) const;
@@ -134,6 +144,7 @@ private:
     double lastPlayTime = 0.0;
     bool placedAny = false;
     double framePeriod = 1.0 / 25;
+    double ticksPerSecond = 0.0; // of the video's timestamps
     int32_t lastKeptNumber = -2;
     double speed = 1.0;
     // Kept fragments handed on lately, whose pictures may still wait in

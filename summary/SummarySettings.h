@@ -15,6 +15,8 @@ struct SummarySettings {
     int nodes = 500; // tree node limit, 100-5000
     bool junkFilter = false;
     bool shotAware = false; // see ShotAwareRanking.h
+
+    bool operator==(const SummarySettings&) const = default;
 };
 
 // The target length and the four weights as the candidate ranking reads them.

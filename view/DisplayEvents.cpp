@@ -1,5 +1,6 @@
 #include "DisplayEvents.h"
 
+#include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPainter>
 
@@ -11,6 +12,11 @@ namespace {
 const QColor kBarColour(0, 0, 255, 255);
 const QColor kRestColour(180, 180, 180, 255);
 const QColor kMark2Colour(255, 100, 0, 255);
+const QColor kSpanColour(0, 190, 90, 255);
+const QColor kBandColour(40, 40, 40, 255);
+// Rows of the strip the kept spans fill (from the top), and the band's.
+constexpr int kSpanRows = 6;
+constexpr int kBandRows = 2;
 
 // Values far off the strip (or not numbers) are pulled in just beyond its
 // edges, where they are still clipped but convert to int safely.
@@ -66,6 +72,14 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(0, 0, p, height));
         painter.setBrush(kRestColour);
         painter.drawRect(QRectF(p + 1, 0, width - p, height));
+        for (const auto& [start, end] : spans) {
+            const double x = onStrip(s(start), width);
+            painter.fillRect(QRectF(x, 1, std::max(1.0, onStrip(s(end), width) - x), kSpanRows),
+                             kSpanColour);
+        }
+        if (band > minimum)
+            painter.fillRect(QRectF(0, height - 1 - kBandRows, onStrip(s(band), width), kBandRows),
+                             kBandColour);
         painter.setPen(Qt::yellow);
         for (int i = 0; i < n; ++i) {
             const int x = column(s(values[i]), width);
@@ -95,4 +109,38 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
         painter.setPen(kMark2Colour);
         drawMark(painter, s(mark2), width, height);
     }
+}
+
+void DisplayEvents::setSpans(std::vector<std::pair<double, double>> kept) {
+    {
+        QMutexLocker locker(pictureMutex);
+        spans = std::move(kept);
+    }
+    update();
+}
+
+void DisplayEvents::setBand(double upTo) {
+    {
+        QMutexLocker locker(pictureMutex);
+        band = upTo;
+    }
+    update();
+}
+
+void DisplayEvents::mousePressEvent(QMouseEvent* event) {
+    double at = 0.0;
+    {
+        QMutexLocker locker(pictureMutex);
+        if (!(maximum > minimum) || width <= 0)
+            return;
+        at = minimum + event->position().x() / width * (maximum - minimum);
+    }
+    // Half a pixel's slack either side, so that a thin span can be hit.
+    const double slack = (maximum - minimum) / width;
+    for (const auto& [start, end] : spans)
+        if (at >= start - slack && at <= end + slack) {
+            if (onSpanClicked)
+                onSpanClicked(start);
+            return;
+        }
 }

@@ -2,11 +2,17 @@
 
 // A thin strip showing a value on a linear scale as a blue bar over grey,
 // event positions as yellow ticks, the value itself as a red mark and up to
-// two further marks (green, orange). A mark of exactly 0 means none.
+// two further marks (green, orange). A mark of exactly 0 means none. Over
+// them, when given: stretches of the scale drawn as kept spans (a summary
+// map), which a click goes to, and a thin band along the bottom edge up to a
+// value (how far an analysis has got).
 
 #include "DisplayWindow.h"
 
 #include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
 
 inline constexpr int MAX_EVENT_VALUES = 10000;
 
@@ -32,6 +38,18 @@ public:
     double mark1 = 0.0;
     double mark2 = 0.0;
 
+    // GUI thread only: the kept spans (start, end) on the scale, and how far
+    // the band runs (0: none).
+    void setSpans(std::vector<std::pair<double, double>> spans);
+    void setBand(double upTo);
+    // Called on the GUI thread with the start of the span clicked.
+    std::function<void(double start)> onSpanClicked;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    std::vector<std::pair<double, double>> spans;
+    double band = 0.0;
 };

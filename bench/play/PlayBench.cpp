@@ -3,7 +3,9 @@
 // and dropped against the stream's own rate and the processor time the
 // whole process took meanwhile, then
 // presses Summary and times the first summary frame on screen. Last, the
-// peak resident memory of the whole run.
+// peak resident memory of the whole run. The descriptor store is a new one:
+// the video is analysed while it plays, and once the analysis is complete,
+// the summary map's time after a new target is taken before Summary.
 
 #include "ControlState.h"
 #include "MainWindow.h"
@@ -12,6 +14,7 @@
 #include "SliderLCD.h"
 #include "SoundCheck.h"
 #include "SoundSink.h"
+#include "StoreSide.h"
 #include "ThreadDecoding.h"
 #include "ThreadVisualitation.h"
 #include "VideoReader.h"
@@ -27,8 +30,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -51,7 +56,7 @@ long peakResidentKilobytes() {
 }
 
 constexpr const char* kSynopsis =
-    "usage: tessaro-play-bench [--depth N] [--nodes N] [--speed X] FILE [SECONDS]\n"
+    "usage: tessaro-play-bench [--depth N] [--nodes N] [--speed X] [--store DIR] FILE [SECONDS]\n"
     "       tessaro-play-bench --sound-check\n"
     "       tessaro-play-bench --sound-check [FILE] [PLAY SUMMARY] [--speed X]\n"
     "                          [--check | --check-loose]\n"
@@ -63,6 +68,8 @@ constexpr const char* kUsage =
     "FILE [SECONDS]     the real player offscreen: SECONDS (30) of Play, then Summary\n"
     "  --depth, --nodes the tree limits for Summary (60, 500)\n"
     "  --speed X        play at X times the video's speed (0.5 to 2; 1), as [ and ] do\n"
+    "  --store DIR      the descriptor store under DIR/tessaro, kept (else a new one, removed);\n"
+    "                   once the video is analysed: the store's figures, then Summary from it\n"
     "--sound-check      the sound against the pictures through the null sink of a PulseAudio\n"
     "                   server of its own: PLAY seconds (20) of Play with a pause,\n"
     "                   then SUMMARY seconds (25) of a summary from the start at target 0.3, on\n"
@@ -151,11 +158,14 @@ int main(int argc, char** argv) {
     const char* file = nullptr;
     int seconds = 30;
     double speed = 1.0;
+    const char* storeFolder = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             depth = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
             nodes = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--store") == 0 && i + 1 < argc)
+            storeFolder = argv[++i];
         else if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc &&
                  speedArgument(argv[i + 1]) > 0)
             speed = speedArgument(argv[++i]);
@@ -187,6 +197,19 @@ int main(int argc, char** argv) {
     if (!awake.ready())
         return 130;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A store of its own, empty, so that the video is analysed while it
+    // plays; or the one under --store, kept.
+    char cacheFolder[] = "/tmp/tessaro-play-bench-XXXXXX";
+    if (storeFolder == nullptr && mkdtemp(cacheFolder) == nullptr)
+        return 1;
+    qputenv("XDG_CACHE_HOME", storeFolder != nullptr ? storeFolder : cacheFolder);
+    struct Removal {
+        const char* folder;
+        ~Removal() {
+            if (folder != nullptr)
+                std::filesystem::remove_all(folder);
+        }
+    } removal{storeFolder != nullptr ? nullptr : cacheFolder};
     QApplication application(argc, argv);
 
     // Not when Ctrl-C closed the window first.
@@ -196,7 +219,9 @@ int main(int argc, char** argv) {
         state.treeDepthCtl->slider->setValue(depth);
         state.treeNodesCtl->slider->setValue(nodes);
         setPlaySpeed(speed);
-        QTimer::singleShot(0, [parts, seconds, streamRate, speed, &completed] {
+        auto sinceStart = std::make_shared<QElapsedTimer>();
+        sinceStart->start();
+        QTimer::singleShot(0, [parts, seconds, streamRate, speed, sinceStart, &completed] {
             QWidget* window = parts.mainWindow;
             // Let playback start, then count over the measured span. A
             // window closed meanwhile (Ctrl-C) ends the run.
@@ -224,6 +249,33 @@ int main(int argc, char** argv) {
                                 double(std::max<int64_t>(1, shown + dropped)));
             std::printf("cpu: %.2f cores in Play\n", cpu);
 
+            // The store's figures, when it is on: the analysis that began
+            // with playing, then the map after a new target.
+            StoreSide* store = parts.store;
+            double mapSeconds = -1.0;
+            double analysedSeconds = 0.0;
+            if (!runEventsFor(window, 3600000, [&] { return store->analysisEnded(); }))
+                return;
+            if (store->board.video()) {
+                analysedSeconds = sinceStart->elapsed() / 1000.0;
+                if (!runEventsFor(window, 600000, [&] { return store->mapsDrawn > 0; }))
+                    return;
+                const int64_t maps = store->mapsDrawn;
+                const int64_t posted = store->mapsPosted;
+                QSlider* target = controlState().targetLengthCtl->slider;
+                QElapsedTimer sinceChange;
+                sinceChange.start();
+                target->setValue(target->value() + 5);
+                emit target->sliderReleased();
+                if (!runEventsFor(window, 600000, [&] { return store->mapsPosted > posted; }))
+                    return;
+                std::printf("store: the map redrawn first (in part) after %.2f s\n",
+                            sinceChange.elapsed() / 1000.0);
+                if (!runEventsFor(window, 600000, [&] { return store->mapsDrawn > maps; }))
+                    return;
+                mapSeconds = sinceChange.elapsed() / 1000.0;
+            }
+
             PlayerLoop& loop = parts.decoding->loop;
             const int64_t restarts = loop.restarts;
             QElapsedTimer sinceSummary;
@@ -237,7 +289,12 @@ int main(int argc, char** argv) {
             if (!runEventsFor(window, 120000,
                               [&] { return parts.visualization->shownFrames() > before; }))
                 return;
-            std::printf("summary: first frame after %.2f s\n", sinceSummary.elapsed() / 1000.0);
+            const double firstPicture = sinceSummary.elapsed() / 1000.0;
+            std::printf("summary: first frame after %.2f s\n", firstPicture);
+            if (mapSeconds >= 0.0)
+                std::printf("store: analysed in %.1f s, summary map after a target change in "
+                            "%.2f s, first summary picture after %.2f s\n",
+                            analysedSeconds, mapSeconds, firstPicture);
             // Some summary playing, for the memory it takes.
             if (!runEventsFor(window, 5000))
                 return;

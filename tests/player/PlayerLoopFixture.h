@@ -73,6 +73,7 @@ protected:
         board.publish(chosen);
         playback = makePlaybackQueue();
         loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, shared, board, &sink);
+        loop->storeBoard = storeBoard;
         loop->start();
     }
     // The next frame queued, as the screen takes it: its time and picture.
@@ -131,4 +132,5 @@ protected:
     std::vector<PictureFrame> taken; // with their places on the timeline
     std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
+    StoreBoard* storeBoard = nullptr; // given to the loops opened
 };

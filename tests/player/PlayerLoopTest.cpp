@@ -1,8 +1,11 @@
 #include "PlayerLoopFixture.h"
 
+#include "Analysis.h"
+#include "DescriptorFile.h"
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
+#include "StoredVideo.h"
 
 #include <tuple>
 
@@ -265,3 +268,97 @@ TEST_F(PlayerLoopTest, ANewSpeedGoesOnFromThePictureShownAtItsPaceAndKeepsTheSum
 }
 
 } // namespace
+
+namespace {
+
+// The whole analysis of a video, as the store would hold it.
+std::shared_ptr<const StoredVideo> analysed(const char* video) {
+    AnalysisSources sources;
+    sources.keepPortable = true;
+    ReaderOptions options;
+    options.audio = false;
+    Analysis analysis(testMedia(video), options, sources);
+    while (analysis.fragments().nextFragment()) {
+    }
+    PortableAnalysis whole;
+    if (!analysis.portable(&whole))
+        return nullptr;
+    return StoredVideo::fromChunks(std::move(whole.chunks), whole.frameRate);
+}
+
+// Runs of consecutive frame times as spans, each to its last frame's end.
+std::vector<std::pair<double, double>> spansOf(const std::vector<double>& times) {
+    std::vector<std::pair<double, double>> spans;
+    for (double t : times) {
+        if (spans.empty() || std::abs(spans.back().second - t) > 0.02)
+            spans.emplace_back(t, t);
+        spans.back().second = t + 0.04;
+    }
+    return spans;
+}
+
+} // namespace
+
+// Summary from the stored descriptors plays exactly what the live tree
+// plays, from the start or after a seek (on a key frame, between two, past
+// B-frames), without decoding for analysis; the map computed from the same
+// start shows those very spans, and from the start it is the tool's summary.
+TEST_F(PlayerLoopTest, SummaryFromTheStoreDecidesAsTheLiveTreeAndTheMapShowsIt) {
+    struct Case {
+        const char* video;
+        double start;
+        int depth;
+        double share;
+        bool shotAware;
+    };
+    const Case cases[] = {{kScenes, 0.0, 20, 0.3, false},
+                          {kScenes, 2.5, 30, 0.3, false},
+                          {kH264Aac, 1.3, 3, 0.5, false},
+                          {kCuts, 0.0, 2, 1.0, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.video) + " at " + std::to_string(c.start));
+        chosen.summary.depth = c.depth;
+        chosen.summary.target = c.share;
+        chosen.summary.shotAware = c.shotAware;
+        const std::shared_ptr<const StoredVideo> video = analysed(c.video);
+        ASSERT_TRUE(video);
+        StoreBoard stored;
+        stored.publish(video);
+        std::vector<double> played[2];
+        for (StoreBoard* from : {static_cast<StoreBoard*>(nullptr), &stored}) {
+            storeBoard = from;
+            open(PlayerMode::Play, c.video);
+            position.value = c.start;
+            position.changed = true;
+            shared.mode = PlayerMode::Summary;
+            played[from != nullptr] = runToEnd();
+            ASSERT_TRUE(loop->summarizer.finished());
+        }
+        EXPECT_EQ(loop->analysis->picturesDecoded(), 0);
+        ASSERT_FALSE(played[0].empty());
+        EXPECT_EQ(played[1], played[0]);
+
+        ASSERT_EQ(stored.summaryStartSeconds(), c.start);
+        std::vector<MapSpan> map;
+        const size_t first = video->seekIndex(c.start, stored.ticksPerSecond());
+        ASSERT_TRUE(summarizeStored(video, first, chosen.summary, map, [] { return true; }));
+        const std::vector<std::pair<double, double>> expected = spansOf(played[0]);
+        ASSERT_EQ(map.size(), expected.size());
+        for (size_t i = 0; i < map.size(); ++i) {
+            EXPECT_NEAR(map[i].start, expected[i].first, 1e-6) << i;
+            EXPECT_NEAR(map[i].end, expected[i].second, 1e-6) << i;
+        }
+        if (c.start > 0.0)
+            continue;
+        HeadlessSummary headless(testMedia(c.video), chosen.summary);
+        ASSERT_TRUE(headless.run({}));
+        std::vector<double> tool;
+        for (const KeptFragment& f : headless.keptFragments())
+            for (int k = 0; k < f.frames; ++k)
+                tool.push_back(f.start + k / 25.0);
+        EXPECT_EQ(spansOf(tool).size(), map.size());
+        ASSERT_EQ(tool.size(), played[1].size());
+        for (size_t i = 0; i < tool.size(); ++i)
+            EXPECT_NEAR(tool[i], played[1][i], 1e-9) << i;
+    }
+}

@@ -1,0 +1,165 @@
+#include "StoreSide.h"
+
+#include "Analysis.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+constexpr const char* kNotice = "tessaro: %s\n";
+// Few decoder threads, so that playing keeps the cores it needs.
+constexpr int kAnalysisThreads = 2;
+// How often the band and a map still being computed are redrawn, and the
+// settings looked at while nothing else wakes the map's thread.
+constexpr auto kRedrawPeriod = std::chrono::milliseconds(250);
+constexpr auto kSettingsPoll = std::chrono::milliseconds(50);
+
+void tell(const std::string& notice) {
+    if (notice.empty())
+        return;
+    std::fprintf(stderr, kNotice, notice.c_str());
+    std::fflush(stderr);
+}
+
+int threadsPerCore() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+} // namespace
+
+StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, const SettingsBoard& settings,
+                     Hooks callbacks)
+    : path(std::move(videoPath)), config(std::move(storeConfig)), settingsBoard(settings),
+      hooks(std::move(callbacks)) {}
+
+void StoreSide::start() {
+    if (!config.enabled) {
+        ended = true;
+        return;
+    }
+    analysis.start([this] {
+        analyse();
+        ended = true;
+    });
+    mapping.start([this] { drawMaps(); });
+}
+
+void StoreSide::stop() {
+    analysis.requestStop();
+    mapping.requestStop();
+    analysis.stop();
+    mapping.stop();
+}
+
+bool StoreSide::takeComplete(DescriptorStore& store, const VideoKey& key) {
+    const std::optional<StoredEntry> entry = store.find(key);
+    if (!entry || !entry->complete)
+        return false;
+    std::shared_ptr<const StoredVideo> video = StoredVideo::load(store, *entry);
+    if (!video) {
+        store.forgetDamaged(entry->id);
+        return false;
+    }
+    if (hooks.analysed)
+        hooks.analysed(video->seconds());
+    board.publish(std::move(video));
+    return true;
+}
+
+void StoreSide::analyse() {
+    // The analysis takes what playing leaves idle. Threads made from here on
+    // (the decoder's own) inherit the niceness.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), analysisNiceness);
+    std::string notice;
+    const std::unique_ptr<DescriptorStore> store = DescriptorStore::open(config, &notice);
+    if (!store) {
+        tell(notice);
+        return;
+    }
+    ReaderOptions options;
+    options.audio = false;
+    options.decoderThreads = std::min(kAnalysisThreads, threadsPerCore());
+    // Under the key of the tool's analysis, which decodes on every core.
+    ReaderOptions keyed = options;
+    keyed.decoderThreads = threadsPerCore();
+    const VideoKey key = videoKey(path, keyed);
+    if (!key.valid() || takeComplete(*store, key)) {
+        tell(store->takeNotice());
+        return;
+    }
+    try {
+        AnalysisSources sources = AnalysisSources::storeOnly(config);
+        sources.keyThreads = keyed.decoderThreads;
+        Analysis running(path, options, sources);
+        FragmentSource& fragments = running.fragments();
+        auto redraw = std::chrono::steady_clock::now();
+        while (!analysis.stopRequested() && fragments.nextFragment()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= redraw && hooks.analysed) {
+                hooks.analysed(static_cast<double>(fragments.picturesRead()) /
+                               fragments.frameRate());
+                redraw = now + kRedrawPeriod;
+            }
+        }
+        for (notice = running.takeNotice(); !notice.empty(); notice = running.takeNotice())
+            tell(notice);
+    } catch (const std::exception&) {
+        // The video cannot be analysed to its end: it plays on without the store.
+        return;
+    }
+    if (!analysis.stopRequested())
+        takeComplete(*store, key);
+    tell(store->takeNotice());
+}
+
+void StoreSide::drawMaps() {
+    std::shared_ptr<const StoredVideo> drawn;
+    SummarySettings drawnSettings;
+    double drawnStart = -2.0;
+    while (mapping.waitForWake(kSettingsPoll)) {
+        std::shared_ptr<const StoredVideo> video = board.video();
+        if (!video)
+            continue;
+        const SummarySettings settings = settingsBoard.snapshot().summary;
+        const double start = board.summaryStartSeconds();
+        if (video == drawn && settings == drawnSettings && start == drawnStart)
+            continue;
+        if (drawMap(video, settings, start)) {
+            drawn = video;
+            drawnSettings = settings;
+            drawnStart = start;
+        }
+    }
+}
+
+bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
+                        const SummarySettings& settings, double start) {
+    const size_t first = start < 0.0 ? 0 : video->seekIndex(start, board.ticksPerSecond());
+    std::vector<MapSpan> spans;
+    auto redraw = std::chrono::steady_clock::now() + kRedrawPeriod;
+    int turns = 0;
+    const auto carryOn = [&] {
+        if (++turns % 16 != 0)
+            return true;
+        if (mapping.stopRequested() || board.summaryStartSeconds() != start ||
+            !(settingsBoard.snapshot().summary == settings))
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= redraw && hooks.map) {
+            hooks.map(spans, false);
+            ++mapsPosted;
+            redraw = now + kRedrawPeriod;
+        }
+        return true;
+    };
+    if (!summarizeStored(video, first, settings, spans, carryOn))
+        return false;
+    if (hooks.map)
+        hooks.map(spans, true);
+    ++mapsPosted;
+    ++mapsDrawn;
+    return true;
+}

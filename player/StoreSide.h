@@ -1,0 +1,71 @@
+#pragma once
+
+// The descriptor store's side of the video playing. A low-priority thread
+// analyses the whole file while it plays (the tool's Analysis, so that the
+// entries are interchangeable with the tool's), unless the store already
+// holds it whole; then the stored video goes on the board for Summary mode.
+// Another thread computes the summary map from it: the whole video's
+// summary from the start, or from where Summary started while it runs, with
+// the settings in force, again whenever they change. A store that cannot be
+// used says so once on standard error, and nothing more happens.
+
+#include "DescriptorStore.h"
+#include "PlayerSettings.h"
+#include "StoredVideo.h"
+#include "Worker.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+class StoreSide {
+public:
+    // Called on the workers' threads.
+    struct Hooks {
+        // The analysis (stored or made) reaches this second of the video.
+        std::function<void(double seconds)> analysed;
+        // The map's kept spans so far; whole when the summary reached the end.
+        std::function<void(const std::vector<MapSpan>& spans, bool whole)> map;
+    };
+
+    StoreSide(std::string path, StoreConfig config, const SettingsBoard& settings, Hooks hooks);
+    // Stops and joins both threads.
+    ~StoreSide() { stop(); }
+    StoreSide(const StoreSide&) = delete;
+    StoreSide& operator=(const StoreSide&) = delete;
+
+    void start();
+    void stop();
+    // The analysis has ended: the stored video is on the board, or there
+    // will be none (no store, a video that cannot be analysed, a stop).
+    bool analysisEnded() const { return ended; }
+
+    // The analysis thread's niceness (19, the lowest priority, unless set
+    // before start).
+    int analysisNiceness = 19;
+
+    StoreBoard board;
+    // Whole maps drawn so far, for whoever waits for the next.
+    std::atomic<int64_t> mapsDrawn{0};
+    // Maps handed to the hook, whole or not yet.
+    std::atomic<int64_t> mapsPosted{0};
+
+private:
+    void analyse();
+    // Puts the complete entry under key on the board; false when there is
+    // none (or it is damaged, and then dropped).
+    bool takeComplete(DescriptorStore& store, const VideoKey& key);
+    void drawMaps();
+    // One map; false when it was cut short by a stop or a change.
+    bool drawMap(const std::shared_ptr<const StoredVideo>& video, const SummarySettings& settings,
+                 double start);
+
+    const std::string path;
+    const StoreConfig config;
+    const SettingsBoard& settingsBoard;
+    const Hooks hooks;
+    std::atomic<bool> ended{false};
+    Worker analysis;
+    Worker mapping{&board.changed};
+};

@@ -1,0 +1,117 @@
+// The store's side of the player on its threads: it analyses a video once,
+// finds it again whole in the store, and draws the map again when the
+// settings change; an unusable store leaves the player as it was.
+
+#include "StoreSide.h"
+
+#include "TestMedia.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the hooks were told, for the test's thread to wait on.
+struct Seen {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<double> analysed;
+    std::vector<MapSpan> map;
+    int wholeMaps = 0;
+
+    StoreSide::Hooks hooks() {
+        return {[this](double seconds) {
+                    const std::lock_guard lock(mutex);
+                    analysed.push_back(seconds);
+                },
+                [this](const std::vector<MapSpan>& spans, bool whole) {
+                    const std::lock_guard lock(mutex);
+                    map = spans;
+                    wholeMaps += whole ? 1 : 0;
+                    changed.notify_all();
+                }};
+    }
+    bool waitForWholeMaps(int count) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(60), [&] { return wholeMaps >= count; });
+    }
+};
+
+std::vector<MapSpan> expectedMap(const StoreSide& side, const SummarySettings& settings) {
+    std::vector<MapSpan> spans;
+    summarizeStored(side.board.video(), 0, settings, spans, [] { return true; });
+    return spans;
+}
+
+void expectSameSpans(const std::vector<MapSpan>& a, const std::vector<MapSpan>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].start, b[i].start) << i;
+        EXPECT_EQ(a[i].end, b[i].end) << i;
+    }
+}
+
+} // namespace
+
+TEST(StoreSideTest, AnalysesOnceFindsTheVideoAgainAndRedrawsTheMapOnEveryChange) {
+    StoreConfig config;
+    config.folder = (fs::path(testing::TempDir()) / "store-side").string();
+    fs::remove_all(config.folder);
+    SettingsBoard settings;
+    PlayerSettings chosen;
+    chosen.summary.target = 0.3;
+    settings.publish(chosen);
+
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        Seen seen;
+        StoreSide side(testMedia(kScenes), config, settings, seen.hooks());
+        // At the lowest priority, a loaded machine could hold it back for minutes.
+        side.analysisNiceness = 0;
+        side.start();
+        ASSERT_TRUE(seen.waitForWholeMaps(1));
+        ASSERT_TRUE(side.board.video());
+        EXPECT_EQ(side.board.video()->frames(), 250u);
+        {
+            const std::lock_guard lock(seen.mutex);
+            ASSERT_FALSE(seen.analysed.empty());
+            EXPECT_DOUBLE_EQ(seen.analysed.back(), 10.0);
+            // The second run reads the whole analysis back at once.
+            if (run == 1) {
+                EXPECT_EQ(seen.analysed.size(), 1u);
+            }
+            expectSameSpans(seen.map, expectedMap(side, chosen.summary));
+            EXPECT_FALSE(seen.map.empty());
+        }
+        chosen.summary.target = run == 0 ? 0.1 : 0.3;
+        chosen.summary.shotAware = run == 1;
+        settings.publishRanking(chosen);
+        ASSERT_TRUE(seen.waitForWholeMaps(2));
+        const std::lock_guard lock(seen.mutex);
+        expectSameSpans(seen.map, expectedMap(side, chosen.summary));
+    }
+}
+
+TEST(StoreSideTest, AnUnusableOrSwitchedOffStoreAnalysesNothing) {
+    const fs::path blocker = fs::path(testing::TempDir()) / "store-side-blocker";
+    fs::remove_all(blocker);
+    { std::ofstream(blocker) << "a file where the folder would be"; }
+    StoreConfig unusable;
+    unusable.folder = (blocker / "tessaro").string();
+    for (const StoreConfig& config : {unusable, StoreConfig::off()}) {
+        SettingsBoard settings;
+        Seen seen;
+        {
+            StoreSide side(testMedia(kScenes), config, settings, seen.hooks());
+            side.start();
+        }
+        EXPECT_TRUE(seen.analysed.empty());
+        EXPECT_EQ(seen.wholeMaps, 0);
+    }
+}
