@@ -24,7 +24,11 @@ constexpr char picturesOnly[] = ": playing pictures only.";
 // device and asks it where it plays: pause and flush take effect within it.
 constexpr std::chrono::milliseconds syncInterval{5};
 
+} // namespace
+
 // Float frames from the playback queue, in the device's own sample format.
+// Outside the anonymous namespace: the audio thread, declared in the header,
+// holds one.
 class SampleWriter {
 public:
     explicit SampleWriter(const QAudioFormat& format) : format(format) {}
@@ -69,6 +73,8 @@ private:
     std::vector<float> samples;
     std::vector<char> bytes;
 };
+
+namespace {
 
 bool usableFormat(const QAudioFormat& format) {
     const auto sampleFormat = format.sampleFormat();
