@@ -1,8 +1,8 @@
 #include "ThumbnailHover.h"
 
+#include "Analysis.h"
 #include "DisplayEvents.h"
 #include "FragmentSource.h"
-#include "HeadlessSummary.h"
 
 #include <QBoxLayout>
 #include <QEvent>

@@ -8,16 +8,6 @@
 #include <memory>
 #include <thread>
 
-ReaderOptions storedAnalysisOptions() {
-    // Only the descriptors are needed: the sound stays unread, and FFmpeg's
-    // own choice of decoder threads (one more than the cores) would crowd
-    // out the threads working here.
-    ReaderOptions options;
-    options.audio = false;
-    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    return options;
-}
-
 HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s,
                                  AnalysisSources from, int decoderThreads)
     : path(std::move(videoPath)), settings(s), sources(std::move(from)), threads(decoderThreads) {}

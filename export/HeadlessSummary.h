@@ -20,10 +20,6 @@
 #include <string>
 #include <vector>
 
-// The reader options that the store's key names for an analysis on this
-// machine: pictures only, a decoder thread per core.
-ReaderOptions storedAnalysisOptions();
-
 class HeadlessSummary {
 public:
     // Called with each kept fragment, in decoding order, and the engine's

@@ -25,9 +25,6 @@ void tell(const std::string& notice) {
     std::fflush(stderr);
 }
 
-int threadsPerCore() {
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
 } // namespace
 
 StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, const SettingsBoard& settings,
@@ -79,12 +76,10 @@ void StoreSide::analyse() {
         tell(notice);
         return;
     }
-    ReaderOptions options;
-    options.audio = false;
-    options.decoderThreads = std::min(kAnalysisThreads, threadsPerCore());
     // Under the key of the tool's analysis, which decodes on every core.
-    ReaderOptions keyed = options;
-    keyed.decoderThreads = threadsPerCore();
+    const ReaderOptions keyed = storedAnalysisOptions();
+    ReaderOptions options = keyed;
+    options.decoderThreads = std::min(kAnalysisThreads, keyed.decoderThreads);
     const VideoKey key = videoKey(path, keyed);
     if (!key.valid() || takeComplete(*store, key)) {
         tell(store->takeNotice());

@@ -2,7 +2,19 @@
 
 #include "StoredFragments.h"
 
+#include <algorithm>
+#include <thread>
 #include <utility>
+
+ReaderOptions storedAnalysisOptions() {
+    // Only the descriptors are needed: the sound stays unread, and FFmpeg's
+    // own choice of decoder threads (one more than the cores) would crowd
+    // out the threads working here.
+    ReaderOptions options;
+    options.audio = false;
+    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return options;
+}
 
 Analysis::Analysis(const std::string& path, const ReaderOptions& options,
                    const AnalysisSources& sources) {

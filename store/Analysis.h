@@ -34,6 +34,10 @@ struct AnalysisSources {
     }
 };
 
+// The reader options that the store's key names for an analysis on this
+// machine, whoever runs it: pictures only, a decoder thread per core.
+ReaderOptions storedAnalysisOptions();
+
 class Analysis {
 public:
     enum class Origin { Decoded, Store, DescriptorFile };
