@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTimer>
 #include <QWidget>
@@ -166,17 +170,39 @@ void RestlessUser::steps(int left, int code) {
         scheduleNext();
 }
 
-// Ctrl+S, then whatever dialog it opened is cancelled a moment later: the
-// save's own dialog with its cancel button, once the player has one. Until
-// then the keys do nothing and no dialog opens.
+// Ctrl+S, a file name in the soak's own folder, Save, and Cancel a moment
+// later while the save runs; then the dialog is closed. A cancelled save
+// must leave nothing behind; one that ended before the cancel is removed.
 void RestlessUser::saveAndCancel() {
     last = "save cancelled";
     key(Qt::Key_S, Qt::ControlModifier);
-    QTimer::singleShot(pick(100, 2500), window, [this] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible()) {
-                dialog->reject();
-                ++done.savesCancelled;
+    QDialog* dialog = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<QDialog*>(top); found && found->isVisible())
+            dialog = found;
+    QLineEdit* name = dialog ? dialog->findChild<QLineEdit*>() : nullptr;
+    QAbstractButton* save = dialog ? buttonNamed(dialog, "Save") : nullptr;
+    if (name == nullptr || save == nullptr || !saves.isValid())
+        return;
+    const QString target = saves.filePath(QStringLiteral("save-%1.mp4").arg(done.actions));
+    name->setText(target);
+    save->click();
+    QTimer::singleShot(pick(200, 3000), dialog, [this, dialog, target] {
+        last = "save cancelled";
+        const bool running = !buttonNamed(dialog, "Save")->isEnabled();
+        dialog->reject(); // cancels a save under way, else closes
+        QTimer::singleShot(1500, dialog, [this, dialog, target, running] {
+            if (running && QFileInfo::exists(target))
+                ++done.savesLeftBehind; // cancelled, yet a file is there
+            QFile::remove(target);
+            const QDir folder(saves.path());
+            for (const QString& left : folder.entryList(QDir::Files | QDir::Hidden)) {
+                ++done.savesLeftBehind; // a temporary file left over
+                QFile::remove(folder.filePath(left));
             }
+            if (running)
+                ++done.savesCancelled;
+            dialog->reject();
+        });
     });
 }

@@ -6,6 +6,8 @@
 // sliders, the check boxes, speed changes, picture steps in a pause, mute
 // and volume, another video opened, and a save cancelled midway.
 
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <functional>
 #include <random>
@@ -26,6 +28,7 @@ public:
         int soundChanges = 0; // mute and volume
         int opens = 0;
         int savesCancelled = 0;
+        int savesLeftBehind = 0; // a file left by a cancelled save
         // The last action that restarts the sound (a seek, a mode, a speed,
         // a step, another video, a change that the summary follows).
         Clock::time_point lastRestart{};
@@ -56,4 +59,5 @@ private:
     std::vector<std::string> videos;
     size_t playing = 0;
     Counts done;
+    QTemporaryDir saves;
 };

@@ -75,6 +75,9 @@ public:
         thread.join();
     }
     double longestSilence() const { return longest.load(); }
+    // The user's last action when the longest silence was measured.
+    const char* longestSilenceAction() const { return longestDuring.load(); }
+    int silencesOverTheLimit() const { return silencesOverLimit.load(); }
 
 private:
     void watch() {
@@ -83,7 +86,13 @@ private:
             const int64_t now = Clock::now().time_since_epoch().count();
             const double silent =
                 std::chrono::duration<double>(Clock::duration(now - heartbeat.load())).count();
-            longest = std::max(longest.load(), silent);
+            if (silent > longest) {
+                longest = silent;
+                longestDuring = RestlessUser::lastAction();
+            }
+            if (silent > kLongestSilence && !overLimit)
+                ++silencesOverLimit;
+            overLimit = silent > kLongestSilence;
             if (silent > kHangSeconds) {
                 std::fprintf(stderr,
                              "\nSOAK FAILED: the GUI thread did not answer for %.1f s (last "
@@ -99,6 +108,9 @@ private:
     std::atomic<int64_t>& heartbeat;
     std::atomic<bool> stop{false};
     std::atomic<double> longest{0.0};
+    std::atomic<const char*> longestDuring{"none"};
+    std::atomic<int> silencesOverLimit{0};
+    bool overLimit = false; // the watching thread's own
     std::thread thread;
 };
 
@@ -112,6 +124,8 @@ struct Figures {
     double longestPlayStall = 0.0; // the same, in Play mode only
     int playStallPosition = 0;     // where in the video (seconds) it happened
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
+    const char* longestSilenceAction = "none";
+    int silencesOverLimit = 0;
 };
 
 // Memory that grows after the first third: the peak from then on above the
@@ -237,6 +251,8 @@ int main(int argc, char** argv) {
             heartbeatTimer.stop();
             sampleTimer.stop();
             figures.longestSilence = watchdog->longestSilence();
+            figures.longestSilenceAction = watchdog->longestSilenceAction();
+            figures.silencesOverLimit = watchdog->silencesOverTheLimit();
             watchdog.reset();
             window->close();
         });
@@ -253,9 +269,9 @@ int main(int argc, char** argv) {
     std::printf("\n\nSoak: %.0f s on %s (%.0f s of video), seed %u\n", ran, video, videoSeconds,
                 seed);
     std::printf("  actions:               %d (speed %d, picture steps %d, mute/volume %d, "
-                "opens %d, saves cancelled %d)\n",
+                "opens %d, saves cancelled %d, files left by them %d)\n",
                 done.actions, done.speedChanges, done.pictureSteps, done.soundChanges, done.opens,
-                done.savesCancelled);
+                done.savesCancelled, done.savesLeftBehind);
     std::printf("  resident memory:       peak %ld MB, final %ld MB (first third peak %ld MB, "
                 "later peak %ld MB)\n",
                 peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024);
@@ -263,7 +279,9 @@ int main(int argc, char** argv) {
                 static_cast<long long>(figures.dropped));
     std::printf("  longest stall:         %.1f s (in Play mode %.1f s, at %d s of the video)\n",
                 figures.longestStall, figures.longestPlayStall, figures.playStallPosition);
-    std::printf("  longest GUI silence:   %.2f s\n", figures.longestSilence);
+    std::printf("  longest GUI silence:   %.2f s (after: %s); %d over %.1f s\n",
+                figures.longestSilence, figures.longestSilenceAction, figures.silencesOverLimit,
+                kLongestSilence);
     std::printf("  sound underruns:       %lld (%.2f a minute); %lld away from restarts "
                 "(%.2f a minute)\n",
                 static_cast<long long>(figures.underruns), figures.underruns / minutes,
@@ -283,6 +301,8 @@ int main(int argc, char** argv) {
         fail("the GUI thread was silent for more than half a second");
     if (figures.underrunsAway > kUnderrunsPerMinute * minutes)
         fail("the sound ran dry more than once a minute away from restarts");
+    if (done.savesLeftBehind > 0)
+        fail("a cancelled save left a file behind");
     if (figures.shown == 0)
         fail("no frame was shown");
     if (!failed)
