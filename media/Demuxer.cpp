@@ -1,5 +1,10 @@
 #include "Demuxer.h"
 
+extern "C" {
+#include <libavutil/mem.h>
+}
+
+#include <mutex>
 #include <utility>
 
 int lowestStream(const AVFormatContext* context, AVMediaType type) {
@@ -19,6 +24,8 @@ Demuxer::Demuxer() : readBuffer(av_packet_alloc()) {}
 Demuxer::~Demuxer() = default;
 
 Demuxer::Opened Demuxer::open(const char* path) {
+    static std::once_flag capped;
+    std::call_once(capped, [] { av_max_alloc(kLargestAllocation); });
     AVFormatContext* context = nullptr;
     if (readBuffer == nullptr || avformat_open_input(&context, path, nullptr, nullptr) != 0)
         return Opened::CannotOpen;

@@ -8,12 +8,19 @@
 #include "AVPointers.h"
 #include "BoundedQueue.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
 // The stream a reader takes of the given type: the lowest-numbered one, or
 // -1. Cover art is stored as a video stream of one picture and is not the video.
 int lowestStream(const AVFormatContext* context, AVMediaType type);
+
+// The largest single allocation FFmpeg may make in this process. No sane
+// file needs one near it (a 16000 x 16000 picture's plane is a quarter of
+// it); damaged headers that ask for more (a WAV's text tag "of 2 GB") are
+// refused as unreadable instead of filled with zeros for seconds.
+constexpr size_t kLargestAllocation = size_t{1} << 30;
 
 class Demuxer {
 public:

@@ -19,11 +19,19 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace {
 
 std::vector<uint8_t> readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+long peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
 }
 
 const uint8_t* bytesOf(const std::string& text) {
@@ -80,6 +88,12 @@ TEST(FuzzRegression, SoundAndStoreHarnessesReachTheirReaders) {
     const SoundRun sound = runSoundHarness(video.data(), video.size());
     EXPECT_TRUE(sound.opened);
     EXPECT_EQ(sound.spans, 50 + 5 + 5);
+    // A WAV whose text tag claims 2 GB: refused, not given 2 GB of zeros.
+    const std::vector<uint8_t> wav =
+        readAll(std::string(TESSARO_FUZZ_REGRESSIONS) + "/sound/wav-text-tag-of-2-gb");
+    const long before = peakMegabytes();
+    EXPECT_FALSE(runSoundHarness(wav.data(), wav.size()).opened);
+    EXPECT_LT(peakMegabytes() - before, 512);
 
     FrameChunkWriter writer;
     Frame frame;

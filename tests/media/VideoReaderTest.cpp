@@ -1,3 +1,4 @@
+#include "Demuxer.h"
 #include "EngineFailure.h"
 #include "Picture.h"
 #include "Resampler.h"
@@ -268,7 +269,7 @@ TEST(Picture, RunningOutOfMemoryIsThrownToTheCaller) {
     // A size no other test uses: no kept buffer can serve it.
     av_max_alloc(4096);
     EXPECT_THROW(alloc_picture(AV_PIX_FMT_YUV420P, 638, 478), EngineFailure);
-    av_max_alloc(INT_MAX);
+    av_max_alloc(kLargestAllocation);
 }
 
 // One frame of a constant level (a quarter of full scale) in every channel.
