@@ -5,6 +5,7 @@
 // taken on them; it belongs to one thread at a time and has no lock.
 
 #include "Frame.h"
+#include "SegmentDistanceMemo.h"
 #include "ShotBoundaries.h"
 
 #include <cstdint>
@@ -79,4 +80,10 @@ public:
     double maxPairDifference = 0.0;
     // Set by shot-aware ranking only.
     ShotSpan shotSpan;
+    // Where distances to fragments of the same memo are looked up and kept
+    // (fragments made from stored descriptors); none by default.
+    SegmentDistanceMemo* distanceMemo = nullptr;
+
+private:
+    static double measureDistance(const FrameBuffer* a, const FrameBuffer* b);
 };

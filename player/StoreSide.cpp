@@ -150,7 +150,11 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
         }
         return true;
     };
-    if (!summarizeStored(video, first, settings, spans, carryOn))
+    if (video != distancesOf) {
+        distances = std::make_unique<SegmentDistanceMemo>();
+        distancesOf = video;
+    }
+    if (!summarizeStored(video, first, settings, spans, carryOn, distances.get()))
         return false;
     if (hooks.map)
         hooks.map(spans, true);

@@ -66,6 +66,10 @@ private:
     const SettingsBoard& settingsBoard;
     const Hooks hooks;
     std::atomic<bool> ended{false};
+    // The distances the maps measured, and the video they belong to (the
+    // map thread's own): a redrawn map compares no fragments again.
+    std::unique_ptr<SegmentDistanceMemo> distances;
+    std::shared_ptr<const StoredVideo> distancesOf;
     Worker analysis;
     Worker mapping{&board.changed};
 };

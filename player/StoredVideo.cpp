@@ -56,8 +56,9 @@ size_t StoredVideo::seekIndex(double seconds, double ticksPerSecond) const {
     return std::min(at + 1, count);
 }
 
-StoredFrames::StoredFrames(std::shared_ptr<const StoredVideo> v, size_t firstFrame)
-    : video(std::move(v)) {
+StoredFrames::StoredFrames(std::shared_ptr<const StoredVideo> v, size_t firstFrame,
+                           SegmentDistanceMemo* memo)
+    : video(std::move(v)), memo(memo) {
     // Whole chunks before the first frame are passed over unread.
     const std::vector<StoredChunk>& chunks = video->chunkList();
     while (nextChunk < chunks.size() && static_cast<size_t>(chunks[nextChunk].firstFrame +
@@ -92,13 +93,16 @@ std::optional<Frame> StoredFrames::nextFrame() {
 }
 
 std::unique_ptr<FrameBuffer> StoredFrames::nextFragment() {
-    return gatherFragment([this] { return nextFrame(); });
+    std::unique_ptr<FrameBuffer> fragment = gatherFragment([this] { return nextFrame(); });
+    if (fragment)
+        fragment->distanceMemo = memo;
+    return fragment;
 }
 
 bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t firstFrame,
                      const SummarySettings& settings, std::vector<MapSpan>& spans,
-                     const std::function<bool()>& carryOn) {
-    StoredFrames fragments(video, firstFrame);
+                     const std::function<bool()>& carryOn, SegmentDistanceMemo* memo) {
+    StoredFrames fragments(video, firstFrame, memo);
     Summarizer summarizer(settings);
     SummaryTurns turns(fragments, summarizer);
     const double frameDuration = 1.0 / video->frameRate();

@@ -48,7 +48,10 @@ private:
 // The fragments of a stored video from one of its frames on.
 class StoredFrames final : public FragmentSource {
 public:
-    StoredFrames(std::shared_ptr<const StoredVideo> video, size_t firstFrame);
+    // memo: where its fragments keep their distances to each other, when
+    // given (it must belong to this video).
+    StoredFrames(std::shared_ptr<const StoredVideo> video, size_t firstFrame,
+                 SegmentDistanceMemo* memo = nullptr);
 
     std::unique_ptr<FrameBuffer> nextFragment() override;
     int64_t picturesRead() const override { return served; }
@@ -58,6 +61,7 @@ private:
     std::optional<Frame> nextFrame();
 
     std::shared_ptr<const StoredVideo> video;
+    SegmentDistanceMemo* memo;
     size_t nextChunk = 0;
     int leftInChunk = 0;
     size_t skip = 0;
@@ -77,7 +81,8 @@ struct MapSpan {
 // on; false stops the run, and so does the function's result.
 bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t firstFrame,
                      const SummarySettings& settings, std::vector<MapSpan>& spans,
-                     const std::function<bool()>& carryOn);
+                     const std::function<bool()>& carryOn,
+                     SegmentDistanceMemo* memo = nullptr);
 
 // What the store's side of the player and the decoding loop tell each
 // other: the stored video once it is complete, and where Summary started.
