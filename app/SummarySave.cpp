@@ -1,5 +1,6 @@
 #include "SummarySave.h"
 
+#include "DescriptorFile.h"
 #include "SummarizeVideo.h"
 
 #include <QFileInfo>
@@ -91,9 +92,12 @@ void SummarySave::run(const SaveRequest& request) {
         task.contactSheet = request.target;
     else
         task.lists = {{listFormat(request.format), request.target}};
-    // Read from the store when it holds the whole analysis, else analysed
-    // now and kept there, as the tool does.
+    // Read from the store when it holds the whole analysis, or from the
+    // tool's VIDEO.tessaro beside the video, else analysed now and kept in
+    // the store, as the tool does.
     task.sources = AnalysisSources::storeOnly(StoreConfig::fromEnvironment());
+    if (task.sources.store.enabled)
+        task.sources.descriptorFiles = {request.video + kDescriptorFileSuffix};
     task.decoderThreads = request.threads;
     task.encoderThreads = request.threads;
     PostedProgress progress([this](int permille) {
