@@ -191,18 +191,29 @@ void RestlessUser::saveAndCancel() {
         last = "save cancelled";
         const bool running = !buttonNamed(dialog, "Save")->isEnabled();
         dialog->reject(); // cancels a save under way, else closes
-        QTimer::singleShot(1500, dialog, [this, dialog, target, running] {
-            if (running && QFileInfo::exists(target))
-                ++done.savesLeftBehind; // cancelled, yet a file is there
-            QFile::remove(target);
-            const QDir folder(saves.path());
-            for (const QString& left : folder.entryList(QDir::Files | QDir::Hidden)) {
-                ++done.savesLeftBehind; // a temporary file left over
-                QFile::remove(folder.filePath(left));
-            }
-            if (running)
-                ++done.savesCancelled;
-            dialog->reject();
-        });
+        checkSaveEnded(dialog, target, running, 240);
     });
+}
+
+// Once the save has ended (its Save button is back), what it left is looked
+// at: nothing may be there after a cancel.
+void RestlessUser::checkSaveEnded(QDialog* dialog, const QString& target, bool cancelled,
+                                  int triesLeft) {
+    if (!buttonNamed(dialog, "Save")->isEnabled() && triesLeft > 0) {
+        QTimer::singleShot(250, dialog, [=, this] {
+            checkSaveEnded(dialog, target, cancelled, triesLeft - 1);
+        });
+        return;
+    }
+    if (cancelled && QFileInfo::exists(target))
+        ++done.savesLeftBehind; // cancelled, yet a file is there
+    QFile::remove(target);
+    const QDir folder(saves.path());
+    for (const QString& left : folder.entryList(QDir::Files | QDir::Hidden)) {
+        ++done.savesLeftBehind; // a temporary file left over
+        QFile::remove(folder.filePath(left));
+    }
+    if (cancelled)
+        ++done.savesCancelled;
+    dialog->reject();
 }

@@ -15,6 +15,8 @@
 #include <vector>
 
 struct ControlState;
+class QDialog;
+class QString;
 class QWidget;
 
 class RestlessUser {
@@ -51,6 +53,7 @@ private:
     void weightBurst(int left);
     void steps(int left, int key);
     void saveAndCancel();
+    void checkSaveEnded(QDialog* dialog, const QString& target, bool cancelled, int triesLeft);
     void restarted() { done.lastRestart = Clock::now(); }
 
     QWidget* window;
