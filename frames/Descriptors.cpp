@@ -10,13 +10,6 @@ extern "C" {
 #include <cmath>
 #include <cstdint>
 
-// Two differences at once on SSE2. Without fused multiply-adds only: the
-// scalar code they must match to the bit would use them, the pairs not.
-#if defined(__SSE2__) && !defined(__FMA__)
-#include <emmintrin.h>
-#define TESSARO_PAIRED_DIFFERENCES 1
-#endif
-
 namespace {
 
 constexpr int Y = 0;
@@ -379,76 +372,4 @@ double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
 
 double frameDifference(const Descriptors& a, const Descriptors& b) {
     return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);
-}
-
-#ifdef TESSARO_PAIRED_DIFFERENCES
-namespace {
-
-// Lane 0 from first, lane 1 from second.
-__m128d lanes(double first, double second) {
-    return _mm_set_pd(second, first);
-}
-
-// Each lane does what the scalar functions above do, in their order.
-__m128d totals(const double* h0, const double* h1) {
-    __m128d sum = _mm_setzero_pd();
-    for (int k = 0; k < kBins; ++k)
-        sum = _mm_add_pd(sum, lanes(h0[k], h1[k]));
-    return sum;
-}
-
-__m128d intersections(const double* a, const double* b0, const double* b1) {
-    __m128d sum = _mm_setzero_pd();
-    for (int k = 0; k < kBins; ++k)
-        // std::min(a, b) is (b < a) ? b : a, as is _mm_min_pd(b, a).
-        sum = _mm_add_pd(sum, _mm_min_pd(lanes(b0[k], b1[k]), _mm_set1_pd(a[k])));
-    return sum;
-}
-
-__m128d weightedSquares(const double* a, const double* b0, const double* b1) {
-    __m128d sum = _mm_setzero_pd();
-    for (int r = 0; r < kCompared; ++r)
-        for (int s = 0; s < kCompared; ++s) {
-            const int i = 8 * r + s;
-            const __m128d d = _mm_sub_pd(lanes(b0[i], b1[i]), _mm_set1_pd(a[i]));
-            sum = _mm_add_pd(sum, _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(kWeight[r][s]), d), d));
-        }
-    return sum;
-}
-
-} // namespace
-#endif
-
-void frameDifferences(const Descriptors& a, const Descriptors& b0, const Descriptors& b1,
-                      double out[2]) {
-#ifdef TESSARO_PAIRED_DIFFERENCES
-    const auto times = [](double k, __m128d x) { return _mm_mul_pd(_mm_set1_pd(k), x); };
-    const __m128d samplesY = totals(b0.histogram[Y], b1.histogram[Y]);
-    const __m128d samplesU = totals(b0.histogram[U], b1.histogram[U]);
-    const __m128d iy = intersections(a.histogram[Y], b0.histogram[Y], b1.histogram[Y]);
-    const __m128d iu = intersections(a.histogram[U], b0.histogram[U], b1.histogram[U]);
-    const __m128d iv = intersections(a.histogram[V], b0.histogram[V], b1.histogram[V]);
-    __m128d similarity = _mm_add_pd(_mm_div_pd(times(0.4, iy), samplesY),
-                                    _mm_div_pd(times(0.3, _mm_add_pd(iu, iv)), samplesU));
-    // A frame without samples resembles nothing.
-    const __m128d empty = _mm_or_pd(_mm_cmpeq_pd(samplesY, _mm_setzero_pd()),
-                                    _mm_cmpeq_pd(samplesU, _mm_setzero_pd()));
-    similarity = _mm_andnot_pd(empty, similarity);
-
-    const __m128d sy =
-        _mm_sqrt_pd(weightedSquares(a.colorLayout[Y], b0.colorLayout[Y], b1.colorLayout[Y]));
-    const __m128d su =
-        _mm_sqrt_pd(weightedSquares(a.colorLayout[U], b0.colorLayout[U], b1.colorLayout[U]));
-    const __m128d sv =
-        _mm_sqrt_pd(weightedSquares(a.colorLayout[V], b0.colorLayout[V], b1.colorLayout[V]));
-    const __m128d layout = times(
-        1.0 / 18, _mm_add_pd(times(0.35, _mm_add_pd(su, sv)), times(0.3, sy)));
-
-    const __m128d difference =
-        _mm_add_pd(times(0.55, _mm_sub_pd(_mm_set1_pd(1.0), similarity)), times(0.45, layout));
-    _mm_storeu_pd(out, difference);
-#else
-    out[0] = frameDifference(a, b0);
-    out[1] = frameDifference(a, b1);
-#endif
 }

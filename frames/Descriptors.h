@@ -47,7 +47,3 @@ struct Descriptors {
 double colorLayoutDistance(const Descriptors& a, const Descriptors& b);
 double histogramSimilarity(const Descriptors& a, const Descriptors& b);
 double frameDifference(const Descriptors& a, const Descriptors& b);
-// frameDifference(a, b0) and frameDifference(a, b1), the same to the bit,
-// computed side by side where the processor allows.
-void frameDifferences(const Descriptors& a, const Descriptors& b0, const Descriptors& b1,
-                      double out[2]);

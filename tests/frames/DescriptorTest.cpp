@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -81,38 +80,6 @@ TEST(FrameDifference, MatchesTheHandComputedValues) {
     a.colorLayout[V][8 * 0 + 6] = 9;
     a.colorLayout[V][8 * 6 + 0] = 9;
     check("weighted corner", a, b, 0.0, 0.04287980450430942, 0.5692959120269393);
-}
-
-TEST(FrameDifference, TwoAtATimeGiveTheSameBitsAsOneByOne) {
-    // Random descriptors, with pictures that never had samples, ties in the
-    // histograms and differences of zero among them.
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> value(0.0, 300.0);
-    std::vector<Descriptors> frames(40);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        Descriptors& d = frames[i];
-        for (int c = 0; c < 3; ++c) {
-            for (double& bin : d.histogram[c])
-                bin = i % 7 == 3 ? 0.0 : std::floor(value(random) / (i % 5 == 1 ? 50 : 1));
-            for (double& mean : d.blockMeans[c])
-                mean = value(random) * 0.85;
-        }
-        d.derive();
-    }
-    frames[11] = frames[10];
-    int compared = 0;
-    for (const Descriptors& a : frames)
-        for (size_t j = 0; j + 1 < frames.size(); ++j) {
-            double pair[2];
-            frameDifferences(a, frames[j], frames[j + 1], pair);
-            for (int k = 0; k < 2; ++k) {
-                const double single = frameDifference(a, frames[j + k]);
-                ASSERT_EQ(std::memcmp(&pair[k], &single, sizeof single), 0)
-                    << j + k << ": " << pair[k] << " against " << single;
-                ++compared;
-            }
-        }
-    EXPECT_EQ(compared, 40 * 39 * 2);
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {
