@@ -93,18 +93,7 @@ double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) 
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
         const Descriptors& da = a->frames[2 * p].descriptors;
-        // Two columns at a time, taken in the same order as one by one.
-        int q = 0;
-        for (; q + 1 < sampledB; q += 2) {
-            double d[2];
-            frameDifferences(da, b->frames[2 * q].descriptors, b->frames[2 * q + 2].descriptors,
-                             d);
-            for (int k = 0; k < 2; ++k) {
-                rowMin = std::min(rowMin, d[k]);
-                colMin[q + k] = std::min(colMin[q + k], d[k]);
-            }
-        }
-        if (q < sampledB) {
+        for (int q = 0; q < sampledB; ++q) {
             const double d = frameDifference(da, b->frames[2 * q].descriptors);
             rowMin = std::min(rowMin, d);
             colMin[q] = std::min(colMin[q], d);
