@@ -129,22 +129,34 @@ void transform(const double means[64], double coefficients[64]) {
         }
 }
 
-double weightedSquares(const double a[64], const double b[64]) {
-    double sum = 0.0;
+// The weighted squared differences of the 6 x 6 corner, per channel, each
+// summed in the corner's order; the three sums run side by side, so that the
+// processor overlaps them.
+template <typename At> void weightedSquares(const At& a, const At& b, double sums[3]) {
+    double sy = 0.0, su = 0.0, sv = 0.0;
     for (int r = 0; r < kCompared; ++r)
         for (int s = 0; s < kCompared; ++s) {
-            const double d = b[8 * r + s] - a[8 * r + s];
-            sum += kWeight[r][s] * d * d;
+            const double w = kWeight[r][s];
+            const double dy = b(Y, r, s) - a(Y, r, s);
+            const double du = b(U, r, s) - a(U, r, s);
+            const double dv = b(V, r, s) - a(V, r, s);
+            sy += w * dy * dy;
+            su += w * du * du;
+            sv += w * dv * dv;
         }
-    return sum;
+    sums[Y] = sy;
+    sums[U] = su;
+    sums[V] = sv;
 }
 
-double intersection(const double a[kBins], const double b[kBins]) {
-    double sum = 0.0;
-    for (int k = 0; k < kBins; ++k)
-        sum += std::min(a[k], b[k]);
-    return sum;
+double layoutDistance(const double sums[3]) {
+    const double sy = sums[Y], su = sums[U], sv = sums[V];
+    return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
 }
+
+// Only a frame that never had pixels has no samples; it resembles nothing.
+double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
+                  double samplesU);
 
 double total(const double h[kBins]) {
     double sum = 0.0;
@@ -352,24 +364,58 @@ bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* 
 }
 
 double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
-    const double sy = weightedSquares(a.colorLayout[Y], b.colorLayout[Y]);
-    const double su = weightedSquares(a.colorLayout[U], b.colorLayout[U]);
-    const double sv = weightedSquares(a.colorLayout[V], b.colorLayout[V]);
-    return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
+    double sums[3];
+    const auto at = [](const Descriptors& d) {
+        return [&d](int c, int r, int s) { return d.colorLayout[c][8 * r + s]; };
+    };
+    weightedSquares(at(a), at(b), sums);
+    return layoutDistance(sums);
 }
 
 double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
-    const double samplesY = total(b.histogram[Y]);
-    const double samplesU = total(b.histogram[U]);
-    // Only a frame that never had pixels has no samples; it resembles nothing.
+    return similarity(a.histogram, b.histogram, total(b.histogram[Y]), total(b.histogram[U]));
+}
+
+namespace {
+
+double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
+                  double samplesU) {
     if (samplesY == 0.0 || samplesU == 0.0)
         return 0.0;
-    const double iy = intersection(a.histogram[Y], b.histogram[Y]);
-    const double iu = intersection(a.histogram[U], b.histogram[U]);
-    const double iv = intersection(a.histogram[V], b.histogram[V]);
+    // The three intersections side by side, each summed in its bins' order.
+    double iy = 0.0, iu = 0.0, iv = 0.0;
+    for (int k = 0; k < kBins; ++k) {
+        iy += std::min(a[Y][k], b[Y][k]);
+        iu += std::min(a[U][k], b[U][k]);
+        iv += std::min(a[V][k], b[V][k]);
+    }
     return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
 }
 
+} // namespace
+
 double frameDifference(const Descriptors& a, const Descriptors& b) {
     return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);
+}
+
+DifferencePoint differencePoint(const Descriptors& d) {
+    DifferencePoint point;
+    std::copy(&d.histogram[0][0], &d.histogram[0][0] + 3 * kBins, &point.histogram[0][0]);
+    point.samplesY = total(d.histogram[Y]);
+    point.samplesU = total(d.histogram[U]);
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < kCompared; ++r)
+            for (int s = 0; s < kCompared; ++s)
+                point.corner[c][kCompared * r + s] = d.colorLayout[c][8 * r + s];
+    return point;
+}
+
+double frameDifference(const DifferencePoint& a, const DifferencePoint& b) {
+    double sums[3];
+    const auto at = [](const DifferencePoint& p) {
+        return [&p](int c, int r, int s) { return p.corner[c][kCompared * r + s]; };
+    };
+    weightedSquares(at(a), at(b), sums);
+    const double similar = similarity(a.histogram, b.histogram, b.samplesY, b.samplesU);
+    return 0.55 * (1.0 - similar) + 0.45 * layoutDistance(sums);
 }

@@ -44,6 +44,18 @@ struct Descriptors {
     static bool decode(const uint8_t** data, const uint8_t* end, Descriptors* out);
 };
 
+// What frameDifference reads of a picture, side by side in a third of the
+// room: comparing many pictures with many (two fragments' worth at a time)
+// then stays within the processor's nearest cache.
+struct DifferencePoint {
+    double histogram[3][16];
+    double samplesY, samplesU; // the Y and U histograms' totals
+    double corner[3][36];      // the colour layout's 6 x 6 low-frequency corner
+};
+DifferencePoint differencePoint(const Descriptors& d);
+
 double colorLayoutDistance(const Descriptors& a, const Descriptors& b);
 double histogramSimilarity(const Descriptors& a, const Descriptors& b);
 double frameDifference(const Descriptors& a, const Descriptors& b);
+// The same to the bit, from the pictures' points.
+double frameDifference(const DifferencePoint& a, const DifferencePoint& b);

@@ -20,4 +20,18 @@ bool FrameBuffer::addFrame(Frame frame) {
 
 void FrameBuffer::releaseFrames() {
     std::vector<Frame>().swap(frames);
+    std::vector<DifferencePoint>().swap(points);
+}
+
+const std::vector<DifferencePoint>& FrameBuffer::sampledPoints() const {
+    // Frames go only from the ends: the same first frame and as many
+    // sampled ones are the same frames.
+    const size_t sampled = (frames.size() + 1) / 2;
+    if (points.size() != sampled || (sampled > 0 && pointsFrom != frames.front().frameNumber)) {
+        points.clear();
+        for (size_t k = 0; k < sampled; ++k)
+            points.push_back(differencePoint(frames[2 * k].descriptors));
+        pointsFrom = sampled > 0 ? frames.front().frameNumber : -1.0;
+    }
+    return points;
 }

@@ -80,6 +80,8 @@ double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) 
     if (sampledA + sampledB == 0)
         return kNoNearest;
 
+    const std::vector<DifferencePoint>& pointsA = a->sampledPoints();
+    const std::vector<DifferencePoint>& pointsB = b->sampledPoints();
     // Fragments hold 25 frames; a larger one takes its room from the heap.
     std::array<double, 32> nearby;
     std::vector<double> far;
@@ -92,9 +94,9 @@ double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) 
     double sum = 0.0;
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
-        const Descriptors& da = a->frames[2 * p].descriptors;
+        const DifferencePoint& pa = pointsA[p];
         for (int q = 0; q < sampledB; ++q) {
-            const double d = frameDifference(da, b->frames[2 * q].descriptors);
+            const double d = frameDifference(pa, pointsB[q]);
             rowMin = std::min(rowMin, d);
             colMin[q] = std::min(colMin[q], d);
         }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,35 @@ TEST(FrameDifference, MatchesTheHandComputedValues) {
     a.colorLayout[V][8 * 0 + 6] = 9;
     a.colorLayout[V][8 * 6 + 0] = 9;
     check("weighted corner", a, b, 0.0, 0.04287980450430942, 0.5692959120269393);
+}
+
+TEST(FrameDifference, FromDifferencePointsGivesTheSameBits) {
+    // Random descriptors, with pictures that never had samples, ties in the
+    // histograms and identical pictures among them.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> value(0.0, 300.0);
+    std::vector<Descriptors> frames(40);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        Descriptors& d = frames[i];
+        for (int c = 0; c < 3; ++c) {
+            for (double& bin : d.histogram[c])
+                bin = i % 7 == 3 ? 0.0 : std::floor(value(random) / (i % 5 == 1 ? 50 : 1));
+            for (double& mean : d.blockMeans[c])
+                mean = value(random) * 0.85;
+        }
+        d.derive();
+    }
+    frames[11] = frames[10];
+    std::vector<DifferencePoint> points;
+    for (const Descriptors& d : frames)
+        points.push_back(differencePoint(d));
+    for (size_t i = 0; i < frames.size(); ++i)
+        for (size_t j = 0; j < frames.size(); ++j) {
+            const double fromPoints = frameDifference(points[i], points[j]);
+            const double fromDescriptors = frameDifference(frames[i], frames[j]);
+            ASSERT_EQ(std::memcmp(&fromPoints, &fromDescriptors, sizeof fromPoints), 0)
+                << i << ", " << j << ": " << fromPoints << " against " << fromDescriptors;
+        }
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {
