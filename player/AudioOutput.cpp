@@ -144,6 +144,7 @@ private:
         timer.stop();
         syncing = true;
         sink.reset();
+        retired.clear();
     }
 
     Opened open() {
@@ -173,6 +174,7 @@ private:
     // Restarts the device after a flush, starts it when there is sound,
     // suspends and resumes it, feeds it, and reports where it plays.
     void syncDevice() {
+        deleteRetired();
         const AudioPlayback::Demand demand = playback->demand();
         if (running && startedGeneration != demand.generation) {
             stop();
@@ -231,8 +233,18 @@ private:
     void stop() {
         running = false;
         input = nullptr;
-        sink.reset();
+        // Stopped now, deleted a while later: Qt 6.4's PulseAudio thread may
+        // still be inside a call into a sink that has just stopped, and a
+        // sink deleted at once crashed the player about once an hour under
+        // a restless user.
+        sink->stop();
+        retired.push_back({std::move(sink), std::chrono::steady_clock::now() + kRetiredFor});
         playback->deviceStopped();
+    }
+
+    void deleteRetired() {
+        const auto now = std::chrono::steady_clock::now();
+        std::erase_if(retired, [now](const Retired& r) { return r.until <= now; });
     }
 
     void fail(const std::string& why) {
@@ -251,6 +263,12 @@ private:
     QAudioDevice device;
     QAudioFormat format;
     std::unique_ptr<QAudioSink> sink;
+    struct Retired {
+        std::unique_ptr<QAudioSink> sink;
+        std::chrono::steady_clock::time_point until;
+    };
+    static constexpr std::chrono::seconds kRetiredFor{2};
+    std::vector<Retired> retired; // stopped sinks, deleted after kRetiredFor
     std::unique_ptr<SampleWriter> writer;
     // The sink's own device, written to in push mode.
     QIODevice* input = nullptr;
