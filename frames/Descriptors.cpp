@@ -156,7 +156,19 @@ double layoutDistance(const double sums[3]) {
 
 // Only a frame that never had pixels has no samples; it resembles nothing.
 double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
-                  double samplesU);
+                  double samplesU) {
+    if (samplesY == 0.0 || samplesU == 0.0)
+        return 0.0;
+    // The three intersections side by side, each summed in its bins' order.
+    double iy = 0.0, iu = 0.0, iv = 0.0;
+    for (int k = 0; k < kBins; ++k) {
+        iy += std::min(a[Y][k], b[Y][k]);
+        iu += std::min(a[U][k], b[U][k]);
+        iv += std::min(a[V][k], b[V][k]);
+    }
+    return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
+}
+
 
 double total(const double h[kBins]) {
     double sum = 0.0;
@@ -375,24 +387,6 @@ double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
 double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
     return similarity(a.histogram, b.histogram, total(b.histogram[Y]), total(b.histogram[U]));
 }
-
-namespace {
-
-double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
-                  double samplesU) {
-    if (samplesY == 0.0 || samplesU == 0.0)
-        return 0.0;
-    // The three intersections side by side, each summed in its bins' order.
-    double iy = 0.0, iu = 0.0, iv = 0.0;
-    for (int k = 0; k < kBins; ++k) {
-        iy += std::min(a[Y][k], b[Y][k]);
-        iu += std::min(a[U][k], b[U][k]);
-        iv += std::min(a[V][k], b[V][k]);
-    }
-    return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
-}
-
-} // namespace
 
 double frameDifference(const Descriptors& a, const Descriptors& b) {
     return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);

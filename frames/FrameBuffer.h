@@ -5,12 +5,13 @@
 // taken on them; it belongs to one thread at a time and has no lock.
 
 #include "Frame.h"
-#include "SegmentDistanceMemo.h"
 #include "ShotBoundaries.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+class SegmentDistanceMemo;
 
 // Distances to other fragments are kept for fragments fewer than this many
 // numbers apart; further ones are not compared (with a warning).

@@ -4,6 +4,7 @@
 #include "FrameBuffer.h"
 
 #include "Messages.h"
+#include "SegmentDistanceMemo.h"
 
 #include <algorithm>
 #include <array>

@@ -11,6 +11,7 @@
 
 #include "DescriptorStore.h"
 #include "PlayerSettings.h"
+#include "SegmentDistanceMemo.h"
 #include "StoredVideo.h"
 #include "Worker.h"
 

@@ -5,6 +5,7 @@
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
+#include "SegmentDistanceMemo.h"
 #include "StoredVideo.h"
 
 #include <map>
