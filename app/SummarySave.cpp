@@ -1,15 +1,19 @@
 #include "SummarySave.h"
 
 #include "DescriptorFile.h"
+#include "StoreSide.h"
 #include "SummarizeVideo.h"
+#include "VideoProbe.h"
 
 #include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -47,7 +51,27 @@ ListFormat listFormat(SaveFormat format) {
     }
 }
 
+const QString kCancelled = QStringLiteral("Cancelled: nothing was saved.");
+constexpr auto kAnalysisPoll = std::chrono::milliseconds(100);
+
 } // namespace
+
+bool SummarySave::awaitPlayersAnalysis(const std::string& video, SummaryProgress& progress) {
+    // The player analysing the video fills the store with what the save
+    // would decode again; waiting for it costs less memory and processor,
+    // and leaves Play its share. If it stops short, the save decodes.
+    const std::shared_ptr<const AnalysisProgress> underWay = StoreSide::analysisUnderWay(video);
+    if (!underWay)
+        return true;
+    progress.begin(probeVideo(video).duration);
+    while (!underWay->ended) {
+        if (cancelled)
+            return false;
+        progress.update(underWay->seconds, 0);
+        std::this_thread::sleep_for(kAnalysisPoll);
+    }
+    return !cancelled;
+}
 
 const char* saveExtension(SaveFormat format) {
     switch (format) {
@@ -106,6 +130,8 @@ void SummarySave::run(const SaveRequest& request) {
         post();
     });
     task.progress = &progress;
+    if (!awaitPlayersAnalysis(request.video, progress))
+        return finish(false, kCancelled);
 
     QStringList notes;
     VideoOutcome outcome;
@@ -119,7 +145,7 @@ void SummarySave::run(const SaveRequest& request) {
     }
     const QString name = QFileInfo(QString::fromStdString(request.target)).fileName();
     if (outcome.status == EXIT_INTERRUPTED)
-        return finish(false, QStringLiteral("Cancelled: nothing was saved."));
+        return finish(false, kCancelled);
     if (outcome.status == EXIT_USAGE)
         return finish(false, QStringLiteral("Not saved: %1 is the video itself.").arg(name));
     if (outcome.status != EXIT_OK) {

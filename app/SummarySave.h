@@ -4,7 +4,9 @@
 // forms and by the tool's own writers (see SummarizeVideo): the work runs on
 // a worker thread, its progress and its end are posted to the GUI thread.
 // What is written goes under a temporary name beside the target and is
-// renamed at the end, so a cancel or a failure leaves nothing behind.
+// renamed at the end, so a cancel or a failure leaves nothing behind. While
+// the player is analysing the same video for the store, the save waits for
+// that analysis instead of decoding the video beside it.
 
 #include "SummarySettings.h"
 #include "Worker.h"
@@ -15,6 +17,8 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+
+class SummaryProgress;
 
 enum class SaveFormat { Video, Json, Csv, Edl, Chapters, ContactSheet };
 
@@ -59,6 +63,8 @@ private:
     };
 
     void run(const SaveRequest& request);
+    // Waits while the player analyses the video; false when cancelled.
+    bool awaitPlayersAnalysis(const std::string& video, SummaryProgress& progress);
     void finish(bool saved, const QString& message);
     // Under mutex: makes sure a call to deliver is on its way.
     void post();

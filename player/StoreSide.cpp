@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <map>
+#include <mutex>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +20,10 @@ constexpr int kAnalysisThreads = 2;
 // settings looked at while nothing else wakes the map's thread.
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(250);
 constexpr auto kSettingsPoll = std::chrono::milliseconds(50);
+
+// The analyses under way, by the path they were opened with.
+std::mutex underWayMutex;
+std::map<std::string, std::weak_ptr<AnalysisProgress>> underWay;
 
 void tell(const std::string& notice) {
     if (notice.empty())
@@ -32,14 +39,29 @@ StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, const Setti
     : path(std::move(videoPath)), config(std::move(storeConfig)), settingsBoard(settings),
       hooks(std::move(callbacks)) {}
 
+std::shared_ptr<const AnalysisProgress> StoreSide::analysisUnderWay(const std::string& path) {
+    const std::lock_guard lock(underWayMutex);
+    const auto found = underWay.find(path);
+    if (found == underWay.end())
+        return nullptr;
+    std::shared_ptr<const AnalysisProgress> progress = found->second.lock();
+    return progress && !progress->ended ? progress : nullptr;
+}
+
 void StoreSide::start() {
     if (!config.enabled) {
-        ended = true;
+        progress->ended = true;
         return;
+    }
+    {
+        const std::lock_guard lock(underWayMutex);
+        for (auto it = underWay.begin(); it != underWay.end();)
+            it = it->second.expired() ? underWay.erase(it) : std::next(it);
+        underWay[path] = progress;
     }
     analysis.start([this] {
         analyse();
-        ended = true;
+        progress->ended = true;
     });
     mapping.start([this] { drawMaps(); });
 }
@@ -60,6 +82,7 @@ bool StoreSide::takeComplete(DescriptorStore& store, const VideoKey& key) {
         store.forgetDamaged(entry->id);
         return false;
     }
+    progress->seconds = video->seconds();
     if (hooks.analysed)
         hooks.analysed(video->seconds());
     board.publish(std::move(video));
@@ -92,10 +115,12 @@ void StoreSide::analyse() {
         FragmentSource& fragments = running.fragments();
         auto redraw = std::chrono::steady_clock::now();
         while (!analysis.stopRequested() && fragments.nextFragment()) {
+            const double seconds =
+                static_cast<double>(fragments.picturesRead()) / fragments.frameRate();
+            progress->seconds = seconds;
             const auto now = std::chrono::steady_clock::now();
             if (now >= redraw && hooks.analysed) {
-                hooks.analysed(static_cast<double>(fragments.picturesRead()) /
-                               fragments.frameRate());
+                hooks.analysed(seconds);
                 redraw = now + kRedrawPeriod;
             }
         }

@@ -17,8 +17,17 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+// How far the player's analysis of a video has got, for a save of its
+// summary that waits for it rather than decoding the video a second time.
+struct AnalysisProgress {
+    std::atomic<double> seconds{0.0};
+    // It has ended: the store holds the whole analysis, or never will from it.
+    std::atomic<bool> ended{false};
+};
 
 class StoreSide {
 public:
@@ -40,7 +49,9 @@ public:
     void stop();
     // The analysis has ended: the stored video is on the board, or there
     // will be none (no store, a video that cannot be analysed, a stop).
-    bool analysisEnded() const { return ended; }
+    bool analysisEnded() const { return progress->ended; }
+    // The analysis of the video at path under way in this process, or null.
+    static std::shared_ptr<const AnalysisProgress> analysisUnderWay(const std::string& path);
 
     // The analysis thread's niceness (19, the lowest priority, unless set
     // before start).
@@ -66,7 +77,7 @@ private:
     const StoreConfig config;
     const SettingsBoard& settingsBoard;
     const Hooks hooks;
-    std::atomic<bool> ended{false};
+    const std::shared_ptr<AnalysisProgress> progress = std::make_shared<AnalysisProgress>();
     // The distances the maps measured, and the video they belong to (the
     // map thread's own): a redrawn map compares no fragments again.
     std::unique_ptr<SegmentDistanceMemo> distances;

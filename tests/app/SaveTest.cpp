@@ -1,6 +1,8 @@
 #include "ChildProcess.h"
 #include "DisplayEvents.h"
 #include "SaveDialog.h"
+#include "StoreSide.h"
+#include "SummarySave.h"
 #include "TestMedia.h"
 #include "ThumbnailHover.h"
 
@@ -14,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -120,6 +123,91 @@ TEST(SaveDialog, WritesTheToolsFilesAndNothingOnCancelOrFailure) {
         const std::string expected = c.format == SaveFormat::Video ? contents(toolFile) : tool.out;
         EXPECT_FALSE(expected.empty());
         EXPECT_TRUE(contents(target) == expected);
+    }
+}
+
+// A save started while the player analyses the video waits for that
+// analysis: it then reads the store, or decodes the video itself if the
+// player stopped short (another video opened); cancelled while it waits, it
+// leaves nothing, and the player's analysis goes on.
+TEST(SaveDialog, WaitsForThePlayersAnalysis) {
+    enum class Then { Finish, Stop, Cancel };
+    for (const Then then : {Then::Finish, Then::Stop, Then::Cancel}) {
+        SCOPED_TRACE(static_cast<int>(then));
+        const std::string folder = scratch("save-waiting-" + std::to_string(static_cast<int>(then)));
+        // A video the store does not hold yet.
+        const std::string video = folder + "/clip.mp4";
+        fs::copy_file(testMedia(kScenes), video);
+        std::ofstream(video, std::ios::app)
+            << std::chrono::system_clock::now().time_since_epoch().count() << "-unstored";
+
+        // The player's analysis, held after its first fragment.
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool held = false;
+        bool release = false;
+        StoreSide::Hooks hooks;
+        hooks.analysed = [&](double) {
+            std::unique_lock lock(mutex);
+            held = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+        };
+        SettingsBoard board;
+        StoreSide side(video, StoreConfig::fromEnvironment(), board, hooks);
+        side.analysisNiceness = 0;
+        side.start();
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return held; });
+        }
+
+        SummarySettings settings;
+        settings.target = 0.4;
+        SaveDialog dialog(nullptr, [&settings] { return settings; });
+        dialog.setThreads(1);
+        dialog.setVideo(video);
+        dialog.formatBox()->setCurrentIndex(
+            dialog.formatBox()->findData(static_cast<int>(SaveFormat::Csv)));
+        const std::string target = folder + "/summary.csv";
+        dialog.nameEdit()->setText(QString::fromStdString(target));
+        int permille = -1;
+        bool ended = false;
+        bool saved = false;
+        QObject::connect(&dialog.saving(), &SummarySave::progressed,
+                         [&](int value) { permille = value; });
+        QObject::connect(&dialog, &SaveDialog::saveEnded, [&](bool ok, const QString&) {
+            ended = true;
+            saved = ok;
+        });
+        dialog.saveButton()->click();
+        // It follows the player's analysis, a tenth of the way in and held
+        // there (decoding on its own, it would go on).
+        waitFor([&] { return permille == 100; });
+        const auto awhile = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        waitFor([&] { return std::chrono::steady_clock::now() >= awhile; });
+        EXPECT_EQ(permille, 100);
+        EXPECT_FALSE(ended);
+        if (then == Then::Cancel)
+            dialog.cancelButton()->click();
+        {
+            const std::lock_guard lock(mutex);
+            release = true;
+            changed.notify_all();
+        }
+        if (then == Then::Stop)
+            side.stop();
+        waitFor([&] { return ended; });
+        EXPECT_EQ(saved, then != Then::Cancel) << dialog.statusLabel()->text().toStdString();
+        if (then == Then::Cancel) {
+            waitFor([&] { return side.analysisEnded(); });
+            EXPECT_TRUE(side.board.video());
+            EXPECT_FALSE(fs::exists(target));
+            continue;
+        }
+        const ChildRun tool = runTool({"-q", "--no-store", "-f", "csv", "-t", "0.4", video});
+        ASSERT_EQ(tool.status, 0) << tool.err;
+        EXPECT_EQ(contents(target), tool.out);
     }
 }
 
