@@ -32,16 +32,6 @@ constexpr double kDct[8][8] = {
     {0.09754516, -0.2777851, 0.4157348, -0.4903926, 0.4903926, -0.4157348, 0.2777851, -0.09754516},
 };
 
-// Weights of the 6 x 6 low-frequency corner compared by colorLayoutDistance.
-constexpr int kCompared = 6;
-constexpr double kWeight[kCompared][kCompared] = {
-    {0.4, 0.3333, 0.2500, 0.2000, 0.1667, 0.1429},
-    {0.3333, 0.2500, 0.2000, 0.1667, 0.1429, 0.1250},
-    {0.2500, 0.2000, 0.1667, 0.1429, 0.1250, 0.1111},
-    {0.2000, 0.1667, 0.1429, 0.1250, 0.1111, 0.1000},
-    {0.1667, 0.1429, 0.1250, 0.1111, 0.1000, 0.0909},
-    {0.1429, 0.1250, 0.1111, 0.1000, 0.0909, 0.0833},
-};
 
 // Block b of the 8 x 8 grid spans [start[b], end[b]) along a side of the
 // given size; the end is derived from the start, not from (b + 1) * d.
@@ -127,54 +117,6 @@ void transform(const double means[64], double coefficients[64]) {
                 sum += kDct[v][k] * rows[k][u];
             coefficients[8 * v + u] = sum;
         }
-}
-
-// The weighted squared differences of the 6 x 6 corner, per channel, each
-// summed in the corner's order; the three sums run side by side, so that the
-// processor overlaps them.
-template <typename At> void weightedSquares(const At& a, const At& b, double sums[3]) {
-    double sy = 0.0, su = 0.0, sv = 0.0;
-    for (int r = 0; r < kCompared; ++r)
-        for (int s = 0; s < kCompared; ++s) {
-            const double w = kWeight[r][s];
-            const double dy = b(Y, r, s) - a(Y, r, s);
-            const double du = b(U, r, s) - a(U, r, s);
-            const double dv = b(V, r, s) - a(V, r, s);
-            sy += w * dy * dy;
-            su += w * du * du;
-            sv += w * dv * dv;
-        }
-    sums[Y] = sy;
-    sums[U] = su;
-    sums[V] = sv;
-}
-
-double layoutDistance(const double sums[3]) {
-    const double sy = sums[Y], su = sums[U], sv = sums[V];
-    return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
-}
-
-// Only a frame that never had pixels has no samples; it resembles nothing.
-double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
-                  double samplesU) {
-    if (samplesY == 0.0 || samplesU == 0.0)
-        return 0.0;
-    // The three intersections side by side, each summed in its bins' order.
-    double iy = 0.0, iu = 0.0, iv = 0.0;
-    for (int k = 0; k < kBins; ++k) {
-        iy += std::min(a[Y][k], b[Y][k]);
-        iu += std::min(a[U][k], b[U][k]);
-        iv += std::min(a[V][k], b[V][k]);
-    }
-    return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
-}
-
-
-double total(const double h[kBins]) {
-    double sum = 0.0;
-    for (int k = 0; k < kBins; ++k)
-        sum += h[k];
-    return sum;
 }
 
 int busyBins(const double h[kBins]) {
@@ -375,41 +317,3 @@ bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* 
     return true;
 }
 
-double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
-    double sums[3];
-    const auto at = [](const Descriptors& d) {
-        return [&d](int c, int r, int s) { return d.colorLayout[c][8 * r + s]; };
-    };
-    weightedSquares(at(a), at(b), sums);
-    return layoutDistance(sums);
-}
-
-double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
-    return similarity(a.histogram, b.histogram, total(b.histogram[Y]), total(b.histogram[U]));
-}
-
-double frameDifference(const Descriptors& a, const Descriptors& b) {
-    return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);
-}
-
-DifferencePoint differencePoint(const Descriptors& d) {
-    DifferencePoint point;
-    std::copy(&d.histogram[0][0], &d.histogram[0][0] + 3 * kBins, &point.histogram[0][0]);
-    point.samplesY = total(d.histogram[Y]);
-    point.samplesU = total(d.histogram[U]);
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < kCompared; ++r)
-            for (int s = 0; s < kCompared; ++s)
-                point.corner[c][kCompared * r + s] = d.colorLayout[c][8 * r + s];
-    return point;
-}
-
-double frameDifference(const DifferencePoint& a, const DifferencePoint& b) {
-    double sums[3];
-    const auto at = [](const DifferencePoint& p) {
-        return [&p](int c, int r, int s) { return p.corner[c][kCompared * r + s]; };
-    };
-    weightedSquares(at(a), at(b), sums);
-    const double similar = similarity(a.histogram, b.histogram, b.samplesY, b.samplesU);
-    return 0.55 * (1.0 - similar) + 0.45 * layoutDistance(sums);
-}

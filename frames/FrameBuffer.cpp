@@ -20,18 +20,21 @@ bool FrameBuffer::addFrame(Frame frame) {
 
 void FrameBuffer::releaseFrames() {
     std::vector<Frame>().swap(frames);
-    std::vector<DifferencePoint>().swap(points);
+    row.reset();
 }
 
-const std::vector<DifferencePoint>& FrameBuffer::sampledPoints() const {
+const DifferenceRow& FrameBuffer::sampledRow() const {
     // Frames go only from the ends: the same first frame and as many
     // sampled ones are the same frames.
     const size_t sampled = (frames.size() + 1) / 2;
-    if (points.size() != sampled || (sampled > 0 && pointsFrom != frames.front().frameNumber)) {
-        points.clear();
+    if (!row || row->size() != sampled ||
+        (sampled > 0 && rowFrom != frames.front().frameNumber)) {
+        std::vector<DifferencePoint> points;
+        points.reserve(sampled);
         for (size_t k = 0; k < sampled; ++k)
             points.push_back(differencePoint(frames[2 * k].descriptors));
-        pointsFrom = sampled > 0 ? frames.front().frameNumber : -1.0;
+        row = std::make_shared<const DifferenceRow>(points);
+        rowFrom = sampled > 0 ? frames.front().frameNumber : -1.0;
     }
-    return points;
+    return *row;
 }

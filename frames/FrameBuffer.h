@@ -88,8 +88,8 @@ public:
 private:
     static double measureDistance(const FrameBuffer* a, const FrameBuffer* b);
     // Every second frame's difference point, from the first, made when first
-    // compared (and again if the frames changed since).
-    const std::vector<DifferencePoint>& sampledPoints() const;
-    mutable std::vector<DifferencePoint> points;
-    mutable double pointsFrom = -1.0; // the first frame's number when made
+    // compared (and again if the frames changed since). Copies share it.
+    const DifferenceRow& sampledRow() const;
+    mutable std::shared_ptr<const DifferenceRow> row;
+    mutable double rowFrom = -1.0; // the first frame's number when made
 };

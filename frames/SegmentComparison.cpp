@@ -26,6 +26,23 @@ constexpr double kNoNearest = 99999.0;
 constexpr int kVariationStride = 4;
 constexpr int kDescriptorStride = 10;
 
+// A value for each sampled frame of a fragment. Fragments hold 25 frames; a
+// larger one takes its room from the heap.
+struct SampleRoom {
+    explicit SampleRoom(int count) {
+        if (count > static_cast<int>(nearby.size())) {
+            far.resize(count);
+            values = far.data();
+        }
+    }
+    SampleRoom(const SampleRoom&) = delete;
+    SampleRoom& operator=(const SampleRoom&) = delete;
+
+    std::array<double, 32> nearby;
+    std::vector<double> far;
+    double* values = nearby.data();
+};
+
 } // namespace
 
 double FrameBuffer::getComparison(const FrameBuffer* a, const FrameBuffer* b) {
@@ -81,23 +98,19 @@ double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) 
     if (sampledA + sampledB == 0)
         return kNoNearest;
 
-    const std::vector<DifferencePoint>& pointsA = a->sampledPoints();
-    const std::vector<DifferencePoint>& pointsB = b->sampledPoints();
-    // Fragments hold 25 frames; a larger one takes its room from the heap.
-    std::array<double, 32> nearby;
-    std::vector<double> far;
-    double* colMin = nearby.data();
-    if (sampledB > static_cast<int>(nearby.size())) {
-        far.resize(sampledB);
-        colMin = far.data();
-    }
+    const DifferenceRow& rowA = a->sampledRow();
+    const DifferenceRow& rowB = b->sampledRow();
+    SampleRoom columns(sampledB);
+    SampleRoom differences(sampledB);
+    double* colMin = columns.values;
+    double* row = differences.values;
     std::fill_n(colMin, sampledB, kNoNearest);
     double sum = 0.0;
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
-        const DifferencePoint& pa = pointsA[p];
+        rowB.differences(rowA, p, row);
         for (int q = 0; q < sampledB; ++q) {
-            const double d = frameDifference(pa, pointsB[q]);
+            const double d = row[q];
             rowMin = std::min(rowMin, d);
             colMin[q] = std::min(colMin[q], d);
         }

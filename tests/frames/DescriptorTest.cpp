@@ -110,6 +110,21 @@ TEST(FrameDifference, FromDifferencePointsGivesTheSameBits) {
             ASSERT_EQ(std::memcmp(&fromPoints, &fromDescriptors, sizeof fromPoints), 0)
                 << i << ", " << j << ": " << fromPoints << " against " << fromDescriptors;
         }
+    // And a row of them at once, whatever its length.
+    const DifferenceRow all(points);
+    for (size_t length : {1, 3, 4, 5, 8, 13, 40}) {
+        const std::vector<DifferencePoint> row(points.end() - length, points.end());
+        const DifferenceRow differences(row);
+        std::vector<double> out(length);
+        for (size_t i = 0; i < points.size(); ++i) {
+            differences.differences(all, i, out.data());
+            for (size_t j = 0; j < length; ++j) {
+                const double one = frameDifference(points[i], row[j]);
+                ASSERT_EQ(std::memcmp(&out[j], &one, sizeof one), 0)
+                    << length << ": " << i << ", " << j << ": " << out[j] << " against " << one;
+            }
+        }
+    }
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {

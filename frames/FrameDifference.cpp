@@ -1,0 +1,244 @@
+// How far apart two pictures look: their histograms' intersection and the
+// distance of their colour layouts' low-frequency corners.
+
+#include "Descriptors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr int Y = 0;
+constexpr int U = 1;
+constexpr int V = 2;
+constexpr int kBins = 16;
+
+// Weights of the 6 x 6 low-frequency corner compared by colorLayoutDistance.
+constexpr int kCompared = 6;
+constexpr double kWeight[kCompared][kCompared] = {
+    {0.4, 0.3333, 0.2500, 0.2000, 0.1667, 0.1429},
+    {0.3333, 0.2500, 0.2000, 0.1667, 0.1429, 0.1250},
+    {0.2500, 0.2000, 0.1667, 0.1429, 0.1250, 0.1111},
+    {0.2000, 0.1667, 0.1429, 0.1250, 0.1111, 0.1000},
+    {0.1667, 0.1429, 0.1250, 0.1111, 0.1000, 0.0909},
+    {0.1429, 0.1250, 0.1111, 0.1000, 0.0909, 0.0833},
+};
+
+// The weighted squared differences of the 6 x 6 corner, per channel, each
+// summed in the corner's order; the three sums run side by side, so that the
+// processor overlaps them.
+template <typename At> void weightedSquares(const At& a, const At& b, double sums[3]) {
+    double sy = 0.0, su = 0.0, sv = 0.0;
+    for (int r = 0; r < kCompared; ++r)
+        for (int s = 0; s < kCompared; ++s) {
+            const double w = kWeight[r][s];
+            const double dy = b(Y, r, s) - a(Y, r, s);
+            const double du = b(U, r, s) - a(U, r, s);
+            const double dv = b(V, r, s) - a(V, r, s);
+            sy += w * dy * dy;
+            su += w * du * du;
+            sv += w * dv * dv;
+        }
+    sums[Y] = sy;
+    sums[U] = su;
+    sums[V] = sv;
+}
+
+double layoutDistance(const double sums[3]) {
+    const double sy = sums[Y], su = sums[U], sv = sums[V];
+    return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
+}
+
+// Only a frame that never had pixels has no samples; it resembles nothing.
+double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
+                  double samplesU) {
+    if (samplesY == 0.0 || samplesU == 0.0)
+        return 0.0;
+    // The three intersections side by side, each summed in its bins' order.
+    double iy = 0.0, iu = 0.0, iv = 0.0;
+    for (int k = 0; k < kBins; ++k) {
+        iy += std::min(a[Y][k], b[Y][k]);
+        iu += std::min(a[U][k], b[U][k]);
+        iv += std::min(a[V][k], b[V][k]);
+    }
+    return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
+}
+
+double total(const double h[kBins]) {
+    double sum = 0.0;
+    for (int k = 0; k < kBins; ++k)
+        sum += h[k];
+    return sum;
+}
+
+} // namespace
+
+double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
+    double sums[3];
+    const auto at = [](const Descriptors& d) {
+        return [&d](int c, int r, int s) { return d.colorLayout[c][8 * r + s]; };
+    };
+    weightedSquares(at(a), at(b), sums);
+    return layoutDistance(sums);
+}
+
+double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
+    return similarity(a.histogram, b.histogram, total(b.histogram[Y]), total(b.histogram[U]));
+}
+
+double frameDifference(const Descriptors& a, const Descriptors& b) {
+    return 0.55 * (1.0 - histogramSimilarity(a, b)) + 0.45 * colorLayoutDistance(a, b);
+}
+
+DifferencePoint differencePoint(const Descriptors& d) {
+    DifferencePoint point;
+    std::copy(&d.histogram[0][0], &d.histogram[0][0] + 3 * kBins, &point.histogram[0][0]);
+    point.samplesY = total(d.histogram[Y]);
+    point.samplesU = total(d.histogram[U]);
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < kCompared; ++r)
+            for (int s = 0; s < kCompared; ++s)
+                point.corner[c][kCompared * r + s] = d.colorLayout[c][8 * r + s];
+    return point;
+}
+
+double frameDifference(const DifferencePoint& a, const DifferencePoint& b) {
+    double sums[3];
+    const auto at = [](const DifferencePoint& p) {
+        return [&p](int c, int r, int s) { return p.corner[c][kCompared * r + s]; };
+    };
+    weightedSquares(at(a), at(b), sums);
+    const double similar = similarity(a.histogram, b.histogram, b.samplesY, b.samplesU);
+    return 0.55 * (1.0 - similar) + 0.45 * layoutDistance(sums);
+}
+
+#if defined(__x86_64__)
+namespace {
+
+// Four pictures' points, element by element side by side.
+struct DifferencePack {
+    alignas(32) double histogram[3][kBins][4];
+    alignas(32) double samplesY[4];
+    alignas(32) double samplesU[4];
+    alignas(32) double corner[3][kCompared * kCompared][4];
+};
+
+// frameDifference of from's picture in lane with each of the pack's four, in the four
+// lanes of the processor's 256-bit registers. Each lane does what
+// frameDifference does, operation for operation and in the same order (no
+// fused multiply-add), so the results are the same to the bit.
+__attribute__((target("avx2"))) void differences4(const DifferencePack& from, size_t lane,
+                                                  const DifferencePack& b, double* out) {
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d iy = zero, iu = zero, iv = zero;
+    for (int k = 0; k < kBins; ++k) {
+        const __m256d ay = _mm256_set1_pd(from.histogram[Y][k][lane]);
+        const __m256d au = _mm256_set1_pd(from.histogram[U][k][lane]);
+        const __m256d av = _mm256_set1_pd(from.histogram[V][k][lane]);
+        // min(b, a) keeps std::min(a, b)'s answer on ties.
+        iy = _mm256_add_pd(iy, _mm256_min_pd(_mm256_load_pd(b.histogram[Y][k]), ay));
+        iu = _mm256_add_pd(iu, _mm256_min_pd(_mm256_load_pd(b.histogram[U][k]), au));
+        iv = _mm256_add_pd(iv, _mm256_min_pd(_mm256_load_pd(b.histogram[V][k]), av));
+    }
+    __m256d sy = zero, su = zero, sv = zero;
+    for (int i = 0; i < kCompared * kCompared; ++i) {
+        const __m256d w = _mm256_set1_pd(kWeight[i / kCompared][i % kCompared]);
+        const __m256d ay = _mm256_set1_pd(from.corner[Y][i][lane]);
+        const __m256d au = _mm256_set1_pd(from.corner[U][i][lane]);
+        const __m256d av = _mm256_set1_pd(from.corner[V][i][lane]);
+        const __m256d dy = _mm256_sub_pd(_mm256_load_pd(b.corner[Y][i]), ay);
+        const __m256d du = _mm256_sub_pd(_mm256_load_pd(b.corner[U][i]), au);
+        const __m256d dv = _mm256_sub_pd(_mm256_load_pd(b.corner[V][i]), av);
+        sy = _mm256_add_pd(sy, _mm256_mul_pd(_mm256_mul_pd(w, dy), dy));
+        su = _mm256_add_pd(su, _mm256_mul_pd(_mm256_mul_pd(w, du), du));
+        sv = _mm256_add_pd(sv, _mm256_mul_pd(_mm256_mul_pd(w, dv), dv));
+    }
+    const __m256d samplesY = _mm256_load_pd(b.samplesY);
+    const __m256d samplesU = _mm256_load_pd(b.samplesU);
+    __m256d similar = _mm256_add_pd(
+        _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(0.4), iy), samplesY),
+        _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(0.3), _mm256_add_pd(iu, iv)), samplesU));
+    // A picture that never had samples resembles nothing.
+    const __m256d unsampled = _mm256_or_pd(_mm256_cmp_pd(samplesY, zero, _CMP_EQ_OQ),
+                                           _mm256_cmp_pd(samplesU, zero, _CMP_EQ_OQ));
+    similar = _mm256_blendv_pd(similar, zero, unsampled);
+    const __m256d layout = _mm256_mul_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0.35),
+                                    _mm256_add_pd(_mm256_sqrt_pd(su), _mm256_sqrt_pd(sv))),
+                      _mm256_mul_pd(_mm256_set1_pd(0.3), _mm256_sqrt_pd(sy))),
+        _mm256_set1_pd(1.0 / 18));
+    const __m256d difference = _mm256_add_pd(
+        _mm256_mul_pd(_mm256_set1_pd(0.55), _mm256_sub_pd(_mm256_set1_pd(1.0), similar)),
+        _mm256_mul_pd(_mm256_set1_pd(0.45), layout));
+    _mm256_storeu_pd(out, difference);
+}
+
+bool fourAtOnce() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+} // namespace
+
+struct DifferenceRow::Packs {
+    std::vector<DifferencePack> packs;
+};
+#else
+struct DifferenceRow::Packs {};
+#endif
+
+DifferenceRow::DifferenceRow(const std::vector<DifferencePoint>& row) : count(row.size()) {
+#if defined(__x86_64__)
+    if (fourAtOnce()) {
+        // Only the packs are kept: the picture compared is read from them too.
+        packed = std::make_unique<Packs>();
+        packed->packs.resize((count + 3) / 4);
+        for (size_t q = 0; q < packed->packs.size() * 4 && count > 0; ++q) {
+            // The last pack's spare lanes repeat the last point; their
+            // answers are dropped.
+            const DifferencePoint& p = row[std::min(q, count - 1)];
+            DifferencePack& pack = packed->packs[q / 4];
+            const size_t lane = q % 4;
+            for (int c = 0; c < 3; ++c) {
+                for (int k = 0; k < kBins; ++k)
+                    pack.histogram[c][k][lane] = p.histogram[c][k];
+                for (int i = 0; i < kCompared * kCompared; ++i)
+                    pack.corner[c][i][lane] = p.corner[c][i];
+            }
+            pack.samplesY[lane] = p.samplesY;
+            pack.samplesU[lane] = p.samplesU;
+        }
+        return;
+    }
+#endif
+    points = row;
+}
+
+DifferenceRow::~DifferenceRow() = default;
+
+void DifferenceRow::differences(const DifferenceRow& from, size_t p, double* out) const {
+#if defined(__x86_64__)
+    if (packed) {
+        const DifferencePack& a = from.packed->packs[p / 4];
+        const size_t lane = p % 4;
+        // Whole packs straight into out, the last one's spare lanes aside.
+        const std::vector<DifferencePack>& packs = packed->packs;
+        const size_t whole = count / 4;
+        for (size_t g = 0; g < whole; ++g)
+            differences4(a, lane, packs[g], out + 4 * g);
+        if (whole < packs.size()) {
+            double four[4];
+            differences4(a, lane, packs[whole], four);
+            std::copy_n(four, count - 4 * whole, out + 4 * whole);
+        }
+        return;
+    }
+#endif
+    for (size_t q = 0; q < count; ++q)
+        out[q] = frameDifference(from.points[p], points[q]);
+}
