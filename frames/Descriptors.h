@@ -73,9 +73,9 @@ public:
     DifferenceRow& operator=(const DifferenceRow&) = delete;
 
     size_t size() const { return count; }
-    // out[q] = frameDifference(from's point p, this row's point q) for
-    // every q of this row.
-    void differences(const DifferenceRow& from, size_t p, double* out) const;
+    // out[p * size() + q] = frameDifference(from's point p, this row's
+    // point q), for every p of from and q of this row.
+    void differences(const DifferenceRow& from, double* out) const;
 
 private:
     struct Packs;

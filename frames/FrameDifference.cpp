@@ -128,36 +128,12 @@ struct DifferencePack {
     alignas(32) double corner[3][kCompared * kCompared][4];
 };
 
-// frameDifference of from's picture in lane with each of the pack's four, in the four
-// lanes of the processor's 256-bit registers. Each lane does what
-// frameDifference does, operation for operation and in the same order (no
-// fused multiply-add), so the results are the same to the bit.
-__attribute__((target("avx2"))) void differences4(const DifferencePack& from, size_t lane,
-                                                  const DifferencePack& b, double* out) {
+// The differences from the histograms' intersections and the corners'
+// weighted squares, as frameDifference ends.
+__attribute__((target("avx2"))) inline void finish4(const DifferencePack& b, __m256d iy,
+                                                    __m256d iu, __m256d iv, __m256d sy,
+                                                    __m256d su, __m256d sv, double* out) {
     const __m256d zero = _mm256_setzero_pd();
-    __m256d iy = zero, iu = zero, iv = zero;
-    for (int k = 0; k < kBins; ++k) {
-        const __m256d ay = _mm256_set1_pd(from.histogram[Y][k][lane]);
-        const __m256d au = _mm256_set1_pd(from.histogram[U][k][lane]);
-        const __m256d av = _mm256_set1_pd(from.histogram[V][k][lane]);
-        // min(b, a) keeps std::min(a, b)'s answer on ties.
-        iy = _mm256_add_pd(iy, _mm256_min_pd(_mm256_load_pd(b.histogram[Y][k]), ay));
-        iu = _mm256_add_pd(iu, _mm256_min_pd(_mm256_load_pd(b.histogram[U][k]), au));
-        iv = _mm256_add_pd(iv, _mm256_min_pd(_mm256_load_pd(b.histogram[V][k]), av));
-    }
-    __m256d sy = zero, su = zero, sv = zero;
-    for (int i = 0; i < kCompared * kCompared; ++i) {
-        const __m256d w = _mm256_set1_pd(kWeight[i / kCompared][i % kCompared]);
-        const __m256d ay = _mm256_set1_pd(from.corner[Y][i][lane]);
-        const __m256d au = _mm256_set1_pd(from.corner[U][i][lane]);
-        const __m256d av = _mm256_set1_pd(from.corner[V][i][lane]);
-        const __m256d dy = _mm256_sub_pd(_mm256_load_pd(b.corner[Y][i]), ay);
-        const __m256d du = _mm256_sub_pd(_mm256_load_pd(b.corner[U][i]), au);
-        const __m256d dv = _mm256_sub_pd(_mm256_load_pd(b.corner[V][i]), av);
-        sy = _mm256_add_pd(sy, _mm256_mul_pd(_mm256_mul_pd(w, dy), dy));
-        su = _mm256_add_pd(su, _mm256_mul_pd(_mm256_mul_pd(w, du), du));
-        sv = _mm256_add_pd(sv, _mm256_mul_pd(_mm256_mul_pd(w, dv), dv));
-    }
     const __m256d samplesY = _mm256_load_pd(b.samplesY);
     const __m256d samplesU = _mm256_load_pd(b.samplesU);
     __m256d similar = _mm256_add_pd(
@@ -176,6 +152,51 @@ __attribute__((target("avx2"))) void differences4(const DifferencePack& from, si
         _mm256_mul_pd(_mm256_set1_pd(0.55), _mm256_sub_pd(_mm256_set1_pd(1.0), similar)),
         _mm256_mul_pd(_mm256_set1_pd(0.45), layout));
     _mm256_storeu_pd(out, difference);
+}
+
+// frameDifference of two pictures (from0's in lane0, from1's in lane1) with
+// each of the pack's four, in the four lanes of the processor's 256-bit
+// registers. Each lane does what frameDifference does, operation for
+// operation and in the same order (no fused multiply-add), so the results
+// are the same to the bit; the two pictures' sums do not wait on each other.
+__attribute__((target("avx2"))) void differences4x2(const DifferencePack& from0, size_t lane0,
+                                                    const DifferencePack& from1, size_t lane1,
+                                                    const DifferencePack& b, double* out0,
+                                                    double* out1) {
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d iy0 = zero, iu0 = zero, iv0 = zero, iy1 = zero, iu1 = zero, iv1 = zero;
+    for (int k = 0; k < kBins; ++k) {
+        const __m256d by = _mm256_load_pd(b.histogram[Y][k]);
+        const __m256d bu = _mm256_load_pd(b.histogram[U][k]);
+        const __m256d bv = _mm256_load_pd(b.histogram[V][k]);
+        iy0 = _mm256_add_pd(iy0, _mm256_min_pd(by, _mm256_set1_pd(from0.histogram[Y][k][lane0])));
+        iu0 = _mm256_add_pd(iu0, _mm256_min_pd(bu, _mm256_set1_pd(from0.histogram[U][k][lane0])));
+        iv0 = _mm256_add_pd(iv0, _mm256_min_pd(bv, _mm256_set1_pd(from0.histogram[V][k][lane0])));
+        iy1 = _mm256_add_pd(iy1, _mm256_min_pd(by, _mm256_set1_pd(from1.histogram[Y][k][lane1])));
+        iu1 = _mm256_add_pd(iu1, _mm256_min_pd(bu, _mm256_set1_pd(from1.histogram[U][k][lane1])));
+        iv1 = _mm256_add_pd(iv1, _mm256_min_pd(bv, _mm256_set1_pd(from1.histogram[V][k][lane1])));
+    }
+    __m256d sy0 = zero, su0 = zero, sv0 = zero, sy1 = zero, su1 = zero, sv1 = zero;
+    for (int i = 0; i < kCompared * kCompared; ++i) {
+        const __m256d w = _mm256_set1_pd(kWeight[i / kCompared][i % kCompared]);
+        const __m256d by = _mm256_load_pd(b.corner[Y][i]);
+        const __m256d bu = _mm256_load_pd(b.corner[U][i]);
+        const __m256d bv = _mm256_load_pd(b.corner[V][i]);
+        __m256d d = _mm256_sub_pd(by, _mm256_set1_pd(from0.corner[Y][i][lane0]));
+        sy0 = _mm256_add_pd(sy0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(bu, _mm256_set1_pd(from0.corner[U][i][lane0]));
+        su0 = _mm256_add_pd(su0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(bv, _mm256_set1_pd(from0.corner[V][i][lane0]));
+        sv0 = _mm256_add_pd(sv0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(by, _mm256_set1_pd(from1.corner[Y][i][lane1]));
+        sy1 = _mm256_add_pd(sy1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(bu, _mm256_set1_pd(from1.corner[U][i][lane1]));
+        su1 = _mm256_add_pd(su1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(bv, _mm256_set1_pd(from1.corner[V][i][lane1]));
+        sv1 = _mm256_add_pd(sv1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+    }
+    finish4(b, iy0, iu0, iv0, sy0, su0, sv0, out0);
+    finish4(b, iy1, iu1, iv1, sy1, su1, sv1, out1);
 }
 
 bool fourAtOnce() {
@@ -221,24 +242,34 @@ DifferenceRow::DifferenceRow(const std::vector<DifferencePoint>& row) : count(ro
 
 DifferenceRow::~DifferenceRow() = default;
 
-void DifferenceRow::differences(const DifferenceRow& from, size_t p, double* out) const {
+void DifferenceRow::differences(const DifferenceRow& from, double* out) const {
 #if defined(__x86_64__)
     if (packed) {
-        const DifferencePack& a = from.packed->packs[p / 4];
-        const size_t lane = p % 4;
-        // Whole packs straight into out, the last one's spare lanes aside.
         const std::vector<DifferencePack>& packs = packed->packs;
+        const std::vector<DifferencePack>& fromPacks = from.packed->packs;
         const size_t whole = count / 4;
-        for (size_t g = 0; g < whole; ++g)
-            differences4(a, lane, packs[g], out + 4 * g);
-        if (whole < packs.size()) {
-            double four[4];
-            differences4(a, lane, packs[whole], four);
-            std::copy_n(four, count - 4 * whole, out + 4 * whole);
+        const size_t spare = count - 4 * whole;
+        double four0[4];
+        double four1[4];
+        // Two of from's pictures at a time; an odd last one goes twice.
+        for (size_t p = 0; p < from.count; p += 2) {
+            const size_t p1 = std::min(p + 1, from.count - 1);
+            const DifferencePack& a0 = fromPacks[p / 4];
+            const DifferencePack& a1 = fromPacks[p1 / 4];
+            double* row0 = out + p * count;
+            double* row1 = out + p1 * count;
+            for (size_t g = 0; g < whole; ++g)
+                differences4x2(a0, p % 4, a1, p1 % 4, packs[g], row0 + 4 * g, row1 + 4 * g);
+            if (spare > 0) {
+                differences4x2(a0, p % 4, a1, p1 % 4, packs[whole], four0, four1);
+                std::copy_n(four0, spare, row0 + 4 * whole);
+                std::copy_n(four1, spare, row1 + 4 * whole);
+            }
         }
         return;
     }
 #endif
-    for (size_t q = 0; q < count; ++q)
-        out[q] = frameDifference(from.points[p], points[q]);
+    for (size_t p = 0; p < from.count; ++p)
+        for (size_t q = 0; q < count; ++q)
+            out[p * count + q] = frameDifference(from.points[p], points[q]);
 }

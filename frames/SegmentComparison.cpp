@@ -26,8 +26,9 @@ constexpr double kNoNearest = 99999.0;
 constexpr int kVariationStride = 4;
 constexpr int kDescriptorStride = 10;
 
-// A value for each sampled frame of a fragment. Fragments hold 25 frames; a
-// larger one takes its room from the heap.
+// A value for each sampled frame of a fragment, or each pair of them.
+// Fragments hold 25 frames, 13 sampled; larger ones take their room from the
+// heap.
 struct SampleRoom {
     explicit SampleRoom(int count) {
         if (count > static_cast<int>(nearby.size())) {
@@ -38,7 +39,7 @@ struct SampleRoom {
     SampleRoom(const SampleRoom&) = delete;
     SampleRoom& operator=(const SampleRoom&) = delete;
 
-    std::array<double, 32> nearby;
+    std::array<double, 13 * 13> nearby;
     std::vector<double> far;
     double* values = nearby.data();
 };
@@ -101,14 +102,14 @@ double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) 
     const DifferenceRow& rowA = a->sampledRow();
     const DifferenceRow& rowB = b->sampledRow();
     SampleRoom columns(sampledB);
-    SampleRoom differences(sampledB);
+    SampleRoom differences(sampledA * sampledB);
     double* colMin = columns.values;
-    double* row = differences.values;
+    rowB.differences(rowA, differences.values);
     std::fill_n(colMin, sampledB, kNoNearest);
     double sum = 0.0;
     for (int p = 0; p < sampledA; ++p) {
         double rowMin = kNoNearest;
-        rowB.differences(rowA, p, row);
+        const double* row = differences.values + p * sampledB;
         for (int q = 0; q < sampledB; ++q) {
             const double d = row[q];
             rowMin = std::min(rowMin, d);

@@ -110,21 +110,20 @@ TEST(FrameDifference, FromDifferencePointsGivesTheSameBits) {
             ASSERT_EQ(std::memcmp(&fromPoints, &fromDescriptors, sizeof fromPoints), 0)
                 << i << ", " << j << ": " << fromPoints << " against " << fromDescriptors;
         }
-    // And a row of them at once, whatever its length.
-    const DifferenceRow all(points);
-    for (size_t length : {1, 3, 4, 5, 8, 13, 40}) {
-        const std::vector<DifferencePoint> row(points.end() - length, points.end());
-        const DifferenceRow differences(row);
-        std::vector<double> out(length);
-        for (size_t i = 0; i < points.size(); ++i) {
-            differences.differences(all, i, out.data());
-            for (size_t j = 0; j < length; ++j) {
-                const double one = frameDifference(points[i], row[j]);
-                ASSERT_EQ(std::memcmp(&out[j], &one, sizeof one), 0)
-                    << length << ": " << i << ", " << j << ": " << out[j] << " against " << one;
-            }
+    // And rows of them at once, whatever their lengths.
+    for (size_t fromLength : {1, 2, 5, 13})
+        for (size_t length : {1, 3, 4, 5, 8, 13, 40}) {
+            const std::vector<DifferencePoint> from(points.begin(), points.begin() + fromLength);
+            const std::vector<DifferencePoint> row(points.end() - length, points.end());
+            std::vector<double> out(fromLength * length);
+            DifferenceRow(row).differences(DifferenceRow(from), out.data());
+            for (size_t i = 0; i < fromLength; ++i)
+                for (size_t j = 0; j < length; ++j) {
+                    const double one = frameDifference(from[i], row[j]);
+                    ASSERT_EQ(std::memcmp(&out[i * length + j], &one, sizeof one), 0)
+                        << fromLength << " x " << length << ": " << i << ", " << j;
+                }
         }
-    }
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {
