@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +49,14 @@ constexpr double kUnderrunsPerMinute = 1.0;
 
 double elapsedSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// What the program's allocations hold now, in the allocator's pools and in
+// blocks of their own; resident memory above it is the code, the libraries
+// and what the allocator keeps after frees.
+long heapKilobytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
 }
 
 long residentKilobytes() {
@@ -115,7 +124,8 @@ private:
 };
 
 struct Figures {
-    std::vector<long> rss; // one sample a second, in kilobytes
+    std::vector<long> rss;  // one sample a second, in kilobytes
+    std::vector<long> heap; // the same, of heapKilobytes
     int64_t underruns = 0;
     int64_t underrunsAway = 0; // not within kRestartSeconds of a restart, nor at the end
     int64_t shown = 0;
@@ -224,7 +234,10 @@ int main(int argc, char** argv) {
     });
     QTimer sampleTimer;
     QObject::connect(&sampleTimer, &QTimer::timeout,
-                     [&] { figures.rss.push_back(residentKilobytes()); });
+                     [&] {
+                         figures.rss.push_back(residentKilobytes());
+                         figures.heap.push_back(heapKilobytes());
+                     });
 
     const int status = runPlayer(application, video, videoSeconds, [&](const PlayerParts& parts) {
         audio = parts.audio;
@@ -264,6 +277,8 @@ int main(int argc, char** argv) {
     const long peak =
         figures.rss.empty() ? 0 : *std::max_element(figures.rss.begin(), figures.rss.end());
     const long final = figures.rss.empty() ? 0 : figures.rss.back();
+    long heapEarly = 0, heapLate = 0;
+    memoryGrowsLate(figures.heap, &heapEarly, &heapLate);
     const double minutes = ran / 60.0;
     const RestlessUser::Counts done = user ? user->counts() : RestlessUser::Counts{};
     std::printf("\n\nSoak: %.0f s on %s (%.0f s of video), seed %u\n", ran, video, videoSeconds,
@@ -275,6 +290,11 @@ int main(int argc, char** argv) {
     std::printf("  resident memory:       peak %ld MB, final %ld MB (first third peak %ld MB, "
                 "later peak %ld MB)\n",
                 peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024);
+    std::printf("  heap in use:           peak %ld MB, final %ld MB (first third peak %ld MB, "
+                "later peak %ld MB)\n",
+                std::max(heapEarly, heapLate) / 1024,
+                figures.heap.empty() ? 0L : figures.heap.back() / 1024, heapEarly / 1024,
+                heapLate / 1024);
     std::printf("  frames shown/dropped:  %lld / %lld\n", static_cast<long long>(figures.shown),
                 static_cast<long long>(figures.dropped));
     std::printf("  longest stall:         %.1f s (in Play mode %.1f s, at %d s of the video)\n",
