@@ -13,10 +13,11 @@
 
 namespace {
 
-constexpr int Y = 0;
-constexpr int U = 1;
-constexpr int V = 2;
-constexpr int kBins = 16;
+// Named apart from the descriptors' own, which a unity build puts beside them.
+constexpr int kChannelY = 0;
+constexpr int kChannelU = 1;
+constexpr int kChannelV = 2;
+constexpr int kHistogramBins = 16;
 
 // Weights of the 6 x 6 low-frequency corner compared by colorLayoutDistance.
 constexpr int kCompared = 6;
@@ -37,41 +38,41 @@ template <typename At> void weightedSquares(const At& a, const At& b, double sum
     for (int r = 0; r < kCompared; ++r)
         for (int s = 0; s < kCompared; ++s) {
             const double w = kWeight[r][s];
-            const double dy = b(Y, r, s) - a(Y, r, s);
-            const double du = b(U, r, s) - a(U, r, s);
-            const double dv = b(V, r, s) - a(V, r, s);
+            const double dy = b(kChannelY, r, s) - a(kChannelY, r, s);
+            const double du = b(kChannelU, r, s) - a(kChannelU, r, s);
+            const double dv = b(kChannelV, r, s) - a(kChannelV, r, s);
             sy += w * dy * dy;
             su += w * du * du;
             sv += w * dv * dv;
         }
-    sums[Y] = sy;
-    sums[U] = su;
-    sums[V] = sv;
+    sums[kChannelY] = sy;
+    sums[kChannelU] = su;
+    sums[kChannelV] = sv;
 }
 
 double layoutDistance(const double sums[3]) {
-    const double sy = sums[Y], su = sums[U], sv = sums[V];
+    const double sy = sums[kChannelY], su = sums[kChannelU], sv = sums[kChannelV];
     return (0.35 * (std::sqrt(su) + std::sqrt(sv)) + 0.3 * std::sqrt(sy)) * (1.0 / 18);
 }
 
 // Only a frame that never had pixels has no samples; it resembles nothing.
-double similarity(const double a[3][kBins], const double b[3][kBins], double samplesY,
+double similarity(const double a[3][kHistogramBins], const double b[3][kHistogramBins], double samplesY,
                   double samplesU) {
     if (samplesY == 0.0 || samplesU == 0.0)
         return 0.0;
     // The three intersections side by side, each summed in its bins' order.
     double iy = 0.0, iu = 0.0, iv = 0.0;
-    for (int k = 0; k < kBins; ++k) {
-        iy += std::min(a[Y][k], b[Y][k]);
-        iu += std::min(a[U][k], b[U][k]);
-        iv += std::min(a[V][k], b[V][k]);
+    for (int k = 0; k < kHistogramBins; ++k) {
+        iy += std::min(a[kChannelY][k], b[kChannelY][k]);
+        iu += std::min(a[kChannelU][k], b[kChannelU][k]);
+        iv += std::min(a[kChannelV][k], b[kChannelV][k]);
     }
     return 0.4 * iy / samplesY + 0.3 * (iu + iv) / samplesU;
 }
 
-double total(const double h[kBins]) {
+double total(const double h[kHistogramBins]) {
     double sum = 0.0;
-    for (int k = 0; k < kBins; ++k)
+    for (int k = 0; k < kHistogramBins; ++k)
         sum += h[k];
     return sum;
 }
@@ -88,7 +89,7 @@ double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
 }
 
 double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
-    return similarity(a.histogram, b.histogram, total(b.histogram[Y]), total(b.histogram[U]));
+    return similarity(a.histogram, b.histogram, total(b.histogram[kChannelY]), total(b.histogram[kChannelU]));
 }
 
 double frameDifference(const Descriptors& a, const Descriptors& b) {
@@ -97,9 +98,9 @@ double frameDifference(const Descriptors& a, const Descriptors& b) {
 
 DifferencePoint differencePoint(const Descriptors& d) {
     DifferencePoint point;
-    std::copy(&d.histogram[0][0], &d.histogram[0][0] + 3 * kBins, &point.histogram[0][0]);
-    point.samplesY = total(d.histogram[Y]);
-    point.samplesU = total(d.histogram[U]);
+    std::copy(&d.histogram[0][0], &d.histogram[0][0] + 3 * kHistogramBins, &point.histogram[0][0]);
+    point.samplesY = total(d.histogram[kChannelY]);
+    point.samplesU = total(d.histogram[kChannelU]);
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < kCompared; ++r)
             for (int s = 0; s < kCompared; ++s)
@@ -118,15 +119,15 @@ double frameDifference(const DifferencePoint& a, const DifferencePoint& b) {
 }
 
 #if defined(__x86_64__)
-namespace {
-
 // Four pictures' points, element by element side by side.
 struct DifferencePack {
-    alignas(32) double histogram[3][kBins][4];
+    alignas(32) double histogram[3][kHistogramBins][4];
     alignas(32) double samplesY[4];
     alignas(32) double samplesU[4];
     alignas(32) double corner[3][kCompared * kCompared][4];
 };
+
+namespace {
 
 // The differences from the histograms' intersections and the corners'
 // weighted squares, as frameDifference ends.
@@ -165,34 +166,34 @@ __attribute__((target("avx2"))) void differences4x2(const DifferencePack& from0,
                                                     double* out1) {
     const __m256d zero = _mm256_setzero_pd();
     __m256d iy0 = zero, iu0 = zero, iv0 = zero, iy1 = zero, iu1 = zero, iv1 = zero;
-    for (int k = 0; k < kBins; ++k) {
-        const __m256d by = _mm256_load_pd(b.histogram[Y][k]);
-        const __m256d bu = _mm256_load_pd(b.histogram[U][k]);
-        const __m256d bv = _mm256_load_pd(b.histogram[V][k]);
-        iy0 = _mm256_add_pd(iy0, _mm256_min_pd(by, _mm256_set1_pd(from0.histogram[Y][k][lane0])));
-        iu0 = _mm256_add_pd(iu0, _mm256_min_pd(bu, _mm256_set1_pd(from0.histogram[U][k][lane0])));
-        iv0 = _mm256_add_pd(iv0, _mm256_min_pd(bv, _mm256_set1_pd(from0.histogram[V][k][lane0])));
-        iy1 = _mm256_add_pd(iy1, _mm256_min_pd(by, _mm256_set1_pd(from1.histogram[Y][k][lane1])));
-        iu1 = _mm256_add_pd(iu1, _mm256_min_pd(bu, _mm256_set1_pd(from1.histogram[U][k][lane1])));
-        iv1 = _mm256_add_pd(iv1, _mm256_min_pd(bv, _mm256_set1_pd(from1.histogram[V][k][lane1])));
+    for (int k = 0; k < kHistogramBins; ++k) {
+        const __m256d by = _mm256_load_pd(b.histogram[kChannelY][k]);
+        const __m256d bu = _mm256_load_pd(b.histogram[kChannelU][k]);
+        const __m256d bv = _mm256_load_pd(b.histogram[kChannelV][k]);
+        iy0 = _mm256_add_pd(iy0, _mm256_min_pd(by, _mm256_set1_pd(from0.histogram[kChannelY][k][lane0])));
+        iu0 = _mm256_add_pd(iu0, _mm256_min_pd(bu, _mm256_set1_pd(from0.histogram[kChannelU][k][lane0])));
+        iv0 = _mm256_add_pd(iv0, _mm256_min_pd(bv, _mm256_set1_pd(from0.histogram[kChannelV][k][lane0])));
+        iy1 = _mm256_add_pd(iy1, _mm256_min_pd(by, _mm256_set1_pd(from1.histogram[kChannelY][k][lane1])));
+        iu1 = _mm256_add_pd(iu1, _mm256_min_pd(bu, _mm256_set1_pd(from1.histogram[kChannelU][k][lane1])));
+        iv1 = _mm256_add_pd(iv1, _mm256_min_pd(bv, _mm256_set1_pd(from1.histogram[kChannelV][k][lane1])));
     }
     __m256d sy0 = zero, su0 = zero, sv0 = zero, sy1 = zero, su1 = zero, sv1 = zero;
     for (int i = 0; i < kCompared * kCompared; ++i) {
         const __m256d w = _mm256_set1_pd(kWeight[i / kCompared][i % kCompared]);
-        const __m256d by = _mm256_load_pd(b.corner[Y][i]);
-        const __m256d bu = _mm256_load_pd(b.corner[U][i]);
-        const __m256d bv = _mm256_load_pd(b.corner[V][i]);
-        __m256d d = _mm256_sub_pd(by, _mm256_set1_pd(from0.corner[Y][i][lane0]));
+        const __m256d by = _mm256_load_pd(b.corner[kChannelY][i]);
+        const __m256d bu = _mm256_load_pd(b.corner[kChannelU][i]);
+        const __m256d bv = _mm256_load_pd(b.corner[kChannelV][i]);
+        __m256d d = _mm256_sub_pd(by, _mm256_set1_pd(from0.corner[kChannelY][i][lane0]));
         sy0 = _mm256_add_pd(sy0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
-        d = _mm256_sub_pd(bu, _mm256_set1_pd(from0.corner[U][i][lane0]));
+        d = _mm256_sub_pd(bu, _mm256_set1_pd(from0.corner[kChannelU][i][lane0]));
         su0 = _mm256_add_pd(su0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
-        d = _mm256_sub_pd(bv, _mm256_set1_pd(from0.corner[V][i][lane0]));
+        d = _mm256_sub_pd(bv, _mm256_set1_pd(from0.corner[kChannelV][i][lane0]));
         sv0 = _mm256_add_pd(sv0, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
-        d = _mm256_sub_pd(by, _mm256_set1_pd(from1.corner[Y][i][lane1]));
+        d = _mm256_sub_pd(by, _mm256_set1_pd(from1.corner[kChannelY][i][lane1]));
         sy1 = _mm256_add_pd(sy1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
-        d = _mm256_sub_pd(bu, _mm256_set1_pd(from1.corner[U][i][lane1]));
+        d = _mm256_sub_pd(bu, _mm256_set1_pd(from1.corner[kChannelU][i][lane1]));
         su1 = _mm256_add_pd(su1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
-        d = _mm256_sub_pd(bv, _mm256_set1_pd(from1.corner[V][i][lane1]));
+        d = _mm256_sub_pd(bv, _mm256_set1_pd(from1.corner[kChannelV][i][lane1]));
         sv1 = _mm256_add_pd(sv1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
     }
     finish4(b, iy0, iu0, iv0, sy0, su0, sv0, out0);
@@ -226,7 +227,7 @@ DifferenceRow::DifferenceRow(const std::vector<DifferencePoint>& row) : count(ro
             DifferencePack& pack = packed->packs[q / 4];
             const size_t lane = q % 4;
             for (int c = 0; c < 3; ++c) {
-                for (int k = 0; k < kBins; ++k)
+                for (int k = 0; k < kHistogramBins; ++k)
                     pack.histogram[c][k][lane] = p.histogram[c][k];
                 for (int i = 0; i < kCompared * kCompared; ++i)
                     pack.corner[c][i][lane] = p.corner[c][i];
