@@ -227,7 +227,24 @@ void SummaryTree::pruneLeaves(uint32_t limit) {
         }
     }
     sortByScore(kept);
+    for (uint32_t i = 0; i < leaves.size(); ++i)
+        if (!leaves[i]->selected)
+            dropLeaf(leaves[i]);
     leaves = std::move(kept);
+}
+
+void SummaryTree::dropLeaf(TreeNode* leaf) {
+    // A leaf left out never grows again: it goes now, with every ancestor it
+    // leaves childless, rather than staying until the root passes its side.
+    // At the top limits that is most of the tree's nodes.
+    TreeNode* node = leaf;
+    while (node != current && node->parent) {
+        TreeNode* parent = node->parent;
+        (parent->includeChild.get() == node ? parent->includeChild : parent->excludeChild).reset();
+        if (parent->includeChild || parent->excludeChild)
+            return;
+        node = parent;
+    }
 }
 
 void SummaryTree::decideRoot() {

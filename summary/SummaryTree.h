@@ -38,6 +38,7 @@ public:
     uint32_t liveLeafCount() const;
     // Keeps about limit leaves (limit + 1 at most), best first, taking turns
     // between the two sides of the current root and keeping siblings together.
+    // The others are deleted, with every node that no kept leaf lies below.
     void pruneLeaves(uint32_t limit);
     // Keeps the child of the current root on the best leaf's path and
     // deletes the other one with its subtree.
@@ -87,6 +88,7 @@ private:
     // The child of current that node lies below, or null when it lies below
     // none.
     TreeNode* sideOf(TreeNode* node);
+    void dropLeaf(TreeNode* leaf);
     [[noreturn]] void brokenTree();
 
     uint32_t sideSearch = 0;

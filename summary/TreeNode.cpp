@@ -13,6 +13,12 @@ const char* const ALREADY_COLLAPSED = "\nTreeNode::collapase WARNING: node alrea
 // be in the processor's cache still, and taking one does not touch its
 // memory. Under AddressSanitizer every node goes back to the heap so that a
 // use after free is still caught.
+//
+// A tree makes and frees a few times its leaf limit per fragment; what a
+// thread frees beyond that (a whole tree at a reset) goes back to the heap,
+// so that a thread done with its tree does not keep its nodes for good.
+constexpr size_t MAX_CACHED_NODES = size_t{1} << 16;
+
 struct NodeCache {
     void** freeNodes = nullptr;
     size_t count = 0;
@@ -26,7 +32,7 @@ struct NodeCache {
 
     // False when there is no room and none can be had.
     bool push(void* node) {
-        if (closed)
+        if (closed || count == MAX_CACHED_NODES)
             return false;
         if (count == capacity) {
             const size_t grown = capacity ? 2 * capacity : 4096;

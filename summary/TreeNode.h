@@ -22,7 +22,8 @@ public:
     TreeNode& operator=(const TreeNode&) = delete;
 
     // The tree makes and frees nodes by the ten thousand per fragment: each
-    // thread recycles its freed nodes instead of going back to the heap.
+    // thread recycles the nodes it frees (up to a bound) instead of going
+    // back to the heap.
     static void* operator new(std::size_t size);
     static void operator delete(void* node) noexcept;
     // Nodes allocated and not yet freed by the calling thread.

@@ -295,6 +295,12 @@ TEST(Pruning, KeepsAboutTheLimitBestFirstWithSiblingsAndBothSidesInTurn) {
     EXPECT_LE(std::abs(bySide[0] - bySide[1]), 2) << bySide[0] << " / " << bySide[1];
     for (uint32_t i = 1; i < n; ++i)
         EXPECT_GE(tree.leaves[i - 1]->score, tree.leaves[i]->score);
+    // What is left out is gone: every node below the root leads to a kept leaf.
+    std::set<const TreeNode*> onKeptPaths;
+    for (const TreeNode* node : kept)
+        for (; node != tree.current && onKeptPaths.insert(node).second; node = node->parent) {
+        }
+    EXPECT_EQ(countDescendants(tree.current), static_cast<int>(onKeptPaths.size()));
 
     // With one side decided away, the other alone still fills the limit.
     tree.decideRoot();
