@@ -1,6 +1,7 @@
 // A fragment's capacity, and the measures taken on whole fragments.
 
 #include "FrameBuffer.h"
+#include "SegmentDistanceMemo.h"
 #include "TestFrames.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,41 @@ TEST(SampledMeasures, LeastActivityAndMeanColourCountOfFrames0And10And20) {
         EXPECT_EQ(fragment.buffer.getMinActivity(), c.least);
         EXPECT_DOUBLE_EQ(fragment.buffer.getMeanColorCount(), c.mean);
     }
+}
+
+// A fragment named by its first frame's number and its frame count.
+std::unique_ptr<FrameBuffer> namedFragment(double firstFrame, int frames) {
+    auto fragment = std::make_unique<FrameBuffer>(frames);
+    for (int k = 0; k < frames; ++k) {
+        Frame frame;
+        frame.frameNumber = firstFrame + k;
+        fragment->addFrame(std::move(frame));
+    }
+    return fragment;
+}
+
+TEST(SegmentDistanceMemo, KeepsEveryPairThroughGrowthUntilFullAndNeverMixesPairsUp) {
+    constexpr int kPairs = 20000;
+    SegmentDistanceMemo memo(kPairs);
+    std::vector<std::unique_ptr<FrameBuffer>> fragments;
+    fragments.push_back(namedFragment(-25.0, 25)); // cannot be named: never kept
+    fragments.push_back(namedFragment(0.0, 24));   // the next one's first frame, one frame less
+    for (int i = 0; i < 200; ++i)
+        fragments.push_back(namedFragment(25.0 * i, 25));
+    const auto distanceOf = [](size_t a, size_t b) { return a * 1000.0 + b + 0.5; };
+    for (size_t a = 0; a < fragments.size(); ++a)
+        for (size_t b = 0; b < fragments.size(); ++b)
+            memo.keep(*fragments[a], *fragments[b], distanceOf(a, b));
+    EXPECT_EQ(memo.size(), static_cast<size_t>(kPairs));
+    size_t found = 0;
+    for (size_t a = 0; a < fragments.size(); ++a)
+        for (size_t b = 0; b < fragments.size(); ++b)
+            if (const std::optional<double> d = memo.find(*fragments[a], *fragments[b])) {
+                ++found;
+                ASSERT_EQ(*d, distanceOf(a, b)) << a << " " << b;
+            }
+    EXPECT_EQ(found, static_cast<size_t>(kPairs));
+    EXPECT_FALSE(memo.find(*fragments[2], *fragments[0]));
 }
 
 } // namespace
