@@ -4,6 +4,7 @@
 #include "ControlState.h"
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
+#include "FreedMemory.h"
 #include "MainWindow.h"
 #include "Mpris.h"
 #include "PlaybackQueue.h"
@@ -225,6 +226,7 @@ private:
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
               const std::function<void(const PlayerParts&)>& ready, bool remember) {
+    keepLargeBlocksApart();
     auto mainWindow = std::make_unique<QWidget>();
     mainWindow->setWindowTitle(titleFor(videoPath));
     // Adopted by the window's layout, so the window deletes it.

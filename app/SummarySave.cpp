@@ -1,6 +1,7 @@
 #include "SummarySave.h"
 
 #include "DescriptorFile.h"
+#include "FreedMemory.h"
 #include "StoreSide.h"
 #include "SummarizeVideo.h"
 #include "VideoProbe.h"
@@ -162,6 +163,8 @@ void SummarySave::run(const SaveRequest& request) {
 }
 
 void SummarySave::finish(bool saved, const QString& message) {
+    // On the save's own thread, whose tree, decoder and encoder are gone.
+    returnFreedMemory();
     const std::lock_guard lock(mutex);
     posted.ended = true;
     posted.saved = saved;

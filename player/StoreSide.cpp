@@ -1,6 +1,7 @@
 #include "StoreSide.h"
 
 #include "Analysis.h"
+#include "FreedMemory.h"
 
 #include <algorithm>
 #include <chrono>
@@ -185,5 +186,8 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
         hooks.map(spans, true);
     ++mapsPosted;
     ++mapsDrawn;
+    // The map's tree is gone: its pages go back, and those of whatever else
+    // was freed since the last map (the trees of a save or of a summary).
+    returnFreedMemory();
     return true;
 }
