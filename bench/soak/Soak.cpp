@@ -18,6 +18,7 @@
 #include "VideoReader.h"
 
 #include <QApplication>
+#include <QSlider>
 #include <QTimer>
 #include <QWidget>
 
@@ -136,6 +137,9 @@ struct Figures {
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
     const char* longestSilenceAction = "none";
     int silencesOverLimit = 0;
+    // When resident memory peaked, and what the user had just done.
+    double peakAt = 0.0;
+    const char* peakAction = "none";
 };
 
 // Memory that grows after the first third: the peak from then on above the
@@ -202,11 +206,13 @@ int main(int argc, char** argv) {
         heartbeat = Clock::now().time_since_epoch().count();
         if (visualization == nullptr)
             return;
+        // Where the video open now ends, the sound runs out and the picture
+        // stops: neither is a fault.
+        const bool atTheEnd =
+            state.shared.positionValue >= state.positionSlider->maximum() - 2;
         const int64_t underruns = audio ? audio->underruns() : 0;
         if (underruns > lastUnderruns) {
             figures.underruns += underruns - lastUnderruns;
-            // The sound also runs out where the video ends.
-            const bool atTheEnd = state.shared.positionValue >= videoSeconds - 2;
             if (std::chrono::duration<double>(Clock::now() - user->counts().lastRestart).count() >
                     kRestartSeconds &&
                 !atTheEnd)
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
         // A stall is timed within one mode: a wait for the summary tree that
         // ends when the user switches to Play is not a stall of Play.
         const int mode = static_cast<int>(state.shared.mode.load());
-        if (shown != lastShown || state.shared.paused() || mode != lastMode) {
+        if (shown != lastShown || state.shared.paused() || mode != lastMode || atTheEnd) {
             lastShown = shown;
             lastMode = mode;
             lastAdvance = Clock::now();
@@ -235,7 +241,13 @@ int main(int argc, char** argv) {
     QTimer sampleTimer;
     QObject::connect(&sampleTimer, &QTimer::timeout,
                      [&] {
-                         figures.rss.push_back(residentKilobytes());
+                         const long resident = residentKilobytes();
+                         if (figures.rss.empty() ||
+                             resident > *std::max_element(figures.rss.begin(), figures.rss.end())) {
+                             figures.peakAt = elapsedSince(start);
+                             figures.peakAction = RestlessUser::lastAction();
+                         }
+                         figures.rss.push_back(resident);
                          figures.heap.push_back(heapKilobytes());
                      });
 
@@ -288,8 +300,9 @@ int main(int argc, char** argv) {
                 done.actions, done.speedChanges, done.pictureSteps, done.soundChanges, done.opens,
                 done.savesCancelled, done.savesLeftBehind);
     std::printf("  resident memory:       peak %ld MB, final %ld MB (first third peak %ld MB, "
-                "later peak %ld MB)\n",
-                peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024);
+                "later peak %ld MB); the peak at %.0f s (after: %s)\n",
+                peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024, figures.peakAt,
+                figures.peakAction);
     std::printf("  heap in use:           peak %ld MB, final %ld MB (first third peak %ld MB, "
                 "later peak %ld MB)\n",
                 std::max(heapEarly, heapLate) / 1024,
