@@ -137,7 +137,8 @@ struct Figures {
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
     const char* longestSilenceAction = "none";
     int silencesOverLimit = 0;
-    // When resident memory peaked, and what the user had just done.
+    // Resident memory's peak, when it came and what the user had just done.
+    long peak = 0;
     double peakAt = 0.0;
     const char* peakAction = "none";
 };
@@ -208,8 +209,7 @@ int main(int argc, char** argv) {
             return;
         // Where the video open now ends, the sound runs out and the picture
         // stops: neither is a fault.
-        const bool atTheEnd =
-            state.shared.positionValue >= state.positionSlider->maximum() - 2;
+        const bool atTheEnd = state.shared.positionValue >= state.positionSlider->maximum() - 2;
         const int64_t underruns = audio ? audio->underruns() : 0;
         if (underruns > lastUnderruns) {
             figures.underruns += underruns - lastUnderruns;
@@ -239,17 +239,16 @@ int main(int argc, char** argv) {
         }
     });
     QTimer sampleTimer;
-    QObject::connect(&sampleTimer, &QTimer::timeout,
-                     [&] {
-                         const long resident = residentKilobytes();
-                         if (figures.rss.empty() ||
-                             resident > *std::max_element(figures.rss.begin(), figures.rss.end())) {
-                             figures.peakAt = elapsedSince(start);
-                             figures.peakAction = RestlessUser::lastAction();
-                         }
-                         figures.rss.push_back(resident);
-                         figures.heap.push_back(heapKilobytes());
-                     });
+    QObject::connect(&sampleTimer, &QTimer::timeout, [&] {
+        const long resident = residentKilobytes();
+        if (resident > figures.peak) {
+            figures.peak = resident;
+            figures.peakAt = elapsedSince(start);
+            figures.peakAction = RestlessUser::lastAction();
+        }
+        figures.rss.push_back(resident);
+        figures.heap.push_back(heapKilobytes());
+    });
 
     const int status = runPlayer(application, video, videoSeconds, [&](const PlayerParts& parts) {
         audio = parts.audio;
@@ -286,8 +285,7 @@ int main(int argc, char** argv) {
 
     long earlyPeak = 0, latePeak = 0;
     const bool growing = memoryGrowsLate(figures.rss, &earlyPeak, &latePeak);
-    const long peak =
-        figures.rss.empty() ? 0 : *std::max_element(figures.rss.begin(), figures.rss.end());
+    const long peak = figures.peak;
     const long final = figures.rss.empty() ? 0 : figures.rss.back();
     long heapEarly = 0, heapLate = 0;
     memoryGrowsLate(figures.heap, &heapEarly, &heapLate);
