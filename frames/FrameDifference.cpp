@@ -56,8 +56,8 @@ double layoutDistance(const double sums[3]) {
 }
 
 // Only a frame that never had pixels has no samples; it resembles nothing.
-double similarity(const double a[3][kHistogramBins], const double b[3][kHistogramBins], double samplesY,
-                  double samplesU) {
+double similarity(const double a[3][kHistogramBins], const double b[3][kHistogramBins],
+                  double samplesY, double samplesU) {
     if (samplesY == 0.0 || samplesU == 0.0)
         return 0.0;
     // The three intersections side by side, each summed in its bins' order.
@@ -89,7 +89,8 @@ double colorLayoutDistance(const Descriptors& a, const Descriptors& b) {
 }
 
 double histogramSimilarity(const Descriptors& a, const Descriptors& b) {
-    return similarity(a.histogram, b.histogram, total(b.histogram[kChannelY]), total(b.histogram[kChannelU]));
+    return similarity(a.histogram, b.histogram, total(b.histogram[kChannelY]),
+                      total(b.histogram[kChannelU]));
 }
 
 double frameDifference(const Descriptors& a, const Descriptors& b) {
@@ -131,9 +132,9 @@ namespace {
 
 // The differences from the histograms' intersections and the corners'
 // weighted squares, as frameDifference ends.
-__attribute__((target("avx2"))) inline void finish4(const DifferencePack& b, __m256d iy,
-                                                    __m256d iu, __m256d iv, __m256d sy,
-                                                    __m256d su, __m256d sv, double* out) {
+__attribute__((target("avx2"))) inline void finish4(const DifferencePack& b, __m256d iy, __m256d iu,
+                                                    __m256d iv, __m256d sy, __m256d su, __m256d sv,
+                                                    double* out) {
     const __m256d zero = _mm256_setzero_pd();
     const __m256d samplesY = _mm256_load_pd(b.samplesY);
     const __m256d samplesU = _mm256_load_pd(b.samplesU);
@@ -170,12 +171,18 @@ __attribute__((target("avx2"))) void differences4x2(const DifferencePack& from0,
         const __m256d by = _mm256_load_pd(b.histogram[kChannelY][k]);
         const __m256d bu = _mm256_load_pd(b.histogram[kChannelU][k]);
         const __m256d bv = _mm256_load_pd(b.histogram[kChannelV][k]);
-        iy0 = _mm256_add_pd(iy0, _mm256_min_pd(by, _mm256_set1_pd(from0.histogram[kChannelY][k][lane0])));
-        iu0 = _mm256_add_pd(iu0, _mm256_min_pd(bu, _mm256_set1_pd(from0.histogram[kChannelU][k][lane0])));
-        iv0 = _mm256_add_pd(iv0, _mm256_min_pd(bv, _mm256_set1_pd(from0.histogram[kChannelV][k][lane0])));
-        iy1 = _mm256_add_pd(iy1, _mm256_min_pd(by, _mm256_set1_pd(from1.histogram[kChannelY][k][lane1])));
-        iu1 = _mm256_add_pd(iu1, _mm256_min_pd(bu, _mm256_set1_pd(from1.histogram[kChannelU][k][lane1])));
-        iv1 = _mm256_add_pd(iv1, _mm256_min_pd(bv, _mm256_set1_pd(from1.histogram[kChannelV][k][lane1])));
+        iy0 = _mm256_add_pd(
+            iy0, _mm256_min_pd(by, _mm256_set1_pd(from0.histogram[kChannelY][k][lane0])));
+        iu0 = _mm256_add_pd(
+            iu0, _mm256_min_pd(bu, _mm256_set1_pd(from0.histogram[kChannelU][k][lane0])));
+        iv0 = _mm256_add_pd(
+            iv0, _mm256_min_pd(bv, _mm256_set1_pd(from0.histogram[kChannelV][k][lane0])));
+        iy1 = _mm256_add_pd(
+            iy1, _mm256_min_pd(by, _mm256_set1_pd(from1.histogram[kChannelY][k][lane1])));
+        iu1 = _mm256_add_pd(
+            iu1, _mm256_min_pd(bu, _mm256_set1_pd(from1.histogram[kChannelU][k][lane1])));
+        iv1 = _mm256_add_pd(
+            iv1, _mm256_min_pd(bv, _mm256_set1_pd(from1.histogram[kChannelV][k][lane1])));
     }
     __m256d sy0 = zero, su0 = zero, sv0 = zero, sy1 = zero, su1 = zero, sv1 = zero;
     for (int i = 0; i < kCompared * kCompared; ++i) {
