@@ -10,6 +10,7 @@
 
 #include "SoundCheck.h"
 
+#include "AudioSpanSource.h"
 #include "ChildProcess.h"
 #include "ControlState.h"
 #include "Demuxer.h"
@@ -35,6 +36,10 @@
 
 #include <unistd.h>
 
+extern "C" {
+#include <libavutil/audio_fifo.h>
+}
+
 namespace {
 
 // What the loose check (--check-loose) allows: a picture and its sound this
@@ -52,6 +57,8 @@ constexpr double kDroppedShare = 0.01;
 constexpr double kPitchHz = 1000;
 constexpr double kPitchTolerance = 0.01;
 constexpr double kSummaryTarget = 0.3;
+// Half a beep's loudness; the test video's noise stays under a tenth of it.
+constexpr float kLoudSample = 0.06f;
 
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -86,6 +93,31 @@ bool probeTimes(const char* path, SoundRun& run) {
     else if (format->duration > 0)
         run.soundTo = run.origin + static_cast<double>(format->duration) / AV_TIME_BASE;
     return true;
+}
+
+// The file's own lag of sound behind pictures: the first whole second of
+// its sound, looked for within half a second of where its flash stands.
+double ownSoundLag(const char* path, const SoundRun& run) {
+    constexpr int kRate = 48000;
+    AudioSpanSource source;
+    std::string error;
+    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    if (!std::isfinite(run.soundFrom) || !source.open(path, &error) ||
+        !source.setOutput(mono, AV_SAMPLE_FMT_FLT, kRate, &error))
+        return 0.0;
+    const double second = run.origin + std::ceil(run.soundFrom - run.origin + 0.1);
+    ffmpeg::AudioFifoPtr fifo(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLT, 1, kRate));
+    const int64_t from = std::llround((second - 0.5) * kRate);
+    if (!fifo || !source.take(from, kRate, fifo.get()))
+        return 0.0;
+    std::vector<float> samples(kRate);
+    void* planes[1] = {samples.data()};
+    if (av_audio_fifo_read(fifo.get(), planes, kRate) != kRate)
+        return 0.0;
+    for (int i = 0; i < kRate; ++i)
+        if (std::abs(samples[i]) > kLoudSample)
+            return static_cast<double>(from + i) / kRate - second;
+    return 0.0;
 }
 
 std::string offsetText(const OffsetFigures& o) {
@@ -193,6 +225,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     result.failure = SoundResult::Failure::Video;
     if (!probeTimes(plan.file.c_str(), run))
         return result;
+    run.ownLag = ownSoundLag(plan.file.c_str(), run);
     Recording recording;
     result.failure = SoundResult::Failure::Recording;
     if (!recording.start())
@@ -210,6 +243,12 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     // may follow the restart). Those between Play and it count for neither.
     std::atomic<bool> leftPlay{false};
     std::atomic<int64_t> summaryAfterRestart{-1};
+    // Home waits for the summary from Play's position to pass its first
+    // second: a picture the screen took before Home may still be shown
+    // after it, and is then no picture of the summary from the start.
+    std::atomic<int64_t> summaryFromPlay{-1};
+    bool summaryFromPlayBegan = false; // the visualization thread's
+    std::atomic<bool> summaryPastFirstSecond{false};
     // The visualization thread alone touches summaryStarted and run.shown
     // until the player has joined it.
     bool summaryStarted = false;
@@ -223,6 +262,13 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
             const int64_t after = summaryAfterRestart;
             if (after >= 0 && loop.restarts > after && frame.playTime < 1.0)
                 summaryStarted = true;
+            const int64_t left = summaryFromPlay;
+            if (left >= 0 && loop.restarts > left) {
+                if (frame.playTime < 1.0)
+                    summaryFromPlayBegan = true;
+                else if (summaryFromPlayBegan)
+                    summaryPastFirstSecond = true;
+            }
             if (leftPlay && !summaryStarted)
                 return;
             run.shown.push_back({wall, frame.frameTime, frame.playTime, summaryStarted,
@@ -250,13 +296,26 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
             // A summary of the whole video at a target that keeps a few
             // fragments: Summary, then Home (Summary restarts where Play
             // stood, Home from the start).
+            // The window lets a new target settle before it asks for a new
+            // summary: Summary waits for it, else its first pictures follow
+            // the old target until the new one rebuilds the summary.
             ControlState& state = controlState();
-            state.targetLengthCtl->slider->setValue(static_cast<int>(kSummaryTarget * 100));
-            emit state.targetLengthCtl->slider->sliderReleased();
+            const uint64_t ranking = state.settings.snapshot().rankingGeneration;
+            QSlider* target = state.targetLengthCtl->slider;
+            const bool newTarget = target->value() != static_cast<int>(kSummaryTarget * 100);
+            target->setValue(static_cast<int>(kSummaryTarget * 100));
+            emit target->sliderReleased();
+            if (newTarget && !runEventsFor(window, 5000, [&] {
+                    return state.settings.snapshot().rankingGeneration != ranking;
+                }))
+                return;
             const int64_t beforeSummary = loop.restarts;
+            summaryFromPlay = beforeSummary;
             leftPlay = true;
             press(window, Qt::Key_S);
             if (!runEventsFor(window, 5000, [&] { return loop.restarts > beforeSummary; }))
+                return;
+            if (!runEventsFor(window, 5000, [&] { return summaryPastFirstSecond.load(); }))
                 return;
             summaryAfterRestart = loop.restarts.load();
             press(window, Qt::Key_Home);

@@ -264,7 +264,7 @@ SoundFigures soundFigures(const SoundRun& run, const SoundTrack& track) {
         const double to = std::min((span.to - span.offset) * run.speed, run.soundTo);
         const long millis = std::lround((to - from) * 1000);
         for (long step = 0; step < millis; ++step) {
-            const double heardAt = span.wallAt(timeline(from + step / 1000.0)) + lag;
+            const double heardAt = span.wallAt(timeline(from + step / 1000.0)) + lag - run.ownLag;
             if (heardAt > recordedUntil)
                 break;
             ++steps;

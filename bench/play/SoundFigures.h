@@ -77,6 +77,10 @@ struct SoundRun {
     double closedAt = 0.0;
     // Beeps from here on (video time) are the ones whose pitch is told.
     double pitchAfter = 0.0;
+    // How far the file itself puts its beeps after their flashes (an
+    // encoder's delay kept in the sound): the end of a kept span's sound
+    // then lies that much before its last picture's end, and is not missed.
+    double ownLag = 0.0;
 };
 
 struct OffsetFigures {
