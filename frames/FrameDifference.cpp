@@ -132,12 +132,10 @@ namespace {
 
 // The differences from the histograms' intersections and the corners'
 // weighted squares, as frameDifference ends.
-__attribute__((target("avx2"))) inline void finish4(const DifferencePack& b, __m256d iy, __m256d iu,
-                                                    __m256d iv, __m256d sy, __m256d su, __m256d sv,
-                                                    double* out) {
+__attribute__((target("avx2"))) inline void finish4(__m256d samplesY, __m256d samplesU, __m256d iy,
+                                                    __m256d iu, __m256d iv, __m256d sy, __m256d su,
+                                                    __m256d sv, double* out) {
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d samplesY = _mm256_load_pd(b.samplesY);
-    const __m256d samplesU = _mm256_load_pd(b.samplesU);
     __m256d similar = _mm256_add_pd(
         _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(0.4), iy), samplesY),
         _mm256_div_pd(_mm256_mul_pd(_mm256_set1_pd(0.3), _mm256_add_pd(iu, iv)), samplesU));
@@ -203,8 +201,43 @@ __attribute__((target("avx2"))) void differences4x2(const DifferencePack& from0,
         d = _mm256_sub_pd(bv, _mm256_set1_pd(from1.corner[kChannelV][i][lane1]));
         sv1 = _mm256_add_pd(sv1, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
     }
-    finish4(b, iy0, iu0, iv0, sy0, su0, sv0, out0);
-    finish4(b, iy1, iu1, iv1, sy1, su1, sv1, out1);
+    const __m256d samplesY = _mm256_load_pd(b.samplesY);
+    const __m256d samplesU = _mm256_load_pd(b.samplesU);
+    finish4(samplesY, samplesU, iy0, iu0, iv0, sy0, su0, sv0, out0);
+    finish4(samplesY, samplesU, iy1, iu1, iv1, sy1, su1, sv1, out1);
+}
+
+// The other way round: frameDifference of the pack's four pictures (as the
+// first picture, one a lane) with one picture of b (lane laneB) as the
+// second, for a row's last pictures that fill no pack of four. Each lane
+// again does what frameDifference does, with the operands in its order.
+__attribute__((target("avx2"))) void
+differences1x4(const DifferencePack& from, const DifferencePack& b, size_t laneB, double* out) {
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d iy = zero, iu = zero, iv = zero;
+    for (int k = 0; k < kHistogramBins; ++k) {
+        iy = _mm256_add_pd(iy, _mm256_min_pd(_mm256_set1_pd(b.histogram[kChannelY][k][laneB]),
+                                             _mm256_load_pd(from.histogram[kChannelY][k])));
+        iu = _mm256_add_pd(iu, _mm256_min_pd(_mm256_set1_pd(b.histogram[kChannelU][k][laneB]),
+                                             _mm256_load_pd(from.histogram[kChannelU][k])));
+        iv = _mm256_add_pd(iv, _mm256_min_pd(_mm256_set1_pd(b.histogram[kChannelV][k][laneB]),
+                                             _mm256_load_pd(from.histogram[kChannelV][k])));
+    }
+    __m256d sy = zero, su = zero, sv = zero;
+    for (int i = 0; i < kCompared * kCompared; ++i) {
+        const __m256d w = _mm256_set1_pd(kWeight[i / kCompared][i % kCompared]);
+        __m256d d = _mm256_sub_pd(_mm256_set1_pd(b.corner[kChannelY][i][laneB]),
+                                  _mm256_load_pd(from.corner[kChannelY][i]));
+        sy = _mm256_add_pd(sy, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(_mm256_set1_pd(b.corner[kChannelU][i][laneB]),
+                          _mm256_load_pd(from.corner[kChannelU][i]));
+        su = _mm256_add_pd(su, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+        d = _mm256_sub_pd(_mm256_set1_pd(b.corner[kChannelV][i][laneB]),
+                          _mm256_load_pd(from.corner[kChannelV][i]));
+        sv = _mm256_add_pd(sv, _mm256_mul_pd(_mm256_mul_pd(w, d), d));
+    }
+    finish4(_mm256_set1_pd(b.samplesY[laneB]), _mm256_set1_pd(b.samplesU[laneB]), iy, iu, iv, sy,
+            su, sv, out);
 }
 
 bool fourAtOnce() {
@@ -256,24 +289,25 @@ void DifferenceRow::differences(const DifferenceRow& from, double* out) const {
         const std::vector<DifferencePack>& packs = packed->packs;
         const std::vector<DifferencePack>& fromPacks = from.packed->packs;
         const size_t whole = count / 4;
-        const size_t spare = count - 4 * whole;
-        double four0[4];
-        double four1[4];
-        // Two of from's pictures at a time; an odd last one goes twice.
-        for (size_t p = 0; p < from.count; p += 2) {
-            const size_t p1 = std::min(p + 1, from.count - 1);
-            const DifferencePack& a0 = fromPacks[p / 4];
-            const DifferencePack& a1 = fromPacks[p1 / 4];
-            double* row0 = out + p * count;
-            double* row1 = out + p1 * count;
-            for (size_t g = 0; g < whole; ++g)
-                differences4x2(a0, p % 4, a1, p1 % 4, packs[g], row0 + 4 * g, row1 + 4 * g);
-            if (spare > 0) {
-                differences4x2(a0, p % 4, a1, p1 % 4, packs[whole], four0, four1);
-                std::copy_n(four0, spare, row0 + 4 * whole);
-                std::copy_n(four1, spare, row1 + 4 * whole);
+        // Two of from's pictures at a time, against this row's whole packs;
+        // an odd last one goes twice.
+        if (whole > 0)
+            for (size_t p = 0; p < from.count; p += 2) {
+                const size_t p1 = std::min(p + 1, from.count - 1);
+                double* row0 = out + p * count;
+                double* row1 = out + p1 * count;
+                for (size_t g = 0; g < whole; ++g)
+                    differences4x2(fromPacks[p / 4], p % 4, fromPacks[p1 / 4], p1 % 4, packs[g],
+                                   row0 + 4 * g, row1 + 4 * g);
             }
-        }
+        // This row's last pictures, each against four of from's at a time.
+        double four[4];
+        for (size_t q = 4 * whole; q < count; ++q)
+            for (size_t g = 0; g < fromPacks.size(); ++g) {
+                differences1x4(fromPacks[g], packs[whole], q % 4, four);
+                for (size_t lane = 0; lane < 4 && 4 * g + lane < from.count; ++lane)
+                    out[(4 * g + lane) * count + q] = four[lane];
+            }
         return;
     }
 #endif
