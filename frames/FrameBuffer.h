@@ -58,6 +58,9 @@ public:
     static double getComparison(const FrameBuffer* a, const FrameBuffer* b);
     bool setComparison(FrameBuffer* other, double value);
     static double segmentDistance(const FrameBuffer* a, const FrameBuffer* b);
+    // Works out now what comparing it takes (its sampled pictures' points),
+    // for a thread that reads fragments ahead of the one that compares them.
+    void prepareComparison() const { sampledRow(); }
     double getVariation();
     bool hasStrongChange();
     double getMeanColorCount();

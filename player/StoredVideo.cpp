@@ -1,5 +1,6 @@
 #include "StoredVideo.h"
 
+#include "ReadAheadFragments.h"
 #include "SummaryTurns.h"
 
 #include <cmath>
@@ -102,7 +103,8 @@ std::unique_ptr<FrameBuffer> StoredFrames::nextFragment() {
 bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t firstFrame,
                      const SummarySettings& settings, std::vector<MapSpan>& spans,
                      const std::function<bool()>& carryOn, SegmentDistanceMemo* memo) {
-    StoredFrames fragments(video, firstFrame, memo);
+    StoredFrames stored(video, firstFrame, memo);
+    ReadAheadFragments fragments(stored);
     Summarizer summarizer(settings);
     SummaryTurns turns(fragments, summarizer);
     const double frameDuration = 1.0 / video->frameRate();

@@ -1,5 +1,6 @@
 #include "Analysis.h"
 
+#include "ReadAheadFragments.h"
 #include "StoredFragments.h"
 
 #include <algorithm>
@@ -30,18 +31,21 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
     if (store && key.valid()) {
         entry = store->find(key);
         if (entry && entry->complete)
-            source = StoredFragments::open(*store, *entry);
+            stored = StoredFragments::open(*store, *entry);
         from = Origin::Store;
     }
-    if (!source && key.valid() && !sources.descriptorFiles.empty()) {
+    if (!stored && key.valid() && !sources.descriptorFiles.empty()) {
         notice.clear();
-        source = findDescriptorFile(sources.descriptorFiles, key, portableKey, &notice,
+        stored = findDescriptorFile(sources.descriptorFiles, key, portableKey, &notice,
                                     sources.keepPortable ? &fromFile : nullptr);
         notices.push_back(std::move(notice));
         from = Origin::DescriptorFile;
     }
-    if (source)
+    if (stored) {
+        // Reading them back overlaps the summary's work on the ones before.
+        source = std::make_unique<ReadAheadFragments>(*stored);
         return;
+    }
     from = Origin::Decoded;
     auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), options);
     if (key.valid() && (store || sources.keepPortable) &&
@@ -57,7 +61,8 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
 }
 
 Analysis::~Analysis() {
-    // The decoder's reading thread shows its pictures to the recorder.
+    // The decoder's reading thread shows its pictures to the recorder; the
+    // read-ahead thread reads the stored fragments.
     source.reset();
 }
 

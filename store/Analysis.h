@@ -69,6 +69,8 @@ private:
     std::unique_ptr<DescriptorStore> store;
     std::optional<StoredEntry> entry;
     std::unique_ptr<AnalysisRecorder> recorder;
+    // Stored fragments, which source reads ahead of the summary.
+    std::unique_ptr<FragmentSource> stored;
     std::unique_ptr<FragmentSource> source;
     FragmentDecoder* decoder = nullptr;
     Origin from = Origin::Decoded;
