@@ -7,6 +7,7 @@
 // which calls for a new summary from where the video plays.
 
 #include "SummarySettings.h"
+#include "Worker.h"
 
 #include <cstdint>
 #include <mutex>
@@ -33,6 +34,19 @@ public:
         return current;
     }
 
+    // A thread that waits on its own wakeup for new settings is told of
+    // each publication through it (one such thread; null for none). Whoever
+    // set it takes it away before the wakeup goes.
+    void setWatcher(Wakeup* wakeup) {
+        const std::lock_guard lock(mutex);
+        watcher = wakeup;
+    }
+    void dropWatcher(const Wakeup* wakeup) {
+        const std::lock_guard lock(mutex);
+        if (watcher == wakeup)
+            watcher = nullptr;
+    }
+
 private:
     void publish(const PlayerSettings& settings, bool ranking) {
         const std::lock_guard lock(mutex);
@@ -40,8 +54,12 @@ private:
         current = settings;
         current.generation = before.generation + 1;
         current.rankingGeneration = before.rankingGeneration + (ranking ? 1 : 0);
+        // Under the lock, so that the watcher cannot go meanwhile.
+        if (watcher != nullptr)
+            watcher->notify();
     }
 
     mutable std::mutex mutex;
     PlayerSettings current;
+    Wakeup* watcher = nullptr;
 };

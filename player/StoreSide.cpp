@@ -35,10 +35,17 @@ void tell(const std::string& notice) {
 
 } // namespace
 
-StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, const SettingsBoard& settings,
+StoreSide::StoreSide(std::string videoPath, StoreConfig storeConfig, SettingsBoard& settings,
                      Hooks callbacks)
     : path(std::move(videoPath)), config(std::move(storeConfig)), settingsBoard(settings),
-      hooks(std::move(callbacks)) {}
+      hooks(std::move(callbacks)) {
+    settingsBoard.setWatcher(&board.changed);
+}
+
+StoreSide::~StoreSide() {
+    settingsBoard.dropWatcher(&board.changed);
+    stop();
+}
 
 std::shared_ptr<const AnalysisProgress> StoreSide::analysisUnderWay(const std::string& path) {
     const std::lock_guard lock(underWayMutex);

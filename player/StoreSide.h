@@ -39,9 +39,10 @@ public:
         std::function<void(const std::vector<MapSpan>& spans, bool whole)> map;
     };
 
-    StoreSide(std::string path, StoreConfig config, const SettingsBoard& settings, Hooks hooks);
+    // The map thread is woken by every publication of the settings.
+    StoreSide(std::string path, StoreConfig config, SettingsBoard& settings, Hooks hooks);
     // Stops and joins both threads.
-    ~StoreSide() { stop(); }
+    ~StoreSide();
     StoreSide(const StoreSide&) = delete;
     StoreSide& operator=(const StoreSide&) = delete;
 
@@ -75,7 +76,7 @@ private:
 
     const std::string path;
     const StoreConfig config;
-    const SettingsBoard& settingsBoard;
+    SettingsBoard& settingsBoard;
     const Hooks hooks;
     const std::shared_ptr<AnalysisProgress> progress = std::make_shared<AnalysisProgress>();
     // The distances the maps measured, and the video they belong to (the
