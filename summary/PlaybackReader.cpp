@@ -35,20 +35,34 @@ bool PlaybackReader::open() {
     return true;
 }
 
-bool PlaybackReader::next(PictureFrame* frame) {
-    AVFrame* picture = nullptr;
-    if (!reader || !reader->getNextFrame(&picture))
+bool PlaybackReader::decodeNext(AVFrame** picture, double* seconds) {
+    if (!reader || !reader->getNextFrame(picture))
         return false;
     // A stream that declares no size tells it with its first picture.
     if (width <= 0 || height <= 0)
         reader->getVideoSize(&width, &height);
-    // The reader reuses its picture for the next decode.
-    frame->picture = Picture::copyOf(picture, width, height);
-    frame->frameNumber =
-        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
-    frame->frameTime = reader->timestampToSeconds(picture->pts);
-    lastTime = frame->frameTime;
+    *seconds = reader->timestampToSeconds((*picture)->pts);
+    lastTime = *seconds;
     started = true;
+    return true;
+}
+
+PictureFrame PlaybackReader::placed(const AVFrame* picture, double seconds) const {
+    PictureFrame frame;
+    // The reader reuses its picture for the next decode.
+    frame.picture = Picture::copyOf(picture, width, height);
+    frame.frameNumber =
+        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(picture->pts)));
+    frame.frameTime = seconds;
+    return frame;
+}
+
+bool PlaybackReader::next(PictureFrame* frame) {
+    AVFrame* picture = nullptr;
+    double seconds = 0.0;
+    if (!decodeNext(&picture, &seconds))
+        return false;
+    *frame = placed(picture, seconds);
     return true;
 }
 
@@ -97,17 +111,20 @@ bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
     std::vector<PictureFrame> found;
     bool first = true;
     for (;;) {
-        PictureFrame frame;
-        if (!next(&frame))
+        AVFrame* picture = nullptr;
+        double seconds = 0.0;
+        if (!decodeNext(&picture, &seconds))
             return false;
         // A jump that lands beyond the fragment cannot read it.
-        if (first && afterJump && frame.frameTime > fragment.start)
+        if (first && afterJump && seconds > fragment.start)
             return false;
         first = false;
-        if (frame.frameTime < fragment.start)
+        // Pictures before the fragment are decoded only.
+        if (seconds < fragment.start)
             continue;
-        if (frame.frameTime > fragment.start && found.empty())
+        if (seconds > fragment.start && found.empty())
             return false; // its first picture is not in the stream as decoded now
+        PictureFrame frame = placed(picture, seconds);
         if (found.size() < fragment.signatures.size()) {
             const Descriptors seen = Descriptors::of(frame.picture.avFrame(), width, height);
             if (pictureSignature(seen) != fragment.signatures[found.size()])

@@ -48,6 +48,11 @@ public:
 private:
     // The next picture; false at the end.
     bool next(PictureFrame* frame);
+    // The next picture as the reader holds it (until the next decode), and
+    // its time; false at the end. Not copied: for pictures passed over.
+    bool decodeNext(AVFrame** picture, double* seconds);
+    // A copy of the picture decodeNext gave, placed.
+    PictureFrame placed(const AVFrame* picture, double seconds) const;
     bool jumpTo(double seconds);
     // Reads the fragment from where the reader stands (just after a jump,
     // or straight on); false when its pictures do not come as described.
