@@ -28,6 +28,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -57,8 +58,6 @@ constexpr double kDroppedShare = 0.01;
 constexpr double kPitchHz = 1000;
 constexpr double kPitchTolerance = 0.01;
 constexpr double kSummaryTarget = 0.3;
-// Half a beep's loudness; the test video's noise stays under a tenth of it.
-constexpr float kLoudSample = 0.06f;
 
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -114,8 +113,14 @@ double ownSoundLag(const char* path, const SoundRun& run) {
     void* planes[1] = {samples.data()};
     if (av_audio_fifo_read(fifo.get(), planes, kRate) != kRate)
         return 0.0;
-    for (int i = 0; i < kRate; ++i)
-        if (std::abs(samples[i]) > kLoudSample)
+    // The beep starts at the first sample above half the loudest: mixed
+    // down from 5.1, the noise of the six channels adds up to half a beep's
+    // loudness in a single one.
+    float loudest = 0.0f;
+    for (float v : samples)
+        loudest = std::max(loudest, std::abs(v));
+    for (int i = 0; loudest > 0.0f && i < kRate; ++i)
+        if (std::abs(samples[i]) > loudest / 2)
             return static_cast<double>(from + i) / kRate - second;
     return 0.0;
 }
