@@ -186,6 +186,7 @@ void RestlessUser::saveAndCancel() {
         return;
     const QString target = saves.filePath(QStringLiteral("save-%1.mp4").arg(done.actions));
     name->setText(target);
+    saveUnderWay = true;
     save->click();
     QTimer::singleShot(pick(200, 3000), dialog, [this, dialog, target] {
         last = "save cancelled";
@@ -200,9 +201,8 @@ void RestlessUser::saveAndCancel() {
 void RestlessUser::checkSaveEnded(QDialog* dialog, const QString& target, bool cancelled,
                                   int triesLeft) {
     if (!buttonNamed(dialog, "Save")->isEnabled() && triesLeft > 0) {
-        QTimer::singleShot(250, dialog, [=, this] {
-            checkSaveEnded(dialog, target, cancelled, triesLeft - 1);
-        });
+        QTimer::singleShot(250, dialog,
+                           [=, this] { checkSaveEnded(dialog, target, cancelled, triesLeft - 1); });
         return;
     }
     if (cancelled && QFileInfo::exists(target))
@@ -215,5 +215,6 @@ void RestlessUser::checkSaveEnded(QDialog* dialog, const QString& target, bool c
     }
     if (cancelled)
         ++done.savesCancelled;
+    saveUnderWay = false;
     dialog->reject();
 }

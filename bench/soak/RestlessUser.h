@@ -42,6 +42,8 @@ public:
 
     void scheduleNext();
     const Counts& counts() const { return done; }
+    // From Save to the dialog's end: a save runs, or is being cancelled.
+    bool saving() const { return saveUnderWay; }
     // What the user did last, for the report of a hang.
     static const char* lastAction();
 
@@ -63,4 +65,5 @@ private:
     size_t playing = 0;
     Counts done;
     QTemporaryDir saves;
+    bool saveUnderWay = false;
 };

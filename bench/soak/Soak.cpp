@@ -32,7 +32,10 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+#include <execinfo.h>
 #include <malloc.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +46,9 @@ constexpr int kHeartbeatMs = 100;
 constexpr double kHangSeconds = 2.0;
 constexpr int kSampleMs = 1000;
 constexpr double kLongestSilence = 0.5;
+// A silence this long has the GUI thread's stack written (the first few).
+constexpr double kTracedSilence = 0.3;
+constexpr int kTracedSilences = 10;
 constexpr long kMemoryLimitKb = 600 * 1024;
 // An underrun this soon after the user restarted the sound belongs to the restart.
 constexpr double kRestartSeconds = 1.0;
@@ -75,9 +81,28 @@ void dumpThreads() {
     [[maybe_unused]] const int status = std::system(command.c_str());
 }
 
+// The GUI thread's stack, written by the thread itself on a signal from the
+// watchdog: where it is while it does not answer. Frames of the program and
+// its libraries come as file(+offset), for addr2line.
+void writeOwnStack(int) {
+    void* frames[64];
+    const int count = backtrace(frames, 64);
+    backtrace_symbols_fd(frames, count, STDERR_FILENO);
+}
+
 class Watchdog {
 public:
-    explicit Watchdog(std::atomic<int64_t>& heartbeat) : heartbeat(heartbeat) {
+    // Made on the GUI thread, which it watches.
+    Watchdog(std::atomic<int64_t>& heartbeat, Clock::time_point start)
+        : heartbeat(heartbeat), start(start), gui(pthread_self()) {
+        // Loads what backtrace needs now, not inside the signal.
+        void* frame[1];
+        backtrace(frame, 1);
+        struct sigaction action = {};
+        action.sa_handler = writeOwnStack;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR2, &action, nullptr);
         thread = std::thread([this] { watch(); });
     }
     ~Watchdog() {
@@ -87,6 +112,8 @@ public:
     double longestSilence() const { return longest.load(); }
     // The user's last action when the longest silence was measured.
     const char* longestSilenceAction() const { return longestDuring.load(); }
+    // When the longest silence began, in seconds from the soak's start.
+    double longestSilenceAt() const { return longestAt.load(); }
     int silencesOverTheLimit() const { return silencesOverLimit.load(); }
 
 private:
@@ -99,10 +126,23 @@ private:
             if (silent > longest) {
                 longest = silent;
                 longestDuring = RestlessUser::lastAction();
+                longestAt = elapsedSince(start) - silent;
             }
             if (silent > kLongestSilence && !overLimit)
                 ++silencesOverLimit;
             overLimit = silent > kLongestSilence;
+            if (silent > kTracedSilence && !traced) {
+                traced = true;
+                if (++silencesTraced <= kTracedSilences) {
+                    std::fprintf(stderr,
+                                 "\ntessaro-soak: the GUI thread silent for %.2f s at %.0f s "
+                                 "(after: %s); its stack:\n",
+                                 silent, elapsedSince(start) - silent, RestlessUser::lastAction());
+                    std::fflush(stderr);
+                    pthread_kill(gui, SIGUSR2);
+                }
+            }
+            traced = silent > kTracedSilence && traced;
             if (silent > kHangSeconds) {
                 std::fprintf(stderr,
                              "\nSOAK FAILED: the GUI thread did not answer for %.1f s (last "
@@ -116,11 +156,17 @@ private:
     }
 
     std::atomic<int64_t>& heartbeat;
+    const Clock::time_point start;
+    const pthread_t gui;
     std::atomic<bool> stop{false};
     std::atomic<double> longest{0.0};
+    std::atomic<double> longestAt{0.0};
     std::atomic<const char*> longestDuring{"none"};
     std::atomic<int> silencesOverLimit{0};
-    bool overLimit = false; // the watching thread's own
+    // The watching thread's own.
+    bool overLimit = false;
+    bool traced = false;
+    int silencesTraced = 0;
     std::thread thread;
 };
 
@@ -135,12 +181,14 @@ struct Figures {
     double longestPlayStall = 0.0; // the same, in Play mode only
     int playStallPosition = 0;     // where in the video (seconds) it happened
     double longestSilence = 0.0;   // between two heartbeats of the GUI thread
+    double longestSilenceAt = 0.0; // when it began, from the soak's start
     const char* longestSilenceAction = "none";
     int silencesOverLimit = 0;
     // Resident memory's peak, when it came and what the user had just done.
     long peak = 0;
     double peakAt = 0.0;
     const char* peakAction = "none";
+    long peakOutsideSaves = 0; // the same, while no save ran
 };
 
 // Memory that grows after the first third: the peak from then on above the
@@ -246,6 +294,8 @@ int main(int argc, char** argv) {
             figures.peakAt = elapsedSince(start);
             figures.peakAction = RestlessUser::lastAction();
         }
+        if (!user->saving())
+            figures.peakOutsideSaves = std::max(figures.peakOutsideSaves, resident);
         figures.rss.push_back(resident);
         figures.heap.push_back(heapKilobytes());
     });
@@ -265,7 +315,7 @@ int main(int argc, char** argv) {
         heartbeatTimer.start(kHeartbeatMs);
         sampleTimer.start(kSampleMs);
         heartbeat = Clock::now().time_since_epoch().count();
-        watchdog = std::make_unique<Watchdog>(heartbeat);
+        watchdog = std::make_unique<Watchdog>(heartbeat, start);
         user = std::make_unique<RestlessUser>(parts.mainWindow, state, seed, videos);
         user->scheduleNext();
         QWidget* window = parts.mainWindow;
@@ -276,6 +326,7 @@ int main(int argc, char** argv) {
             sampleTimer.stop();
             figures.longestSilence = watchdog->longestSilence();
             figures.longestSilenceAction = watchdog->longestSilenceAction();
+            figures.longestSilenceAt = watchdog->longestSilenceAt();
             figures.silencesOverLimit = watchdog->silencesOverTheLimit();
             watchdog.reset();
             window->close();
@@ -301,6 +352,7 @@ int main(int argc, char** argv) {
                 "later peak %ld MB); the peak at %.0f s (after: %s)\n",
                 peak / 1024, final / 1024, earlyPeak / 1024, latePeak / 1024, figures.peakAt,
                 figures.peakAction);
+    std::printf("  outside saves:         peak %ld MB\n", figures.peakOutsideSaves / 1024);
     std::printf("  heap in use:           peak %ld MB, final %ld MB (first third peak %ld MB, "
                 "later peak %ld MB)\n",
                 std::max(heapEarly, heapLate) / 1024,
@@ -310,9 +362,9 @@ int main(int argc, char** argv) {
                 static_cast<long long>(figures.dropped));
     std::printf("  longest stall:         %.1f s (in Play mode %.1f s, at %d s of the video)\n",
                 figures.longestStall, figures.longestPlayStall, figures.playStallPosition);
-    std::printf("  longest GUI silence:   %.2f s (after: %s); %d over %.1f s\n",
-                figures.longestSilence, figures.longestSilenceAction, figures.silencesOverLimit,
-                kLongestSilence);
+    std::printf("  longest GUI silence:   %.2f s at %.0f s (after: %s); %d over %.1f s\n",
+                figures.longestSilence, figures.longestSilenceAt, figures.longestSilenceAction,
+                figures.silencesOverLimit, kLongestSilence);
     std::printf("  sound underruns:       %lld (%.2f a minute); %lld away from restarts "
                 "(%.2f a minute)\n",
                 static_cast<long long>(figures.underruns), figures.underruns / minutes,
