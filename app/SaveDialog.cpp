@@ -21,6 +21,9 @@ struct FormatChoice {
     const char* label;
 };
 
+// Decoding and encoding threads of a save from the player.
+constexpr int kPlayerSaveThreads = 2;
+
 constexpr FormatChoice kFormats[] = {
     {SaveFormat::Video, "Summary video with sound (MP4)"},
     {SaveFormat::Json, "Segment list (JSON)"},
@@ -163,8 +166,13 @@ void SaveDialog::reject() {
 
 void showSaveDialog(QWidget* window, const std::string& video) {
     auto* dialog = window->findChild<SaveDialog*>();
-    if (dialog == nullptr)
+    if (dialog == nullptr) {
         dialog = new SaveDialog(window, [] { return controlState().settings.snapshot().summary; });
+        // The video plays on while it is saved: the save neither takes the
+        // cores that playing needs nor holds a frame thread's pictures for
+        // each of many cores (about 20 MB a thread at 1080p).
+        dialog->setThreads(kPlayerSaveThreads);
+    }
     if (!dialog->saving().running())
         dialog->setVideo(video);
     dialog->show();

@@ -125,6 +125,8 @@ void SummarySave::run(const SaveRequest& request) {
         task.sources.descriptorFiles = {request.video + kDescriptorFileSuffix};
     task.decoderThreads = request.threads;
     task.encoderThreads = request.threads;
+    // The video plays on meanwhile.
+    task.leanEncoder = true;
     PostedProgress progress([this](int permille) {
         const std::lock_guard lock(mutex);
         posted.permille = permille;

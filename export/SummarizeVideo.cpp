@@ -154,8 +154,8 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
                 const VideoWriterFormat format{
-                    width,        height,       probe.frameRateNum, probe.frameRateDen,
-                    probe.sarNum, probe.sarDen, task.encoderThreads};
+                    width,        height,       probe.frameRateNum,  probe.frameRateDen,
+                    probe.sarNum, probe.sarDen, task.encoderThreads, task.leanEncoder};
                 if (!out.writer->open(out.videoBody->temporaryPath(), format,
                                       probe.hasAudio ? path : std::string(), &out.error)) {
                     outputFailed = true;

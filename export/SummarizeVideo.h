@@ -47,6 +47,7 @@ struct VideoTask {
     AnalysisSources sources;
     int decoderThreads = 0;              // 0: one per core
     int encoderThreads = 0;              // 0: FFmpeg's choice
+    bool leanEncoder = false;            // VideoWriterFormat::leanLookahead
     SummaryProgress* progress = nullptr; // none when null
 };
 

@@ -190,6 +190,8 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
         v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     av_opt_set(v->priv_data, "preset", "veryfast", 0);
     av_opt_set(v->priv_data, "crf", "20", 0);
+    if (format.leanLookahead)
+        av_opt_set(v->priv_data, "x264-params", "sync-lookahead=0", 0);
     if (v->width <= 0 || v->height <= 0) {
         *error = "the picture is too small to encode";
         return false;
