@@ -47,6 +47,7 @@ void SummaryTree::start() {
     levelsAdded = 0;
     levelsAdvanced = 0;
     nextFragmentId = 0;
+    framesKeptFrom = 0;
 }
 
 void SummaryTree::freeAll() {
@@ -304,7 +305,20 @@ FrameBuffer* SummaryTree::advanceRoot(bool& included) {
         included = current->included;
     ++levelsAdvanced;
     current = next;
+    forgetFramesOutOfReach();
     return fragment;
+}
+
+void SummaryTree::forgetFramesOutOfReach() {
+    // Every fragment to come lies below the root and is compared with kept
+    // fragments at most REDUNDANCY_REACH levels above its own; a rescore
+    // starts at the root. Two levels more are kept for good measure.
+    const int64_t lowestInReach = int64_t{current->level} - REDUNDANCY_REACH - 2;
+    while (framesKeptFrom < fragments.size() &&
+           static_cast<int64_t>(framesKeptFrom) + 1 < lowestInReach) {
+        fragments[framesKeptFrom]->releaseFrames();
+        ++framesKeptFrom;
+    }
 }
 
 void retireDecidedFragment(FrameBuffer* fragment, bool included) {

@@ -40,6 +40,10 @@ public:
     // between the two sides of the current root and keeping siblings together.
     // The others are deleted, with every node that no kept leaf lies below.
     void pruneLeaves(uint32_t limit);
+    // Kept fragments so far behind the current root that no fragment to come
+    // is compared with them give up their frames: a summary of a long video
+    // holds those of REDUNDANCY_REACH fragments at most, not of every one kept.
+    void forgetFramesOutOfReach();
     // Keeps the child of the current root on the best leaf's path and
     // deletes the other one with its subtree.
     void decideRoot();
@@ -71,8 +75,11 @@ public:
     double minContinuityScore = 999.0;
     double maxActivityScore = -999.0;
     double minActivityScore = 999.0;
-    // Every fragment inserted since the last reset, in order.
+    // Every fragment inserted since the last reset, in order: the one of
+    // level k at k - 1.
     std::vector<std::unique_ptr<FrameBuffer>> fragments;
+    // The fragments before this one have given up their frames.
+    size_t framesKeptFrom = 0;
     int32_t nextFragmentId = 0;
     // Read whenever measures or scores are computed; a change of them means a
     // new tree (resetTree), as the scores already given were computed with the old.

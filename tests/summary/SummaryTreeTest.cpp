@@ -406,6 +406,35 @@ TEST(RetireDecidedFragment, AKeptOneKeepsItsDescriptorsALeftOutOneOnlyItsRecord)
     }
 }
 
+TEST(RetireDecidedFragment, KeptFragmentsBeyondTheRedundancyReachGiveUpTheirFrames) {
+    // Everything kept, one level at a time, for longer than the reach: the
+    // frames held stop growing, and none that a fragment to come could be
+    // compared with is given up.
+    SummaryTree tree;
+    tree.weights.targetLength = 1.0;
+    const int fragments = REDUNDANCY_REACH + 100;
+    for (int n = 0; n < fragments; ++n) {
+        tree.addFragment(makeFragment(3, 0.1), true);
+        tree.pruneLeaves(1);
+        tree.decideRoot();
+        bool included = false;
+        // The start node, first, has no fragment.
+        const FrameBuffer* decided = tree.advanceRoot(included);
+        ASSERT_EQ(decided != nullptr, n > 0);
+        ASSERT_TRUE(included || n == 0);
+    }
+    const int64_t rootLevel = tree.current->level;
+    for (int k = 0; k < fragments; ++k) {
+        const int level = k + 1;
+        const bool inReach = rootLevel + 1 - level <= REDUNDANCY_REACH;
+        if (inReach) {
+            ASSERT_EQ(tree.fragments[k]->count(), 3) << "level " << level;
+        } else if (rootLevel - level > REDUNDANCY_REACH + 2) {
+            ASSERT_EQ(tree.fragments[k]->count(), 0) << "level " << level;
+        }
+    }
+}
+
 // Drives the tree as the decoding pass does (depth limit 20, node limit 100)
 // over scenes of six fragments, alike within a scene; four contents take
 // turns, so every scene is seen again later. With the junk filter, the first
