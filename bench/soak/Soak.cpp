@@ -22,6 +22,10 @@
 #include <QTimer>
 #include <QWidget>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -220,6 +224,10 @@ int main(int argc, char** argv) {
     SoundServer sound;
     if (!sound.open())
         std::fprintf(stderr, "tessaro-soak: no sound server could be started; no sound\n");
+
+    // As the player's own start: FFmpeg's notes (x264's at every save) would
+    // bury the soak's.
+    av_log_set_level(AV_LOG_FATAL);
 
     int qtArgc = 1;
     char name[] = "tessaro-soak";
