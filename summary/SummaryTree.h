@@ -40,10 +40,6 @@ public:
     // between the two sides of the current root and keeping siblings together.
     // The others are deleted, with every node that no kept leaf lies below.
     void pruneLeaves(uint32_t limit);
-    // Kept fragments so far behind the current root that no fragment to come
-    // is compared with them give up their frames: a summary of a long video
-    // holds those of REDUNDANCY_REACH fragments at most, not of every one kept.
-    void forgetFramesOutOfReach();
     // Keeps the child of the current root on the best leaf's path and
     // deletes the other one with its subtree.
     void decideRoot();
@@ -78,8 +74,6 @@ public:
     // Every fragment inserted since the last reset, in order: the one of
     // level k at k - 1.
     std::vector<std::unique_ptr<FrameBuffer>> fragments;
-    // The fragments before this one have given up their frames.
-    size_t framesKeptFrom = 0;
     int32_t nextFragmentId = 0;
     // Read whenever measures or scores are computed; a change of them means a
     // new tree (resetTree), as the scores already given were computed with the old.
@@ -87,6 +81,10 @@ public:
 
 private:
     void start();
+    // Kept fragments so far behind the current root that no fragment to come
+    // is compared with them give up their frames: a summary of a long video
+    // holds those of REDUNDANCY_REACH fragments at most, not of every one kept.
+    void forgetFramesOutOfReach();
     void freeAll();
     TreeNode* addChild(TreeNode* leaf, bool included, FrameBuffer* fragment, double targetLength,
                        NodeList& newLeaves);
@@ -101,6 +99,8 @@ private:
     uint32_t sideSearch = 0;
     const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;
+    // The fragments before this one have given up their frames.
+    size_t framesKeptFrom = 0;
 };
 
 // What a fragment keeps once the root has advanced past it: a kept fragment
