@@ -32,7 +32,6 @@ constexpr double kDct[8][8] = {
     {0.09754516, -0.2777851, 0.4157348, -0.4903926, 0.4903926, -0.4157348, 0.2777851, -0.09754516},
 };
 
-
 // Block b of the 8 x 8 grid spans [start[b], end[b]) along a side of the
 // given size; the end is derived from the start, not from (b + 1) * d.
 void blockBounds(int size, int start[kGrid], int end[kGrid]) {
@@ -283,37 +282,47 @@ void Descriptors::encode(std::string& out) const {
                       static_cast<uint64_t>(std::llround(channel[i] * samples.n[i / 8][i % 8])));
 }
 
-bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* out) {
-    const uint8_t* at = *data;
-    if (at >= end || *at++ != ENCODING_VERSION)
-        return false;
-    uint64_t width = 0;
-    uint64_t height = 0;
-    if (!getVarint(&at, end, &width) || !getVarint(&at, end, &height) || width > kLargestSide ||
-        height > kLargestSide)
+bool Descriptors::fromNumbers(const uint64_t* numbers, Descriptors* out, bool derived) {
+    const uint64_t width = numbers[0];
+    const uint64_t height = numbers[1];
+    if (width > kLargestSide || height > kLargestSide)
         return false;
     Descriptors d;
     d.width = static_cast<int32_t>(width);
     d.height = static_cast<int32_t>(height);
+    const uint64_t* at = numbers + 2;
     for (auto& channel : d.histogram)
         for (double& bin : channel) {
-            uint64_t value = 0;
-            if (!getVarint(&at, end, &value) || value > UINT32_MAX)
+            const uint64_t value = *at++;
+            if (value > UINT32_MAX)
                 return false;
             bin = static_cast<double>(value);
         }
     const BlockSamples samples(d.width, d.height);
     for (auto& channel : d.blockMeans)
         for (int i = 0; i < 64; ++i) {
-            uint64_t sum = 0;
+            const uint64_t sum = *at++;
             const uint32_t n = samples.n[i / 8][i % 8];
-            if (!getVarint(&at, end, &sum) || sum > uint64_t{255} * n)
+            if (sum > uint64_t{255} * n)
                 return false;
             channel[i] = static_cast<double>(static_cast<uint32_t>(sum)) / n;
         }
-    d.derive();
+    if (derived)
+        d.derive();
     *out = d;
-    *data = at;
     return true;
 }
 
+bool Descriptors::decode(const uint8_t** data, const uint8_t* end, Descriptors* out) {
+    const uint8_t* at = *data;
+    if (at >= end || *at++ != ENCODING_VERSION)
+        return false;
+    uint64_t numbers[NUMBERS];
+    for (uint64_t& number : numbers)
+        if (!getVarint(&at, end, &number))
+            return false;
+    if (!fromNumbers(numbers, out))
+        return false;
+    *data = at;
+    return true;
+}

@@ -44,6 +44,14 @@ struct Descriptors {
     // with *data unchanged, when the bytes are not a whole encoding of this
     // version.
     static bool decode(const uint8_t** data, const uint8_t* end, Descriptors* out);
+
+    // The whole numbers an encoding holds after its version byte: the width,
+    // the height, 48 histogram bins and 192 block sums.
+    static constexpr size_t NUMBERS = 2 + 48 + 192;
+    // The descriptors those numbers stand for; false when one is out of its
+    // range. Without `derived`, colorLayout and activity are left at zero
+    // (enough to check the numbers).
+    static bool fromNumbers(const uint64_t* numbers, Descriptors* out, bool derived = true);
 };
 
 // What frameDifference reads of a picture, side by side in a third of the

@@ -16,7 +16,7 @@ constexpr uint8_t kChunkFormat = 1;
 // Frame number, time, key-frame mark, then the descriptors' own whole numbers
 // (width, height, 48 histogram bins, 192 block sums).
 constexpr size_t kFrameFields = 3;
-constexpr size_t kDescriptorNumbers = 2 + 48 + 192;
+constexpr size_t kDescriptorNumbers = Descriptors::NUMBERS;
 constexpr size_t kNumbers = kFrameFields + kDescriptorNumbers;
 // Small enough to be quick, and most of what a higher level would save.
 constexpr int kCompressionLevel = 6;
@@ -61,10 +61,13 @@ int64_t wrapped(int64_t a, int64_t b, int sign) {
 
 struct ContextFree {
     void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
 };
 
 } // namespace
+
+void FrameChunkReader::ContextFree::operator()(ZSTD_DCtx* context) const {
+    ZSTD_freeDCtx(context);
+}
 
 bool FrameChunkWriter::add(const Frame& frame) {
     std::vector<int64_t> numbers;
@@ -124,7 +127,10 @@ bool FrameChunkReader::open(const std::string& compressed, int expectedFrames) {
         size > 16 + kNumbers * (1 + 8 * static_cast<unsigned long long>(expectedFrames)))
         return false;
     raw.resize(size);
-    const std::unique_ptr<ZSTD_DCtx, ContextFree> context(ZSTD_createDCtx());
+    // One context for every chunk: a new one would map its room afresh each
+    // time.
+    if (!context)
+        context.reset(ZSTD_createDCtx());
     if (!context)
         return false;
     const size_t made = ZSTD_decompressDCtx(context.get(), raw.data(), raw.size(),
@@ -154,10 +160,11 @@ bool FrameChunkReader::open(const std::string& compressed, int expectedFrames) {
     if (at != end)
         return false;
     frames = expectedFrames;
-    // Every frame is read once here, so that a chunk is taken whole or not at all.
+    // Every frame is checked once here, so that a chunk is taken whole or not
+    // at all; what follows from a frame's numbers is left to next().
     Frame frame;
     for (int i = 0; i < frames; ++i)
-        if (!next(&frame))
+        if (!nextNumbers(&frame, false))
             return false;
     nextFrame = 0;
     previous.assign(kNumbers, 0);
@@ -165,10 +172,14 @@ bool FrameChunkReader::open(const std::string& compressed, int expectedFrames) {
 }
 
 bool FrameChunkReader::next(Frame* frame) {
+    return nextNumbers(frame, true);
+}
+
+bool FrameChunkReader::nextNumbers(Frame* frame, bool derived) {
     if (nextFrame >= frames)
         return false;
     const auto* bytes = reinterpret_cast<const uint8_t*>(raw.data());
-    std::vector<int64_t> numbers(kNumbers);
+    int64_t numbers[kNumbers];
     for (size_t column = 0; column < kNumbers; ++column) {
         uint64_t value = 0;
         for (int plane = 0; plane < columnWidth[column]; ++plane)
@@ -178,23 +189,19 @@ bool FrameChunkReader::next(Frame* frame) {
                 << (8 * plane);
         numbers[column] = wrapped(previous[column], unzigzag(value), 1);
     }
-    std::string encoded(1, static_cast<char>(Descriptors::ENCODING_VERSION));
+    uint64_t own[Descriptors::NUMBERS];
     for (size_t i = kFrameFields; i < kNumbers; ++i) {
         if (numbers[i] < 0)
             return false;
-        putVarint(encoded, static_cast<uint64_t>(numbers[i]));
+        own[i - kFrameFields] = static_cast<uint64_t>(numbers[i]);
     }
-    const auto* from = reinterpret_cast<const uint8_t*>(encoded.data());
-    const uint8_t* const encodedEnd = from + encoded.size();
-    Frame made;
     if (numbers[0] < 0 || numbers[0] > UINT32_MAX || (numbers[2] != 0 && numbers[2] != 1) ||
-        !Descriptors::decode(&from, encodedEnd, &made.descriptors) || from != encodedEnd)
+        !Descriptors::fromNumbers(own, &frame->descriptors, derived))
         return false;
-    made.frameNumber = static_cast<double>(numbers[0]);
-    made.frameTime = bitsTime(numbers[1]);
-    made.keyFrame = numbers[2] == 1;
-    *frame = std::move(made);
-    previous = std::move(numbers);
+    frame->frameNumber = static_cast<double>(numbers[0]);
+    frame->frameTime = bitsTime(numbers[1]);
+    frame->keyFrame = numbers[2] == 1;
+    std::copy(numbers, numbers + kNumbers, previous.begin());
     ++nextFrame;
     return true;
 }

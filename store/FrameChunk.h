@@ -12,8 +12,12 @@
 #include "Frame.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+struct ZSTD_DCtx_s;
+typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 
 class FrameChunkWriter {
 public:
@@ -39,6 +43,14 @@ public:
     bool next(Frame* frame);
 
 private:
+    // The next frame's numbers into *frame; with `derived`, what follows
+    // from them too.
+    bool nextNumbers(Frame* frame, bool derived);
+
+    struct ContextFree {
+        void operator()(ZSTD_DCtx* context) const;
+    };
+    std::unique_ptr<ZSTD_DCtx, ContextFree> context;
     std::string raw;
     int frames = 0;
     int nextFrame = 0;

@@ -1,5 +1,41 @@
 #include "StoredFragments.h"
 
+#include "Worker.h"
+
+#include <thread>
+
+namespace {
+
+// Every chunk opened once, on two threads where there are two cores: the
+// summary starts only once all of them are known to be whole.
+bool allWhole(const std::vector<StoredChunk>& chunks) {
+    // Each chunk to the side with fewer frames so far.
+    std::vector<const StoredChunk*> sides[2];
+    int64_t frames[2] = {0, 0};
+    const bool two = chunks.size() > 1 && std::thread::hardware_concurrency() > 1;
+    for (const StoredChunk& chunk : chunks) {
+        const int side = two && frames[1] < frames[0] ? 1 : 0;
+        sides[side].push_back(&chunk);
+        frames[side] += chunk.frames;
+    }
+    const auto check = [](const std::vector<const StoredChunk*>& side) {
+        FrameChunkReader reader;
+        for (const StoredChunk* chunk : side)
+            if (!reader.open(chunk->descriptors, chunk->frames))
+                return false;
+        return true;
+    };
+    bool otherWhole = true;
+    Worker other;
+    if (!sides[1].empty())
+        other.start([&] { otherWhole = check(sides[1]); });
+    const bool whole = check(sides[0]);
+    other.stop();
+    return whole && otherWhole;
+}
+
+} // namespace
+
 std::unique_ptr<StoredFragments> StoredFragments::open(DescriptorStore& store,
                                                        const StoredEntry& entry) {
     std::vector<StoredChunk> chunks;
@@ -15,10 +51,8 @@ std::unique_ptr<StoredFragments> StoredFragments::fromChunks(std::vector<StoredC
                                                              double frameRate) {
     if (!(frameRate > 0))
         return nullptr;
-    FrameChunkReader check;
-    for (const StoredChunk& chunk : chunks)
-        if (!check.open(chunk.descriptors, chunk.frames))
-            return nullptr;
+    if (!allWhole(chunks))
+        return nullptr;
     std::unique_ptr<StoredFragments> source(new StoredFragments);
     source->rate = frameRate;
     source->chunks = std::move(chunks);
