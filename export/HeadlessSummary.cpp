@@ -1,6 +1,7 @@
 #include "HeadlessSummary.h"
 
 #include "Analysis.h"
+#include "DistanceHelper.h"
 #include "SummaryTurns.h"
 #include "VideoReader.h"
 
@@ -27,7 +28,13 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     stored = analysis.fromStore();
     const double frameDuration = 1.0 / fragments.frameRate();
 
+    // Fragments that come ready leave the tree's comparisons as the work:
+    // a second core shares them.
+    std::unique_ptr<DistanceHelper> helper;
+    if (analysis.origin() != Analysis::Origin::Decoded && std::thread::hardware_concurrency() > 1)
+        helper = std::make_unique<DistanceHelper>();
     Summarizer summarizer(settings);
+    summarizer.setDistanceHelper(helper.get());
     SummaryTurns turns(fragments, summarizer);
     bool completed = false;
     for (;;) {

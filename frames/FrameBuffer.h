@@ -58,6 +58,16 @@ public:
     static double getComparison(const FrameBuffer* a, const FrameBuffer* b);
     bool setComparison(FrameBuffer* other, double value);
     static double segmentDistance(const FrameBuffer* a, const FrameBuffer* b);
+    // Whether segmentDistance of a newer fragment to an older one would
+    // measure anything: false when the newer keeps the distance, the memo has
+    // it, or the two are too far apart to be compared at all.
+    static bool needsMeasuring(const FrameBuffer* newer, const FrameBuffer* older);
+    // Keeps a distance measured on another thread where segmentDistance and
+    // the caller would keep it: in the memo and in the newer's list.
+    static void keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance);
+    // The distance itself, measured afresh. Safe on several threads at once
+    // once each fragment's comparison is prepared.
+    static double measureDistance(const FrameBuffer* a, const FrameBuffer* b);
     // Works out now what comparing it takes (its sampled pictures' points),
     // for a thread that reads fragments ahead of the one that compares them.
     void prepareComparison() const { sampledRow(); }
@@ -89,7 +99,8 @@ public:
     SegmentDistanceMemo* distanceMemo = nullptr;
 
 private:
-    static double measureDistance(const FrameBuffer* a, const FrameBuffer* b);
+    // The memo both fragments use, if they have frames to be named by.
+    static SegmentDistanceMemo* sharedMemo(const FrameBuffer* a, const FrameBuffer* b);
     // Every second frame's difference point, from the first, made when first
     // compared (and again if the frames changed since). Copies share it.
     const DifferenceRow& sampledRow() const;

@@ -81,9 +81,31 @@ bool FrameBuffer::setComparison(FrameBuffer* other, double value) {
     return false;
 }
 
+SegmentDistanceMemo* FrameBuffer::sharedMemo(const FrameBuffer* a, const FrameBuffer* b) {
+    if (a->distanceMemo != b->distanceMemo || a->frames.empty() || b->frames.empty())
+        return nullptr;
+    return a->distanceMemo;
+}
+
+bool FrameBuffer::needsMeasuring(const FrameBuffer* newer, const FrameBuffer* older) {
+    const int d = newer->number - older->number;
+    if (d <= 0 || d >= COMPARISON_LIST_SIZE || getComparison(newer, older) != -1.0)
+        return false;
+    const SegmentDistanceMemo* memo = sharedMemo(newer, older);
+    return memo == nullptr || !memo->find(*newer, *older);
+}
+
+void FrameBuffer::keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance) {
+    if (SegmentDistanceMemo* memo = sharedMemo(newer, older))
+        memo->keep(*newer, *older, distance);
+    const int d = newer->number - older->number;
+    if (d > 0 && d < COMPARISON_LIST_SIZE)
+        newer->comparisonList[d] = {1, distance};
+}
+
 double FrameBuffer::segmentDistance(const FrameBuffer* a, const FrameBuffer* b) {
-    SegmentDistanceMemo* memo = a->distanceMemo == b->distanceMemo ? a->distanceMemo : nullptr;
-    if (memo == nullptr || a->frames.empty() || b->frames.empty())
+    SegmentDistanceMemo* memo = sharedMemo(a, b);
+    if (memo == nullptr)
         return measureDistance(a, b);
     if (const std::optional<double> known = memo->find(*a, *b))
         return *known;

@@ -1,9 +1,12 @@
 #include "StoredVideo.h"
 
+#include "DistanceHelper.h"
 #include "ReadAheadFragments.h"
 #include "SummaryTurns.h"
 
 #include <cmath>
+#include <memory>
+#include <thread>
 
 std::shared_ptr<const StoredVideo> StoredVideo::load(DescriptorStore& store,
                                                      const StoredEntry& entry) {
@@ -105,7 +108,12 @@ bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t fir
                      const std::function<bool()>& carryOn, SegmentDistanceMemo* memo) {
     StoredFrames stored(video, firstFrame, memo);
     ReadAheadFragments fragments(stored);
+    // The comparisons of each level are shared with a second core.
+    std::unique_ptr<DistanceHelper> helper;
+    if (std::thread::hardware_concurrency() > 1)
+        helper = std::make_unique<DistanceHelper>();
     Summarizer summarizer(settings);
+    summarizer.setDistanceHelper(helper.get());
     SummaryTurns turns(fragments, summarizer);
     const double frameDuration = 1.0 / video->frameRate();
     while (!turns.finished()) {

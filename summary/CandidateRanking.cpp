@@ -1,6 +1,7 @@
 // The four path measures of a candidate, the score of a new leaf and the
 // best-first order of the leaf list.
 
+#include "DistanceHelper.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
 #include "SummaryTree.h"
@@ -138,6 +139,36 @@ void sortRange(SortEntry* a, int64_t lo, int64_t hi) {
 }
 
 } // namespace
+
+void SummaryTree::measureAhead(FrameBuffer* fragment, int32_t level) {
+    // The walk of ancestorDistances from every leaf's include child, marking
+    // the nodes it passes with ~level (never a level, so that walk still
+    // passes them all).
+    std::vector<FrameBuffer*>& older = aheadOlder;
+    older.clear();
+    for (uint32_t i = 0; i < leaves.size(); ++i) {
+        TreeNode* node = leaves[i]->included ? leaves[i] : leaves[i]->lastIncluded;
+        while (node && level - node->level <= REDUNDANCY_REACH && node->redundancyLevel != ~level) {
+            node->redundancyLevel = ~level;
+            if (node->fragment && FrameBuffer::needsMeasuring(fragment, node->fragment))
+                older.push_back(node->fragment);
+            node = node->lastIncluded;
+        }
+    }
+    // Branches share fragments: each pair once.
+    std::sort(older.begin(), older.end(),
+              [](const FrameBuffer* a, const FrameBuffer* b) { return a->number < b->number; });
+    older.erase(std::unique(older.begin(), older.end()), older.end());
+    aheadPairs.clear();
+    for (FrameBuffer* o : older) {
+        o->prepareComparison();
+        aheadPairs.emplace_back(fragment, o);
+    }
+    fragment->prepareComparison();
+    helper->measure(aheadPairs, aheadDistances);
+    for (size_t i = 0; i < older.size(); ++i)
+        FrameBuffer::keepMeasured(fragment, older[i], aheadDistances[i]);
+}
 
 double lengthTolerance(int32_t totalFrames, double targetLength, int32_t fragmentFrames) {
     const double goal = std::clamp(targetLength, 0.0, 1.0) * totalFrames;

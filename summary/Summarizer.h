@@ -95,6 +95,9 @@ public:
     int32_t decisionTime() const { return decisionMark; }
 
     const SummaryTree& summaryTree() const { return tree; }
+    // Shares the comparisons of each new level with the helper's thread
+    // (null: this thread alone). The same decisions either way.
+    void setDistanceHelper(DistanceHelper* helper) { tree.helper = helper; }
 
 private:
     Decision settle(FrameBuffer* fragment, bool included);

@@ -92,6 +92,8 @@ void SummaryTree::addFragment(std::unique_ptr<FrameBuffer> owned, bool includeAl
     ++levelsAdded;
 
     const double targetLength = weights.targetLength;
+    if (helper && includeAllowed)
+        measureAhead(fragment, levelsAdded);
     NodeList newLeaves;
     newLeaves.reserve(2 * leaves.size());
     const int32_t fragmentFrames = fragment->maxFrames;

@@ -10,8 +10,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
+class DistanceHelper;
 class FrameBuffer;
 
 class SummaryTree {
@@ -78,6 +80,9 @@ public:
     // Read whenever measures or scores are computed; a change of them means a
     // new tree (resetTree), as the scores already given were computed with the old.
     RankingWeights weights;
+    // A second thread for the comparisons of each new level, or none (the
+    // caller's; it outlives the tree's use of it).
+    DistanceHelper* helper = nullptr;
 
 private:
     void start();
@@ -86,6 +91,9 @@ private:
     // holds those of REDUNDANCY_REACH fragments at most, not of every one kept.
     void forgetFramesOutOfReach();
     void freeAll();
+    // Measures the distances the include children of the new level will ask
+    // for, on the helper's thread and this one, before they are made.
+    void measureAhead(FrameBuffer* fragment, int32_t level);
     TreeNode* addChild(TreeNode* leaf, bool included, FrameBuffer* fragment, double targetLength,
                        NodeList& newLeaves);
     void foldExtremes(const TreeNode* node);
@@ -101,6 +109,9 @@ private:
     std::vector<TreeNode*> scratch;
     // The fragments before this one have given up their frames.
     size_t framesKeptFrom = 0;
+    std::vector<FrameBuffer*> aheadOlder;
+    std::vector<std::pair<const FrameBuffer*, const FrameBuffer*>> aheadPairs;
+    std::vector<double> aheadDistances;
 };
 
 // What a fragment keeps once the root has advanced past it: a kept fragment
