@@ -58,10 +58,11 @@ public:
     static double getComparison(const FrameBuffer* a, const FrameBuffer* b);
     bool setComparison(FrameBuffer* other, double value);
     static double segmentDistance(const FrameBuffer* a, const FrameBuffer* b);
-    // Whether segmentDistance of a newer fragment to an older one would
-    // measure anything: false when the newer keeps the distance, the memo has
-    // it, or the two are too far apart to be compared at all.
-    static bool needsMeasuring(const FrameBuffer* newer, const FrameBuffer* older);
+    // Whether the distance of a newer fragment to an older one is had
+    // without measuring: the newer keeps it, or the memo has it (the newer
+    // then keeps it, as the caller of segmentDistance would), or the two are
+    // too far apart to be compared at all.
+    static bool recallDistance(FrameBuffer* newer, const FrameBuffer* older);
     // Keeps a distance measured on another thread where segmentDistance and
     // the caller would keep it: in the memo and in the newer's list.
     static void keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance);

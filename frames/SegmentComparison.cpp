@@ -87,12 +87,15 @@ SegmentDistanceMemo* FrameBuffer::sharedMemo(const FrameBuffer* a, const FrameBu
     return a->distanceMemo;
 }
 
-bool FrameBuffer::needsMeasuring(const FrameBuffer* newer, const FrameBuffer* older) {
+bool FrameBuffer::recallDistance(FrameBuffer* newer, const FrameBuffer* older) {
     const int d = newer->number - older->number;
     if (d <= 0 || d >= COMPARISON_LIST_SIZE || getComparison(newer, older) != -1.0)
-        return false;
+        return true;
     const SegmentDistanceMemo* memo = sharedMemo(newer, older);
-    return memo == nullptr || !memo->find(*newer, *older);
+    const std::optional<double> known = memo ? memo->find(*newer, *older) : std::nullopt;
+    if (known)
+        newer->comparisonList[d] = {1, *known};
+    return known.has_value();
 }
 
 void FrameBuffer::keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance) {

@@ -16,8 +16,8 @@ class FrameBuffer;
 
 class SegmentDistanceMemo {
 public:
-    // 24 bytes a slot, a quarter of the slots kept free: the default holds
-    // about 1.5 million distances in 48 MB.
+    // 16 bytes a slot, a quarter of the slots kept free: the default holds
+    // about 1.5 million distances in 32 MB.
     explicit SegmentDistanceMemo(size_t capacity = size_t{3} << 19) : capacity(capacity) {}
 
     std::optional<double> find(const FrameBuffer& a, const FrameBuffer& b) const;
@@ -25,17 +25,17 @@ public:
     size_t size() const { return count; }
 
 private:
-    // A fragment as its first frame's number and its frame count in one
-    // word; none for a fragment beyond what a word holds, which is not kept.
-    static std::optional<uint64_t> nameOf(const FrameBuffer& fragment);
+    // The two fragments as one word, each as its first frame's number and
+    // its frame count in half of it; none for a fragment beyond what a half
+    // holds, which is not kept.
+    static std::optional<uint64_t> pairOf(const FrameBuffer& a, const FrameBuffer& b);
     struct Slot {
-        uint64_t a = kEmpty;
-        uint64_t b = kEmpty;
+        uint64_t pair = kEmpty;
         double distance = 0.0;
     };
     static constexpr uint64_t kEmpty = ~uint64_t{0};
     // The slot of the pair, or the free slot where it would go.
-    size_t slotOf(uint64_t a, uint64_t b) const;
+    size_t slotOf(uint64_t pair) const;
     void grow();
 
     size_t capacity;

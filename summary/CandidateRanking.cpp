@@ -150,7 +150,7 @@ void SummaryTree::measureAhead(FrameBuffer* fragment, int32_t level) {
         TreeNode* node = leaves[i]->included ? leaves[i] : leaves[i]->lastIncluded;
         while (node && level - node->level <= REDUNDANCY_REACH && node->redundancyLevel != ~level) {
             node->redundancyLevel = ~level;
-            if (node->fragment && FrameBuffer::needsMeasuring(fragment, node->fragment))
+            if (node->fragment && !FrameBuffer::recallDistance(fragment, node->fragment))
                 older.push_back(node->fragment);
             node = node->lastIncluded;
         }

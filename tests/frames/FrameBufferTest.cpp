@@ -150,8 +150,9 @@ TEST(SegmentDistanceMemo, KeepsEveryPairThroughGrowthUntilFullAndNeverMixesPairs
     constexpr int kPairs = 20000;
     SegmentDistanceMemo memo(kPairs);
     std::vector<std::unique_ptr<FrameBuffer>> fragments;
-    fragments.push_back(namedFragment(-25.0, 25)); // cannot be named: never kept
-    fragments.push_back(namedFragment(0.0, 24));   // the next one's first frame, one frame less
+    fragments.push_back(namedFragment(-25.0, 25));      // cannot be named: never kept
+    fragments.push_back(namedFragment(67108864.0, 25)); // nor a first frame past 2^26
+    fragments.push_back(namedFragment(0.0, 24)); // the next one's first frame, one frame less
     for (int i = 0; i < 200; ++i)
         fragments.push_back(namedFragment(25.0 * i, 25));
     const auto distanceOf = [](size_t a, size_t b) { return a * 1000.0 + b + 0.5; };
@@ -167,7 +168,8 @@ TEST(SegmentDistanceMemo, KeepsEveryPairThroughGrowthUntilFullAndNeverMixesPairs
                 ASSERT_EQ(*d, distanceOf(a, b)) << a << " " << b;
             }
     EXPECT_EQ(found, static_cast<size_t>(kPairs));
-    EXPECT_FALSE(memo.find(*fragments[2], *fragments[0]));
+    EXPECT_FALSE(memo.find(*fragments[3], *fragments[0]));
+    EXPECT_FALSE(memo.find(*fragments[3], *fragments[1]));
 }
 
 } // namespace
