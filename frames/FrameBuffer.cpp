@@ -21,14 +21,26 @@ bool FrameBuffer::addFrame(Frame frame) {
 void FrameBuffer::releaseFrames() {
     std::vector<Frame>().swap(frames);
     row.reset();
+    comparedCount = 0;
+    comparedFirst = -1.0;
+}
+
+void FrameBuffer::keepOnlyComparison() {
+    if (frames.empty())
+        return;
+    sampledRow();
+    comparedCount = count();
+    comparedFirst = frames.front().frameNumber;
+    std::vector<Frame>().swap(frames);
 }
 
 const DifferenceRow& FrameBuffer::sampledRow() const {
+    if (frames.empty() && comparedCount > 0)
+        return *row;
     // Frames go only from the ends: the same first frame and as many
     // sampled ones are the same frames.
     const size_t sampled = (frames.size() + 1) / 2;
-    if (!row || row->size() != sampled ||
-        (sampled > 0 && rowFrom != frames.front().frameNumber)) {
+    if (!row || row->size() != sampled || (sampled > 0 && rowFrom != frames.front().frameNumber)) {
         std::vector<DifferencePoint> points;
         points.reserve(sampled);
         for (size_t k = 0; k < sampled; ++k)

@@ -53,6 +53,16 @@ public:
     // Forgets the frames (a left-out fragment is never compared again);
     // length and number stay.
     void releaseFrames();
+    // Forgets the frames but what comparing with the fragment reads: its
+    // sampled pictures' points, its first frame's number and its count (a
+    // kept fragment that later ones are still compared with).
+    void keepOnlyComparison();
+    // The frames a comparison counts and the first one's number: the
+    // fragment's own, or what keepOnlyComparison kept of them.
+    int32_t comparedFrames() const { return frames.empty() ? comparedCount : count(); }
+    double firstFrameNumber() const {
+        return frames.empty() ? comparedFirst : frames.front().frameNumber;
+    }
 
     // Segment measures, each computed once.
     static double getComparison(const FrameBuffer* a, const FrameBuffer* b);
@@ -107,4 +117,7 @@ private:
     const DifferenceRow& sampledRow() const;
     mutable std::shared_ptr<const DifferenceRow> row;
     mutable double rowFrom = -1.0; // the first frame's number when made
+    // Set by keepOnlyComparison.
+    int32_t comparedCount = 0;
+    double comparedFirst = -1.0;
 };

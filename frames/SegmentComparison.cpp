@@ -82,7 +82,7 @@ bool FrameBuffer::setComparison(FrameBuffer* other, double value) {
 }
 
 SegmentDistanceMemo* FrameBuffer::sharedMemo(const FrameBuffer* a, const FrameBuffer* b) {
-    if (a->distanceMemo != b->distanceMemo || a->frames.empty() || b->frames.empty())
+    if (a->distanceMemo != b->distanceMemo || a->comparedFrames() == 0 || b->comparedFrames() == 0)
         return nullptr;
     return a->distanceMemo;
 }
@@ -119,8 +119,8 @@ double FrameBuffer::segmentDistance(const FrameBuffer* a, const FrameBuffer* b) 
 
 double FrameBuffer::measureDistance(const FrameBuffer* a, const FrameBuffer* b) {
     // Every second frame of each, from the first.
-    const int sampledA = (a->count() + 1) / 2;
-    const int sampledB = (b->count() + 1) / 2;
+    const int sampledA = (a->comparedFrames() + 1) / 2;
+    const int sampledB = (b->comparedFrames() + 1) / 2;
     if (sampledA + sampledB == 0)
         return kNoNearest;
 

@@ -14,8 +14,8 @@ constexpr size_t kFirstSlots = 4096;
 
 std::optional<uint64_t> SegmentDistanceMemo::pairOf(const FrameBuffer& a, const FrameBuffer& b) {
     const auto nameOf = [](const FrameBuffer& fragment) -> std::optional<uint64_t> {
-        const long long first = std::llround(fragment.first().frameNumber);
-        const int32_t frames = fragment.count();
+        const long long first = std::llround(fragment.firstFrameNumber());
+        const int32_t frames = fragment.comparedFrames();
         if (first < 0 || first >= (1LL << kFirstBits) || frames < 0 ||
             frames >= (1 << kCountBits) - 1)
             return std::nullopt;

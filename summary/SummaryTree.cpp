@@ -324,7 +324,9 @@ void SummaryTree::forgetFramesOutOfReach() {
 }
 
 void retireDecidedFragment(FrameBuffer* fragment, bool included) {
-    if (!included)
+    if (included)
+        fragment->keepOnlyComparison();
+    else
         fragment->releaseFrames();
     fragment->comparisonList.release();
 }

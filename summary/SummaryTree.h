@@ -115,7 +115,8 @@ private:
 };
 
 // What a fragment keeps once the root has advanced past it: a kept fragment
-// keeps its frames' descriptors for later fragments to be compared with; a
-// left-out one is never compared again and keeps only its record. Neither
-// needs its own distance list any more.
+// keeps what comparing later fragments with it reads (its sampled pictures'
+// points, not its frames' descriptors); a left-out one is never compared
+// again and keeps only its record. Neither needs its own distance list any
+// more.
 void retireDecidedFragment(FrameBuffer* fragment, bool included);

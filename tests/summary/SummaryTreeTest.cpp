@@ -4,6 +4,7 @@
 
 #include "SummaryTree.h"
 #include "FrameBuffer.h"
+#include "SegmentDistanceMemo.h"
 #include "TreeNode.h"
 
 #include <gtest/gtest.h>
@@ -394,15 +395,32 @@ TEST(TreeNode, ForcedRescoreRecountsTheSubtreeOfARootMadeIncluded) {
     EXPECT_DOUBLE_EQ(child->score, score); // scores are the ranking's, not rescore's
 }
 
-TEST(RetireDecidedFragment, AKeptOneKeepsItsDescriptorsALeftOutOneOnlyItsRecord) {
+TEST(RetireDecidedFragment, AKeptOneKeepsWhatComparingWithItReadsALeftOutOneOnlyItsRecord) {
     for (const bool kept : {true, false}) {
+        SegmentDistanceMemo memo;
         std::unique_ptr<FrameBuffer> fragment(makeFragment(25, 0.1));
+        std::unique_ptr<FrameBuffer> later(makeFragment(24, 0.1));
+        // Frames that differ, numbered as a video's.
+        for (int k = 0; k < 25; ++k) {
+            fragment->frames[k].frameNumber = 100 + k;
+            fragment->frames[k].descriptors.histogram[0][k % 16] += 50.0 * k;
+        }
+        for (int k = 0; k < 24; ++k)
+            later->frames[k].frameNumber = 150 + k;
         fragment->number = 5;
+        later->number = 7;
+        fragment->distanceMemo = later->distanceMemo = &memo;
+        const double distance = FrameBuffer::segmentDistance(later.get(), fragment.get());
         setDistance(fragment.get(), 5, 2, 0.3);
         retireDecidedFragment(fragment.get(), kept);
         EXPECT_FALSE(fragment->comparisonList.allocated());
         EXPECT_EQ(fragment->length, 25);
-        EXPECT_EQ(fragment->count(), kept ? 25 : 0);
+        EXPECT_EQ(fragment->count(), 0);
+        EXPECT_EQ(fragment->comparedFrames(), kept ? 25 : 0);
+        if (kept) {
+            EXPECT_EQ(FrameBuffer::measureDistance(later.get(), fragment.get()), distance);
+            EXPECT_EQ(memo.find(*later, *fragment), distance);
+        }
     }
 }
 
@@ -428,9 +446,9 @@ TEST(RetireDecidedFragment, KeptFragmentsBeyondTheRedundancyReachGiveUpTheirFram
         const int level = k + 1;
         const bool inReach = rootLevel + 1 - level <= REDUNDANCY_REACH;
         if (inReach) {
-            ASSERT_EQ(tree.fragments[k]->count(), 3) << "level " << level;
+            ASSERT_EQ(tree.fragments[k]->comparedFrames(), 3) << "level " << level;
         } else if (rootLevel - level > REDUNDANCY_REACH + 2) {
-            ASSERT_EQ(tree.fragments[k]->count(), 0) << "level " << level;
+            ASSERT_EQ(tree.fragments[k]->comparedFrames(), 0) << "level " << level;
         }
     }
 }
