@@ -3,6 +3,7 @@
 #include "FrameBuffer.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -33,11 +34,14 @@ void DistanceHelper::measure(const std::vector<Pair>& list, std::vector<double>&
     pairs = &list;
     distances = out.data();
     next = done = 0;
+    failure = nullptr;
     worker.wake();
     work(lock);
     finished.wait(lock, [this] { return done == pairs->size(); });
     pairs = nullptr;
     distances = nullptr;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void DistanceHelper::help() {
@@ -56,9 +60,18 @@ void DistanceHelper::work(std::unique_lock<std::mutex>& lock) {
         const std::vector<Pair>& list = *pairs;
         double* out = distances;
         lock.unlock();
-        for (size_t i = from; i < to; ++i)
-            out[i] = FrameBuffer::measureDistance(list[i].first, list[i].second);
+        std::exception_ptr failed;
+        try {
+            for (size_t i = from; i < to; ++i)
+                out[i] = FrameBuffer::measureDistance(list[i].first, list[i].second);
+        } catch (...) {
+            // Out of memory, at worst: the caller meets it once every pair
+            // is off both threads' hands.
+            failed = std::current_exception();
+        }
         lock.lock();
+        if (failed && !failure)
+            failure = failed;
         done += to - from;
     }
     if (done == pairs->size())

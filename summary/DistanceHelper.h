@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ public:
     // distances[i] = FrameBuffer::measureDistance of pairs[i], the same to the
     // bit as on one thread. The fragments' sampled rows must be made already
     // (FrameBuffer::prepareComparison); nothing else of them is written.
+    // What a measurement throws is thrown here, once both threads are done.
     void measure(const std::vector<Pair>& pairs, std::vector<double>& distances);
 
 private:
@@ -42,5 +44,6 @@ private:
     double* distances = nullptr;
     size_t next = 0;
     size_t done = 0;
+    std::exception_ptr failure;
     Worker worker;
 };
