@@ -30,9 +30,8 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
 
     // Fragments that come ready leave the tree's comparisons as the work:
     // a second core shares them.
-    std::unique_ptr<DistanceHelper> helper;
-    if (analysis.origin() != Analysis::Origin::Decoded && std::thread::hardware_concurrency() > 1)
-        helper = std::make_unique<DistanceHelper>();
+    const std::unique_ptr<DistanceHelper> helper =
+        analysis.origin() != Analysis::Origin::Decoded ? DistanceHelper::ifCoresAllow() : nullptr;
     Summarizer summarizer(settings);
     summarizer.setDistanceHelper(helper.get());
     SummaryTurns turns(fragments, summarizer);

@@ -22,7 +22,6 @@ void FrameBuffer::releaseFrames() {
     std::vector<Frame>().swap(frames);
     row.reset();
     comparedCount = 0;
-    comparedFirst = -1.0;
 }
 
 void FrameBuffer::keepOnlyComparison() {
@@ -30,7 +29,6 @@ void FrameBuffer::keepOnlyComparison() {
         return;
     sampledRow();
     comparedCount = count();
-    comparedFirst = frames.front().frameNumber;
     std::vector<Frame>().swap(frames);
 }
 

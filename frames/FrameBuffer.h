@@ -61,7 +61,7 @@ public:
     // fragment's own, or what keepOnlyComparison kept of them.
     int32_t comparedFrames() const { return frames.empty() ? comparedCount : count(); }
     double firstFrameNumber() const {
-        return frames.empty() ? comparedFirst : frames.front().frameNumber;
+        return frames.empty() ? rowFrom : frames.front().frameNumber;
     }
 
     // Segment measures, each computed once.
@@ -72,10 +72,10 @@ public:
     // without measuring: the newer keeps it, or the memo has it (the newer
     // then keeps it, as the caller of segmentDistance would), or the two are
     // too far apart to be compared at all.
-    static bool recallDistance(FrameBuffer* newer, const FrameBuffer* older);
+    static bool recallDistance(FrameBuffer* newer, FrameBuffer* older);
     // Keeps a distance measured on another thread where segmentDistance and
     // the caller would keep it: in the memo and in the newer's list.
-    static void keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance);
+    static void keepMeasured(FrameBuffer* newer, FrameBuffer* older, double distance);
     // The distance itself, measured afresh. Safe on several threads at once
     // once each fragment's comparison is prepared.
     static double measureDistance(const FrameBuffer* a, const FrameBuffer* b);
@@ -117,7 +117,6 @@ private:
     const DifferenceRow& sampledRow() const;
     mutable std::shared_ptr<const DifferenceRow> row;
     mutable double rowFrom = -1.0; // the first frame's number when made
-    // Set by keepOnlyComparison.
+    // Set by keepOnlyComparison (rowFrom then names the first frame).
     int32_t comparedCount = 0;
-    double comparedFirst = -1.0;
 };

@@ -87,23 +87,21 @@ SegmentDistanceMemo* FrameBuffer::sharedMemo(const FrameBuffer* a, const FrameBu
     return a->distanceMemo;
 }
 
-bool FrameBuffer::recallDistance(FrameBuffer* newer, const FrameBuffer* older) {
+bool FrameBuffer::recallDistance(FrameBuffer* newer, FrameBuffer* older) {
     const int d = newer->number - older->number;
     if (d <= 0 || d >= COMPARISON_LIST_SIZE || getComparison(newer, older) != -1.0)
         return true;
     const SegmentDistanceMemo* memo = sharedMemo(newer, older);
     const std::optional<double> known = memo ? memo->find(*newer, *older) : std::nullopt;
     if (known)
-        newer->comparisonList[d] = {1, *known};
+        newer->setComparison(older, *known);
     return known.has_value();
 }
 
-void FrameBuffer::keepMeasured(FrameBuffer* newer, const FrameBuffer* older, double distance) {
+void FrameBuffer::keepMeasured(FrameBuffer* newer, FrameBuffer* older, double distance) {
     if (SegmentDistanceMemo* memo = sharedMemo(newer, older))
         memo->keep(*newer, *older, distance);
-    const int d = newer->number - older->number;
-    if (d > 0 && d < COMPARISON_LIST_SIZE)
-        newer->comparisonList[d] = {1, distance};
+    newer->setComparison(older, distance);
 }
 
 double FrameBuffer::segmentDistance(const FrameBuffer* a, const FrameBuffer* b) {

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <memory>
-#include <thread>
 
 std::shared_ptr<const StoredVideo> StoredVideo::load(DescriptorStore& store,
                                                      const StoredEntry& entry) {
@@ -109,9 +108,7 @@ bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t fir
     StoredFrames stored(video, firstFrame, memo);
     ReadAheadFragments fragments(stored);
     // The comparisons of each level are shared with a second core.
-    std::unique_ptr<DistanceHelper> helper;
-    if (std::thread::hardware_concurrency() > 1)
-        helper = std::make_unique<DistanceHelper>();
+    const std::unique_ptr<DistanceHelper> helper = DistanceHelper::ifCoresAllow();
     Summarizer summarizer(settings);
     summarizer.setDistanceHelper(helper.get());
     SummaryTurns turns(fragments, summarizer);

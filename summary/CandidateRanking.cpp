@@ -159,13 +159,10 @@ void SummaryTree::measureAhead(FrameBuffer* fragment, int32_t level) {
     std::sort(older.begin(), older.end(),
               [](const FrameBuffer* a, const FrameBuffer* b) { return a->number < b->number; });
     older.erase(std::unique(older.begin(), older.end()), older.end());
-    aheadPairs.clear();
-    for (FrameBuffer* o : older) {
+    for (FrameBuffer* o : older)
         o->prepareComparison();
-        aheadPairs.emplace_back(fragment, o);
-    }
     fragment->prepareComparison();
-    helper->measure(aheadPairs, aheadDistances);
+    helper->measure(fragment, older, aheadDistances);
     for (size_t i = 0; i < older.size(); ++i)
         FrameBuffer::keepMeasured(fragment, older[i], aheadDistances[i]);
 }

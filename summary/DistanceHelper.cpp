@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 
 namespace {
 
@@ -15,6 +16,10 @@ constexpr size_t kWorthSharing = 6;
 
 } // namespace
 
+std::unique_ptr<DistanceHelper> DistanceHelper::ifCoresAllow() {
+    return std::thread::hardware_concurrency() > 1 ? std::make_unique<DistanceHelper>() : nullptr;
+}
+
 DistanceHelper::DistanceHelper() {
     worker.start([this] { help(); });
 }
@@ -23,22 +28,25 @@ DistanceHelper::~DistanceHelper() {
     worker.stop();
 }
 
-void DistanceHelper::measure(const std::vector<Pair>& list, std::vector<double>& out) {
-    out.resize(list.size());
-    if (list.size() < kWorthSharing) {
-        for (size_t i = 0; i < list.size(); ++i)
-            out[i] = FrameBuffer::measureDistance(list[i].first, list[i].second);
+void DistanceHelper::measure(const FrameBuffer* from, const std::vector<FrameBuffer*>& older,
+                             std::vector<double>& out) {
+    out.resize(older.size());
+    if (older.size() < kWorthSharing) {
+        for (size_t i = 0; i < older.size(); ++i)
+            out[i] = FrameBuffer::measureDistance(from, older[i]);
         return;
     }
     std::unique_lock lock(mutex);
-    pairs = &list;
+    newer = from;
+    others = &older;
     distances = out.data();
     next = done = 0;
     failure = nullptr;
     worker.wake();
     work(lock);
-    finished.wait(lock, [this] { return done == pairs->size(); });
-    pairs = nullptr;
+    finished.wait(lock, [this] { return done == others->size(); });
+    newer = nullptr;
+    others = nullptr;
     distances = nullptr;
     if (failure)
         std::rethrow_exception(failure);
@@ -47,23 +55,24 @@ void DistanceHelper::measure(const std::vector<Pair>& list, std::vector<double>&
 void DistanceHelper::help() {
     while (worker.waitForWake()) {
         std::unique_lock lock(mutex);
-        if (pairs)
+        if (others)
             work(lock);
     }
 }
 
 void DistanceHelper::work(std::unique_lock<std::mutex>& lock) {
-    while (next < pairs->size()) {
+    while (next < others->size()) {
         const size_t from = next;
-        const size_t to = std::min(pairs->size(), from + kBatch);
+        const size_t to = std::min(others->size(), from + kBatch);
         next = to;
-        const std::vector<Pair>& list = *pairs;
+        const FrameBuffer* const a = newer;
+        const std::vector<FrameBuffer*>& list = *others;
         double* out = distances;
         lock.unlock();
         std::exception_ptr failed;
         try {
             for (size_t i = from; i < to; ++i)
-                out[i] = FrameBuffer::measureDistance(list[i].first, list[i].second);
+                out[i] = FrameBuffer::measureDistance(a, list[i]);
         } catch (...) {
             // Out of memory, at worst: the caller meets it once every pair
             // is off both threads' hands.
@@ -74,6 +83,6 @@ void DistanceHelper::work(std::unique_lock<std::mutex>& lock) {
             failure = failed;
         done += to - from;
     }
-    if (done == pairs->size())
+    if (done == others->size())
         finished.notify_all();
 }

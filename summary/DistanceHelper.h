@@ -11,36 +11,41 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 class FrameBuffer;
 
 class DistanceHelper {
 public:
-    using Pair = std::pair<const FrameBuffer*, const FrameBuffer*>;
+    // A helper where a second core is there to take the work; none else.
+    static std::unique_ptr<DistanceHelper> ifCoresAllow();
 
     DistanceHelper();
     ~DistanceHelper();
     DistanceHelper(const DistanceHelper&) = delete;
     DistanceHelper& operator=(const DistanceHelper&) = delete;
 
-    // distances[i] = FrameBuffer::measureDistance of pairs[i], the same to the
-    // bit as on one thread. The fragments' sampled rows must be made already
-    // (FrameBuffer::prepareComparison); nothing else of them is written.
-    // What a measurement throws is thrown here, once both threads are done.
-    void measure(const std::vector<Pair>& pairs, std::vector<double>& distances);
+    // distances[i] = FrameBuffer::measureDistance(newer, older[i]), the same
+    // to the bit as on one thread. The fragments' sampled rows must be made
+    // already (FrameBuffer::prepareComparison); nothing else of them is
+    // written. What a measurement throws is thrown here, once both threads
+    // are done.
+    void measure(const FrameBuffer* newer, const std::vector<FrameBuffer*>& older,
+                 std::vector<double>& distances);
 
 private:
     void help();
-    // Measures pairs from the job until none is left; the lock is held on
+    // Measures the job's fragments until none is left; the lock is held on
     // entry and on return.
     void work(std::unique_lock<std::mutex>& lock);
 
     std::mutex mutex;
     std::condition_variable finished;
-    const std::vector<Pair>* pairs = nullptr;
+    // The job: newer against each of others, or none.
+    const FrameBuffer* newer = nullptr;
+    const std::vector<FrameBuffer*>* others = nullptr;
     double* distances = nullptr;
     size_t next = 0;
     size_t done = 0;

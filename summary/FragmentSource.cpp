@@ -3,7 +3,7 @@
 std::unique_ptr<FrameBuffer> gatherFragment(const std::function<std::optional<Frame>()>& next) {
     auto fragment = std::make_unique<FrameBuffer>(FragmentSource::fragmentCapacity);
     // Room for a whole fragment at once: grown by doubling, its frames would
-    // take room for 32 (a quarter more, in every fragment a summary keeps).
+    // take room for 32 (a quarter more, in every fragment a tree holds).
     fragment->frames.reserve(FragmentSource::fragmentCapacity);
     bool atEnd = false;
     while (fragment->count() < FragmentSource::fragmentCapacity) {

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
 
 class DistanceHelper;
@@ -110,7 +109,6 @@ private:
     // The fragments before this one have given up their frames.
     size_t framesKeptFrom = 0;
     std::vector<FrameBuffer*> aheadOlder;
-    std::vector<std::pair<const FrameBuffer*, const FrameBuffer*>> aheadPairs;
     std::vector<double> aheadDistances;
 };
 
