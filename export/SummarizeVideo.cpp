@@ -132,24 +132,14 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     ReaderOptions readAgain;
     readAgain.audio = false;
     PlaybackReader keptPictures(path, readAgain);
-    std::vector<PictureFrame> frames;
-    std::vector<SummaryVideoWriter::TimedPicture> pictures;
     bool outputFailed = false;
 
-    auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
-        if (!out.videoFile && !out.sheetFile)
-            return !interrupted;
-        frames.clear();
-        pictures.clear();
-        if (!keptPictures.read(decision, frames)) {
-            out.error = "the kept pictures cannot be read again from '" + path + "'";
-            outputFailed = true;
-            return false;
-        }
-        for (const PictureFrame& frame : frames)
-            pictures.push_back({frame.picture.avFrame(), frame.frameTime});
-        const int width = frames.front().picture.width();
-        const int height = frames.front().picture.height();
+    // A kept fragment's first picture opens the video (at the pictures'
+    // size) and the fragment's span in it, and heads a segment on the sheet.
+    auto startFragment = [&](const Picture& picture, const KeptFragment& fragment,
+                             bool startsSegment) {
+        const int width = picture.width();
+        const int height = picture.height();
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
@@ -162,24 +152,55 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
                     return false;
                 }
             }
-            if (!out.writer->addSpan(fragment.start, fragment.end, pictures, &out.error)) {
+            if (!out.writer->beginSpan(fragment.start, fragment.end, &out.error)) {
                 outputFailed = true;
                 return false;
             }
         }
-        // The sheet shows the first picture of each segment.
-        const std::vector<KeptFragment>& kept = summary.keptFragments();
-        const bool startsSegment =
-            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
         if (out.sheetFile && startsSegment) {
             if (!out.sheet)
                 out.sheet =
                     std::make_unique<ContactSheet>(width, height, probe.sarNum, probe.sarDen);
-            if (!out.sheet->add(pictures.front().picture, fragment.start)) {
+            if (!out.sheet->add(picture.avFrame(), fragment.start)) {
                 out.error = "cannot scale a picture for the contact sheet";
                 outputFailed = true;
                 return false;
             }
+        }
+        return true;
+    };
+
+    // Each kept picture goes to the writers as soon as it is read, so that
+    // a fragment's pictures are never all held at once (25 pictures of
+    // 1080p are 78 MB beside the encoder's own).
+    auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
+        if (!out.videoFile && !out.sheetFile)
+            return !interrupted;
+        // The sheet shows the first picture of each segment.
+        const std::vector<KeptFragment>& kept = summary.keptFragments();
+        const bool startsSegment =
+            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
+        bool first = true;
+        auto take = [&](PictureFrame&& frame) {
+            const AVFrame* picture = frame.picture.avFrame();
+            if (first && !startFragment(frame.picture, fragment, startsSegment))
+                return false;
+            first = false;
+            if (out.writer && !out.writer->addPicture(picture, frame.frameTime, &out.error)) {
+                outputFailed = true;
+                return false;
+            }
+            return true;
+        };
+        if (!keptPictures.read(decision, take)) {
+            if (!outputFailed)
+                out.error = "the kept pictures cannot be read again from '" + path + "'";
+            outputFailed = true;
+            return false;
+        }
+        if (out.writer && !first && !out.writer->endSpan(&out.error)) {
+            outputFailed = true;
+            return false;
         }
         return !interrupted;
     };

@@ -47,6 +47,32 @@ struct SummaryVideoWriter::State {
     int64_t samplesEncoded = 0;
     bool headerWritten = false;
     bool finished = false;
+    // The span under way: where it starts in the source, the summary's
+    // pictures it fills, how many are written, and the picture last given.
+    struct Span {
+        double start = 0.0;
+        int64_t slots = 0;
+        int64_t slot = 0;
+    } span;
+    ffmpeg::FramePtr shown{av_frame_alloc()};
+
+    bool encodePicture(const AVFrame* source, std::string* error) {
+        // The encoder copies a picture that has no reference-counted buffer.
+        AVFrame* frame = picture.get();
+        av_frame_unref(frame);
+        for (int plane = 0; plane < 3; ++plane) {
+            frame->data[plane] = source->data[plane];
+            frame->linesize[plane] = source->linesize[plane];
+        }
+        frame->width = video.codec()->width;
+        frame->height = video.codec()->height;
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->pts = av_rescale_q(pictures++, pictureTick, video.codec()->time_base);
+        const bool ok = encode(video, videoStream, frame, error);
+        for (int plane = 0; plane < 3; ++plane)
+            frame->data[plane] = nullptr;
+        return ok;
+    }
 
     bool encode(Encoder& encoder, const AVStream* stream, const AVFrame* frame,
                 std::string* error) {
@@ -151,7 +177,7 @@ bool SummaryVideoWriter::hasAudio() const {
 bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& format,
                               const std::string& audioSource, std::string* error) {
     State& s = *state;
-    if (!s.picture || !s.audioFrame) {
+    if (!s.picture || !s.audioFrame || !s.shown) {
         *error = "out of memory";
         return false;
     }
@@ -219,39 +245,56 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
 
 bool SummaryVideoWriter::addSpan(double sourceStart, double sourceEnd,
                                  const std::vector<TimedPicture>& pictures, std::string* error) {
+    if (!beginSpan(sourceStart, sourceEnd, error))
+        return false;
+    for (const TimedPicture& p : pictures)
+        if (!addPicture(p.picture, p.time, error))
+            return false;
+    return endSpan(error);
+}
+
+bool SummaryVideoWriter::beginSpan(double sourceStart, double sourceEnd, std::string* error) {
     State& s = *state;
     if (!s.headerWritten || s.finished) {
         *error = "the summary video is not open";
         return false;
     }
-    if (pictures.empty())
-        return true;
     const double rate = av_q2d(s.frameRate);
-    const int64_t slots = std::max<int64_t>(1, std::llround((sourceEnd - sourceStart) * rate));
-    AVFrame* frame = s.picture.get();
-    size_t shown = 0;
-    for (int64_t slot = 0; slot < slots; ++slot) {
-        // The last picture that has begun by the middle of this slot.
-        const double middle = sourceStart + (static_cast<double>(slot) + 0.5) / rate;
-        while (shown + 1 < pictures.size() && pictures[shown + 1].time <= middle)
-            ++shown;
-        const AVFrame* source = pictures[shown].picture;
-        // The encoder copies a picture that has no reference-counted buffer.
-        av_frame_unref(frame);
-        for (int plane = 0; plane < 3; ++plane) {
-            frame->data[plane] = source->data[plane];
-            frame->linesize[plane] = source->linesize[plane];
+    s.span = {sourceStart, std::max<int64_t>(1, std::llround((sourceEnd - sourceStart) * rate)), 0};
+    av_frame_unref(s.shown.get());
+    return true;
+}
+
+bool SummaryVideoWriter::addPicture(const AVFrame* picture, double time, std::string* error) {
+    State& s = *state;
+    // Each slot shows the last picture that has begun by its middle: the
+    // slots before this picture's time show the one before it.
+    if (s.shown->data[0] != nullptr) {
+        const double rate = av_q2d(s.frameRate);
+        for (; s.span.slot < s.span.slots; ++s.span.slot) {
+            const double middle = s.span.start + (static_cast<double>(s.span.slot) + 0.5) / rate;
+            if (time <= middle)
+                break;
+            if (!s.encodePicture(s.shown.get(), error))
+                return false;
         }
-        frame->width = s.video.codec()->width;
-        frame->height = s.video.codec()->height;
-        frame->format = AV_PIX_FMT_YUV420P;
-        frame->pts = av_rescale_q(s.pictures++, s.pictureTick, s.video.codec()->time_base);
-        const bool ok = s.encode(s.video, s.videoStream, frame, error);
-        for (int plane = 0; plane < 3; ++plane)
-            frame->data[plane] = nullptr;
-        if (!ok)
-            return false;
     }
+    av_frame_unref(s.shown.get());
+    if (av_frame_ref(s.shown.get(), picture) < 0) {
+        *error = "out of memory";
+        return false;
+    }
+    return true;
+}
+
+bool SummaryVideoWriter::endSpan(std::string* error) {
+    State& s = *state;
+    if (s.shown->data[0] == nullptr)
+        return true; // no pictures, no slots
+    for (; s.span.slot < s.span.slots; ++s.span.slot)
+        if (!s.encodePicture(s.shown.get(), error))
+            return false;
+    av_frame_unref(s.shown.get());
     if (!s.withAudio)
         return true;
 
@@ -261,7 +304,7 @@ bool SummaryVideoWriter::addSpan(double sourceStart, double sourceEnd,
     const int64_t target =
         av_rescale_rnd(s.pictures, static_cast<int64_t>(sampleRate) * s.frameRate.den,
                        s.frameRate.num, AV_ROUND_NEAR_INF);
-    const int64_t from = std::llround(sourceStart * sampleRate);
+    const int64_t from = std::llround(s.span.start * sampleRate);
     if (!s.source.take(from, target - s.samplesQueued, s.audioQueue.get())) {
         *error = "cannot read the source's audio";
         return false;

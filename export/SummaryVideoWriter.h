@@ -49,6 +49,12 @@ public:
     };
     bool addSpan(double sourceStart, double sourceEnd, const std::vector<TimedPicture>& pictures,
                  std::string* error);
+    // The same span a picture at a time, for a caller that does not hold the
+    // span's pictures: beginSpan, each picture in order (the writer keeps a
+    // reference to the last one until the next comes), then endSpan.
+    bool beginSpan(double sourceStart, double sourceEnd, std::string* error);
+    bool addPicture(const AVFrame* picture, double time, std::string* error);
+    bool endSpan(std::string* error);
     // Drains the encoders and writes the index; the file is complete after it.
     bool finish(std::string* error);
 

@@ -106,52 +106,70 @@ bool PlaybackReader::jumpSavesDecoding(double start) const {
     return key && reader->timestampToSeconds(*key) > lastTime;
 }
 
-bool PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
-                              std::vector<PictureFrame>& frames) {
-    std::vector<PictureFrame> found;
+PlaybackReader::Outcome PlaybackReader::readFrom(const Decision& fragment, bool afterJump,
+                                                 int* taken, const PictureTaker& take) {
+    int found = 0;
     bool first = true;
     for (;;) {
         AVFrame* picture = nullptr;
         double seconds = 0.0;
         if (!decodeNext(&picture, &seconds))
-            return false;
+            return Outcome::NotAsDescribed;
         // A jump that lands beyond the fragment cannot read it.
         if (first && afterJump && seconds > fragment.start)
-            return false;
+            return Outcome::NotAsDescribed;
         first = false;
         // Pictures before the fragment are decoded only.
         if (seconds < fragment.start)
             continue;
-        if (seconds > fragment.start && found.empty())
-            return false; // its first picture is not in the stream as decoded now
+        if (seconds > fragment.start && found == 0)
+            return Outcome::NotAsDescribed; // its first picture is not in the stream as decoded now
         PictureFrame frame = placed(picture, seconds);
-        if (found.size() < fragment.signatures.size()) {
+        if (found < static_cast<int>(fragment.signatures.size())) {
             const Descriptors seen = Descriptors::of(frame.picture.avFrame(), width, height);
-            if (pictureSignature(seen) != fragment.signatures[found.size()])
-                return false;
+            if (pictureSignature(seen) != fragment.signatures[found])
+                return Outcome::NotAsDescribed;
         }
-        found.push_back(std::move(frame));
-        if (static_cast<int>(found.size()) == fragment.frames)
-            break;
+        if (found == *taken) {
+            if (!take(std::move(frame)))
+                return Outcome::Stopped;
+            ++*taken;
+        }
+        if (++found == fragment.frames)
+            return Outcome::Read;
     }
+}
+
+bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& frames) {
+    std::vector<PictureFrame> found;
+    const bool whole = read(fragment, [&found](PictureFrame&& frame) {
+        found.push_back(std::move(frame));
+        return true;
+    });
+    if (!whole)
+        return false;
     for (auto& frame : found)
         frames.push_back(std::move(frame));
     return true;
 }
 
-bool PlaybackReader::read(const Decision& fragment, std::vector<PictureFrame>& frames) {
+bool PlaybackReader::read(const Decision& fragment, const PictureTaker& take) {
     if (fragment.frames <= 0)
         return true;
     if (!reader && !open())
         return false;
+    int taken = 0;
+    Outcome outcome = Outcome::NotAsDescribed;
+    auto tried = [&](bool afterJump) {
+        outcome = readFrom(fragment, afterJump, &taken, take);
+        return outcome != Outcome::NotAsDescribed;
+    };
     // Straight on when that is cheapest; else a jump to the key frame at or
     // before the fragment, then one landing well before it, and at last the
     // whole video from its start, as the summary itself read it.
-    if (!jumpSavesDecoding(fragment.start) && readFrom(fragment, false, frames))
-        return true;
-    if (jumpTo(fragment.start) && readFrom(fragment, true, frames))
-        return true;
-    if (jumpTo(fragment.start - kSafeLead) && readFrom(fragment, true, frames))
-        return true;
-    return open() && readFrom(fragment, false, frames);
+    if ((!jumpSavesDecoding(fragment.start) && tried(false)) ||
+        (jumpTo(fragment.start) && tried(true)) ||
+        (jumpTo(fragment.start - kSafeLead) && tried(true)) || (open() && tried(false)))
+        return outcome == Outcome::Read;
+    return false;
 }

@@ -14,6 +14,7 @@
 #include "Summarizer.h"
 #include "VideoReader.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,14 @@ public:
     // their times and the reader's frame numbers. False (with nothing
     // appended) when the video does not give them again.
     bool read(const Decision& fragment, std::vector<PictureFrame>& frames);
+    // The same pictures handed over one at a time, each as soon as it is
+    // known to be the one described, so that none is held here: a writer
+    // keeps at most one of them instead of the whole fragment. When a later
+    // picture proves the read wrong and the fragment is read again, those
+    // already taken are not given again. take returns false to stop; false
+    // when stopped or when the video does not give every picture.
+    using PictureTaker = std::function<bool(PictureFrame&&)>;
+    bool read(const Decision& fragment, const PictureTaker& take);
     // Up to count pictures from where the reader stands; how many came.
     int readNext(int count, std::vector<PictureFrame>& frames);
     // The file's sound could not be decoded: it is read without it.
@@ -55,8 +64,10 @@ private:
     PictureFrame placed(const AVFrame* picture, double seconds) const;
     bool jumpTo(double seconds);
     // Reads the fragment from where the reader stands (just after a jump,
-    // or straight on); false when its pictures do not come as described.
-    bool readFrom(const Decision& fragment, bool afterJump, std::vector<PictureFrame>& frames);
+    // or straight on), handing over its pictures from number *taken on.
+    enum class Outcome { Read, NotAsDescribed, Stopped };
+    Outcome readFrom(const Decision& fragment, bool afterJump, int* taken,
+                     const PictureTaker& take);
     bool jumpSavesDecoding(double start) const;
 
     std::string path;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -82,6 +83,20 @@ TEST(PlaybackReader, PicturesThatDoNotMatchTheirDescriptionAreRefused) {
     Decision wrong = fragments[3];
     wrong.signatures[5] ^= 1; // a picture other than the one described
     EXPECT_FALSE(reader.read(wrong, frames));
+    // Handed over one at a time, the five pictures before the wrong one come
+    // once each, though every way of reading the fragment is tried; a taker
+    // that stops is not asked again.
+    std::vector<double> taken;
+    EXPECT_FALSE(reader.read(wrong, [&taken](PictureFrame&& frame) {
+        taken.push_back(frame.frameTime);
+        return true;
+    }));
+    EXPECT_EQ(taken.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(taken.begin(), taken.end()));
+    EXPECT_EQ(std::adjacent_find(taken.begin(), taken.end()), taken.end());
+    int asked = 0;
+    EXPECT_FALSE(reader.read(fragments[3], [&asked](PictureFrame&&) { return ++asked > 1; }));
+    EXPECT_EQ(asked, 1);
     Decision between = fragments[3];
     between.start += 0.01; // no picture at that time
     EXPECT_FALSE(reader.read(between, frames));
