@@ -131,6 +131,7 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     // decides: the summary itself needs only their descriptors.
     ReaderOptions readAgain;
     readAgain.audio = false;
+    readAgain.decoderThreads = task.decoderThreads; // a cap holds for this decoder too
     PlaybackReader keptPictures(path, readAgain);
     bool outputFailed = false;
 
