@@ -1,5 +1,6 @@
 #include "SummarySave.h"
 
+#include "ControlState.h"
 #include "DescriptorFile.h"
 #include "FreedMemory.h"
 #include "StoreSide.h"
@@ -103,6 +104,8 @@ bool SummarySave::start(const SaveRequest& request) {
     if (busy.exchange(true))
         return false;
     cancelled = false;
+    // The player's buffer gives the encoder room while the save runs.
+    controlState().shared.saving = true;
     worker.start([this, request] { run(request); });
     return true;
 }
@@ -167,6 +170,7 @@ void SummarySave::run(const SaveRequest& request) {
 void SummarySave::finish(bool saved, const QString& message) {
     // On the save's own thread, whose tree, decoder and encoder are gone.
     returnFreedMemory();
+    controlState().shared.saving = false;
     const std::lock_guard lock(mutex);
     posted.ended = true;
     posted.saved = saved;

@@ -329,7 +329,8 @@ bool PlayerLoop::hasRoom(int64_t comingBytes) const {
     if (held >= static_cast<size_t>(bufferTarget))
         return false;
     // An empty buffer takes what comes, however large the pictures.
-    return held == 0 || playbackQueue.weight() + comingBytes <= bufferBudget;
+    const int64_t budget = controls.saving ? bufferBudget / 2 : bufferBudget;
+    return held == 0 || playbackQueue.weight() + comingBytes <= budget;
 }
 
 void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn) {

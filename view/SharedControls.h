@@ -83,6 +83,9 @@ struct SharedControls {
     std::atomic<int32_t> screenSteps{0};
     // In Summary, segments to skip: on (positive) or back (negative).
     std::atomic<int32_t> segmentSkips{0};
+    // A summary is being saved: its encoder holds a 1080p video's pictures
+    // by the dozen, so the playback buffer keeps to half its bytes meanwhile.
+    std::atomic<bool> saving{false};
 
     // Set by the window while it lives; null when no widget is to be driven.
     std::atomic<WidgetDriver*> driver{nullptr};

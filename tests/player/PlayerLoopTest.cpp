@@ -15,13 +15,16 @@ namespace {
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
     const int64_t picture = 320 * 240 * 3 / 2;
-    const std::tuple<int32_t, int64_t, int> bounds[] = {{100, int64_t{1} << 40, 100},
-                                                        {200, 40 * picture, 40}};
-    for (auto [frames, bytes, expected] : bounds) {
+    // While a summary is saved, half the bytes.
+    const std::tuple<int32_t, int64_t, bool, int> bounds[] = {{100, int64_t{1} << 40, false, 100},
+                                                              {200, 40 * picture, false, 40},
+                                                              {200, 40 * picture, true, 20}};
+    for (auto [frames, bytes, saving, expected] : bounds) {
         take();
         open(PlayerMode::Play);
         loop->bufferTarget = frames;
         loop->bufferBudget = bytes;
+        shared.saving = saving;
         fill();
         EXPECT_EQ(static_cast<int>(playback->size()), expected);
         int number = 1;
@@ -348,8 +351,8 @@ TEST_F(PlayerLoopTest, SummaryFromTheStoreDecidesAsTheLiveTreeAndTheMapShowsIt) 
         const size_t first = video->seekIndex(c.start, stored.ticksPerSecond());
         SegmentDistanceMemo& memo = memos[c.video];
         const size_t kept = memo.size();
-        ASSERT_TRUE(
-            summarizeStored(video, first, chosen.summary, map, [] { return true; }, &memo));
+        ASSERT_TRUE(summarizeStored(
+            video, first, chosen.summary, map, [] { return true; }, &memo));
         EXPECT_GT(memo.size(), kept);
         const std::vector<std::pair<double, double>> expected = spansOf(played[0]);
         ASSERT_EQ(map.size(), expected.size());
