@@ -168,8 +168,7 @@ bool PlayerLoop::detectSeek(double* target) {
     if (mode == seenMode) {
         if (!takeChanged(controls.positionCtl))
             return false;
-        // Where the slider was released: its mirror may already follow
-        // playback again.
+        // Where the slider was released: its mirror may follow playback again.
         *target = controls.positionCtl->value;
     } else if (mode == PlayerMode::Pause) {
         // A pause holds what is buffered; playing on needs no restart.
