@@ -106,6 +106,7 @@ bool SummarySave::start(const SaveRequest& request) {
     cancelled = false;
     // The player's buffer gives the encoder room while the save runs.
     controlState().shared.saving = true;
+    controlState().shared.wakeup.notify();
     worker.start([this, request] { run(request); });
     return true;
 }

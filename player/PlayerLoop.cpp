@@ -310,6 +310,7 @@ PlayerLoop::Next PlayerLoop::pass() {
     takeSpeed();
     takeSteps();
     takeSkips();
+    takeSaving();
     if (rebuild) {
         // The window has let the weights settle: one new summary from here.
         dropSegmentTimesAfter(controls.positionValue);
@@ -321,15 +322,6 @@ PlayerLoop::Next PlayerLoop::pass() {
 
     // A pause keeps filling the buffer for the mode it paused.
     return workingMode() == PlayerMode::Summary ? summaryStep() : playStep();
-}
-
-bool PlayerLoop::hasRoom(int64_t comingBytes) const {
-    const size_t held = playbackQueue.size();
-    if (held >= static_cast<size_t>(bufferTarget))
-        return false;
-    // An empty buffer takes what comes, however large the pictures.
-    const int64_t budget = controls.saving ? bufferBudget / 2 : bufferBudget;
-    return held == 0 || playbackQueue.weight() + comingBytes <= budget;
 }
 
 void PlayerLoop::handOn(std::vector<PictureFrame>& frames, bool followsOn) {

@@ -122,6 +122,8 @@ private:
     // shown, so that no decision changes.
     void takeSpeed();
     void takeSteps();
+    // A save has started: a paused buffer gives up what is over its share.
+    void takeSaving();
     // In Summary, the skips to the next or an earlier kept segment.
     void takeSkips();
     void resumeAfter(double shown);
@@ -153,6 +155,7 @@ private:
     std::deque<Decision> replay;
     double replayStart = 0.0;
     bool steppedInPause = false;
+    bool sawSaving = false; // the save flag at the last pass
     // Play hands on no picture before this time: the one on screen is not shown twice.
     double playFrom = 0.0;
     // What the widgets were last told, so that nothing unchanged is posted.

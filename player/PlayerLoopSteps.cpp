@@ -1,4 +1,5 @@
-// The decoding loop's answers to a new speed and to frame steps in a pause.
+// The decoding loop's answers to a new speed, to frame steps in a pause, and
+// to a save that needs the buffer's room.
 
 #include "PlayerLoop.h"
 
@@ -30,6 +31,25 @@ void PlayerLoop::clearPlacement() {
     timelineEnd = 0.0;
     placedAny = false;
     lastKeptNumber = -2;
+}
+
+bool PlayerLoop::hasRoom(int64_t comingBytes) const {
+    const size_t held = playbackQueue.size();
+    if (held >= static_cast<size_t>(bufferTarget))
+        return false;
+    // An empty buffer takes what comes, however large the pictures.
+    const int64_t budget = controls.saving ? bufferBudget / 2 : bufferBudget;
+    return held == 0 || playbackQueue.weight() + comingBytes <= budget;
+}
+
+void PlayerLoop::takeSaving() {
+    const bool saving = controls.saving.load();
+    // A pause does not drain the buffer: when a save starts, what lies
+    // beyond half its bytes is read again later instead of held.
+    if (saving && !sawSaving && seenMode == PlayerMode::Pause &&
+        playbackQueue.weight() > bufferBudget / 2)
+        resumeAfter(controls.shownTime);
+    sawSaving = saving;
 }
 
 void PlayerLoop::takeSpeed() {

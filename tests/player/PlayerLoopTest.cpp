@@ -15,22 +15,43 @@ namespace {
 
 TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbers) {
     const int64_t picture = 320 * 240 * 3 / 2;
-    // While a summary is saved, half the bytes.
-    const std::tuple<int32_t, int64_t, bool, int> bounds[] = {{100, int64_t{1} << 40, false, 100},
-                                                              {200, 40 * picture, false, 40},
-                                                              {200, 40 * picture, true, 20}};
+    // While a summary is saved, half the bytes; a save that starts in a
+    // pause takes them from a full buffer, which plays on from the picture shown.
+    enum Saving { No, Yes, InAPause };
+    std::vector<double> pictureTimes; // of the video's first pictures
+    const std::tuple<int32_t, int64_t, Saving, int> bounds[] = {{100, int64_t{1} << 40, No, 100},
+                                                                {200, 40 * picture, No, 40},
+                                                                {200, 40 * picture, Yes, 20},
+                                                                {200, 40 * picture, InAPause, 20}};
     for (auto [frames, bytes, saving, expected] : bounds) {
         take();
         open(PlayerMode::Play);
         loop->bufferTarget = frames;
         loop->bufferBudget = bytes;
-        shared.saving = saving;
+        shared.saving = saving == Yes;
         fill();
+        if (saving == InAPause) {
+            shared.mode = PlayerMode::Pause;
+            loop->pass();
+            shared.shownTime = playback->tryGet()->item.frameTime;
+            shared.saving = true;
+            fill();
+        }
         EXPECT_EQ(static_cast<int>(playback->size()), expected);
-        int number = 1;
-        while (const auto entry = playback->tryGet())
-            EXPECT_EQ(entry->item.frameNumber, number++);
+        // Running numbers; after the pause, the pictures from the second on.
+        std::vector<double> times;
+        std::optional<int32_t> number;
+        while (const auto entry = playback->tryGet()) {
+            EXPECT_EQ(entry->item.frameNumber, number ? *number + 1 : entry->item.frameNumber);
+            number = entry->item.frameNumber;
+            times.push_back(entry->item.frameTime);
+        }
+        if (saving != InAPause)
+            pictureTimes = times;
+        else
+            EXPECT_EQ(times, std::vector(pictureTimes.begin() + 1, pictureTimes.begin() + 21));
     }
+    shared.saving = false;
 }
 
 TEST_F(PlayerLoopTest, PlayHandsOnEveryFrameInOrderAndWaitsQuietlyWhenFullOrAtTheEnd) {
