@@ -2,6 +2,7 @@
 
 #include "Analysis.h"
 #include "DistanceHelper.h"
+#include "FreedMemory.h"
 #include "SummaryTurns.h"
 #include "VideoReader.h"
 
@@ -18,6 +19,26 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     decoded = 0;
     notices.clear();
     havePortable = false;
+    std::vector<Decision> held;
+    if (!decide(onKept, onProgress, &held))
+        return false;
+    // The tree and the analysis are gone (their pages too): the held
+    // fragments' pictures are read now, each with how far into the video it lies.
+    if (!held.empty())
+        returnFreedMemory();
+    for (size_t i = 0; i < held.size(); ++i) {
+        const KeptFragment& fragment = kept[i];
+        if (!onKept(fragment, held[i]))
+            return false;
+        if (onProgress &&
+            !onProgress(fragment.end, fragment.firstFrameNumber + fragment.frames - 1))
+            return false;
+    }
+    return true;
+}
+
+bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback& onProgress,
+                             std::vector<Decision>* held) {
     ReaderOptions options = storedAnalysisOptions();
     const int perCore = options.decoderThreads;
     options.decoderThreads = threads > 0 ? std::min(threads, perCore) : perCore;
@@ -27,11 +48,12 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     FragmentSource& fragments = analysis.fragments();
     stored = analysis.fromStore();
     const double frameDuration = 1.0 / fragments.frameRate();
+    const bool ready = analysis.origin() != Analysis::Origin::Decoded;
+    const bool hold = holdKept && ready && onKept;
 
     // Fragments that come ready leave the tree's comparisons as the work:
     // a second core shares them.
-    const std::unique_ptr<DistanceHelper> helper =
-        analysis.origin() != Analysis::Origin::Decoded ? DistanceHelper::ifCoresAllow() : nullptr;
+    const std::unique_ptr<DistanceHelper> helper = ready ? DistanceHelper::ifCoresAllow() : nullptr;
     Summarizer summarizer(settings);
     summarizer.setDistanceHelper(helper.get());
     SummaryTurns turns(fragments, summarizer);
@@ -41,16 +63,20 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
         // Kept fragments are numbered as the player numbers the frames it
         // plays, left-out ones counted too.
         const int64_t framesBefore = turns.framesDecided();
-        const std::optional<Decision> decision = turns.takeDecision();
+        std::optional<Decision> decision = turns.takeDecision();
         if (decision && decision->kept) {
             kept.push_back({framesBefore + decision->skipped + 1, decision->frames, decision->start,
                             decision->last + frameDuration, decision->shot});
-            if (onKept && !onKept(kept.back(), *decision))
+            if (hold)
+                held->push_back(std::move(*decision));
+            else if (onKept && !onKept(kept.back(), *decision))
                 break;
         }
 
         decoded = fragments.picturesRead();
-        if (onProgress && !onProgress(static_cast<double>(decoded) * frameDuration, decoded))
+        // While the fragments held wait, the run has not got anywhere yet.
+        const double position = hold ? 0.0 : static_cast<double>(decoded) * frameDuration;
+        if (onProgress && !onProgress(position, hold ? 0 : decoded))
             break;
         if (turns.finished()) {
             completed = true;

@@ -43,6 +43,12 @@ public:
     // True when the video was read to its end and every fragment decided;
     // false when a callback stopped the run.
     bool run(const KeptCallback& onKept, const ProgressCallback& onProgress = {});
+    // When the analysis comes ready (from the store or a descriptor file),
+    // the kept fragments go to onKept only once every fragment is decided
+    // and the tree and the analysis are freed, so that whatever reads their
+    // pictures again does not hold its memory beside theirs. Meanwhile the
+    // progress stays at 0; afterwards it is the end of each fragment handed on.
+    void setHoldKept(bool hold) { holdKept = hold; }
 
     const std::vector<KeptFragment>& keptFragments() const { return kept; }
     // Pictures the analysis took, decoded or read back from the store.
@@ -56,10 +62,15 @@ public:
     const PortableAnalysis* portable() const { return havePortable ? &portableResult : nullptr; }
 
 private:
+    // The tree's run; kept decisions go to *held instead of onKept when held.
+    bool decide(const KeptCallback& onKept, const ProgressCallback& onProgress,
+                std::vector<Decision>* held);
+
     std::string path;
     SummarySettings settings;
     AnalysisSources sources;
     int threads;
+    bool holdKept = false;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
     bool stored = false;

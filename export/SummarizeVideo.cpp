@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -127,6 +128,9 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     if (task.progress)
         task.progress->begin(probe.duration);
     HeadlessSummary summary(path, task.settings, task.sources, task.decoderThreads);
+    // From a stored analysis the tree is quick: its memory goes before the
+    // encoder's comes.
+    summary.setHoldKept(out.videoFile || out.sheetFile);
     // The kept pictures are read again rather than held while the tree
     // decides: the summary itself needs only their descriptors.
     ReaderOptions readAgain;
@@ -174,13 +178,13 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     // Each kept picture goes to the writers as soon as it is read, so that
     // a fragment's pictures are never all held at once (25 pictures of
     // 1080p are 78 MB beside the encoder's own).
+    std::optional<KeptFragment> previous;
     auto onKept = [&](const KeptFragment& fragment, const Decision& decision) {
         if (!out.videoFile && !out.sheetFile)
             return !interrupted;
         // The sheet shows the first picture of each segment.
-        const std::vector<KeptFragment>& kept = summary.keptFragments();
-        const bool startsSegment =
-            kept.size() < 2 || !continuesSegment(kept[kept.size() - 2], fragment);
+        const bool startsSegment = !previous || !continuesSegment(*previous, fragment);
+        previous = fragment;
         bool first = true;
         auto take = [&](PictureFrame&& frame) {
             const AVFrame* picture = frame.picture.avFrame();

@@ -151,8 +151,20 @@ TEST(SummarizeProgram, TheStoreChangesNoByteAndFfmpegTakesTheChapterList) {
     const std::string cache = getenv("XDG_CACHE_HOME") ? getenv("XDG_CACHE_HOME") : "";
     setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
     const std::vector<std::string> chapters = {"-t", "0.3", "-f", "chapters", video};
-    const ChildRun empty = runProgram(chapters);
-    const ChildRun full = runProgram(chapters);
+    // With pictures to write: decoded as the tree goes, then read from the
+    // store after the whole tree.
+    auto withPictures = [&](const std::string& name) {
+        std::vector<std::string> arguments = {"--threads",
+                                              "1",
+                                              "-o",
+                                              dir + "/" + name + ".mp4",
+                                              "--contact-sheet",
+                                              dir + "/" + name + ".png"};
+        arguments.insert(arguments.end(), chapters.begin(), chapters.end());
+        return arguments;
+    };
+    const ChildRun empty = runProgram(withPictures("decoded"));
+    const ChildRun full = runProgram(withPictures("stored"));
     std::vector<std::string> noStore = chapters;
     noStore.insert(noStore.begin(), "--no-store");
     const ChildRun off = runProgram(noStore);
@@ -163,6 +175,14 @@ TEST(SummarizeProgram, TheStoreChangesNoByteAndFfmpegTakesTheChapterList) {
     EXPECT_EQ(off.out, empty.out);
     EXPECT_EQ(empty.err + full.err + off.err, "");
     EXPECT_EQ(fileCount(dir + "/cache/tessaro"), 1u); // the database alone, no journal left
+    for (const char* suffix : {".mp4", ".png"}) {
+        const auto bytes = [&](const std::string& name) {
+            std::ifstream in(dir + "/" + name + suffix, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        EXPECT_FALSE(bytes("decoded").empty());
+        EXPECT_TRUE(bytes("stored") == bytes("decoded")) << suffix;
+    }
 
     std::ofstream(dir + "/chapters.txt") << empty.out;
     const ChildRun ffmpeg = runChild(
