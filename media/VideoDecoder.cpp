@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 // Consecutive decoding errors after which a stream is taken as ended.
@@ -12,9 +13,33 @@ constexpr int kMaxDecodeFailures = 10000;
 bool isUsable(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
 }
+
+// Line and plane alignment that every SIMD path of the decoders accepts.
+constexpr int kBufferAlign = 64;
+
+// get_buffer2 with a buffer of the picture's own, as large as the decoder
+// may write (its aligned size), instead of one from the context's pool.
+int ownBuffer(AVCodecContext* c, AVFrame* frame, int flags) {
+    if (!(c->codec->capabilities & AV_CODEC_CAP_DR1) || c->hw_frames_ctx != nullptr)
+        return avcodec_default_get_buffer2(c, frame, flags);
+    const int width = frame->width;
+    const int height = frame->height;
+    int alignedWidth = width;
+    int alignedHeight = height;
+    int lineAlign[AV_NUM_DATA_POINTERS];
+    avcodec_align_dimensions2(c, &alignedWidth, &alignedHeight, lineAlign);
+    frame->width = alignedWidth;
+    frame->height = alignedHeight;
+    std::fill(std::begin(frame->linesize), std::end(frame->linesize), 0);
+    const int got = av_frame_get_buffer(frame, kBufferAlign);
+    frame->width = width;
+    frame->height = height;
+    return got;
+}
 } // namespace
 
-Decoder::Opened VideoDecoder::open(const AVStream* stream, int threads, int64_t maxArea) {
+Decoder::Opened VideoDecoder::open(const AVStream* stream, int threads, int64_t maxArea,
+                                   bool ownBuffers) {
     frame.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
     if (!frame || !packet)
@@ -25,6 +50,8 @@ Decoder::Opened VideoDecoder::open(const AVStream* stream, int threads, int64_t 
         c->max_pixels = maxArea;
         c->pkt_timebase = stream->time_base;
         c->thread_count = threads;
+        if (ownBuffers)
+            c->get_buffer2 = ownBuffer;
         return Opened::Yes;
     });
     if (isUsable(stream->r_frame_rate))

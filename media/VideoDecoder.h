@@ -16,7 +16,11 @@ class VideoDecoder : public Decoder {
 public:
     // threads: 0 lets FFmpeg choose. A stream whose pictures are larger
     // than maxArea is refused (also when its size changes mid-stream).
-    Opened open(const AVStream* stream, int threads, int64_t maxArea);
+    // ownBuffers: each picture in a buffer of its own, freed when its last
+    // reference goes. The decoder's own pool keeps every buffer it ever
+    // handed out, so a reader whose pictures wait by the dozen in a queue
+    // would hold that many for good.
+    Opened open(const AVStream* stream, int threads, int64_t maxArea, bool ownBuffers = false);
     // Frames per second: the stream's real rate, else its average, else 25.
     double frameRate() const { return fps; }
 

@@ -107,7 +107,7 @@ bool VideoReader::open(const char* path) {
 
 bool VideoReader::openVideo() {
     const AVStream* stream = demuxer.stream(videoStream);
-    switch (video.open(stream, options.decoderThreads, MAX_PICTURE_AREA)) {
+    switch (video.open(stream, options.decoderThreads, MAX_PICTURE_AREA, options.ownBuffers)) {
     case Decoder::Opened::NoDecoder:
         fail(kNoCodecError);
         return false;

@@ -25,6 +25,9 @@ struct ReaderOptions {
     // Once it holds true, a seek gives up instead of decoding on to its
     // target: the thread that reads is being stopped, and its stopper waits.
     const std::atomic<bool>* stop = nullptr;
+    // Pictures that are kept a while (a playback queue's) each in a buffer
+    // of its own, so that the memory goes as they go (see VideoDecoder).
+    bool ownBuffers = false;
 };
 
 class VideoReader {

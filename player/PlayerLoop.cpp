@@ -44,6 +44,7 @@ ReaderOptions analysisOptions(const std::atomic<bool>* stop) {
 ReaderOptions playbackOptions(const SoundSink* audio, const std::atomic<bool>* stop) {
     ReaderOptions options = analysisOptions(stop);
     options.audio = audio != nullptr && audio->available();
+    options.ownBuffers = true; // they wait in the playback queue
     return options;
 }
 } // namespace

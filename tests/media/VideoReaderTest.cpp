@@ -57,6 +57,15 @@ TEST_P(WholeFile, ChoosesTheLowestStreamsAndDeliversEveryPictureOnceInOrder) {
     }
     AVFrame* picture = nullptr;
     EXPECT_FALSE(reader.getNextFrame(&picture)); // the end stays the end
+
+    // Decoded into buffers of their own, they are the same pictures.
+    ReaderOptions own = e.options;
+    own.ownBuffers = true;
+    VideoReader ownReader(testMedia(e.file).c_str(), own);
+    const std::vector<DecodedPicture> owned = decodeAll(ownReader);
+    ASSERT_EQ(owned.size(), pictures.size());
+    for (size_t i = 0; i < owned.size(); ++i)
+        EXPECT_EQ(owned[i].checksum, pictures[i].checksum) << "picture " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
