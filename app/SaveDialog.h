@@ -28,7 +28,7 @@ public:
 
     // The video to save the summary of; the file name follows it.
     void setVideo(const std::string& path);
-    // Decoding and encoding threads of the saves; 0 for the defaults.
+    // Decoding and encoding threads of the saves; 0 for one a core, at most four.
     void setThreads(int threads) { this->threads = threads; }
 
     QComboBox* formatBox() const { return formats; }

@@ -54,6 +54,7 @@ ListFormat listFormat(SaveFormat format) {
 }
 
 const QString kCancelled = QStringLiteral("Cancelled: nothing was saved.");
+const int kSaveThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 constexpr auto kAnalysisPoll = std::chrono::milliseconds(100);
 
 } // namespace
@@ -127,9 +128,12 @@ void SummarySave::run(const SaveRequest& request) {
     task.sources = AnalysisSources::storeOnly(StoreConfig::fromEnvironment());
     if (task.sources.store.enabled)
         task.sources.descriptorFiles = {request.video + kDescriptorFileSuffix};
-    task.decoderThreads = request.threads;
-    task.encoderThreads = request.threads;
-    // The video plays on meanwhile.
+    // The video plays on meanwhile: a thread a core, at most four. Each of
+    // x264's threads holds pictures of its own (about 23 MB at 1080p), and
+    // left to itself it takes one and a half threads a core.
+    const int threads = request.threads > 0 ? request.threads : kSaveThreads;
+    task.decoderThreads = threads;
+    task.encoderThreads = threads;
     task.leanEncoder = true;
     PostedProgress progress([this](int permille) {
         const std::lock_guard lock(mutex);

@@ -27,7 +27,7 @@ struct SaveRequest {
     std::string target;
     SaveFormat format = SaveFormat::Video;
     SummarySettings settings;
-    int threads = 0; // decoding and encoding threads; 0 for the tool's defaults
+    int threads = 0; // decoding and encoding threads; 0 for one a core, at most four
 };
 
 // The file name's extension that goes with a format, without the dot.
