@@ -65,7 +65,7 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
         const int64_t framesBefore = turns.framesDecided();
         std::optional<Decision> decision = turns.takeDecision();
         if (decision && decision->kept) {
-            kept.push_back({framesBefore + decision->skipped + 1, decision->frames, decision->start,
+            kept.push_back({framesBefore + 1, decision->frames, decision->start,
                             decision->last + frameDuration, decision->shot});
             if (hold)
                 held->push_back(std::move(*decision));

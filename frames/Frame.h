@@ -10,6 +10,7 @@ struct Frame {
     double frameNumber = -1.0; // the reader's number for it
     double frameTime = 0.0;    // presentation time, seconds
     bool keyFrame = false;     // the decoder can start from it
+    bool slate = false;        // it shows a clapperboard (see Slate.h)
     Descriptors descriptors;
 
     double getActivity() const { return descriptors.activity; }

@@ -11,6 +11,9 @@
 // dissolve or a fade of up to a second raises the difference across a
 // fixed span of frames above its own recent mean in the same way, and is a
 // transition when the frames before and after it are as far apart as a cut.
+// A change of light, which keeps the picture's layout, is neither. A fade to
+// or from black is also told by the picture darkening or brightening
+// steadily, whatever the differences from one frame to the next.
 
 #include "Descriptors.h"
 
@@ -20,27 +23,31 @@
 // What is known of one frame.
 struct FrameMark {
     int32_t shot = 0;      // shots numbered in the order they begin
-    bool junk = false;     // black or flat, bars or a test card, noise, a flash
+    bool junk = false;     // black or flat, bars or a test card, noise, a flash, a slate
     bool boundary = false; // inside a transition, or perhaps in one: not to be played
 };
 
-// Junk by the picture alone: a flat frame (black, grey, a single colour), a
-// picture with the chroma structure of colour bars or a test card, or noise
-// (a wide spread of values with no structure at the scale of the blocks).
-bool isJunkPicture(const Descriptors& picture);
+// Junk: a flat frame (black, grey, a single colour), colour bars or a test
+// card (bands of flat colour down the picture, or the RGB pattern's ramps
+// across it), or noise: a wide spread of values with no structure at the
+// scale of the blocks that changes from the previous picture by more than
+// grain changes a still (without a previous picture, the lack of structure
+// alone). Saturated colour and fine texture alone are not junk.
+bool isJunkPicture(const Descriptors& picture, const Descriptors* previous = nullptr);
 
 class ShotBoundaries {
 public:
     ShotBoundaries();
 
-    // The next frame's descriptors, copied: the frame may go once this returns.
-    void add(const Descriptors& frame);
+    // The next frame's descriptors, copied: the frame may go once this returns;
+    // slate when its picture shows a clapperboard.
+    void add(const Descriptors& frame, bool slate = false);
     // Frames added so far.
     int64_t frames() const { return added; }
     // The mark of frame index (counted from 0 since the last reset). Marks
     // of the last kRecall frames may still change as later frames show a
     // flash or a transition; older ones are gone.
-    const FrameMark& mark(int64_t index) const;
+    FrameMark mark(int64_t index) const;
     void reset();
 
     static constexpr int kRecall = 64;
@@ -50,9 +57,11 @@ private:
     FrameMark& marked(int64_t index);
     void newShot(int64_t from);
     void checkTransition(int64_t index);
+    void followFade(int64_t index);
 
     std::vector<Descriptors> ring; // of the last kRecall frames
     std::vector<FrameMark> marks;
+    std::vector<bool> inFade; // frames of a fade to or from black
     std::vector<double> stepAt; // the difference from the frame before, by frame
     int64_t added = 0;
     int32_t shot = 0;
@@ -72,15 +81,18 @@ private:
     // A rise of the span difference not yet known to be a transition.
     int64_t riseFrom = -1;
     double riseThreshold = 0.0;
+    int64_t relitAt = -1;  // the last change of light
+    // Where the frames began to brighten (or darken) steadily, if they do.
+    int64_t fadeFrom = -1;
+    bool fadeBrightens = false;
     std::vector<double> riseSpans;
 };
 
-// A fragment's place among the shots, once it has been trimmed to its main
-// shot (see ShotAwareRanking.h).
+// A piece's place among the shots, for shot-aware ranking (see
+// ShotAwareRanking.h).
 struct ShotSpan {
     bool known = false;
     int32_t shot = 0;
-    int32_t before = 0; // frames trimmed off its start
-    int32_t after = 0;  // and off its end
-    bool junk = false;  // no run of one shot long enough to watch, clear of junk
+    bool junk = false;    // junk, a transition, or a sliver of a shot cut up by them
+    bool glimpse = false; // a whole shot, shorter than a second
 };

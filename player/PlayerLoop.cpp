@@ -390,16 +390,15 @@ bool PlayerLoop::handKept(const Decision& decision, double from) {
     std::vector<PictureFrame> frames;
     if (!playback.read(decision, frames))
         return false;
-    const double first = framesHandedOn + decision.skipped + 1.0;
+    const double first = framesHandedOn + 1.0;
     for (size_t k = 0; k < frames.size(); ++k)
         frames[k].frameNumber = first + static_cast<double>(k);
     size_t shown = 0;
     while (shown < frames.size() && frames[shown].frameTime < from)
         ++shown;
     frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(shown));
-    handOn(frames, decision.number == lastKeptNumber + 1 && decision.skipped == 0);
-    // A fragment trimmed short of its end has no fragment following on.
-    lastKeptNumber = decision.playsToItsEnd() ? decision.number : -2;
+    handOn(frames, decision.number == lastKeptNumber + 1);
+    lastKeptNumber = decision.number;
     return true;
 }
 
@@ -434,7 +433,7 @@ PlayerLoop::Next PlayerLoop::summaryStep() {
             takeKept(*decision);
         // Decided fragments count whether kept or not.
         if (decision)
-            framesHandedOn += decision->fragmentFrames;
+            framesHandedOn += decision->frames;
     }
     if (!turns->finished())
         return Next::Continue;

@@ -37,7 +37,8 @@ bool numbersOf(const Frame& frame, std::vector<int64_t>& numbers) {
     const double n = frame.frameNumber;
     if (!(n >= 0.0 && n <= 4294967295.0) || n != std::floor(n))
         return false;
-    numbers.assign({static_cast<int64_t>(n), timeBits(frame.frameTime), frame.keyFrame ? 1 : 0});
+    numbers.assign({static_cast<int64_t>(n), timeBits(frame.frameTime),
+                    (frame.keyFrame ? 1 : 0) | (frame.slate ? 2 : 0)});
     std::string encoded;
     frame.descriptors.encode(encoded);
     const auto* at = reinterpret_cast<const uint8_t*>(encoded.data()) + 1; // past the version
@@ -195,12 +196,13 @@ bool FrameChunkReader::nextNumbers(Frame* frame, bool derived) {
             return false;
         own[i - kFrameFields] = static_cast<uint64_t>(numbers[i]);
     }
-    if (numbers[0] < 0 || numbers[0] > UINT32_MAX || (numbers[2] != 0 && numbers[2] != 1) ||
+    if (numbers[0] < 0 || numbers[0] > UINT32_MAX || numbers[2] < 0 || numbers[2] > 3 ||
         !Descriptors::fromNumbers(own, &frame->descriptors, derived))
         return false;
     frame->frameNumber = static_cast<double>(numbers[0]);
     frame->frameTime = bitsTime(numbers[1]);
-    frame->keyFrame = numbers[2] == 1;
+    frame->keyFrame = (numbers[2] & 1) != 0;
+    frame->slate = (numbers[2] & 2) != 0;
     std::copy(numbers, numbers + kNumbers, previous.begin());
     ++nextFrame;
     return true;

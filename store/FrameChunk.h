@@ -1,7 +1,7 @@
 #pragma once
 
 // The frames of one stretch of an analysis as bytes, and back. Each frame is
-// a row of whole numbers (its number, time, key-frame mark and the
+// a row of whole numbers (its number, time, key-frame and slate marks and the
 // descriptors' own), each taken as its difference from the frame before,
 // zigzagged. The chunk holds them column by column and byte by byte (the
 // low bytes of a column's differences, then the next bytes, as many as its

@@ -62,7 +62,7 @@ VideoKey videoKey(const std::string& path, const ReaderOptions& options) {
 std::string portableAnalysis(const ReaderOptions& options) {
     // The libraries' versions may change the pictures themselves.
     char text[160];
-    std::snprintf(text, sizeof text, "audio=%d fragment=%d descriptors=%d lavc=%u lavf=%u sws=%u",
+    std::snprintf(text, sizeof text, "audio=%d fragment=%d descriptors=%d slates=1 lavc=%u lavf=%u sws=%u",
                   options.audio ? 1 : 0, FragmentSource::fragmentCapacity,
                   Descriptors::ENCODING_VERSION, avcodec_version(), avformat_version(),
                   swscale_version());

@@ -1,6 +1,7 @@
 #include "FragmentDecoder.h"
 
 #include "Picture.h"
+#include "Slate.h"
 
 #include <exception>
 #include <utility>
@@ -45,6 +46,7 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     frame.frameTime = reader->timestampToSeconds(decoded->pts);
     frame.keyFrame = decoded->key_frame != 0;
     frame.descriptors = Descriptors::of(picture.avFrame(), width, height);
+    frame.slate = looksLikeSlate(picture.avFrame(), width, height);
     if (frameTap)
         frameTap->picture(frame, picture.avFrame(), width, height);
     return frame;

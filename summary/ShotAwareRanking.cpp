@@ -1,86 +1,147 @@
 #include "ShotAwareRanking.h"
 
 #include "FrameBuffer.h"
-#include "ShotBoundaries.h"
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <utility>
 
 namespace {
 
-// A run shorter than half a second is a blink, not a shot to watch.
-constexpr int32_t kShortestRun = 12;
-// A kept fragment's gain: the first of a shot is what a summary is for;
-// more of a shot already shown adds little; junk loses more than any length
-// it makes up for.
+// A frame's mark is final once this many frames have followed it: the
+// longest a transition is looked back on (ShotBoundaries), with room to spare.
+constexpr int64_t kSettled = 48;
+static_assert(kSettled < ShotBoundaries::kRecall, "marks must be read before they are gone");
+
+// A kept piece's gain: the first of a shot is what a summary is for; more of
+// a shot already shown, a further take of a scene shown before and a shot
+// too short to be seen add little; junk loses, but less than the length it
+// makes up for, so that a video of nothing else still meets its target.
 constexpr double kNewShotGain = 1.0;
 constexpr double kDwellGain = 0.1;
-constexpr double kJunkLoss = 4.0;
+constexpr double kRepeatGain = 0.05;
+constexpr double kJunkLoss = 1.0;
 // Every fragment's worth off the target costs more than a new shot gains,
 // so no shot is bought with length.
 constexpr double kLengthCost = 1.5;
-// Fragments nearer than the least difference of a cut show the same thing.
+// Pieces nearer than this show the same thing: the same shot again, or a
+// further take of it.
 constexpr double kSameShotDistance = 0.12;
 // The weighted ranking only orders candidates that are otherwise equal.
 constexpr double kRankingShare = 0.1;
 
-struct Run {
-    int32_t first = 0;
-    int32_t frames = 0;
-};
-
-// The longest run of frames in one shot; with clean, only frames that are
-// neither junk nor in a transition.
-Run longestRun(const std::vector<FrameMark>& marks, bool clean) {
-    Run best, run;
-    for (int32_t k = 0; k < static_cast<int32_t>(marks.size()); ++k) {
-        const bool playable = !clean || (!marks[k].junk && !marks[k].boundary);
-        const bool continues = run.frames > 0 && marks[k].shot == marks[k - 1].shot;
-        if (!playable) {
-            run.frames = 0;
-            continue;
-        }
-        if (!continues)
-            run = {k, 0};
-        ++run.frames;
-        if (run.frames > best.frames)
-            best = run;
-    }
-    return best;
+bool playable(const FrameMark& mark) {
+    return !mark.junk && !mark.boundary;
 }
 
 } // namespace
 
-void trimToMainShot(FrameBuffer& fragment, ShotBoundaries& boundaries) {
-    const int64_t base = boundaries.frames();
-    for (const Frame& frame : fragment.frames)
-        boundaries.add(frame.descriptors);
-    std::vector<FrameMark> marks;
-    for (int32_t k = 0; k < fragment.count(); ++k)
-        marks.push_back(boundaries.mark(base + k));
+void ShotPieces::add(FrameBuffer& fragment) {
+    memo = fragment.distanceMemo;
+    // Marks are read frame by frame: a whole fragment later, the oldest ones
+    // needed could be gone.
+    for (Frame& frame : fragment.frames) {
+        boundaries.add(frame.descriptors, frame.slate);
+        held.push_back({std::move(frame), {}, false});
+        learnMarks();
+    }
+    fragment.frames.clear();
+}
 
-    const int32_t count = fragment.count();
-    Run main = longestRun(marks, true);
-    const bool watchable = main.frames >= std::min(kShortestRun, count);
-    if (!watchable)
-        main = longestRun(marks, false);
-    std::vector<Frame>& frames = fragment.frames;
-    frames.erase(frames.begin() + main.first + main.frames, frames.end());
-    frames.erase(frames.begin(), frames.begin() + main.first);
-    fragment.shotSpan = {true, count > 0 ? marks[main.first].shot : 0, main.first,
-                         count - main.first - main.frames, !watchable};
-    fragment.variationComputed = fragment.maxDifferenceComputed = false;
-    fragment.colorCountComputed = fragment.minActivityComputed = false;
-    fragment.maxPairDifference = 0.0;
+void ShotPieces::end() {
+    ended = true;
+    learnMarks();
+}
+
+void ShotPieces::reset() {
+    boundaries.reset();
+    held.clear();
+    heldFrom = 0;
+    knownTo = 0;
+    shotBefore = -1;
+    ended = false;
+    memo = nullptr;
+}
+
+void ShotPieces::learnMarks() {
+    const int64_t settledBelow = ended ? boundaries.frames() : boundaries.frames() - kSettled;
+    for (; knownTo < settledBelow; ++knownTo) {
+        Held& h = held[static_cast<size_t>(knownTo - heldFrom)];
+        h.mark = boundaries.mark(knownTo);
+        h.known = true;
+    }
+}
+
+bool ShotPieces::pieceAtFront(int32_t* n, bool* junk) const {
+    if (held.empty() || !held.front().known)
+        return false;
+    const FrameMark& first = held.front().mark;
+    const bool plays = playable(first);
+    // The run of known frames of the front's shot and kind, and whether it
+    // is known to end there.
+    int32_t run = 0;
+    bool runEnds = false;
+    bool shotGoesOn = false; // the frame after the run is of the same shot
+    for (const Held& h : held) {
+        if (!h.known)
+            break;
+        if (h.mark.shot != first.shot || playable(h.mark) != plays) {
+            runEnds = true;
+            shotGoesOn = h.mark.shot == first.shot;
+            break;
+        }
+        ++run;
+    }
+    runEnds |= ended && run == static_cast<int32_t>(held.size());
+    if (!plays) {
+        *junk = true;
+        *n = std::min(run, kSecond);
+        return runEnds || run >= kSecond;
+    }
+    // A shot of a second or more goes in pieces of a second up to two, so
+    // that its last piece is a second long too.
+    if (run >= 2 * kSecond) {
+        *junk = false;
+        *n = kSecond;
+        return true;
+    }
+    if (!runEnds)
+        return false;
+    *n = run;
+    // A part shorter than a second of a shot that a flash or junk cuts up is
+    // not worth watching; a whole shot that short may still be kept.
+    *junk = run < kSecond && (shotBefore == first.shot || shotGoesOn);
+    return true;
+}
+
+std::unique_ptr<FrameBuffer> ShotPieces::next() {
+    int32_t n = 0;
+    bool junk = false;
+    if (!pieceAtFront(&n, &junk))
+        return nullptr;
+    auto piece = std::make_unique<FrameBuffer>(kSecond);
+    piece->frames.reserve(static_cast<size_t>(n));
+    const int32_t shot = held.front().mark.shot;
+    for (int32_t k = 0; k < n; ++k) {
+        piece->frames.push_back(std::move(held.front().frame));
+        held.pop_front();
+    }
+    heldFrom += n;
+    piece->length = n;
+    piece->distanceMemo = memo;
+    piece->shotSpan = {true, shot, junk, !junk && n < kSecond};
+    shotBefore = shot;
+    return piece;
 }
 
 double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, double nearest) {
     if (span.junk)
         return -kJunkLoss;
+    if (span.glimpse)
+        return kDwellGain;
     if (lastKept != nullptr && lastKept->known && lastKept->shot == span.shot)
         return kDwellGain;
-    return nearest < kSameShotDistance ? kDwellGain : kNewShotGain;
+    return nearest < kSameShotDistance ? kRepeatGain : kNewShotGain;
 }
 
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,

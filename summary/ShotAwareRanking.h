@@ -1,30 +1,68 @@
 #pragma once
 
-// Shot-aware ranking: summaries that show the video's distinct shots before
-// they dwell on any, never play across a cut and keep junk out.
+// Shot-aware ranking: summaries that show the video's distinct shots, each
+// for at least a second, before they dwell on any, never play across a cut
+// or a transition and keep junk out.
 //
-// Each fragment is trimmed, before the tree sees it, to its main shot: the
-// longest run of its frames in one shot, clear of junk and transitions
-// (ShotBoundaries). A candidate then earns, for every fragment it keeps, a
-// gain: much for the first fragment of a shot not yet kept, little for more
-// of a shot already kept or for a shot that looks like one kept before, and
-// a heavy loss for a fragment with no watchable run. Its score is the sum of
+// The fragments of the video are cut again, before the tree sees them, into
+// pieces that each lie in one shot (ShotPieces): a shot of a second or more
+// gives pieces of one to two seconds, starting at its cut, so that whatever
+// the tree keeps of it is a whole second at least; junk and transition
+// frames go into pieces of their own, which are never worth keeping. A
+// candidate then earns, for every piece it keeps, a gain: much for the first
+// piece of a shot not yet kept, little for more of a shot already kept, for
+// a shot that looks like one kept before (a further take of a scene) or for
+// a shot too short to be seen, and a loss for junk. Its score is the sum of
 // its gains less a cost for every fragment's worth it lies off the target
 // length, with the weighted ranking only breaking ties.
 
+#include "Frame.h"
+#include "ShotBoundaries.h"
+
 #include <cstdint>
+#include <deque>
+#include <memory>
 
 class FrameBuffer;
-class ShotBoundaries;
-struct ShotSpan;
+class SegmentDistanceMemo;
 
-// Feeds the fragment's frames to boundaries, in order, then trims it to its
-// main shot and records where that lies in fragment.shotSpan.
-void trimToMainShot(FrameBuffer& fragment, ShotBoundaries& boundaries);
+class ShotPieces {
+public:
+    // The frames of the next fragment of the video, taken from it.
+    void add(FrameBuffer& fragment);
+    // No frame follows: what is held can go into pieces.
+    void end();
+    // The next piece whose frames are all known, or null for now.
+    std::unique_ptr<FrameBuffer> next();
+    void reset();
 
-// What keeping a fragment adds to a candidate: lastKept is the span of the
-// candidate's last kept fragment before it (null when none), and nearest the
-// least distance from the fragment to the candidate's kept fragments.
+    // A piece holds at most twice this many frames; a shot at least this long
+    // is cut only into pieces at least this long.
+    static constexpr int32_t kSecond = 25;
+
+private:
+    struct Held {
+        Frame frame;
+        FrameMark mark;
+        bool known = false;
+    };
+    // Whether frames [0, n) of what is held form a piece now; *junk tells
+    // whether it is one not to be played.
+    bool pieceAtFront(int32_t* n, bool* junk) const;
+    void learnMarks();
+
+    ShotBoundaries boundaries;
+    std::deque<Held> held; // frames not yet in a piece, from frame heldFrom on
+    int64_t heldFrom = 0;
+    int64_t knownTo = 0; // frames before this one have their marks
+    int32_t shotBefore = -1; // the shot of the last frame that went into a piece
+    bool ended = false;
+    SegmentDistanceMemo* memo = nullptr; // the fragments', for the pieces too
+};
+
+// What keeping a piece adds to a candidate: lastKept is the span of the
+// candidate's last kept piece before it (null when none), and nearest the
+// least distance from the piece to the candidate's kept pieces.
 double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, double nearest);
 
 // The leaf's score from its gains, its length against the target and the

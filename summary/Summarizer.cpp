@@ -2,7 +2,6 @@
 
 #include "Fnv.h"
 #include "FrameBuffer.h"
-#include "ShotAwareRanking.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ void Summarizer::setLimits(int depthLimit, int nodeLimit) {
 void Summarizer::reset() {
     tree.resetTree();
     tree.weights = RankingWeights::of(current);
-    shots.reset();
+    pieces.reset();
     streamEnded = false;
     lastSettled = false;
     front = 0;
@@ -51,9 +50,21 @@ bool Summarizer::wantsFragment() const {
 void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
     if (!fragment || !wantsFragment())
         return;
+    if (!tree.weights.shotAware) {
+        insert(std::move(fragment));
+        return;
+    }
+    pieces.add(*fragment);
+    insertPieces();
+}
+
+void Summarizer::insertPieces() {
+    while (std::unique_ptr<FrameBuffer> piece = pieces.next())
+        insert(std::move(piece));
+}
+
+void Summarizer::insert(std::unique_ptr<FrameBuffer> fragment) {
     FrameBuffer* inserted = fragment.get();
-    if (tree.weights.shotAware)
-        trimToMainShot(*inserted, shots);
     if (current.junkFilter)
         tree.addFragmentFiltered(std::move(fragment));
     else
@@ -65,6 +76,10 @@ void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
 }
 
 void Summarizer::endOfStream() {
+    if (tree.weights.shotAware && !streamEnded) {
+        pieces.end();
+        insertPieces();
+    }
     streamEnded = true;
 }
 
@@ -109,10 +124,7 @@ Decision Summarizer::settle(FrameBuffer* fragment, bool included) {
     decision.number = fragment->number;
     decision.frames = fragment->count();
     decision.kept = included;
-    decision.skipped = fragment->shotSpan.before;
     decision.shot = fragment->shotSpan.known ? fragment->shotSpan.shot : -1;
-    decision.fragmentFrames =
-        fragment->shotSpan.before + fragment->count() + fragment->shotSpan.after;
     if (fragment->count() > 0) {
         decision.frameNumber = fragment->first().frameNumber;
         decision.start = fragment->first().frameTime;

@@ -14,7 +14,7 @@
 // decisions: the player and a headless run that take the same turns keep the
 // same fragments whatever their pace.
 
-#include "ShotBoundaries.h"
+#include "ShotAwareRanking.h"
 #include "SummarySettings.h"
 #include "SummaryTree.h"
 
@@ -33,12 +33,9 @@ struct Decision {
     double last = 0.0;       // time of its last frame
     int32_t frames = 0;      // frames it holds
     bool kept = false;
-    // With shot-aware ranking the fragment may hold only its main shot, and
-    // the fields above describe that: these count the frames it came with.
-    int32_t skipped = 0;        // frames before those it holds
-    int32_t fragmentFrames = 0; // all of them
-    int32_t shot = -1;          // the shot it shows (-1 without shot-aware ranking)
-    bool playsToItsEnd() const { return skipped + frames == fragmentFrames; }
+    // The shot it shows, with shot-aware ranking (whose fragments are the
+    // pieces of ShotPieces); -1 without.
+    int32_t shot = -1;
 
     // What each of its frames looked like, to recognise the pictures when
     // they are read again (see pictureSignature); empty for a left-out one.
@@ -101,12 +98,16 @@ public:
 
 private:
     Decision settle(FrameBuffer* fragment, bool included);
+    // Into the tree, as the next level.
+    void insert(std::unique_ptr<FrameBuffer> fragment);
+    // Into the tree, every piece of the fragments given whose frames are known.
+    void insertPieces();
 
     SummarySettings current;
     int depthLimitInForce;
     int nodeLimitInForce;
     SummaryTree tree;
-    ShotBoundaries shots; // shot-aware ranking only
+    ShotPieces pieces; // shot-aware ranking only
     bool streamEnded = false;
     // The fragment left at the current root when the stream ended is settled.
     bool lastSettled = false;

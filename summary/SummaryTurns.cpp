@@ -14,6 +14,6 @@ std::optional<Decision> SummaryTurns::takeDecision(bool includeNext) {
         return std::nullopt;
     std::optional<Decision> decision = summarizer.decide(includeNext);
     if (decision)
-        decidedFrames += decision->fragmentFrames;
+        decidedFrames += decision->frames;
     return decision;
 }

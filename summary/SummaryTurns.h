@@ -29,7 +29,7 @@ public:
     std::optional<Decision> takeDecision(bool includeNext = false);
     bool finished() const { return summarizer.finished(); }
 
-    // Frames of the fragments decided so far, kept or not, trimmed frames included.
+    // Frames of the fragments decided so far, kept or not.
     int64_t framesDecided() const { return decidedFrames; }
 
 private:

@@ -170,8 +170,8 @@ TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
 // The fragments kept are those of a headless run, whatever the pace of
 // playback: a shallow tree decides most levels on the way, one deeper than
 // the video all of them at its end; a small buffer drained slowly holds
-// decisions back. With shot-aware ranking the fragments cut inside are
-// played trimmed, the same frames as the headless run's.
+// decisions back. With shot-aware ranking the pieces cut at the shots are
+// played, the same frames as the headless run's.
 TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlayback) {
     struct Case {
         const char* video;
@@ -209,11 +209,15 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         ASSERT_EQ(played.size(), expected.size());
         for (size_t i = 0; i < played.size(); ++i)
             EXPECT_NEAR(played[i], expected[i], 1e-9) << i;
-        if (c.shotAware) {
-            EXPECT_TRUE(std::any_of(headless.keptFragments().begin(),
-                                    headless.keptFragments().end(),
-                                    [](const KeptFragment& f) { return f.frames < 25; }));
-        }
+        // Shot-aware pieces start at the cuts (frames 38, 90 and 125) and
+        // play a second at least.
+        for (const KeptFragment& f : headless.keptFragments())
+            if (c.shotAware) {
+                const int64_t from = f.firstFrameNumber - 1; // numbered from 1
+                EXPECT_GE(f.frames, 25);
+                for (const int cut : {38, 90, 125})
+                    EXPECT_FALSE(from < cut && cut < from + f.frames) << from;
+            }
     }
 }
 
