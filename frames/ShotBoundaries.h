@@ -95,4 +95,5 @@ struct ShotSpan {
     int32_t shot = 0;
     bool junk = false;    // junk, a transition, or a sliver of a shot cut up by them
     bool glimpse = false; // a whole shot, shorter than a second
+    bool tail = false;    // a shot's last frames, short of a second, after a piece of it
 };

@@ -198,6 +198,7 @@ void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scra
             if (fragment->shotSpan.known) {
                 const FrameBuffer* last = lastIncluded ? lastIncluded->fragment : nullptr;
                 shotGain += inclusionGain(fragment->shotSpan, last ? &last->shotSpan : nullptr,
+                                          last != nullptr && last->number + 1 == fragment->number,
                                           d.count > 0 ? d.min : FAR_DISTANCE);
             }
         }

@@ -59,6 +59,7 @@ void ShotPieces::reset() {
     heldFrom = 0;
     knownTo = 0;
     shotBefore = -1;
+    lastPlayed = false;
     ended = false;
     memo = nullptr;
 }
@@ -72,9 +73,9 @@ void ShotPieces::learnMarks() {
     }
 }
 
-bool ShotPieces::pieceAtFront(int32_t* n, bool* junk) const {
+ShotPieces::Kind ShotPieces::pieceAtFront(int32_t* n) const {
     if (held.empty() || !held.front().known)
-        return false;
+        return Kind::None;
     const FrameMark& first = held.front().mark;
     const bool plays = playable(first);
     // The run of known frames of the front's shot and kind, and whether it
@@ -94,30 +95,31 @@ bool ShotPieces::pieceAtFront(int32_t* n, bool* junk) const {
     }
     runEnds |= ended && run == static_cast<int32_t>(held.size());
     if (!plays) {
-        *junk = true;
         *n = std::min(run, kSecond);
-        return runEnds || run >= kSecond;
+        return runEnds || run >= kSecond ? Kind::Junk : Kind::None;
     }
-    // A shot of a second or more goes in pieces of a second up to two, so
-    // that its last piece is a second long too.
-    if (run >= 2 * kSecond) {
-        *junk = false;
+    // A shot goes in pieces of a second from its cut; what is left at its
+    // end joins the last piece when it is short, else makes a tail.
+    if (run >= 2 * kSecond || (runEnds && run >= kSecond + kShortestTail)) {
         *n = kSecond;
-        return true;
+        return Kind::Shot;
     }
     if (!runEnds)
-        return false;
+        return Kind::None;
     *n = run;
+    if (run >= kSecond)
+        return Kind::Shot;
+    if (shotBefore == first.shot)
+        return lastPlayed ? Kind::Tail : Kind::Junk;
     // A part shorter than a second of a shot that a flash or junk cuts up is
     // not worth watching; a whole shot that short may still be kept.
-    *junk = run < kSecond && (shotBefore == first.shot || shotGoesOn);
-    return true;
+    return shotGoesOn ? Kind::Junk : Kind::Glimpse;
 }
 
 std::unique_ptr<FrameBuffer> ShotPieces::next() {
     int32_t n = 0;
-    bool junk = false;
-    if (!pieceAtFront(&n, &junk))
+    const Kind kind = pieceAtFront(&n);
+    if (kind == Kind::None)
         return nullptr;
     auto piece = std::make_unique<FrameBuffer>(kSecond);
     piece->frames.reserve(static_cast<size_t>(n));
@@ -129,13 +131,15 @@ std::unique_ptr<FrameBuffer> ShotPieces::next() {
     heldFrom += n;
     piece->length = n;
     piece->distanceMemo = memo;
-    piece->shotSpan = {true, shot, junk, !junk && n < kSecond};
+    piece->shotSpan = {true, shot, kind == Kind::Junk, kind == Kind::Glimpse, kind == Kind::Tail};
     shotBefore = shot;
+    lastPlayed = kind != Kind::Junk;
     return piece;
 }
 
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, double nearest) {
-    if (span.junk)
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows,
+                     double nearest) {
+    if (span.junk || (span.tail && !follows))
         return -kJunkLoss;
     if (span.glimpse)
         return kDwellGain;

@@ -8,7 +8,9 @@
 // pieces that each lie in one shot (ShotPieces): a shot of a second or more
 // gives pieces of one to two seconds, starting at its cut, so that whatever
 // the tree keeps of it is a whole second at least; junk and transition
-// frames go into pieces of their own, which are never worth keeping. A
+// frames go into pieces of their own, which are never worth keeping, and
+// the last frames of a shot, short of a second, are worth keeping only
+// after the piece before them. A
 // candidate then earns, for every piece it keeps, a gain: much for the first
 // piece of a shot not yet kept, little for more of a shot already kept, for
 // a shot that looks like one kept before (a further take of a scene) or for
@@ -39,6 +41,8 @@ public:
     // A piece holds at most twice this many frames; a shot at least this long
     // is cut only into pieces at least this long.
     static constexpr int32_t kSecond = 25;
+    // A shot's last frames make a piece of their own from this many on.
+    static constexpr int32_t kShortestTail = 13;
 
 private:
     struct Held {
@@ -46,9 +50,9 @@ private:
         FrameMark mark;
         bool known = false;
     };
-    // Whether frames [0, n) of what is held form a piece now; *junk tells
-    // whether it is one not to be played.
-    bool pieceAtFront(int32_t* n, bool* junk) const;
+    // Whether frames [0, n) of what is held form a piece now, and of what kind.
+    enum class Kind { None, Shot, Junk, Glimpse, Tail };
+    Kind pieceAtFront(int32_t* n) const;
     void learnMarks();
 
     ShotBoundaries boundaries;
@@ -56,14 +60,17 @@ private:
     int64_t heldFrom = 0;
     int64_t knownTo = 0; // frames before this one have their marks
     int32_t shotBefore = -1; // the shot of the last frame that went into a piece
+    bool lastPlayed = false; // and whether that piece was one to play
     bool ended = false;
     SegmentDistanceMemo* memo = nullptr; // the fragments', for the pieces too
 };
 
 // What keeping a piece adds to a candidate: lastKept is the span of the
-// candidate's last kept piece before it (null when none), and nearest the
-// least distance from the piece to the candidate's kept pieces.
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, double nearest);
+// candidate's last kept piece before it (null when none), follows whether
+// that piece is the one just before it, and nearest the least distance from
+// the piece to the candidate's kept pieces.
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows,
+                     double nearest);
 
 // The leaf's score from its gains, its length against the target and the
 // weighted ranking's score.

@@ -5,6 +5,7 @@
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
+#include "SegmentList.h"
 #include "SegmentDistanceMemo.h"
 #include "StoredVideo.h"
 
@@ -209,15 +210,15 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         ASSERT_EQ(played.size(), expected.size());
         for (size_t i = 0; i < played.size(); ++i)
             EXPECT_NEAR(played[i], expected[i], 1e-9) << i;
-        // Shot-aware pieces start at the cuts (frames 38, 90 and 125) and
-        // play a second at least.
-        for (const KeptFragment& f : headless.keptFragments())
-            if (c.shotAware) {
-                const int64_t from = f.firstFrameNumber - 1; // numbered from 1
-                EXPECT_GE(f.frames, 25);
-                for (const int cut : {38, 90, 125})
-                    EXPECT_FALSE(from < cut && cut < from + f.frames) << from;
-            }
+        // Shot-aware pieces lie between the cuts (frames 38, 90 and 125),
+        // and what plays of a shot lasts a second at least.
+        for (const KeptFragment& f : headless.keptFragments()) {
+            const int64_t from = f.firstFrameNumber - 1; // numbered from 1
+            for (const int cut : {38, 90, 125})
+                EXPECT_FALSE(c.shotAware && from < cut && cut < from + f.frames) << from;
+        }
+        for (const Segment& s : mergeFragments(headless.keptFragments()))
+            EXPECT_TRUE(!c.shotAware || s.frames >= 25) << s.start;
     }
 }
 
