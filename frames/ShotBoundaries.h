@@ -96,4 +96,5 @@ struct ShotSpan {
     bool junk = false;    // junk, a transition, or a sliver of a shot cut up by them
     bool glimpse = false; // a whole shot, shorter than a second
     bool tail = false;    // a shot's last frames, short of a second, after a piece of it
+    std::vector<int32_t> alike; // earlier shots it looks like, latest first
 };

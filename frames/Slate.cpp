@@ -23,6 +23,11 @@ constexpr int kGreyChroma = 24;
 // width, on two rows or more running.
 constexpr int kStripeChanges = 5;
 constexpr int kWidestStripe = 10;
+constexpr int kStripeRatio = 2; // the widest stripe to the narrowest
+// The stick is this many rows high at least, its stripes moving aside by at
+// most this many cells from one row to the next.
+constexpr int kStickRows = 3;
+constexpr int kStripeSlant = 2;
 constexpr double kStickWidth = 0.2;
 // The board: the rows below the stick, as wide as it, this many of them at
 // least; most of it of one shade, a little of the other (the writing).
@@ -57,11 +62,12 @@ Grid gridOf(const AVFrame* picture, int width, int height) {
 
 struct Span {
     int from = 0, to = -1; // columns, inclusive; empty when to < from
+    std::vector<int> edges; // where each stripe after the first begins
 };
 
 // The widest stretch of the row where stripes of dark and light alternate:
 // runs of one shade, each two cells wide at least and narrow, none more than
-// three times as wide as another (a mid-grey cell between two runs allowed).
+// twice as wide as another (a mid-grey cell between two runs allowed).
 Span stripes(const Grid& g, int row) {
     struct Run {
         Shade shade;
@@ -99,32 +105,38 @@ Span stripes(const Grid& g, int row) {
                 ++next;
             if (next >= runs.size() || !stripe(runs[next]) || runs[next].shade == runs[k].shade ||
                 std::max(widest, runs[next].to - runs[next].from + 1) >
-                    3 * std::min(narrowest, runs[next].to - runs[next].from + 1))
+                    kStripeRatio * std::min(narrowest, runs[next].to - runs[next].from + 1))
                 break;
             k = next;
         }
         int count = 0;
         for (size_t k = first; k <= last; ++k)
             count += runs[k].shade == Dark || runs[k].shade == Light;
-        if (count > kStripeChanges && runs[last].to - runs[first].from > best.to - best.from)
-            best = {runs[first].from, runs[last].to};
+        if (count > kStripeChanges && runs[last].to - runs[first].from > best.to - best.from) {
+            best = {runs[first].from, runs[last].to, {}};
+            for (size_t k = first + 1; k <= last; ++k)
+                if (runs[k].shade != Mid)
+                    best.edges.push_back(runs[k].from);
+        }
         first = last + 1;
     }
     return best;
 }
 
-// Whether the rows from `top` on, over the span, are a board.
+// Whether the rows from `top` on, over the span, are a board: mostly of one
+// shade with a little writing.
 bool boardBelow(const Grid& g, int top, Span span) {
     if (top + kBoardRows > kRows)
         return false;
+    const int bottom = std::min(kRows, top + 2 * kBoardRows);
     int counts[4] = {};
     int cells = 0;
-    for (int r = top; r < std::min(kRows, top + 2 * kBoardRows); ++r)
+    for (int r = top; r < bottom; ++r)
         for (int c = span.from; c <= span.to; ++c) {
             ++counts[g.cell[r][c]];
             ++cells;
         }
-    for (const auto [board, writing] : {std::pair{Dark, Light}, std::pair{Light, Dark}}) {
+    for (const auto& [board, writing] : {std::pair{Dark, Light}, std::pair{Light, Dark}}) {
         const double share = static_cast<double>(counts[board]) / cells;
         const double text = static_cast<double>(counts[writing] + counts[Mid]) / cells;
         if (share >= kBoardShare && text >= kWritingLeast && text <= kWritingMost &&
@@ -132,6 +144,18 @@ bool boardBelow(const Grid& g, int top, Span span) {
             return true;
     }
     return false;
+}
+
+// Whether b is the row of stripes a is, one row down.
+bool sameStripes(const Span& a, const Span& b) {
+    if (std::min(a.to, b.to) - std::max(a.from, b.from) + 1 <
+            static_cast<int>(kStickWidth * kColumns) ||
+        a.edges.size() != b.edges.size())
+        return false;
+    for (size_t k = 0; k < a.edges.size(); ++k)
+        if (std::abs(a.edges[k] - b.edges[k]) > kStripeSlant)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -142,21 +166,22 @@ bool looksLikeSlate(const AVFrame* picture, int width, int height) {
     const Grid g = gridOf(picture, width, height);
     const int widest = static_cast<int>(kStickWidth * kColumns);
     for (int r = 0; r + 1 < kRows; ++r) {
-        Span a = stripes(g, r);
-        if (a.to - a.from + 1 < widest)
+        Span stick = stripes(g, r);
+        if (stick.to - stick.from + 1 < widest)
             continue;
-        // The stick runs on below; the board lies under its last row.
+        // The stick runs on below, its stripes where they were (or a little
+        // aside, when they slant); the board lies under its last row.
         int bottom = r;
-        Span stick = a;
         while (bottom + 1 < kRows) {
-            const Span b = stripes(g, bottom + 1);
-            const Span both{std::max(stick.from, b.from), std::min(stick.to, b.to)};
-            if (both.to - both.from + 1 < widest)
+            const Span below = stripes(g, bottom + 1);
+            if (!sameStripes(stick, below))
                 break;
-            stick = both;
+            stick.from = std::max(stick.from, below.from);
+            stick.to = std::min(stick.to, below.to);
+            stick.edges = below.edges;
             ++bottom;
         }
-        if (bottom > r && boardBelow(g, bottom + 1, stick))
+        if (bottom - r + 1 >= kStickRows && boardBelow(g, bottom + 1, stick))
             return true;
         r = bottom;
     }

@@ -16,6 +16,9 @@ namespace {
 
 constexpr double NO_DISTANCE = -1.0;
 constexpr double FAR_DISTANCE = 99999.0;
+// Pieces nearer than this show the same thing: the same shot again, or a
+// further take of it.
+constexpr double SAME_SHOT_DISTANCE = 0.12;
 
 double finiteOrZero(double value) {
     return std::isfinite(value) ? value : 0.0;
@@ -68,6 +71,18 @@ Distances ancestorDistances(TreeNode* start, int32_t level, FrameBuffer* fragmen
         ancestor->redundancyMin = d.min;
     }
     return d;
+}
+
+// Whether the candidate ending at `kept` (a kept node, or the last kept
+// before it) kept a piece of any of the shots: shots are numbered in the
+// video's order, so the walk stops at the first piece of an earlier one.
+bool keptAny(const TreeNode* kept, const std::vector<int32_t>& shots) {
+    for (const int32_t shot : shots)
+        for (const TreeNode* n = kept; n && n->fragment && n->fragment->shotSpan.shot >= shot;
+             n = n->lastIncluded)
+            if (n->fragment->shotSpan.shot == shot)
+                return true;
+    return false;
 }
 
 double lengthMeasure(int32_t summaryFrames, int32_t totalFrames, double targetLength) {
@@ -197,9 +212,11 @@ void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scra
             // Shot-aware ranking's hook.
             if (fragment->shotSpan.known) {
                 const FrameBuffer* last = lastIncluded ? lastIncluded->fragment : nullptr;
+                const bool seen = (d.count > 0 && d.min < SAME_SHOT_DISTANCE) ||
+                                  keptAny(lastIncluded, fragment->shotSpan.alike);
                 shotGain += inclusionGain(fragment->shotSpan, last ? &last->shotSpan : nullptr,
                                           last != nullptr && last->number + 1 == fragment->number,
-                                          d.count > 0 ? d.min : FAR_DISTANCE);
+                                          seen);
             }
         }
     }
@@ -254,7 +271,7 @@ void SummaryTree::scoreLeaves() {
             node->pathScore = node->score;
             const int32_t fragmentFrames = node->fragment ? node->fragment->maxFrames : 0;
             node->score = shotAwareScore(node->shotGain, node->summaryFrames, node->totalFrames,
-                                         w.targetLength, fragmentFrames, node->pathScore);
+                                         w.targetLength, fragmentFrames, node->pathScore, streamEnded);
         }
     }
 }

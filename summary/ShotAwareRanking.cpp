@@ -19,14 +19,22 @@ static_assert(kSettled < ShotBoundaries::kRecall, "marks must be read before the
 // makes up for, so that a video of nothing else still meets its target.
 constexpr double kNewShotGain = 1.0;
 constexpr double kDwellGain = 0.1;
-constexpr double kRepeatGain = 0.05;
-constexpr double kJunkLoss = 1.0;
+constexpr double kRepeatGain = -1.0;
+constexpr double kJunkLoss = 1.4;
 // Every fragment's worth off the target costs more than a new shot gains,
 // so no shot is bought with length.
 constexpr double kLengthCost = 1.5;
-// Pieces nearer than this show the same thing: the same shot again, or a
-// further take of it.
-constexpr double kSameShotDistance = 0.12;
+// While the video goes on, the first fragments' worth short of the target
+// cost less: more than a further second of a shot is worth, less than a new
+// shot. A summary may then leave a repeat out and make up for it later.
+constexpr double kLengthSlack = 0.6;
+constexpr double kSlackCost = 0.15;
+// A piece with a picture this near to one of an earlier shot looks like it.
+constexpr double kAlikeDifference = 0.1;
+// What is remembered of the shots: the first, middle and last pictures of
+// their first pieces, for the latest shots.
+constexpr size_t kRememberedShots = 64;
+constexpr size_t kPiecesRemembered = 4;
 // The weighted ranking only orders candidates that are otherwise equal.
 constexpr double kRankingShare = 0.1;
 
@@ -62,6 +70,7 @@ void ShotPieces::reset() {
     lastPlayed = false;
     ended = false;
     memo = nullptr;
+    looks.clear();
 }
 
 void ShotPieces::learnMarks() {
@@ -131,26 +140,56 @@ std::unique_ptr<FrameBuffer> ShotPieces::next() {
     heldFrom += n;
     piece->length = n;
     piece->distanceMemo = memo;
-    piece->shotSpan = {true, shot, kind == Kind::Junk, kind == Kind::Glimpse, kind == Kind::Tail};
+    piece->shotSpan = {true, shot, kind == Kind::Junk, kind == Kind::Glimpse, kind == Kind::Tail, {}};
     shotBefore = shot;
     lastPlayed = kind != Kind::Junk;
+    if (lastPlayed)
+        compareWithEarlierShots(*piece);
     return piece;
 }
 
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows,
-                     double nearest) {
+void ShotPieces::compareWithEarlierShots(FrameBuffer& piece) {
+    const int32_t shot = piece.shotSpan.shot;
+    const int32_t n = piece.count();
+    const DifferencePoint mine[] = {differencePoint(piece.frames.front().descriptors),
+                                    differencePoint(piece.frames[n / 2].descriptors),
+                                    differencePoint(piece.frames.back().descriptors)};
+    for (auto l = looks.rbegin(); l != looks.rend(); ++l) {
+        if (l->shot == shot)
+            continue;
+        bool alike = false;
+        for (const DifferencePoint& a : mine)
+            for (size_t k = 0; k < l->points.size() && !alike; ++k)
+                alike = frameDifference(a, l->points[k]) < kAlikeDifference;
+        if (alike)
+            piece.shotSpan.alike.push_back(l->shot);
+    }
+    if (looks.empty() || looks.back().shot != shot) {
+        looks.push_back({shot, 0, {}});
+        if (looks.size() > kRememberedShots)
+            looks.pop_front();
+    }
+    Looks& own = looks.back();
+    if (own.pieces++ < kPiecesRemembered)
+        own.points.insert(own.points.end(), std::begin(mine), std::end(mine));
+}
+
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows, bool seen) {
     if (span.junk || (span.tail && !follows))
         return -kJunkLoss;
     if (span.glimpse)
         return kDwellGain;
     if (lastKept != nullptr && lastKept->known && lastKept->shot == span.shot)
         return kDwellGain;
-    return nearest < kSameShotDistance ? kRepeatGain : kNewShotGain;
+    return seen ? kRepeatGain : kNewShotGain;
 }
 
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
-                      int32_t fragmentFrames, double rankingScore) {
-    const double off = std::abs(summaryFrames - targetLength * totalFrames);
-    const double cost = kLengthCost * off / std::max<int32_t>(fragmentFrames, 1);
+                      int32_t fragmentFrames, double rankingScore, bool ended) {
+    const double unit = std::max<int32_t>(fragmentFrames, 1);
+    const double behind = (targetLength * totalFrames - summaryFrames) / unit;
+    const double off = std::abs(behind);
+    const double slack = ended ? 0.0 : std::min(off, kLengthSlack);
+    const double cost = kSlackCost * slack + kLengthCost * (off - slack);
     return gains - cost + kRankingShare * rankingScore;
 }

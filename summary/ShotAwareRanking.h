@@ -63,16 +63,28 @@ private:
     bool lastPlayed = false; // and whether that piece was one to play
     bool ended = false;
     SegmentDistanceMemo* memo = nullptr; // the fragments', for the pieces too
+    // Pictures of the latest shots' first pieces, to tell which earlier
+    // shots a new piece looks like.
+    struct Looks {
+        int32_t shot = 0;
+        size_t pieces = 0;
+        std::vector<DifferencePoint> points;
+    };
+    std::deque<Looks> looks;
+    void compareWithEarlierShots(FrameBuffer& piece);
 };
 
 // What keeping a piece adds to a candidate: lastKept is the span of the
 // candidate's last kept piece before it (null when none), follows whether
-// that piece is the one just before it, and nearest the least distance from
-// the piece to the candidate's kept pieces.
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows,
-                     double nearest);
+// that piece is the one just before it, and seen whether the candidate
+// already shows what the piece shows (a kept piece near it, or a kept shot
+// it looks like: a shot that returns, a further take of a scene).
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows, bool seen);
 
 // The leaf's score from its gains, its length against the target and the
-// weighted ranking's score.
+// weighted ranking's score. While the video goes on a leaf may fall a little
+// short of its target at a small cost, so that a summary may leave out a
+// repeat now and make up for it with more of a shot later; once it has
+// ended (`ended`), the whole cost holds.
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
-                      int32_t fragmentFrames, double rankingScore);
+                      int32_t fragmentFrames, double rankingScore, bool ended);

@@ -79,6 +79,7 @@ void Summarizer::endOfStream() {
     if (tree.weights.shotAware && !streamEnded) {
         pieces.end();
         insertPieces();
+        tree.regrowToTheEnd(static_cast<uint32_t>(nodeLimitInForce));
     }
     streamEnded = true;
 }

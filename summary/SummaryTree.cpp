@@ -48,6 +48,7 @@ void SummaryTree::start() {
     levelsAdvanced = 0;
     nextFragmentId = 0;
     framesKeptFrom = 0;
+    streamEnded = false;
 }
 
 void SummaryTree::freeAll() {
@@ -86,7 +87,31 @@ void SummaryTree::addFragment(std::unique_ptr<FrameBuffer> owned, bool includeAl
     FrameBuffer* fragment = owned.get();
     fragment->number = nextFragmentId++;
     fragments.push_back(std::move(owned));
+    growLevel(fragment, includeAllowed);
+}
 
+void SummaryTree::regrowToTheEnd(uint32_t nodeLimit) {
+    streamEnded = true;
+    if (!weights.shotAware || !current)
+        return;
+    // The levels below the root are chosen again, each leaf now held to the
+    // target exactly: what they were chosen with let leaves run a little
+    // off it, and by the end none may be left that meets it.
+    const int32_t last = levelsAdded;
+    leaves.clear();
+    current->includeChild.reset();
+    current->excludeChild.reset();
+    leaves.push_back(current);
+    levelsAdded = current->level;
+    while (levelsAdded < last) {
+        FrameBuffer* fragment = fragments[static_cast<size_t>(levelsAdded)].get();
+        growLevel(fragment, !(fragment->classified && fragment->junk));
+        if (liveLeafCount() > nodeLimit)
+            pruneLeaves(nodeLimit);
+    }
+}
+
+void SummaryTree::growLevel(FrameBuffer* fragment, bool includeAllowed) {
     maxLengthScore = maxRedundancyScore = maxContinuityScore = maxActivityScore = -999.0;
     minLengthScore = minRedundancyScore = minContinuityScore = minActivityScore = 999.0;
     ++levelsAdded;

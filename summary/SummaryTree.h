@@ -35,6 +35,11 @@ public:
     // moves the best leaf whose length is on its target to the front of the
     // list, or the nearest one when none is, for the root to advance towards.
     void preferLeafOnTarget();
+    // No fragment will follow: shot-aware scores hold the leaves to their
+    // target exactly from now on (see shotAwareScore), and the levels below
+    // the root are grown again so (about nodeLimit leaves kept, as by
+    // pruneLeaves).
+    void regrowToTheEnd(uint32_t nodeLimit);
     // Listed leaves that are not collapsed.
     uint32_t liveLeafCount() const;
     // Keeps about limit leaves (limit + 1 at most), best first, taking turns
@@ -85,6 +90,8 @@ public:
 
 private:
     void start();
+    // The fragment's level below the leaves (see addFragment).
+    void growLevel(FrameBuffer* fragment, bool includeAllowed);
     // Kept fragments so far behind the current root that no fragment to come
     // is compared with them give up their frames: a summary of a long video
     // holds those of REDUNDANCY_REACH fragments at most, not of every one kept.
@@ -103,6 +110,7 @@ private:
     void dropLeaf(TreeNode* leaf);
     [[noreturn]] void brokenTree();
 
+    bool streamEnded = false;
     uint32_t sideSearch = 0;
     const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;

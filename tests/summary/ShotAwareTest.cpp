@@ -317,7 +317,7 @@ std::vector<int> keptShots(double target) {
         f->length = 25;
         f->variation = 0.1;
         f->variationComputed = f->maxDifferenceComputed = true;
-        f->shotSpan = {true, n / 4, n / 4 == 3, false, false};
+        f->shotSpan = {true, n / 4, n / 4 == 3, false, false, {}};
         for (int older = 0; older < n; ++older)
             f->comparisonList[n - older] = {1,
                                             looksLike(older / 4) == looksLike(n / 4) ? 0.02 : 0.4};
@@ -327,6 +327,7 @@ std::vector<int> keptShots(double target) {
         if (tree.depth() >= 20)
             advance();
     }
+    tree.regrowToTheEnd(100);
     tree.preferLeafOnTarget();
     while (tree.depth() > 0) {
         advance();
