@@ -1,11 +1,13 @@
 // tessaro-bench quality [FOLDER]: how good Tessaro's summaries are, against
 // uniform skimming and a scene-change skim (QualityBaselines.h), on videos
-// whose every frame is known (QualityVideos.h), made once into FOLDER.
+// whose every frame is known (QualityVideos.h, SampleVideos.h), made once into
+// FOLDER.
 
 #include "Bench.h"
 #include "HeadlessSummary.h"
 #include "QualityBaselines.h"
 #include "QualityVideos.h"
+#include "SampleVideos.h"
 #include "SummarySettings.h"
 
 #include <fcntl.h>
@@ -23,13 +25,15 @@
 namespace {
 
 constexpr double kTargets[] = {0.05, 0.1, 0.2, 0.3};
+constexpr int kTargetCount = static_cast<int>(std::size(kTargets));
+// What a viewer needs to take a shot in.
+constexpr int kSecond = kQualityFrameRate;
 
 struct Video {
-    const QualityVideo* recipe;
+    QualityVideo recipe;
     std::string path;
-    std::vector<FrameTruth> truth;
     std::vector<int> sceneChanges;
-    int frames() const { return static_cast<int>(truth.size()); }
+    int frames() const { return static_cast<int>(recipe.truth.size()); }
 };
 
 // The engine's summary of the video: the frames it keeps.
@@ -74,59 +78,95 @@ double share(int part, int whole) {
     return whole > 0 ? static_cast<double>(part) / whole : 0.0;
 }
 
-// Counts over one or more summaries, summed before the shares are taken.
+// Counts over one or more summaries, summed before the shares are taken. A
+// piece is a run of kept frames of one shot; a subject is what a viewer takes
+// for the same thing (see FrameTruth).
 struct Tally {
     int keptFrames = 0;
-    int shots = 0;   // distinct content shots in the videos
-    int covered = 0; // of those, shots that most of a kept fragment shows
+    int subjects = 0; // distinct subjects in the videos
+    int covered = 0;  // of those, subjects that most of a kept fragment shows
+    int showable = 0; // subjects with a shot of a second or more
+    int shown = 0;    // of those, subjects a piece shows for a second outside transitions
     int repeatFrames = 0;
     int junkFrames = 0;
+    int transitionFrames = 0;
+    int dwellFrames = 0;
     int fragments = 0;
     int straddling = 0;
+    int pieces = 0; // of shots of a second or more
+    int shortPieces = 0;
     double minRatio = 1e9; // kept / target length, over the videos long enough
     double maxRatio = 0.0;
 
     void add(const Tally& t) {
         keptFrames += t.keptFrames;
-        shots += t.shots;
+        subjects += t.subjects;
         covered += t.covered;
+        showable += t.showable;
+        shown += t.shown;
         repeatFrames += t.repeatFrames;
         junkFrames += t.junkFrames;
+        transitionFrames += t.transitionFrames;
+        dwellFrames += t.dwellFrames;
         fragments += t.fragments;
         straddling += t.straddling;
+        pieces += t.pieces;
+        shortPieces += t.shortPieces;
         minRatio = std::min(minRatio, t.minRatio);
         maxRatio = std::max(maxRatio, t.maxRatio);
     }
-    double coverage() const { return share(covered, shots); }
+    double coverage() const { return share(covered, subjects); }
+    double oneSecond() const { return share(shown, showable); }
+    double shortShare() const { return share(shortPieces, pieces); }
+    double repeats() const { return share(repeatFrames, keptFrames); }
     double junk() const { return share(junkFrames, keptFrames); }
+    double transitions() const { return share(transitionFrames, keptFrames); }
+    double dwell() const { return share(dwellFrames, keptFrames); }
     double straddle() const { return share(straddling, fragments); }
+    bool lengthMeasured() const { return maxRatio > 0.0; }
 };
 
 Tally measure(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames>& kept,
               double target) {
     Tally t;
-    std::set<Shot> shots;
+    std::vector<int> shotFrames;
+    for (const FrameTruth& f : truth) {
+        shotFrames.resize(std::max(shotFrames.size(), static_cast<size_t>(f.shot) + 1));
+        ++shotFrames[static_cast<size_t>(f.shot)];
+    }
+    auto longShot = [&](const FrameTruth& f) {
+        return shotFrames[static_cast<size_t>(f.shot)] >= kSecond;
+    };
+    std::set<int> subjects;
+    std::set<int> showable;
     for (const FrameTruth& f : truth)
-        if (!f.junk)
-            shots.insert(f.shot);
-    t.shots = static_cast<int>(shots.size());
+        if (!f.junk) {
+            subjects.insert(f.subject);
+            if (longShot(f))
+                showable.insert(f.subject);
+        }
+    t.subjects = static_cast<int>(subjects.size());
+    t.showable = static_cast<int>(showable.size());
 
-    std::set<Shot> covered;
-    std::map<Shot, int> shownFrom; // the scene a shot was first kept from
+    std::vector<bool> keptFrame(truth.size(), false);
+    std::set<int> covered;
+    std::map<int, int> shownFrom; // the shot a subject was first kept from
     for (const KeptFrames& fragment : kept) {
-        std::map<Shot, int> frames;
+        std::map<int, int> frames;
         bool cut = false;
         for (int k = fragment.first; k < fragment.first + fragment.frames; ++k) {
             const FrameTruth& f = truth.at(static_cast<size_t>(k));
-            cut |= k > fragment.first && f.scene != truth[static_cast<size_t>(k) - 1].scene;
+            keptFrame[static_cast<size_t>(k)] = true;
+            cut |= k > fragment.first && f.shot != truth[static_cast<size_t>(k) - 1].shot;
             ++t.keptFrames;
+            t.transitionFrames += f.transition ? 1 : 0;
             if (f.junk) {
                 ++t.junkFrames;
                 continue;
             }
-            ++frames[f.shot];
-            const auto shown = shownFrom.emplace(f.shot, f.scene).first;
-            if (shown->second != f.scene)
+            ++frames[f.subject];
+            const auto shown = shownFrom.emplace(f.subject, f.shot).first;
+            if (shown->second != f.shot)
                 ++t.repeatFrames;
         }
         const auto most = std::max_element(frames.begin(), frames.end(),
@@ -137,6 +177,36 @@ Tally measure(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames
         t.straddling += cut ? 1 : 0;
     }
     t.covered = static_cast<int>(covered.size());
+
+    // Pieces, and the kept time spent on subjects already shown for three
+    // seconds.
+    std::set<int> shown;
+    std::map<int, int> keptOf; // kept frames by subject, so far
+    int dwell = 0;
+    int length = 0;
+    int clean = 0; // frames of the piece outside junk and transitions
+    for (size_t k = 0; k < truth.size(); ++k) {
+        const FrameTruth& f = truth[k];
+        if (keptFrame[k]) {
+            ++length;
+            clean += f.junk || f.transition ? 0 : 1;
+            if (!f.junk && keptOf[f.subject]++ >= 3 * kSecond)
+                ++dwell;
+        }
+        const bool ends = k + 1 == truth.size() || !keptFrame[k + 1] || truth[k + 1].shot != f.shot;
+        if (length > 0 && ends) {
+            if (longShot(f)) {
+                ++t.pieces;
+                t.shortPieces += length < kSecond ? 1 : 0;
+            }
+            if (clean >= kSecond)
+                shown.insert(f.subject);
+            length = clean = 0;
+        }
+    }
+    t.shown = static_cast<int>(shown.size());
+    t.dwellFrames = t.shown < t.showable ? dwell : 0;
+
     const int fragments =
         (static_cast<int>(truth.size()) + kBenchFragmentFrames - 1) / kBenchFragmentFrames;
     if (fragments * target >= 10.0)
@@ -163,8 +233,7 @@ void measureFilter(const std::vector<FrameTruth>& truth, const std::vector<KeptF
          first += kBenchFragmentFrames) {
         bool ordinary = true;
         for (size_t k = first; k < first + kBenchFragmentFrames; ++k)
-            ordinary &=
-                isOrdinary(truth[k].shot) && !truth[k].junk && truth[k].scene == truth[first].scene;
+            ordinary &= truth[k].ordinary && !truth[k].junk && truth[k].shot == truth[first].shot;
         tally->ordinary += ordinary ? 1 : 0;
         tally->ordinaryKept += ordinary && keptFrame[first] ? 1 : 0;
     }
@@ -181,9 +250,37 @@ std::string fixed(double value) {
     return text;
 }
 
-// What falls short at one target: the weighted ranking's length, and
-// shot-aware ranking against the two baselines, junk, straddling and length.
-std::vector<std::string> shortfalls(double target, std::map<std::string, Tally>& m) {
+using ByMethod = std::map<std::string, Tally>;
+
+// Every method's tally of every video at every target.
+struct Results {
+    const std::vector<Video>& videos;
+    std::map<std::string, std::vector<std::vector<Tally>>> tallies; // [method][video][target]
+
+    // By method, pooled over the chosen videos at one target, or at all
+    // (target -1).
+    ByMethod pooled(const std::function<bool(const QualityVideo&)>& chosen, int target) const {
+        ByMethod m;
+        for (const auto& [method, byVideo] : tallies)
+            for (size_t v = 0; v < videos.size(); ++v)
+                if (chosen(videos[v].recipe))
+                    for (int i = 0; i < kTargetCount; ++i)
+                        if (target < 0 || i == target)
+                            m[method].add(byVideo[v][static_cast<size_t>(i)]);
+        return m;
+    }
+};
+
+auto inGroup(Group group, char half = 0) {
+    return [group, half](const QualityVideo& v) {
+        return v.group == group && (half == 0 || v.half == half);
+    };
+}
+
+// What falls short on the synthetic videos at one target: the weighted
+// ranking's length, and shot-aware ranking's one-second coverage against the
+// scene-change skim's, junk, straddling and length, as on hard cuts.
+std::vector<std::string> shortfalls(double target, ByMethod& m) {
     std::vector<std::string> wrong;
     const std::string at = ": target " + fixed(target) + " ";
     const Tally& parts = m["parts"];
@@ -191,11 +288,10 @@ std::vector<std::string> shortfalls(double target, std::map<std::string, Tally>&
         wrong.push_back("parts" + at + "keeps " + fixed(parts.minRatio) + "-" +
                         fixed(parts.maxRatio) + " of its length");
     const Tally& ours = m["shot-aware"];
-    const double sceneChange = m["scene-change"].coverage();
-    const double uniform = m["uniform"].coverage();
-    if (ours.coverage() < sceneChange - 0.05 || ours.coverage() < uniform + 0.05)
-        wrong.push_back("shot-aware" + at + "covers " + fixed(ours.coverage()) + " (scene-change " +
-                        fixed(sceneChange) + ", uniform " + fixed(uniform) + ")");
+    const double sceneChange = m["scene-change"].oneSecond();
+    if (ours.oneSecond() < sceneChange - 0.02)
+        wrong.push_back("shot-aware" + at + "one-second coverage " + fixed(ours.oneSecond()) +
+                        " (scene-change " + fixed(sceneChange) + ")");
     if (ours.junk() > 0.02 || ours.straddle() > 0.02)
         wrong.push_back("shot-aware" + at + "junk " + fixed(ours.junk()) + ", straddle " +
                         fixed(ours.straddle()));
@@ -203,6 +299,111 @@ std::vector<std::string> shortfalls(double target, std::map<std::string, Tally>&
         wrong.push_back("shot-aware" + at + "keeps " + fixed(ours.minRatio) + "-" +
                         fixed(ours.maxRatio) + " of its length");
     return wrong;
+}
+
+// What falls short for shot-aware ranking on one group of one half at one
+// target (index i).
+std::vector<std::string> groupShortfalls(Group group, char half, int i, ByMethod& m) {
+    std::vector<std::string> wrong;
+    const std::string at = std::string("half ") + half + ": target " + fixed(kTargets[i]) + " ";
+    const Tally& ours = m["shot-aware"];
+    const Tally& sceneChange = m["scene-change"];
+    if (group == Group::Hard) {
+        if (ours.oneSecond() < sceneChange.oneSecond() - 0.02)
+            wrong.push_back("hard cuts " + at + "one-second coverage " + fixed(ours.oneSecond()) +
+                            " (scene-change " + fixed(sceneChange.oneSecond()) + ")");
+        if (ours.shortShare() > 0.02 || ours.junk() > 0.02 || ours.straddle() > 0.02)
+            wrong.push_back("hard cuts " + at + "pieces under a second " +
+                            fixed(ours.shortShare()) + ", junk " + fixed(ours.junk()) +
+                            ", straddle " + fixed(ours.straddle()));
+        if (ours.lengthMeasured() && (ours.minRatio < 0.9 || ours.maxRatio > 1.1))
+            wrong.push_back("hard cuts " + at + "keeps " + fixed(ours.minRatio) + "-" +
+                            fixed(ours.maxRatio) + " of its length");
+    } else if (group == Group::Soft) {
+        // No summary covers more than everything.
+        if (ours.oneSecond() < std::min(1.0, sceneChange.oneSecond() + 0.05))
+            wrong.push_back("soft " + at + "coverage " + fixed(ours.oneSecond()) +
+                            " (scene-change " + fixed(sceneChange.oneSecond()) + ")");
+        if (ours.transitions() > 0.02)
+            wrong.push_back("soft " + at + "transitions " + fixed(ours.transitions()));
+    } else if (group == Group::Rushes) {
+        if (ours.junk() > 0.05)
+            wrong.push_back("rushes " + at + "slates and bars " + fixed(ours.junk()));
+        if (kTargets[i] <= 0.1 && ours.repeats() > 0.10)
+            wrong.push_back("rushes " + at + "further takes " + fixed(ours.repeats()));
+    }
+    return wrong;
+}
+
+struct Column {
+    const char* head;
+    double (Tally::*value)() const;
+};
+
+const std::vector<Column> kSyntheticColumns = {
+    {"coverage", &Tally::coverage}, {"1s-cover", &Tally::oneSecond}, {"short", &Tally::shortShare},
+    {"repeats", &Tally::repeats},   {"junk", &Tally::junk},          {"straddle", &Tally::straddle},
+};
+const std::vector<Column> kSampleColumns = {
+    {"coverage", &Tally::coverage}, {"1s-cover", &Tally::oneSecond},
+    {"short", &Tally::shortShare},  {"repeats", &Tally::repeats},
+    {"junk", &Tally::junk},         {"transit", &Tally::transitions},
+    {"straddle", &Tally::straddle}, {"dwell", &Tally::dwell},
+};
+// In rushes, a subject is a scene, a repeat a further take, junk the slates
+// and bars.
+const std::vector<Column> kRushesColumns = {
+    {"coverage", &Tally::coverage}, {"1s-cover", &Tally::oneSecond},
+    {"short", &Tally::shortShare},  {"further", &Tally::repeats},
+    {"slates", &Tally::junk},       {"transit", &Tally::transitions},
+    {"straddle", &Tally::straddle}, {"dwell", &Tally::dwell},
+};
+
+void printTable(std::FILE* out, const char* title, const std::vector<Column>& columns,
+                const std::function<bool(const QualityVideo&)>& chosen, const Results& results,
+                const std::vector<Method>& all) {
+    std::fprintf(out, "\n%s:", title);
+    for (const Video& v : results.videos)
+        if (chosen(v.recipe))
+            std::fprintf(out, " %s", v.recipe.name.c_str());
+    std::fprintf(out, "\ntarget method       length   ");
+    for (const Column& c : columns)
+        std::fprintf(out, " %8s", c.head);
+    std::fprintf(out, "\n");
+    for (int i = 0; i < kTargetCount; ++i) {
+        ByMethod m = results.pooled(chosen, i);
+        for (const Method& method : all) {
+            const Tally& t = m[method.name];
+            const std::string length =
+                t.lengthMeasured() ? fixed(t.minRatio) + "-" + fixed(t.maxRatio) : std::string("-");
+            std::fprintf(out, "%6.2f %-12s %-9s  ", kTargets[i], method.name, length.c_str());
+            for (const Column& c : columns)
+                std::fprintf(out, " %8.2f", (t.*c.value)());
+            std::fprintf(out, "\n");
+        }
+    }
+}
+
+std::string hardFigures(ByMethod& m) {
+    const Tally& ours = m["shot-aware"];
+    return "shot-aware coverage " + fixed(ours.coverage()) + " (scene-change " +
+           fixed(m["scene-change"].coverage()) + ", uniform " + fixed(m["uniform"].coverage()) +
+           "), one-second coverage " + fixed(ours.oneSecond()) + " (scene-change " +
+           fixed(m["scene-change"].oneSecond()) + "), pieces under a second " +
+           fixed(ours.shortShare()) + ", junk " + fixed(ours.junk()) + ", straddle " +
+           fixed(ours.straddle());
+}
+
+std::string softFigures(ByMethod& m) {
+    return "shot-aware coverage " + fixed(m["shot-aware"].oneSecond()) + " (scene-change " +
+           fixed(m["scene-change"].oneSecond()) + "), transitions " +
+           fixed(m["shot-aware"].transitions());
+}
+
+std::string rushesFigures(ByMethod& m) {
+    const Tally& ours = m["shot-aware"];
+    return "shot-aware coverage " + fixed(ours.oneSecond()) + ", slates and bars " +
+           fixed(ours.junk()) + ", further takes " + fixed(ours.repeats());
 }
 
 // The engine writes the player's console messages to standard output: they go
@@ -231,15 +432,32 @@ int benchQuality(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argc == 2 ? argv[1] : defaultFolder();
+    const std::vector<std::string> missing = missingSamples();
+    if (!missing.empty()) {
+        std::fprintf(stderr,
+                     "tessaro-bench %s: %zu of opencv-doc's samples are missing (%s in %s): "
+                     "install them with scripts/install-deps --bench\n",
+                     argv[0], missing.size(), missing.front().c_str(), kSampleFolder);
+        return 1;
+    }
     std::FILE* out = takeStandardOutput();
 
+    std::vector<QualityVideo> recipes = syntheticVideos();
+    for (QualityVideo& v : sampleVideos())
+        recipes.push_back(std::move(v));
     std::vector<Video> videos;
-    for (const QualityVideo& recipe : qualityVideos()) {
+    for (QualityVideo& recipe : recipes) {
         std::string error;
-        Video v{&recipe, qualityVideoFile(recipe, folder, &error), frameTruth(recipe), {}};
-        if (v.path.empty() || !sceneChanges(v.path, &v.sceneChanges)) {
-            std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0],
-                         v.path.empty() ? error.c_str() : "ffmpeg's scene detector failed");
+        Video v{std::move(recipe), {}, {}};
+        v.path = qualityVideoFile(v.recipe, folder, &error);
+        int pictures = 0;
+        if (!v.path.empty() && !sceneChanges(v.path, &v.sceneChanges, &pictures))
+            error = "ffmpeg's scene detector failed on " + v.path;
+        else if (!v.path.empty() && pictures != v.frames())
+            error = v.path + " has " + std::to_string(pictures) + " frames, not " +
+                    std::to_string(v.frames());
+        if (!error.empty()) {
+            std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0], error.c_str());
             return 1;
         }
         videos.push_back(std::move(v));
@@ -247,67 +465,101 @@ int benchQuality(int argc, char** argv) {
 
     std::fprintf(out, "%d videos:", static_cast<int>(videos.size()));
     for (const Video& v : videos)
-        std::fprintf(out, " %s %.0f s", v.recipe->name, v.frames() / double(kQualityFrameRate));
-    std::fprintf(out, "\nlength: kept / (target x duration), min-max over the videos of at least "
-                      "10 / target fragments\n");
-    std::fprintf(out, "target method       length     coverage repeats junk  straddle\n");
+        std::fprintf(out, " %s %.0f s", v.recipe.name.c_str(),
+                     v.frames() / double(kQualityFrameRate));
+    std::fprintf(
+        out,
+        "\nlength: kept / (target x duration), min-max over the videos of at least 10 / target "
+        "fragments\ncoverage: subjects (a picture or clip seen again counts once; in rushes a "
+        "scene) that most of a kept fragment shows\n1s-cover: subjects that one piece (a run of "
+        "kept frames of one shot) shows for a second outside transitions\nshort: pieces under a "
+        "second; repeats: kept time in a subject shown from an earlier shot (in rushes: further "
+        "takes)\njunk (in rushes: slates and bars), transit: kept time in junk, in transitions; "
+        "straddle: kept fragments across a cut\ndwell: kept time past a subject's third second "
+        "while another is not shown\n");
 
     const std::vector<Method> all = methods();
-    // Kept frames by method and video, target by target.
-    std::map<std::string, std::vector<int>> keptByTarget;
-    std::map<std::string, Tally> pooled; // by method, over the targets
+    Results results{videos, {}};
     std::vector<std::string> failures;
-    for (double target : kTargets) {
-        std::map<std::string, Tally> byMethod;
-        for (const Method& method : all) {
-            Tally& tally = byMethod[method.name];
-            for (const Video& v : videos) {
-                const Tally t = measure(v.truth, method.keep(v, target), target);
-                tally.add(t);
-                keptByTarget[std::string(method.name) + " " + v.recipe->name].push_back(
-                    t.keptFrames);
-            }
-            pooled[method.name].add(tally);
-            std::fprintf(out, "%6.2f %-12s %4.2f-%-4.2f  %5.2f    %5.2f   %5.2f %5.2f\n", target,
-                         method.name, tally.minRatio, tally.maxRatio, tally.coverage(),
-                         share(tally.repeatFrames, tally.keptFrames), tally.junk(),
-                         tally.straddle());
+    for (const Method& method : all) {
+        auto& byVideo = results.tallies[method.name];
+        for (const Video& v : videos) {
+            std::vector<Tally> byTarget;
+            for (double target : kTargets)
+                byTarget.push_back(measure(v.recipe.truth, method.keep(v, target), target));
+            for (size_t i = 1; i < byTarget.size(); ++i)
+                if (byTarget[i].keptFrames < byTarget[i - 1].keptFrames - kBenchFragmentFrames)
+                    failures.push_back(std::string(method.name) + " " + v.recipe.name +
+                                       ": target " + fixed(kTargets[i]) + " keeps " +
+                                       std::to_string(byTarget[i].keptFrames) + " frames, " +
+                                       fixed(kTargets[i - 1]) + " keeps " +
+                                       std::to_string(byTarget[i - 1].keptFrames));
+            byVideo.push_back(std::move(byTarget));
         }
-        for (const std::string& f : shortfalls(target, byMethod))
+    }
+
+    const auto synthetic = inGroup(Group::Synthetic);
+    printTable(out, "synthetic", kSyntheticColumns, synthetic, results, all);
+    for (int i = 0; i < kTargetCount; ++i) {
+        ByMethod m = results.pooled(synthetic, i);
+        for (const std::string& f : shortfalls(kTargets[i], m))
             failures.push_back(f);
     }
-    for (const auto& [name, kept] : keptByTarget)
-        for (size_t i = 1; i < kept.size(); ++i)
-            if (kept[i] < kept[i - 1] - kBenchFragmentFrames)
-                failures.push_back(name + ": target " + fixed(kTargets[i]) + " keeps " +
-                                   std::to_string(kept[i]) + " frames, " + fixed(kTargets[i - 1]) +
-                                   " keeps " + std::to_string(kept[i - 1]));
+    struct GroupTable {
+        Group group;
+        const char* name;
+        const std::vector<Column>& columns;
+    };
+    const GroupTable tables[] = {{Group::Hard, "hard cuts", kSampleColumns},
+                                 {Group::Soft, "soft", kSampleColumns},
+                                 {Group::Rushes, "rushes", kRushesColumns}};
+    for (const GroupTable& table : tables)
+        for (char half : {'A', 'B'}) {
+            const std::string title = std::string(table.name) + ", half " + half;
+            printTable(out, title.c_str(), table.columns, inGroup(table.group, half), results, all);
+            for (int i = 0; i < kTargetCount; ++i) {
+                ByMethod m = results.pooled(inGroup(table.group, half), i);
+                for (const std::string& f : groupShortfalls(table.group, half, i, m))
+                    failures.push_back(f);
+            }
+        }
 
     FilterTally filter;
-    for (const Video& v : videos) {
-        SummarySettings settings;
-        settings.target = 1.0;
-        settings.junkFilter = true;
-        measureFilter(v.truth, summarize(v, settings), &filter);
-    }
+    for (const Video& v : videos)
+        if (v.recipe.group == Group::Synthetic) {
+            SummarySettings settings;
+            settings.target = 1.0;
+            settings.junkFilter = true;
+            measureFilter(v.recipe.truth, summarize(v, settings), &filter);
+        }
     const double ordinaryKept = share(filter.ordinaryKept, filter.ordinary);
     const double junkLeftOut = share(filter.junkLeftOut, filter.junk);
-    std::fprintf(out, "filter at 1.00: keeps %.2f of ordinary footage, leaves out %.2f of junk\n",
+    std::fprintf(out, "\nfilter at 1.00: keeps %.2f of ordinary footage, leaves out %.2f of junk\n",
                  ordinaryKept, junkLeftOut);
     if (ordinaryKept < 0.95 || junkLeftOut < 0.90)
         failures.push_back("the filter keeps " + fixed(ordinaryKept) +
                            " of ordinary footage and leaves out " + fixed(junkLeftOut) +
                            " of junk");
 
+    // Pooled over the targets.
+    for (char half : {'A', 'B'}) {
+        ByMethod hard = results.pooled(inGroup(Group::Hard, half), -1);
+        ByMethod soft = results.pooled(inGroup(Group::Soft, half), -1);
+        ByMethod rushes = results.pooled(inGroup(Group::Rushes, half), -1);
+        std::fprintf(out, "half %c hard cuts: %s\nhalf %c soft: %s\nhalf %c rushes: %s\n", half,
+                     hardFigures(hard).c_str(), half, softFigures(soft).c_str(), half,
+                     rushesFigures(rushes).c_str());
+    }
     for (const std::string& f : failures)
         std::fprintf(out, "wrong: %s\n", f.c_str());
-    // Pooled over the targets.
-    const Tally& ours = pooled["shot-aware"];
-    std::fprintf(out,
-                 "quality: shot-aware coverage %.2f (scene-change %.2f, uniform %.2f), junk %.2f, "
-                 "straddle %.2f; filter keeps %.2f of ordinary footage\n",
-                 ours.coverage(), pooled["scene-change"].coverage(), pooled["uniform"].coverage(),
-                 ours.junk(), ours.straddle(), ordinaryKept);
+    ByMethod quality = results.pooled(
+        [](const QualityVideo& v) { return v.group == Group::Synthetic || v.group == Group::Hard; },
+        -1);
+    ByMethod soft = results.pooled(inGroup(Group::Soft), -1);
+    ByMethod rushes = results.pooled(inGroup(Group::Rushes), -1);
+    std::fprintf(out, "quality: %s; filter keeps %.2f of ordinary footage\nsoft: %s\nrushes: %s\n",
+                 hardFigures(quality).c_str(), ordinaryKept, softFigures(soft).c_str(),
+                 rushesFigures(rushes).c_str());
     std::fflush(out);
     return failures.empty() ? 0 : 1;
 }

@@ -44,7 +44,7 @@ std::vector<KeptFrames> uniformSkim(int totalFrames, double target) {
     return framesOf(fragments, totalFrames);
 }
 
-bool sceneChanges(const std::string& videoPath, std::vector<int>* frames) {
+bool sceneChanges(const std::string& videoPath, std::vector<int>* frames, int* pictures) {
     const std::string list = videoPath + ".scdet.txt";
     if (!std::filesystem::exists(list)) {
         const std::string partial = list + ".partial";
@@ -54,16 +54,18 @@ bool sceneChanges(const std::string& videoPath, std::vector<int>* frames) {
             std::rename(partial.c_str(), list.c_str()) != 0)
             return false;
     }
-    // "frame:N ..." lines, each followed by its metadata; a change has
-    // lavfi.scd.time among them.
+    // A "frame:N ..." line for every frame, each followed by its metadata; a
+    // change has lavfi.scd.time among them.
     std::ifstream in(list);
     std::string line;
     int frame = -1;
     frames->clear();
+    *pictures = 0;
     while (std::getline(in, line)) {
-        if (line.rfind("frame:", 0) == 0)
+        if (line.rfind("frame:", 0) == 0) {
             frame = std::atoi(line.c_str() + 6);
-        else if (line.rfind("lavfi.scd.time=", 0) == 0 && frame >= 0)
+            ++*pictures;
+        } else if (line.rfind("lavfi.scd.time=", 0) == 0 && frame >= 0)
             frames->push_back(frame);
     }
     return true;

@@ -18,9 +18,9 @@ struct KeptFrames {
 std::vector<KeptFrames> uniformSkim(int totalFrames, double target);
 
 // The frames at which FFmpeg's scdet filter (at its default threshold) finds
-// a scene change in the video; remembered beside it for the next run. False
-// when ffmpeg fails.
-bool sceneChanges(const std::string& videoPath, std::vector<int>* frames);
+// a scene change in the video, and how many frames it read; remembered beside
+// the video for the next run. False when ffmpeg fails.
+bool sceneChanges(const std::string& videoPath, std::vector<int>* frames, int* pictures);
 
 // The first whole fragment after the start and after each scene change, then
 // evenly spaced fragments up to the target; when the changes alone give more

@@ -18,37 +18,44 @@ namespace {
 // 320x240 keeps the videos quick to make and to read; the descriptors do not
 // need more.
 const char* const kSize = "s=320x240:r=25";
-// Film grain, new on every picture, as a camera's sensor gives.
-const char* const kGrain = ",format=yuv420p,noise=alls=4:allf=t";
+
+bool isJunk(Shot shot) {
+    return shot == Shot::Black || shot == Shot::Bars || shot == Shot::Card || shot == Shot::Noise;
+}
+
+bool isOrdinary(Shot shot) {
+    return shot == Shot::Wall || shot == Shot::Photo || shot == Shot::Interior ||
+           shot == Shot::Cartoon;
+}
 
 std::string source(Shot shot) {
     const std::string s = kSize;
     switch (shot) {
     case Shot::Pattern:
-        return "testsrc2=" + s + ",hue=s=0.3,gblur=sigma=6" + kGrain;
+        return "testsrc2=" + s + ",hue=s=0.3,gblur=sigma=6" + kFilmGrain;
     // Each Mandelbrot zoom keeps its colour structure for as long as the
     // scenes below last (the first 13 s, the seahorse 7 s).
     case Shot::Fractal:
-        return "mandelbrot=" + s + ",hue=s=0.5" + kGrain;
+        return "mandelbrot=" + s + ",hue=s=0.5" + kFilmGrain;
     case Shot::Seahorse:
         return "mandelbrot=" + s +
                ":start_x=-0.743643887037151:start_y=0.131825904205330:start_scale=0.02,hue=s=0.4" +
-               kGrain;
+               kFilmGrain;
     case Shot::Valley:
         return "mandelbrot=" + s + ":start_x=-1.25066:start_y=0.02012:start_scale=0.1,hue=s=0.5" +
-               kGrain;
+               kFilmGrain;
     // Gradients with every colour and point given: left to chance, they
     // would differ from one shot to the next.
     case Shot::Rings:
         return "gradients=" + s +
                ":type=circular:speed=0.02:nb_colors=5:c0=0x3060a0:c1=0xa0c040:c2=0xe08030"
                ":c3=0x6040a0:c4=0x40a080:x0=160:y0=120:x1=300:y1=40" +
-               kGrain;
+               kFilmGrain;
     case Shot::Spiral:
         return "gradients=" + s +
                ":type=spiral:speed=0.01:nb_colors=4:c0=0x204080:c1=0xd0a040:c2=0x40a060"
                ":c3=0xa03050:x0=120:y0=100:x1=250:y1=200" +
-               kGrain;
+               kFilmGrain;
     // Light from above on a pale wall, and a small reddish object moving to
     // and fro in front of it.
     case Shot::Wall:
@@ -56,17 +63,17 @@ std::string source(Shot shot) {
                ",format=yuv420p,geq=lum='176+32*Y/H':cb='if(between(X-W*0.3*sin(T*0.8)\\,W*0.3\\,"
                "W*0.5)*between(Y\\,H*0.3\\,H*0.7)\\,110\\,128)':cr='if(between(X-W*0.3*sin(T*0.8)"
                "\\,W*0.3\\,W*0.5)*between(Y\\,H*0.3\\,H*0.7)\\,150\\,128)'" +
-               kGrain;
+               kFilmGrain;
     case Shot::Photo:
         return "mandelbrot=s=960x720:r=25:start_x=-0.75:start_scale=1.2:end_scale=1.2,hue=s=0.6,"
                "gblur=sigma=2,crop=320:240:x='100+n*1.5':y='80+n*0.5'" +
-               std::string(kGrain);
+               std::string(kFilmGrain);
     // A dim room: warm shadows, and a lamp.
     case Shot::Interior:
         return "gradients=" + s +
                ":type=radial:speed=0.004:nb_colors=3:c0=0x4a3a28:c1=0x1a140e:c2=0x2a2438:x0=230:"
                "y0=70:x1=40:y1=220,drawbox=x=215:y=55:w=24:h=30:color=0xd8c8a0:t=fill" +
-               kGrain;
+               kFilmGrain;
     // Flat colours of an animated film: sky, ground, a figure; the camera
     // moves slowly.
     case Shot::Cartoon:
@@ -90,7 +97,7 @@ std::string trimmed(Shot shot, int from, int to) {
            ":end_frame=" + std::to_string(to) + ",setpts=PTS-STARTPTS,format=yuv420p";
 }
 
-std::string filterGraph(const QualityVideo& video) {
+std::string filterGraph(const SyntheticVideo& video) {
     std::string graph;
     std::string pieces;
     int count = 0;
@@ -119,39 +126,9 @@ std::string filterGraph(const QualityVideo& video) {
     return graph + pieces + "concat=n=" + std::to_string(count) + ":v=1:a=0[v]";
 }
 
-} // namespace
-
-bool isJunk(Shot shot) {
-    return shot == Shot::Black || shot == Shot::Bars || shot == Shot::Card || shot == Shot::Noise;
-}
-
-bool isOrdinary(Shot shot) {
-    return shot == Shot::Wall || shot == Shot::Photo || shot == Shot::Interior ||
-           shot == Shot::Cartoon;
-}
-
-bool runProgram(const std::vector<std::string>& command, const std::string& outputPath) {
-    std::vector<char*> argv;
-    for (const std::string& a : command)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!outputPath.empty())
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return false;
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-const std::vector<QualityVideo>& qualityVideos() {
+const std::vector<SyntheticVideo>& syntheticRecipes() {
     using S = Shot;
-    static const std::vector<QualityVideo> videos = {
+    static const std::vector<SyntheticVideo> videos = {
         // 213 s: long shots, most of them seen again, fades through black.
         {"feature", {{S::Pattern, 310},        {S::Wall, 240},
                      {S::Fractal, 262},        {S::Black, 30, -1, 20},
@@ -195,8 +172,12 @@ const std::vector<QualityVideo>& qualityVideos() {
     return videos;
 }
 
-std::vector<FrameTruth> frameTruth(const QualityVideo& video) {
+std::vector<FrameTruth> frameTruth(const SyntheticVideo& video) {
     std::vector<FrameTruth> frames;
+    auto frame = [](int scene, Shot shot, bool junk, bool transition) {
+        return FrameTruth{scene, junk ? -1 : static_cast<int>(shot), junk, transition,
+                          isOrdinary(shot)};
+    };
     for (size_t i = 0; i < video.scenes.size(); ++i) {
         const Scene& scene = video.scenes[i];
         const int dissolve = i > 0 ? scene.dissolve : 0;
@@ -204,20 +185,53 @@ std::vector<FrameTruth> frameTruth(const QualityVideo& video) {
             // The first half of a dissolve still shows the scene before.
             if (k < dissolve / 2) {
                 const Shot before = video.scenes[i - 1].shot;
-                frames.push_back({static_cast<int>(i) - 1, before, isJunk(before)});
+                frames.push_back(frame(static_cast<int>(i) - 1, before, isJunk(before), true));
                 continue;
             }
             const bool flash =
                 scene.flashAt >= 0 && k >= scene.flashAt && k < scene.flashAt + kFlashFrames;
-            frames.push_back({static_cast<int>(i), scene.shot, isJunk(scene.shot) || flash});
+            frames.push_back(
+                frame(static_cast<int>(i), scene.shot, isJunk(scene.shot) || flash, k < dissolve));
         }
     }
     return frames;
 }
 
+} // namespace
+
+bool runProgram(const std::vector<std::string>& command, const std::string& outputPath) {
+    std::vector<char*> argv;
+    for (const std::string& a : command)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!outputPath.empty())
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QualityVideo syntheticVideo(const SyntheticVideo& recipe) {
+    return {recipe.name, Group::Synthetic, 0, filterGraph(recipe), frameTruth(recipe)};
+}
+
+std::vector<QualityVideo> syntheticVideos() {
+    std::vector<QualityVideo> videos;
+    for (const SyntheticVideo& v : syntheticRecipes())
+        videos.push_back(syntheticVideo(v));
+    return videos;
+}
+
 std::string qualityVideoFile(const QualityVideo& video, const std::string& folder,
                              std::string* error) {
-    const std::string graph = filterGraph(video);
+    const std::string& graph = video.graph;
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx",
                   static_cast<unsigned long long>(fnv1a(kFnvStart, graph.data(), graph.size())));

@@ -1,14 +1,46 @@
 #pragma once
 
-// The videos of the quality bench: shots from FFmpeg's test sources cut
-// together as real footage is: grain on every picture, zooms, pans and moving
-// objects, single-tone and dark scenes, flat-coloured animation, dissolves
-// and fades, shots that come back, and junk among them (black, colour bars, a
-// test card, noise, flashes). What every frame shows is known from how the
-// video is made.
+// The videos of the quality bench, and what every frame of them shows, known
+// from how each is made. Two kinds: synthetic ones, shots from FFmpeg's test
+// sources cut together as real footage is (QualityVideos.cpp), and ones made
+// from the natural pictures and clips of opencv-doc's samples
+// (SampleVideos.cpp): hard-cut collages, soft collages and rushes, in two
+// halves of different pictures.
 
 #include <string>
 #include <vector>
+
+constexpr int kQualityFrameRate = 25;
+// Film grain, new on every picture, as a camera's sensor gives.
+constexpr const char* kFilmGrain = ",format=yuv420p,noise=alls=4:allf=t";
+
+// The kinds of video the bench scores apart.
+enum class Group {
+    Synthetic,
+    Hard,   // shots of natural pictures and clips, hard cuts, junk between
+    Soft,   // the same joined by dissolves, fades and wipes
+    Rushes, // takes of scenes, each after a clapperboard slate
+};
+
+struct FrameTruth {
+    // Index of the shot in its video: it changes at every cut, and halfway
+    // through a transition.
+    int shot;
+    // What a viewer takes for the same thing: the same picture or clip seen
+    // again, or in rushes every take of a scene. -1 for junk shots.
+    int subject;
+    bool junk;       // black, bars, a card, noise, a flash or a slate
+    bool transition; // inside a dissolve, fade or wipe
+    bool ordinary;   // ordinary footage of little colour (synthetic videos)
+};
+
+struct QualityVideo {
+    std::string name;
+    Group group;
+    char half;         // 'A' (what the engine is tuned on) or 'B' (held out); 0 for synthetic
+    std::string graph; // ffmpeg's filter graph, its output labelled [v]
+    std::vector<FrameTruth> truth; // frame by frame, in order
+};
 
 // What a shot shows. A shot of the same kind later in a video shows the very
 // same pictures again (under fresh grain).
@@ -34,9 +66,6 @@ enum class Shot {
     Noise,
 };
 
-bool isJunk(Shot shot);
-bool isOrdinary(Shot shot);
-
 struct Scene {
     Shot shot;
     int frames;
@@ -46,27 +75,17 @@ struct Scene {
     int dissolve = 0;
 };
 
-struct QualityVideo {
+struct SyntheticVideo {
     const char* name;
     std::vector<Scene> scenes;
 };
 
-constexpr int kQualityFrameRate = 25;
 constexpr int kFlashFrames = 3;
 
-struct FrameTruth {
-    // Index into the video's scenes: it changes at every cut, and halfway
-    // through a dissolve.
-    int scene;
-    Shot shot;
-    bool junk; // a junk shot or a flash
-};
-
-// The bench's videos, longest first.
-const std::vector<QualityVideo>& qualityVideos();
-
-// Frame by frame, in order.
-std::vector<FrameTruth> frameTruth(const QualityVideo& video);
+// A synthetic video of these scenes.
+QualityVideo syntheticVideo(const SyntheticVideo& recipe);
+// The bench's synthetic videos, longest first.
+std::vector<QualityVideo> syntheticVideos();
 
 // The video as a file in folder, made there with ffmpeg unless a previous run
 // made it already; empty, with the reason in *error, when it cannot be made.

@@ -131,6 +131,8 @@ double threshold(const std::vector<double>& recent) {
 // A change of light keeps the picture's layout: its blocks' brightness
 // goes up or down together (correlated at least this much)...
 constexpr double kSameLayout = 0.95;
+// (a fade may go on while the camera moves: its steps correlate less).
+constexpr double kAlikeLayout = 0.8;
 // ...over enough structure to tell (a spread of this many levels)...
 constexpr double kLayoutSpread = 8.0;
 // ...and their colours stay within this many levels on average. A change
@@ -142,11 +144,13 @@ constexpr double kLightStep = 10.0;
 // levels a frame at least, for this many frames at least, keeping its layout.
 constexpr double kFadeStep = 2.0;
 constexpr int64_t kShortestFade = 3;
+constexpr double kDarkest = 32.0; // the mean luma of a picture that is all but black
 
 // How two pictures' layouts compare.
 struct Layouts {
     bool shown = false;     // both have enough structure to tell
     bool same = false;      // their blocks' brightness correlates closely
+    bool alike = false;     // or at least as the frames of a moving picture do
     bool sameColour = false;
     double brighter = 0.0; // how much brighter the second is on average
 };
@@ -168,6 +172,7 @@ Layouts compare(const Descriptors& a, const Descriptors& b) {
     Layouts l;
     l.shown = xx >= least && yy >= least;
     l.same = l.shown && xy >= kSameLayout * std::sqrt(xx * yy);
+    l.alike = l.shown && xy >= kAlikeLayout * std::sqrt(xx * yy);
     l.sameColour = colour <= kSameColour;
     l.brighter = meanY - meanX;
     return l;
@@ -185,12 +190,17 @@ bool relit(const Descriptors& a, const Descriptors& b) {
     return l.same && l.sameColour && std::abs(l.brighter) >= kLightStep;
 }
 
+// Black, or all but: the end of a fade to black.
+bool dark(const Descriptors& d) {
+    return std::accumulate(d.blockMeans[0], d.blockMeans[0] + 64, 0.0) / 64.0 < kDarkest;
+}
+
 // A step of a fade: b is a or a brighter or darker, as far as a picture too
 // dark to show its layout tells. How much brighter goes to *brighter.
 bool fadeStep(const Descriptors& a, const Descriptors& b, double* brighter) {
     const Layouts l = compare(a, b);
     *brighter = l.brighter;
-    return (l.same || !l.shown) && l.sameColour && std::abs(l.brighter) >= kFadeStep;
+    return (l.alike || !l.shown) && l.sameColour && std::abs(l.brighter) >= kFadeStep;
 }
 
 } // namespace
@@ -330,17 +340,26 @@ void ShotBoundaries::add(const Descriptors& frame, bool slate) {
 
 void ShotBoundaries::followFade(int64_t k) {
     double brighter = 0.0;
-    const bool fading = fadeStep(recalled(k - 1), recalled(k), &brighter) &&
-                        (fadeFrom < 0 || (brighter > 0.0) == fadeBrightens);
+    const bool step = fadeStep(recalled(k - 1), recalled(k), &brighter);
+    const bool fading = step && (fadeFrom < 0 || (brighter > 0.0) == fadeBrightens);
     if (fading && fadeFrom < 0) {
         fadeFrom = k - 1;
         fadeBrightens = brighter > 0.0;
     }
     if (fading || fadeFrom < 0)
         return;
+    endFade(k);
+    // Out of black straight after going into it: the next fade begins.
+    if (step) {
+        fadeFrom = k - 1;
+        fadeBrightens = brighter > 0.0;
+    }
+}
+
+void ShotBoundaries::endFade(int64_t k) {
     // Frames [fadeFrom, k) brightened or darkened steadily: a fade when it
     // comes out of black or goes into it.
-    const bool black = fadeBrightens ? marked(fadeFrom).junk : marked(k - 1).junk || marked(k).junk;
+    const bool black = dark(recalled(fadeBrightens ? fadeFrom : k - 1));
     if (k - fadeFrom >= kShortestFade && black)
         for (int64_t j = std::max(fadeFrom, k - kRecall + 1); j < k; ++j)
             inFade[static_cast<size_t>(j % kRecall)] = true;

@@ -58,6 +58,8 @@ private:
     void newShot(int64_t from);
     void checkTransition(int64_t index);
     void followFade(int64_t index);
+    // The steady change of [fadeFrom, index) has stopped.
+    void endFade(int64_t index);
 
     std::vector<Descriptors> ring; // of the last kRecall frames
     std::vector<FrameMark> marks;

@@ -20,6 +20,9 @@ static_assert(kSettled < ShotBoundaries::kRecall, "marks must be read before the
 constexpr double kNewShotGain = 1.0;
 constexpr double kDwellGain = 0.1;
 constexpr double kRepeatGain = -1.0;
+// A shot shorter than a second is seen only in passing (and may be no shot
+// at all, but the middle of a transition): kept only for the length.
+constexpr double kGlimpseGain = -0.5;
 constexpr double kJunkLoss = 1.4;
 // Every fragment's worth off the target costs more than a new shot gains,
 // so no shot is bought with length.
@@ -178,7 +181,7 @@ double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follow
     if (span.junk || (span.tail && !follows))
         return -kJunkLoss;
     if (span.glimpse)
-        return kDwellGain;
+        return kGlimpseGain;
     if (lastKept != nullptr && lastKept->known && lastKept->shot == span.shot)
         return kDwellGain;
     return seen ? kRepeatGain : kNewShotGain;

@@ -11,13 +11,13 @@
 #include <vector>
 
 TEST(QualityVideos, FramesShowWhatTheTruthSays) {
-    const QualityVideo video{"truth",
-                             {{Shot::Rings, 30},
-                              {Shot::Black, 25},
-                              {Shot::Pattern, 40, 10},
-                              {Shot::Bars, 20},
-                              {Shot::Wall, 30},
-                              {Shot::Rings, 30, -1, 10}}};
+    const QualityVideo video = syntheticVideo({"truth",
+                                               {{Shot::Rings, 30},
+                                                {Shot::Black, 25},
+                                                {Shot::Pattern, 40, 10},
+                                                {Shot::Bars, 20},
+                                                {Shot::Wall, 30},
+                                                {Shot::Rings, 30, -1, 10}}});
     std::string error;
     const std::string path =
         qualityVideoFile(video, TESSARO_BINARY_DIR "/test-media/quality", &error);
@@ -26,7 +26,7 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
     std::vector<Frame> frames;
     while (const std::unique_ptr<FrameBuffer> f = decoder.decodeFragment())
         frames.insert(frames.end(), f->frames.begin(), f->frames.end());
-    const std::vector<FrameTruth> truth = frameTruth(video);
+    const std::vector<FrameTruth>& truth = video.truth;
     ASSERT_EQ(frames.size(), truth.size());
 
     // A cut, or a flash starting or ending, changes the picture at once;
@@ -37,7 +37,7 @@ TEST(QualityVideos, FramesShowWhatTheTruthSays) {
         if (k >= dissolve && k < dissolve + 10)
             continue;
         const bool change =
-            truth[k].scene != truth[k - 1].scene || truth[k].junk != truth[k - 1].junk;
+            truth[k].shot != truth[k - 1].shot || truth[k].junk != truth[k - 1].junk;
         EXPECT_EQ(frameDifference(frames[k - 1], frames[k]) > 0.15, change) << "frame " << k;
     }
     // Black holds only the darkest luma, the flash only the brightest.
