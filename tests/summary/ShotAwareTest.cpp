@@ -4,6 +4,7 @@
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
+#include "Summarizer.h"
 #include "ShotBoundaries.h"
 #include "SummaryTree.h"
 #include "TestFrames.h"
@@ -15,7 +16,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <random>
+#include <numeric>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -351,6 +353,77 @@ TEST(ShotAwareRanking, DistinctShotsFirstNoJunkNoRepeatAndTheTargetsLength) {
     EXPECT_EQ(std::count(half.begin(), half.end(), 3), 0);
     for (int shot : {0, 1, 2, 4, 5, 7, 9})
         EXPECT_GT(std::count(half.begin(), half.end(), shot), 0) << shot;
+}
+
+} // namespace
+
+namespace {
+
+// Awkward videos through the engine with shot-aware ranking, turn by turn
+// as the player and the tool take them: the frames each kept piece holds.
+std::vector<int> keptPieces(const Video& video, double target) {
+    SummarySettings settings;
+    settings.shotAware = true;
+    settings.target = target;
+    settings.depth = 20;
+    settings.nodes = 100;
+    Summarizer summarizer(settings);
+    std::vector<std::unique_ptr<FrameBuffer>> fragments = fragmentsOf(video);
+    int n = 0;
+    for (auto& fragment : fragments)
+        for (Frame& frame : fragment->frames) {
+            frame.frameNumber = n;
+            frame.frameTime = n++ / 25.0;
+        }
+    std::vector<int> kept;
+    size_t next = 0;
+    while (!summarizer.finished()) {
+        if (summarizer.wantsFragment()) {
+            if (next < fragments.size())
+                summarizer.addFragment(std::move(fragments[next++]));
+            else
+                summarizer.endOfStream();
+        }
+        if (summarizer.canDecide())
+            if (const std::optional<Decision> d = summarizer.decide(); d && d->kept)
+                kept.push_back(d->frames);
+    }
+    return kept;
+}
+
+TEST(ShotAwareRanking, AwkwardVideosMeetTheirTargetAndKeepToTheRulesWhereTheyCan) {
+    struct Case {
+        const char* name;
+        std::function<void(Video&)> make;
+        bool wholeSeconds; // every kept piece a second at least
+    };
+    const Case cases[] = {
+        {"one shot without a cut", [](Video& v) { append(v, ramp, 500); }, true},
+        {"nothing but junk",
+         [](Video& v) {
+             for (int i = 0; i < 5; ++i)
+                 append(v, black, 40), append(v, bars, 40), append(v, greyNoise, 20);
+         },
+         false},
+        {"shots all under a second",
+         [](Video& v) {
+             for (int i = 0; i < 25; ++i)
+                 append(v, i % 2 ? wall : ramp, 20);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Video video;
+        c.make(video);
+        const double target = 0.2;
+        const std::vector<int> kept = keptPieces(video, target);
+        const int frames = std::accumulate(kept.begin(), kept.end(), 0);
+        // On the target, give or take a piece.
+        EXPECT_NEAR(frames, target * static_cast<double>(video.size()), 25.0);
+        for (int n : kept)
+            EXPECT_TRUE(!c.wholeSeconds || n >= 25) << n;
+    }
 }
 
 } // namespace
