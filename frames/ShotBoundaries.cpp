@@ -17,8 +17,11 @@ constexpr size_t kHistory = 25;
 constexpr int64_t kFlashLongest = 5;
 // Gradual transitions are looked for as differences across this many frames...
 constexpr int64_t kSpan = 10;
-// ...and last up to a second.
+// ...and last up to a second. Across a span, a difference this large is a
+// transition however much the shot moved before it (a pan that goes on
+// longer than a transition is still motion).
 constexpr int64_t kLongestTransition = 25;
+constexpr double kSpanCeiling = 0.3;
 // A frame is in a transition when it lies at least this share of the way
 // from either end of it, or is one of the few frames next to those.
 constexpr double kTransitionShare = 0.05;
@@ -126,6 +129,15 @@ void remember(std::vector<double>& values, double value) {
 
 double threshold(const std::vector<double>& recent) {
     return std::max(kCutFloor, kCutRatio * mean(recent));
+}
+
+// The same for differences across the span, from those a span or more ago
+// (a transition's own first spans rise slowly and must not raise it), and
+// never above what motion within a shot reaches across a span.
+double spanThreshold(const std::vector<double>& recent) {
+    const size_t older = recent.size() > static_cast<size_t>(kSpan) ? recent.size() - kSpan : 0;
+    const std::vector<double> before(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(older));
+    return std::min(kSpanCeiling, threshold(before.empty() ? recent : before));
 }
 
 // A change of light keeps the picture's layout: its blocks' brightness
@@ -372,7 +384,7 @@ void ShotBoundaries::checkTransition(int64_t k) {
         return;
     const double across = frameDifference(recalled(k - kSpan), recalled(k));
     if (riseFrom < 0) {
-        const double rise = threshold(spans);
+        const double rise = spanThreshold(spans);
         if (across < rise) {
             remember(spans, across);
             return;
