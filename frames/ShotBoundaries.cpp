@@ -155,6 +155,7 @@ constexpr double kLightStep = 10.0;
 // A fade to or from black brightens or darkens the picture by this many
 // levels a frame at least, for this many frames at least, keeping its layout.
 constexpr double kFadeStep = 2.0;
+constexpr double kSteepFadeStep = 5.0;
 constexpr int64_t kShortestFade = 3;
 constexpr double kDarkest = 32.0; // the mean luma of a picture that is all but black
 
@@ -212,7 +213,8 @@ bool dark(const Descriptors& d) {
 bool fadeStep(const Descriptors& a, const Descriptors& b, double* brighter) {
     const Layouts l = compare(a, b);
     *brighter = l.brighter;
-    return (l.alike || !l.shown) && l.sameColour && std::abs(l.brighter) >= kFadeStep;
+    const bool steep = std::abs(l.brighter) >= kSteepFadeStep; // whatever the camera does
+    return (l.alike || !l.shown || steep) && l.sameColour && std::abs(l.brighter) >= kFadeStep;
 }
 
 } // namespace
