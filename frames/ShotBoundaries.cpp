@@ -116,9 +116,14 @@ bool rampStripes(const Descriptors& d) {
     return stripes >= 3;
 }
 
+using Recent = std::vector<double>::const_iterator;
+
+double mean(Recent from, Recent to) {
+    return from == to ? 0.0 : std::accumulate(from, to, 0.0) / static_cast<double>(to - from);
+}
+
 double mean(const std::vector<double>& values) {
-    return values.empty() ? 0.0
-                          : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+    return mean(values.begin(), values.end());
 }
 
 void remember(std::vector<double>& values, double value) {
@@ -127,17 +132,20 @@ void remember(std::vector<double>& values, double value) {
     values.push_back(value);
 }
 
+double threshold(Recent from, Recent to) {
+    return std::max(kCutFloor, kCutRatio * mean(from, to));
+}
+
 double threshold(const std::vector<double>& recent) {
-    return std::max(kCutFloor, kCutRatio * mean(recent));
+    return threshold(recent.begin(), recent.end());
 }
 
 // The same for differences across the span, from those a span or more ago
 // (a transition's own first spans rise slowly and must not raise it), and
 // never above what motion within a shot reaches across a span.
 double spanThreshold(const std::vector<double>& recent) {
-    const size_t older = recent.size() > static_cast<size_t>(kSpan) ? recent.size() - kSpan : 0;
-    const std::vector<double> before(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(older));
-    return std::min(kSpanCeiling, threshold(before.empty() ? recent : before));
+    const Recent older = recent.size() > static_cast<size_t>(kSpan) ? recent.end() - kSpan : recent.end();
+    return std::min(kSpanCeiling, threshold(recent.begin(), older));
 }
 
 // A change of light keeps the picture's layout: its blocks' brightness
@@ -426,11 +434,9 @@ void ShotBoundaries::checkTransition(int64_t k) {
         last = std::min(k, last + kTransitionMargin);
         for (int64_t j = riseFrom + 1; j < first; ++j)
             marked(j).boundary = false;
-        newShot(last + 1 <= k ? last + 1 : k);
+        newShot(std::min(last + 1, k));
         for (int64_t j = last + 1; j <= k; ++j)
             marked(j) = {shot, marked(j).junk, false};
-        if (last == k)
-            marked(k).boundary = true;
     } else {
         // Motion: the frames play, and the recent mean learns from them.
         for (int64_t j = riseFrom + 1; j <= k; ++j)

@@ -8,7 +8,6 @@ extern "C" {
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -20,7 +19,7 @@ constexpr int kLight = 170;
 constexpr int kGreyChroma = 24;
 // The stick: at least this many changes between dark and light along a row,
 // stripes no wider than this many cells, over at least this share of the
-// width, on two rows or more running.
+// width.
 constexpr int kStripeChanges = 5;
 constexpr int kWidestStripe = 10;
 constexpr int kStripeRatio = 2; // the widest stripe to the narrowest
@@ -62,7 +61,10 @@ Grid gridOf(const AVFrame* picture, int width, int height) {
 
 struct Span {
     int from = 0, to = -1; // columns, inclusive; empty when to < from
-    std::vector<int> edges; // where each stripe after the first begins
+    // Where each stripe after the first begins. Fixed room, as the spans of
+    // every row of every picture the analysis reads are found.
+    int edges[kColumns] = {};
+    int edgeCount = 0;
 };
 
 // The widest stretch of the row where stripes of dark and light alternate:
@@ -73,17 +75,18 @@ Span stripes(const Grid& g, int row) {
         Shade shade;
         int from, to;
     };
-    std::vector<Run> runs;
+    Run runs[kColumns];
+    size_t count = 0;
     for (int c = 0; c < kColumns; ++c) {
         const Shade s = g.cell[row][c];
-        if (!runs.empty() && runs.back().shade == s && runs.back().to == c - 1)
-            runs.back().to = c;
+        if (count > 0 && runs[count - 1].shade == s)
+            runs[count - 1].to = c;
         else
-            runs.push_back({s, c, c});
+            runs[count++] = {s, c, c};
     }
     Span best;
     size_t first = 0;
-    while (first < runs.size()) {
+    while (first < count) {
         // Stripes from runs[first] on: dark and light in turn.
         size_t last = first;
         int narrowest = kColumns, widest = 0;
@@ -101,22 +104,22 @@ Span stripes(const Grid& g, int row) {
             widest = std::max(widest, w);
             last = k;
             size_t next = k + 1;
-            if (next < runs.size() && runs[next].shade == Mid && runs[next].from == runs[next].to)
+            if (next < count && runs[next].shade == Mid && runs[next].from == runs[next].to)
                 ++next;
-            if (next >= runs.size() || !stripe(runs[next]) || runs[next].shade == runs[k].shade ||
+            if (next >= count || !stripe(runs[next]) || runs[next].shade == runs[k].shade ||
                 std::max(widest, runs[next].to - runs[next].from + 1) >
                     kStripeRatio * std::min(narrowest, runs[next].to - runs[next].from + 1))
                 break;
             k = next;
         }
-        int count = 0;
+        int shaded = 0;
         for (size_t k = first; k <= last; ++k)
-            count += runs[k].shade == Dark || runs[k].shade == Light;
-        if (count > kStripeChanges && runs[last].to - runs[first].from > best.to - best.from) {
-            best = {runs[first].from, runs[last].to, {}};
+            shaded += runs[k].shade == Dark || runs[k].shade == Light;
+        if (shaded > kStripeChanges && runs[last].to - runs[first].from > best.to - best.from) {
+            best = {runs[first].from, runs[last].to, {}, 0};
             for (size_t k = first + 1; k <= last; ++k)
                 if (runs[k].shade != Mid)
-                    best.edges.push_back(runs[k].from);
+                    best.edges[best.edgeCount++] = runs[k].from;
         }
         first = last + 1;
     }
@@ -125,7 +128,7 @@ Span stripes(const Grid& g, int row) {
 
 // Whether the rows from `top` on, over the span, are a board: mostly of one
 // shade with a little writing.
-bool boardBelow(const Grid& g, int top, Span span) {
+bool boardBelow(const Grid& g, int top, const Span& span) {
     if (top + kBoardRows > kRows)
         return false;
     const int bottom = std::min(kRows, top + 2 * kBoardRows);
@@ -150,9 +153,9 @@ bool boardBelow(const Grid& g, int top, Span span) {
 bool sameStripes(const Span& a, const Span& b) {
     if (std::min(a.to, b.to) - std::max(a.from, b.from) + 1 <
             static_cast<int>(kStickWidth * kColumns) ||
-        a.edges.size() != b.edges.size())
+        a.edgeCount != b.edgeCount)
         return false;
-    for (size_t k = 0; k < a.edges.size(); ++k)
+    for (int k = 0; k < a.edgeCount; ++k)
         if (std::abs(a.edges[k] - b.edges[k]) > kStripeSlant)
             return false;
     return true;
@@ -164,21 +167,22 @@ bool looksLikeSlate(const AVFrame* picture, int width, int height) {
     if (picture == nullptr || width < kColumns || height < kRows)
         return false;
     const Grid g = gridOf(picture, width, height);
+    Span rows[kRows];
+    for (int r = 0; r < kRows; ++r)
+        rows[r] = stripes(g, r);
     const int widest = static_cast<int>(kStickWidth * kColumns);
     for (int r = 0; r + 1 < kRows; ++r) {
-        Span stick = stripes(g, r);
+        Span stick = rows[r];
         if (stick.to - stick.from + 1 < widest)
             continue;
         // The stick runs on below, its stripes where they were (or a little
         // aside, when they slant); the board lies under its last row.
         int bottom = r;
-        while (bottom + 1 < kRows) {
-            const Span below = stripes(g, bottom + 1);
-            if (!sameStripes(stick, below))
-                break;
+        while (bottom + 1 < kRows && sameStripes(stick, rows[bottom + 1])) {
+            const Span& below = rows[bottom + 1];
             stick.from = std::max(stick.from, below.from);
             stick.to = std::min(stick.to, below.to);
-            stick.edges = below.edges;
+            std::copy(below.edges, below.edges + below.edgeCount, stick.edges);
             ++bottom;
         }
         if (bottom - r + 1 >= kStickRows && boardBelow(g, bottom + 1, stick))

@@ -74,14 +74,16 @@ Distances ancestorDistances(TreeNode* start, int32_t level, FrameBuffer* fragmen
 }
 
 // Whether the candidate ending at `kept` (a kept node, or the last kept
-// before it) kept a piece of any of the shots: shots are numbered in the
-// video's order, so the walk stops at the first piece of an earlier one.
+// before it) kept a piece of any of the shots, latest first: shots are
+// numbered in the video's order, so the walk stops at a piece of a shot
+// earlier than the earliest of them.
 bool keptAny(const TreeNode* kept, const std::vector<int32_t>& shots) {
-    for (const int32_t shot : shots)
-        for (const TreeNode* n = kept; n && n->fragment && n->fragment->shotSpan.shot >= shot;
-             n = n->lastIncluded)
-            if (n->fragment->shotSpan.shot == shot)
-                return true;
+    if (shots.empty())
+        return false;
+    for (const TreeNode* n = kept; n && n->fragment && n->fragment->shotSpan.shot >= shots.back();
+         n = n->lastIncluded)
+        if (std::find(shots.begin(), shots.end(), n->fragment->shotSpan.shot) != shots.end())
+            return true;
     return false;
 }
 

@@ -14,9 +14,10 @@ constexpr int64_t kSettled = 48;
 static_assert(kSettled < ShotBoundaries::kRecall, "marks must be read before they are gone");
 
 // A kept piece's gain: the first of a shot is what a summary is for; more of
-// a shot already shown, a further take of a scene shown before and a shot
-// too short to be seen add little; junk loses, but less than the length it
-// makes up for, so that a video of nothing else still meets its target.
+// a shot already shown adds little; a further take of a scene shown before
+// (or a shot that returns) loses, and junk loses more, but both less than
+// the length they make up for, so that a video of nothing else still meets
+// its target.
 constexpr double kNewShotGain = 1.0;
 constexpr double kDwellGain = 0.1;
 constexpr double kRepeatGain = -1.0;
@@ -27,9 +28,10 @@ constexpr double kJunkLoss = 1.4;
 // Every fragment's worth off the target costs more than a new shot gains,
 // so no shot is bought with length.
 constexpr double kLengthCost = 1.5;
-// While the video goes on, the first fragments' worth short of the target
-// cost less: more than a further second of a shot is worth, less than a new
-// shot. A summary may then leave a repeat out and make up for it later.
+// While the video goes on, the first part of a fragment's worth off the
+// target costs less: more than a further second of a shot is worth, less
+// than a new shot. A summary may then stay on a take a little ahead of its
+// target rather than take the next take to keep pace.
 constexpr double kLengthSlack = 0.6;
 constexpr double kSlackCost = 0.15;
 // A piece with a picture this near to one of an earlier shot looks like it.

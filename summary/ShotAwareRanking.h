@@ -5,18 +5,18 @@
 // or a transition and keep junk out.
 //
 // The fragments of the video are cut again, before the tree sees them, into
-// pieces that each lie in one shot (ShotPieces): a shot of a second or more
-// gives pieces of one to two seconds, starting at its cut, so that whatever
-// the tree keeps of it is a whole second at least; junk and transition
-// frames go into pieces of their own, which are never worth keeping, and
-// the last frames of a shot, short of a second, are worth keeping only
-// after the piece before them. A
-// candidate then earns, for every piece it keeps, a gain: much for the first
-// piece of a shot not yet kept, little for more of a shot already kept, for
-// a shot that looks like one kept before (a further take of a scene) or for
-// a shot too short to be seen, and a loss for junk. Its score is the sum of
-// its gains less a cost for every fragment's worth it lies off the target
-// length, with the weighted ranking only breaking ties.
+// pieces that each lie in one shot (ShotPieces): from its cut, a shot of a
+// second or more gives pieces of a second (the last up to a second and a
+// half), so that whatever the tree keeps of it is a whole second at least;
+// what is left at its end, short of a second, is a tail worth keeping only
+// after the piece before it; junk and transition frames go into pieces of
+// their own, which are never worth keeping. A candidate then earns, for
+// every piece it keeps, a gain: much for the first piece of a shot not yet
+// kept, little for more of a shot already kept, and a loss for a shot that
+// looks like one kept before (a further take of a scene, a shot that
+// returns), for a shot too short to be seen and, most, for junk. Its score
+// is the sum of its gains less a cost for every fragment's worth it lies off
+// the target length, with the weighted ranking only breaking ties.
 
 #include "Frame.h"
 #include "ShotBoundaries.h"
@@ -82,9 +82,9 @@ private:
 double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows, bool seen);
 
 // The leaf's score from its gains, its length against the target and the
-// weighted ranking's score. While the video goes on a leaf may fall a little
-// short of its target at a small cost, so that a summary may leave out a
-// repeat now and make up for it with more of a shot later; once it has
-// ended (`ended`), the whole cost holds.
+// weighted ranking's score. While the video goes on a leaf may lie a little
+// off its target at a small cost, so that a summary may stay on a take
+// rather than take a repeat to keep pace; once it has ended (`ended`), the
+// whole cost holds.
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
                       int32_t fragmentFrames, double rankingScore, bool ended);
