@@ -6,6 +6,7 @@
 #include "Bench.h"
 #include "HeadlessSummary.h"
 #include "QualityBaselines.h"
+#include "QualityTally.h"
 #include "QualityVideos.h"
 #include "SampleVideos.h"
 #include "SummarySettings.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr double kTargets[] = {0.05, 0.1, 0.2, 0.3};
 constexpr int kTargetCount = static_cast<int>(std::size(kTargets));
-// What a viewer needs to take a shot in.
-constexpr int kSecond = kQualityFrameRate;
 
 struct Video {
     QualityVideo recipe;
@@ -72,176 +71,6 @@ std::vector<Method> methods() {
         {"scene-change",
          [](const Video& v, double t) { return sceneChangeSkim(v.frames(), t, v.sceneChanges); }},
     };
-}
-
-double share(int part, int whole) {
-    return whole > 0 ? static_cast<double>(part) / whole : 0.0;
-}
-
-// Counts over one or more summaries, summed before the shares are taken. A
-// piece is a run of kept frames of one shot; a subject is what a viewer takes
-// for the same thing (see FrameTruth).
-struct Tally {
-    int keptFrames = 0;
-    int subjects = 0; // distinct subjects in the videos
-    int covered = 0;  // of those, subjects that most of a kept fragment shows
-    int showable = 0; // subjects with a shot of a second or more
-    int shown = 0;    // of those, subjects a piece shows for a second outside transitions
-    int repeatFrames = 0;
-    int junkFrames = 0;
-    int transitionFrames = 0;
-    int dwellFrames = 0;
-    int fragments = 0;
-    int straddling = 0;
-    int pieces = 0; // of shots of a second or more
-    int shortPieces = 0;
-    double minRatio = 1e9; // kept / target length, over the videos long enough
-    double maxRatio = 0.0;
-
-    void add(const Tally& t) {
-        keptFrames += t.keptFrames;
-        subjects += t.subjects;
-        covered += t.covered;
-        showable += t.showable;
-        shown += t.shown;
-        repeatFrames += t.repeatFrames;
-        junkFrames += t.junkFrames;
-        transitionFrames += t.transitionFrames;
-        dwellFrames += t.dwellFrames;
-        fragments += t.fragments;
-        straddling += t.straddling;
-        pieces += t.pieces;
-        shortPieces += t.shortPieces;
-        minRatio = std::min(minRatio, t.minRatio);
-        maxRatio = std::max(maxRatio, t.maxRatio);
-    }
-    double coverage() const { return share(covered, subjects); }
-    double oneSecond() const { return share(shown, showable); }
-    double shortShare() const { return share(shortPieces, pieces); }
-    double repeats() const { return share(repeatFrames, keptFrames); }
-    double junk() const { return share(junkFrames, keptFrames); }
-    double transitions() const { return share(transitionFrames, keptFrames); }
-    double dwell() const { return share(dwellFrames, keptFrames); }
-    double straddle() const { return share(straddling, fragments); }
-    bool lengthMeasured() const { return maxRatio > 0.0; }
-};
-
-Tally measure(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames>& kept,
-              double target) {
-    Tally t;
-    std::vector<int> shotFrames;
-    for (const FrameTruth& f : truth) {
-        shotFrames.resize(std::max(shotFrames.size(), static_cast<size_t>(f.shot) + 1));
-        ++shotFrames[static_cast<size_t>(f.shot)];
-    }
-    auto longShot = [&](const FrameTruth& f) {
-        return shotFrames[static_cast<size_t>(f.shot)] >= kSecond;
-    };
-    std::set<int> subjects;
-    std::set<int> showable;
-    for (const FrameTruth& f : truth)
-        if (!f.junk) {
-            subjects.insert(f.subject);
-            if (longShot(f))
-                showable.insert(f.subject);
-        }
-    t.subjects = static_cast<int>(subjects.size());
-    t.showable = static_cast<int>(showable.size());
-
-    std::vector<bool> keptFrame(truth.size(), false);
-    std::set<int> covered;
-    std::map<int, int> shownFrom; // the shot a subject was first kept from
-    for (const KeptFrames& fragment : kept) {
-        std::map<int, int> frames;
-        bool cut = false;
-        for (int k = fragment.first; k < fragment.first + fragment.frames; ++k) {
-            const FrameTruth& f = truth.at(static_cast<size_t>(k));
-            keptFrame[static_cast<size_t>(k)] = true;
-            cut |= k > fragment.first && f.shot != truth[static_cast<size_t>(k) - 1].shot;
-            ++t.keptFrames;
-            t.transitionFrames += f.transition ? 1 : 0;
-            if (f.junk) {
-                ++t.junkFrames;
-                continue;
-            }
-            ++frames[f.subject];
-            const auto shown = shownFrom.emplace(f.subject, f.shot).first;
-            if (shown->second != f.shot)
-                ++t.repeatFrames;
-        }
-        const auto most = std::max_element(frames.begin(), frames.end(),
-                                           [](auto& a, auto& b) { return a.second < b.second; });
-        if (most != frames.end() && 2 * most->second >= fragment.frames)
-            covered.insert(most->first);
-        ++t.fragments;
-        t.straddling += cut ? 1 : 0;
-    }
-    t.covered = static_cast<int>(covered.size());
-
-    // Pieces, and the kept time spent on subjects already shown for three
-    // seconds.
-    std::set<int> shown;
-    std::map<int, int> keptOf; // kept frames by subject, so far
-    int dwell = 0;
-    int length = 0;
-    int clean = 0; // frames of the piece outside junk and transitions
-    for (size_t k = 0; k < truth.size(); ++k) {
-        const FrameTruth& f = truth[k];
-        if (keptFrame[k]) {
-            ++length;
-            clean += f.junk || f.transition ? 0 : 1;
-            if (!f.junk && keptOf[f.subject]++ >= 3 * kSecond)
-                ++dwell;
-        }
-        const bool ends = k + 1 == truth.size() || !keptFrame[k + 1] || truth[k + 1].shot != f.shot;
-        if (length > 0 && ends) {
-            if (longShot(f)) {
-                ++t.pieces;
-                t.shortPieces += length < kSecond ? 1 : 0;
-            }
-            if (clean >= kSecond)
-                shown.insert(f.subject);
-            length = clean = 0;
-        }
-    }
-    t.shown = static_cast<int>(shown.size());
-    t.dwellFrames = t.shown < t.showable ? dwell : 0;
-
-    const int fragments =
-        (static_cast<int>(truth.size()) + kBenchFragmentFrames - 1) / kBenchFragmentFrames;
-    if (fragments * target >= 10.0)
-        t.minRatio = t.maxRatio = t.keptFrames / (target * static_cast<double>(truth.size()));
-    return t;
-}
-
-// What the junk filter does to ordinary footage and to junk when it may keep
-// everything else: clean fragments of ordinary shots kept, junk frames left out.
-struct FilterTally {
-    int ordinary = 0;
-    int ordinaryKept = 0;
-    int junk = 0;
-    int junkLeftOut = 0;
-};
-
-void measureFilter(const std::vector<FrameTruth>& truth, const std::vector<KeptFrames>& kept,
-                   FilterTally* tally) {
-    std::vector<bool> keptFrame(truth.size(), false);
-    for (const KeptFrames& f : kept)
-        for (int k = f.first; k < f.first + f.frames; ++k)
-            keptFrame[static_cast<size_t>(k)] = true;
-    for (size_t first = 0; first + kBenchFragmentFrames <= truth.size();
-         first += kBenchFragmentFrames) {
-        bool ordinary = true;
-        for (size_t k = first; k < first + kBenchFragmentFrames; ++k)
-            ordinary &= truth[k].ordinary && !truth[k].junk && truth[k].shot == truth[first].shot;
-        tally->ordinary += ordinary ? 1 : 0;
-        tally->ordinaryKept += ordinary && keptFrame[first] ? 1 : 0;
-    }
-    for (size_t k = 0; k < truth.size(); ++k)
-        if (truth[k].junk) {
-            ++tally->junk;
-            tally->junkLeftOut += keptFrame[k] ? 0 : 1;
-        }
 }
 
 std::string fixed(double value) {
