@@ -15,6 +15,7 @@ struct SummarySettings {
     int nodes = 500; // tree node limit, 100-5000
     bool junkFilter = false;
     bool shotAware = false; // see ShotAwareRanking.h
+    bool wholeSpeech = false; // see SpeechPieces.h
 
     bool operator==(const SummarySettings&) const = default;
 };
@@ -27,9 +28,10 @@ struct RankingWeights {
     double redundancy = SummarySettings{}.redundancyWeight;
     double activity = SummarySettings{}.activityWeight;
     bool shotAware = false;
+    bool wholeSpeech = false;
 
     static RankingWeights of(const SummarySettings& s) {
         return {s.target,           s.lengthWeight,   s.continuityWeight,
-                s.redundancyWeight, s.activityWeight, s.shotAware};
+                s.redundancyWeight, s.activityWeight, s.shotAware, s.wholeSpeech};
     }
 };
