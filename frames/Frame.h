@@ -5,6 +5,7 @@
 // once described.
 
 #include "Descriptors.h"
+#include "FrameSound.h"
 
 struct Frame {
     double frameNumber = -1.0; // the reader's number for it
@@ -12,6 +13,7 @@ struct Frame {
     bool keyFrame = false;     // the decoder can start from it
     bool slate = false;        // it shows a clapperboard (see Slate.h)
     Descriptors descriptors;
+    FrameSound sound;          // what its sound says (see FrameSound.h)
 
     double getActivity() const { return descriptors.activity; }
     double getColorCount() const { return descriptors.colorCount(); }

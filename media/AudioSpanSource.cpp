@@ -144,6 +144,10 @@ bool AudioSpanSource::writeSilence(AVAudioFifo* out, int64_t count) {
     return true;
 }
 
+bool AudioSpanSource::exhausted() const {
+    return ended && (!pending || av_audio_fifo_size(pending.get()) == 0);
+}
+
 void AudioSpanSource::jumpTo(int64_t from) {
     lastSeekTarget = from;
     seekTo(from);

@@ -41,6 +41,10 @@ public:
     bool take(int64_t from, int64_t count, AVAudioFifo* out);
     // The next span starts at `from`, wherever the last one ended.
     void jumpTo(int64_t from);
+    // The stream has no more sound to give: every span from here on is silence.
+    bool exhausted() const;
+    // The file has an audio stream (once open was tried).
+    bool hasStream() const { return stream >= 0; }
 
 private:
     bool writeSilence(AVAudioFifo* out, int64_t count);

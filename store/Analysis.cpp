@@ -86,6 +86,8 @@ bool Analysis::portable(PortableAnalysis* analysis) {
 std::string Analysis::takeNotice() {
     if (store)
         notices.push_back(store->takeNotice());
+    if (decoder)
+        notices.push_back(decoder->takeSoundNotice());
     for (std::string& notice : notices)
         if (!notice.empty())
             return std::exchange(notice, {});

@@ -1,5 +1,7 @@
 #include "AnalysisRecorder.h"
 
+#include "SoundChunk.h"
+
 namespace {
 constexpr int64_t kChunkFrames =
     int64_t{DescriptorStore::fragmentsPerChunk} * FragmentSource::fragmentCapacity;
@@ -23,6 +25,11 @@ void AnalysisRecorder::picture(const Frame& frame, const AVFrame* picture, int w
         writeChunk();
 }
 
+void AnalysisRecorder::sound(const SoundUnit* units, size_t count) {
+    if (recording())
+        heard.insert(heard.end(), units, units + count);
+}
+
 void AnalysisRecorder::ended() {
     if (!recording())
         return;
@@ -44,8 +51,11 @@ void AnalysisRecorder::writeChunk() {
     stored.descriptors = chunk.finish();
     stored.thumbnails = packThumbnails(thumbnails);
     thumbnails.clear();
+    stored.sound = encodeSound(heard);
+    const bool soundLost = stored.sound.empty() && !heard.empty();
+    heard.clear();
     chunkStart = frames;
-    if (stored.descriptors.empty()) {
+    if (stored.descriptors.empty() || soundLost) {
         storing = keeping = false;
         return;
     }

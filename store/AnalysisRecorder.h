@@ -5,7 +5,8 @@
 // fragment into chunks, writes each chunk as it fills, and marks the entry
 // complete when the video ends. A jump of the reader, or a store that
 // refuses a write, ends the recording; what was written stays as an
-// unfinished entry, which no reader takes for a whole analysis. Asked to, it
+// unfinished entry, which no reader takes for a whole analysis. The sound's
+// units go with the chunk of the frames they were analysed for. Asked to, it
 // also keeps the chunks, for a descriptor file.
 
 #include "DescriptorStore.h"
@@ -24,6 +25,7 @@ public:
                      bool keepChunks = false);
 
     void picture(const Frame& frame, const AVFrame* picture, int width, int height) override;
+    void sound(const SoundUnit* units, size_t count) override;
     void ended() override;
     void jumped() override { storing = keeping = false; }
 
@@ -42,6 +44,7 @@ private:
     const double frameRate;
     FrameChunkWriter chunk;
     std::vector<std::string> thumbnails;
+    std::vector<SoundUnit> heard; // units since the last chunk
     ThumbnailMaker thumbnailMaker;
     int64_t entry = 0;
     int64_t frames = 0; // frames seen so far

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr char kMagic[8] = {'\x89', 'T', 'S', 'R', '\r', '\n', '\x1a', '\n'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr size_t kHeaderBytes = sizeof kMagic + 4 + 8;
 // An hour of 25 fps video takes about 20 MB: far larger is no analysis.
 constexpr std::streamoff kLargestFile = std::streamoff{1} << 30;
@@ -76,6 +76,7 @@ std::string encodeDescriptorFile(const PortableAnalysis& a) {
         putVarint(body, static_cast<uint64_t>(chunk.frames));
         putText(body, chunk.descriptors);
         putText(body, chunk.thumbnails);
+        putText(body, chunk.sound);
     }
     std::string file(kMagic, sizeof kMagic);
     putFixed(file, kVersion, 4);
@@ -111,7 +112,8 @@ DescriptorFileCheck decodeDescriptorFile(const std::string& bytes, PortableAnaly
         if (!body.number(&first) || !body.number(&size) || first != next ||
             size >
                 uint64_t{DescriptorStore::fragmentsPerChunk} * FragmentSource::fragmentCapacity ||
-            !body.text(&chunk.descriptors) || !body.text(&chunk.thumbnails))
+            !body.text(&chunk.descriptors) || !body.text(&chunk.thumbnails) ||
+            !body.text(&chunk.sound))
             return DescriptorFileCheck::Damaged;
         chunk.firstFrame = static_cast<int64_t>(first);
         chunk.frames = static_cast<int>(size);

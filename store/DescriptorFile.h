@@ -8,12 +8,13 @@
 //
 // Layout, numbers little-endian:
 //   8 bytes  magic "\x89TSR\r\n\x1a\n"
-//   4 bytes  format version (1)
+//   4 bytes  format version (2)
 //   8 bytes  FNV-1a 64 of every byte after this field
 //   varint-sized text: content key; varint-sized text: portable analysis key
 //   8 bytes  frame rate (IEEE double); varint frames; varint chunk count
 //   per chunk: varint first frame, varint frames, varint-sized descriptors,
-//   varint-sized thumbnails (see packThumbnails)
+//   varint-sized thumbnails (see packThumbnails), varint-sized sound (see
+//   SoundChunk)
 
 #include "DescriptorStore.h"
 #include "StoredFragments.h"

@@ -12,13 +12,14 @@
 
 namespace {
 
-// The database's layout; a database of another says so and is left alone.
-constexpr const char* kSchemaVersion = "1";
+// The database's layout; a database of another says so and is left alone,
+// except one of the layout before, which is brought up to this one.
+constexpr const char* kSchemaVersion = "2";
 constexpr int kBusyMilliseconds = 20000;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS info(name TEXT PRIMARY KEY, value TEXT NOT NULL);
-INSERT OR IGNORE INTO info VALUES('schema', '1');
+INSERT OR IGNORE INTO info VALUES('schema', '2');
 CREATE TABLE IF NOT EXISTS videos(
   id INTEGER PRIMARY KEY,
   content TEXT NOT NULL,
@@ -37,7 +38,17 @@ CREATE TABLE IF NOT EXISTS chunks(
   frames INTEGER NOT NULL,
   descriptors BLOB NOT NULL,
   thumbnails BLOB NOT NULL,
+  sound BLOB NOT NULL DEFAULT x'',
   PRIMARY KEY(video, number));
+)";
+
+// The layout before held no sound: its analyses are let go, for each video
+// to be analysed again once.
+constexpr const char* kFromSchema1 = R"(
+ALTER TABLE chunks ADD COLUMN sound BLOB NOT NULL DEFAULT x'';
+DELETE FROM chunks;
+DELETE FROM videos;
+UPDATE info SET value='2' WHERE name='schema';
 )";
 
 // One prepared statement, finalized when it goes.
@@ -201,11 +212,22 @@ std::unique_ptr<DescriptorStore> DescriptorStore::openDatabase(const std::string
     sqlite3_busy_timeout(db, kBusyMilliseconds);
     // A new database gives freed pages back to the file (see makeRoom); WAL
     // lets readers go on while another process writes.
-    const bool ready = store->exec("PRAGMA auto_vacuum=INCREMENTAL") &&
-                       store->exec("PRAGMA journal_mode=WAL") &&
-                       store->exec("PRAGMA synchronous=NORMAL") && store->exec("BEGIN IMMEDIATE") &&
-                       store->exec(kSchema) && store->exec("COMMIT");
-    if (ready)
+    bool ready = store->exec("PRAGMA auto_vacuum=INCREMENTAL") &&
+                 store->exec("PRAGMA journal_mode=WAL") &&
+                 store->exec("PRAGMA synchronous=NORMAL") && store->exec("BEGIN IMMEDIATE") &&
+                 store->exec(kSchema);
+    if (ready) {
+        bool older = false;
+        {
+            Statement schema(db, "SELECT value FROM info WHERE name='schema'");
+            older = schema.step() == SQLITE_ROW && schema.bytes(0) == "1";
+        }
+        if (older && (ready = store->exec(kFromSchema1)))
+            store->firstNotice = "the store '" + path +
+                                 "' held analyses without their sound: each video is analysed "
+                                 "again once";
+    }
+    if (ready && store->exec("COMMIT"))
         return store;
     const int code = sqlite3_errcode(db);
     *damaged = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
@@ -272,10 +294,11 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
         fail("cannot be read");
         return false;
     }
-    Statement select(db, withThumbnails ? "SELECT number, first_frame, frames, descriptors, "
-                                          "thumbnails FROM chunks WHERE video=?1 ORDER BY number"
-                                        : "SELECT number, first_frame, frames, descriptors FROM "
-                                          "chunks WHERE video=?1 ORDER BY number");
+    Statement select(db, withThumbnails
+                             ? "SELECT number, first_frame, frames, descriptors, sound, "
+                               "thumbnails FROM chunks WHERE video=?1 ORDER BY number"
+                             : "SELECT number, first_frame, frames, descriptors, sound FROM "
+                               "chunks WHERE video=?1 ORDER BY number");
     select.bind(1, entry.id);
     int64_t frames = 0;
     int result = SQLITE_ROW;
@@ -284,7 +307,7 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
             select.integer(1) != frames)
             break;
         StoredChunk chunk{frames, static_cast<int>(select.integer(2)), select.bytes(3),
-                          withThumbnails ? select.bytes(4) : std::string()};
+                          withThumbnails ? select.bytes(5) : std::string(), select.bytes(4)};
         frames += chunk.frames;
         chunks->push_back(std::move(chunk));
     }
@@ -333,11 +356,13 @@ bool DescriptorStore::putChunk(int64_t entry, int number, const StoredChunk& chu
         exec("ROLLBACK");
         return false;
     }
-    Statement insert(db, "INSERT OR REPLACE INTO chunks VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    Statement insert(db, "INSERT OR REPLACE INTO chunks VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.bind(1, entry).bind(2, int64_t{number}).bind(3, chunk.firstFrame);
     insert.bind(4, int64_t{chunk.frames}).blob(5, chunk.descriptors).blob(6, chunk.thumbnails);
+    insert.blob(7, chunk.sound);
     Statement update(db, "UPDATE videos SET used=(SELECT max(used)+1 FROM videos), "
-                         "bytes=(SELECT coalesce(sum(length(descriptors)+length(thumbnails)), 0) "
+                         "bytes=(SELECT coalesce(sum(length(descriptors)+length(thumbnails)+"
+                         "length(sound)), 0) "
                          "FROM chunks WHERE video=?1) WHERE id=?1");
     update.bind(1, entry);
     if (!insert.run() || !update.run() || !makeRoom(entry) || !exec("COMMIT")) {

@@ -55,6 +55,9 @@ struct StoredChunk {
     int frames = 0;
     std::string descriptors; // a FrameChunk
     std::string thumbnails;  // see packThumbnails
+    // The sound's units analysed with its frames (see SoundChunk), which
+    // follow on from the chunk before's; empty for a video without sound.
+    std::string sound;
 };
 
 class DescriptorStore {

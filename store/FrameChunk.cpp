@@ -1,5 +1,6 @@
 #include "FrameChunk.h"
 
+#include "Compressed.h"
 #include "Varint.h"
 
 #include <zstd.h>
@@ -60,10 +61,6 @@ int64_t wrapped(int64_t a, int64_t b, int sign) {
     return static_cast<int64_t>(sign > 0 ? ua + ub : ua - ub);
 }
 
-struct ContextFree {
-    void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
-
 } // namespace
 
 void FrameChunkReader::ContextFree::operator()(ZSTD_DCtx* context) const {
@@ -101,16 +98,7 @@ std::string FrameChunkWriter::finish() {
                 bytes.push_back(
                     static_cast<char>(differences[row * kNumbers + column] >> (8 * plane)));
     }
-    std::string compressed(ZSTD_compressBound(bytes.size()), '\0');
-    const std::unique_ptr<ZSTD_CCtx, ContextFree> context(ZSTD_createCCtx());
-    size_t size = 0;
-    if (context) {
-        ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, kCompressionLevel);
-        ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
-        size = ZSTD_compress2(context.get(), compressed.data(), compressed.size(), bytes.data(),
-                              bytes.size());
-    }
-    compressed.resize(context && !ZSTD_isError(size) ? size : 0);
+    std::string compressed = compressChecked(bytes, kCompressionLevel);
     differences.clear();
     previous.clear();
     count = 0;

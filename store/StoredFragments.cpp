@@ -1,5 +1,6 @@
 #include "StoredFragments.h"
 
+#include "SoundChunk.h"
 #include "Worker.h"
 
 #include <thread>
@@ -54,6 +55,15 @@ std::unique_ptr<StoredFragments> StoredFragments::fromChunks(std::vector<StoredC
     if (!allWhole(chunks))
         return nullptr;
     std::unique_ptr<StoredFragments> source(new StoredFragments);
+    // The sound is small (two bytes for every 10 ms): all of it at once.
+    std::vector<SoundUnit> units;
+    for (StoredChunk& chunk : chunks) {
+        if (!decodeSound(chunk.sound, &units))
+            return nullptr;
+        std::string().swap(chunk.sound);
+    }
+    source->heard = !units.empty();
+    source->sounds.add(units.data(), units.size());
     source->rate = frameRate;
     source->chunks = std::move(chunks);
     return source;
@@ -74,6 +84,8 @@ std::optional<Frame> StoredFragments::nextFrame() {
     if (!reader.next(&frame))
         return std::nullopt;
     --leftInChunk;
+    if (heard)
+        frame.sound = sounds.over(frame.frameTime, frame.frameTime + 1.0 / rate);
     served.fetch_add(1, std::memory_order_relaxed);
     return frame;
 }

@@ -7,6 +7,7 @@
 #include "DescriptorStore.h"
 #include "FragmentSource.h"
 #include "FrameChunk.h"
+#include "FrameSound.h"
 
 #include <atomic>
 #include <memory>
@@ -36,5 +37,7 @@ private:
     int leftInChunk = 0;
     FrameChunkReader reader;
     double rate = 25.0;
+    FrameSounds sounds; // the whole sound, when the analysis heard one
+    bool heard = false;
     std::atomic<int64_t> served{0};
 };

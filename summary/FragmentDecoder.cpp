@@ -3,6 +3,7 @@
 #include "Picture.h"
 #include "Slate.h"
 
+#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -10,11 +11,68 @@ namespace {
 // Enough to cover the caller's work between two fragments: more would only
 // decode further before it is needed.
 constexpr size_t kReadAheadFrames = 8;
+
+// The sound starts this long before the place a reader jumps to, so that the
+// detector has heard some of it by the first frame.
+constexpr double kSoundLead = 1.0;
+// Sound that ends this much before the pictures is worth a word.
+constexpr double kSoundShortBy = 1.0;
 } // namespace
 
 FragmentDecoder::FragmentDecoder(const char* path, const ReaderOptions& options)
-    : reader(std::make_unique<VideoReader>(path, options)), ahead(kReadAheadFrames) {
+    : reader(std::make_unique<VideoReader>(path, options)), ahead(kReadAheadFrames),
+      fileName(path) {
     worker.setInterrupt([this] { ahead.close(); });
+    if (reader->status() == VideoReader::OK)
+        openSound(path);
+}
+
+void FragmentDecoder::openSound(const char* path) {
+    sound = std::make_unique<SoundAnalysis>();
+    std::string error;
+    if (sound->open(path, &error)) {
+        sounds.reset(sound->first());
+        return;
+    }
+    sound.reset();
+    // A file with no sound at all is summarised as it always was, without a word.
+    if (!error.empty())
+        tellOfSound("the sound of '" + fileName + "' cannot be analysed (" + error +
+                    "): its pictures are summarised without it");
+}
+
+void FragmentDecoder::tellOfSound(std::string notice) {
+    const std::lock_guard<std::mutex> lock(noticeLock);
+    if (!soundNoticeGiven && soundNotice.empty())
+        soundNotice = std::move(notice);
+}
+
+std::string FragmentDecoder::takeSoundNotice() {
+    const std::lock_guard<std::mutex> lock(noticeLock);
+    if (!soundNotice.empty())
+        soundNoticeGiven = true;
+    return std::exchange(soundNotice, {});
+}
+
+void FragmentDecoder::hear(Frame* frame) {
+    if (!sound)
+        return;
+    const double rate = reader->getFrameRate();
+    const double end = frame->frameTime + (rate > 0.0 ? 1.0 / rate : 0.04);
+    if (!sound->advanceTo(end)) {
+        tellOfSound("the sound of '" + fileName +
+                    "' cannot be converted: the rest of its pictures are summarised without it");
+        sound.reset();
+        return;
+    }
+    const std::vector<SoundUnit>& units = sound->units();
+    const size_t from = static_cast<size_t>(sounds.end() - sound->first());
+    sounds.add(units.data() + from, units.size() - from);
+    if (frameTap) {
+        frameTap->sound(units.data() + soundTapped, units.size() - soundTapped);
+        soundTapped = units.size();
+    }
+    frame->sound = sounds.over(frame->frameTime, end);
 }
 
 FragmentDecoder::~FragmentDecoder() {
@@ -27,6 +85,12 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     int value = 0;
     int count = 0;
     if (!reader->getNextFrame(&decoded, &samples, &value, &count)) {
+        if (sound && sound->soundEnded() < lastFrameTime - kSoundShortBy) {
+            char at[32];
+            std::snprintf(at, sizeof at, "%.1f", sound->soundEnded());
+            tellOfSound("the sound of '" + fileName + "' ends at " + at +
+                        " s, well before its pictures: the rest is taken for silence");
+        }
         if (frameTap)
             frameTap->ended();
         return std::nullopt;
@@ -47,6 +111,8 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     frame.keyFrame = decoded->key_frame != 0;
     frame.descriptors = Descriptors::of(picture.avFrame(), width, height);
     frame.slate = looksLikeSlate(picture.avFrame(), width, height);
+    lastFrameTime = frame.frameTime;
+    hear(&frame);
     if (frameTap)
         frameTap->picture(frame, picture.avFrame(), width, height);
     return frame;
@@ -121,6 +187,11 @@ bool FragmentDecoder::seekFrameWKey(double seconds) {
     if (frameTap)
         frameTap->jumped();
     const bool found = reader->seekFrameWKey(seconds);
+    if (sound) {
+        sound->restartAt(seconds - kSoundLead);
+        sounds.reset(sound->first());
+        soundTapped = 0;
+    }
     setReadAhead(readingAhead);
     return found;
 }

@@ -2,11 +2,14 @@
 
 // Reads the video in fragments: runs of up to 25 consecutive frames, each
 // frame described (colour histograms and block means) and its picture let go
-// at once.
+// at once, and what the sound says while it is shown (FrameSound), from the
+// file's first audio stream read beside the pictures.
 
 #include "BoundedQueue.h"
 #include "FragmentSource.h"
 #include "FrameBuffer.h"
+#include "FrameSound.h"
+#include "SoundAnalysis.h"
 #include "VideoReader.h"
 #include "Worker.h"
 
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class FragmentDecoder final : public FragmentSource {
@@ -48,12 +52,21 @@ public:
 
     VideoReader& videoReader() { return *reader; }
 
+    // What went wrong with the sound (it cannot be decoded, or it ends well
+    // before the pictures), once; empty when nothing did. From any thread.
+    std::string takeSoundNotice();
+
 private:
     // The next picture from the reader, described; empty at the end.
     std::optional<Frame> readFrame();
     // From the frames read ahead, or from the reader itself.
     std::optional<Frame> nextFrame();
     void readAheadLoop();
+    // Opens the sound, from the file's start.
+    void openSound(const char* path);
+    // The sound of the frame, its units analysed first; false without sound.
+    void hear(Frame* frame);
+    void tellOfSound(std::string notice);
     void stopReadAhead();
 
     std::unique_ptr<VideoReader> reader;
@@ -68,4 +81,13 @@ private:
     // the end is queued.
     std::exception_ptr failure;
     FrameTap* frameTap = nullptr;
+
+    std::unique_ptr<SoundAnalysis> sound; // null without a sound to analyse
+    FrameSounds sounds;
+    size_t soundTapped = 0; // units of sound's shown to the tap
+    std::mutex noticeLock;
+    std::string soundNotice;
+    bool soundNoticeGiven = false;
+    std::string fileName;
+    double lastFrameTime = 0.0;
 };

@@ -40,6 +40,9 @@ public:
     // The picture (planar YUV 4:2:0, chroma lines half the luma lines) and
     // the frame made of it; the picture is valid during the call only.
     virtual void picture(const Frame& frame, const AVFrame* picture, int width, int height) = 0;
+    // The next units of the video's sound, analysed as far as the frame
+    // that follows (see SoundAnalysis), in order from unit 0.
+    virtual void sound(const SoundUnit* /*units*/, size_t /*count*/) {}
     // The video has ended: every frame of it was seen.
     virtual void ended() = 0;
     // The reader jumped: the frames that follow no longer run on from the start.

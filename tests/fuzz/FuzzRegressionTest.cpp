@@ -113,14 +113,15 @@ TEST(FuzzRegression, SoundAndStoreHarnessesReachTheirReaders) {
     PortableAnalysis analysis;
     analysis.frameRate = 25.0;
     analysis.frames = 30;
-    analysis.chunks.push_back({0, 30, chunk, {}});
+    analysis.chunks.push_back({0, 30, chunk, {}, {}});
     std::string file = encodeDescriptorFile(analysis);
     DescriptorFileRun read = runDescriptorFileHarness(bytesOf(file), file.size());
     EXPECT_TRUE(read.decoded);
     EXPECT_EQ(read.frames, 30);
-    // The chunk's last byte (zstd's checksum) flipped: the file's checksum no
-    // longer fits, and refitted, the chunk is found damaged.
-    file[file.size() - 2] ^= 1;
+    // The chunk's last byte (zstd's checksum, before the empty thumbnails and
+    // sound) flipped: the file's checksum no longer fits, and refitted, the
+    // chunk is found damaged.
+    file[file.size() - 3] ^= 1;
     read = runDescriptorFileHarness(bytesOf(file), file.size());
     EXPECT_FALSE(read.decoded);
     EXPECT_TRUE(read.refitted);

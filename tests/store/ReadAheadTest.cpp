@@ -87,7 +87,7 @@ TEST(StoredFragments, ChunksAreTakenWholeOrNotAtAllWhereverTheDamageIs) {
                 frame.frameTime = frame.frameNumber / 25.0;
                 ASSERT_TRUE(writer.add(frame));
             }
-            chunks.push_back({int64_t{c} * kFrames, kFrames, writer.finish(), {}});
+            chunks.push_back({int64_t{c} * kFrames, kFrames, writer.finish(), {}, {}});
         }
         // A chunk that does not hold what its row says.
         if (damaged >= 0)

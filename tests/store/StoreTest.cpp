@@ -309,7 +309,7 @@ TEST(DescriptorFile, TheVideosOwnStandsInForTheStoreAndAnyOtherIsPassedOverWithA
     const std::string other = portable(testMedia(kH264Aac), Analysis::Origin::Decoded);
     std::string flipped = own, version = own;
     flipped[own.size() / 2] ^= 1;
-    version[8] = 2;
+    version[8] = 1; // the version before
 
     const std::string dir = keep.store.folder;
     ReaderOptions oneThread = analysisOptions();
