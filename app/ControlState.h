@@ -44,6 +44,7 @@ struct ControlState {
     QCheckBox* avoidEmptyBufferBox = nullptr;
     QCheckBox* junkSegmentFilterBox = nullptr;
     QCheckBox* shotAwareRankingBox = nullptr;
+    QCheckBox* wholeSpeechBox = nullptr;
     // The sound: below the mode buttons.
     QSlider* volumeSlider = nullptr;
     QCheckBox* muteBox = nullptr;

@@ -79,6 +79,7 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
     s.nodes = state.treeNodesCtl->slider->value();
     s.junkFilter = state.junkSegmentFilterBox->isChecked();
     s.shotAware = state.shotAwareRankingBox->isChecked();
+    s.wholeSpeech = state.wholeSpeechBox->isChecked();
     chosen.automaticControl = state.automaticControlBox->isChecked();
     chosen.avoidEmptyBuffer = state.avoidEmptyBufferBox->isChecked();
     chosen.speed = state.speed;
@@ -88,7 +89,7 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
 // Every change of a setting reaches the decoding thread as one snapshot. A
 // weight change is published once the weight sliders have been still for a
 // tenth of a second, and then calls for a new summary, as does switching
-// shot-aware ranking; the tree limits and the other options apply at once.
+// shot-aware ranking or Keep Speech Whole; the tree limits and the other options apply at once.
 void publishSettings(QWidget* window, ControlState& state) {
     SharedControls& shared = state.shared;
     const auto publish = [&state, &shared] {
@@ -107,8 +108,8 @@ void publishSettings(QWidget* window, ControlState& state) {
           state.redundancyWeightCtl, state.activityWeightCtl})
         QObject::connect(weight->slider, &QSlider::sliderReleased, window,
                          [settle] { settle->start(); });
-    QObject::connect(state.shotAwareRankingBox, &QCheckBox::toggled, window,
-                     [settle] { settle->start(); });
+    for (QCheckBox* box : {state.shotAwareRankingBox, state.wholeSpeechBox})
+        QObject::connect(box, &QCheckBox::toggled, window, [settle] { settle->start(); });
     for (SliderLCD* limit : {state.treeDepthCtl, state.treeNodesCtl})
         QObject::connect(limit->slider, &QSlider::valueChanged, window, publish);
     for (QCheckBox* box :
@@ -293,6 +294,11 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     state.shotAwareRankingBox = new QCheckBox(QStringLiteral("Shot-Aware Ranking"));
     state.shotAwareRankingBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     rankingRow->addWidget(state.shotAwareRankingBox, 0);
+    state.wholeSpeechBox = new QCheckBox(QStringLiteral("Keep Speech Whole"));
+    state.wholeSpeechBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    state.wholeSpeechBox->setToolTip(
+        QStringLiteral("Cut only where nobody speaks: whole utterances, long pauses left out"));
+    rankingRow->addWidget(state.wholeSpeechBox, 0);
     rankingRow->addStretch(1);
     treeLayout->addLayout(rankingRow, 0);
     for (QCheckBox* box : boxes) {

@@ -132,7 +132,8 @@ std::string formatJson(const SummaryReport& r) {
            ", \"activity_weight\": " + number(s.activityWeight) +
            ", \"depth\": " + std::to_string(s.depth) + ", \"nodes\": " + std::to_string(s.nodes) +
            ", \"junk_filter\": " + boolean(s.junkFilter) +
-           (s.shotAware ? ", \"shot_aware\": true" : "") + "},\n";
+           (s.shotAware ? ", \"shot_aware\": true" : "") +
+           (s.wholeSpeech ? ", \"whole_speech\": true" : "") + "},\n";
     out += "  \"segments\": [";
     for (size_t i = 0; i < r.segments.size(); ++i) {
         const Segment& seg = r.segments[i];

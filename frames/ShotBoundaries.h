@@ -97,6 +97,11 @@ struct ShotSpan {
     int32_t shot = 0;
     bool junk = false;    // junk, a transition, or a sliver of a shot cut up by them
     bool glimpse = false; // a whole shot, shorter than a second
-    bool tail = false;    // a shot's last frames, short of a second, after a piece of it
+    bool tail = false;    // a shot's last frames, short of a second, after a piece of it;
+                          // of an utterance: it follows a short pause after another
     std::vector<int32_t> alike; // earlier shots it looks like, latest first
+    // With Keep Speech Whole (see SpeechPieces.h): an utterance, the pause
+    // between two, or a stretch without speech.
+    enum class Speech : uint8_t { None, Utterance, Pause, Silence };
+    Speech speech = Speech::None;
 };

@@ -2,6 +2,7 @@
 
 #include "DistanceHelper.h"
 #include "ReadAheadFragments.h"
+#include "SoundChunk.h"
 #include "SummaryTurns.h"
 
 #include <cmath>
@@ -31,6 +32,8 @@ std::shared_ptr<const StoredVideo> StoredVideo::fromChunks(std::vector<StoredChu
             video->keys.push_back(frame.keyFrame);
         }
     }
+    if (!soundOfChunks(chunks, &video->sounds, &video->heard))
+        return nullptr;
     video->chunks = std::move(chunks);
     return video;
 }
@@ -91,6 +94,7 @@ std::optional<Frame> StoredFrames::nextFrame() {
             break;
         --skip;
     }
+    frame.sound = video->soundAt(frame.frameTime);
     served.fetch_add(1, std::memory_order_relaxed);
     return frame;
 }

@@ -9,6 +9,7 @@
 #include "DescriptorStore.h"
 #include "FragmentSource.h"
 #include "FrameChunk.h"
+#include "FrameSound.h"
 #include "Summarizer.h"
 #include "Worker.h"
 
@@ -37,9 +38,16 @@ public:
     size_t seekIndex(double seconds, double ticksPerSecond) const;
 
     const std::vector<StoredChunk>& chunkList() const { return chunks; }
+    // What the sound says of a frame shown from this time on (not known
+    // when the analysis heard none).
+    FrameSound soundAt(double time) const {
+        return heard ? sounds.over(time, time + 1.0 / rate) : FrameSound{};
+    }
 
 private:
     std::vector<StoredChunk> chunks;
+    FrameSounds sounds;
+    bool heard = false;
     double rate = 25.0;
     std::vector<double> times;
     std::vector<bool> keys;

@@ -56,3 +56,17 @@ bool decodeSound(const std::string& blob, std::vector<SoundUnit>* units) {
     }
     return true;
 }
+
+bool soundOfChunks(std::vector<StoredChunk>& chunks, FrameSounds* sounds, bool* heard) {
+    // The sound is small (two bytes for every 10 ms): all of it at once.
+    std::vector<SoundUnit> units;
+    for (StoredChunk& chunk : chunks) {
+        if (!decodeSound(chunk.sound, &units))
+            return false;
+        std::string().swap(chunk.sound);
+    }
+    sounds->reset(0);
+    sounds->add(units.data(), units.size());
+    *heard = !units.empty();
+    return true;
+}

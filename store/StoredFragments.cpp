@@ -55,15 +55,8 @@ std::unique_ptr<StoredFragments> StoredFragments::fromChunks(std::vector<StoredC
     if (!allWhole(chunks))
         return nullptr;
     std::unique_ptr<StoredFragments> source(new StoredFragments);
-    // The sound is small (two bytes for every 10 ms): all of it at once.
-    std::vector<SoundUnit> units;
-    for (StoredChunk& chunk : chunks) {
-        if (!decodeSound(chunk.sound, &units))
-            return nullptr;
-        std::string().swap(chunk.sound);
-    }
-    source->heard = !units.empty();
-    source->sounds.add(units.data(), units.size());
+    if (!soundOfChunks(chunks, &source->sounds, &source->heard))
+        return nullptr;
     source->rate = frameRate;
     source->chunks = std::move(chunks);
     return source;

@@ -217,7 +217,7 @@ void TreeNode::computeMeasures(double targetLength, std::vector<TreeNode*>& scra
                 const bool seen = (d.count > 0 && d.min < SAME_SHOT_DISTANCE) ||
                                   keptAny(lastIncluded, fragment->shotSpan.alike);
                 shotGain += inclusionGain(fragment->shotSpan, last ? &last->shotSpan : nullptr,
-                                          last != nullptr && last->number + 1 == fragment->number,
+                                          last != nullptr ? fragment->number - last->number : 0,
                                           seen);
             }
         }
@@ -265,15 +265,16 @@ void SummaryTree::scoreLeaves() {
         const double l = term(node->lengthScore, maxLengthScore, minLengthScore, w.length);
         const double v = sum == 0.0 ? 0.0 : finiteOrZero((a + c + r + l) / sum);
         const TreeNode* p = node->parent;
-        const double parentScore = p ? (w.shotAware ? p->pathScore : p->score) : 0.0;
+        const double parentScore = p ? (w.byGains() ? p->pathScore : p->score) : 0.0;
         node->score = parentScore * 0.75 + v * 0.25;
         node->tieScore = 0.0;
         // Shot-aware ranking's hook.
-        if (w.shotAware) {
+        if (w.byGains()) {
             node->pathScore = node->score;
             const int32_t fragmentFrames = node->fragment ? node->fragment->maxFrames : 0;
             node->score = shotAwareScore(node->shotGain, node->summaryFrames, node->totalFrames,
-                                         w.targetLength, fragmentFrames, node->pathScore, streamEnded);
+                                         w.targetLength, fragmentFrames, node->pathScore, streamEnded,
+                                         w.wholeSpeech);
         }
     }
 }

@@ -40,6 +40,29 @@ constexpr double kAlikeDifference = 0.1;
 // their first pieces, for the latest shots.
 constexpr size_t kRememberedShots = 64;
 constexpr size_t kPiecesRemembered = 4;
+// With Keep Speech Whole: an utterance is what a summary of a talk is for,
+// one more over a picture already shown less; a pause between two is kept
+// only for the length, and a stretch without speech less than that, its
+// pieces ranked among themselves as without speech (a new shot first, junk
+// last), though never so low that a video without speech misses its target.
+constexpr double kUtteranceGain = 1.0;
+constexpr double kSpokenAgainGain = 0.5;
+constexpr double kPauseGain = -0.5;
+// How far off its target, as a share of it, a summary of whole utterances
+// may end at the small cost.
+constexpr double kSpeechLengthSlack = 0.06;
+// While the video goes on, utterances may put a summary a few seconds off
+// its target at a cost that a pause or a stretch without speech kept to make
+// up for it does not earn back, nor a further utterance that puts it further
+// ahead.
+constexpr double kSpeechRunningSlack = 3.0;
+constexpr double kSpeechSlackCost = 0.3;
+// Leaving out a short pause between two kept utterances (it may be a comma's)
+// costs more than keeping it.
+constexpr double kShortPauseCut = 0.5;
+constexpr double kSilentShotGain = 0.0;
+constexpr double kSilentDwellGain = -0.7;
+constexpr double kSilentGlimpseGain = -0.8;
 // The weighted ranking only orders candidates that are otherwise equal.
 constexpr double kRankingShare = 0.1;
 
@@ -179,8 +202,40 @@ void ShotPieces::compareWithEarlierShots(FrameBuffer& piece) {
         own.points.insert(own.points.end(), std::begin(mine), std::end(mine));
 }
 
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows, bool seen) {
-    if (span.junk || (span.tail && !follows))
+namespace {
+
+double speechGain(const ShotSpan& span, const ShotSpan* lastKept, int32_t keptBefore, bool seen) {
+    const bool sameShot = span.shot >= 0 && lastKept != nullptr && lastKept->known &&
+                          lastKept->shot == span.shot;
+    switch (span.speech) {
+    case ShotSpan::Speech::Utterance: {
+        // The utterance before it kept and the short pause between left out:
+        // a cut that may well fall inside a sentence.
+        const bool pauseCut = span.tail && keptBefore == 2 && lastKept->speech == span.speech;
+        return (sameShot || seen ? kSpokenAgainGain : kUtteranceGain) -
+               (pauseCut ? kShortPauseCut : 0.0);
+    }
+    case ShotSpan::Speech::Pause:
+        return kPauseGain;
+    default:
+        break;
+    }
+    if (span.junk)
+        return -kJunkLoss;
+    if (span.shot < 0 || sameShot)
+        return kSilentDwellGain;
+    if (span.glimpse)
+        return kSilentGlimpseGain;
+    return seen ? kRepeatGain : kSilentShotGain;
+}
+
+} // namespace
+
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, int32_t keptBefore,
+                     bool seen) {
+    if (span.speech != ShotSpan::Speech::None)
+        return speechGain(span, lastKept, keptBefore, seen);
+    if (span.junk || (span.tail && keptBefore != 1))
         return -kJunkLoss;
     if (span.glimpse)
         return kGlimpseGain;
@@ -190,11 +245,17 @@ double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follow
 }
 
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
-                      int32_t fragmentFrames, double rankingScore, bool ended) {
+                      int32_t fragmentFrames, double rankingScore, bool ended, bool wholeSpeech) {
     const double unit = std::max<int32_t>(fragmentFrames, 1);
     const double behind = (targetLength * totalFrames - summaryFrames) / unit;
     const double off = std::abs(behind);
-    const double slack = ended ? 0.0 : std::min(off, kLengthSlack);
-    const double cost = kSlackCost * slack + kLengthCost * (off - slack);
+    double slack = ended ? 0.0 : std::min(off, kLengthSlack);
+    double slackCost = kSlackCost;
+    if (wholeSpeech) {
+        const double share = kSpeechLengthSlack * targetLength * totalFrames / unit;
+        slack = std::min(off, ended ? share : std::max(kSpeechRunningSlack, share));
+        slackCost = kSpeechSlackCost;
+    }
+    const double cost = slackCost * slack + kLengthCost * (off - slack);
     return gains - cost + kRankingShare * rankingScore;
 }

@@ -75,16 +75,20 @@ private:
 };
 
 // What keeping a piece adds to a candidate: lastKept is the span of the
-// candidate's last kept piece before it (null when none), follows whether
-// that piece is the one just before it, and seen whether the candidate
+// candidate's last kept piece before it (null when none), keptBefore how many
+// pieces before it that one is (1: the one just before; 0: none), and seen whether the candidate
 // already shows what the piece shows (a kept piece near it, or a kept shot
 // it looks like: a shot that returns, a further take of a scene).
-double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, bool follows, bool seen);
+double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, int32_t keptBefore,
+                     bool seen);
 
 // The leaf's score from its gains, its length against the target and the
 // weighted ranking's score. While the video goes on a leaf may lie a little
 // off its target at a small cost, so that a summary may stay on a take
 // rather than take a repeat to keep pace; once it has ended (`ended`), the
-// whole cost holds.
+// whole cost holds, but for whole utterances (`wholeSpeech`), which may lie a
+// few hundredths of the target off it at the small cost rather than keep a
+// pause to make up the length.
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
-                      int32_t fragmentFrames, double rankingScore, bool ended);
+                      int32_t fragmentFrames, double rankingScore, bool ended,
+                      bool wholeSpeech = false);

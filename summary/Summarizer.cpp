@@ -37,6 +37,7 @@ void Summarizer::reset() {
     tree.resetTree();
     tree.weights = RankingWeights::of(current);
     pieces.reset();
+    cut = Cut::Undecided;
     streamEnded = false;
     lastSettled = false;
     front = 0;
@@ -50,16 +51,34 @@ bool Summarizer::wantsFragment() const {
 void Summarizer::addFragment(std::unique_ptr<FrameBuffer> fragment) {
     if (!fragment || !wantsFragment())
         return;
-    if (!tree.weights.shotAware) {
+    if (cut == Cut::Undecided && fragment->count() > 0) {
+        // Speech is kept whole on a video whose sound is known from its start.
+        const RankingWeights& w = tree.weights;
+        const bool heard = fragment->first().sound.known();
+        cut = w.wholeSpeech && heard ? Cut::Speech : w.shotAware ? Cut::Shots : Cut::Fragments;
+        speechPieces.reset(w.shotAware);
+        // Without it, as if the option were off.
+        tree.weights.wholeSpeech = cut == Cut::Speech;
+    }
+    switch (cut) {
+    case Cut::Speech:
+        speechPieces.add(*fragment);
+        break;
+    case Cut::Shots:
+        pieces.add(*fragment);
+        break;
+    default:
         insert(std::move(fragment));
         return;
     }
-    pieces.add(*fragment);
     insertPieces();
 }
 
 void Summarizer::insertPieces() {
-    while (std::unique_ptr<FrameBuffer> piece = pieces.next())
+    const auto nextPiece = [this] {
+        return cut == Cut::Speech ? speechPieces.next() : pieces.next();
+    };
+    while (std::unique_ptr<FrameBuffer> piece = nextPiece())
         insert(std::move(piece));
 }
 
@@ -76,11 +95,15 @@ void Summarizer::insert(std::unique_ptr<FrameBuffer> fragment) {
 }
 
 void Summarizer::endOfStream() {
-    if (tree.weights.shotAware && !streamEnded) {
-        pieces.end();
+    if (!streamEnded && (cut == Cut::Shots || cut == Cut::Speech)) {
+        if (cut == Cut::Speech)
+            speechPieces.end();
+        else
+            pieces.end();
         insertPieces();
-        tree.regrowToTheEnd(static_cast<uint32_t>(nodeLimitInForce));
     }
+    if (!streamEnded && tree.weights.byGains())
+        tree.regrowToTheEnd(static_cast<uint32_t>(nodeLimitInForce));
     streamEnded = true;
 }
 

@@ -15,6 +15,7 @@
 // same fragments whatever their pace.
 
 #include "ShotAwareRanking.h"
+#include "SpeechPieces.h"
 #include "SummarySettings.h"
 #include "SummaryTree.h"
 
@@ -107,7 +108,11 @@ private:
     int depthLimitInForce;
     int nodeLimitInForce;
     SummaryTree tree;
-    ShotPieces pieces; // shot-aware ranking only
+    // How the fragments reach the tree: as they come, or cut again.
+    enum class Cut { Undecided, Fragments, Shots, Speech };
+    Cut cut = Cut::Undecided;
+    ShotPieces pieces;          // shot-aware ranking, unless speech is kept whole
+    SpeechPieces speechPieces;  // Keep Speech Whole, on a video whose sound is known
     bool streamEnded = false;
     // The fragment left at the current root when the stream ended is settled.
     bool lastSettled = false;

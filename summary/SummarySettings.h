@@ -30,6 +30,10 @@ struct RankingWeights {
     bool shotAware = false;
     bool wholeSpeech = false;
 
+    // A candidate is scored by the gains of what it keeps (see
+    // ShotAwareRanking.h), the weighted ranking only breaking ties.
+    bool byGains() const { return shotAware || wholeSpeech; }
+
     static RankingWeights of(const SummarySettings& s) {
         return {s.target,           s.lengthWeight,   s.continuityWeight,
                 s.redundancyWeight, s.activityWeight, s.shotAware, s.wholeSpeech};

@@ -92,7 +92,7 @@ void SummaryTree::addFragment(std::unique_ptr<FrameBuffer> owned, bool includeAl
 
 void SummaryTree::regrowToTheEnd(uint32_t nodeLimit) {
     streamEnded = true;
-    if (!weights.shotAware || !current)
+    if (!weights.byGains() || !current)
         return;
     // The levels below the root are chosen again, each leaf now held to the
     // target exactly: what they were chosen with let leaves run a little
@@ -121,7 +121,10 @@ void SummaryTree::growLevel(FrameBuffer* fragment, bool includeAllowed) {
         measureAhead(fragment, levelsAdded);
     NodeList newLeaves;
     newLeaves.reserve(2 * leaves.size());
-    const int32_t fragmentFrames = fragment->maxFrames;
+    // An utterance may be far longer than a fragment: leaving one out may
+    // put a leaf that far behind.
+    const int32_t fragmentFrames =
+        weights.wholeSpeech ? std::max(fragment->maxFrames, fragment->length) : fragment->maxFrames;
     for (uint32_t i = 0; i < leaves.size(); ++i) {
         TreeNode* leaf = leaves[i];
         if (includeAllowed)

@@ -94,8 +94,9 @@ void RestlessUser::act() {
     case 7: {
         last = "check box";
         QCheckBox* boxes[] = {state.automaticControlBox, state.avoidEmptyBufferBox,
-                              state.junkSegmentFilterBox, state.shotAwareRankingBox};
-        boxes[pick(0, 3)]->click();
+                              state.junkSegmentFilterBox, state.shotAwareRankingBox,
+                              state.wholeSpeechBox};
+        boxes[pick(0, 4)]->click();
         restarted();
         break;
     }

@@ -6,6 +6,7 @@
 #include "DescriptorFile.h"
 #include "FrameChunk.h"
 #include "ReaderHarness.h"
+#include "SoundChunk.h"
 #include "SoundHarness.h"
 #include "StoreHarness.h"
 #include "TestMedia.h"
@@ -46,6 +47,7 @@ TEST(FuzzRegression, EveryKeptInputRunsThrough) {
     } targets[] = {
         {"", [](const uint8_t* d, size_t n) { runReaderHarness(d, n); }},
         {"sound", [](const uint8_t* d, size_t n) { runSoundHarness(d, n); }},
+        {"sound-analysis", [](const uint8_t* d, size_t n) { runSoundAnalysisHarness(d, n); }},
         {"store", [](const uint8_t* d, size_t n) { runStoreHarness(d, n); }},
         {"descriptor-file", [](const uint8_t* d, size_t n) { runDescriptorFileHarness(d, n); }},
     };
@@ -94,6 +96,19 @@ TEST(FuzzRegression, SoundAndStoreHarnessesReachTheirReaders) {
     const long before = peakMegabytes();
     EXPECT_FALSE(runSoundHarness(wav.data(), wav.size()).opened);
     EXPECT_LT(peakMegabytes() - before, 512);
+    // The talk's sound analysed four seconds from the start, then two from a
+    // second on; what the store keeps of it read back, and refused damaged.
+    const std::vector<uint8_t> talk = readAll(testMedia(kTalk));
+    const SoundAnalysisRun heard = runSoundAnalysisHarness(talk.data(), talk.size());
+    EXPECT_TRUE(heard.opened);
+    EXPECT_EQ(heard.units, 400 + 200);
+    std::vector<SoundUnit> units(300);
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = {static_cast<uint8_t>(i * 7), i % 3 == 0};
+    std::string blob = std::string(1, char(kStoredSound)) + encodeSound(units);
+    EXPECT_EQ(runSoundAnalysisHarness(bytesOf(blob), blob.size()).storedUnits, 300);
+    blob[blob.size() / 2] ^= 1;
+    EXPECT_EQ(runSoundAnalysisHarness(bytesOf(blob), blob.size()).storedUnits, -1);
 
     FrameChunkWriter writer;
     Frame frame;

@@ -2,6 +2,9 @@
 
 #include "AudioSpanSource.h"
 #include "BytesAsFile.h"
+#include "Compressed.h"
+#include "SoundAnalysis.h"
+#include "SoundChunk.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -69,6 +72,30 @@ SoundRun runSoundHarness(const uint8_t* data, size_t size) {
     SoundRun result;
     withBytesAsFile(data, size, [&](const std::string& path) {
         result = run(path, kOutputs[size % (sizeof kOutputs / sizeof kOutputs[0])]);
+    });
+    return result;
+}
+
+SoundAnalysisRun runSoundAnalysisHarness(const uint8_t* data, size_t size) {
+    SoundAnalysisRun result;
+    if (size > 0 && (data[0] == kStoredSound || data[0] == kSoundContents)) {
+        const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+        std::vector<SoundUnit> units;
+        if (decodeSound(data[0] == kStoredSound ? rest : compressChecked(rest, 3), &units))
+            result.storedUnits = static_cast<int64_t>(units.size());
+        return result;
+    }
+    withBytesAsFile(data, size, [&](const std::string& path) {
+        SoundAnalysis sound;
+        std::string error;
+        if (!sound.open(path, &error))
+            return;
+        result.opened = true;
+        sound.advanceTo(4.0);
+        result.units = static_cast<int64_t>(sound.units().size());
+        sound.restartAt(1.0);
+        sound.advanceTo(3.0);
+        result.units += static_cast<int64_t>(sound.units().size());
     });
     return result;
 }

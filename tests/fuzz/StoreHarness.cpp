@@ -1,5 +1,7 @@
 #include "StoreHarness.h"
 
+#include "Compressed.h"
+
 #include "DescriptorFile.h"
 #include "DescriptorStore.h"
 #include "Descriptors.h"
@@ -32,16 +34,7 @@ int readChunk(const std::string& compressed, int frames) {
 }
 
 std::string compressed(const std::string& contents) {
-    std::string out(ZSTD_compressBound(contents.size()), '\0');
-    ZSTD_CCtx* context = ZSTD_createCCtx();
-    if (context == nullptr)
-        return {};
-    ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
-    const size_t size =
-        ZSTD_compress2(context, out.data(), out.size(), contents.data(), contents.size());
-    ZSTD_freeCCtx(context);
-    out.resize(ZSTD_isError(size) ? 0 : size);
-    return out;
+    return compressChecked(contents, 3);
 }
 
 int countThumbnails(const std::string& blob, size_t upTo) {

@@ -181,16 +181,20 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         int32_t buffer;
         int drain;
         bool shotAware;
+        bool wholeSpeech = false;
     };
     const Case cases[] = {{kScenes, kScenesFrames, 2, 0.3, 30, 3, false},
                           {kScenes, kScenesFrames, 90, 0.05, 300, 300, false},
-                          {kCuts, 150, 2, 1.0, 30, 3, true}};
+                          {kCuts, 150, 2, 1.0, 30, 3, true},
+                          {kTalk, 450, 3, 0.3, 30, 3, false, true},
+                          {kTalk, 450, 20, 0.2, 300, 300, true, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.depth);
         SummarySettings& settings = chosen.summary;
         settings.depth = c.depth;
         settings.target = c.share;
         settings.shotAware = c.shotAware;
+        settings.wholeSpeech = c.wholeSpeech;
         HeadlessSummary headless(testMedia(c.video), settings);
         ASSERT_TRUE(headless.run({}));
         std::vector<double> expected;
@@ -215,10 +219,11 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
         for (const KeptFragment& f : headless.keptFragments()) {
             const int64_t from = f.firstFrameNumber - 1; // numbered from 1
             for (const int cut : {38, 90, 125})
-                EXPECT_FALSE(c.shotAware && from < cut && cut < from + f.frames) << from;
+                EXPECT_FALSE(c.shotAware && !c.wholeSpeech && from < cut && cut < from + f.frames)
+                    << from;
         }
         for (const Segment& s : mergeFragments(headless.keptFragments()))
-            EXPECT_TRUE(!c.shotAware || s.frames >= 25) << s.start;
+            EXPECT_TRUE(!c.shotAware || c.wholeSpeech || s.frames >= 25) << s.start;
     }
 }
 
@@ -341,11 +346,13 @@ TEST_F(PlayerLoopTest, SummaryFromTheStoreDecidesAsTheLiveTreeAndTheMapShowsIt) 
         int depth;
         double share;
         bool shotAware;
+        bool wholeSpeech = false;
     };
     const Case cases[] = {{kScenes, 0.0, 20, 0.3, false},
                           {kScenes, 2.5, 30, 0.3, false},
                           {kH264Aac, 1.3, 3, 0.5, false},
-                          {kCuts, 0.0, 2, 1.0, true}};
+                          {kCuts, 0.0, 2, 1.0, true},
+                          {kTalk, 0.0, 5, 0.3, true, true}};
     // Distances kept from one map of a video to the next, as the player
     // keeps them: the second map of the scenes starts on other fragments.
     std::map<std::string, SegmentDistanceMemo> memos;
@@ -354,6 +361,7 @@ TEST_F(PlayerLoopTest, SummaryFromTheStoreDecidesAsTheLiveTreeAndTheMapShowsIt) 
         chosen.summary.depth = c.depth;
         chosen.summary.target = c.share;
         chosen.summary.shotAware = c.shotAware;
+        chosen.summary.wholeSpeech = c.wholeSpeech;
         const std::shared_ptr<const StoredVideo> video = analysed(c.video);
         ASSERT_TRUE(video);
         StoreBoard stored;

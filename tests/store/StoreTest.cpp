@@ -43,7 +43,8 @@ std::vector<std::string> describe(FragmentSource& source) {
             frames.push_back(std::to_string(fragment->count()) + " " +
                              std::to_string(f.frameNumber) + " " + std::to_string(f.frameTime) +
                              (f.keyFrame ? " key " : " ") +
-                             std::to_string(pictureSignature(f.descriptors)));
+                             std::to_string(pictureSignature(f.descriptors)) + " sound " +
+                             std::to_string(f.sound.voice) + " " + std::to_string(f.sound.loudness));
     return frames;
 }
 
@@ -89,15 +90,19 @@ void sql(const StoreConfig& config, const std::string& statement) {
 TEST(DescriptorStore, ReadsBackTheDecodersFramesAndTheLiveTreesDecisions) {
     // A frame rate that is not whole, a stream without durations, B-frames,
     // an odd size, a last fragment of one frame, cuts (inside fragments too,
-    // which shot-aware ranking trims away).
-    const char* files[] = {kH264Aac, kMpeg4Mp3, kVp9Opus, kOddSize, kFrames51, kScenes, kCuts};
+    // which shot-aware ranking trims away), speech (and its sound kept whole).
+    const char* files[] = {kH264Aac, kMpeg4Mp3, kVp9Opus, kOddSize, kFrames51, kScenes, kCuts, kTalk};
     const StoreConfig config = scratchStore("RoundTrip");
-    SummarySettings settings[4];
+    SummarySettings settings[6];
     settings[1].target = 0.3;
     settings[2].junkFilter = true;
     settings[2].depth = 20;
     settings[3].shotAware = true;
     settings[3].target = 0.3;
+    settings[4].wholeSpeech = true;
+    settings[4].target = 0.3;
+    settings[5] = settings[4];
+    settings[5].shotAware = true;
     for (const char* file : files) {
         SCOPED_TRACE(file);
         const std::string path = testMedia(file);
@@ -131,6 +136,24 @@ TEST(DescriptorStore, ReadsBackTheDecodersFramesAndTheLiveTreesDecisions) {
         EXPECT_EQ(uint8_t(jpeg[frameHeader + 7]) * 256 + uint8_t(jpeg[frameHeader + 8]), 160);
         EXPECT_EQ(uint8_t(jpeg[frameHeader + 5]) * 256 + uint8_t(jpeg[frameHeader + 6]), 120);
     }
+}
+
+TEST(DescriptorStore, AStoreWithoutSoundIsBroughtUpOnceAndItsVideosAnalysedAgain) {
+    const StoreConfig config = scratchStore("LayoutBefore");
+    const std::string path = testMedia(kTalk);
+    const std::vector<std::string> decoded = decodedFrames(path);
+    ASSERT_NE(decoded.front().find(" sound 0 "), std::string::npos) << decoded.front();
+    EXPECT_EQ(analysedFrames(path, config), decoded);
+    // The layout before: no sound with the chunks.
+    sql(config, "ALTER TABLE chunks DROP COLUMN sound; UPDATE info SET value='1' WHERE name='schema'");
+    bool fromStore = true;
+    std::string notice;
+    EXPECT_EQ(analysedFrames(path, config, &fromStore, &notice), decoded);
+    EXPECT_FALSE(fromStore);
+    EXPECT_NE(notice.find("analysed again once"), std::string::npos) << notice;
+    EXPECT_EQ(analysedFrames(path, config, &fromStore, &notice), decoded);
+    EXPECT_TRUE(fromStore);
+    EXPECT_EQ(notice, "");
 }
 
 TEST(DescriptorStore, FindsAFileByItsContentWhereverItIs) {

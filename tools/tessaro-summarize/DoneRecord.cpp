@@ -59,7 +59,7 @@ std::string settingsKey(const SummarySettings& s) {
            " cw=" + exact(s.continuityWeight) + " rw=" + exact(s.redundancyWeight) +
            " aw=" + exact(s.activityWeight) + " d=" + std::to_string(s.depth) +
            " n=" + std::to_string(s.nodes) + " j=" + (s.junkFilter ? "1" : "0") +
-           " s=" + (s.shotAware ? "1" : "0");
+           " s=" + (s.shotAware ? "1" : "0") + (s.wholeSpeech ? " w=1" : "");
 }
 
 std::vector<std::pair<std::string, std::string>> recordFields(const std::string& contentKey,

@@ -26,6 +26,7 @@ constexpr OptionRule kOptions[] = {
     {0, "nodes", true},
     {0, "junk-filter", false},
     {0, "shot-aware", false},
+    {0, "whole-speech", false},
     {'f', "format", true},
     {'o', "output", true},
     {0, "contact-sheet", true},
@@ -120,6 +121,10 @@ std::string apply(const OptionRule& option, const std::string& value, ParsedComm
     }
     if (longName == "shot-aware") {
         s.shotAware = true;
+        return {};
+    }
+    if (longName == "whole-speech") {
+        s.wholeSpeech = true;
         return {};
     }
     if (longName == "format") {
@@ -291,6 +296,8 @@ Summary settings (the window's controls and their defaults):
       --junk-filter            leave out junk fragments, as the window's check box
       --shot-aware             shot-aware ranking, as the window's check box: distinct
                                shots first, no fragment across a cut, no junk
+      --whole-speech           keep speech whole, as the window's check box: cut only
+                               in pauses, whole utterances, long pauses left out
 
 Outputs:
   -f, --format json|csv|edl|chapters
