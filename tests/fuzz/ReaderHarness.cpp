@@ -44,10 +44,11 @@ ReaderRun run(const std::string& path) {
         summarise(summarizer, std::move(fragment), run.fragments % 2 == 0);
     }
     // A seek as the position slider makes one, then a fresh tree as after any
-    // seek, ranked shot-aware.
+    // seek, ranked shot-aware with speech kept whole.
     decoder.seekFrameWKey(std::isfinite(seconds) && seconds > 0.0 ? seconds / 2.0 : 0.0);
     SummarySettings shotAware = summarizer.settings();
     shotAware.shotAware = true;
+    shotAware.wholeSpeech = true;
     summarizer.setSettings(shotAware);
     summarizer.reset();
     for (; run.afterSeek < 3; ++run.afterSeek) {
