@@ -19,7 +19,7 @@ TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     ParsedCommandLine p = parseCommandLine(
         {"-t", "0.1", "--length-weight=0.3", "--continuity-weight", "0.4", "--redundancy-weight=0",
          "--activity-weight", "1", "--depth=20", "--nodes=5000", "--junk-filter", "--shot-aware",
-         "-fcsv", "-o", "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
+         "--whole-speech", "-fcsv", "-o", "out.mp4", "--contact-sheet", "sheet.png", "-q", "film.mp4"});
     ASSERT_EQ(p.action, Action::Run) << p.error;
     const SummarySettings& s = p.options.settings;
     EXPECT_DOUBLE_EQ(s.target, 0.1);
@@ -31,6 +31,7 @@ TEST(SummarizeOptions, EveryOptionInEveryWritingIsTaken) {
     EXPECT_EQ(s.nodes, 5000);
     EXPECT_TRUE(s.junkFilter);
     EXPECT_TRUE(s.shotAware);
+    EXPECT_TRUE(s.wholeSpeech);
     EXPECT_EQ(p.options.format, ListFormat::Csv);
     EXPECT_EQ(p.options.output, "out.mp4");
     EXPECT_EQ(p.options.contactSheet, "sheet.png");

@@ -65,6 +65,12 @@ TEST(SummarizeProgram, EachOutcomeHasItsStatusAndLeavesNoPartialFile) {
         // One picture: the engine drops a lone last frame, so the summary is
         // empty, and each output not written is said.
         {{testMedia(kOnePicture)}, true, 0, 2},
+        // Sound that cannot be decoded, or that ends before the pictures:
+        // summarised all the same, with speech kept whole, and said once.
+        {{"--whole-speech", "--no-store", "-f", "csv", testMedia(kNoAudioDecoder)}, false, 0, 1,
+         false, "segment,start,end"},
+        {{"--whole-speech", "--no-store", "-f", "csv", testMedia(kSoundCutShort)}, false, 0, 1,
+         false, "segment,start,end"},
     };
     for (const auto& c : cases) {
         Child program{.command = {TESSARO_SUMMARIZE_PROGRAM}};
