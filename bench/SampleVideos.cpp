@@ -516,6 +516,11 @@ const std::vector<SampleVideo>& sampleRecipes() {
 
 } // namespace
 
+SampleClip sampleClip(const std::string& name) {
+    const Clip& c = clipNamed(name);
+    return {c.file, c.first, c.end};
+}
+
 std::vector<std::string> missingSamples() {
     std::set<std::string> files;
     for (const SampleVideo& v : sampleRecipes())

@@ -15,6 +15,15 @@
 // Where Debian's opencv-doc puts its samples.
 extern const char* const kSampleFolder;
 
+// A clip of the samples by name (pedestrians, tree, dinner, glasses): its
+// file in kSampleFolder and its frames [first, end) at 25 a second.
+struct SampleClip {
+    const char* file;
+    int first;
+    int end;
+};
+SampleClip sampleClip(const std::string& name);
+
 // The samples the videos are made of that this machine lacks.
 std::vector<std::string> missingSamples();
 
