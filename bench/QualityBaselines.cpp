@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -93,4 +95,58 @@ std::vector<KeptFrames> sceneChangeSkim(int totalFrames, double target,
     for (int f = 0; f < count && static_cast<int>(fragments.size()) < wanted; ++f)
         fragments.insert(f);
     return framesOf(fragments, totalFrames);
+}
+
+namespace {
+
+// The number after "key": in text, from `from` on; -1 when there is none
+// before `to`.
+double jsonNumber(const std::string& text, const std::string& key, size_t from, size_t to) {
+    const size_t at = text.find("\"" + key + "\":", from);
+    return at < to ? std::atof(text.c_str() + at + key.size() + 3) : -1.0;
+}
+
+} // namespace
+
+bool autoEditorCuts(const std::string& videoPath, int frameRate, std::vector<KeptFrames>* kept) {
+    const std::string timeline = videoPath + ".auto-editor.json";
+    if (!std::filesystem::exists(timeline)) {
+        const std::string partial = videoPath + ".auto-editor.partial.json";
+        if (!runProgram({"auto-editor", videoPath, "--export", "json", "-o", partial, "--no-open",
+                         "--progress", "none", "--quiet"},
+                        "/dev/null") ||
+            std::rename(partial.c_str(), timeline.c_str()) != 0)
+            return false;
+    }
+    std::ifstream in(timeline);
+    std::stringstream read;
+    read << in.rdbuf();
+    const std::string text = read.str();
+    // "timebase": "25/1", then the video track "v": [[{"start", "dur", ...,
+    // "offset", "speed", ...}, ...]]: each clip shows dur x speed frames of
+    // the source from frame offset, in the timebase.
+    const size_t base = text.find("\"timebase\": \"");
+    const size_t video = text.find("\"v\":");
+    const size_t audio = text.find("\"a\":", video);
+    if (base == std::string::npos || video == std::string::npos)
+        return false;
+    int num = 0;
+    int den = 0;
+    if (std::sscanf(text.c_str() + base + 13, "%d/%d", &num, &den) != 2 || num <= 0 || den <= 0)
+        return false;
+    const double scale = static_cast<double>(frameRate) * den / num;
+    kept->clear();
+    for (size_t at = text.find('{', video); at < audio; at = text.find('{', at + 1)) {
+        const size_t end = text.find('}', at);
+        const double offset = jsonNumber(text, "offset", at, end);
+        const double dur = jsonNumber(text, "dur", at, end);
+        const double speed = jsonNumber(text, "speed", at, end);
+        if (offset < 0.0 || dur < 0.0 || speed <= 0.0)
+            return false;
+        const int first = static_cast<int>(std::lround(offset * scale));
+        const int last = static_cast<int>(std::lround((offset + dur * speed) * scale));
+        if (last > first)
+            kept->push_back({first, last - first});
+    }
+    return true;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// What the quality bench holds Tessaro's summaries against: uniform skimming
-// and a scene-change skim built on FFmpeg's own scene detector.
+// What the quality bench holds Tessaro's summaries against: uniform skimming,
+// a scene-change skim built on FFmpeg's own scene detector, and for talks
+// auto-editor's jump cuts.
 
 #include <string>
 #include <vector>
@@ -27,3 +28,9 @@ bool sceneChanges(const std::string& videoPath, std::vector<int>* frames, int* p
 // than the target, an evenly spaced choice of them.
 std::vector<KeptFrames> sceneChangeSkim(int totalFrames, double target,
                                         const std::vector<int>& changes);
+
+// The frames that auto-editor (22w52a) keeps of the video at its default
+// editing, which cuts out what is silent, from the JSON timeline it exports
+// (--export json), at frameRate; remembered beside the video for the next
+// run. False when auto-editor fails or its timeline cannot be read.
+bool autoEditorCuts(const std::string& videoPath, int frameRate, std::vector<KeptFrames>* kept);
