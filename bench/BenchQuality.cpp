@@ -1,11 +1,14 @@
 // tessaro-bench quality [FOLDER]: how good Tessaro's summaries are, against
 // uniform skimming and a scene-change skim (QualityBaselines.h), on videos
-// whose every frame is known (QualityVideos.h, SampleVideos.h), made once into
-// FOLDER.
+// whose every frame is known (QualityVideos.h, SampleVideos.h), and how whole
+// they keep the speech of talks whose every sentence is timed (BenchTalks.h),
+// all made once into FOLDER.
 
 #include "Bench.h"
-#include "HeadlessSummary.h"
+#include "BenchTalks.h"
+#include "EngineSummary.h"
 #include "QualityBaselines.h"
+#include "QualityTalks.h"
 #include "QualityTally.h"
 #include "QualityVideos.h"
 #include "SampleVideos.h"
@@ -37,15 +40,7 @@ struct Video {
 
 // The engine's summary of the video: the frames it keeps.
 std::vector<KeptFrames> summarize(const Video& video, const SummarySettings& settings) {
-    HeadlessSummary summary(video.path, settings);
-    std::vector<KeptFrames> kept;
-    if (!summary.run({}))
-        return kept;
-    for (const KeptFragment& f : summary.keptFragments()) {
-        const int first = static_cast<int>(std::lround(f.start * kQualityFrameRate));
-        kept.push_back({first, f.frames});
-    }
-    return kept;
+    return engineSummary(video.path, settings);
 }
 
 struct Method {
@@ -292,6 +287,13 @@ int benchQuality(int argc, char** argv) {
         videos.push_back(std::move(v));
     }
 
+    std::vector<Talk> talks;
+    std::string talkError;
+    if (!makeTalks(folder, &talks, &talkError)) {
+        std::fprintf(stderr, "tessaro-bench %s: %s\n", argv[0], talkError.c_str());
+        return 1;
+    }
+
     std::fprintf(out, "%d videos:", static_cast<int>(videos.size()));
     for (const Video& v : videos)
         std::fprintf(out, " %s %.0f s", v.recipe.name.c_str(),
@@ -353,6 +355,8 @@ int benchQuality(int argc, char** argv) {
             }
         }
 
+    const std::string speech = benchTalks(out, talks, &failures);
+
     FilterTally filter;
     for (const Video& v : videos)
         if (v.recipe.group == Group::Synthetic) {
@@ -389,6 +393,7 @@ int benchQuality(int argc, char** argv) {
     std::fprintf(out, "quality: %s; filter keeps %.2f of ordinary footage\nsoft: %s\nrushes: %s\n",
                  hardFigures(quality).c_str(), ordinaryKept, softFigures(soft).c_str(),
                  rushesFigures(rushes).c_str());
+    std::fprintf(out, "%s\n", speech.c_str());
     std::fflush(out);
     return failures.empty() ? 0 : 1;
 }
