@@ -1,6 +1,7 @@
 // tessaro-bench analyse FILE: the analysis as tessaro-summarize runs it
-// (FragmentDecoder reading ahead, one decoder thread per core, no sound;
-// frames described, pictures let go), alone and while it fills a store in a
+// (FragmentDecoder reading ahead, one decoder thread per core, the sound
+// read beside the pictures for its analysis; frames described, pictures let
+// go), alone and while it fills a store in a
 // temporary folder, each against a plain threaded FFmpeg decode of the same
 // file in alternate runs; the ratios of their times.
 
