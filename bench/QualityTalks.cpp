@@ -19,7 +19,7 @@
 namespace {
 
 // Part of every talk's file name: a new one makes every talk again.
-constexpr int kTalkVersion = 2;
+constexpr int kTalkVersion = 3;
 constexpr int kSamplesPerFrame = kTalkSampleRate / kQualityFrameRate;
 const char* const kTalkFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
@@ -330,39 +330,25 @@ bool makeTalk(const TalkRecipe& recipe, const std::string& base, TalkTruth* trut
              shots[k].picture});
 
     // Made under another name and renamed, so that an interrupted run leaves
-    // no partial talk to be taken for a whole one.
+    // no partial talk to be taken for a whole one. The bench reads each talk
+    // a dozen times a run: x264's fastdecode (no CABAC, no deblocking) takes
+    // a quarter off that time.
     const std::string wav = work + "/talk.wav";
     const std::string partial = work + "/talk.mp4";
     const std::string count = work + "/frames.txt";
-    if (!writeWav(wav, track) || !runProgram({"ffmpeg",
-                                              "-nostdin",
-                                              "-hide_banner",
-                                              "-loglevel",
-                                              "error",
-                                              "-y",
-                                              "-i",
-                                              wav,
-                                              "-filter_complex",
-                                              talkGraph(shots, frames, recipe),
-                                              "-map",
-                                              "[v]",
-                                              "-map",
-                                              "0:a",
-                                              "-c:v",
-                                              "libx264",
-                                              "-preset",
-                                              "veryfast",
-                                              "-crf",
-                                              "23",
-                                              "-g",
-                                              "50",
-                                              "-c:a",
-                                              "aac",
-                                              "-b:a",
-                                              "96k",
-                                              "-ar",
-                                              "48000",
-                                              partial}))
+    const std::string graph = talkGraph(shots, frames, recipe);
+    const std::vector<std::string> encode = {"ffmpeg",    "-nostdin",   "-hide_banner",
+                                             "-loglevel", "error",      "-y",
+                                             "-i",        wav,          "-filter_complex",
+                                             graph,       "-map",       "[v]",
+                                             "-map",      "0:a",        "-c:v",
+                                             "libx264",   "-preset",    "veryfast",
+                                             "-tune",     "fastdecode", "-crf",
+                                             "23",        "-g",         "50",
+                                             "-c:a",      "aac",        "-b:a",
+                                             "96k",       "-ar",        "48000",
+                                             partial};
+    if (!writeWav(wav, track) || !runProgram(encode))
         return fail("ffmpeg could not make " + base + ".mp4");
     std::string made;
     if (!runProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets",
