@@ -146,8 +146,8 @@ std::string benchTalks(std::FILE* out, const std::vector<Talk>& talks,
         "keeping speech whole, alone and with shot-aware ranking\nlength: kept / (target x "
         "duration), min-max over the talks (auto-editor, which has no target: kept / "
         "duration)\nwhole: kept speech in sentences kept 90 %% whole; inside: cuts more than "
-        "0.15 s inside a sentence; pauses: kept time in no sentence\nshots: pictures shown with a "
-        "whole sentence (or a second in one run where none is spoken); allowed: the share the "
+        "0.15 s inside a sentence; pauses: kept time in no sentence\nshots: of the pictures a "
+        "sentence is spoken over, those shown with a whole sentence; allowed: the share the "
         "target allows at one median sentence a picture\n");
     for (char half : {'A', 'B'}) {
         printTalkTable(out, half, talks, methods, tallies);

@@ -54,10 +54,10 @@ struct SpeechTally {
 
 // The tally of one summary of the talk at the target, its kept frames at the
 // talk's frame rate. A picture (a shot id) is shown when a sentence kept
-// whole lies mostly in a shot of it, or, for a shot that no sentence lies
-// mostly in, when one run of kept frames holds a second of that shot. What
-// the target allows is min(1, target x duration / (pictures x the median
-// sentence's length)): the share of the pictures it could show with one
-// whole sentence each.
+// whole lies mostly in a shot of it; only pictures that a sentence lies
+// mostly in count (one nobody speaks over cannot be shown by a sentence).
+// What the target allows is min(1, target x duration / (pictures x the
+// median sentence's length)): the share of the pictures it could show with
+// one whole sentence each.
 SpeechTally measureSpeech(const TalkTruth& truth, const std::vector<KeptFrames>& kept,
                           double target);
