@@ -6,10 +6,12 @@
 namespace {
 
 // In the units' half-decibel levels: speech is within 36 (18 dB) of the
-// loudest voice heard lately, which fades from memory by 4 (2 dB) a second,
-// and louder than 80 (-60 LUFS) whatever was heard before.
+// loudest voice heard lately, which fades from memory by 1 (half a decibel)
+// a second, so slowly that music under a talk does not pass for speech in a
+// pause of some seconds, and louder than 80 (-60 LUFS) whatever was heard
+// before.
 constexpr double kBelowVoice = 36.0;
-constexpr double kVoiceFade = 4.0 / kSoundUnitsPerSecond;
+constexpr double kVoiceFade = 1.0 / kSoundUnitsPerSecond;
 constexpr double kQuietest = 80.0;
 
 int64_t unitAt(double seconds) {

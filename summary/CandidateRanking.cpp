@@ -254,6 +254,7 @@ void SummaryTree::foldExtremes(const TreeNode* node) {
 
 void SummaryTree::scoreLeaves() {
     const RankingWeights& w = weights;
+    const bool ended = streamEnded && (!w.wholeSpeech || levelsAdded >= lastLevel);
     const double sum = w.continuity + w.length + w.activity + w.redundancy;
     for (uint32_t i = 0; i < leaves.size(); ++i) {
         TreeNode* node = leaves[i];
@@ -272,9 +273,11 @@ void SummaryTree::scoreLeaves() {
         if (w.byGains()) {
             node->pathScore = node->score;
             const int32_t fragmentFrames = node->fragment ? node->fragment->maxFrames : 0;
+            const int64_t remaining =
+                streamEnded ? std::max<int64_t>(framesToTheEnd - node->totalFrames, 0) : -1;
             node->score = shotAwareScore(node->shotGain, node->summaryFrames, node->totalFrames,
-                                         w.targetLength, fragmentFrames, node->pathScore, streamEnded,
-                                         w.wholeSpeech);
+                                         w.targetLength, fragmentFrames, node->pathScore, ended,
+                                         w.wholeSpeech, remaining);
         }
     }
 }

@@ -41,28 +41,35 @@ constexpr double kAlikeDifference = 0.1;
 constexpr size_t kRememberedShots = 64;
 constexpr size_t kPiecesRemembered = 4;
 // With Keep Speech Whole: an utterance is what a summary of a talk is for,
-// one more over a picture already shown less; a pause between two is kept
-// only for the length, and a stretch without speech less than that, its
-// pieces ranked among themselves as without speech (a new shot first, junk
+// one more over a picture already shown less; a pause between two, and a
+// stretch without speech, are kept only for the length, the pieces of such a
+// stretch ranked among themselves as without speech (a new shot first, junk
 // last), though never so low that a video without speech misses its target.
 constexpr double kUtteranceGain = 1.0;
 constexpr double kSpokenAgainGain = 0.5;
-constexpr double kPauseGain = -0.5;
+constexpr double kPauseGain = -0.8;
 // How far off its target, as a share of it, a summary of whole utterances
 // may end at the small cost.
-constexpr double kSpeechLengthSlack = 0.06;
-// While the video goes on, utterances may put a summary a few seconds off
-// its target at a cost that a pause or a stretch without speech kept to make
-// up for it does not earn back, nor a further utterance that puts it further
-// ahead.
-constexpr double kSpeechRunningSlack = 3.0;
+constexpr double kSpeechLengthSlack = 0.07;
+// (In fragments' worth, a second each at 25 frames a second.) While the
+// video goes on, a summary of whole utterances may fall behind its
+// target by as much as the longest utterance, and run a few seconds ahead of
+// it, at a cost that a pause or a stretch without speech kept to make up for
+// it does not earn back, nor a further utterance that puts it further ahead:
+// it keeps pace with utterances, not with pauses.
+constexpr double kSpeechBehindSlack = 12.0;
+constexpr double kSpeechBehindCost = 0.15;
+constexpr double kSpeechAheadSlack = 3.0;
 constexpr double kSpeechSlackCost = 0.3;
+// Past that share at the end, each second off costs more than an utterance
+// gains: an utterance is not bought with length.
+constexpr double kSpeechEndCost = 3.0;
 // Leaving out a short pause between two kept utterances (it may be a comma's)
 // costs more than keeping it.
-constexpr double kShortPauseCut = 0.5;
-constexpr double kSilentShotGain = 0.0;
-constexpr double kSilentDwellGain = -0.7;
-constexpr double kSilentGlimpseGain = -0.8;
+constexpr double kShortPauseCut = 1.0;
+constexpr double kSilentShotGain = -0.6;
+constexpr double kSilentDwellGain = -0.8;
+constexpr double kSilentGlimpseGain = -0.9;
 // The weighted ranking only orders candidates that are otherwise equal.
 constexpr double kRankingShare = 0.1;
 
@@ -98,7 +105,7 @@ void ShotPieces::reset() {
     lastPlayed = false;
     ended = false;
     memo = nullptr;
-    looks.clear();
+    earlier.reset();
 }
 
 void ShotPieces::learnMarks() {
@@ -172,11 +179,11 @@ std::unique_ptr<FrameBuffer> ShotPieces::next() {
     shotBefore = shot;
     lastPlayed = kind != Kind::Junk;
     if (lastPlayed)
-        compareWithEarlierShots(*piece);
+        earlier.compare(*piece);
     return piece;
 }
 
-void ShotPieces::compareWithEarlierShots(FrameBuffer& piece) {
+void EarlierShots::compare(FrameBuffer& piece) {
     const int32_t shot = piece.shotSpan.shot;
     const int32_t n = piece.count();
     const DifferencePoint mine[] = {differencePoint(piece.frames.front().descriptors),
@@ -245,17 +252,28 @@ double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, int32_t kep
 }
 
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
-                      int32_t fragmentFrames, double rankingScore, bool ended, bool wholeSpeech) {
+                      int32_t fragmentFrames, double rankingScore, bool ended, bool wholeSpeech,
+                      int64_t remainingFrames) {
     const double unit = std::max<int32_t>(fragmentFrames, 1);
     const double behind = (targetLength * totalFrames - summaryFrames) / unit;
     const double off = std::abs(behind);
     double slack = ended ? 0.0 : std::min(off, kLengthSlack);
     double slackCost = kSlackCost;
+    double lengthCost = kLengthCost;
     if (wholeSpeech) {
         const double share = kSpeechLengthSlack * targetLength * totalFrames / unit;
-        slack = std::min(off, ended ? share : std::max(kSpeechRunningSlack, share));
-        slackCost = kSpeechSlackCost;
+        const bool lagging = behind > 0.0 && !ended;
+        double running = lagging ? kSpeechBehindSlack : kSpeechAheadSlack;
+        if (remainingFrames >= 0) {
+            // What the rest can still make up: keeping all of it, or none.
+            const double share = lagging ? 1.0 - targetLength : targetLength;
+            running = std::min(running, share * static_cast<double>(remainingFrames) / unit);
+        }
+        slack = std::min(off, ended ? share : std::max(running, share));
+        slackCost = lagging ? kSpeechBehindCost : kSpeechSlackCost;
+        if (ended)
+            lengthCost = kSpeechEndCost;
     }
-    const double cost = slackCost * slack + kLengthCost * (off - slack);
+    const double cost = slackCost * slack + lengthCost * (off - slack);
     return gains - cost + kRankingShare * rankingScore;
 }

@@ -28,6 +28,24 @@
 class FrameBuffer;
 class SegmentDistanceMemo;
 
+// Pictures of the latest shots' first pieces, to tell which earlier shots a
+// new piece looks like (a shot that returns, a further take of a scene).
+class EarlierShots {
+public:
+    // Names in piece.shotSpan.alike the earlier shots the piece looks like,
+    // latest first, and remembers its pictures.
+    void compare(FrameBuffer& piece);
+    void reset() { looks.clear(); }
+
+private:
+    struct Looks {
+        int32_t shot = 0;
+        size_t pieces = 0;
+        std::vector<DifferencePoint> points;
+    };
+    std::deque<Looks> looks;
+};
+
 class ShotPieces {
 public:
     // The frames of the next fragment of the video, taken from it.
@@ -63,15 +81,7 @@ private:
     bool lastPlayed = false; // and whether that piece was one to play
     bool ended = false;
     SegmentDistanceMemo* memo = nullptr; // the fragments', for the pieces too
-    // Pictures of the latest shots' first pieces, to tell which earlier
-    // shots a new piece looks like.
-    struct Looks {
-        int32_t shot = 0;
-        size_t pieces = 0;
-        std::vector<DifferencePoint> points;
-    };
-    std::deque<Looks> looks;
-    void compareWithEarlierShots(FrameBuffer& piece);
+    EarlierShots earlier;
 };
 
 // What keeping a piece adds to a candidate: lastKept is the span of the
@@ -88,7 +98,9 @@ double inclusionGain(const ShotSpan& span, const ShotSpan* lastKept, int32_t kep
 // rather than take a repeat to keep pace; once it has ended (`ended`), the
 // whole cost holds, but for whole utterances (`wholeSpeech`), which may lie a
 // few hundredths of the target off it at the small cost rather than keep a
-// pause to make up the length.
+// pause to make up the length; and while the levels after the video's end
+// are grown again (remainingFrames of it left after the leaf, else -1), no
+// further off than the rest of the video can still make up.
 double shotAwareScore(double gains, int32_t summaryFrames, int32_t totalFrames, double targetLength,
                       int32_t fragmentFrames, double rankingScore, bool ended,
-                      bool wholeSpeech = false);
+                      bool wholeSpeech = false, int64_t remainingFrames = -1);

@@ -44,6 +44,7 @@ void SpeechPieces::reset(bool shots) {
     pauseFrom = 0.0;
     frameTime = 0.04;
     memo = nullptr;
+    earlier.reset();
 }
 
 void SpeechPieces::add(FrameBuffer& fragment) {
@@ -53,10 +54,9 @@ void SpeechPieces::add(FrameBuffer& fragment) {
             const double step = frame.frameTime - held.front().frame.frameTime;
             frameTime = std::clamp(std::isfinite(step) ? step : 0.04, 1.0 / 120, 1.0 / 5);
         }
-        if (withShots)
-            boundaries.add(frame.descriptors, frame.slate);
+        boundaries.add(frame.descriptors, frame.slate);
         const bool voice = frame.sound.speaks();
-        held.push_back({std::move(frame), {}, !withShots, voice});
+        held.push_back({std::move(frame), {}, false, voice});
         learnMarks();
     }
     fragment.frames.clear();
@@ -68,8 +68,6 @@ void SpeechPieces::end() {
 }
 
 void SpeechPieces::learnMarks() {
-    if (!withShots)
-        return;
     const int64_t settledBelow = ended ? boundaries.frames() : boundaries.frames() - kMarksSettle;
     for (; knownTo < settledBelow; ++knownTo) {
         Held& h = held[static_cast<size_t>(knownTo - heldFrom)];
@@ -79,8 +77,6 @@ void SpeechPieces::learnMarks() {
 }
 
 size_t SpeechPieces::knownFrames() const {
-    if (!withShots)
-        return held.size();
     return static_cast<size_t>(std::max<int64_t>(knownTo - heldFrom, 0));
 }
 
@@ -139,7 +135,7 @@ size_t SpeechPieces::utteranceAtFront(ShotSpan* span) const {
         end = known; // the video ends while someone speaks
     }
     span->speech = ShotSpan::Speech::Utterance;
-    span->shot = withShots ? shotOf(0, end) : -1;
+    span->shot = shotOf(0, end);
     return end;
 }
 
@@ -152,7 +148,7 @@ size_t SpeechPieces::silenceAtFront(ShotSpan* span, size_t stretch, bool stretch
                                             playableMark(held[run].mark) == plays)))
         ++run;
     const bool runEnds = run < stretch || stretchEnds;
-    span->shot = withShots ? first.shot : -1;
+    span->shot = first.shot;
     span->junk = !plays;
     if (run >= 2 * kPiece || (runEnds && run >= kPiece + kShortestPieceTail))
         return kPiece;
@@ -183,7 +179,7 @@ std::unique_ptr<FrameBuffer> SpeechPieces::next() {
             n = utteranceAtFront(&span);
         } else if (afterSpeech && pauseSoFar < kLongPause && (onsetKnown || allKnown)) {
             span.speech = ShotSpan::Speech::Pause;
-            span.shot = withShots ? held.front().mark.shot : -1;
+            span.shot = held.front().mark.shot;
             n = onsetKnown ? onset - kLeadFrames : known;
             span.tail = shortPause = onsetKnown && pauseSoFar < kShortPause;
         } else if (!afterSpeech || pauseSoFar >= kLongPause) {
@@ -217,5 +213,7 @@ std::unique_ptr<FrameBuffer> SpeechPieces::next() {
     if (span.speech != ShotSpan::Speech::Pause)
         shortPause = false;
     piece->shotSpan = std::move(span);
+    if (!piece->shotSpan.junk && piece->shotSpan.speech != ShotSpan::Speech::Pause)
+        earlier.compare(*piece);
     return piece;
 }

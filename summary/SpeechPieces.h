@@ -2,7 +2,7 @@
 
 // Keep Speech Whole: summaries that never cut a word. The frames of the video
 // are cut again, before the tree sees them, at the places where nobody
-// speaks: each utterance (speech up to a pause of a quarter second) is one
+// speaks: each utterance (speech up to a pause of 0.4 s) is one
 // piece with a frame of the pause before it and two after, so that whatever
 // the tree keeps starts and ends in a pause; an utterance of more than 12 s
 // is cut at its longest inner pause. What lies between two utterances is a
@@ -18,6 +18,7 @@
 // cut as it would be without this option.
 
 #include "Frame.h"
+#include "ShotAwareRanking.h"
 #include "ShotBoundaries.h"
 
 #include <cstdint>
@@ -29,8 +30,9 @@ class SegmentDistanceMemo;
 
 class SpeechPieces {
 public:
-    // withShots: the pieces without speech also end at cuts, and every piece
-    // is told the shot it shows (shot-aware ranking).
+    // Every piece is told the shot it shows (most of its frames'); withShots
+    // (shot-aware ranking), the pieces without speech also end at cuts and
+    // junk.
     void reset(bool withShots);
     // The frames of the next fragment of the video, taken from it.
     void add(FrameBuffer& fragment);
@@ -82,4 +84,5 @@ private:
     bool shortPause = false;
     double frameTime = 0.04; // one frame's time, from the first two frames
     SegmentDistanceMemo* memo = nullptr;
+    EarlierShots earlier;
 };

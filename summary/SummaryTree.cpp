@@ -49,6 +49,8 @@ void SummaryTree::start() {
     nextFragmentId = 0;
     framesKeptFrom = 0;
     streamEnded = false;
+    lastLevel = 0;
+    framesToTheEnd = 0;
 }
 
 void SummaryTree::freeAll() {
@@ -98,6 +100,10 @@ void SummaryTree::regrowToTheEnd(uint32_t nodeLimit) {
     // target exactly: what they were chosen with let leaves run a little
     // off it, and by the end none may be left that meets it.
     const int32_t last = levelsAdded;
+    lastLevel = last;
+    framesToTheEnd = current->totalFrames;
+    for (int32_t level = current->level; level < last; ++level)
+        framesToTheEnd += fragments[static_cast<size_t>(level)]->length;
     leaves.clear();
     current->includeChild.reset();
     current->excludeChild.reset();

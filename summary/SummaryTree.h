@@ -111,6 +111,11 @@ private:
     [[noreturn]] void brokenTree();
 
     bool streamEnded = false;
+    // Once it has: the level of the last fragment. Whole utterances are held
+    // to their target exactly there only, as a candidate that keeps pace with
+    // pauses would be preferred to one that waits for an utterance before.
+    int32_t lastLevel = 0;
+    int64_t framesToTheEnd = 0; // of the whole video, from the start of the tree
     uint32_t sideSearch = 0;
     const TreeNode* sideSearchRoot = nullptr;
     std::vector<TreeNode*> scratch;

@@ -38,8 +38,9 @@ TEST(SpeechTally, KeptSpansAgainstTheSentencesAndShots) {
         // Two thirds of one, a quarter of the next, the pause between.
         {"across a pause", {{50, 100}}, 0.0, 1.0, 0.25, 0.0},
         {"everything, no cut", {{0, 500}}, 1.0, 0.0, 0.5, 1.0},
-        // Two seconds in one run of the shot without speech.
-        {"a shot without speech", {{400, 50}}, 0.0, 0.0, 1.0, 1.0 / 3},
+        // Two seconds of the picture seen again without speech: it shows
+        // no picture that a sentence could.
+        {"a shot without speech", {{400, 50}}, 0.0, 0.0, 1.0, 0.0},
         {"two glimpses under a second", {{400, 15}, {425, 15}}, 0.0, 0.0, 1.0, 0.0},
         // Touching spans are one run: two cuts, both at the sentence's ends.
         {"touching spans", {{25, 40}, {65, 35}}, 1.0, 0.0, 0.0, 1.0 / 3},
