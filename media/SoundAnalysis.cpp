@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -83,6 +84,7 @@ bool SoundAnalysis::open(const std::string& path, std::string* error) {
 
 void SoundAnalysis::restartAt(double seconds) {
     firstUnit = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * kSoundUnitsPerSecond));
+    analysedTo = firstUnit;
     analysed.clear();
     detector = std::make_unique<Detector>();
     endedAt = std::nan("");
@@ -95,8 +97,8 @@ bool SoundAnalysis::advanceTo(double seconds) {
         return !failed;
     const auto wanted =
         static_cast<int64_t>(std::min(units, double(std::numeric_limits<int32_t>::max())));
-    while (!failed && firstUnit + static_cast<int64_t>(analysed.size()) < wanted) {
-        const int64_t at = (firstUnit + static_cast<int64_t>(analysed.size())) * kUnitSamples;
+    while (!failed && analysedTo < wanted) {
+        const int64_t at = analysedTo * kUnitSamples;
         if (std::isnan(endedAt) && source.exhausted())
             endedAt = static_cast<double>(at) / kAnalysisRate;
         int16_t pcm[kUnitSamples];
@@ -104,8 +106,14 @@ bool SoundAnalysis::advanceTo(double seconds) {
         av_audio_fifo_reset(detector->samples.get());
         failed = !source.take(at, kUnitSamples, detector->samples.get()) ||
                  av_audio_fifo_read(detector->samples.get(), planes, kUnitSamples) != kUnitSamples;
-        if (!failed)
+        if (!failed) {
             analysed.push_back(detector->unit(pcm));
+            ++analysedTo;
+        }
     }
     return !failed;
+}
+
+std::vector<SoundUnit> SoundAnalysis::take() {
+    return std::exchange(analysed, {});
 }

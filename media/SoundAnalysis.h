@@ -47,11 +47,12 @@ public:
     // Analyses units until they cover the time given; false when the sound
     // cannot be converted (nothing more is then analysed).
     bool advanceTo(double seconds);
+    // The units analysed and not yet taken, in order, handed over (unit k
+    // covers k/100 s to (k+1)/100 s).
+    std::vector<SoundUnit> take();
 
-    // The first unit held is number first() (unit k covers k/100 s to
-    // (k+1)/100 s); units() the ones analysed since.
+    // The first unit analysed since the last restart.
     int64_t first() const { return firstUnit; }
-    const std::vector<SoundUnit>& units() const { return analysed; }
     // Where the stream's own sound ended, in seconds; not a number while it
     // goes on (the units after are silence).
     double soundEnded() const { return endedAt; }
@@ -61,8 +62,9 @@ private:
 
     AudioSpanSource source;
     std::unique_ptr<Detector> detector;
-    std::vector<SoundUnit> analysed;
+    std::vector<SoundUnit> analysed; // not yet taken
     int64_t firstUnit = 0;
+    int64_t analysedTo = 0; // the unit after the last analysed
     bool failed = false;
     double endedAt = std::nan("");
 };

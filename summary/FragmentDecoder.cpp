@@ -65,13 +65,10 @@ void FragmentDecoder::hear(Frame* frame) {
         sound.reset();
         return;
     }
-    const std::vector<SoundUnit>& units = sound->units();
-    const size_t from = static_cast<size_t>(sounds.end() - sound->first());
-    sounds.add(units.data() + from, units.size() - from);
-    if (frameTap) {
-        frameTap->sound(units.data() + soundTapped, units.size() - soundTapped);
-        soundTapped = units.size();
-    }
+    const std::vector<SoundUnit> units = sound->take();
+    sounds.add(units.data(), units.size());
+    if (frameTap)
+        frameTap->sound(units.data(), units.size());
     frame->sound = sounds.over(frame->frameTime, end);
 }
 
@@ -190,7 +187,6 @@ bool FragmentDecoder::seekFrameWKey(double seconds) {
     if (sound) {
         sound->restartAt(seconds - kSoundLead);
         sounds.reset(sound->first());
-        soundTapped = 0;
     }
     setReadAhead(readingAhead);
     return found;

@@ -84,7 +84,6 @@ private:
 
     std::unique_ptr<SoundAnalysis> sound; // null without a sound to analyse
     FrameSounds sounds;
-    size_t soundTapped = 0; // units of sound's shown to the tap
     std::mutex noticeLock;
     std::string soundNotice;
     bool soundNoticeGiven = false;

@@ -8,10 +8,8 @@
 
 namespace {
 
-// A frame's mark is final once this many frames have followed it: the
-// longest a transition is looked back on (ShotBoundaries), with room to spare.
-constexpr int64_t kSettled = 48;
-static_assert(kSettled < ShotBoundaries::kRecall, "marks must be read before they are gone");
+static_assert(ShotPieces::kSettled < ShotBoundaries::kRecall,
+              "marks must be read before they are gone");
 
 // A kept piece's gain: the first of a shot is what a summary is for; more of
 // a shot already shown adds little; a further take of a scene shown before

@@ -61,6 +61,10 @@ public:
     static constexpr int32_t kSecond = 25;
     // A shot's last frames make a piece of their own from this many on.
     static constexpr int32_t kShortestTail = 13;
+    // A frame's mark is final once this many frames have followed it: the
+    // longest a transition is looked back on (ShotBoundaries), with room to
+    // spare.
+    static constexpr int64_t kSettled = 48;
 
 private:
     struct Held {

@@ -21,8 +21,6 @@ constexpr double kLongPause = 1.0;
 // Frames of the pause an utterance's piece keeps before its speech and after.
 constexpr size_t kLeadFrames = 1;
 constexpr size_t kTailFrames = 2;
-// A mark is final once this many frames have followed it (as for shot pieces).
-constexpr int64_t kMarksSettle = 48;
 constexpr size_t kPiece = static_cast<size_t>(ShotPieces::kSecond);
 constexpr size_t kShortestPieceTail = static_cast<size_t>(ShotPieces::kShortestTail);
 
@@ -40,7 +38,6 @@ void SpeechPieces::reset(bool shots) {
     knownTo = 0;
     ended = false;
     afterSpeech = false;
-    continuing = false;
     pauseFrom = 0.0;
     frameTime = 0.04;
     memo = nullptr;
@@ -68,7 +65,7 @@ void SpeechPieces::end() {
 }
 
 void SpeechPieces::learnMarks() {
-    const int64_t settledBelow = ended ? boundaries.frames() : boundaries.frames() - kMarksSettle;
+    const int64_t settledBelow = ended ? boundaries.frames() : boundaries.frames() - ShotPieces::kSettled;
     for (; knownTo < settledBelow; ++knownTo) {
         Held& h = held[static_cast<size_t>(knownTo - heldFrom)];
         h.mark = boundaries.mark(knownTo);
@@ -108,7 +105,7 @@ int32_t SpeechPieces::shotOf(size_t from, size_t n) const {
 size_t SpeechPieces::utteranceAtFront(ShotSpan* span) const {
     const size_t known = knownFrames();
     size_t onset = 0;
-    while (onset < known && !held[onset].voice && !continuing)
+    while (onset < known && !held[onset].voice)
         ++onset;
     const auto gapFrames = static_cast<size_t>(std::ceil(kUtteranceGap / frameTime - 1e-9));
     const auto longest = static_cast<size_t>(kLongestUtterance / frameTime);
@@ -165,7 +162,7 @@ std::unique_ptr<FrameBuffer> SpeechPieces::next() {
     ShotSpan span;
     span.known = true;
     size_t n = 0;
-    if (held.front().voice || continuing) {
+    if (held.front().voice) {
         n = utteranceAtFront(&span);
     } else {
         // A pause: up to the frame before the next speech.
@@ -202,13 +199,10 @@ std::unique_ptr<FrameBuffer> SpeechPieces::next() {
         // Where the pause after it began: its speech's last frame is kTailFrames
         // before the piece's end, unless it was cut short.
         const bool whole = held.empty() || !held.front().voice;
-        continuing = !whole && !ended;
         span.tail = shortPause;
         afterSpeech = true;
         const size_t spoken = piece->frames.size() > kTailFrames && whole ? n - kTailFrames : n;
         pauseFrom = piece->frames[spoken - 1].frameTime + frameTime;
-    } else {
-        continuing = false;
     }
     if (span.speech != ShotSpan::Speech::Pause)
         shortPause = false;

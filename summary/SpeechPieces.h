@@ -76,9 +76,6 @@ private:
     // its speech began (the pause's length tells a short one from a long one).
     bool afterSpeech = false;
     double pauseFrom = 0.0;
-    // The last piece was an utterance cut short for its length: the next
-    // goes on with it.
-    bool continuing = false;
     // The last piece was a short pause after an utterance: the utterance
     // that follows it is told so (ShotSpan::tail).
     bool shortPause = false;

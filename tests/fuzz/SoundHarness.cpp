@@ -92,10 +92,10 @@ SoundAnalysisRun runSoundAnalysisHarness(const uint8_t* data, size_t size) {
             return;
         result.opened = true;
         sound.advanceTo(4.0);
-        result.units = static_cast<int64_t>(sound.units().size());
+        result.units = static_cast<int64_t>(sound.take().size());
         sound.restartAt(1.0);
         sound.advanceTo(3.0);
-        result.units += static_cast<int64_t>(sound.units().size());
+        result.units += static_cast<int64_t>(sound.take().size());
     });
     return result;
 }

@@ -2,6 +2,7 @@
 // what the junk filter and shot-aware ranking make of them.
 
 #include "FragmentDecoder.h"
+#include "FragmentList.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
 #include "Summarizer.h"
@@ -376,18 +377,10 @@ std::vector<int> keptPieces(const Video& video, double target) {
             frame.frameTime = n++ / 25.0;
         }
     std::vector<int> kept;
-    size_t next = 0;
-    while (!summarizer.finished()) {
-        if (summarizer.wantsFragment()) {
-            if (next < fragments.size())
-                summarizer.addFragment(std::move(fragments[next++]));
-            else
-                summarizer.endOfStream();
-        }
-        if (summarizer.canDecide())
-            if (const std::optional<Decision> d = summarizer.decide(); d && d->kept)
-                kept.push_back(d->frames);
-    }
+    takeTurns(summarizer, std::move(fragments), [&](const Decision& d) {
+        if (d.kept)
+            kept.push_back(d.frames);
+    });
     return kept;
 }
 

@@ -2,6 +2,7 @@
 // summary cuts, what it keeps of each utterance and of the pauses, and its
 // length.
 
+#include "FragmentList.h"
 #include "FrameBuffer.h"
 #include "Summarizer.h"
 
@@ -66,25 +67,16 @@ struct Span {
 // The engine's kept spans, turn by turn as the player and the tool take them.
 std::vector<Span> keptSpans(const Talk& talk, SummarySettings settings) {
     Summarizer summarizer(settings);
-    std::vector<std::unique_ptr<FrameBuffer>> fragments = fragmentsOf(talk);
     std::vector<Span> kept;
-    size_t next = 0;
-    while (!summarizer.finished()) {
-        if (summarizer.wantsFragment()) {
-            if (next < fragments.size())
-                summarizer.addFragment(std::move(fragments[next++]));
-            else
-                summarizer.endOfStream();
-        }
-        if (summarizer.canDecide())
-            if (const std::optional<Decision> d = summarizer.decide(); d && d->kept) {
-                const int first = static_cast<int>(d->frameNumber);
-                if (!kept.empty() && kept.back().end == first)
-                    kept.back().end += d->frames;
-                else
-                    kept.push_back({first, first + d->frames});
-            }
-    }
+    takeTurns(summarizer, fragmentsOf(talk), [&](const Decision& d) {
+        if (!d.kept)
+            return;
+        const int first = static_cast<int>(d.frameNumber);
+        if (!kept.empty() && kept.back().end == first)
+            kept.back().end += d.frames;
+        else
+            kept.push_back({first, first + d.frames});
+    });
     return kept;
 }
 
