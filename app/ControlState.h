@@ -2,11 +2,11 @@
 
 // The one process-wide record shared by the GUI thread and the worker
 // threads. The widget pointers are for the GUI thread only (set once by
-// buildMainWindow, never changed afterwards); the worker threads use `shared`,
-// whose values are safe to read and write from any thread.
+// buildMainWindow, never changed afterwards); the worker threads use `core`,
+// which is safe to use from any thread.
 
+#include "PlayerCore.h"
 #include "PlayerSettings.h"
-#include "SharedControls.h"
 
 class DisplayEvents;
 class DisplayWindow;
@@ -49,9 +49,9 @@ struct ControlState {
     QSlider* volumeSlider = nullptr;
     QCheckBox* muteBox = nullptr;
 
-    // The modes, positionValue, the position slider's released state, the
-    // widget mirrors and the driver that posts widget updates to the GUI thread.
-    SharedControls shared;
+    // The player's commands, its published state, and the driver that posts
+    // the loop's drawings to the GUI thread.
+    PlayerCore core;
     // The speed chosen (GUI thread; published with the settings).
     double speed = 1.0;
     // The summary's settings and the options, as the window last published them.

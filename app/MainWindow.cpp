@@ -38,11 +38,10 @@ QLabel* tickLabel(const QString& text) {
     return label;
 }
 
-ButtonActivation* modeButton(const char* text, SharedControls& shared, PlayerMode mode) {
-    auto* button = new ButtonActivation(shared, mode);
+ButtonActivation* modeButton(const char* text, PlayerCore& core, PlayerMode mode) {
+    auto* button = new ButtonActivation([&core, mode] { core.submit(command::ChooseMode{mode}); });
     button->setText(QString::fromUtf8(text));
     button->setFixedSize(90, 50);
-    QObject::connect(button, &QPushButton::clicked, button, &ButtonActivation::activa);
     return button;
 }
 
@@ -56,17 +55,8 @@ void setNameFont(SliderLCD* control) {
     control->nameLabel->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Normal));
 }
 
-// Keeps an atomic copy of a slider's position for the worker threads.
-void mirrorPosition(QSlider* slider, std::atomic<int32_t>* mirror, Wakeup* wakeup) {
-    mirror->store(slider->value());
-    QObject::connect(slider, &QSlider::valueChanged, slider, [mirror, wakeup](int position) {
-        mirror->store(position);
-        wakeup->notify();
-    });
-}
-
-// The settings as the window shows them: the weights as of their last
-// release, the tree limits and the options as they stand.
+// The settings as the window shows them: the weights as the user last
+// settled them, the tree limits and the options as they stand.
 PlayerSettings settingsOfWindow(const ControlState& state) {
     PlayerSettings chosen;
     SummarySettings& s = chosen.summary;
@@ -87,27 +77,27 @@ PlayerSettings settingsOfWindow(const ControlState& state) {
 }
 
 // Every change of a setting reaches the decoding thread as one snapshot. A
-// weight change is published once the weight sliders have been still for a
-// tenth of a second, and then calls for a new summary, as does switching
-// shot-aware ranking or Keep Speech Whole; the tree limits and the other options apply at once.
+// weight change (a release, a click in the groove, the wheel) is published
+// once the weight sliders have been still for a tenth of a second, and then calls for a new
+// summary, as does switching shot-aware ranking or Keep Speech Whole; the tree limits and the other
+// options apply at once.
 void publishSettings(QWidget* window, ControlState& state) {
-    SharedControls& shared = state.shared;
-    const auto publish = [&state, &shared] {
+    PlayerCore& core = state.core;
+    const auto publish = [&state, &core] {
         state.settings.publish(settingsOfWindow(state));
-        shared.wakeup.notify();
+        core.wakeup.notify();
     };
     auto* settle = new QTimer(window);
     settle->setSingleShot(true);
     settle->setInterval(100);
-    QObject::connect(settle, &QTimer::timeout, window, [&state, &shared] {
+    QObject::connect(settle, &QTimer::timeout, window, [&state, &core] {
         state.settings.publishRanking(settingsOfWindow(state));
-        shared.wakeup.notify();
+        core.wakeup.notify();
     });
     for (SliderLCD* weight :
          {state.targetLengthCtl, state.lengthWeightCtl, state.continuityWeightCtl,
           state.redundancyWeightCtl, state.activityWeightCtl})
-        QObject::connect(weight->slider, &QSlider::sliderReleased, window,
-                         [settle] { settle->start(); });
+        QObject::connect(weight, &SliderLCD::settled, window, [settle] { settle->start(); });
     for (QCheckBox* box : {state.shotAwareRankingBox, state.wholeSpeechBox})
         QObject::connect(box, &QCheckBox::toggled, window, [settle] { settle->start(); });
     for (SliderLCD* limit : {state.treeDepthCtl, state.treeNodesCtl})
@@ -130,13 +120,12 @@ public:
     }
 };
 
-// A release is acted on by the decoding thread, which may be waiting.
-
 } // namespace
 
 void setVideoDuration(double videoSeconds) {
     ControlState& state = controlState();
     const int duration = wholeSeconds(videoSeconds);
+    state.core.setDuration(videoSeconds);
     state.positionSlider->setRange(0, duration);
     state.positionSlider->setTickInterval(static_cast<int>(duration * 0.1));
     const auto tick = [](int seconds) { return QString::asprintf("%4d", seconds); };
@@ -149,7 +138,7 @@ void setVideoDuration(double videoSeconds) {
 
 void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double videoSeconds) {
     ControlState& state = controlState();
-    SharedControls& shared = state.shared;
+    PlayerCore& core = state.core;
     const int duration = wholeSeconds(videoSeconds);
 
     auto* outer = new QBoxLayout(QBoxLayout::TopToBottom);
@@ -201,13 +190,16 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
 
     // Created Play, Summary, Pause; shown Play, Pause, Summary.
     auto* buttonRow = new QBoxLayout(QBoxLayout::LeftToRight);
-    auto* play = modeButton("Play", shared, PlayerMode::Play);
-    auto* summary = modeButton("Summary", shared, PlayerMode::Summary);
-    auto* pause = modeButton("Pause", shared, PlayerMode::Pause);
+    auto* play = modeButton("Play", core, PlayerMode::Play);
+    auto* summary = modeButton("Summary", core, PlayerMode::Summary);
+    auto* pause = modeButton("Pause", core, PlayerMode::Pause);
     for (ButtonActivation* button : {play, summary, pause}) {
         button->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
     }
-    shared.mode = PlayerMode::Play;
+    core.state.update([](PlayerState& s) {
+        const bool paused = changeTo(s.paused, false);
+        return changeTo(s.mode, PlayerMode::Play) || paused;
+    });
     buttonRow->addStretch(1);
     buttonRow->addWidget(play, 0);
     buttonRow->addWidget(pause, 0);
@@ -222,7 +214,7 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     volumeLabel->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     state.volumeSlider = new QSlider(Qt::Horizontal);
     state.volumeSlider->setRange(0, 100);
-    state.volumeSlider->setValue(shared.volumePercent);
+    state.volumeSlider->setValue(core.state.snapshot().volumePercent);
     state.volumeSlider->setFixedWidth(120);
     state.muteBox = new QCheckBox(QStringLiteral("Mute"));
     state.muteBox->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
@@ -316,16 +308,12 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     state.pictureGap->changeSize(state.pictureGapWidth, 0, QSizePolicy::Fixed,
                                  QSizePolicy::Minimum);
 
-    // What the worker threads read instead of the widgets.
-    shared.positionCtl = state.positionCtl;
-    mirrorPosition(state.positionSlider, &shared.positionSliderValue, &shared.wakeup);
-    QObject::connect(state.positionSlider, &QSlider::sliderReleased, state.positionSlider,
-                     [&shared] { shared.wakeup.notify(); });
+    // The worker threads never read a widget: the position the user settles
+    // on is a seek, the settings go as snapshots.
+    QObject::connect(state.positionCtl, &SliderLCD::settled, state.positionSlider,
+                     [&core](double seconds) { core.submit(command::SeekTo{seconds}); });
     publishSettings(mainWindow, state);
-    shared.positionSliderMaximum = state.positionSlider->maximum();
-    QObject::connect(state.positionSlider, &QSlider::rangeChanged, state.positionSlider,
-                     [&shared](int, int maximum) { shared.positionSliderMaximum = maximum; });
-    shared.driver = new QueuedWidgetDriver(state, mainWindow);
+    core.driver = new QueuedWidgetDriver(state, mainWindow);
     setVideoDuration(videoSeconds);
     // Keys belong to the window as a whole, not to the control last clicked.
     for (QWidget* control : state.controlsPanel->findChildren<QWidget*>())
@@ -341,5 +329,5 @@ void setPlaySpeed(double speed) {
     ControlState& state = controlState();
     state.speed = speed;
     state.settings.publish(settingsOfWindow(state));
-    state.shared.wakeup.notify();
+    state.core.wakeup.notify();
 }

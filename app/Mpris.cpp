@@ -20,8 +20,8 @@ constexpr int kLookMs = 200;
 constexpr double kJumpSeconds = 1.0;
 } // namespace
 
-MprisService::MprisService(SharedControls& shared, MprisActions chosen, QObject* parent)
-    : QObject(parent), controls(shared), actions(std::move(chosen)) {
+MprisService::MprisService(const PlayerStateBoard& board, MprisActions chosen, QObject* parent)
+    : QObject(parent), state(board), actions(std::move(chosen)) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
 }
@@ -72,7 +72,7 @@ void MprisService::setTrack(const QString& path, double seconds) {
 QString MprisService::playbackStatus() const {
     if (stopped)
         return QStringLiteral("Stopped");
-    return controls.paused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    return paused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
 }
 
 QDBusObjectPath MprisService::trackId() const {
@@ -86,11 +86,12 @@ QVariantMap MprisService::metadata() const {
 }
 
 qlonglong MprisService::positionMicroseconds() const {
-    return std::llround(controls.shownTime.load() * 1e6);
+    return std::llround(state.snapshot().position * 1e6);
 }
 
 double MprisService::volume() const {
-    return controls.muted ? 0.0 : controls.volumePercent.load() / 100.0;
+    const PlayerState now = state.snapshot();
+    return now.muted ? 0.0 : now.volumePercent / 100.0;
 }
 
 double MprisService::rate() const {
@@ -105,7 +106,7 @@ QVariantMap MprisService::playerProperties() const {
 }
 
 void MprisService::lookForChanges() {
-    if (stopped && !controls.paused())
+    if (stopped && !paused())
         stopped = false;
     const QVariantMap now = playerProperties();
     QVariantMap changed;
@@ -119,9 +120,9 @@ void MprisService::lookForChanges() {
         signal << kPlayerInterface << changed << QStringList();
         QDBusConnection::sessionBus().send(signal);
     }
-    const double position = controls.shownTime;
+    const double position = state.snapshot().position;
     const qint64 when = QDateTime::currentMSecsSinceEpoch();
-    const double elapsed = controls.paused() || lastLook == 0 ? 0.0 : (when - lastLook) / 1000.0;
+    const double elapsed = paused() || lastLook == 0 ? 0.0 : (when - lastLook) / 1000.0;
     if (std::abs(position - (lastPosition + elapsed * rate())) > kJumpSeconds)
         emit seeked(positionMicroseconds());
     lastPosition = position;
@@ -173,7 +174,7 @@ void MprisPlayerAdaptor::Previous() {
 }
 
 void MprisPlayerAdaptor::Pause() {
-    if (!service->controls.paused())
+    if (!service->paused())
         service->actions.togglePause();
 }
 
@@ -191,12 +192,12 @@ void MprisPlayerAdaptor::Stop() {
 
 void MprisPlayerAdaptor::Play() {
     service->stopped = false;
-    if (service->controls.paused())
+    if (service->paused())
         service->actions.togglePause();
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong offset) {
-    service->actions.seekTo(service->controls.shownTime + offset / 1e6);
+    service->actions.seekTo(service->state.snapshot().position + offset / 1e6);
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {

@@ -5,9 +5,10 @@
 // Player interface on /org/mpris/MediaPlayer2, under
 // org.mpris.MediaPlayer2.tessaro (a second player at once takes
 // org.mpris.MediaPlayer2.tessaro.instance<pid>). Lives on the GUI thread;
-// it reads the shared controls and acts through the window's own paths.
+// it reads the player's published state and acts through the window's own
+// paths.
 
-#include "SharedControls.h"
+#include "PlayerState.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
@@ -37,7 +38,7 @@ class MprisService : public QObject {
     Q_OBJECT
 
 public:
-    MprisService(SharedControls& controls, MprisActions actions, QObject* parent = nullptr);
+    MprisService(const PlayerStateBoard& state, MprisActions actions, QObject* parent = nullptr);
     ~MprisService() override;
 
     // Takes a name on the session bus; false (with why in notice) without one.
@@ -56,7 +57,8 @@ public:
     double rate() const;
     QDBusObjectPath trackId() const;
 
-    SharedControls& controls;
+    const PlayerStateBoard& state;
+    bool paused() const { return state.snapshot().paused; }
     const MprisActions actions;
     bool stopped = false;
 

@@ -4,6 +4,7 @@
 #include "ControlState.h"
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
+#include "EngineFailure.h"
 #include "FreedMemory.h"
 #include "MainWindow.h"
 #include "Mpris.h"
@@ -113,21 +114,21 @@ namespace {
 class Session {
 public:
     Session(const std::string& path, DisplayWindow* display, ControlState& state,
-            AudioOutput& audio)
+            AudioOutput& audio, const std::function<void(const EngineFailure&)>& onFailure)
         : playbackQueue(makePlaybackQueue()),
-          decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.shared,
+          decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.core,
                                                     state.settings, &audio)),
-          visualization(
-              std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.shared)),
+          visualization(std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.core)),
           storeTimeline(std::make_unique<StoreTimeline>(state.timelineEvents)),
           store(std::make_unique<StoreSide>(path, StoreConfig::fromEnvironment(), state.settings,
                                             storeTimeline->hooks())) {
-        SharedControls& shared = state.shared;
-        decoding->loop.storeBoard = &store->board;
+        PlayerCore& core = state.core;
+        decoding->loop().setStoreBoard(&store->board);
+        decoding->setFailureHandler(onFailure);
         // Each side of the queue wakes the other: a picture queued wakes the
         // screen, a picture taken makes room for the decoding thread.
-        playbackQueue->setOnPut([&shared] { shared.screenWakeup.notify(); });
-        playbackQueue->setOnTaken([&shared] { shared.wakeup.notify(); });
+        playbackQueue->setOnPut([&core] { core.screenWakeup.notify(); });
+        playbackQueue->setOnTaken([&core] { core.wakeup.notify(); });
         // The sound heard is the clock the pictures follow, when there is sound.
         visualization->playbackPacer().setMasterClock([&audio] { return audio.presentationTime(); },
                                                       [&audio] { return audio.clockPending(); });
@@ -177,15 +178,10 @@ QString clockText(double seconds) {
 // Where and how the video starts: where it was left, when it was; else at
 // its start in Play.
 void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
-    SharedControls& shared = state.shared;
     const double at = resume ? resume->seconds : 0.0;
-    shared.mode = resume ? resume->mode : PlayerMode::Play;
-    shared.positionValue = static_cast<int32_t>(at);
-    shared.shownTime = at;
+    // A resumed video starts with a seek there.
+    state.core.begin(resume ? resume->mode : PlayerMode::Play, at, resume.has_value());
     state.positionSlider->setValue(static_cast<int>(at));
-    // As a release of the slider there: the decoding thread starts with a seek.
-    state.positionCtl->value = at;
-    state.positionCtl->changed = resume.has_value();
 }
 
 // The picture on screen, in colour at the video's own size.
@@ -235,8 +231,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     buildMainWindow(mainWindow.get(), displayWindow, videoSeconds);
     const auto signalNotifier = closeOnTerminationSignals(mainWindow.get());
     ControlState& state = controlState();
-    SharedControls& shared = state.shared;
-    auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, shared);
+    PlayerCore& core = state.core;
+    auto* windowControl = new WindowControl(mainWindow.get(), displayWindow, core);
     auto* thumbnails =
         new ThumbnailHover(state.timelineEvents, state.positionSlider, mainWindow.get());
     // A click on a kept span of the summary map goes there.
@@ -257,10 +253,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         state.volumeSlider->setValue(memory->volumePercent());
         state.muteBox->setChecked(memory->muted());
     }
-    shared.volumePercent = state.volumeSlider->value();
-    shared.muted = state.muteBox->isChecked();
-    audio.setVolume(shared.volumePercent / 100.0);
-    audio.setMuted(shared.muted);
+    core.soundChanged(state.volumeSlider->value(), state.muteBox->isChecked(), 0);
+    audio.setVolume(state.volumeSlider->value() / 100.0);
+    audio.setMuted(state.muteBox->isChecked());
     NoticeTurns notices(displayWindow);
     const auto showNotice = [&notices](const QString& text, int milliseconds) {
         notices.show(text, milliseconds);
@@ -276,21 +271,18 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             },
             Qt::QueuedConnection);
     });
-    const auto soundChanged = [&shared] {
-        shared.soundNoticeUntil = steadyMilliseconds() + kSoundNoticeMs;
-        shared.redrawScreen();
+    const auto soundChanged = [&core, &state] {
+        core.soundChanged(state.volumeSlider->value(), state.muteBox->isChecked(), kSoundNoticeMs);
     };
-    displayWindow->onResized = [&shared] { shared.redrawScreen(); };
+    displayWindow->onResized = [&core] { core.screenWakeup.notify(); };
     QObject::connect(state.volumeSlider, &QSlider::valueChanged, mainWindow.get(),
-                     [&audio, &shared, soundChanged](int percent) {
+                     [&audio, soundChanged](int percent) {
                          audio.setVolume(percent / 100.0);
-                         shared.volumePercent = percent;
                          soundChanged();
                      });
     QObject::connect(state.muteBox, &QCheckBox::toggled, mainWindow.get(),
-                     [&audio, &shared, soundChanged](bool on) {
+                     [&audio, soundChanged](bool on) {
                          audio.setMuted(on);
-                         shared.muted = on;
                          soundChanged();
                      });
     QObject::connect(windowControl, &WindowControl::volumeStep, mainWindow.get(),
@@ -305,7 +297,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     const auto rememberPlaying = [&] {
         if (!memory)
             return;
-        memory->remember(playingKey, {shared.shownTime, windowControl->playingMode()});
+        memory->remember(playingKey,
+                         {core.state.snapshot().position, windowControl->playingMode()});
         memory->rememberSound(state.volumeSlider->value(), state.muteBox->isChecked());
         showNotice(memory->takeNotice(), kNoticeMs);
     };
@@ -328,8 +321,26 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                                                      : QString());
         showNotice(text, kResumeNoticeMs);
     };
+    // An engine failure on any thread ends the run here, with its message
+    // and status, once.
+    std::optional<int> failedWith;
+    const auto endWith = [&application, &failedWith](const EngineFailure& failure) {
+        const std::string message = failure.what();
+        const int status = failure.status;
+        QMetaObject::invokeMethod(
+            &application,
+            [&application, &failedWith, message, status] {
+                if (failedWith)
+                    return;
+                failedWith = status;
+                announce(message.c_str());
+                application.exit(status);
+            },
+            Qt::QueuedConnection);
+    };
+    displayWindow->onFailure = endWith;
     resumeFor(videoPath, videoSeconds);
-    auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio);
+    auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio, endWith);
 
     QObject::connect(windowControl, &WindowControl::speedChosen, mainWindow.get(), setPlaySpeed);
     QObject::connect(windowControl, &WindowControl::copyRequested, mainWindow.get(), [&] {
@@ -342,9 +353,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     QObject::connect(windowControl, &WindowControl::saveRequested, mainWindow.get(),
                      [&] { showSaveDialog(mainWindow.get(), playingPath); });
     QObject::connect(windowControl, &WindowControl::screenshotRequested, mainWindow.get(), [&] {
-        const QString written =
-            saveScreenshot(imageOnScreen(session.get()), screenshotFolder(),
-                           screenshotName(QString::fromStdString(playingPath), shared.shownTime));
+        const QString written = saveScreenshot(
+            imageOnScreen(session.get()), screenshotFolder(),
+            screenshotName(QString::fromStdString(playingPath), core.state.snapshot().position));
         showNotice(written.isEmpty() ? QStringLiteral("The picture could not be saved")
                                      : QStringLiteral("Saved ") + written,
                    kNoticeMs);
@@ -364,11 +375,12 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     MprisActions actions;
     actions.togglePause = [windowControl] { windowControl->perform(KeyAction::TogglePause); };
     actions.seekTo = [windowControl](double seconds) { windowControl->seekTo(seconds); };
-    actions.skip = [windowControl, &shared](int direction) {
-        if (shared.summarising())
+    actions.skip = [windowControl, &core](int direction) {
+        const PlayerState now = core.state.snapshot();
+        if (now.mode == PlayerMode::Summary)
             windowControl->skipSegment(direction);
         else
-            windowControl->seekTo(shared.shownTime + direction * kSkipSeconds);
+            windowControl->seekTo(now.position + direction * kSkipSeconds);
     };
     actions.setSpeed = setPlaySpeed;
     actions.speed = [&state] { return state.speed; };
@@ -384,40 +396,41 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     actions.open = [windowControl](const QString& path) {
         emit windowControl->openRequested(path);
     };
-    auto mpris = std::make_unique<MprisService>(shared, std::move(actions));
+    auto mpris = std::make_unique<MprisService>(core.state, std::move(actions));
     mpris->setTrack(QString::fromUtf8(videoPath), videoSeconds);
     if (!mpris->start()) {
         showNotice(mpris->notice(), kNoticeMs);
         mpris.reset();
     }
 
-    QObject::connect(windowControl, &WindowControl::openRequested, mainWindow.get(),
-                     [&](const QString& chosen) {
-                         const std::string path = chosen.toStdString();
-                         double seconds = 0.0;
-                         if (!probeVideo(path.c_str(), &seconds)) {
-                             displayWindow->showNotice(
-                                 QStringLiteral("Cannot open %1: not a video this player can read")
-                                     .arg(QFileInfo(chosen).fileName()),
-                                 5000);
-                             return;
-                         }
-                         // As on close: the workers stop before anything they use changes.
-                         session.reset();
-                         rememberPlaying();
-                         setVideoDuration(seconds);
-                         resumeFor(path, seconds);
-                         state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
-                         mainWindow->setWindowTitle(titleFor(path));
-                         if (mpris)
-                             mpris->setTrack(chosen, seconds);
-                         session = std::make_unique<Session>(path, displayWindow, state, audio);
-                         tellReady();
-                         session->start();
-                     });
+    QObject::connect(
+        windowControl, &WindowControl::openRequested, mainWindow.get(), [&](const QString& chosen) {
+            const std::string path = chosen.toStdString();
+            double seconds = 0.0;
+            if (!probeVideo(path.c_str(), &seconds)) {
+                displayWindow->showNotice(
+                    QStringLiteral("Cannot open %1: not a video this player can read")
+                        .arg(QFileInfo(chosen).fileName()),
+                    5000);
+                return;
+            }
+            // As on close: the workers stop before anything they use changes.
+            session.reset();
+            rememberPlaying();
+            setVideoDuration(seconds);
+            resumeFor(path, seconds);
+            state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
+            mainWindow->setWindowTitle(titleFor(path));
+            if (mpris)
+                mpris->setTrack(chosen, seconds);
+            session = std::make_unique<Session>(path, displayWindow, state, audio, endWith);
+            tellReady();
+            session->start();
+        });
 
     const int result = application.exec();
-    std::printf("\nFinished %d", result);
+    if (!failedWith)
+        std::printf("\nFinished %d", result);
 
     // Stop every worker before the window they use goes away.
     mpris.reset();
@@ -427,5 +440,5 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     audio.setLossHandler({});
     refresh.reset();
     mainWindow.reset();
-    return 0;
+    return failedWith.value_or(0);
 }

@@ -7,7 +7,7 @@
 // QSettings in the user's configuration folder; a file that cannot be read
 // or written is left alone, with one notice.
 
-#include "SharedControls.h"
+#include "PlayerCommands.h"
 
 #include <QString>
 

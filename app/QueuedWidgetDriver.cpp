@@ -12,11 +12,17 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     : QObject(parent), state(controls) {
     timelineValues.reserve(MAX_EVENT_VALUES);
     appliedValues.reserve(MAX_EVENT_VALUES);
+    state.core.state.setListener([this] {
+        std::unique_lock lock(pendingMutex);
+        positionPending = true;
+        schedule(lock);
+    });
 }
 
 QueuedWidgetDriver::~QueuedWidgetDriver() {
+    state.core.state.setListener({});
     WidgetDriver* self = this;
-    state.shared.driver.compare_exchange_strong(self, nullptr);
+    state.core.driver.compare_exchange_strong(self, nullptr);
 }
 
 void QueuedWidgetDriver::schedule(std::unique_lock<std::mutex>& lock) {
@@ -27,18 +33,6 @@ void QueuedWidgetDriver::schedule(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     // By name, so that nothing built in the caller's thread travels with the call.
     QMetaObject::invokeMethod(this, "applyPending", Qt::QueuedConnection);
-}
-
-void QueuedWidgetDriver::setPositionSlider(int seconds) {
-    // A worker that moves the slider and then reads its position back must see
-    // its own move at once, clamped to the range as the slider will clamp it.
-    const int clamped =
-        std::clamp(seconds, 0, std::max(0, state.shared.positionSliderMaximum.load()));
-    state.shared.positionSliderValue = clamped;
-    std::unique_lock lock(pendingMutex);
-    positionPending = true;
-    positionSeconds = seconds;
-    schedule(lock);
 }
 
 void QueuedWidgetDriver::setTimelineData(const double* values, int count, double minimum,
@@ -67,7 +61,6 @@ void QueuedWidgetDriver::setTreeNodesStrip(double minimum, double maximum, doubl
 
 void QueuedWidgetDriver::applyPending() {
     bool movePosition = false;
-    int seconds = 0;
     Strip newTimeline;
     Strip newDepth;
     Strip newNodes;
@@ -75,7 +68,6 @@ void QueuedWidgetDriver::applyPending() {
         std::lock_guard lock(pendingMutex);
         posted = false;
         std::swap(movePosition, positionPending);
-        seconds = positionSeconds;
         std::swap(newTimeline, timeline);
         std::swap(newDepth, treeDepth);
         std::swap(newNodes, treeNodes);
@@ -83,9 +75,9 @@ void QueuedWidgetDriver::applyPending() {
             timelineValues.swap(appliedValues);
         }
     }
-    if (movePosition && state.positionSlider != nullptr) {
-        state.positionSlider->setValue(seconds);
-    }
+    // The slider follows the picture on screen, except while the user holds it.
+    if (movePosition && state.positionSlider != nullptr && !state.positionSlider->isSliderDown())
+        state.positionSlider->setValue(static_cast<int>(state.core.state.snapshot().position));
     auto apply = [](DisplayEvents* strip, const Strip& s, const std::vector<double>& values) {
         if (strip != nullptr && s.pending) {
             strip->setData(values.data(), static_cast<int>(values.size()), s.minimum, s.maximum,

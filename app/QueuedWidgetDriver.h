@@ -1,11 +1,12 @@
 #pragma once
 
-// Carries the worker threads' widget updates to the GUI thread. A request
+// Carries the worker threads' widget updates to the GUI thread, and moves
+// the position slider with the player's published position. A request
 // records the latest wanted state and posts at most one call at a time, so a
 // worker that polls in a tight loop cannot flood the event queue; the GUI
 // thread applies only the newest state of each widget.
 
-#include "SharedControls.h"
+#include "WidgetDriver.h"
 
 #include <QObject>
 
@@ -22,7 +23,6 @@ public:
     QueuedWidgetDriver(ControlState& state, QObject* parent);
     ~QueuedWidgetDriver() override;
 
-    void setPositionSlider(int seconds) override;
     void setTimelineData(const double* values, int count, double minimum, double maximum,
                          double position, double mark1, double mark2) override;
     void setTreeDepthStrip(double minimum, double maximum, double position, double mark1,
@@ -50,7 +50,6 @@ private:
     std::mutex pendingMutex;
     bool posted = false;
     bool positionPending = false;
-    int positionSeconds = 0;
     Strip timeline;
     Strip treeDepth;
     Strip treeNodes;

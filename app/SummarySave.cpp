@@ -106,8 +106,7 @@ bool SummarySave::start(const SaveRequest& request) {
         return false;
     cancelled = false;
     // The player's buffer gives the encoder room while the save runs.
-    controlState().shared.saving = true;
-    controlState().shared.wakeup.notify();
+    controlState().core.submit(command::Saving{true});
     worker.start([this, request] { run(request); });
     return true;
 }
@@ -175,7 +174,7 @@ void SummarySave::run(const SaveRequest& request) {
 void SummarySave::finish(bool saved, const QString& message) {
     // On the save's own thread, whose tree, decoder and encoder are gone.
     returnFreedMemory();
-    controlState().shared.saving = false;
+    controlState().core.submit(command::Saving{false});
     const std::lock_guard lock(mutex);
     posted.ended = true;
     posted.saved = saved;

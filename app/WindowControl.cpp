@@ -103,8 +103,8 @@ double steppedSpeed(double speed, int direction) {
 }
 
 WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
-                             SharedControls& shared)
-    : QObject(watchedWindow), window(watchedWindow), picture(watchedPicture), controls(shared) {
+                             PlayerCore& playerCore)
+    : QObject(watchedWindow), window(watchedWindow), picture(watchedPicture), core(playerCore) {
     window->setAcceptDrops(true);
     window->setFocusPolicy(Qt::StrongFocus);
     // Keys reach the window whichever of its widgets has the focus.
@@ -118,35 +118,30 @@ WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
 }
 
 void WindowControl::seekBy(int seconds) {
-    seekTo(seconds == 0 ? 0 : controls.positionValue.load() + seconds);
+    seekTo(seconds == 0 ? 0 : static_cast<int>(core.state.snapshot().position) + seconds);
 }
 
 void WindowControl::seekTo(double seconds) {
     ControlState& state = controlState();
     QSlider* slider = state.positionSlider;
     const double target = std::clamp(seconds, 0.0, static_cast<double>(slider->maximum()));
-    // As a release of the slider at the target: the decoding thread seeks there.
     slider->setValue(static_cast<int>(target));
-    state.positionCtl->value = target;
-    state.positionCtl->changed = true;
-    controls.wakeup.notify();
+    core.submit(command::SeekTo{target});
 }
 
 void WindowControl::skipSegment(int direction) {
-    controls.segmentSkips += direction;
-    controls.wakeup.notify();
+    core.submit(command::SkipSegments{direction});
 }
 
 PlayerMode WindowControl::playingMode() const {
-    return controls.paused() ? pausedMode : controls.mode.load();
+    return core.state.snapshot().mode;
 }
 
 void WindowControl::step(int pictures) {
     // A frame step shows a picture of the pause; playing, it does nothing.
-    if (!controls.paused())
+    if (!core.state.snapshot().paused)
         return;
-    controls.stepRequests += pictures;
-    controls.wakeup.notify();
+    core.submit(command::StepPictures{pictures});
 }
 
 void WindowControl::setFullScreen(bool on) {
@@ -178,18 +173,13 @@ void WindowControl::perform(KeyAction action) {
     case KeyAction::None:
         return;
     case KeyAction::TogglePause:
-        if (controls.paused()) {
-            controls.setMode(pausedMode);
-        } else {
-            pausedMode = controls.mode;
-            controls.setMode(PlayerMode::Pause);
-        }
+        core.submit(command::TogglePause{});
         return;
     case KeyAction::Summary:
-        controls.setMode(PlayerMode::Summary);
+        core.submit(command::ChooseMode{PlayerMode::Summary});
         return;
     case KeyAction::Play:
-        controls.setMode(PlayerMode::Play);
+        core.submit(command::ChooseMode{PlayerMode::Play});
         return;
     case KeyAction::Back5:
         return seekBy(-5);

@@ -4,7 +4,7 @@
 // double click on the picture, its context menu, and opening another video by dropping a file
 // on the window or through a file dialog. Lives on the GUI thread.
 
-#include "SharedControls.h"
+#include "PlayerCore.h"
 
 #include <QObject>
 #include <QString>
@@ -54,11 +54,11 @@ class WindowControl : public QObject {
 
 public:
     // Watches the window and its picture; both must outlive this object.
-    WindowControl(QWidget* window, QWidget* picture, SharedControls& controls);
+    WindowControl(QWidget* window, QWidget* picture, PlayerCore& core);
 
     void perform(KeyAction action);
     bool fullScreen() const { return inFullScreen; }
-    // Goes to `seconds` in the video, as a release of the position slider there.
+    // Goes to `seconds` in the video (within its length); the slider shows it at once.
     void seekTo(double seconds);
     // In Summary, to the start of the next (+1) or previous (-1) kept segment.
     void skipSegment(int direction);
@@ -89,7 +89,6 @@ private:
 
     QWidget* const window;
     QWidget* const picture;
-    SharedControls& controls;
-    PlayerMode pausedMode = PlayerMode::Play;
+    PlayerCore& core;
     bool inFullScreen = false;
 };

@@ -1,17 +1,11 @@
 #include "ThreadDecoding.h"
 
-#include "EngineFailure.h"
-
-#include <cstdio>
-#include <cstdlib>
-
 ThreadDecoding::ThreadDecoding(const char* inputPath, PlaybackQueue& playbackQueue,
-                               SharedControls& controls, const SettingsBoard& settings,
-                               SoundSink* audio)
-    : loop(inputPath, playbackQueue, controls, settings, audio), worker(&controls.wakeup) {
+                               PlayerCore& core, const SettingsBoard& settings, SoundSink* audio)
+    : playerLoop(inputPath, playbackQueue, core, settings, audio), worker(&core.wakeup) {
     // A seek decodes on for up to a minute's pictures: the window that
     // closes, or opens another video, does not wait for it.
-    worker.setInterrupt([this] { loop.interrupt(); });
+    worker.setInterrupt([this] { playerLoop.interrupt(); });
 }
 
 void ThreadDecoding::start() {
@@ -20,16 +14,15 @@ void ThreadDecoding::start() {
 
 void ThreadDecoding::run() {
     try {
-        loop.start();
+        playerLoop.start();
         while (!worker.stopRequested()) {
-            if (loop.pass() == PlayerLoop::Next::Wait)
+            if (playerLoop.pass() == PlayerLoop::Next::Wait)
                 worker.waitForWake();
         }
     } catch (const EngineFailure& failure) {
         // The engine cannot go on (memory exhausted, a broken tree): the
-        // player ends as such a failure always has, with its message.
-        std::printf("%s", failure.what());
-        std::fflush(stdout);
-        std::_Exit(failure.status);
+        // thread ends, and the program ends with the failure's message.
+        if (onFailure)
+            onFailure(failure);
     }
 }

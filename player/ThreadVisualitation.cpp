@@ -2,7 +2,7 @@
 
 #include "ColourConversion.h"
 #include "DisplayWindow.h"
-#include "SharedControls.h"
+#include "PlayerCore.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -55,9 +55,9 @@ cv::Mat windowOf(DisplayWindow* display) {
 } // namespace
 
 ThreadVisualitation::ThreadVisualitation(PlaybackQueue& queue, DisplayWindow* display,
-                                         SharedControls& controls, int32_t maxLateFrames)
-    : playbackQueue(queue), display(display), maxLateFrames(maxLateFrames), controls(controls),
-      worker(&controls.screenWakeup),
+                                         PlayerCore& playerCore, int32_t maxLateFrames)
+    : playbackQueue(queue), display(display), maxLateFrames(maxLateFrames), core(playerCore),
+      worker(&playerCore.screenWakeup),
       pacer(
           clock, [this] { return worker.stopRequested(); }, maxLateFrames) {}
 
@@ -74,7 +74,6 @@ void ThreadVisualitation::start() {
 }
 
 void ThreadVisualitation::run() {
-    controls.positionValue = 0;
     if (!pacer.start()) {
         return;
     }
@@ -86,13 +85,15 @@ void ThreadVisualitation::run() {
         if (overlayOutdated()) {
             redraw();
         }
-        if (controls.paused()) {
+        followRestart();
+        if (core.state.snapshot().paused) {
             waitWhilePaused();
             waiting = false;
             continue;
         }
         std::optional<PlaybackQueue::Entry> taken = playbackQueue.tryGet();
         if (!taken) {
+            tellEnded();
             if (!waiting) {
                 redraw();
             }
@@ -108,15 +109,16 @@ void ThreadVisualitation::run() {
         PictureFrame& frame = taken->item;
         // A frame is late by a share of its time on screen, which the speed shortens.
         const PaceDecision decision =
-            pacer.pace(frame.playTime, controls.framePeriod / controls.speed);
+            pacer.pace(frame.playTime, core.screen.framePeriod / core.screen.speed);
         if (decision == PaceDecision::Stop) {
             return;
         }
         if (stale(taken->serial)) {
             continue; // a seek came while it waited for its time
         }
-        controls.positionValue = static_cast<int32_t>(frame.frameTime);
+        publishPosition(frame.frameTime);
         if (decision == PaceDecision::Show) {
+            core.screen.shownSerial = taken->serial;
             showFrame(frame);
             if (onShown) {
                 onShown(frame);
@@ -130,7 +132,7 @@ void ThreadVisualitation::run() {
 }
 
 Worker::Clock::time_point ThreadVisualitation::nextRedraw() const {
-    const int64_t noticeUntil = controls.soundNoticeUntil;
+    const int64_t noticeUntil = core.state.snapshot().soundNoticeUntil;
     const int64_t now = steadyMilliseconds();
     if (noticeUntil <= now)
         return Worker::Clock::time_point::max();
@@ -145,7 +147,7 @@ void ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) 
     const int width = frame.picture.width();
     const int height = frame.picture.height();
     const cv::Rect area =
-        fittedPicture(window.cols, window.rows, width, height, controls.sampleAspect);
+        fittedPicture(window.cols, window.rows, width, height, core.screen.sampleAspect);
     // Black bars around the picture where its proportions leave room.
     window(cv::Rect(0, 0, window.cols, area.y)).setTo(stripColour);
     window(cv::Rect(0, area.y + area.height, window.cols, window.rows - area.y - area.height))
@@ -185,7 +187,7 @@ void ThreadVisualitation::showFrame(const PictureFrame& frame) {
         drawOverlay(window, frame.frameTime);
         drawnSizeGeneration = display->sizeGeneration;
     }
-    controls.shownTime = frame.frameTime;
+    core.screen.shownTime = frame.frameTime;
     {
         const std::lock_guard lock(onScreenMutex);
         lastShown = frame;
@@ -198,7 +200,7 @@ void ThreadVisualitation::showFrame(const PictureFrame& frame) {
 
 void ThreadVisualitation::drawWaiting(cv::Mat& window) {
     window.setTo(stripColour);
-    drawOverlay(window, controls.positionValue);
+    drawOverlay(window, static_cast<int32_t>(core.state.snapshot().position));
     const double scale = overlayScale(window);
     const char* text = "Summarising...";
     int baseline = 0;
@@ -213,7 +215,8 @@ void ThreadVisualitation::redraw() {
         QMutexLocker lock(display->pictureMutex);
         cv::Mat window = windowOf(display);
         drawnSizeGeneration = display->sizeGeneration;
-        if (controls.summarising() && controls.summaryFilling) {
+        const PlayerState state = core.state.snapshot();
+        if (state.shownMode() == PlayerMode::Summary && state.summaryFilling) {
             drawWaiting(window);
             display->pictureReady = true;
         } else if (onScreen.picture) {
@@ -228,7 +231,8 @@ void ThreadVisualitation::redraw() {
 }
 
 void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
-    drawnNoticeUntil = controls.soundNoticeUntil;
+    const PlayerState state = core.state.snapshot();
+    drawnNoticeUntil = state.soundNoticeUntil;
     const double s = overlayScale(picture);
     const auto at = [s](int x, int y) {
         return cv::Point(static_cast<int>(x * s), static_cast<int>(y * s));
@@ -240,27 +244,27 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     putOverlayText(picture, time, at(20, 30), fontAScale * s, textColour, thickness);
     putOverlayText(picture, VISUALITATION_BANNER, at(165, 30), fontAScale * s, textColour,
                    thickness);
-    if (steadyMilliseconds() < controls.soundNoticeUntil) {
+    if (steadyMilliseconds() < state.soundNoticeUntil) {
         // The sound's state, for a moment after it changed.
         char sound[32];
-        if (controls.muted)
+        if (state.muted)
             std::snprintf(sound, sizeof sound, "MUTE");
         else
-            std::snprintf(sound, sizeof sound, "VOLUME %d%%", controls.volumePercent.load());
+            std::snprintf(sound, sizeof sound, "VOLUME %d%%", state.volumePercent);
         cv::rectangle(picture, at(15, 58), at(150, 38), stripColour, cv::FILLED, cv::LINE_8);
         putOverlayText(picture, sound, at(20, 53), fontBScale * s, summaryColour, thickness);
         noticeDrawn = true;
     } else {
         noticeDrawn = false;
     }
-    drawnSpeed = controls.speed;
+    drawnSpeed = core.screen.speed;
     if (const double speed = drawnSpeed; speed != 1.0) {
         char text[16];
         std::snprintf(text, sizeof text, "%gx", speed);
         cv::rectangle(picture, at(370, 58), at(430, 38), stripColour, cv::FILLED, cv::LINE_8);
         putOverlayText(picture, text, at(378, 53), fontBScale * s, summaryColour, thickness);
     }
-    switch (controls.mode.load()) {
+    switch (state.shownMode()) {
     case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
         break;
@@ -274,18 +278,19 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 }
 
 bool ThreadVisualitation::overlayOutdated() const {
-    const bool noticeDue = steadyMilliseconds() < controls.soundNoticeUntil;
+    const int64_t noticeUntil = core.state.snapshot().soundNoticeUntil;
+    const bool noticeDue = steadyMilliseconds() < noticeUntil;
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
-           controls.speed != drawnSpeed ||
-           (noticeDue && controls.soundNoticeUntil != drawnNoticeUntil);
+           core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil);
 }
 
 void ThreadVisualitation::waitWhilePaused() {
     // The picture on screen says PAUSE while the pause lasts.
     redraw();
     pacer.pause();
-    while (controls.paused() && !worker.stopRequested()) {
-        if (controls.screenSteps > 0 && showStep())
+    while (core.state.snapshot().paused && !worker.stopRequested()) {
+        followRestart();
+        if (core.screen.steps > 0 && showStep())
             continue;
         waitForChange();
         if (overlayOutdated())
@@ -300,10 +305,35 @@ bool ThreadVisualitation::showStep() {
         return false;
     if (stale(taken->serial))
         return true;
-    --controls.screenSteps;
+    --core.screen.steps;
     PictureFrame& frame = taken->item;
-    controls.positionValue = static_cast<int32_t>(frame.frameTime);
+    publishPosition(frame.frameTime);
+    core.screen.shownSerial = taken->serial;
     showFrame(frame);
     onScreen = std::move(frame);
     return true;
+}
+
+void ThreadVisualitation::publishPosition(double time) {
+    core.state.update([time](PlayerState& state) {
+        const bool ended = changeTo(state.ended, false);
+        return changeTo(state.position, time) || ended;
+    });
+}
+
+void ThreadVisualitation::followRestart() {
+    // Until a picture of the new placement shows, the position is where it begins.
+    if (core.screen.shownSerial == playbackQueue.serial())
+        return;
+    const double from = core.screen.restartTime;
+    core.state.update([from](PlayerState& state) {
+        const bool ended = changeTo(state.ended, false);
+        return changeTo(state.position, from) || ended;
+    });
+}
+
+void ThreadVisualitation::tellEnded() {
+    if (!core.screen.handedAll || core.screen.shownSerial != playbackQueue.serial())
+        return;
+    core.state.update([](PlayerState& state) { return changeTo(state.ended, true); });
 }

@@ -4,9 +4,9 @@
 // oldest first, paces them by their time on the playback timeline, converts
 // each shown one to colour, scales it into the DisplayWindow's picture with
 // its true proportions (black bars where the area is wider or taller) and an
-// overlay (time, banner, mode), and asks for a repaint. It reports the
-// playing position in whole seconds through positionValue, and stops when
-// asked to. It waits on the controls' screen wakeup (a picture queued, a
+// overlay (time, banner, mode), and asks for a repaint. It publishes the
+// position in the player's state, and the end once everything handed on is
+// shown, and stops when asked to. It waits on the core's screen wakeup (a picture queued, a
 // mode change, a resize, a sound notice) and on the pacer's clock.
 
 #include "PlaybackPacer.h"
@@ -27,15 +27,15 @@ extern "C" {
 
 struct SwsContext;
 class DisplayWindow;
-struct SharedControls;
+class PlayerCore;
 
 // The overlay's banner: product name, the word Demo, and our credit.
 inline constexpr char VISUALITATION_BANNER[] = "  Tessaro Demo by the team";
 
 class ThreadVisualitation {
 public:
-    ThreadVisualitation(PlaybackQueue& playbackQueue, DisplayWindow* display,
-                        SharedControls& controls, int32_t maxLateFrames = 1);
+    ThreadVisualitation(PlaybackQueue& playbackQueue, DisplayWindow* display, PlayerCore& core,
+                        int32_t maxLateFrames = 1);
     // Stops the thread and waits for it.
     ~ThreadVisualitation();
     ThreadVisualitation(const ThreadVisualitation&) = delete;
@@ -95,10 +95,15 @@ private:
     // resize), at most until the overlay must be drawn again.
     void waitForChange();
     void scaleInto(const PictureFrame& frame, cv::Mat& picture);
+    // The state's position is the picture shown, or where a restart begins.
+    void publishPosition(double time);
+    void followRestart();
+    // Everything handed on has been shown: the state says the end is reached.
+    void tellEnded();
     // A picture taken before the last flush of the queue (a seek, a restart).
     bool stale(uint64_t serial) const { return serial != playbackQueue.serial(); }
 
-    SharedControls& controls;
+    PlayerCore& core;
     Worker worker;
     std::atomic<int64_t> shown{0};
     std::atomic<int64_t> dropped{0};

@@ -1,8 +1,11 @@
 #include "ButtonActivation.h"
 
-ButtonActivation::ButtonActivation(SharedControls& shared, PlayerMode chosen)
-    : QPushButton(nullptr), controls(shared), mode(chosen) {}
+ButtonActivation::ButtonActivation(std::function<void()> chosen)
+    : QPushButton(nullptr), action(std::move(chosen)) {
+    connect(this, &QPushButton::clicked, this, &ButtonActivation::activa);
+}
 
 void ButtonActivation::activa() {
-    controls.setMode(mode);
+    if (action)
+        action();
 }

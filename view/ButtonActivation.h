@@ -1,22 +1,19 @@
 #pragma once
 
-// A mode button: a click publishes its mode, so that a group of buttons
-// behaves like radio buttons whose state the worker threads read without
-// touching a widget, and wakes the worker that acts on it.
-
-#include "SharedControls.h"
+// A mode button: a click asks for its mode through the action it was given
+// (the player's command), so that the worker threads never read a widget.
 
 #include <QPushButton>
+
+#include <functional>
 
 class ButtonActivation : public QPushButton {
     Q_OBJECT
 
 public:
-    // The controls are not owned and must outlive the button.
-    ButtonActivation(SharedControls& controls, PlayerMode mode);
+    explicit ButtonActivation(std::function<void()> action);
 
-    SharedControls& controls;
-    const PlayerMode mode;
+    const std::function<void()> action;
 
 public slots:
     void activa();

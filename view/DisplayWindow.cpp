@@ -11,23 +11,8 @@
 #include <QResizeEvent>
 #include <QThread>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-
-namespace {
-// On the GUI thread nothing above the window could take the failure.
-AVFrame* windowPicture(int width, int height) {
-    try {
-        return alloc_picture(AV_PIX_FMT_RGB32, width, height);
-    } catch (const EngineFailure& failure) {
-        std::printf("%s", failure.what());
-        std::fflush(stdout);
-        std::_Exit(failure.status);
-    }
-}
-} // namespace
 
 void postRepaint(QWidget* widget) {
     if (QThread::currentThread() == widget->thread()) {
@@ -39,8 +24,8 @@ void postRepaint(QWidget* widget) {
 }
 
 DisplayWindow::DisplayWindow(const char* name, int width, int height)
-    : QWidget(nullptr), picture(windowPicture(width, height)), width(width), height(height),
-      pictureMutex(new QMutex) {
+    : QWidget(nullptr), picture(alloc_picture(AV_PIX_FMT_RGB32, width, height)), width(width),
+      height(height), pictureMutex(new QMutex) {
     setObjectName(QString::fromUtf8(name));
     image = std::make_unique<QImage>(picture->data[0], width, height, picture->linesize[0],
                                      QImage::Format_RGB32);
@@ -80,8 +65,17 @@ void DisplayWindow::resizeEvent(QResizeEvent*) {
 }
 
 void DisplayWindow::replacePicture() {
-    // A new picture at the new size, black until the writer draws again.
-    AVFrame* grown = windowPicture(QWidget::width(), QWidget::height());
+    // A new picture at the new size, black until the writer draws again. The
+    // old one stays when there is no memory for it, and the program ends
+    // with the failure.
+    AVFrame* grown = nullptr;
+    try {
+        grown = alloc_picture(AV_PIX_FMT_RGB32, QWidget::width(), QWidget::height());
+    } catch (const EngineFailure& failure) {
+        if (onFailure)
+            onFailure(failure);
+        return;
+    }
     std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());
     image = std::make_unique<QImage>(grown->data[0], QWidget::width(), QWidget::height(),
                                      grown->linesize[0], QImage::Format_RGB32);

@@ -5,6 +5,8 @@
 // GUI thread paints it with a three-pixel black frame. Until the first picture
 // the widget shows the logo tiled over its area.
 
+#include "EngineFailure.h"
+
 #include <QImage>
 #include <QPixmap>
 #include <QString>
@@ -67,6 +69,9 @@ public:
     // Called on the GUI thread once the picture has a new size, for its
     // writer to draw again. Set before the widget is shown.
     std::function<void()> onResized;
+    // Called on the GUI thread when there was no memory for a bigger
+    // picture (the old one stays); the program ends with the failure.
+    std::function<void(const EngineFailure&)> onFailure;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -23,7 +23,12 @@ SliderLCD::SliderLCD(const char* text, int initialValue, int minimum, int maximu
     }
     connect(slider, &QSlider::valueChanged, this, &SliderLCD::cambiaValor);
     connect(slider, &QSlider::sliderReleased, this, &SliderLCD::estableceValor);
-    connect(slider, &QSlider::sliderPressed, this, &SliderLCD::arrastrado);
+    // A step of the groove, the wheel or a key moves the value after the
+    // signal: it is settled once the move is made. A drag settles at its release.
+    connect(slider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, &SliderLCD::estableceValor, Qt::QueuedConnection);
+    });
 
     // Shown literally: "%%" stays two percent signs.
     nameLabel->setTextFormat(Qt::PlainText);
@@ -38,8 +43,6 @@ SliderLCD::SliderLCD(const char* text, int initialValue, int minimum, int maximu
     addLayout(sliderRow, 0);
 
     value = slider->value() / scale;
-    changed = false;
-    dragging = false;
     cambiaValor();
 }
 
@@ -62,10 +65,5 @@ void SliderLCD::cambiaValor() {
 
 void SliderLCD::estableceValor() {
     value = slider->value() / scale;
-    changed = true;
-    dragging = false;
-}
-
-void SliderLCD::arrastrado() {
-    dragging = true;
+    emit settled(value);
 }

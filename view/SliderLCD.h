@@ -1,12 +1,10 @@
 #pragma once
 
 // A labelled slider: name, value text and a horizontal slider in one row. The
-// slider works in integer steps; `scale` steps make one displayed unit. The
-// released state (SliderState) is what the worker threads poll: `value` as of
-// the last release, `changed` set on each release until a reader clears it,
-// and `dragging` while the user holds the handle.
-
-#include "SharedControls.h"
+// slider works in integer steps; `scale` steps make one displayed unit.
+// `value` is the value the user settled on: at the release of the handle,
+// or after a click in the groove, a turn of the wheel or a key, each of
+// which also says so with `settled`. A program's setValue settles nothing.
 
 #include <QBoxLayout>
 #include <QPointer>
@@ -15,7 +13,7 @@
 class QLabel;
 class QSlider;
 
-class SliderLCD : public QBoxLayout, public SliderState {
+class SliderLCD : public QBoxLayout {
     Q_OBJECT
 
 public:
@@ -34,13 +32,17 @@ public:
     const double scale;
     const bool showDecimals;
 
+    // GUI thread only: the value (in displayed units) last settled on.
+    double value = 0.0;
+
+signals:
+    void settled(double value);
+
 public slots:
     // Rewrites the value text from the slider's position.
     void cambiaValor();
-    // The handle was released: value, changed and dragging take the release.
+    // The user settled on the slider's value: value takes it.
     void estableceValor();
-    // The handle was pressed.
-    void arrastrado();
 
 private:
     // The widgets this control made, for its destructor: the window may have

@@ -276,13 +276,13 @@ int main(int argc, char** argv) {
                 mapSeconds = sinceChange.elapsed() / 1000.0;
             }
 
-            PlayerLoop& loop = parts.decoding->loop;
-            const int64_t restarts = loop.restarts;
+            PlayerLoop& loop = parts.decoding->loop();
+            const int64_t restarts = loop.restarts();
             QElapsedTimer sinceSummary;
             buttonNamed(window, "Summary")->click();
             sinceSummary.start();
             // After the restart the buffer holds summary frames only.
-            if (!runEventsFor(window, 60000, [&] { return loop.restarts > restarts; }) ||
+            if (!runEventsFor(window, 60000, [&] { return loop.restarts() > restarts; }) ||
                 !runEventsFor(window, 120000, [&] { return !parts.playbackQueue->empty(); }))
                 return;
             const int64_t before = parts.visualization->shownFrames();

@@ -259,16 +259,16 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     bool summaryStarted = false;
     bool finished = false; // the whole run was played, not cut short by Ctrl-C
     const auto measure = [&](const PlayerParts& parts) {
-        PlayerLoop& loop = parts.decoding->loop;
+        PlayerLoop& loop = parts.decoding->loop();
         ThreadVisualitation* visualization = parts.visualization;
         setPlaySpeed(plan.speed);
         parts.visualization->onShown = [&, visualization](const PictureFrame& frame) {
             const double wall = steadySeconds();
             const int64_t after = summaryAfterRestart;
-            if (after >= 0 && loop.restarts > after && frame.playTime < 1.0)
+            if (after >= 0 && loop.restarts() > after && frame.playTime < 1.0)
                 summaryStarted = true;
             const int64_t left = summaryFromPlay;
-            if (left >= 0 && loop.restarts > left) {
+            if (left >= 0 && loop.restarts() > left) {
                 if (frame.playTime < 1.0)
                     summaryFromPlayBegan = true;
                 else if (summaryFromPlayBegan)
@@ -314,15 +314,15 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
                     return state.settings.snapshot().rankingGeneration != ranking;
                 }))
                 return;
-            const int64_t beforeSummary = loop.restarts;
+            const int64_t beforeSummary = loop.restarts();
             summaryFromPlay = beforeSummary;
             leftPlay = true;
             press(window, Qt::Key_S);
-            if (!runEventsFor(window, 5000, [&] { return loop.restarts > beforeSummary; }))
+            if (!runEventsFor(window, 5000, [&] { return loop.restarts() > beforeSummary; }))
                 return;
             if (!runEventsFor(window, 5000, [&] { return summaryPastFirstSecond.load(); }))
                 return;
-            summaryAfterRestart = loop.restarts.load();
+            summaryAfterRestart = loop.restarts();
             press(window, Qt::Key_Home);
             if (!runEventsFor(window, plan.summarySeconds * 1000))
                 return;
@@ -333,7 +333,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
     };
     result.status = runPlayer(application, plan.file.c_str(), seconds, measure);
     // Frames lie a period apart on the timeline at speed 1, closer faster.
-    run.framePeriod = controlState().shared.framePeriod / plan.speed;
+    run.framePeriod = controlState().core.screen.framePeriod / plan.speed;
     run.speed = plan.speed;
     // The last sound played reaches the recording.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

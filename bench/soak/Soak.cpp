@@ -265,7 +265,8 @@ int main(int argc, char** argv) {
             return;
         // Where the video open now ends, the sound runs out and the picture
         // stops: neither is a fault.
-        const bool atTheEnd = state.shared.positionValue >= state.positionSlider->maximum() - 2;
+        const PlayerState now = state.core.state.snapshot();
+        const bool atTheEnd = static_cast<int>(now.position) >= state.positionSlider->maximum() - 2;
         const int64_t underruns = audio ? audio->underruns() : 0;
         if (underruns > lastUnderruns) {
             figures.underruns += underruns - lastUnderruns;
@@ -280,8 +281,8 @@ int main(int argc, char** argv) {
         droppedNow = visualization->droppedFrames();
         // A stall is timed within one mode: a wait for the summary tree that
         // ends when the user switches to Play is not a stall of Play.
-        const int mode = static_cast<int>(state.shared.mode.load());
-        if (shown != lastShown || state.shared.paused() || mode != lastMode || atTheEnd) {
+        const int mode = static_cast<int>(now.shownMode());
+        if (shown != lastShown || now.paused || mode != lastMode || atTheEnd) {
             lastShown = shown;
             lastMode = mode;
             lastAdvance = Clock::now();
@@ -289,9 +290,9 @@ int main(int argc, char** argv) {
         }
         const double stall = elapsedSince(lastAdvance);
         figures.longestStall = std::max(figures.longestStall, stall);
-        if (state.shared.playing() && stall > figures.longestPlayStall) {
+        if (now.shownMode() == PlayerMode::Play && stall > figures.longestPlayStall) {
             figures.longestPlayStall = stall;
-            figures.playStallPosition = state.shared.positionValue;
+            figures.playStallPosition = static_cast<int>(now.position);
         }
     });
     QTimer sampleTimer;

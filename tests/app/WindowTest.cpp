@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(QDir::setCurrent(QStringLiteral(TESSARO_SOURCE_DIR "/data")));
         buildMainWindow(window.get(), display, 100.9);
         QDir::setCurrent(previous);
-        driver = state.shared.driver;
+        driver = state.core.driver;
         ASSERT_NE(driver, nullptr);
     }
     QPoint at(const QWidget* widget) const { return widget->mapTo(window.get(), QPoint(0, 0)); }
@@ -73,15 +73,29 @@ TEST_F(Window, RendersThePictureAboveTheTimelineThePositionTheModesAndTheSetting
     EXPECT_LT(at(button("Pause")).x(), at(button("Summary")).x());
 }
 
-TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapshot) {
-    SharedControls& shared = state.shared;
-    EXPECT_EQ(shared.positionCtl, state.positionCtl);
-    EXPECT_EQ(shared.positionSliderMaximum, 100);
+// What the user settles on a slider is a command (a seek) or a settings
+// snapshot; what a program moves is neither.
+TEST_F(Window, TheWorkersGetCommandsAndOneSettingsSnapshotNeverAWidget) {
+    PlayerCore& core = state.core;
+    EXPECT_EQ(core.state.snapshot().duration, 100.9);
+    core.commands.takeAll();
+    const auto seeks = [&core] {
+        QApplication::processEvents();
+        std::vector<double> targets;
+        for (const PlayerCommand& given : core.commands.takeAll())
+            if (const auto* seek = std::get_if<command::SeekTo>(&given))
+                targets.push_back(seek->seconds);
+        return targets;
+    };
     state.positionSlider->setValue(33);
-    EXPECT_EQ(shared.positionSliderValue, 33);
-    state.positionSlider->setMaximum(20);
-    EXPECT_EQ(shared.positionSliderMaximum, 20);
-    EXPECT_EQ(shared.positionSliderValue, 20);
+    EXPECT_EQ(seeks(), std::vector<double>{});
+    state.positionSlider->setSliderDown(true);
+    state.positionSlider->setSliderPosition(40);
+    state.positionSlider->setSliderDown(false);
+    EXPECT_EQ(seeks(), std::vector<double>{40});
+    // A click in the groove away from the handle, as a page step.
+    state.positionSlider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(seeks(), std::vector<double>{40.0 + state.positionSlider->pageStep()});
 
     // Limits and options are published at once, without a new summary.
     const PlayerSettings start = state.settings.snapshot();
@@ -107,10 +121,11 @@ TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapsho
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return state.settings.snapshot();
     };
-    for (SliderLCD* weight : {state.targetLengthCtl, state.redundancyWeightCtl}) {
-        weight->slider->setValue(40);
-        emit weight->slider->sliderReleased();
-    }
+    state.targetLengthCtl->slider->setValue(40);
+    emit state.targetLengthCtl->slider->sliderReleased();
+    // A click in the groove, or the wheel, settles a weight as a release does.
+    state.redundancyWeightCtl->slider->setValue(30);
+    state.redundancyWeightCtl->slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(state.settings.snapshot().rankingGeneration, start.rankingGeneration);
     const PlayerSettings weights = settled(start.rankingGeneration);
     EXPECT_EQ(weights.rankingGeneration, start.rankingGeneration + 1);
@@ -123,19 +138,19 @@ TEST_F(Window, TheWorkersSeeTheWidgetsThroughSharedControlsAndOneSettingsSnapsho
     EXPECT_TRUE(shots.summary.shotAware);
 
     window.reset();
-    EXPECT_EQ(shared.driver.load(), nullptr) << "the driver goes with the window";
+    EXPECT_EQ(core.driver.load(), nullptr) << "the driver goes with the window";
 }
 
 // The decoding thread sleeps until it is given notice: every change it must
 // follow gives one, or the change waits for an unrelated notice (a lost
 // wake-up: in a pause, none ever comes).
 TEST_F(Window, EveryChangeTheDecodingThreadFollowsWakesIt) {
-    SharedControls& shared = state.shared;
-    WindowControl control(window.get(), display, shared);
-    const auto noticed = [&shared] {
+    PlayerCore& core = state.core;
+    WindowControl control(window.get(), display, core);
+    const auto noticed = [&core] {
         for (int i = 0; i < 300; ++i) {
             QApplication::processEvents();
-            if (shared.wakeup.waitFor(std::chrono::milliseconds(10)))
+            if (core.wakeup.waitFor(std::chrono::milliseconds(10)))
                 return true;
         }
         return false;
@@ -160,14 +175,14 @@ TEST_F(Window, EveryChangeTheDecodingThreadFollowsWakesIt) {
         {"a speed", [] { setPlaySpeed(1.5); }},
         {"a picture step in a pause",
          [&] {
-             shared.setMode(PlayerMode::Pause);
+             core.submit(command::ChooseMode{PlayerMode::Pause});
              noticed();
              control.perform(KeyAction::NextPicture);
          }},
     };
     for (const auto& c : changes) {
         SCOPED_TRACE(c.what);
-        shared.wakeup.waitFor(std::chrono::milliseconds(0)); // what came before
+        core.wakeup.waitFor(std::chrono::milliseconds(0)); // what came before
         c.change();
         EXPECT_TRUE(noticed());
     }
@@ -179,22 +194,22 @@ TEST_F(Window, EveryChangeTheDecodingThreadFollowsWakesIt) {
 TEST_F(Window, AWorkerDrivesWidgetsWhileTheGuiThreadPaints) {
     constexpr int kPasses = 3000;
     std::atomic<bool> done{false};
-    SharedControls& shared = state.shared;
+    PlayerCore& core = state.core;
     DisplayEvents* depthStrip = state.treeDepthEvents;
     std::vector<double> segments(64);
     std::thread worker([&] {
         for (int pass = 0; pass < kPasses; ++pass) {
             segments[pass % 64] = pass;
             const int second = pass % 101;
-            shared.positionValue = second;
-            if (!shared.positionCtl->dragging)
-                shared.driver.load()->setPositionSlider(second);
-            shared.driver.load()->setTimelineData(segments.data(), 1 + pass % 64, 0.0,
-                                                  shared.positionSliderMaximum, second, 1, 0.0);
-            shared.driver.load()->setTreeNodesStrip(100.0, 5000.0, 100 + pass, 500.0, 0.0);
+            // As the screen's thread publishes the picture shown.
+            core.state.update(
+                [second](PlayerState& s) { return changeTo(s.position, 1.0 * second); });
+            core.driver.load()->setTimelineData(segments.data(), 1 + pass % 64, 0.0, 100, second, 1,
+                                                0.0);
+            core.driver.load()->setTreeNodesStrip(100.0, 5000.0, 100 + pass, 500.0, 0.0);
             depthStrip->setData(segments.data(), pass % 64, 20.0, 90.0, 20 + pass % 70, 60.0, 0.0);
         }
-        shared.driver.load()->setPositionSlider(250);
+        core.state.update([](PlayerState& s) { return changeTo(s.position, 250.0); });
         std::fill(segments.begin(), segments.end(), -1.0);
         done = true;
     });
@@ -203,11 +218,12 @@ TEST_F(Window, AWorkerDrivesWidgetsWhileTheGuiThreadPaints) {
         paintedImage(*window);
     }
     worker.join();
-    // The workers see a position move at once, clamped like the slider.
-    EXPECT_EQ(shared.positionSliderValue, 100);
+    // The slider follows the newest position, clamped to its range, and
+    // following it asks for no seek.
     QApplication::processEvents();
     EXPECT_EQ(state.positionSlider->value(), 100);
-    EXPECT_FALSE(shared.positionCtl->changed) << "a program move is not a release";
+    QApplication::processEvents();
+    EXPECT_TRUE(core.commands.takeAll().empty()) << "a program move is not a seek";
     const int last = kPasses - 1;
     ASSERT_EQ(state.timelineEvents->count, 1 + last % 64);
     EXPECT_EQ(state.timelineEvents->values[last % 64], last);

@@ -82,7 +82,7 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
     double seconds = 0.0;
     ASSERT_TRUE(probeVideo(video.c_str(), &seconds));
     ControlState& state = controlState();
-    SharedControls& shared = state.shared;
+    const auto now = [&state] { return state.core.state.snapshot(); };
     bool finished = false;
 
     QTimer::singleShot(0, [&] {
@@ -92,31 +92,31 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
 
         // Play: pictures come and the position moves on. A 4:3 picture fills
         // the default area: no black bar below the overlay.
-        waitFor([&] { return display->pictureReady && shared.positionValue >= 2; });
+        waitFor([&] { return display->pictureReady && static_cast<int>(now().position) >= 2; });
         EXPECT_EQ(pictureBox(display->grab().toImage()).topLeft(), QPoint(3, 3));
 
         // Summary: kept fragments mark their start on the timeline.
         buttonNamed(window, "Summary")->click();
-        EXPECT_EQ(shared.mode, PlayerMode::Summary);
+        EXPECT_EQ(now().shownMode(), PlayerMode::Summary);
         waitFor([&] { return state.timelineEvents->count > 1; });
 
         // Space pauses and holds the position, and again goes back to Summary.
         press(window, Qt::Key_Space);
-        EXPECT_EQ(shared.mode, PlayerMode::Pause);
+        EXPECT_EQ(now().shownMode(), PlayerMode::Pause);
         runFor(300);
-        const int held = shared.positionValue;
+        const int held = static_cast<int>(now().position);
         runFor(700);
-        EXPECT_EQ(shared.positionValue, held);
+        EXPECT_EQ(static_cast<int>(now().position), held);
         press(window, Qt::Key_Space);
-        EXPECT_EQ(shared.mode, PlayerMode::Summary);
+        EXPECT_EQ(now().shownMode(), PlayerMode::Summary);
 
         // P plays; Home goes back to the start; Right seeks 5 s on.
         press(window, Qt::Key_P);
-        EXPECT_EQ(shared.mode, PlayerMode::Play);
+        EXPECT_EQ(now().shownMode(), PlayerMode::Play);
         press(window, Qt::Key_Home);
-        waitFor([&] { return shared.positionValue == 0; });
+        waitFor([&] { return static_cast<int>(now().position) == 0; });
         press(window, Qt::Key_Right);
-        waitFor([&] { return shared.positionValue >= 5; });
+        waitFor([&] { return static_cast<int>(now().position) >= 5; });
 
         // F: the picture alone; Esc: back.
         press(window, Qt::Key_F);
@@ -138,7 +138,7 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
         EXPECT_TRUE(window->windowTitle().contains(QStringLiteral("h264_720p.mp4")));
         EXPECT_EQ(state.positionSlider->maximum(), 20);
         EXPECT_EQ(state.tickLabels[4]->text().trimmed(), QStringLiteral("20"));
-        waitFor([&] { return shared.shownTime > 0.5; });
+        waitFor([&] { return now().position > 0.5; });
         // Bars above and below (250 of 335 rows), none at the sides.
         EXPECT_EQ(pictureBox(display->grab().toImage()), QRect(QPoint(3, 42), QPoint(441, 291)));
 

@@ -17,12 +17,11 @@
 
 constexpr int kScenesFrames = 250; // 10 s at 25 fps
 
-// Counts what the loop asks of the widgets, and keeps the slider's and the
-// tree strips' last positions.
+// Counts what the loop asks of the widgets, and keeps the tree strips' last
+// positions.
 struct RecordingDriver : WidgetDriver {
-    int calls = 0, slider = -1;
+    int calls = 0;
     double depth = 0, nodes = 0;
-    void setPositionSlider(int seconds) override { ++calls, slider = seconds; }
     void setTimelineData(const double*, int, double, double, double, double, double) override {
         ++calls;
     }
@@ -62,19 +61,29 @@ struct RecordingSink : SoundSink {
 class PlayerLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        shared.positionCtl = &position;
-        shared.positionSliderMaximum = 10;
-        shared.driver = &driver;
+        core.setDuration(10);
+        core.driver = &driver;
         board.publish(chosen);
     }
 
     void open(PlayerMode mode, const char* file = kScenes) {
-        shared.mode = mode;
+        core.begin(mode, 0.0, false);
         board.publish(chosen);
         playback = makePlaybackQueue();
-        loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, shared, board, &sink);
-        loop->storeBoard = storeBoard;
+        loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, core, board, &sink);
+        loop->setStoreBoard(storeBoard);
         loop->start();
+    }
+    // What the window and the screen's thread would do.
+    void mode(PlayerMode chosenMode) { core.submit(command::ChooseMode{chosenMode}); }
+    void seek(double seconds) { core.submit(command::SeekTo{seconds}); }
+    void setSaving(bool on) { core.submit(command::Saving{on}); }
+    void shown(double time) {
+        core.screen.shownTime = time;
+        core.screen.shownSerial = playback->serial();
+    }
+    void bound(int32_t frames, int64_t bytes = PlaybackTimeline::BUFFER_BUDGET) {
+        loop->setBufferBounds(frames, bytes);
     }
     // The next frame queued, as the screen takes it: its time and picture.
     std::optional<std::pair<double, uint64_t>> next() {
@@ -87,6 +96,9 @@ protected:
         }
         const Picture& picture = entry->item.picture;
         lastPlayTime = entry->item.playTime;
+        // As the screen's thread shows it.
+        core.screen.shownTime = entry->item.frameTime;
+        core.screen.shownSerial = entry->serial;
         return std::pair{entry->item.frameTime,
                          pictureChecksum(picture.avFrame(), picture.width(), picture.height())};
     }
@@ -115,8 +127,7 @@ protected:
             const PlayerLoop::Next next = loop->pass();
             const std::vector<double> taken = take(most);
             times.insert(times.end(), taken.begin(), taken.end());
-            const bool ended = shared.playing() ? loop->endOfStream : loop->summarizer.finished();
-            if (next == PlayerLoop::Next::Wait && ended && playback->empty())
+            if (next == PlayerLoop::Next::Wait && loop->ended() && playback->empty())
                 break;
         }
         return times;
@@ -125,8 +136,7 @@ protected:
     // The window's controls at their starting settings, without widgets.
     PlayerSettings chosen;
     SettingsBoard board;
-    SliderState position;
-    SharedControls shared;
+    PlayerCore core;
     RecordingDriver driver;
     RecordingSink sink;
     std::vector<PictureFrame> taken; // with their places on the timeline

@@ -19,11 +19,10 @@ TEST_F(PlayerLoopTest, EachPicturesSoundComesAtItsPlayTimeWithCutsOnlyWhereThePi
     for (auto [name, mode, jumpTo] : cases) {
         SCOPED_TRACE(name);
         open(mode);
-        loop->bufferTarget = 40;
+        bound(40);
         if (jumpTo >= 0) {
             take();
-            position.value = jumpTo;
-            position.changed = true;
+            seek(jumpTo);
         }
         taken.clear();
         runToEnd(7);
@@ -60,7 +59,7 @@ TEST_F(PlayerLoopTest, AtAnotherSpeedTheSoundRunsFromItsPicturesWithoutDrifting)
     for (const PlayerMode mode : {PlayerMode::Play, PlayerMode::Summary}) {
         SCOPED_TRACE(static_cast<int>(mode));
         open(mode);
-        loop->bufferTarget = 40;
+        bound(40);
         taken.clear();
         runToEnd(7);
         ASSERT_FALSE(taken.empty());

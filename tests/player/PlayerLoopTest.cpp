@@ -5,8 +5,8 @@
 #include "FragmentDecoder.h"
 #include "FrameBuffer.h"
 #include "HeadlessSummary.h"
-#include "SegmentList.h"
 #include "SegmentDistanceMemo.h"
+#include "SegmentList.h"
 #include "StoredVideo.h"
 
 #include <map>
@@ -27,15 +27,14 @@ TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbe
     for (auto [frames, bytes, saving, expected] : bounds) {
         take();
         open(PlayerMode::Play);
-        loop->bufferTarget = frames;
-        loop->bufferBudget = bytes;
-        shared.saving = saving == Yes;
+        bound(frames, bytes);
+        setSaving(saving == Yes);
         fill();
         if (saving == InAPause) {
-            shared.mode = PlayerMode::Pause;
+            mode(PlayerMode::Pause);
             loop->pass();
-            shared.shownTime = playback->tryGet()->item.frameTime;
-            shared.saving = true;
+            shown(playback->tryGet()->item.frameTime);
+            setSaving(true);
             fill();
         }
         EXPECT_EQ(static_cast<int>(playback->size()), expected);
@@ -52,12 +51,12 @@ TEST_F(PlayerLoopTest, PlayFillsTheBufferUpToItsFrameOrByteBoundWithRunningNumbe
         else
             EXPECT_EQ(times, std::vector(pictureTimes.begin() + 1, pictureTimes.begin() + 21));
     }
-    shared.saving = false;
+    setSaving(false);
 }
 
 TEST_F(PlayerLoopTest, PlayHandsOnEveryFrameInOrderAndWaitsQuietlyWhenFullOrAtTheEnd) {
     open(PlayerMode::Play);
-    loop->bufferTarget = 30;
+    bound(30);
     std::vector<double> times;
     for (bool atTheEnd : {false, true}) {
         SCOPED_TRACE(atTheEnd);
@@ -72,52 +71,54 @@ TEST_F(PlayerLoopTest, PlayHandsOnEveryFrameInOrderAndWaitsQuietlyWhenFullOrAtTh
             times.insert(times.end(), rest.begin(), rest.end());
         }
     }
-    EXPECT_TRUE(loop->endOfStream);
+    EXPECT_TRUE(loop->ended());
     ASSERT_EQ(static_cast<int>(times.size()), kScenesFrames);
     for (size_t i = 1; i < times.size(); ++i)
         EXPECT_GT(times[i], times[i - 1]);
 }
 
-TEST_F(PlayerLoopTest, APositionReleaseAndAModeChangeRestartAtTheirSecond) {
-    open(PlayerMode::Play);
+TEST_F(PlayerLoopTest, ASeekAndAModeChangeRestartAtTheirSecond) {
+    // A seek in Play drops the summary's segments after it from the timeline.
+    chosen.summary.target = 0.5;
+    open(PlayerMode::Summary);
+    runToEnd();
+    const std::vector<double> segments = loop->segmentTimes();
+    ASSERT_GE(segments.size(), 2u);
+    ASSERT_GT(segments.back(), 1.0);
+    const double target = segments.back() - 0.5;
+    mode(PlayerMode::Play);
+    seek(target);
     loop->pass();
-    for (double start : {2.0, 5.0, 8.0})
-        loop->segmentTimes.push_back(start);
-    position.value = 4;
-    position.changed = true;
-    loop->pass();
-    EXPECT_FALSE(position.changed);
-    EXPECT_EQ(shared.positionValue, 4);
-    EXPECT_EQ(driver.slider, 4);
-    EXPECT_EQ(loop->segmentTimes.size(), 2u) << "the segments after it are dropped";
+    EXPECT_EQ(core.screen.restartTime, target) << "where the screen's position goes";
+    EXPECT_EQ(loop->segmentTimes(), std::vector(segments.begin(), segments.end() - 1));
     ASSERT_FALSE(playback->empty());
     const std::vector<double> first = take(1);
-    EXPECT_GE(first[0], 4.0);
-    EXPECT_LT(first[0], 4.5);
+    EXPECT_GE(first[0], target);
+    EXPECT_LT(first[0], target + 0.5);
 
     // Summary starts at the second shown, with an empty tree.
-    shared.positionValue = 3;
-    shared.mode = PlayerMode::Summary;
+    shown(3.7);
+    mode(PlayerMode::Summary);
     loop->pass();
-    EXPECT_EQ(shared.positionValue, 3);
+    EXPECT_EQ(core.screen.restartTime, 3.0);
     EXPECT_TRUE(playback->empty());
-    ASSERT_EQ(loop->summarizer.summaryTree().levelsAdded, 1);
-    EXPECT_EQ(loop->summarizer.summaryTree().levelsAdvanced, 0);
-    EXPECT_EQ(loop->summarizer.frontTime(), 3);
+    ASSERT_EQ(loop->summaryEngine().summaryTree().levelsAdded, 1);
+    EXPECT_EQ(loop->summaryEngine().summaryTree().levelsAdvanced, 0);
+    EXPECT_EQ(loop->summaryEngine().frontTime(), 3);
 }
 
 TEST_F(PlayerLoopTest, ANewRankingRebuildsOnceWhereThePictureIsAndOtherSettingsDoNot) {
     open(PlayerMode::Play);
     loop->pass();
-    shared.positionValue = 2;
-    const int64_t restarts = loop->restarts;
+    shown(2);
+    const int64_t restarts = loop->restarts();
     // The tree limits and the options apply without a restart.
     PlayerSettings limits = chosen;
     limits.summary.depth = 30;
     limits.automaticControl = true;
     board.publish(limits);
     loop->pass();
-    EXPECT_EQ(loop->restarts, restarts);
+    EXPECT_EQ(loop->restarts(), restarts);
     // Weights settled on the window's side: one snapshot, one rebuild.
     PlayerSettings weights = limits;
     weights.summary.target = 0.2;
@@ -125,8 +126,8 @@ TEST_F(PlayerLoopTest, ANewRankingRebuildsOnceWhereThePictureIsAndOtherSettingsD
     board.publishRanking(weights);
     loop->pass();
     loop->pass();
-    EXPECT_EQ(loop->restarts, restarts + 1);
-    EXPECT_EQ(loop->summarizer.settings().target, 0.2);
+    EXPECT_EQ(loop->restarts(), restarts + 1);
+    EXPECT_EQ(loop->summaryEngine().settings().target, 0.2);
     ASSERT_FALSE(playback->empty());
     const std::vector<double> first = take(1);
     EXPECT_GE(first[0], 2.0);
@@ -163,8 +164,8 @@ TEST_F(PlayerLoopTest, AvoidEmptyBufferPlaysADecidedFragmentTheTreeLeftOut) {
         open(PlayerMode::Summary);
         const std::vector<double> kept = runToEnd();
         EXPECT_EQ(kept.empty(), !avoidEmpty);
-        EXPECT_EQ(loop->segmentTimes.size() > 1, avoidEmpty);
-        EXPECT_EQ(loop->framesHandedOn, kScenesFrames);
+        EXPECT_EQ(loop->segmentTimes().size() > 1, avoidEmpty);
+        EXPECT_EQ(loop->framesHandedOn(), kScenesFrames);
     }
 }
 
@@ -203,13 +204,13 @@ TEST_F(PlayerLoopTest, SummaryKeepsTheHeadlessRunsFragmentsWhateverThePaceOfPlay
                 expected.push_back(f.start + k / 25.0);
 
         open(PlayerMode::Summary, c.video);
-        loop->bufferTarget = c.buffer;
+        bound(c.buffer);
         const std::vector<double> played = runToEnd(c.drain);
-        EXPECT_TRUE(loop->summarizer.finished());
+        EXPECT_TRUE(loop->summaryEngine().finished());
         // Every decided fragment counts, kept or not, the last one included;
         // each kept one marks its start on the timeline.
-        EXPECT_EQ(loop->framesHandedOn, c.frames);
-        EXPECT_EQ(loop->segmentTimes.size(), 1 + headless.keptFragments().size());
+        EXPECT_EQ(loop->framesHandedOn(), c.frames);
+        EXPECT_EQ(loop->segmentTimes().size(), 1 + headless.keptFragments().size());
         ASSERT_FALSE(played.empty());
         ASSERT_EQ(played.size(), expected.size());
         for (size_t i = 0; i < played.size(); ++i)
@@ -242,28 +243,27 @@ TEST_F(PlayerLoopTest, StepsBackAndOnInAPauseShowTheNeighbouringPicturesByChecks
         open(PlayerMode::Play, kH264Aac);
         for (int k = 0; k <= shownAt; ++k)
             ASSERT_EQ(next(), straight[k]);
-        shared.shownTime = straight[shownAt].first;
-        shared.mode = PlayerMode::Pause;
+        shown(straight[shownAt].first);
+        mode(PlayerMode::Pause);
         loop->pass();
-        shared.screenSteps = 0;
-        shared.stepRequests = -1;
+        core.screen.steps = 0;
+        core.submit(command::StepPictures{-1});
         EXPECT_EQ(next(), straight[shownAt - 1]);
-        EXPECT_EQ(shared.screenSteps, 1);
-        shared.stepRequests = 1;
+        EXPECT_EQ(core.screen.steps, 1);
+        core.submit(command::StepPictures{1});
         EXPECT_EQ(next(), straight[shownAt]);
-        shared.mode = PlayerMode::Play;
+        mode(PlayerMode::Play);
         EXPECT_EQ(next(), straight[shownAt + 1]);
     }
     // A seek in a pause shows the picture there at once; playing goes on after it.
-    shared.mode = PlayerMode::Pause;
+    mode(PlayerMode::Pause);
     loop->pass();
-    shared.screenSteps = 0;
-    position.value = 2;
-    position.changed = true;
+    core.screen.steps = 0;
+    seek(2);
     EXPECT_EQ(next(), straight[50]);
-    EXPECT_EQ(shared.screenSteps, 1);
-    shared.shownTime = straight[50].first;
-    shared.mode = PlayerMode::Play;
+    EXPECT_EQ(core.screen.steps, 1);
+    shown(straight[50].first);
+    mode(PlayerMode::Play);
     EXPECT_EQ(next(), straight[51]);
 }
 
@@ -275,19 +275,19 @@ TEST_F(PlayerLoopTest, ANewSpeedGoesOnFromThePictureShownAtItsPaceAndKeepsTheSum
     for (const PlayerMode mode : {PlayerMode::Play, PlayerMode::Summary}) {
         std::vector<double> expected;
         open(mode, kCuts);
-        loop->bufferTarget = 30;
+        bound(30);
         while (const auto picture = next())
             expected.push_back(picture->first);
         ASSERT_GT(expected.size(), 40u);
 
         open(mode, kCuts);
-        loop->bufferTarget = 30;
+        bound(30);
         std::vector<double> played;
         for (const double speed : {1.5, 0.5}) {
             SCOPED_TRACE(speed);
             for (int k = 0; k < 20; ++k)
                 played.push_back(next()->first);
-            shared.shownTime = played.back();
+            shown(played.back());
             PlayerSettings faster = chosen;
             faster.speed = speed;
             board.publish(faster);
@@ -370,13 +370,12 @@ TEST_F(PlayerLoopTest, SummaryFromTheStoreDecidesAsTheLiveTreeAndTheMapShowsIt) 
         for (StoreBoard* from : {static_cast<StoreBoard*>(nullptr), &stored}) {
             storeBoard = from;
             open(PlayerMode::Play, c.video);
-            position.value = c.start;
-            position.changed = true;
-            shared.mode = PlayerMode::Summary;
+            seek(c.start);
+            mode(PlayerMode::Summary);
             played[from != nullptr] = runToEnd();
-            ASSERT_TRUE(loop->summarizer.finished());
+            ASSERT_TRUE(loop->summaryEngine().finished());
         }
-        EXPECT_EQ(loop->analysis->picturesDecoded(), 0);
+        EXPECT_EQ(loop->picturesAnalysed(), 0);
         ASSERT_FALSE(played[0].empty());
         EXPECT_EQ(played[1], played[0]);
 

@@ -2,7 +2,7 @@
 
 #include "DisplayWindow.h"
 #include "PlaybackQueue.h"
-#include "SharedControls.h"
+#include "PlayerCore.h"
 #include "ThreadVisualitation.h"
 
 #include <QMutexLocker>
@@ -53,13 +53,13 @@ TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
     const cv::Rect strip{15, 15, 416, 21}, label{88, 15, 77, 21};
     const cv::Vec4b play(20, 250, 20, 255), pauseOrSummary(20, 250, 250, 255);
     DisplayWindow display{"VIDEO", 445, 335};
-    SharedControls controls;
+    PlayerCore core;
     const auto queue = makePlaybackQueue();
-    queue->setOnPut([&controls] { controls.screenWakeup.notify(); });
+    queue->setOnPut([&core] { core.screenWakeup.notify(); });
     for (bool pause : {false, true}) {
         SCOPED_TRACE(pause);
-        ThreadVisualitation player{*queue, &display, controls};
-        controls.setMode(pause ? PlayerMode::Play : PlayerMode::Summary);
+        ThreadVisualitation player{*queue, &display, core};
+        core.submit(command::ChooseMode{pause ? PlayerMode::Play : PlayerMode::Summary});
         for (double time : {10.0, 11.5, 12.34}) {
             AVFrame* picture = alloc_picture(AV_PIX_FMT_YUV420P, 90, 60);
             std::memset(picture->data[0], 16, picture->linesize[0] * 60);
@@ -69,7 +69,8 @@ TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
             queue->tryPut(frame);
         }
         player.start();
-        while (player.playbackState() != PlaybackState::Starved || controls.positionValue != 12)
+        while (player.playbackState() != PlaybackState::Starved ||
+               static_cast<int>(core.state.snapshot().position) != 12)
             std::this_thread::sleep_for(5ms);
         EXPECT_GT(count(display, label, pause ? play : pauseOrSummary), 10);
         // Seconds, six wide with one decimal, of the last frame shown (a
@@ -77,7 +78,7 @@ TEST(Visualization, TheThreadPlaysEveryFrameAndStopsWhileStarvedOrPaused) {
         EXPECT_TRUE(timeReads(display, "0012.3") || timeReads(display, "0011.5") ||
                     timeReads(display, "0010.0"));
         if (pause) {
-            controls.setMode(PlayerMode::Pause);
+            core.submit(command::ChooseMode{PlayerMode::Pause});
             while (player.playbackState() != PlaybackState::Paused)
                 std::this_thread::sleep_for(5ms);
             EXPECT_GT(count(display, label, pauseOrSummary), 10);

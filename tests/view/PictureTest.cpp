@@ -1,7 +1,6 @@
 #include "Picture.h"
 #include "ColourConversion.h"
 #include "DisplayWindow.h"
-#include "SharedControls.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -18,27 +18,35 @@
 
 namespace {
 
-// The workers read value and changed: only a release may change them, the
-// text follows every move.
-TEST(SliderLCD, OnlyAReleaseChangesWhatTheWorkersRead) {
+// The value the summary takes is the one the user settled on: a release of
+// the handle, a step in the groove or a key, each said once; the text
+// follows every move, and a program's move settles nothing.
+TEST(SliderLCD, TheUserSettlesTheValueByReleaseGrooveOrKey) {
     // On the tree-nodes control (whole numbers) or a weight, the steps (d N:
     // press and drag to N as QSlider's mouse handling does, r: release, p:
-    // press, k: the Right key, m N: a program move to N), then the text, value,
-    // changed and dragging.
-    const std::tuple<bool, const char*, const char*, double, bool, bool> cases[] = {
-        {false, "d 70", "0.70", 0.2, false, true},
-        {false, "d 70 r", "0.70", 0.7, true, false},
-        {false, "d 30 r d 40 r", "0.40", 0.4, true, false}, // before a reader looks
-        {false, "d 60 r p", "0.60", 0.6, true, true},
-        {true, "k", "501", 500, false, false},
-        {true, "m 4321", "4321", 500, false, false},
+    // press, k: the Right key, g: a page step as a click in the groove makes
+    // it, m N: a program move to N), then the text, value and settlements.
+    const std::tuple<bool, const char*, const char*, double, int> cases[] = {
+        {false, "d 70", "0.70", 0.2, 0},
+        {false, "d 70 r", "0.70", 0.7, 1},
+        {false, "d 30 r d 40 r", "0.40", 0.4, 2},
+        {false, "d 60 r p", "0.60", 0.6, 1},
+        {true, "k", "501", 501, 1},
+        {true, "g", "510", 510, 1},
+        {true, "m 4321", "4321", 500, 0},
     };
-    for (auto [whole, moves, text, value, changed, dragging] : cases) {
+    for (auto [whole, moves, text, value, settlements] : cases) {
         SCOPED_TRACE(moves);
         // Made and destroyed outside any window: the sanitizer builds see it release its widgets.
         auto control =
             whole ? std::make_unique<SliderLCD>("Tree Nodes", 500, 100, 5000, true, false, 1.0)
                   : std::make_unique<SliderLCD>("Length Weight", 20, 0, 1, true, true, 100.0);
+        int settled = 0;
+        double settledAt = -1;
+        QObject::connect(control.get(), &SliderLCD::settled, [&](double at) {
+            ++settled;
+            settledAt = at;
+        });
         QSlider* slider = control->slider;
         std::istringstream steps(moves);
         for (char step = 0; steps >> step;) {
@@ -53,14 +61,18 @@ TEST(SliderLCD, OnlyAReleaseChangesWhatTheWorkersRead) {
                 slider->setSliderDown(false);
             if (step == 'm')
                 slider->setValue(to);
+            if (step == 'g')
+                slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
             QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
             if (step == 'k')
                 QApplication::sendEvent(slider, &right);
         }
+        QCoreApplication::processEvents();
         EXPECT_EQ(control->valueLabel->text().trimmed().toStdString(), text);
         EXPECT_DOUBLE_EQ(control->value, value);
-        EXPECT_EQ(control->changed, changed);
-        EXPECT_EQ(control->dragging, dragging);
+        EXPECT_EQ(settled, settlements);
+        if (settled > 0)
+            EXPECT_DOUBLE_EQ(settledAt, value);
     }
 }
 

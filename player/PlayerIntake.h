@@ -1,0 +1,32 @@
+#pragma once
+
+// The decoding loop's intake of commands: what they ask for since the last
+// pass, gathered into the mode wanted (Pause when paused), the last seek,
+// the steps and skips, and whether a save is under way. Used by the
+// decoding thread.
+
+#include "PlayerCommands.h"
+
+#include <optional>
+
+class PlayerIntake {
+public:
+    struct Wanted {
+        PlayerMode mode = PlayerMode::Play;
+        std::optional<double> seek;
+        int steps = 0;
+        int skips = 0;
+        bool saving = false;
+    };
+
+    // Starts from the mode the state shows.
+    void reset(PlayerMode mode, bool paused);
+    Wanted take(CommandQueue& commands);
+
+private:
+    void apply(const PlayerCommand& given, Wanted& wanted);
+
+    PlayerMode mode = PlayerMode::Play;
+    bool paused = false;
+    bool saving = false;
+};

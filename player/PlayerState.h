@@ -1,0 +1,80 @@
+#pragma once
+
+// What the player is doing, published as one snapshot that the overlay, the
+// buttons, the position slider, the title and the desktop's media controls
+// read; none of them guesses from what it last drew or sent. Each field has
+// one writer: the mode and the sound by the intake of commands, the
+// position and the end by the screen's thread, the rest by the decoding
+// loop. Every change gives the state a new generation.
+
+#include "PlayerCommands.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+struct PlayerState {
+    // Play or Summary: the mode playing, or the one a pause holds.
+    PlayerMode mode = PlayerMode::Play;
+    bool paused = false;
+    // The video, or its summary, has been shown to its end.
+    bool ended = false;
+    // The time in the video of the picture on screen (after a seek, where
+    // the next picture will be until it is shown).
+    double position = 0.0;
+    double duration = 0.0;
+    double speed = 1.0;
+    int32_t volumePercent = 100;
+    bool muted = false;
+    // Until when (steady clock, milliseconds) the picture says the volume.
+    int64_t soundNoticeUntil = 0;
+    // Summary fills its tree before its first picture.
+    bool summaryFilling = false;
+    // Start times of the summary's segments handed on, in the video.
+    std::vector<double> segments;
+    uint64_t generation = 0;
+
+    // What the overlay and the buttons show.
+    PlayerMode shownMode() const { return paused ? PlayerMode::Pause : mode; }
+};
+
+class PlayerStateBoard {
+public:
+    PlayerState snapshot() const {
+        const std::lock_guard lock(mutex);
+        return current;
+    }
+    // Changes the state under its lock; the listener hears of it when
+    // anything changed. change returns whether it changed anything.
+    template <typename Change> void update(Change change) {
+        std::function<void()> hear;
+        {
+            const std::lock_guard lock(mutex);
+            if (!change(current))
+                return;
+            ++current.generation;
+            hear = listener;
+        }
+        if (hear)
+            hear();
+    }
+    // Called on the writer's thread after each change; it must not block.
+    void setListener(std::function<void()> listen) {
+        const std::lock_guard lock(mutex);
+        listener = std::move(listen);
+    }
+
+private:
+    mutable std::mutex mutex;
+    PlayerState current;
+    std::function<void()> listener;
+};
+
+// Assigns and says whether the value changed, for PlayerStateBoard::update.
+template <typename T> bool changeTo(T& field, const T& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
