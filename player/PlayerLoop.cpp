@@ -48,6 +48,10 @@ PlayerLoop::PlayerLoop(std::string path, PlaybackQueue& queue, PlayerCore& playe
 
 PlayerLoop::~PlayerLoop() = default;
 
+void PlayerLoop::setStoreBoard(StoreBoard* board) {
+    storeBoard = board;
+}
+
 void PlayerLoop::start() {
     timeline.setSpeed(std::clamp(settingsBoard.snapshot().speed, 0.5, 2.0));
     std::printf(kDecodingStart, inputPath.c_str());
@@ -75,7 +79,7 @@ void PlayerLoop::start() {
         feed->setTicksPerSecond(static_cast<double>(base.den) / base.num);
     }
     const bool summarising = seenMode == PlayerMode::Summary;
-    feed->startAt(0.0, false, summarising, summarizer);
+    feed->begin(summarising, summarizer);
     core.screen.framePeriod = timeline.framePeriod();
     setFilling(summarising);
     std::printf(kTotalLength, minutes);
@@ -246,6 +250,7 @@ PlayerLoop::Next PlayerLoop::pass() {
     }
     std::fflush(stdout);
     postTimeline(false);
+    feed->passOnNotices();
 
     // A pause keeps filling the buffer for the mode it paused.
     const bool more = workingMode() == PlayerMode::Summary

@@ -44,7 +44,7 @@ public:
 
     // Before start: Summary takes its descriptors from the stored video on
     // the board once there is one, and tells it where it started.
-    void setStoreBoard(StoreBoard* board) { storeBoard = board; }
+    void setStoreBoard(StoreBoard* board);
     // Before start: the playback buffer's bounds, in frames and bytes.
     void setBufferBounds(int32_t frames, int64_t bytes) { timeline.setBounds(frames, bytes); }
 

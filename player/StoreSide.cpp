@@ -61,6 +61,7 @@ void StoreSide::start() {
         progress->ended = true;
         return;
     }
+    board.handOver.expect();
     {
         const std::lock_guard lock(underWayMutex);
         for (auto it = underWay.begin(); it != underWay.end();)
@@ -101,28 +102,51 @@ void StoreSide::analyse() {
     // The analysis takes what playing leaves idle. Threads made from here on
     // (the decoder's own) inherit the niceness.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), analysisNiceness);
+    // However it ends, a summary waiting to take the analysis over hears of it.
+    struct Closing {
+        AnalysisHandOver& handOver;
+        ~Closing() { handOver.close(); }
+    } closing{board.handOver};
     std::string notice;
     const std::unique_ptr<DescriptorStore> store = DescriptorStore::open(config, &notice);
     if (!store) {
         tell(notice);
         return;
     }
-    // Under the key of the tool's analysis, which decodes on every core.
-    const ReaderOptions keyed = storedAnalysisOptions();
-    ReaderOptions options = keyed;
-    options.decoderThreads = std::min(kAnalysisThreads, keyed.decoderThreads);
-    const VideoKey key = videoKey(path, keyed);
+    const VideoKey key = videoKey(path, storedAnalysisOptions());
     if (!key.valid() || takeComplete(*store, key)) {
         tell(store->takeNotice());
         return;
     }
+    while (!analysis.stopRequested()) {
+        if (board.handOver.frontWanted()) {
+            if (followLive(*store, key))
+                return;
+            continue; // the summary left before the end: the analysis is made here again
+        }
+        if (!analysedHere(*store, key))
+            return;
+    }
+}
+
+bool StoreSide::analysedHere(DescriptorStore& store, const VideoKey& key) {
+    // Under the key of the tool's analysis, which decodes on every core.
+    const ReaderOptions keyed = storedAnalysisOptions();
+    ReaderOptions options = keyed;
+    options.decoderThreads = std::min(kAnalysisThreads, keyed.decoderThreads);
     try {
         AnalysisSources sources = AnalysisSources::storeOnly(config);
         sources.keyThreads = keyed.decoderThreads;
         Analysis running(path, options, sources);
         FragmentSource& fragments = running.fragments();
+        const auto counted = [this, &fragments] { picturesDecoded += fragments.picturesRead(); };
         auto redraw = std::chrono::steady_clock::now();
         while (!analysis.stopRequested() && fragments.nextFragment()) {
+            // A summary from the first picture makes this same pass.
+            if (board.handOver.frontWanted()) {
+                counted();
+                return true;
+            }
             const double seconds =
                 static_cast<double>(fragments.picturesRead()) / fragments.frameRate();
             progress->seconds = seconds;
@@ -132,15 +156,49 @@ void StoreSide::analyse() {
                 redraw = now + kRedrawPeriod;
             }
         }
-        for (notice = running.takeNotice(); !notice.empty(); notice = running.takeNotice())
+        counted();
+        for (std::string notice = running.takeNotice(); !notice.empty();
+             notice = running.takeNotice())
             tell(notice);
     } catch (const std::exception&) {
         // The video cannot be analysed to its end: it plays on without the store.
-        return;
+        return false;
     }
     if (!analysis.stopRequested())
-        takeComplete(*store, key);
-    tell(store->takeNotice());
+        takeComplete(store, key);
+    tell(store.takeNotice());
+    return false;
+}
+
+bool StoreSide::followLive(DescriptorStore& store, const VideoKey& key) {
+    const auto stopped = [this] { return analysis.stopRequested(); };
+    std::string notice;
+    std::unique_ptr<DescriptorStore> recordIn = DescriptorStore::open(config, &notice);
+    if (!recordIn) {
+        // Nothing can be handed over: the analysis goes on here.
+        board.handOver.close();
+        return false;
+    }
+    const std::shared_ptr<LiveRecording> recording =
+        board.handOver.offer(std::move(recordIn), key, stopped);
+    if (!recording)
+        return stopped();
+    while (!stopped() && recording->outcome() == LiveRecording::Outcome::Recording) {
+        recording->decided.waitFor(kRedrawPeriod);
+        const double seconds = recording->secondsRecorded();
+        progress->seconds = seconds;
+        if (hooks.analysed)
+            hooks.analysed(seconds);
+    }
+    if (stopped())
+        return true;
+    if (recording->outcome() != LiveRecording::Outcome::Completed)
+        return false;
+    for (const std::string& told : recording->takeNotices())
+        tell(told);
+    takeComplete(store, key);
+    tell(store.takeNotice());
+    return true;
 }
 
 void StoreSide::drawMaps() {

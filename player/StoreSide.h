@@ -63,12 +63,19 @@ public:
     std::atomic<int64_t> mapsDrawn{0};
     // Maps handed to the hook, whole or not yet.
     std::atomic<int64_t> mapsPosted{0};
+    // Pictures its own analysis decoded (not those a live summary recorded).
+    std::atomic<int64_t> picturesDecoded{0};
 
 private:
     void analyse();
     // Puts the complete entry under key on the board; false when there is
     // none (or it is damaged, and then dropped).
     bool takeComplete(DescriptorStore& store, const VideoKey& key);
+    // One pass of the analysis here; true when it gave way to a live summary.
+    bool analysedHere(DescriptorStore& store, const VideoKey& key);
+    // Hands the analysis over to the live summary and follows its
+    // recording; true when it recorded the whole video (or a stop came).
+    bool followLive(DescriptorStore& store, const VideoKey& key);
     void drawMaps();
     // One map; false when it was cut short by a stop or a change.
     bool drawMap(const std::shared_ptr<const StoredVideo>& video, const SummarySettings& settings,

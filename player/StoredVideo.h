@@ -6,6 +6,7 @@
 // summary map both read their fragments from here, so they decide alike,
 // and as the live tree would on the decoded video.
 
+#include "AnalysisHandOver.h"
 #include "DescriptorStore.h"
 #include "FragmentSource.h"
 #include "FrameChunk.h"
@@ -89,8 +90,7 @@ struct MapSpan {
 // on; false stops the run, and so does the function's result.
 bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t firstFrame,
                      const SummarySettings& settings, std::vector<MapSpan>& spans,
-                     const std::function<bool()>& carryOn,
-                     SegmentDistanceMemo* memo = nullptr);
+                     const std::function<bool()>& carryOn, SegmentDistanceMemo* memo = nullptr);
 
 // What the store's side of the player and the decoding loop tell each
 // other: the stored video once it is complete, and where Summary started.
@@ -120,6 +120,8 @@ public:
 
     // Notified at every change, for whoever follows them.
     Wakeup changed;
+    // Who analyses a fresh video for the store.
+    AnalysisHandOver handOver;
 
 private:
     mutable std::mutex mutex;

@@ -13,18 +13,68 @@ ReaderOptions SummaryFeed::readerOptions(const std::atomic<bool>* stop) {
     return options;
 }
 
-SummaryFeed::SummaryFeed(const std::string& path, const std::atomic<bool>* stop)
-    : analysis(std::make_unique<FragmentDecoder>(path.c_str(), readerOptions(stop))) {}
+SummaryFeed::SummaryFeed(const std::string& videoPath, const std::atomic<bool>* stopFlag)
+    : path(videoPath), stop(stopFlag),
+      analysis(std::make_unique<FragmentDecoder>(path.c_str(), readerOptions(stop))) {}
 
-SummaryFeed::~SummaryFeed() = default;
+SummaryFeed::~SummaryFeed() {
+    dropRecording();
+}
+
+void SummaryFeed::passOnNotices() {
+    if (recording)
+        recording->addNotice(analysis->takeSoundNotice());
+}
+
+void SummaryFeed::dropRecording() {
+    if (!recording)
+        return;
+    passOnNotices();
+    // The decoder stops reading (and so tapping) before the recording goes.
+    analysis->setReadAhead(false);
+    analysis->setTap(nullptr);
+    recording->release();
+    recording.reset();
+}
+
+bool SummaryFeed::takeFront(bool fresh) {
+    if (storeBoard == nullptr || analysis->videoReader().status() != VideoReader::OK)
+        return false;
+    recording =
+        storeBoard->handOver.takeFront(analysis->frameRate(), [this] { return stop->load(); });
+    if (!recording)
+        return false;
+    // A decoder of its own from the first picture, as the store's analysis reads.
+    if (!fresh)
+        analysis = std::make_unique<FragmentDecoder>(path.c_str(), readerOptions(stop));
+    analysis->setTap(recording.get());
+    return true;
+}
+
+void SummaryFeed::begin(bool summarising, Summarizer& summarizer) {
+    if (summarising) {
+        // From the store when it holds the video whole; else the store's
+        // analysis is made by this summary's reading.
+        takeStored(0.0, false, summarizer);
+        if (!fromStore())
+            takeFront(true);
+    }
+    startAt(0.0, false, summarising, summarizer);
+}
 
 bool SummaryFeed::startAt(double seconds, bool seek, bool summarising, Summarizer& summarizer) {
     analysis->setReadAhead(false);
+    if (seek)
+        dropRecording();
     bool fromStored = false;
     if (summarising) {
         fromStored = takeStored(seconds, seek, summarizer);
-        if (!fromStored && seek)
-            analysis->seekFrameWKey(seconds);
+        if (!fromStored && seek) {
+            if (seconds <= 0.0 && takeFront(false))
+                takeStored(seconds, false, summarizer); // the turns read the new decoder
+            else
+                analysis->seekFrameWKey(seconds);
+        }
     } else {
         takeStored(-1.0, false, summarizer);
     }

@@ -4,6 +4,8 @@
 
 #include "StoreSide.h"
 
+#include "PlayerLoop.h"
+
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +98,47 @@ TEST(StoreSideTest, AnalysesOnceFindsTheVideoAgainAndRedrawsTheMapOnEveryChange)
         const std::lock_guard lock(seen.mutex);
         expectSameSpans(seen.map, expectedMap(side, chosen.summary));
     }
+}
+
+// A summary from the first picture of a fresh video decodes every picture
+// the store's analysis would: it makes that analysis, and the store side's
+// own pass gives way instead of decoding the video a second time.
+TEST(StoreSideTest, ASummaryFromTheFirstPictureMakesTheStoresAnalysis) {
+    StoreConfig config;
+    config.folder = (fs::path(testing::TempDir()) / "store-side-live").string();
+    fs::remove_all(config.folder);
+    SettingsBoard settings;
+    PlayerSettings chosen;
+    chosen.summary.target = 0.3;
+    settings.publish(chosen);
+    Seen seen;
+    StoreSide side(testMedia(kScenes), config, settings, seen.hooks());
+    side.analysisNiceness = 0;
+    side.start();
+    PlayerCore core;
+    core.begin(PlayerMode::Summary, 0.0, false);
+    const auto queue = makePlaybackQueue();
+    PlayerLoop loop(testMedia(kScenes), *queue, core, settings);
+    loop.setStoreBoard(&side.board);
+    loop.start();
+    for (int pass = 0; pass < 100000 && !(loop.ended() && queue->empty()); ++pass) {
+        loop.pass();
+        while (queue->tryGet()) {
+        }
+    }
+    ASSERT_TRUE(loop.ended());
+    ASSERT_TRUE(seen.waitForWholeMaps(1));
+    ASSERT_TRUE(side.board.video());
+    EXPECT_EQ(side.board.video()->frames(), 250u);
+    EXPECT_LT(side.picturesDecoded, 250) << "the store side decoded the video again";
+    // What was recorded summarises as the live summary did: the same
+    // fragments (a second each at 25 frames a second) kept.
+    std::vector<double> starts;
+    for (const MapSpan& span : expectedMap(side, chosen.summary))
+        for (double start = span.start; start < span.end - 0.5; start += 1.0)
+            starts.push_back(start);
+    const std::vector<double>& handedOn = loop.segmentTimes();
+    EXPECT_EQ(starts, std::vector(handedOn.begin() + 1, handedOn.end()));
 }
 
 TEST(StoreSideTest, AnUnusableOrSwitchedOffStoreAnalysesNothing) {
