@@ -8,7 +8,6 @@
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <csignal>
@@ -23,18 +22,15 @@ namespace fs = std::filesystem;
 
 // A query's first row as "a b ...", or "" when the database cannot answer.
 std::string query(const std::string& database, const char* sql) {
-    sqlite3* db = nullptr;
+    Database db(database, Database::Access::ReadOnly);
     std::string row;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 2000);
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            for (int i = 0; i < sqlite3_column_count(statement); ++i)
-                row += (i ? " " : "") + std::to_string(sqlite3_column_int64(statement, i));
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
+    if (!db.ok())
+        return row;
+    db.waitForLocks(2000);
+    Statement statement(db, sql);
+    if (statement.step() == Statement::Step::Row)
+        for (int i = 0; i < statement.columns(); ++i)
+            row += (i ? " " : "") + std::to_string(statement.integer(i));
     return row;
 }
 
@@ -75,10 +71,9 @@ ChildRun runTool(const std::string& cache, const ToolRun& run = {}) {
 }
 
 void sql(const std::string& database, const char* statement) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    Database db(database, Database::Access::Create);
+    ASSERT_TRUE(db.ok());
+    EXPECT_TRUE(db.exec(statement)) << db.error();
 }
 
 TEST(StoreUnderFault, EveryRunSummarisesAsWithoutAStoreAndTheStoreStaysWhole) {
@@ -151,8 +146,7 @@ TEST(StoreUnderFault, EveryRunSummarisesAsWithoutAStoreAndTheStoreStaysWhole) {
             }
             EXPECT_EQ(results[i].status, 0) << results[i].err;
             EXPECT_EQ(results[i].out, expected);
-            EXPECT_EQ(std::count(results[i].err.begin(), results[i].err.end(), '\n'),
-                      fault.notices)
+            EXPECT_EQ(std::count(results[i].err.begin(), results[i].err.end(), '\n'), fault.notices)
                 << results[i].err;
         }
         const std::string whole = "1 1";
