@@ -1,15 +1,13 @@
 // Junk, cuts and shot-aware decisions on synthetic pictures and fragments:
 // what the junk filter and shot-aware ranking make of them.
 
-#include "FragmentDecoder.h"
 #include "FragmentList.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
-#include "Summarizer.h"
 #include "ShotBoundaries.h"
+#include "Summarizer.h"
 #include "SummaryTree.h"
 #include "TestFrames.h"
-#include "TestMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +111,10 @@ struct Piece {
     int first, last, shot;
     bool junk, glimpse, tail;
     std::string text() const {
-        return std::string(junk ? "junk " : glimpse ? "glimpse " : tail ? "tail " : "") +
+        return std::string(junk      ? "junk "
+                           : glimpse ? "glimpse "
+                           : tail    ? "tail "
+                                     : "") +
                std::to_string(first) + "-" + std::to_string(last);
     }
 };
@@ -180,34 +181,6 @@ TEST(Junk, TheFilterAndShotAwareRankingPassAOneToneSceneAndCatchJunk) {
               (std::vector<std::string>{"junk 0-9", "junk 10-12", "13-37", "tail 38-52"}));
 }
 
-// Bars, cards, noise and black from FFmpeg's own sources are junk; saturated
-// and finely textured stills (a mandrill, sweets, a fish, a toy, an orange)
-// and a colourful clip are not. Eight pictures of each, cut together.
-TEST(Junk, BarsCardsAndNoiseByTheirStructureNotColourfulOrTexturedPictures) {
-    const char* const names[] = {"smptebars", "smptehdbars", "pal75bars", "rgbtestsrc",
-                                 "testsrc",   "noise",       "black",     "mandrill",
-                                 "sweets",    "fish",        "toy",       "orange",
-                                 "mandelbrot"};
-    constexpr int kJunkSources = 7;
-    FragmentDecoder decoder(testMedia(kJunkTable).c_str());
-    std::vector<Descriptors> pictures;
-    while (std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment())
-        for (const Frame& frame : fragment->frames)
-            pictures.push_back(frame.descriptors);
-    ASSERT_EQ(pictures.size(), 8 * std::size(names));
-    for (size_t k = 1; k < pictures.size(); ++k) {
-        const size_t source = k / 8;
-        SCOPED_TRACE(names[source]);
-        // The first picture of a source is judged beside the last of another.
-        if (k % 8 == 0)
-            continue;
-        EXPECT_EQ(isJunkPicture(pictures[k], &pictures[k - 1]), source < kJunkSources) << k;
-    }
-    // Noise is told by what changes from picture to picture: the same
-    // picture again is not noise.
-    EXPECT_FALSE(isJunkPicture(pictures[5 * 8 + 3], &pictures[5 * 8 + 3]));
-}
-
 // Per frame, the shot it belongs to, or -1 for one that must not play (in
 // a transition, black).
 using Truth = std::vector<int>;
@@ -231,7 +204,7 @@ Yuv shaken(int x, int y, int n) {
     return ramp(x + (n * 7) % 5, y + (n * 3) % 4, 0);
 }
 
-TEST(ShotBoundaries, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIsNoCut) {
+TEST(ShotPieces, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIsNoCut) {
     struct Case {
         const char* name;
         std::function<void(Video&, Truth&)> make;
