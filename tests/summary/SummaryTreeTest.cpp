@@ -85,13 +85,15 @@ void expectBestFirst(const NodeList& list) {
 
 TEST(FirstInsertion, MeasuresOfBothChildrenAndTheirScoresUnderEachWeighting) {
     // Included: length 0.05 (the most), continuity 0.5 (the least),
-    // activity the variation (the most); redundancy 0 on both.
+    // activity the variation (the most); redundancy 0 on both. At the
+    // starting weights the included child wins length and activity, 0.25 of
+    // the 0.60 weighed, the other continuity, 0.10: each a quarter of that.
     struct Case {
         RankingWeights weights;
         double in, out;
     };
-    for (const Case& c : {Case{{}, 0.25 * 0.25 / 0.60, 0.25 * 0.10 / 0.60}, // the starting weights
-                          Case{{0.05, 0.0, 0.1, 0.0, 0.0}, 0.0, 0.25},      // continuity alone
+    for (const Case& c : {Case{{}, 0.104166666667, 0.041666666667},      // the starting weights
+                          Case{{0.05, 0.0, 0.1, 0.0, 0.0}, 0.0, 0.25},   // continuity alone
                           Case{{0.05, 0.0, 0.0, 0.25, 0.0}, 0.0, 0.0},   // a measure equal on both
                           Case{{0.05, 0.0, 0.0, 0.0, 0.0}, 0.0, 0.0}}) { // no weight at all
         SummaryTree tree(c.weights);
@@ -148,17 +150,17 @@ TEST(RedundancyAndActivity, IncludedFragmentsBlendWithTheParentByFrames) {
     const TreeNode* inIn = in->includeChild.get();
     EXPECT_DOUBLE_EQ(inIn->redundancyScore, 0.3); // √0.09, parent's measure 0
     EXPECT_DOUBLE_EQ(in->excludeChild->redundancyScore, 0.0);
-    // Three included: min 0.16, mean 0.4 → √(0.12 + 0.1); blended with the
-    // parent's 0.3 over 50 frames.
-    const double r = std::sqrt(0.75 * 0.16 + 0.25 * 0.40);
-    EXPECT_DOUBLE_EQ(inIn->includeChild->redundancyScore, (20 * r + 50 * 0.3) / 70);
+    // Three included: min 0.16, mean 0.4 → √(0.12 + 0.1) = 0.469041576;
+    // blended with the parent's 0.3 over 50 frames: 24.380831520 / 70.
+    EXPECT_NEAR(inIn->includeChild->redundancyScore, 0.348297593138, 1e-12);
     // Left out below an included pair: the parent's value, blended with itself.
     EXPECT_DOUBLE_EQ(inIn->excludeChild->redundancyScore, 0.3);
     // Only the first fragment counts below a cut: √0.16 = 0.4.
     EXPECT_DOUBLE_EQ(in->excludeChild->includeChild->redundancyScore, 0.4);
 
-    // Activity: the variations of the included fragments, weighed by their frames.
-    EXPECT_DOUBLE_EQ(inIn->includeChild->activityScore, (20 * 0.6 + 50 * 0.2) / 70);
+    // Activity: the variations of the included fragments, weighed by their
+    // frames: 20 of 0.6 and 50 of 0.2, 22 / 70.
+    EXPECT_NEAR(inIn->includeChild->activityScore, 0.314285714286, 1e-12);
     EXPECT_DOUBLE_EQ(inIn->excludeChild->activityScore, 0.2);
     EXPECT_DOUBLE_EQ(tree.root->excludeChild->excludeChild->includeChild->activityScore, 0.6);
 }
@@ -175,8 +177,8 @@ TEST(RedundancyMeasure, MissingDistancesAreMeasuredAndStored) {
     FrameBuffer* f2 = insert(tree, makeFragment(25, 0.1), true);
     ASSERT_EQ(f2->comparisonList[1].valid, 1);
     const double d = f2->comparisonList[1].value;
-    EXPECT_NEAR(d, 0.55 * 0.4, 1e-9); // luma histograms disjoint, chroma equal
-    EXPECT_DOUBLE_EQ(tree.root->includeChild->includeChild->redundancyScore, std::sqrt(d));
+    EXPECT_NEAR(d, 0.22, 1e-9); // luma histograms disjoint, chroma equal
+    EXPECT_NEAR(tree.root->includeChild->includeChild->redundancyScore, 0.469041575982, 1e-9);
 }
 
 TEST(RedundancyMeasure, IgnoresAncestorsMoreThanAThousandLevelsUp) {
@@ -209,7 +211,8 @@ TEST(RedundancyMeasure, IgnoresAncestorsMoreThanAThousandLevelsUp) {
         node.fragment = own.get();
         node.lastIncluded = &nearNode;
         node.computeMeasures(0.05, scratch);
-        EXPECT_DOUBLE_EQ(node.redundancyScore, std::sqrt(0.75 * 0.04 + 0.25 * 0.20)) << sibling;
+        // min 0.04, mean 0.2: √(0.03 + 0.05)
+        EXPECT_NEAR(node.redundancyScore, 0.282842712475, 1e-12) << sibling;
     }
 }
 
