@@ -218,6 +218,11 @@ TEST(ShotPieces, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIs
          [](Video& v, Truth& t) {
              append(v, t, wall, 40, 0), append(v, t, ramp, 15, 1), append(v, t, wall, 60, 2);
          }},
+        // A flash is five frames at most: one more, and the jump is a cut.
+        {"a jump of six frames and back",
+         [](Video& v, Truth& t) {
+             append(v, t, wall, 40, 0), append(v, t, ramp, 6, 1), append(v, t, wall, 50, 2);
+         }},
         {"a dissolve",
          [](Video& v, Truth& t) {
              append(v, t, wall, 30, 0), blend(v, t, wall, ramp, 15), append(v, t, ramp, 80, 1);
@@ -272,9 +277,10 @@ TEST(ShotPieces, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIs
 }
 
 // Forty fragments, four to a shot, as trimming would leave them: shot 3 is
-// junk, shots 6 and 8 look like shot 1. The tree decides as the engine does
-// (depth 20, 100 nodes); the kept fragments' shots, in order.
-std::vector<int> keptShots(double target) {
+// junk, shots 6 and 8 look like shot 1; in pans, the fragments of a shot
+// differ from each other as much as from other shots. The tree decides as
+// the engine does (depth 20, 100 nodes); the kept fragments' shots, in order.
+std::vector<int> keptShots(double target, bool pans) {
     SummaryTree tree;
     tree.weights.targetLength = target;
     tree.weights.shotAware = true;
@@ -294,9 +300,11 @@ std::vector<int> keptShots(double target) {
         f->variation = 0.1;
         f->variationComputed = f->maxDifferenceComputed = true;
         f->shotSpan = {true, n / 4, n / 4 == 3, false, false, {}};
-        for (int older = 0; older < n; ++older)
-            f->comparisonList[n - older] = {1,
-                                            looksLike(older / 4) == looksLike(n / 4) ? 0.02 : 0.4};
+        for (int older = 0; older < n; ++older) {
+            const bool alike =
+                looksLike(older / 4) == looksLike(n / 4) && !(pans && older / 4 == n / 4);
+            f->comparisonList[n - older] = {1, alike ? 0.02 : 0.4};
+        }
         tree.addFragment(std::move(f), true);
         if (tree.liveLeafCount() > 100)
             tree.pruneLeaves(100);
@@ -315,18 +323,23 @@ std::vector<int> keptShots(double target) {
 }
 
 TEST(ShotAwareRanking, DistinctShotsFirstNoJunkNoRepeatAndTheTargetsLength) {
-    // Four fragments' worth: four of the seven distinct shots, one each.
-    const std::vector<int> few = keptShots(0.1);
-    ASSERT_EQ(few.size(), 4u);
-    EXPECT_EQ(std::set<int>(few.begin(), few.end()).size(), 4u);
-    for (int shot : few)
-        EXPECT_TRUE(shot != 3 && shot != 6 && shot != 8) << shot;
-    // Half the video: every distinct shot, then more of them, never junk.
-    const std::vector<int> half = keptShots(0.5);
-    EXPECT_NEAR(static_cast<double>(half.size()), 20.0, 1.0);
-    EXPECT_EQ(std::count(half.begin(), half.end(), 3), 0);
-    for (int shot : {0, 1, 2, 4, 5, 7, 9})
-        EXPECT_GT(std::count(half.begin(), half.end(), shot), 0) << shot;
+    // A pan's second fragment is more of the shot just kept, however unlike
+    // its first it looks, not a new shot.
+    for (const bool pans : {false, true}) {
+        SCOPED_TRACE(pans ? "pans" : "still shots");
+        // Four fragments' worth: four of the seven distinct shots, one each.
+        const std::vector<int> few = keptShots(0.1, pans);
+        ASSERT_EQ(few.size(), 4u);
+        EXPECT_EQ(std::set<int>(few.begin(), few.end()).size(), 4u);
+        for (int shot : few)
+            EXPECT_TRUE(shot != 3 && shot != 6 && shot != 8) << shot;
+        // Half the video: every distinct shot, then more of them, never junk.
+        const std::vector<int> half = keptShots(0.5, pans);
+        EXPECT_NEAR(static_cast<double>(half.size()), 20.0, 1.0);
+        EXPECT_EQ(std::count(half.begin(), half.end(), 3), 0);
+        for (int shot : {0, 1, 2, 4, 5, 7, 9})
+            EXPECT_GT(std::count(half.begin(), half.end(), shot), 0) << shot;
+    }
 }
 
 } // namespace
