@@ -28,8 +28,6 @@ public:
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    size_t threads() const { return workers.size(); }
-
     // Hands the tasks to the pool's threads and returns at once; one run at
     // a time, each ended by finish().
     void start(size_t count, Task task, size_t grain = 1);

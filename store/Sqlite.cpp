@@ -19,12 +19,6 @@ Database::~Database() {
 Database::Database(Database&& other) noexcept
     : db(std::exchange(other.db, nullptr)), opened(std::exchange(other.opened, false)) {}
 
-Database& Database::operator=(Database&& other) noexcept {
-    std::swap(db, other.db);
-    std::swap(opened, other.opened);
-    return *this;
-}
-
 void Database::waitForLocks(int milliseconds) {
     sqlite3_busy_timeout(db, milliseconds);
 }

@@ -19,7 +19,7 @@ public:
     Database(const std::string& path, Access access);
     ~Database();
     Database(Database&& other) noexcept;
-    Database& operator=(Database&& other) noexcept;
+    Database& operator=(Database&&) = delete;
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
