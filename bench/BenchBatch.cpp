@@ -7,11 +7,11 @@
 #include "BenchPrograms.h"
 #include "PlainDecode.h"
 #include "QualityVideos.h"
+#include "WorkerPool.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -46,18 +46,15 @@ std::string batchFile(const std::string& folder, int index, std::string* error) 
 DecodeRun twoPlainDecodes(const std::vector<std::string>& files) {
     DecodeRun halves[2];
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (size_t half = 0; half < 2; ++half)
-        threads.emplace_back([&, half] {
-            halves[half].ok = true;
-            for (size_t i = half; i < files.size(); i += 2) {
-                const DecodeRun one = plainFfmpegDecode(files[i].c_str());
-                halves[half].ok = halves[half].ok && one.ok;
-                halves[half].pictures += one.pictures;
-            }
-        });
-    for (std::thread& thread : threads)
-        thread.join();
+    WorkerPool pool(1);
+    pool.run(2, [&](size_t half) {
+        halves[half].ok = true;
+        for (size_t i = half; i < files.size(); i += 2) {
+            const DecodeRun one = plainFfmpegDecode(files[i].c_str());
+            halves[half].ok = halves[half].ok && one.ok;
+            halves[half].pictures += one.pictures;
+        }
+    });
     DecodeRun run;
     run.ok = halves[0].ok && halves[1].ok;
     run.pictures = halves[0].pictures + halves[1].pictures;

@@ -1,7 +1,5 @@
 #include "DescriptorStore.h"
 
-
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -49,51 +47,6 @@ DELETE FROM chunks;
 DELETE FROM videos;
 UPDATE info SET value='2' WHERE name='schema';
 )";
-
-// One prepared statement, finalized when it goes.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return statement != nullptr; }
-    Statement& bind(int i, int64_t value) {
-        sqlite3_bind_int64(statement, i, value);
-        return *this;
-    }
-    Statement& bind(int i, double value) {
-        sqlite3_bind_double(statement, i, value);
-        return *this;
-    }
-    Statement& bind(int i, const std::string& text) {
-        sqlite3_bind_text(statement, i, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& blob(int i, const std::string& bytes) {
-        sqlite3_bind_blob(statement, i, bytes.data(), static_cast<int>(bytes.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return statement ? sqlite3_step(statement) : SQLITE_ERROR; }
-    bool run() { return step() == SQLITE_DONE; }
-    int64_t integer(int column) { return sqlite3_column_int64(statement, column); }
-    double real(int column) { return sqlite3_column_double(statement, column); }
-    std::string bytes(int column) {
-        const void* data = sqlite3_column_blob(statement, column);
-        return data ? std::string(static_cast<const char*>(data),
-                                  static_cast<size_t>(sqlite3_column_bytes(statement, column)))
-                    : std::string();
-    }
-
-private:
-    sqlite3_stmt* statement = nullptr;
-};
 
 int64_t parseSize(const char* text, int64_t fallback) {
     if (text == nullptr || *text == '\0')
@@ -188,7 +141,7 @@ std::unique_ptr<DescriptorStore> DescriptorStore::open(const StoreConfig& config
     if (!store)
         return nullptr;
     Statement schema(store->db, "SELECT value FROM info WHERE name='schema'");
-    if (schema.step() != SQLITE_ROW || schema.bytes(0) != kSchemaVersion) {
+    if (schema.step() != Statement::Step::Row || schema.bytes(0) != kSchemaVersion) {
         *notice =
             "the store '" + path + "' was made by another version of Tessaro; it is left as it is";
         return nullptr;
@@ -199,63 +152,59 @@ std::unique_ptr<DescriptorStore> DescriptorStore::open(const StoreConfig& config
 std::unique_ptr<DescriptorStore> DescriptorStore::openDatabase(const std::string& path,
                                                                int64_t limit, std::string* notice,
                                                                bool* damaged) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-        *notice =
-            "cannot open the store '" + path + "': " + sqlite3_errmsg(db) + "; nothing is stored";
-        sqlite3_close(db);
+    Database db(path, Database::Access::Create);
+    if (!db.ok()) {
+        *notice = "cannot open the store '" + path + "': " + db.error() + "; nothing is stored";
         return nullptr;
     }
-    std::unique_ptr<DescriptorStore> store(new DescriptorStore(db, path, limit));
-    sqlite3_busy_timeout(db, kBusyMilliseconds);
+    std::unique_ptr<DescriptorStore> store(new DescriptorStore(std::move(db), path, limit));
+    Database& opened = store->db;
+    opened.waitForLocks(kBusyMilliseconds);
+    const auto unusable = [&] {
+        *damaged = opened.damaged();
+        *notice = "the store '" + path + "' cannot be used (" + opened.error() + ")";
+        if (!*damaged)
+            *notice += "; nothing is stored";
+        return nullptr;
+    };
     // A new database gives freed pages back to the file (see makeRoom); WAL
     // lets readers go on while another process writes.
-    bool ready = store->exec("PRAGMA auto_vacuum=INCREMENTAL") &&
-                 store->exec("PRAGMA journal_mode=WAL") &&
-                 store->exec("PRAGMA synchronous=NORMAL") && store->exec("BEGIN IMMEDIATE") &&
-                 store->exec(kSchema);
-    if (ready) {
-        bool older = false;
-        {
-            Statement schema(db, "SELECT value FROM info WHERE name='schema'");
-            older = schema.step() == SQLITE_ROW && schema.bytes(0) == "1";
-        }
-        if (older && (ready = store->exec(kFromSchema1)))
-            store->firstNotice = "the store '" + path +
-                                 "' held analyses without their sound: each video is analysed "
-                                 "again once";
+    if (!opened.exec("PRAGMA auto_vacuum=INCREMENTAL") || !opened.exec("PRAGMA journal_mode=WAL") ||
+        !opened.exec("PRAGMA synchronous=NORMAL"))
+        return unusable();
+    Transaction layout(opened, Transaction::Kind::Immediate);
+    if (!layout.begun() || !opened.exec(kSchema))
+        return unusable();
+    bool older = false;
+    {
+        Statement schema(opened, "SELECT value FROM info WHERE name='schema'");
+        older = schema.step() == Statement::Step::Row && schema.bytes(0) == "1";
     }
-    if (ready && store->exec("COMMIT"))
-        return store;
-    const int code = sqlite3_errcode(db);
-    *damaged = code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-    *notice = "the store '" + path + "' cannot be used (" + sqlite3_errmsg(db) + ")";
-    if (!*damaged)
-        *notice += "; nothing is stored";
-    return nullptr;
+    if (older) {
+        if (!opened.exec(kFromSchema1))
+            return unusable();
+        store->firstNotice = "the store '" + path +
+                             "' held analyses without their sound: each video is analysed "
+                             "again once";
+    }
+    if (!layout.commit())
+        return unusable();
+    return store;
 }
 
-DescriptorStore::DescriptorStore(sqlite3* database, std::string file, int64_t limitBytes)
-    : db(database), path(std::move(file)), limit(limitBytes) {}
+DescriptorStore::DescriptorStore(Database database, std::string file, int64_t limitBytes)
+    : db(std::move(database)), path(std::move(file)), limit(limitBytes) {}
 
-DescriptorStore::~DescriptorStore() {
-    sqlite3_close(db);
-}
-
-bool DescriptorStore::exec(const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+DescriptorStore::~DescriptorStore() = default;
 
 void DescriptorStore::fail(const std::string& what) {
-    const int code = sqlite3_errcode(db);
-    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
+    if (db.damaged()) {
         const std::string folder = path.substr(0, path.find_last_of('/'));
         if (std::FILE* file = std::fopen((folder + "/" + damageMark).c_str(), "w"))
             std::fclose(file);
     }
     if (firstNotice.empty() && !noticeGiven)
-        firstNotice = "the store '" + path + "': " + what + " (" + sqlite3_errmsg(db) +
+        firstNotice = "the store '" + path + "': " + what + " (" + db.error() +
                       "); the video is analysed anew";
 }
 
@@ -272,9 +221,9 @@ std::optional<StoredEntry> DescriptorStore::find(const VideoKey& key) {
     Statement select(db, "SELECT id, complete, frames, chunks, frame_rate FROM videos "
                          "WHERE content=?1 AND analysis=?2");
     select.bind(1, key.content).bind(2, key.analysis);
-    const int found = select.step();
-    if (found != SQLITE_ROW) {
-        if (found != SQLITE_DONE)
+    const Statement::Step found = select.step();
+    if (found != Statement::Step::Row) {
+        if (found == Statement::Step::Failed)
             fail("cannot be read");
         return std::nullopt;
     }
@@ -289,7 +238,8 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
                                  bool withThumbnails) {
     const std::lock_guard<std::mutex> lock(mutex);
     chunks->clear();
-    if (!exec("BEGIN")) {
+    Transaction read(db, Transaction::Kind::Deferred);
+    if (!read.begun()) {
         fail("cannot be read");
         return false;
     }
@@ -300,8 +250,8 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
                                "chunks WHERE video=?1 ORDER BY number");
     select.bind(1, entry.id);
     int64_t frames = 0;
-    int result = SQLITE_ROW;
-    while ((result = select.step()) == SQLITE_ROW) {
+    Statement::Step result = Statement::Step::Row;
+    while ((result = select.step()) == Statement::Step::Row) {
         if (select.integer(0) != static_cast<int64_t>(chunks->size()) ||
             select.integer(1) != frames)
             break;
@@ -310,10 +260,10 @@ bool DescriptorStore::readChunks(const StoredEntry& entry, std::vector<StoredChu
         frames += chunk.frames;
         chunks->push_back(std::move(chunk));
     }
-    exec("COMMIT");
-    if (result != SQLITE_DONE && result != SQLITE_ROW)
+    read.commit();
+    if (result == Statement::Step::Failed)
         fail("cannot be read");
-    return result == SQLITE_DONE && frames == entry.frames &&
+    return result == Statement::Step::Done && frames == entry.frames &&
            chunks->size() == static_cast<size_t>(entry.chunks);
 }
 
@@ -321,7 +271,7 @@ std::string DescriptorStore::thumbnail(const StoredEntry& entry, int64_t fragmen
     const std::lock_guard<std::mutex> lock(mutex);
     Statement select(db, "SELECT thumbnails FROM chunks WHERE video=?1 AND number=?2");
     select.bind(1, entry.id).bind(2, fragment / fragmentsPerChunk);
-    if (fragment < 0 || select.step() != SQLITE_ROW)
+    if (fragment < 0 || select.step() != Statement::Step::Row)
         return {};
     return unpackThumbnail(select.bytes(0), static_cast<size_t>(fragment % fragmentsPerChunk));
 }
@@ -334,7 +284,7 @@ int64_t DescriptorStore::startEntry(const VideoKey& key, double frameRate) {
     insert.bind(1, key.content).bind(2, key.analysis).bind(3, frameRate);
     Statement select(db, "SELECT id, complete FROM videos WHERE content=?1 AND analysis=?2");
     select.bind(1, key.content).bind(2, key.analysis);
-    if (!insert.run() || select.step() != SQLITE_ROW) {
+    if (!insert.run() || select.step() != Statement::Step::Row) {
         fail("cannot be written");
         return 0;
     }
@@ -344,17 +294,16 @@ int64_t DescriptorStore::startEntry(const VideoKey& key, double frameRate) {
 
 bool DescriptorStore::putChunk(int64_t entry, int number, const StoredChunk& chunk) {
     const std::lock_guard<std::mutex> lock(mutex);
-    if (!exec("BEGIN IMMEDIATE")) {
+    Transaction write(db, Transaction::Kind::Immediate);
+    if (!write.begun()) {
         fail("cannot be written");
         return false;
     }
     // The entry may have been finished or dropped by another process.
     Statement check(db, "SELECT complete FROM videos WHERE id=?1");
     check.bind(1, entry);
-    if (check.step() != SQLITE_ROW || check.integer(0) != 0) {
-        exec("ROLLBACK");
+    if (check.step() != Statement::Step::Row || check.integer(0) != 0)
         return false;
-    }
     Statement insert(db, "INSERT OR REPLACE INTO chunks VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.bind(1, entry).bind(2, int64_t{number}).bind(3, chunk.firstFrame);
     insert.bind(4, int64_t{chunk.frames}).blob(5, chunk.descriptors).blob(6, chunk.thumbnails);
@@ -364,18 +313,18 @@ bool DescriptorStore::putChunk(int64_t entry, int number, const StoredChunk& chu
                          "length(sound)), 0) "
                          "FROM chunks WHERE video=?1) WHERE id=?1");
     update.bind(1, entry);
-    if (!insert.run() || !update.run() || !makeRoom(entry) || !exec("COMMIT")) {
+    if (!insert.run() || !update.run() || !makeRoom(entry) || !write.commit()) {
         fail("cannot be written");
-        exec("ROLLBACK");
         return false;
     }
-    exec("PRAGMA incremental_vacuum");
+    db.exec("PRAGMA incremental_vacuum");
     return true;
 }
 
 bool DescriptorStore::finishEntry(int64_t entry, int64_t frames, int chunks) {
     const std::lock_guard<std::mutex> lock(mutex);
-    if (!exec("BEGIN IMMEDIATE")) {
+    Transaction write(db, Transaction::Kind::Immediate);
+    if (!write.begun()) {
         fail("cannot be written");
         return false;
     }
@@ -383,16 +332,14 @@ bool DescriptorStore::finishEntry(int64_t entry, int64_t frames, int chunks) {
     Statement check(db, "SELECT count(*), coalesce(sum(frames), 0), coalesce(max(number), -1) "
                         "FROM chunks WHERE video=?1");
     check.bind(1, entry);
-    const bool whole = check.step() == SQLITE_ROW && check.integer(0) == chunks &&
+    const bool whole = check.step() == Statement::Step::Row && check.integer(0) == chunks &&
                        check.integer(1) == frames && check.integer(2) == chunks - 1;
     Statement update(db, "UPDATE videos SET complete=1, frames=?2, chunks=?3 "
                          "WHERE id=?1 AND complete=0");
     update.bind(1, entry).bind(2, frames).bind(3, int64_t{chunks});
-    if (!whole || !update.run()) {
-        exec("ROLLBACK");
+    if (!whole || !update.run())
         return false;
-    }
-    return exec("COMMIT");
+    return write.commit();
 }
 
 void DescriptorStore::forgetDamaged(int64_t entry) {
@@ -400,10 +347,11 @@ void DescriptorStore::forgetDamaged(int64_t entry) {
     if (firstNotice.empty() && !noticeGiven)
         firstNotice =
             "the store '" + path + "' held a damaged analysis of this video; it is analysed anew";
-    if (!exec("BEGIN IMMEDIATE"))
+    Transaction write(db, Transaction::Kind::Immediate);
+    if (!write.begun())
         return;
     removeEntry(entry);
-    exec("COMMIT");
+    write.commit();
 }
 
 void DescriptorStore::removeEntry(int64_t entry) {
@@ -416,13 +364,13 @@ void DescriptorStore::removeEntry(int64_t entry) {
 bool DescriptorStore::makeRoom(int64_t keep) {
     for (;;) {
         Statement total(db, "SELECT coalesce(sum(bytes), 0) FROM videos");
-        if (total.step() != SQLITE_ROW)
+        if (total.step() != Statement::Step::Row)
             return false;
         if (total.integer(0) <= limit)
             return true;
         Statement oldest(db, "SELECT id FROM videos WHERE id<>?1 ORDER BY used LIMIT 1");
         oldest.bind(1, keep);
-        if (oldest.step() != SQLITE_ROW)
+        if (oldest.step() != Statement::Step::Row)
             return false; // the entry being written alone is too large
         removeEntry(oldest.integer(0));
     }
@@ -431,5 +379,5 @@ bool DescriptorStore::makeRoom(int64_t keep) {
 int64_t DescriptorStore::storedBytes() {
     const std::lock_guard<std::mutex> lock(mutex);
     Statement total(db, "SELECT coalesce(sum(bytes), 0) FROM videos");
-    return total.step() == SQLITE_ROW ? total.integer(0) : 0;
+    return total.step() == Statement::Step::Row ? total.integer(0) : 0;
 }

@@ -13,6 +13,7 @@
 // A store that cannot be used (an unwritable folder, a damaged or foreign
 // database) says why once, in notice(), and behaves as an empty one.
 
+#include "Sqlite.h"
 #include "VideoKey.h"
 
 #include <cstdint>
@@ -21,8 +22,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-struct sqlite3;
 
 struct StoreConfig {
     static constexpr int64_t defaultLimit = int64_t{2} << 30;
@@ -100,18 +99,17 @@ public:
     std::string takeNotice();
 
 private:
-    DescriptorStore(sqlite3* db, std::string path, int64_t limit);
+    DescriptorStore(Database db, std::string path, int64_t limit);
     // damaged: the file is no database, or a damaged one.
     static std::unique_ptr<DescriptorStore> openDatabase(const std::string& path, int64_t limit,
                                                          std::string* notice, bool* damaged);
-    bool exec(const char* sql);
     void fail(const std::string& what);
     // Drops least recently used entries other than keep until the whole fits.
     bool makeRoom(int64_t keep);
     void removeEntry(int64_t entry);
 
     std::mutex mutex;
-    sqlite3* db;
+    Database db;
     std::string path;
     int64_t limit;
     std::string firstNotice;

@@ -1,7 +1,7 @@
 #include "StoredFragments.h"
 
 #include "SoundChunk.h"
-#include "Worker.h"
+#include "WorkerPool.h"
 
 #include <thread>
 
@@ -26,13 +26,10 @@ bool allWhole(const std::vector<StoredChunk>& chunks) {
                 return false;
         return true;
     };
-    bool otherWhole = true;
-    Worker other;
-    if (!sides[1].empty())
-        other.start([&] { otherWhole = check(sides[1]); });
-    const bool whole = check(sides[0]);
-    other.stop();
-    return whole && otherWhole;
+    bool whole[2] = {true, true};
+    WorkerPool pool(sides[1].empty() ? 0 : 1);
+    pool.run(2, [&](size_t side) { whole[side] = check(sides[side]); });
+    return whole[0] && whole[1];
 }
 
 } // namespace

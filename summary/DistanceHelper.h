@@ -6,13 +6,9 @@
 // here and half on the caller's thread. Worth it where the fragments come
 // ready (from the store), not where the other cores are decoding them.
 
-#include "Worker.h"
+#include "WorkerPool.h"
 
-#include <condition_variable>
-#include <cstddef>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class FrameBuffer;
@@ -22,10 +18,7 @@ public:
     // A helper where a second core is there to take the work; none else.
     static std::unique_ptr<DistanceHelper> ifCoresAllow();
 
-    DistanceHelper();
-    ~DistanceHelper();
-    DistanceHelper(const DistanceHelper&) = delete;
-    DistanceHelper& operator=(const DistanceHelper&) = delete;
+    DistanceHelper() : pool(1) {}
 
     // distances[i] = FrameBuffer::measureDistance(newer, older[i]), the same
     // to the bit as on one thread. The fragments' sampled rows must be made
@@ -36,19 +29,5 @@ public:
                  std::vector<double>& distances);
 
 private:
-    void help();
-    // Measures the job's fragments until none is left; the lock is held on
-    // entry and on return.
-    void work(std::unique_lock<std::mutex>& lock);
-
-    std::mutex mutex;
-    std::condition_variable finished;
-    // The job: newer against each of others, or none.
-    const FrameBuffer* newer = nullptr;
-    const std::vector<FrameBuffer*>* others = nullptr;
-    double* distances = nullptr;
-    size_t next = 0;
-    size_t done = 0;
-    std::exception_ptr failure;
-    Worker worker;
+    WorkerPool pool;
 };

@@ -1,9 +1,12 @@
 #include "BoundedQueue.h"
 #include "Worker.h"
+#include "WorkerPool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,14 +127,20 @@ TEST(Worker, AStopEndsEveryKindOfWait) {
         SCOPED_TRACE(c.name);
         Worker worker;
         BoundedQueue<int> queue;
+        std::atomic<bool> returned{false};
         worker.setInterrupt([&] { queue.close(); });
-        if (c.body)
-            worker.start([&] { c.body(worker); });
-        else
-            worker.start([&] { queue.get(); });
+        worker.start([&] {
+            if (c.body)
+                c.body(worker);
+            else
+                queue.get();
+            // Late enough that a stop which did not wait for the body is seen.
+            std::this_thread::sleep_for(5ms);
+            returned = true;
+        });
         std::this_thread::sleep_for(10ms);
-        worker.stop(); // returns only once the body has
-        EXPECT_FALSE(worker.running());
+        worker.stop();
+        EXPECT_TRUE(returned);
     }
 }
 
@@ -144,6 +153,54 @@ TEST(Worker, ANoticeGivenBeforeTheWaitIsNotLost) {
     worker.start([&] { noticed = shared.waitFor(std::chrono::hours(1)); });
     worker.stop();
     EXPECT_TRUE(noticed);
+}
+
+TEST(WorkerPool, EveryTaskRunsOnceAmongTheThreadsAndTheCallerRunAfterRun) {
+    struct Case {
+        size_t threads, tasks, grain;
+    };
+    // No thread but the caller's; fewer tasks than threads; a grain that
+    // does not divide the tasks; a grain of nought taken as one.
+    const Case cases[] = {{0, 7, 1}, {3, 2, 1}, {2, 50, 4}, {1, 9, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.threads) + " " + std::to_string(c.tasks));
+        WorkerPool pool(c.threads);
+        for (int run = 0; run < 3; ++run) {
+            std::vector<std::atomic<int>> runs(c.tasks);
+            std::mutex mutex;
+            std::set<std::thread::id> threads;
+            pool.run(
+                c.tasks,
+                [&](size_t i) {
+                    ++runs[i];
+                    const std::lock_guard lock(mutex);
+                    threads.insert(std::this_thread::get_id());
+                },
+                c.grain);
+            for (size_t i = 0; i < c.tasks; ++i)
+                EXPECT_EQ(runs[i], 1) << "task " << i << ", run " << run;
+            EXPECT_LE(threads.size(), c.threads + 1);
+            if (c.threads == 0) {
+                EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+            }
+        }
+    }
+}
+
+TEST(WorkerPool, AThrownTaskIsThrownByFinishOnceTheOthersAreDone) {
+    WorkerPool pool(2);
+    std::atomic<int> ran{0};
+    pool.start(40, [&](size_t i) {
+        std::this_thread::sleep_for(1ms);
+        ++ran;
+        if (i == 3)
+            throw std::runtime_error("task 3");
+    });
+    EXPECT_THROW(pool.finish(), std::runtime_error);
+    EXPECT_EQ(ran, 40);
+    // The next run starts clean.
+    pool.run(5, [&](size_t) { ++ran; });
+    EXPECT_EQ(ran, 45);
 }
 
 } // namespace

@@ -30,11 +30,19 @@ constexpr Shade A{16, 128, 128};
 constexpr Shade B{240, 16, 16};
 constexpr Shade C{128, 60, 200};
 
-// Difference of two shades, measured on frames of their own.
-double difference(Shade a, Shade b) {
-    return frameDifference(uniformFrame(16, 16, a.y, a.u, a.v),
-                           uniformFrame(16, 16, b.y, b.u, b.v));
+// Frames told apart by their histograms alone (no colour layout): one busy
+// bin in each channel. P and Q share the chroma bins, so their frame
+// difference is 0.55 * (1 - 0.6) = 0.22; R shares no bin with either: 0.55.
+Descriptors binned(int y, int uv) {
+    Descriptors d;
+    d.histogram[0][y] = 10;
+    d.histogram[1][uv] = 10;
+    d.histogram[2][uv] = 10;
+    return d;
 }
+const Descriptors P = binned(0, 0);
+const Descriptors Q = binned(1, 0);
+const Descriptors R = binned(2, 1);
 
 struct Fragment {
     Fragment() : buffer(25) {}
@@ -52,26 +60,24 @@ struct Fragment {
 
 TEST(SegmentDistance, ComparesEverySecondFrameBothWays) {
     Fragment one, three;
-    one.add(A);
-    // The middle frame equals the single frame but is not sampled.
-    for (Shade s : {B, A, C})
-        three.add(s);
-    const double ab = difference(A, B);
-    const double ac = difference(A, C);
-    const double expected = (std::min(ab, ac) + ab + ac) / 3;
-    EXPECT_NEAR(FrameBuffer::segmentDistance(&one.buffer, &three.buffer), expected, 1e-12);
-    EXPECT_NEAR(FrameBuffer::segmentDistance(&three.buffer, &one.buffer), expected, 1e-12);
+    one.add(P);
+    // The middle frame equals the single frame but is not sampled. P's
+    // nearest is Q (0.22), Q's P (0.22), R's P (0.55): 0.99 over 3.
+    for (const Descriptors& d : {Q, P, R})
+        three.add(d);
+    EXPECT_NEAR(FrameBuffer::segmentDistance(&one.buffer, &three.buffer), 0.33, 1e-12);
+    EXPECT_NEAR(FrameBuffer::segmentDistance(&three.buffer, &one.buffer), 0.33, 1e-12);
     EXPECT_NEAR(FrameBuffer::segmentDistance(&three.buffer, &three.buffer), 0.0, 1e-12);
 }
 
 TEST(Variation, SamplesOnePairInFourAndTheEnds) {
+    // The sampled pairs (0, 1), (4, 5) ... (20, 21) are each P and Q, 0.22
+    // apart, and the ends P and R, 0.55 apart: 0.6 of 0.55 and 0.4 of 0.22.
     Fragment fragment;
     for (int k = 0; k < 25; ++k)
-        fragment.add(k == 24 ? C : k % 4 == 1 ? B : A);
-    const double variation = fragment.buffer.getVariation();
-    const double ab = difference(A, B);
-    EXPECT_NEAR(variation, 0.6 * difference(A, C) + 0.4 * ab, 1e-12);
-    EXPECT_NEAR(fragment.buffer.maxPairDifference, ab, 1e-12);
+        fragment.add(k == 24 ? R : k % 4 == 1 ? Q : P);
+    EXPECT_NEAR(fragment.buffer.getVariation(), 0.418, 1e-12);
+    EXPECT_NEAR(fragment.buffer.maxPairDifference, 0.22, 1e-12);
 }
 
 TEST(StrongChange, FollowsTheEndsThePairsAndTheirCombination) {

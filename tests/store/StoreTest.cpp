@@ -4,13 +4,13 @@
 
 #include "Analysis.h"
 #include "DescriptorFile.h"
+#include "Sqlite.h"
 #include "StoredFragments.h"
 #include "Summarizer.h"
 #include "SummaryTurns.h"
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -40,11 +40,11 @@ std::vector<std::string> describe(FragmentSource& source) {
     std::vector<std::string> frames;
     while (const std::unique_ptr<FrameBuffer> fragment = source.nextFragment())
         for (const Frame& f : fragment->frames)
-            frames.push_back(std::to_string(fragment->count()) + " " +
-                             std::to_string(f.frameNumber) + " " + std::to_string(f.frameTime) +
-                             (f.keyFrame ? " key " : " ") +
-                             std::to_string(pictureSignature(f.descriptors)) + " sound " +
-                             std::to_string(f.sound.voice) + " " + std::to_string(f.sound.loudness));
+            frames.push_back(
+                std::to_string(fragment->count()) + " " + std::to_string(f.frameNumber) + " " +
+                std::to_string(f.frameTime) + (f.keyFrame ? " key " : " ") +
+                std::to_string(pictureSignature(f.descriptors)) + " sound " +
+                std::to_string(f.sound.voice) + " " + std::to_string(f.sound.loudness));
     return frames;
 }
 
@@ -79,19 +79,17 @@ std::vector<std::string> analysedFrames(const std::string& path, const StoreConf
 }
 
 void sql(const StoreConfig& config, const std::string& statement) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((config.folder + "/" + DescriptorStore::fileName).c_str(), &db),
-              SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(db);
-    sqlite3_close(db);
+    Database db(config.folder + "/" + DescriptorStore::fileName, Database::Access::Create);
+    ASSERT_TRUE(db.ok());
+    EXPECT_TRUE(db.exec(statement.c_str())) << db.error();
 }
 
 TEST(DescriptorStore, ReadsBackTheDecodersFramesAndTheLiveTreesDecisions) {
     // A frame rate that is not whole, a stream without durations, B-frames,
     // an odd size, a last fragment of one frame, cuts (inside fragments too,
     // which shot-aware ranking trims away), speech (and its sound kept whole).
-    const char* files[] = {kH264Aac, kMpeg4Mp3, kVp9Opus, kOddSize, kFrames51, kScenes, kCuts, kTalk};
+    const char* files[] = {kH264Aac,  kMpeg4Mp3, kVp9Opus, kOddSize,
+                           kFrames51, kScenes,   kCuts,    kTalk};
     const StoreConfig config = scratchStore("RoundTrip");
     SummarySettings settings[6];
     settings[1].target = 0.3;
@@ -145,7 +143,8 @@ TEST(DescriptorStore, AStoreWithoutSoundIsBroughtUpOnceAndItsVideosAnalysedAgain
     ASSERT_NE(decoded.front().find(" sound 0 "), std::string::npos) << decoded.front();
     EXPECT_EQ(analysedFrames(path, config), decoded);
     // The layout before: no sound with the chunks.
-    sql(config, "ALTER TABLE chunks DROP COLUMN sound; UPDATE info SET value='1' WHERE name='schema'");
+    sql(config,
+        "ALTER TABLE chunks DROP COLUMN sound; UPDATE info SET value='1' WHERE name='schema'");
     bool fromStore = true;
     std::string notice;
     EXPECT_EQ(analysedFrames(path, config, &fromStore, &notice), decoded);

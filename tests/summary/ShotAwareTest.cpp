@@ -1,15 +1,13 @@
 // Junk, cuts and shot-aware decisions on synthetic pictures and fragments:
 // what the junk filter and shot-aware ranking make of them.
 
-#include "FragmentDecoder.h"
 #include "FragmentList.h"
 #include "FrameBuffer.h"
 #include "ShotAwareRanking.h"
-#include "Summarizer.h"
 #include "ShotBoundaries.h"
+#include "Summarizer.h"
 #include "SummaryTree.h"
 #include "TestFrames.h"
-#include "TestMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +111,10 @@ struct Piece {
     int first, last, shot;
     bool junk, glimpse, tail;
     std::string text() const {
-        return std::string(junk ? "junk " : glimpse ? "glimpse " : tail ? "tail " : "") +
+        return std::string(junk      ? "junk "
+                           : glimpse ? "glimpse "
+                           : tail    ? "tail "
+                                     : "") +
                std::to_string(first) + "-" + std::to_string(last);
     }
 };
@@ -180,34 +181,6 @@ TEST(Junk, TheFilterAndShotAwareRankingPassAOneToneSceneAndCatchJunk) {
               (std::vector<std::string>{"junk 0-9", "junk 10-12", "13-37", "tail 38-52"}));
 }
 
-// Bars, cards, noise and black from FFmpeg's own sources are junk; saturated
-// and finely textured stills (a mandrill, sweets, a fish, a toy, an orange)
-// and a colourful clip are not. Eight pictures of each, cut together.
-TEST(Junk, BarsCardsAndNoiseByTheirStructureNotColourfulOrTexturedPictures) {
-    const char* const names[] = {"smptebars", "smptehdbars", "pal75bars", "rgbtestsrc",
-                                 "testsrc",   "noise",       "black",     "mandrill",
-                                 "sweets",    "fish",        "toy",       "orange",
-                                 "mandelbrot"};
-    constexpr int kJunkSources = 7;
-    FragmentDecoder decoder(testMedia(kJunkTable).c_str());
-    std::vector<Descriptors> pictures;
-    while (std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment())
-        for (const Frame& frame : fragment->frames)
-            pictures.push_back(frame.descriptors);
-    ASSERT_EQ(pictures.size(), 8 * std::size(names));
-    for (size_t k = 1; k < pictures.size(); ++k) {
-        const size_t source = k / 8;
-        SCOPED_TRACE(names[source]);
-        // The first picture of a source is judged beside the last of another.
-        if (k % 8 == 0)
-            continue;
-        EXPECT_EQ(isJunkPicture(pictures[k], &pictures[k - 1]), source < kJunkSources) << k;
-    }
-    // Noise is told by what changes from picture to picture: the same
-    // picture again is not noise.
-    EXPECT_FALSE(isJunkPicture(pictures[5 * 8 + 3], &pictures[5 * 8 + 3]));
-}
-
 // Per frame, the shot it belongs to, or -1 for one that must not play (in
 // a transition, black).
 using Truth = std::vector<int>;
@@ -231,7 +204,7 @@ Yuv shaken(int x, int y, int n) {
     return ramp(x + (n * 7) % 5, y + (n * 3) % 4, 0);
 }
 
-TEST(ShotBoundaries, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIsNoCut) {
+TEST(ShotPieces, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMotionIsNoCut) {
     struct Case {
         const char* name;
         std::function<void(Video&, Truth&)> make;
@@ -244,6 +217,11 @@ TEST(ShotBoundaries, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMoti
         {"a shot shorter than a second between two",
          [](Video& v, Truth& t) {
              append(v, t, wall, 40, 0), append(v, t, ramp, 15, 1), append(v, t, wall, 60, 2);
+         }},
+        // A flash is five frames at most: one more, and the jump is a cut.
+        {"a jump of six frames and back",
+         [](Video& v, Truth& t) {
+             append(v, t, wall, 40, 0), append(v, t, ramp, 6, 1), append(v, t, wall, 50, 2);
          }},
         {"a dissolve",
          [](Video& v, Truth& t) {
@@ -299,9 +277,10 @@ TEST(ShotBoundaries, PiecesLieInOneShotForASecondOrMoreClearOfTransitionsButMoti
 }
 
 // Forty fragments, four to a shot, as trimming would leave them: shot 3 is
-// junk, shots 6 and 8 look like shot 1. The tree decides as the engine does
-// (depth 20, 100 nodes); the kept fragments' shots, in order.
-std::vector<int> keptShots(double target) {
+// junk, shots 6 and 8 look like shot 1; in pans, the fragments of a shot
+// differ from each other as much as from other shots. The tree decides as
+// the engine does (depth 20, 100 nodes); the kept fragments' shots, in order.
+std::vector<int> keptShots(double target, bool pans) {
     SummaryTree tree;
     tree.weights.targetLength = target;
     tree.weights.shotAware = true;
@@ -321,9 +300,11 @@ std::vector<int> keptShots(double target) {
         f->variation = 0.1;
         f->variationComputed = f->maxDifferenceComputed = true;
         f->shotSpan = {true, n / 4, n / 4 == 3, false, false, {}};
-        for (int older = 0; older < n; ++older)
-            f->comparisonList[n - older] = {1,
-                                            looksLike(older / 4) == looksLike(n / 4) ? 0.02 : 0.4};
+        for (int older = 0; older < n; ++older) {
+            const bool alike =
+                looksLike(older / 4) == looksLike(n / 4) && !(pans && older / 4 == n / 4);
+            f->comparisonList[n - older] = {1, alike ? 0.02 : 0.4};
+        }
         tree.addFragment(std::move(f), true);
         if (tree.liveLeafCount() > 100)
             tree.pruneLeaves(100);
@@ -342,18 +323,23 @@ std::vector<int> keptShots(double target) {
 }
 
 TEST(ShotAwareRanking, DistinctShotsFirstNoJunkNoRepeatAndTheTargetsLength) {
-    // Four fragments' worth: four of the seven distinct shots, one each.
-    const std::vector<int> few = keptShots(0.1);
-    ASSERT_EQ(few.size(), 4u);
-    EXPECT_EQ(std::set<int>(few.begin(), few.end()).size(), 4u);
-    for (int shot : few)
-        EXPECT_TRUE(shot != 3 && shot != 6 && shot != 8) << shot;
-    // Half the video: every distinct shot, then more of them, never junk.
-    const std::vector<int> half = keptShots(0.5);
-    EXPECT_NEAR(static_cast<double>(half.size()), 20.0, 1.0);
-    EXPECT_EQ(std::count(half.begin(), half.end(), 3), 0);
-    for (int shot : {0, 1, 2, 4, 5, 7, 9})
-        EXPECT_GT(std::count(half.begin(), half.end(), shot), 0) << shot;
+    // A pan's second fragment is more of the shot just kept, however unlike
+    // its first it looks, not a new shot.
+    for (const bool pans : {false, true}) {
+        SCOPED_TRACE(pans ? "pans" : "still shots");
+        // Four fragments' worth: four of the seven distinct shots, one each.
+        const std::vector<int> few = keptShots(0.1, pans);
+        ASSERT_EQ(few.size(), 4u);
+        EXPECT_EQ(std::set<int>(few.begin(), few.end()).size(), 4u);
+        for (int shot : few)
+            EXPECT_TRUE(shot != 3 && shot != 6 && shot != 8) << shot;
+        // Half the video: every distinct shot, then more of them, never junk.
+        const std::vector<int> half = keptShots(0.5, pans);
+        EXPECT_NEAR(static_cast<double>(half.size()), 20.0, 1.0);
+        EXPECT_EQ(std::count(half.begin(), half.end(), 3), 0);
+        for (int shot : {0, 1, 2, 4, 5, 7, 9})
+            EXPECT_GT(std::count(half.begin(), half.end(), shot), 0) << shot;
+    }
 }
 
 } // namespace

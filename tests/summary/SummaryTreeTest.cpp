@@ -1,10 +1,10 @@
-// The summary tree: the path measures and scores of new leaves, the
-// best-first sort, the junk filter, pruning, deciding and advancing the root,
-// freeing, and holding the target length.
+// The summary tree: the junk filter, pruning, deciding and advancing the
+// root, freeing, and holding the target length.
 
 #include "SummaryTree.h"
 #include "FrameBuffer.h"
 #include "SegmentDistanceMemo.h"
+#include "TreeFragments.h"
 #include "TreeNode.h"
 
 #include <gtest/gtest.h>
@@ -20,41 +20,11 @@
 
 namespace {
 
-// A fragment of `frames` described frames without pictures, all alike, so
-// any distance that a test does not set is 0.
-std::unique_ptr<FrameBuffer> makeFragment(int frames, double variation) {
-    auto fragment = std::make_unique<FrameBuffer>(25);
-    for (int i = 0; i < frames; ++i) {
-        Frame frame;
-        Descriptors& d = frame.descriptors;
-        d.histogram[0][4] = d.histogram[1][8] = d.histogram[2][8] = 100.0;
-        d.derive();
-        fragment->addFrame(frame);
-    }
-    fragment->length = frames;
-    fragment->variation = variation;
-    fragment->variationComputed = fragment->maxDifferenceComputed = true;
-    return fragment;
-}
-
-// Stores the distance between `newer` (which will be numbered newerNumber
-// when inserted) and the fragment numbered olderNumber.
-void setDistance(FrameBuffer* newer, int newerNumber, int olderNumber, double value) {
-    newer->comparisonList[newerNumber - olderNumber] = {1, value};
-}
-
 // The measures the junk filter reads, set directly.
 void setJunkMeasures(FrameBuffer* fragment, double minActivity, double meanColorCount) {
     fragment->minActivity = minActivity;
     fragment->meanColorCount = meanColorCount;
     fragment->minActivityComputed = fragment->colorCountComputed = true;
-}
-
-// Inserts the fragment, which the tree owns from then on.
-FrameBuffer* insert(SummaryTree& tree, std::unique_ptr<FrameBuffer> fragment, bool included) {
-    FrameBuffer* inserted = fragment.get();
-    tree.addFragment(std::move(fragment), included);
-    return inserted;
 }
 
 // Nodes of the subtree below node, node excluded.
@@ -74,168 +44,6 @@ const TreeNode* childOfCurrentAbove(const SummaryTree& tree, const TreeNode* nod
     return nullptr;
 }
 
-void expectBestFirst(const NodeList& list) {
-    for (uint32_t i = 1; i < list.size(); ++i) {
-        const TreeNode* a = list[i - 1];
-        const TreeNode* b = list[i];
-        ASSERT_TRUE(a->score > b->score || (a->score == b->score && a->tieScore >= b->tieScore))
-            << "position " << i;
-    }
-}
-
-TEST(FirstInsertion, MeasuresOfBothChildrenAndTheirScoresUnderEachWeighting) {
-    // Included: length 0.05 (the most), continuity 0.5 (the least),
-    // activity the variation (the most); redundancy 0 on both.
-    struct Case {
-        RankingWeights weights;
-        double in, out;
-    };
-    for (const Case& c : {Case{{}, 0.25 * 0.25 / 0.60, 0.25 * 0.10 / 0.60}, // the starting weights
-                          Case{{0.05, 0.0, 0.1, 0.0, 0.0}, 0.0, 0.25},      // continuity alone
-                          Case{{0.05, 0.0, 0.0, 0.25, 0.0}, 0.0, 0.0},   // a measure equal on both
-                          Case{{0.05, 0.0, 0.0, 0.0, 0.0}, 0.0, 0.0}}) { // no weight at all
-        SummaryTree tree(c.weights);
-        tree.addFragment(makeFragment(25, 0.37), true);
-        const auto measures = [](const TreeNode* n) {
-            return std::vector<double>{n->lengthScore, n->continuityScore, n->redundancyScore,
-                                       n->activityScore};
-        };
-        const TreeNode* in = tree.root->includeChild.get();
-        const TreeNode* out = tree.root->excludeChild.get();
-        EXPECT_EQ(measures(in), (std::vector<double>{0.05, 0.5, 0.0, 0.37}));
-        EXPECT_EQ(measures(out), (std::vector<double>{0.0, 1.0, 0.0, 0.0}));
-        EXPECT_NEAR(in->score, c.in, 1e-12);
-        EXPECT_NEAR(out->score, c.out, 1e-12);
-        ASSERT_EQ(tree.leaves.size(), 2u);
-        expectBestFirst(tree.leaves);
-    }
-}
-
-TEST(LengthMeasure, FallsOffOnBothSidesOfTheTargetAndATargetOfZeroWantsNothing) {
-    struct Case {
-        double target, in, out, inIn, inOut, outIn, outOut;
-    };
-    for (const Case& c :
-         {Case{0.5, 0.5, 0.0, 0.5, 1.0, 1.0, 0.0}, Case{0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}}) {
-        SCOPED_TRACE(c.target);
-        SummaryTree tree({c.target});
-        for (int i = 0; i < 2; ++i)
-            tree.addFragment(makeFragment(25, 0.1), true);
-        const TreeNode* in = tree.root->includeChild.get();
-        const TreeNode* out = tree.root->excludeChild.get();
-        EXPECT_DOUBLE_EQ(in->lengthScore, c.in);
-        EXPECT_DOUBLE_EQ(out->lengthScore, c.out);
-        EXPECT_DOUBLE_EQ(in->includeChild->lengthScore, c.inIn);
-        EXPECT_DOUBLE_EQ(in->excludeChild->lengthScore, c.inOut);
-        EXPECT_DOUBLE_EQ(out->includeChild->lengthScore, c.outIn);
-        EXPECT_DOUBLE_EQ(out->excludeChild->lengthScore, c.outOut);
-        expectBestFirst(tree.leaves); // fails on a score that is not a number
-    }
-}
-
-TEST(RedundancyAndActivity, IncludedFragmentsBlendWithTheParentByFrames) {
-    SummaryTree tree;
-    auto f2 = makeFragment(25, 0.2);
-    auto f3 = makeFragment(20, 0.6);
-    setDistance(f2.get(), 1, 0, 0.09);
-    setDistance(f3.get(), 2, 0, 0.16);
-    setDistance(f3.get(), 2, 1, 0.64);
-    tree.addFragment(makeFragment(25, 0.2), true);
-    tree.addFragment(std::move(f2), true);
-    tree.addFragment(std::move(f3), true);
-
-    const TreeNode* in = tree.root->includeChild.get();
-    const TreeNode* inIn = in->includeChild.get();
-    EXPECT_DOUBLE_EQ(inIn->redundancyScore, 0.3); // √0.09, parent's measure 0
-    EXPECT_DOUBLE_EQ(in->excludeChild->redundancyScore, 0.0);
-    // Three included: min 0.16, mean 0.4 → √(0.12 + 0.1); blended with the
-    // parent's 0.3 over 50 frames.
-    const double r = std::sqrt(0.75 * 0.16 + 0.25 * 0.40);
-    EXPECT_DOUBLE_EQ(inIn->includeChild->redundancyScore, (20 * r + 50 * 0.3) / 70);
-    // Left out below an included pair: the parent's value, blended with itself.
-    EXPECT_DOUBLE_EQ(inIn->excludeChild->redundancyScore, 0.3);
-    // Only the first fragment counts below a cut: √0.16 = 0.4.
-    EXPECT_DOUBLE_EQ(in->excludeChild->includeChild->redundancyScore, 0.4);
-
-    // Activity: the variations of the included fragments, weighed by their frames.
-    EXPECT_DOUBLE_EQ(inIn->includeChild->activityScore, (20 * 0.6 + 50 * 0.2) / 70);
-    EXPECT_DOUBLE_EQ(inIn->excludeChild->activityScore, 0.2);
-    EXPECT_DOUBLE_EQ(tree.root->excludeChild->excludeChild->includeChild->activityScore, 0.6);
-}
-
-TEST(RedundancyMeasure, MissingDistancesAreMeasuredAndStored) {
-    SummaryTree tree;
-    auto f1 = makeFragment(25, 0.1);
-    // f1's luma lies in another histogram bin than f2's.
-    for (Frame& fr : f1->frames) {
-        fr.descriptors.histogram[0][4] = 0.0;
-        fr.descriptors.histogram[0][12] = 100.0;
-    }
-    insert(tree, std::move(f1), true);
-    FrameBuffer* f2 = insert(tree, makeFragment(25, 0.1), true);
-    ASSERT_EQ(f2->comparisonList[1].valid, 1);
-    const double d = f2->comparisonList[1].value;
-    EXPECT_NEAR(d, 0.55 * 0.4, 1e-9); // luma histograms disjoint, chroma equal
-    EXPECT_DOUBLE_EQ(tree.root->includeChild->includeChild->redundancyScore, std::sqrt(d));
-}
-
-TEST(RedundancyMeasure, IgnoresAncestorsMoreThanAThousandLevelsUp) {
-    // Fragments numbered as a tree numbers them: level k holds fragment k - 1.
-    auto fragmentAt = [](int level) {
-        auto f = makeFragment(25, 0.1);
-        f->number = level - 1;
-        return f;
-    };
-    auto far = fragmentAt(300), edge = fragmentAt(502), near = fragmentAt(1400),
-         own = fragmentAt(1502);
-    setDistance(own.get(), 1501, 299, 0.0);  // 1202 levels up: ignored
-    setDistance(own.get(), 1501, 501, 0.36); // exactly 1000 levels up: counted
-    setDistance(own.get(), 1501, 1399, 0.04);
-
-    TreeNode farNode(300), edgeNode(502), nearNode(1400), parent(1501);
-    farNode.fragment = far.get();
-    edgeNode.fragment = edge.get();
-    edgeNode.lastIncluded = &farNode;
-    nearNode.fragment = near.get();
-    nearNode.lastIncluded = &edgeNode;
-    parent.lastIncluded = &nearNode;
-    // A second node of the same level gets the same answer from the
-    // ancestors' remembered walk.
-    std::vector<TreeNode*> scratch;
-    for (int sibling = 0; sibling < 2; ++sibling) {
-        TreeNode node(1502);
-        node.parent = &parent;
-        node.included = true;
-        node.fragment = own.get();
-        node.lastIncluded = &nearNode;
-        node.computeMeasures(0.05, scratch);
-        EXPECT_DOUBLE_EQ(node.redundancyScore, std::sqrt(0.75 * 0.04 + 0.25 * 0.20)) << sibling;
-    }
-}
-
-TEST(SortByScore, BestFirstByScoreThenTieScoreLosingNoNode) {
-    std::mt19937 random(12345);
-    for (int round = 0; round < 40; ++round) {
-        const uint32_t n = 1 + random() % 700;
-        // Few distinct values, so long runs of ties, and some all-equal lists.
-        const int distinct = round % 5 == 0 ? 1 : 1 + int(random() % 6);
-        std::deque<TreeNode> nodes;
-        NodeList list;
-        for (uint32_t i = 0; i < n; ++i) {
-            TreeNode& node = nodes.emplace_back(0);
-            node.score = double(random() % distinct) * 0.25;
-            node.tieScore = double(random() % 2);
-            list.push_back(&node);
-        }
-        SummaryTree::sortByScore(list);
-        ASSERT_EQ(list.size(), n);
-        EXPECT_EQ(std::set<TreeNode*>(list.begin(), list.end()).size(), n) << round;
-        expectBestFirst(list);
-    }
-}
-
-// A fragment with random distances to every earlier one, numbered as the
-// tree will number it.
 std::unique_ptr<FrameBuffer> randomFragment(std::mt19937& random, int number) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     auto f = makeFragment(25, unit(random));

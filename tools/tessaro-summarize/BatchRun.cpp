@@ -5,7 +5,7 @@
 #include "EngineFailure.h"
 #include "SegmentList.h"
 #include "VideoKey.h"
-#include "Worker.h"
+#include "WorkerPool.h"
 
 #include <algorithm>
 #include <chrono>
@@ -56,13 +56,8 @@ public:
 
     // Runs every video, writing each line once those before it are written.
     int run(std::FILE* report) {
-        const size_t jobs = std::min(items.size(), static_cast<size_t>(options.jobs));
-        std::vector<std::unique_ptr<Worker>> workers;
-        for (size_t j = 0; j < jobs; ++j) {
-            workers.push_back(std::make_unique<Worker>(&finished));
-            Worker* self = workers.back().get();
-            self->start([this, self] { work(*self); });
-        }
+        WorkerPool pool(std::min(items.size(), static_cast<size_t>(options.jobs)));
+        pool.start(items.size(), [this](size_t i) { work(i); });
         size_t written = 0;
         bool failed = false, unwritable = false;
         const auto write = [&](const BatchLine& line) {
@@ -73,6 +68,8 @@ public:
                          std::fflush(report) != 0;
         };
         for (;;) {
+            // Taken first: once every video is done, every line there is is in.
+            const bool allDone = pool.allDone();
             std::unique_lock lock(mutex);
             while (written < lines.size() && lines[written]) {
                 const BatchLine line = *lines[written++];
@@ -80,12 +77,12 @@ public:
                 write(line);
                 lock.lock();
             }
-            if (written == lines.size() || (interrupted && running == 0))
+            if (written == lines.size() || interrupted || allDone)
                 break;
             lock.unlock();
             finished.waitFor(std::chrono::milliseconds(200));
         }
-        workers.clear();
+        pool.finish();
         if (interrupted) {
             // Videos finished after one that was cut short keep their lines.
             for (; written < lines.size(); ++written)
@@ -102,22 +99,13 @@ public:
     }
 
 private:
-    void work(Worker& self) {
-        {
-            const std::lock_guard lock(mutex);
-            ++running;
-        }
-        while (!self.stopRequested() && !interrupted) {
-            const size_t i = next++;
-            if (i >= items.size())
-                break;
-            std::optional<BatchLine> line = summarize(items[i]);
-            const std::lock_guard lock(mutex);
-            lines[i] = std::move(line);
-            finished.notify();
-        }
+    // Once interrupted, the videos not yet begun are passed over.
+    void work(size_t i) {
+        if (interrupted)
+            return;
+        std::optional<BatchLine> line = summarize(items[i]);
         const std::lock_guard lock(mutex);
-        --running;
+        lines[i] = std::move(line);
         finished.notify();
     }
 
@@ -208,11 +196,9 @@ private:
     const NoteFunction& note;
     int decoderThreads = 0;
     int encoderThreads = 0;
-    std::atomic<size_t> next{0};
     Wakeup finished;
     std::mutex mutex;
     std::vector<std::optional<BatchLine>> lines;
-    int running = 0;
 };
 
 } // namespace
