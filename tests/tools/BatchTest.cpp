@@ -82,6 +82,14 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
     std::ofstream(list) << short51 << "\n" << aac << "\n";
     const std::string single = runProgram({"-q", "-f", "csv", "-t", "0.3", aac}).out;
     const auto touch = [](const std::string& path) { std::ofstream(path, std::ios::app) << " "; };
+    // The record as another JSON writer lays it out: members sorted, all on one line.
+    const auto relayout = [](const std::string& path) {
+        std::ifstream in(path);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        std::ofstream(path) << QJsonDocument::fromJson(QByteArray::fromStdString(text))
+                                   .toJson(QJsonDocument::Compact)
+                                   .toStdString();
+    };
     // Each of the settings that change the decisions, changed alone.
     const std::vector<std::string> at02 = {"-t", "0.2"};
     const std::vector<std::string> shots = {"-t", "0.2", "--shot-aware"};
@@ -105,6 +113,8 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
         {"nothing changed", [] {}, shots, "34ss", 6},
         {"only speech kept whole added", [] {}, speech, "34oo", 6},
         {"only a weight changed", [] {}, weight, "34oo", 6},
+        {"records laid out otherwise", [&] { relayout(out + "/h264_aac.mp4.json"); }, weight,
+         "34ss", 6},
         {"the list alone", [] {}, weight, "ss", 0},
     };
     for (const auto& step : steps) {
