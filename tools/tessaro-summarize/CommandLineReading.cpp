@@ -18,6 +18,14 @@ std::string unknownOption(const std::string& name) {
     return "unknown option '" + name + "' (see --help)";
 }
 
+// Every option applies as it is met; CLI11's own help and positional
+// options are not used.
+void prepare(CLI::App& app) {
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
 bool optionLike(const std::string& word) {
     return word.size() >= 2 && word[0] == '-';
 }
@@ -26,6 +34,7 @@ WordsRead readWords(std::vector<std::string> words, const std::function<void(CLI
                     const std::function<void()>& reset) {
     reset();
     CLI::App app;
+    prepare(app);
     define(app);
     WordsRead read;
     const std::string last = words.empty() ? std::string() : words.back();
@@ -109,11 +118,15 @@ WordCheck checkWord(const CLI::App& app, const std::string& word) {
 
 CommandLineReading readCommandLine(std::vector<std::string> arguments,
                                    const std::function<void(CLI::App&)>& define,
-                                   const std::function<void()>& reset) {
+                                   const std::function<void()>& reset,
+                                   const std::function<std::string(const std::string&)>& refuse) {
     CLI::App names;
+    prepare(names);
     define(names);
     for (size_t k = 0; k < arguments.size(); ++k) {
-        const WordCheck check = checkWord(names, arguments[k]);
+        std::string refused = refuse ? refuse(arguments[k]) : std::string();
+        const WordCheck check = refused.empty() ? checkWord(names, arguments[k])
+                                                : WordCheck{WordKind::Refused, std::move(refused)};
         if (check.kind == WordKind::Plain)
             continue;
         // Whether the word stands where an option may: CLI11's reading of

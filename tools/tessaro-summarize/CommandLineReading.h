@@ -28,8 +28,11 @@ struct CommandLineReading {
 
 // define adds the options, bound to the caller's results, to a new App: it
 // may be called several times, each time after reset has undone what an
-// earlier reading applied. The App allows extras and holds no positional
-// option: the plain words come back in the reading.
-CommandLineReading readCommandLine(std::vector<std::string> arguments,
-                                   const std::function<void(CLI::App&)>& define,
-                                   const std::function<void()>& reset);
+// earlier reading applied. The App, which allows extras, takes no
+// positional option: the plain words come back in the reading. refuse, when given,
+// returns the refusal of a word the program never took where an option may
+// stand, or nothing.
+CommandLineReading
+readCommandLine(std::vector<std::string> arguments, const std::function<void(CLI::App&)>& define,
+                const std::function<void()>& reset,
+                const std::function<std::string(const std::string&)>& refuse = {});

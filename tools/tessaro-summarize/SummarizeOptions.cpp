@@ -89,9 +89,6 @@ class OptionsDefinition {
 public:
     OptionsDefinition(CLI::App& app, ParsedCommandLine& parsed)
         : app(app), parsed(&parsed), o(&parsed.options) {
-        app.set_help_flag();
-        app.allow_extras();
-        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         for (const SettingSpec& spec : settingSpecs())
             setting(spec);
         outputs();
@@ -310,6 +307,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string helpText() {
     CLI::App app;
+    app.set_help_flag(); // the tool's own -h is among its options
     ParsedCommandLine unused;
     OptionsDefinition(app, unused);
     return R"(Usage: tessaro-summarize [options] VIDEO
