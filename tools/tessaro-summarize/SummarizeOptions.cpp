@@ -83,8 +83,9 @@ std::string settingHelp(const SettingSpec& spec) {
     }
 }
 
-// The options, each applied to parsed as CLI11 meets it, so that the first
-// refusal is that of the first word refused.
+// The options, defined on app by making one of these: each applies to
+// parsed as CLI11 meets it, so that the first refusal is that of the first
+// word refused. The callbacks keep what they need; this can go at once.
 class OptionsDefinition {
 public:
     OptionsDefinition(CLI::App& app, ParsedCommandLine& parsed)
@@ -280,7 +281,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     parsed.action = Action::Run;
     CommandLineReading reading = readCommandLine(
-        arguments, [&parsed](CLI::App& app) { OptionsDefinition(app, parsed); },
+        arguments,
+        [&parsed](CLI::App& app) {
+            OptionsDefinition{app, parsed};
+        },
         [&parsed] {
             parsed = ParsedCommandLine();
             parsed.action = Action::Run;
@@ -309,7 +313,7 @@ std::string helpText() {
     CLI::App app;
     app.set_help_flag(); // the tool's own -h is among its options
     ParsedCommandLine unused;
-    OptionsDefinition(app, unused);
+    OptionsDefinition{app, unused};
     return R"(Usage: tessaro-summarize [options] VIDEO
        tessaro-summarize [options] [--out-dir DIR] [--from LIST] VIDEO...
 
