@@ -229,21 +229,19 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     auto* weightColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     QGroupBox* weightBox = groupBox("Summary Weight Control");
     auto* weightLayout = new QBoxLayout(QBoxLayout::TopToBottom);
-    // The starting settings are those a run without a window takes.
-    const SummarySettings start;
-    const auto percent = [](double fraction) {
-        return static_cast<int>(std::lround(fraction * 100));
+    // The starting settings are those a run without a window takes, the
+    // ranges those the tool takes.
+    const auto slider = [](const char* label, Setting setting) {
+        const SettingSpec& spec = settingSpec(setting);
+        return new SliderLCD(label, spec.steps(spec.fallback), spec.steps(spec.low),
+                             static_cast<int>(spec.high), true, spec.kind == SettingKind::Fraction,
+                             spec.stepsPerUnit);
     };
-    state.targetLengthCtl =
-        new SliderLCD("Target Length (%%)", percent(start.target), 0, 1, true, true, 100.0);
-    state.lengthWeightCtl =
-        new SliderLCD("Length Weight", percent(start.lengthWeight), 0, 1, true, true, 100.0);
-    state.continuityWeightCtl = new SliderLCD("Continuity Weight", percent(start.continuityWeight),
-                                              0, 1, true, true, 100.0);
-    state.redundancyWeightCtl = new SliderLCD("Redundancy Weight", percent(start.redundancyWeight),
-                                              0, 1, true, true, 100.0);
-    state.activityWeightCtl =
-        new SliderLCD("Activity Weight", percent(start.activityWeight), 0, 1, true, true, 100.0);
+    state.targetLengthCtl = slider("Target Length (%%)", Setting::Target);
+    state.lengthWeightCtl = slider("Length Weight", Setting::LengthWeight);
+    state.continuityWeightCtl = slider("Continuity Weight", Setting::ContinuityWeight);
+    state.redundancyWeightCtl = slider("Redundancy Weight", Setting::RedundancyWeight);
+    state.activityWeightCtl = slider("Activity Weight", Setting::ActivityWeight);
     SliderLCD* const weights[] = {state.targetLengthCtl, state.lengthWeightCtl,
                                   state.continuityWeightCtl, state.redundancyWeightCtl,
                                   state.activityWeightCtl};
@@ -259,8 +257,8 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     auto* treeColumn = new QBoxLayout(QBoxLayout::TopToBottom);
     auto* treeLayout = new QBoxLayout(QBoxLayout::TopToBottom);
     QGroupBox* treeBox = groupBox("Tree Generation Control");
-    state.treeDepthCtl = new SliderLCD("Tree Depth", start.depth, 20, 90, true, false, 1.0);
-    state.treeNodesCtl = new SliderLCD("Tree Nodes", start.nodes, 100, 5000, true, false, 1.0);
+    state.treeDepthCtl = slider("Tree Depth", Setting::Depth);
+    state.treeNodesCtl = slider("Tree Nodes", Setting::Nodes);
     setNameFont(state.treeDepthCtl);
     setNameFont(state.treeNodesCtl);
     state.treeDepthEvents = new DisplayEvents("Tree Depth", 215, 15);

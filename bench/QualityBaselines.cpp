@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -99,11 +100,10 @@ std::vector<KeptFrames> sceneChangeSkim(int totalFrames, double target,
 
 namespace {
 
-// The number after "key": in text, from `from` on; -1 when there is none
-// before `to`.
-double jsonNumber(const std::string& text, const std::string& key, size_t from, size_t to) {
-    const size_t at = text.find("\"" + key + "\":", from);
-    return at < to ? std::atof(text.c_str() + at + key.size() + 3) : -1.0;
+// The clip's number under key; -1 when it has none (or is no object).
+double clipNumber(const nlohmann::json& clip, const char* key) {
+    const auto value = clip.find(key);
+    return value != clip.end() && value->is_number() ? value->get<double>() : -1.0;
 }
 
 } // namespace
@@ -118,35 +118,37 @@ bool autoEditorCuts(const std::string& videoPath, int frameRate, std::vector<Kep
             std::rename(partial.c_str(), timeline.c_str()) != 0)
             return false;
     }
+    // Under "timeline": "timebase": "25/1" and the video tracks "v":
+    // [[{"start", "dur", ..., "offset", "speed", ...}, ...]]: each clip shows
+    // dur x speed frames of the source from frame offset, in the timebase.
     std::ifstream in(timeline);
-    std::stringstream read;
-    read << in.rdbuf();
-    const std::string text = read.str();
-    // "timebase": "25/1", then the video track "v": [[{"start", "dur", ...,
-    // "offset", "speed", ...}, ...]]: each clip shows dur x speed frames of
-    // the source from frame offset, in the timebase.
-    const size_t base = text.find("\"timebase\": \"");
-    const size_t video = text.find("\"v\":");
-    const size_t audio = text.find("\"a\":", video);
-    if (base == std::string::npos || video == std::string::npos)
-        return false;
+    const nlohmann::json read = nlohmann::json::parse(in, nullptr, false);
+    const auto nested = read.find("timeline");
+    const nlohmann::json& cuts = nested != read.end() ? *nested : read;
+    const auto base = cuts.find("timebase");
+    const auto tracks = cuts.find("v");
     int num = 0;
     int den = 0;
-    if (std::sscanf(text.c_str() + base + 13, "%d/%d", &num, &den) != 2 || num <= 0 || den <= 0)
+    if (base == cuts.end() || !base->is_string() || tracks == cuts.end() || !tracks->is_array() ||
+        std::sscanf(base->get_ref<const std::string&>().c_str(), "%d/%d", &num, &den) != 2 ||
+        num <= 0 || den <= 0)
         return false;
     const double scale = static_cast<double>(frameRate) * den / num;
     kept->clear();
-    for (size_t at = text.find('{', video); at < audio; at = text.find('{', at + 1)) {
-        const size_t end = text.find('}', at);
-        const double offset = jsonNumber(text, "offset", at, end);
-        const double dur = jsonNumber(text, "dur", at, end);
-        const double speed = jsonNumber(text, "speed", at, end);
-        if (offset < 0.0 || dur < 0.0 || speed <= 0.0)
+    for (const nlohmann::json& track : *tracks) {
+        if (!track.is_array())
             return false;
-        const int first = static_cast<int>(std::lround(offset * scale));
-        const int last = static_cast<int>(std::lround((offset + dur * speed) * scale));
-        if (last > first)
-            kept->push_back({first, last - first});
+        for (const nlohmann::json& clip : track) {
+            const double offset = clipNumber(clip, "offset");
+            const double dur = clipNumber(clip, "dur");
+            const double speed = clipNumber(clip, "speed");
+            if (offset < 0.0 || dur < 0.0 || speed <= 0.0)
+                return false;
+            const int first = static_cast<int>(std::lround(offset * scale));
+            const int last = static_cast<int>(std::lround((offset + dur * speed) * scale));
+            if (last > first)
+                kept->push_back({first, last - first});
+        }
     }
     return true;
 }

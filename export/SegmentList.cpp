@@ -11,10 +11,6 @@ std::string number(double value) {
     return text;
 }
 
-const char* boolean(bool value) {
-    return value ? "true" : "false";
-}
-
 // Source frame index of a time, at the exact frame rate.
 int64_t frameAt(double seconds, int num, int den) {
     return std::llround(seconds * num / den);
@@ -26,38 +22,6 @@ std::string edlText(const std::string& text) {
     for (unsigned char c : text)
         clean += c < 0x20 || c == 0x7f ? '_' : static_cast<char>(c);
     return clean;
-}
-
-// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
-size_t utf8Length(const std::string& text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    size_t length = 0;
-    uint32_t code = 0;
-    if (c >= 0xc2 && c <= 0xdf) {
-        length = 2;
-        code = c & 0x1f;
-    } else if (c >= 0xe0 && c <= 0xef) {
-        length = 3;
-        code = c & 0x0f;
-    } else if (c >= 0xf0 && c <= 0xf4) {
-        length = 4;
-        code = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i + k) & 0x3f);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10ffff ||
-        (code >= 0xd800 && code <= 0xdfff))
-        return 0;
-    return length;
 }
 
 } // namespace
@@ -93,60 +57,41 @@ double summaryDuration(const std::vector<Segment>& segments) {
     return total;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20 || c == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (const size_t length = utf8Length(text, i); length > 0) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            out += "\\ufffd";
-            ++i;
-        }
+namespace {
+
+// The settings as the list names them: those added later only when on.
+Json settingsJson(const SummarySettings& settings) {
+    Json json = Json::object();
+    for (const SettingSpec& spec : settingSpecs()) {
+        const double value = settingValue(settings, spec.setting);
+        if (spec.kind == SettingKind::Fraction)
+            json[spec.listKey] = value;
+        else if (spec.kind == SettingKind::Whole)
+            json[spec.listKey] = static_cast<int>(value);
+        else if (value != 0.0 || spec.listedWhenOff)
+            json[spec.listKey] = value != 0.0;
     }
-    return out + "\"";
+    return json;
 }
 
+} // namespace
+
 std::string formatJson(const SummaryReport& r) {
-    const SummarySettings& s = r.settings;
-    std::string out = "{\n";
-    out += "  \"video\": " + jsonString(r.video) + ",\n";
-    out += "  \"duration\": " + number(r.duration) + ",\n";
-    out += "  \"settings\": {\"target\": " + number(s.target) +
-           ", \"length_weight\": " + number(s.lengthWeight) +
-           ", \"continuity_weight\": " + number(s.continuityWeight) +
-           ", \"redundancy_weight\": " + number(s.redundancyWeight) +
-           ", \"activity_weight\": " + number(s.activityWeight) +
-           ", \"depth\": " + std::to_string(s.depth) + ", \"nodes\": " + std::to_string(s.nodes) +
-           ", \"junk_filter\": " + boolean(s.junkFilter) +
-           (s.shotAware ? ", \"shot_aware\": true" : "") +
-           (s.wholeSpeech ? ", \"whole_speech\": true" : "") + "},\n";
-    out += "  \"segments\": [";
-    for (size_t i = 0; i < r.segments.size(); ++i) {
-        const Segment& seg = r.segments[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "    {\"start\": " + number(seg.start) + ", \"end\": " + number(seg.end) +
-               ", \"frames\": " + std::to_string(seg.frames) + "}";
-    }
-    out += r.segments.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"summary_duration\": " + number(summaryDuration(r.segments));
-    for (const auto& [name, value] : r.extra)
-        out += ",\n  " + jsonString(name) + ": " + value;
-    out += "\n}\n";
-    return out;
+    Json list = Json::object();
+    list["video"] = r.video;
+    list["duration"] = r.duration;
+    list["settings"] = settingsJson(r.settings);
+    Json segments = Json::array();
+    for (const Segment& seg : r.segments)
+        segments.push_back({{"start", seg.start}, {"end", seg.end}, {"frames", seg.frames}});
+    list["segments"] = std::move(segments);
+    list["summary_duration"] = summaryDuration(r.segments);
+    for (const auto& [name, value] : r.extra.items())
+        list[name] = value;
+    JsonLayout layout;
+    layout.openTop = true;
+    layout.opened = {"segments"};
+    return jsonText(list, layout) + "\n";
 }
 
 std::string formatCsv(const SummaryReport& r) {

@@ -3,6 +3,7 @@
 // The summary as a list of segments, and its three text forms: JSON, CSV and
 // a CMX3600-style edit decision list.
 
+#include "JsonText.h"
 #include "SummarySettings.h"
 
 #include <cstdint>
@@ -46,8 +47,8 @@ struct SummaryReport {
     bool hasAudio = false;
     SummarySettings settings;
     std::vector<Segment> segments;
-    // More JSON fields after the summary's duration: names and JSON values.
-    std::vector<std::pair<std::string, std::string>> extra;
+    // More members of the JSON list, after the summary's duration.
+    Json extra = Json::object();
 };
 
 std::string formatJson(const SummaryReport& report);
@@ -73,8 +74,5 @@ std::string timecode(int64_t frame, int base);
 // The whole timecode base of a frame rate: 29.97 counts in 30, 23.976 in 24.
 int timecodeBase(int frameRateNum, int frameRateDen);
 
-// Text a JSON parser reads back as the same string; invalid UTF-8 bytes
-// become U+FFFD.
-std::string jsonString(const std::string& text);
 // The file name of a path, without its folders.
 std::string baseName(const std::string& path);

@@ -81,12 +81,11 @@ bool writeBatchLists(const VideoTask& task, SummaryReport report, const Portable
     }
     if (task.record.empty())
         return true;
-    std::string files;
+    Json files = Json::object();
     for (const auto& [path, bytes] : outcome->written)
-        files +=
-            (files.empty() ? "" : ", ") + jsonString(baseName(path)) + ": " + std::to_string(bytes);
+        files[baseName(path)] = bytes;
     report.extra = task.recordFields;
-    report.extra.emplace_back("outputs", "{" + files + "}");
+    report.extra["outputs"] = std::move(files);
     if (!writeText(task.record, formatJson(report), error))
         return false;
     outcome->written.emplace_back(task.record, sizeOf(task.record));

@@ -39,7 +39,7 @@ struct VideoTask {
     // record, written last, and the other formats at their files.
     std::string record;
     std::vector<std::pair<ListFormat, std::string>> lists;
-    std::vector<std::pair<std::string, std::string>> recordFields; // as SummaryReport::extra
+    Json recordFields = Json::object(); // as SummaryReport::extra
 
     std::string output;         // summary video, empty for none
     std::string contactSheet;   // PNG, empty for none

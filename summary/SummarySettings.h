@@ -3,18 +3,20 @@
 // What the user chooses for a summary: the target length, the four weights
 // of the candidate ranking, the tree limits and the junk filter. The
 // defaults are where the window starts and what a run without a window takes
-// unless told.
+// unless told; their names and ranges are in SettingsSchema.h.
+
+#include "SettingsSchema.h"
 
 struct SummarySettings {
-    double target = 0.05; // target length, a fraction of the video
-    double lengthWeight = 0.20;
-    double continuityWeight = 0.10;
-    double redundancyWeight = 0.25;
-    double activityWeight = 0.05;
-    int depth = 60;  // tree depth limit, 20-90
-    int nodes = 500; // tree node limit, 100-5000
+    double target = settingSpec(Setting::Target).fallback; // a fraction of the video
+    double lengthWeight = settingSpec(Setting::LengthWeight).fallback;
+    double continuityWeight = settingSpec(Setting::ContinuityWeight).fallback;
+    double redundancyWeight = settingSpec(Setting::RedundancyWeight).fallback;
+    double activityWeight = settingSpec(Setting::ActivityWeight).fallback;
+    int depth = static_cast<int>(settingSpec(Setting::Depth).fallback); // tree depth limit
+    int nodes = static_cast<int>(settingSpec(Setting::Nodes).fallback); // tree node limit
     bool junkFilter = false;
-    bool shotAware = false; // see ShotAwareRanking.h
+    bool shotAware = false;   // see ShotAwareRanking.h
     bool wholeSpeech = false; // see SpeechPieces.h
 
     bool operator==(const SummarySettings&) const = default;
@@ -35,7 +37,7 @@ struct RankingWeights {
     bool byGains() const { return shotAware || wholeSpeech; }
 
     static RankingWeights of(const SummarySettings& s) {
-        return {s.target,           s.lengthWeight,   s.continuityWeight,
-                s.redundancyWeight, s.activityWeight, s.shotAware, s.wholeSpeech};
+        return {s.target,         s.lengthWeight, s.continuityWeight, s.redundancyWeight,
+                s.activityWeight, s.shotAware,    s.wholeSpeech};
     }
 };

@@ -7,10 +7,12 @@
 // the video is analysed while it plays, and once the analysis is complete,
 // the summary map's time after a new target is taken before Summary.
 
+#include "CommandLineReading.h"
 #include "ControlState.h"
 #include "MainWindow.h"
 #include "Player.h"
 #include "PlayerDriving.h"
+#include "SettingsSchema.h"
 #include "SliderLCD.h"
 #include "SoundCheck.h"
 #include "SoundSink.h"
@@ -25,6 +27,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <CLI/CLI.hpp>
+
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -34,6 +38,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -110,22 +115,56 @@ double speedArgument(const char* text) {
     return *text != '\0' && *end == '\0' && speed >= 0.5 && speed <= 2.0 ? speed : 0.0;
 }
 
+// An option taking a value that take accepts, or refuses.
+void valueOption(CLI::App& app, const char* name, std::function<bool(const std::string&)> take) {
+    app.add_option(name)
+        ->each([take](const std::string& text) {
+            if (!take(text))
+                throw CommandLineRefusal{kSynopsis};
+        })
+        ->trigger_on_parse();
+}
+
+// The plain words after the mode's own, read with CLI11; false on a bad
+// command line. Beside what CLI11 refuses, "-", "--" and "--name=value",
+// which this bench never took, are refused too.
+bool readArguments(int argc, char** argv, int skip, const std::function<void(CLI::App&)>& define,
+                   const std::function<void()>& reset, std::vector<std::string>* words) {
+    const auto neverTaken = [](const std::string& word) {
+        const bool attached = word.rfind("--", 0) == 0 && word.find('=') != std::string::npos;
+        return word == "-" || word == "--" || attached ? std::string(kSynopsis) : std::string();
+    };
+    CommandLineReading reading =
+        readCommandLine({argv + skip, argv + argc}, define, reset, neverTaken);
+    *words = std::move(reading.words);
+    return reading.refusal.empty();
+}
+
 // tessaro-play-bench --sound-check ...: 2 on a bad command line.
 int soundCheckCommand(int argc, char** argv) {
     SoundOptions options;
+    const auto define = [&options](CLI::App& app) {
+        app.add_flag_callback("--check",
+                              [&options] { options.check = SoundOptions::Check::Figures; })
+            ->trigger_on_parse();
+        app.add_flag_callback("--check-loose",
+                              [&options] { options.check = SoundOptions::Check::Loose; })
+            ->trigger_on_parse();
+        app.add_flag_callback("--formats", [&options] { options.formats = true; })
+            ->trigger_on_parse();
+        valueOption(app, "--speed", [&options](const std::string& text) {
+            options.speed = speedArgument(text.c_str());
+            return options.speed > 0;
+        });
+    };
+    std::vector<std::string> words;
+    if (!readArguments(
+            argc, argv, 2, define, [&options] { options = SoundOptions(); }, &words))
+        return usage();
     std::vector<int> numbers;
-    for (int i = 2; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (word == "--check")
-            options.check = SoundOptions::Check::Figures;
-        else if (word == "--check-loose")
-            options.check = SoundOptions::Check::Loose;
-        else if (word == "--formats")
-            options.formats = true;
-        else if (word == "--speed" && i + 1 < argc && speedArgument(argv[i + 1]) > 0)
-            options.speed = speedArgument(argv[++i]);
-        else if (isNumber(argv[i]) && std::atoi(argv[i]) > 0)
-            numbers.push_back(std::atoi(argv[i]));
+    for (const std::string& word : words) {
+        if (isNumber(word.c_str()) && std::atoi(word.c_str()) > 0)
+            numbers.push_back(std::atoi(word.c_str()));
         else if (word.rfind("-", 0) != 0 && options.file.empty() && numbers.empty())
             options.file = word;
         else
@@ -142,6 +181,48 @@ int soundCheckCommand(int argc, char** argv) {
     return options.formats ? soundFormats(options, argc, argv) : soundCheck(options, argc, argv);
 }
 
+// What a run of Play then Summary is told on its command line.
+struct PlayOptions {
+    int depth = static_cast<int>(settingSpec(Setting::Depth).fallback);
+    int nodes = static_cast<int>(settingSpec(Setting::Nodes).fallback);
+    double speed = 1.0;
+    std::optional<std::string> store;
+    std::string file;
+    int seconds = 30;
+};
+
+// false on a bad command line.
+bool readPlayOptions(int argc, char** argv, PlayOptions* options) {
+    const auto define = [options](CLI::App& app) {
+        for (int* limit : {&options->depth, &options->nodes})
+            valueOption(app, limit == &options->depth ? "--depth" : "--nodes",
+                        [limit](const std::string& text) {
+                            *limit = std::atoi(text.c_str());
+                            return isNumber(text.c_str());
+                        });
+        valueOption(app, "--store", [options](const std::string& text) {
+            options->store = text;
+            return true;
+        });
+        valueOption(app, "--speed", [options](const std::string& text) {
+            options->speed = speedArgument(text.c_str());
+            return options->speed > 0;
+        });
+    };
+    std::vector<std::string> words;
+    if (!readArguments(
+            argc, argv, 1, define, [options] { *options = PlayOptions(); }, &words) ||
+        words.empty())
+        return false;
+    options->file = words.front();
+    for (size_t i = 1; i < words.size(); ++i) {
+        if (!isNumber(words[i].c_str()))
+            return false;
+        options->seconds = std::max(1, std::atoi(words[i].c_str()));
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -153,33 +234,13 @@ int main(int argc, char** argv) {
         }
     if (argc > 1 && std::strcmp(argv[1], "--sound-check") == 0)
         return soundCheckCommand(argc, argv);
-    int depth = 60;
-    int nodes = 500;
-    const char* file = nullptr;
-    int seconds = 30;
-    double speed = 1.0;
-    const char* storeFolder = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
-            depth = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--nodes") == 0 && i + 1 < argc && isNumber(argv[i + 1]))
-            nodes = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--store") == 0 && i + 1 < argc)
-            storeFolder = argv[++i];
-        else if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc &&
-                 speedArgument(argv[i + 1]) > 0)
-            speed = speedArgument(argv[++i]);
-        else if (argv[i][0] == '-')
-            return usage();
-        else if (file == nullptr)
-            file = argv[i];
-        else if (isNumber(argv[i]))
-            seconds = std::max(1, std::atoi(argv[i]));
-        else
-            return usage();
-    }
-    if (file == nullptr)
+    PlayOptions options;
+    if (!readPlayOptions(argc, argv, &options))
         return usage();
+    const int depth = options.depth, nodes = options.nodes, seconds = options.seconds;
+    const double speed = options.speed;
+    const char* file = options.file.c_str();
+    const char* storeFolder = options.store ? options.store->c_str() : nullptr;
 
     double videoSeconds = 0.0;
     double streamRate = 0.0;

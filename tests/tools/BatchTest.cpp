@@ -82,27 +82,48 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
     std::ofstream(list) << short51 << "\n" << aac << "\n";
     const std::string single = runProgram({"-q", "-f", "csv", "-t", "0.3", aac}).out;
     const auto touch = [](const std::string& path) { std::ofstream(path, std::ios::app) << " "; };
+    // The record as another JSON writer lays it out: members sorted, all on one line.
+    const auto relayout = [](const std::string& path) {
+        std::ifstream in(path);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        std::ofstream(path) << QJsonDocument::fromJson(QByteArray::fromStdString(text))
+                                   .toJson(QJsonDocument::Compact)
+                                   .toStdString();
+    };
+    // Each of the settings that change the decisions, changed alone.
+    const std::vector<std::string> at02 = {"-t", "0.2"};
+    const std::vector<std::string> shots = {"-t", "0.2", "--shot-aware"};
+    const std::vector<std::string> speech = {"-t", "0.2", "--shot-aware", "--whole-speech"};
+    std::vector<std::string> weight = speech;
+    weight.insert(weight.end(), {"--length-weight", "0.3"});
     // Named videos come first, then the list's.
     const struct {
         const char* what;
         std::function<void()> change;
-        const char* target;
+        std::vector<std::string> settings;
         const char* statuses; // o ok, s skipped, 3 or 4 failed with that status
         int status;
     } steps[] = {
-        {"first", [] {}, "0.3", "34oo", 6},
-        {"again", [] {}, "0.3", "34ss", 6},
-        {"other settings", [] {}, "0.2", "34oo", 6},
-        {"a list changed", [&] { touch(out + "/h264_aac.mp4.csv"); }, "0.2", "34so", 6},
-        {"a video changed", [&] { touch(short51); }, "0.2", "34os", 6},
-        {"the list alone", [] {}, "0.2", "ss", 0},
+        {"first", [] {}, {"-t", "0.3"}, "34oo", 6},
+        {"again", [] {}, {"-t", "0.3"}, "34ss", 6},
+        {"other settings", [] {}, at02, "34oo", 6},
+        {"a list changed", [&] { touch(out + "/h264_aac.mp4.csv"); }, at02, "34so", 6},
+        {"a video changed", [&] { touch(short51); }, at02, "34os", 6},
+        {"only shot-aware ranking added", [] {}, shots, "34oo", 6},
+        {"nothing changed", [] {}, shots, "34ss", 6},
+        {"only speech kept whole added", [] {}, speech, "34oo", 6},
+        {"only a weight changed", [] {}, weight, "34oo", 6},
+        {"records laid out otherwise", [&] { relayout(out + "/h264_aac.mp4.json"); }, weight,
+         "34ss", 6},
+        {"the list alone", [] {}, weight, "ss", 0},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         step.change();
         const std::string statuses = step.statuses;
-        std::vector<std::string> arguments = {
-            "--skip-done", "-f", "csv", "--out-dir", out, "-t", step.target, "--from", list};
+        std::vector<std::string> arguments = {"--skip-done", "-f",     "csv", "--out-dir",
+                                              out,           "--from", list};
+        arguments.insert(arguments.end(), step.settings.begin(), step.settings.end());
         if (statuses.size() == 4)
             arguments.insert(arguments.end(), {testMedia(kMissing), testMedia(kText)});
         const ChildRun run = runProgram(arguments);
@@ -130,8 +151,10 @@ TEST(SummarizeBatch, ReportLinesSayWhatWasDoneAndSkipDoneRedoesOnlyWhatChanged) 
     std::ifstream written(out + "/h264_aac.mp4.csv");
     std::stringstream text;
     text << written.rdbuf();
-    // A run of -t 0.2 wrote it; the single run was at 0.3.
-    EXPECT_EQ(runProgram({"-q", "-f", "csv", "-t", "0.2", aac}).out, text.str());
+    // The last settings wrote it; the single run was at 0.3.
+    std::vector<std::string> last = {"-q", "-f", "csv", aac};
+    last.insert(last.begin(), weight.begin(), weight.end());
+    EXPECT_EQ(runProgram(last).out, text.str());
     EXPECT_NE(single, text.str());
 }
 

@@ -95,6 +95,11 @@ TEST(SummarizeOptions, BadCommandLinesAreRefusedNamingWhatIsWrong) {
         {{"--frobnicate", "v"}, "--frobnicate"},
         {{"-x", "v"}, "-x"},
         {{"--quiet=yes", "v"}, "--quiet"},
+        {{"--shot-aware=true", "v"}, "--shot-aware"},
+        // Option-like words that are no option, and never a video's name.
+        {{"-q5", "v"}, "'-5'"},
+        {{"---x", "v"}, "'---x'"},
+        {{"-!", "v"}, "'-!'"},
         {{"v", "--target"}, "--target"},
         {{"v", "-o"}, "-o"},
         {{"-q"}, "video"},

@@ -97,8 +97,12 @@ TEST(SummarizeProgram, SummaryVideoAndContactSheetMatchTheSegments) {
     const struct {
         const char* file;
         std::vector<std::string> settings;
+        // Where the chapters begin and end, in milliseconds, when known by hand.
+        std::vector<std::pair<int, int>> chapters = {};
     } cases[] = {
         {kScenes, {"-t", "0.3"}},
+        // All of it, cut at its cuts: frames 38, 90 and 125 of 150 at 25 fps.
+        {kCuts, {"-t", "1", "--shot-aware"}, {{0, 1520}, {1520, 3600}, {3600, 5000}, {5000, 6000}}},
         // Frames 40 to 42 missing: its segment spans more time than frames.
         {kMpeg4Mp3, {}},
         {kVideoOnly, {}},
@@ -136,6 +140,13 @@ TEST(SummarizeProgram, SummaryVideoAndContactSheetMatchTheSegments) {
             EXPECT_NEAR(info.chapterStarts[i], begins, 0.001);
             const QJsonObject s = o["segments"].toArray()[i].toObject();
             begins += s["end"].toDouble() - s["start"].toDouble();
+        }
+        if (!c.chapters.empty()) {
+            ASSERT_EQ(info.chapterEnds.size(), c.chapters.size());
+            for (size_t i = 0; i < c.chapters.size(); ++i) {
+                EXPECT_NEAR(info.chapterStarts[i], c.chapters[i].first / 1000.0, 1e-9);
+                EXPECT_NEAR(info.chapterEnds[i], c.chapters[i].second / 1000.0, 1e-9);
+            }
         }
         if (source.audioStreams > 0) {
             EXPECT_NEAR(info.audioDuration, summary, 0.05);

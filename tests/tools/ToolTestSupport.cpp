@@ -60,9 +60,11 @@ StreamInfo inspectMedia(const std::string& path) {
     if (!format)
         return info;
     info.duration = format->duration != AV_NOPTS_VALUE ? format->duration / 1e6 : 0.0;
-    for (unsigned i = 0; i < format->nb_chapters; ++i)
-        info.chapterStarts.push_back(format->chapters[i]->start *
-                                     av_q2d(format->chapters[i]->time_base));
+    for (unsigned i = 0; i < format->nb_chapters; ++i) {
+        const AVChapter* chapter = format->chapters[i];
+        info.chapterStarts.push_back(chapter->start * av_q2d(chapter->time_base));
+        info.chapterEnds.push_back(chapter->end * av_q2d(chapter->time_base));
+    }
     const AVStream* streams[2] = {}; // video, audio
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* s = format->streams[i];

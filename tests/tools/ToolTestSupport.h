@@ -34,6 +34,7 @@ struct StreamInfo {
     bool timestampsContinuous = true;  // video pts rise one frame at a time
     double sounding = 0.0;             // share of audio samples not near silence
     std::vector<double> chapterStarts; // seconds
+    std::vector<double> chapterEnds;
 };
 StreamInfo inspectMedia(const std::string& path);
 

@@ -19,12 +19,9 @@
 
 namespace {
 
-std::string seconds(double value, const char* format = "%.3f") {
-    if (value < 0)
-        return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+// A time, or null when it is not known.
+Json seconds(double value) {
+    return value < 0 ? Json() : Json(value);
 }
 
 const char* listEnd(ListFormat format) {
@@ -205,14 +202,21 @@ private:
 
 std::string formatReportLine(const BatchLine& line) {
     const VideoOutcome& o = line.outcome;
-    std::string outputs;
+    Json outputs = Json::array();
     for (const auto& file : o.written)
-        outputs += (outputs.empty() ? "" : ", ") + jsonString(file.first);
-    return "{\"input\": " + jsonString(line.input) + ", \"status\": \"" + line.status +
-           "\", \"exit\": " + std::to_string(o.status) + ", \"outputs\": [" + outputs +
-           "], \"duration\": " + seconds(o.duration) + ", \"kept\": " + seconds(o.kept) +
-           ", \"seconds\": " + seconds(line.seconds, "%.2f") +
-           ", \"error\": " + (o.status == EXIT_OK ? "null" : jsonString(o.error)) + "}";
+        outputs.push_back(file.first);
+    Json report = Json::object();
+    report["input"] = line.input;
+    report["status"] = line.status;
+    report["exit"] = o.status;
+    report["outputs"] = std::move(outputs);
+    report["duration"] = seconds(o.duration);
+    report["kept"] = seconds(o.kept);
+    report["seconds"] = seconds(line.seconds);
+    report["error"] = o.status == EXIT_OK ? Json() : Json(o.error);
+    JsonLayout layout;
+    layout.decimalsOf = {{"seconds", 2}};
+    return jsonText(report, layout);
 }
 
 int runBatch(const SummarizeOptions& options, std::FILE* report,

@@ -7,39 +7,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-// The value of a "  \"name\": value" line of the record, its comma dropped.
-std::string field(const std::string& text, const std::string& name) {
-    const std::string start = "\n  " + jsonString(name) + ": ";
-    const size_t at = text.find(start);
-    if (at == std::string::npos)
-        return {};
-    const size_t from = at + start.size();
-    std::string value = text.substr(from, text.find('\n', from) - from);
-    if (!value.empty() && value.back() == ',')
-        value.pop_back();
-    return value;
+// A text as the record holds it once read back: invalid UTF-8 replaced.
+std::string asRecorded(const std::string& text) {
+    return Json::parse(jsonString(text)).get<std::string>();
 }
 
-double number(const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0' ? value : -1.0;
-}
-
-// The file was recorded at the size it has.
-bool unchanged(const std::string& outputs, const std::string& path) {
-    const std::string key = jsonString(baseName(path)) + ": ";
-    const size_t at = outputs.find(key);
+// The file was recorded, among outputs, at the size it has.
+bool unchanged(const Json& outputs, const std::string& path) {
+    const auto recorded = outputs.find(asRecorded(baseName(path)));
     struct stat info {};
-    if (at == std::string::npos || stat(path.c_str(), &info) != 0)
-        return false;
-    char* end = nullptr;
-    const long long recorded = std::strtoll(outputs.c_str() + at + key.size(), &end, 10);
-    return (*end == ',' || *end == '}') && recorded == static_cast<long long>(info.st_size);
+    return recorded != outputs.end() && recorded->is_number_integer() &&
+           stat(path.c_str(), &info) == 0 &&
+           recorded->get<long long>() == static_cast<long long>(info.st_size);
+}
+
+double number(const Json& record, const char* name) {
+    const auto value = record.find(name);
+    return value != record.end() && value->is_number() ? value->get<double>() : -1.0;
+}
+
+bool holds(const Json& record, const char* name, const std::string& text) {
+    const auto value = record.find(name);
+    return value != record.end() && value->is_string() && *value == asRecorded(text);
 }
 
 // The shortest text that reads back as the same double.
@@ -54,41 +46,49 @@ std::string exact(double value) {
 
 } // namespace
 
-std::string settingsKey(const SummarySettings& s) {
-    return "t=" + exact(s.target) + " lw=" + exact(s.lengthWeight) +
-           " cw=" + exact(s.continuityWeight) + " rw=" + exact(s.redundancyWeight) +
-           " aw=" + exact(s.activityWeight) + " d=" + std::to_string(s.depth) +
-           " n=" + std::to_string(s.nodes) + " j=" + (s.junkFilter ? "1" : "0") +
-           " s=" + (s.shotAware ? "1" : "0") + (s.wholeSpeech ? " w=1" : "");
+std::string settingsKey(const SummarySettings& settings) {
+    std::string key;
+    for (const SettingSpec& spec : settingSpecs()) {
+        const double value = settingValue(settings, spec.setting);
+        if (spec.kind == SettingKind::Switch && value == 0.0 && !spec.recordedWhenOff)
+            continue;
+        key += (key.empty() ? "" : " ") + std::string(spec.recordKey) + "=" +
+               (spec.kind == SettingKind::Fraction ? exact(value)
+                                                   : std::to_string(static_cast<int>(value)));
+    }
+    return key;
 }
 
-std::vector<std::pair<std::string, std::string>> recordFields(const std::string& contentKey,
-                                                              const SummarySettings& settings) {
-    return {{"content_key", jsonString(contentKey)},
-            {"settings_key", jsonString(settingsKey(settings))}};
+Json recordFields(const std::string& contentKey, const SummarySettings& settings) {
+    Json fields = Json::object();
+    fields["content_key"] = contentKey;
+    fields["settings_key"] = settingsKey(settings);
+    return fields;
 }
 
-DoneCheck checkDone(const std::string& record, const std::string& contentKey,
+DoneCheck checkDone(const std::string& path, const std::string& contentKey,
                     const SummarySettings& settings, const std::vector<std::string>& files,
                     const std::vector<std::string>& whenKept) {
     DoneCheck check;
-    std::ifstream in(record, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    if (contentKey.empty() || field(text, "content_key") != jsonString(contentKey) ||
-        field(text, "settings_key") != jsonString(settingsKey(settings)))
+    std::ifstream in(path, std::ios::binary);
+    // Any layout reads: only the members count.
+    const Json record = Json::parse(in, nullptr, false);
+    if (contentKey.empty() || !record.is_object() || !holds(record, "content_key", contentKey) ||
+        !holds(record, "settings_key", settingsKey(settings)))
         return check;
-    const std::string outputs = field(text, "outputs");
-    const bool empty = field(text, "segments") == "[]";
+    const auto outputs = record.find("outputs");
+    if (outputs == record.end() || !outputs->is_object())
+        return check;
+    const auto segments = record.find("segments");
+    const bool empty = segments != record.end() && segments->is_array() && segments->empty();
     for (const std::string& file : files)
-        if (!unchanged(outputs, file))
+        if (!unchanged(*outputs, file))
             return check;
     for (const std::string& file : whenKept)
-        if (!empty && !unchanged(outputs, file))
+        if (!empty && !unchanged(*outputs, file))
             return check;
-    check.duration = number(field(text, "duration"));
-    check.kept = number(field(text, "summary_duration"));
+    check.duration = number(record, "duration");
+    check.kept = number(record, "summary_duration");
     check.done = true;
     return check;
 }

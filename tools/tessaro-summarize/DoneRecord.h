@@ -5,6 +5,7 @@
 // every other file written with its size. A later run that finds all of it
 // unchanged has nothing to do for the video.
 
+#include "JsonText.h"
 #include "SummarySettings.h"
 
 #include <string>
@@ -14,10 +15,9 @@
 // The settings as exact text: the list's own rounds them to three places.
 std::string settingsKey(const SummarySettings& settings);
 
-// The record's fields, as SummaryReport::extra takes them (the files are
+// The record's members, as SummaryReport::extra takes them (the files are
 // added by whoever writes them).
-std::vector<std::pair<std::string, std::string>> recordFields(const std::string& contentKey,
-                                                              const SummarySettings& settings);
+Json recordFields(const std::string& contentKey, const SummarySettings& settings);
 
 struct DoneCheck {
     bool done = false;

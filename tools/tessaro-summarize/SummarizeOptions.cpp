@@ -1,8 +1,15 @@
 #include "SummarizeOptions.h"
 
+#include "CommandLineReading.h"
+#include "SettingsSchema.h"
+
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #ifndef TESSARO_VERSION
 #define TESSARO_VERSION "unknown"
@@ -10,69 +17,27 @@
 
 namespace {
 
-struct OptionRule {
-    char shortName; // 0 when the option has only a long name
-    const char* longName;
-    bool takesValue;
-};
+using Action = ParsedCommandLine::Action;
 
-constexpr OptionRule kOptions[] = {
-    {'t', "target", true},
-    {0, "length-weight", true},
-    {0, "continuity-weight", true},
-    {0, "redundancy-weight", true},
-    {0, "activity-weight", true},
-    {0, "depth", true},
-    {0, "nodes", true},
-    {0, "junk-filter", false},
-    {0, "shot-aware", false},
-    {0, "whole-speech", false},
-    {'f', "format", true},
-    {'o', "output", true},
-    {0, "contact-sheet", true},
-    {'q', "quiet", false},
-    {'v', "verbose", false},
-    {0, "no-store", false},
-    {0, "from", true},
-    {0, "out-dir", true},
-    {0, "skip-done", false},
-    {0, "save-descriptors", false},
-    {'j', "jobs", true},
-    {0, "threads", true},
-    {0, "shard", true},
-    {'h', "help", false},
-    {0, "version", false},
-};
+constexpr const char* kSettingsGroup = "settings";
+constexpr const char* kOutputsGroup = "outputs";
+constexpr const char* kBatchGroup = "batch";
+constexpr int kMostThreads = 256; // for --jobs and --threads
 
-const OptionRule* findLong(const std::string& name) {
-    for (const OptionRule& option : kOptions)
-        if (name == option.longName)
-            return &option;
-    return nullptr;
-}
-
-const OptionRule* findShort(char name) {
-    for (const OptionRule& option : kOptions)
-        if (option.shortName != 0 && option.shortName == name)
-            return &option;
-    return nullptr;
-}
-
-bool parseFraction(const std::string& text, double* value) {
+// Numbers as strtod and strtol read them, the whole text and nothing else.
+bool readNumber(const std::string& text, double low, double high, double* value) {
     if (text.empty())
         return false;
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v))
-        return false;
-    if (v < 0.0 || v > 1.0)
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v) || v < low || v > high)
         return false;
     *value = v;
     return true;
 }
 
-bool parseWhole(const std::string& text, int low, int high, int* value) {
+bool readWhole(const std::string& text, long low, long high, int* value) {
     if (text.empty())
         return false;
     errno = 0;
@@ -84,113 +49,228 @@ bool parseWhole(const std::string& text, int low, int high, int* value) {
     return true;
 }
 
-// Applies one option; returns an error line, empty on success.
-std::string apply(const OptionRule& option, const std::string& value, ParsedCommandLine* parsed) {
-    SummarizeOptions& o = parsed->options;
-    SummarySettings& s = o.settings;
-    const std::string name = std::string("--") + option.longName;
-    auto fraction = [&](double* field) -> std::string {
-        if (parseFraction(value, field))
-            return {};
-        return name + " must be a number from 0.00 to 1.00, not '" + value + "'";
-    };
-    auto whole = [&](int low, int high, int* field) -> std::string {
-        if (parseWhole(value, low, high, field))
-            return {};
-        return name + " must be a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high) + ", not '" + value + "'";
-    };
-    const std::string longName = option.longName;
-    if (longName == "target")
-        return fraction(&s.target);
-    if (longName == "length-weight")
-        return fraction(&s.lengthWeight);
-    if (longName == "continuity-weight")
-        return fraction(&s.continuityWeight);
-    if (longName == "redundancy-weight")
-        return fraction(&s.redundancyWeight);
-    if (longName == "activity-weight")
-        return fraction(&s.activityWeight);
-    if (longName == "depth")
-        return whole(20, 90, &s.depth);
-    if (longName == "nodes")
-        return whole(100, 5000, &s.nodes);
-    if (longName == "junk-filter") {
-        s.junkFilter = true;
-        return {};
+std::string wholeRefusal(const std::string& name, long low, long high, const std::string& text) {
+    return name + " must be a whole number from " + std::to_string(low) + " to " +
+           std::to_string(high) + ", not '" + text + "'";
+}
+
+// A setting's value as the help and the messages write it.
+std::string shown(const SettingSpec& spec, double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, spec.kind == SettingKind::Fraction ? "%.2f" : "%.0f", value);
+    return text;
+}
+
+// What the help says of a setting before its range, or all it says of a switch.
+std::string settingHelp(const SettingSpec& spec) {
+    switch (spec.setting) {
+    case Setting::Target:
+        return "target length, ";
+    case Setting::Depth:
+        return "tree depth limit, ";
+    case Setting::Nodes:
+        return "tree node limit, ";
+    case Setting::JunkFilter:
+        return "leave out junk fragments, as the window's check box";
+    case Setting::ShotAware:
+        return "shot-aware ranking, as the window's check box: distinct\n"
+               "shots first, no fragment across a cut, no junk";
+    case Setting::WholeSpeech:
+        return "keep speech whole, as the window's check box: cut only\n"
+               "in pauses, whole utterances, long pauses left out";
+    default:
+        return "";
     }
-    if (longName == "shot-aware") {
-        s.shotAware = true;
-        return {};
+}
+
+// The options, defined on app by making one of these: each applies to
+// parsed as CLI11 meets it, so that the first refusal is that of the first
+// word refused. The callbacks keep what they need; this can go at once.
+class OptionsDefinition {
+public:
+    OptionsDefinition(CLI::App& app, ParsedCommandLine& parsed)
+        : app(app), parsed(&parsed), o(&parsed.options) {
+        for (const SettingSpec& spec : settingSpecs())
+            setting(spec);
+        outputs();
+        batch();
     }
-    if (longName == "whole-speech") {
-        s.wholeSpeech = true;
-        return {};
+
+private:
+    using Take = std::function<std::string(const std::string& name, const std::string& text)>;
+
+    // An option with a value; take returns the refusal of the text, or nothing.
+    void value(const std::string& names, const char* valueName, const char* group, const char* help,
+               Take take) {
+        CLI::Option* option = app.add_option(names, CLI::callback_t{}, help);
+        const std::string name = "--" + option->get_lnames().front();
+        option->each([name, take](const std::string& text) {
+            if (std::string refusal = take(name, text); !refusal.empty())
+                throw CommandLineRefusal{std::move(refusal)};
+        });
+        option->type_name(valueName)->group(group)->trigger_on_parse();
     }
-    if (longName == "format") {
-        if (value == "json")
-            o.format = ListFormat::Json;
-        else if (value == "csv")
-            o.format = ListFormat::Csv;
-        else if (value == "edl")
-            o.format = ListFormat::Edl;
-        else if (value == "chapters")
-            o.format = ListFormat::Chapters;
-        else
-            return name + " must be json, csv, edl or chapters, not '" + value + "'";
-        return {};
+
+    void flag(const std::string& names, const char* group, const char* help,
+              std::function<void()> set) {
+        app.add_flag_callback(names, std::move(set), help)->group(group)->trigger_on_parse();
     }
-    if (longName == "output" || longName == "contact-sheet") {
-        if (value.empty())
-            return name + " needs a file name";
-        (longName == "output" ? o.output : o.contactSheet) = value;
-        return {};
+
+    void text(const std::string& names, const char* valueName, const char* group, const char* help,
+              std::string* field, const char* wanted) {
+        value(names, valueName, group, help,
+              [field, wanted](const std::string& name, const std::string& text) {
+                  *field = text;
+                  return text.empty() ? name + " needs a " + wanted : std::string();
+              });
     }
-    if (longName == "quiet") {
-        o.quiet = true;
-        return {};
+
+    void whole(const std::string& names, const char* group, const char* help, int* field) {
+        value(names, "N", group, help, [field](const std::string& name, const std::string& text) {
+            return readWhole(text, 1, kMostThreads, field)
+                       ? std::string()
+                       : wholeRefusal(name, 1, kMostThreads, text);
+        });
     }
-    if (longName == "verbose") {
-        o.verbose = true;
-        return {};
-    }
-    if (longName == "no-store" || longName == "skip-done" || longName == "save-descriptors") {
-        (longName == "no-store"    ? o.noStore
-         : longName == "skip-done" ? o.skipDone
-                                   : o.saveDescriptors) = true;
-        return {};
-    }
-    if (longName == "from" || longName == "out-dir") {
-        if (value.empty())
-            return name + " needs a " + (longName == "from" ? "file name" : "folder");
-        (longName == "from" ? o.from : o.outDir) = value;
-        return {};
-    }
-    if (longName == "jobs")
-        return whole(1, 256, &o.jobs);
-    if (longName == "threads")
-        return whole(1, 256, &o.threads);
-    if (longName == "shard") {
-        const size_t slash = value.find('/');
-        int shards = 0;
-        if (slash != std::string::npos &&
-            parseWhole(value.substr(slash + 1), 1, 1 << 20, &shards) &&
-            parseWhole(value.substr(0, slash), 1, shards, &o.shard)) {
-            o.shards = shards;
-            return {};
+
+    void setting(const SettingSpec& spec) {
+        const std::string names =
+            (spec.shortOption != 0 ? std::string("-") + spec.shortOption + "," : "") + "--" +
+            spec.option;
+        SummarySettings* settings = &o->settings;
+        if (spec.kind == SettingKind::Switch) {
+            flag(names, kSettingsGroup, settingHelp(spec).c_str(),
+                 [settings, &spec] { setSetting(*settings, spec.setting, 1.0); });
+            return;
         }
-        return name + " must be I/N with I from 1 to N, not '" + value + "'";
+        const std::string help = settingHelp(spec) + shown(spec, spec.low) + "-" +
+                                 shown(spec, spec.high) + " (default " +
+                                 shown(spec, spec.fallback) + ")";
+        value(names, spec.valueName, kSettingsGroup, help.c_str(),
+              [settings, &spec](const std::string& name, const std::string& text) {
+                  double number = 0.0;
+                  int whole = 0;
+                  const bool taken = spec.kind == SettingKind::Fraction
+                                         ? readNumber(text, spec.low, spec.high, &number)
+                                         : readWhole(text, static_cast<long>(spec.low),
+                                                     static_cast<long>(spec.high), &whole);
+                  if (taken) {
+                      setSetting(*settings, spec.setting,
+                                 spec.kind == SettingKind::Fraction ? number : whole);
+                      return std::string();
+                  }
+                  if (spec.kind == SettingKind::Whole)
+                      return wholeRefusal(name, static_cast<long>(spec.low),
+                                          static_cast<long>(spec.high), text);
+                  return name + " must be a number from " + shown(spec, spec.low) + " to " +
+                         shown(spec, spec.high) + ", not '" + text + "'";
+              });
     }
-    if (longName == "help")
-        parsed->action = ParsedCommandLine::Action::Help;
-    else if (longName == "version" && parsed->action != ParsedCommandLine::Action::Help)
-        parsed->action = ParsedCommandLine::Action::Version;
-    return {};
+
+    void outputs() {
+        value("-f,--format", "json|csv|edl|chapters", kOutputsGroup,
+              "segment list format on standard output (default json);\n"
+              "chapters: FFmpeg metadata, one chapter per segment",
+              [o = o](const std::string& name, const std::string& text) {
+                  const std::pair<const char*, ListFormat> formats[] = {
+                      {"json", ListFormat::Json},
+                      {"csv", ListFormat::Csv},
+                      {"edl", ListFormat::Edl},
+                      {"chapters", ListFormat::Chapters}};
+                  for (const auto& [word, format] : formats)
+                      if (text == word) {
+                          o->format = format;
+                          return std::string();
+                      }
+                  return name + " must be json, csv, edl or chapters, not '" + text + "'";
+              });
+        text("-o,--output", "FILE", kOutputsGroup,
+             "also write the summary as an MP4 video (H.264, with\n"
+             "the source's audio as AAC when it has audio, and a\n"
+             "chapter per segment)",
+             &o->output, "file name");
+        text("--contact-sheet", "FILE.png", kOutputsGroup,
+             "also write a PNG: the first frame of each kept\n"
+             "segment, in a grid, with its time",
+             &o->contactSheet, "file name");
+        flag("-q,--quiet", kOutputsGroup, "no progress line on standard error",
+             [o = o] { o->quiet = true; });
+        flag("-v,--verbose", kOutputsGroup,
+             "also the engine's own notes (reader, tree) on standard error",
+             [o = o] { o->verbose = true; });
+        flag("--no-store", kOutputsGroup, "neither use nor fill the descriptor store",
+             [o = o] { o->noStore = true; });
+        flag("--save-descriptors", kOutputsGroup,
+             "also write the analysis as NAME.tessaro (alone:\n"
+             "VIDEO.tessaro beside the video)",
+             [o = o] { o->saveDescriptors = true; });
+    }
+
+    void batch() {
+        text("--from", "LIST", kBatchGroup,
+             "also the videos listed in LIST, one a line (- for standard input)", &o->from,
+             "file name");
+        text("--out-dir", "DIR", kBatchGroup, "write every video's files into DIR", &o->outDir,
+             "folder");
+        flag("--skip-done", kBatchGroup,
+             "pass over a video whose files are there, whole, made\n"
+             "from the same content with the same settings",
+             [o = o] { o->skipDone = true; });
+        whole("-j,--jobs", kBatchGroup, "summarise N videos at once (default 1)", &o->jobs);
+        whole("--threads", kBatchGroup, "at most N decoding threads, and N encoding threads",
+              &o->threads);
+        value("--shard", "I/N", kBatchGroup, "only every N-th video of the list, from the I-th",
+              [o = o](const std::string& name, const std::string& text) {
+                  const size_t slash = text.find('/');
+                  int shards = 0;
+                  if (slash != std::string::npos &&
+                      readWhole(text.substr(slash + 1), 1, 1 << 20, &shards) &&
+                      readWhole(text.substr(0, slash), 1, shards, &o->shard)) {
+                      o->shards = shards;
+                      return std::string();
+                  }
+                  return name + " must be I/N with I from 1 to N, not '" + text + "'";
+              });
+        flag("-h,--help", kBatchGroup, "show this text and exit",
+             [parsed = parsed] { parsed->action = Action::Help; });
+        flag("--version", kBatchGroup, "show the version and exit", [parsed = parsed] {
+            if (parsed->action != Action::Help)
+                parsed->action = Action::Version;
+        });
+    }
+
+    // The callbacks outlive this definition: they take these pointers along.
+    CLI::App& app;
+    ParsedCommandLine* const parsed;
+    SummarizeOptions* const o;
+};
+
+// The options' lines of the help in a group: names and value, then the
+// description from the 32nd column on, or on the next line when they reach it.
+std::string helpLines(const CLI::App& app, const std::string& group) {
+    constexpr size_t column = 31;
+    std::string lines;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_group() != group)
+            continue;
+        std::string line = option->get_snames().empty()
+                               ? std::string("      ")
+                               : "  -" + option->get_snames().front() + ", ";
+        line += "--" + option->get_lnames().front();
+        if (option->get_items_expected_max() > 0)
+            line += " " + option->get_type_name();
+        line += line.size() < column ? std::string(column - line.size(), ' ')
+                                     : "\n" + std::string(column, ' ');
+        for (const char c : option->get_description())
+            line += c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, c);
+        lines += line + "\n";
+    }
+    return lines;
 }
 
 ParsedCommandLine fail(std::string message) {
     ParsedCommandLine parsed;
-    parsed.action = ParsedCommandLine::Action::Error;
+    parsed.action = Action::Error;
     parsed.error = std::move(message);
     return parsed;
 }
@@ -199,75 +279,26 @@ ParsedCommandLine fail(std::string message) {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
-    parsed.action = ParsedCommandLine::Action::Run;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
+    parsed.action = Action::Run;
+    CommandLineReading reading = readCommandLine(
+        arguments,
+        [&parsed](CLI::App& app) {
+            OptionsDefinition{app, parsed};
+        },
+        [&parsed] {
+            parsed = ParsedCommandLine();
+            parsed.action = Action::Run;
+        });
+    if (!reading.refusal.empty())
+        return fail(reading.refusal);
 
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& arg = arguments[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-
-        auto takeValue = [&](std::string* value, const std::string& shown) -> std::string {
-            if (i + 1 >= arguments.size())
-                return "option '" + shown + "' needs a value";
-            *value = arguments[++i];
-            return {};
-        };
-
-        std::string error;
-        if (arg[1] == '-') {
-            const size_t eq = arg.find('=');
-            const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
-            const OptionRule* option = findLong(name);
-            if (option == nullptr)
-                return fail("unknown option '--" + name + "' (see --help)");
-            std::string value;
-            if (eq != std::string::npos) {
-                if (!option->takesValue)
-                    return fail("option '--" + name + "' takes no value");
-                value = arg.substr(eq + 1);
-            } else if (option->takesValue) {
-                error = takeValue(&value, "--" + name);
-            }
-            if (error.empty())
-                error = apply(*option, value, &parsed);
-        } else {
-            // A cluster of short options: flags may be grouped, and an option
-            // with a value takes the rest of the word or the next argument.
-            for (size_t k = 1; k < arg.size() && error.empty(); ++k) {
-                const OptionRule* option = findShort(arg[k]);
-                if (option == nullptr)
-                    return fail(std::string("unknown option '-") + arg[k] + "' (see --help)");
-                std::string value;
-                if (option->takesValue) {
-                    if (k + 1 < arg.size())
-                        value = arg.substr(k + 1);
-                    else
-                        error = takeValue(&value, std::string("-") + arg[k]);
-                    k = arg.size();
-                }
-                if (error.empty())
-                    error = apply(*option, value, &parsed);
-            }
-        }
-        if (!error.empty())
-            return fail(error);
-    }
-
-    if (parsed.action != ParsedCommandLine::Action::Run)
+    if (parsed.action != Action::Run)
         return parsed;
     SummarizeOptions& o = parsed.options;
-    if (positional.empty() && o.from.empty())
+    o.videos = std::move(reading.words);
+    if (o.videos.empty() && o.from.empty())
         return fail("no video file given (see --help)");
-    o.videos = positional;
-    o.video = positional.empty() ? std::string() : positional[0];
+    o.video = o.videos.empty() ? std::string() : o.videos[0];
     // A batch names each video's files itself: these give only their ends.
     for (const std::string* suffix : {&o.output, &o.contactSheet})
         if (o.batch() && suffix->find('/') != std::string::npos)
@@ -279,6 +310,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string helpText() {
+    CLI::App app;
+    app.set_help_flag(); // the tool's own -h is among its options
+    ParsedCommandLine unused;
+    OptionsDefinition{app, unused};
     return R"(Usage: tessaro-summarize [options] VIDEO
        tessaro-summarize [options] [--out-dir DIR] [--from LIST] VIDEO...
 
@@ -286,50 +321,16 @@ Summarises VIDEO with Tessaro's summary engine, as the player's Summary mode
 does, without a window, and writes the kept segments to standard output.
 
 Summary settings (the window's controls and their defaults):
-  -t, --target FRACTION        target length, 0.00-1.00 (default 0.05)
-      --length-weight W        0.00-1.00 (default 0.20)
-      --continuity-weight W    0.00-1.00 (default 0.10)
-      --redundancy-weight W    0.00-1.00 (default 0.25)
-      --activity-weight W      0.00-1.00 (default 0.05)
-      --depth N                tree depth limit, 20-90 (default 60)
-      --nodes N                tree node limit, 100-5000 (default 500)
-      --junk-filter            leave out junk fragments, as the window's check box
-      --shot-aware             shot-aware ranking, as the window's check box: distinct
-                               shots first, no fragment across a cut, no junk
-      --whole-speech           keep speech whole, as the window's check box: cut only
-                               in pauses, whole utterances, long pauses left out
-
-Outputs:
-  -f, --format json|csv|edl|chapters
-                               segment list format on standard output (default json);
-                               chapters: FFmpeg metadata, one chapter per segment
-  -o, --output FILE            also write the summary as an MP4 video (H.264, with
-                               the source's audio as AAC when it has audio, and a
-                               chapter per segment)
-      --contact-sheet FILE.png also write a PNG: the first frame of each kept
-                               segment, in a grid, with its time
-  -q, --quiet                  no progress line on standard error
-  -v, --verbose                also the engine's own notes (reader, tree) on standard error
-      --no-store               neither use nor fill the descriptor store
-      --save-descriptors       also write the analysis as NAME.tessaro (alone:
-                               VIDEO.tessaro beside the video)
-
+)" + helpLines(app, kSettingsGroup) +
+           "\nOutputs:\n" + helpLines(app, kOutputsGroup) + R"(
 Several videos (a batch: more than one VIDEO, --from, --out-dir, --skip-done
 or --shard). Each video's files go to DIR, else beside it, named after its
 file name (NAME: film.mp4, and film-2.mp4 for a later one of the same name):
 NAME.json always, NAME.csv, NAME.edl or NAME.chapters.txt as -f says,
 NAME.SUFFIX for -o SUFFIX and --contact-sheet SUFFIX. Standard output gets
 one JSON line per video, in the list's order.
-      --from LIST              also the videos listed in LIST, one a line (- for standard input)
-      --out-dir DIR            write every video's files into DIR
-      --skip-done              pass over a video whose files are there, whole, made
-                               from the same content with the same settings
-  -j, --jobs N                 summarise N videos at once (default 1)
-      --threads N              at most N decoding threads, and N encoding threads
-      --shard I/N              only every N-th video of the list, from the I-th
-  -h, --help                   show this text and exit
-      --version                show the version and exit
-
+)" + helpLines(app, kBatchGroup) +
+           R"(
 Output files are written under a temporary name and renamed when complete.
 An empty summary writes no video and no contact sheet (a notice says so).
 
