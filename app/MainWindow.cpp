@@ -232,10 +232,10 @@ void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double v
     // The starting settings are those a run without a window takes, the
     // ranges those the tool takes.
     const auto slider = [](const char* label, Setting setting) {
-        const SettingSpec& spec = settingSpec(setting);
-        return new SliderLCD(label, spec.steps(spec.fallback), spec.steps(spec.low),
-                             static_cast<int>(spec.high), true, spec.kind == SettingKind::Fraction,
-                             spec.stepsPerUnit);
+        const SettingEntry& entry = settingEntry(setting);
+        return new SliderLCD(label, entry.steps(entry.fallback), entry.steps(entry.low),
+                             static_cast<int>(entry.high), true,
+                             entry.kind == SettingKind::Fraction, entry.stepsPerUnit);
     };
     state.targetLengthCtl = slider("Target Length (%%)", Setting::Target);
     state.lengthWeightCtl = slider("Length Weight", Setting::LengthWeight);

@@ -62,14 +62,14 @@ namespace {
 // The settings as the list names them: those added later only when on.
 Json settingsJson(const SummarySettings& settings) {
     Json json = Json::object();
-    for (const SettingSpec& spec : settingSpecs()) {
-        const double value = settingValue(settings, spec.setting);
-        if (spec.kind == SettingKind::Fraction)
-            json[spec.listKey] = value;
-        else if (spec.kind == SettingKind::Whole)
-            json[spec.listKey] = static_cast<int>(value);
-        else if (value != 0.0 || spec.listedWhenOff)
-            json[spec.listKey] = value != 0.0;
+    for (const SettingEntry& entry : settingEntries()) {
+        const double value = settingValue(settings, entry.setting);
+        if (entry.kind == SettingKind::Fraction)
+            json[entry.listKey] = value;
+        else if (entry.kind == SettingKind::Whole)
+            json[entry.listKey] = static_cast<int>(value);
+        else if (value != 0.0 || entry.listedWhenOff)
+            json[entry.listKey] = value != 0.0;
     }
     return json;
 }

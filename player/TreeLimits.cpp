@@ -1,13 +1,17 @@
 #include "TreeLimits.h"
 
+#include "SettingsSchema.h"
 #include "WidgetDriver.h"
 
 #include <algorithm>
 
 namespace {
-// The strips' scales, and where an empty buffer takes the limits.
-constexpr int kLeastDepth = 20, kMostDepth = 90;
-constexpr int kLeastNodes = 100, kMostNodes = 5000;
+// The strips' scales are the settings' ranges; an empty buffer takes the
+// limits to their lowest.
+const SettingEntry& kDepth = settingEntry(Setting::Depth);
+const SettingEntry& kNodes = settingEntry(Setting::Nodes);
+const int kLeastDepth = static_cast<int>(kDepth.low);
+const int kLeastNodes = static_cast<int>(kNodes.low);
 } // namespace
 
 void TreeLimits::update(const PlayerSettings& settings, double fill) {
@@ -29,6 +33,6 @@ void TreeLimits::post(WidgetDriver* driver, const PlayerSettings& settings) {
     if (driver == nullptr || std::equal(wanted, wanted + 4, posted))
         return;
     std::copy(wanted, wanted + 4, posted);
-    driver->setTreeDepthStrip(kLeastDepth, kMostDepth, depthLimit, wanted[1], 0);
-    driver->setTreeNodesStrip(kLeastNodes, kMostNodes, nodeLimit, wanted[3], 0);
+    driver->setTreeDepthStrip(kDepth.low, kDepth.high, depthLimit, wanted[1], 0);
+    driver->setTreeNodesStrip(kNodes.low, kNodes.high, nodeLimit, wanted[3], 0);
 }

@@ -31,7 +31,7 @@ enum class SettingKind {
     Switch,   // off (0) or on (1), off by default
 };
 
-struct SettingSpec {
+struct SettingEntry {
     Setting setting;
     SettingKind kind;
     const char* option;    // the tool's long option, without its dashes
@@ -53,7 +53,7 @@ struct SettingSpec {
     int steps(double value) const { return static_cast<int>(std::lround(value * stepsPerUnit)); }
 };
 
-inline constexpr SettingSpec kSettingSpecs[] = {
+inline constexpr SettingEntry kSettingEntries[] = {
     {Setting::Target, SettingKind::Fraction, "target", 't', "FRACTION", "target", "t",
      "Target Length (%%)", 0.0, 1.0, 0.05, 100, true, true},
     {Setting::LengthWeight, SettingKind::Fraction, "length-weight", 0, "W", "length_weight", "lw",
@@ -76,21 +76,21 @@ inline constexpr SettingSpec kSettingSpecs[] = {
      "Keep Speech Whole", 0, 1, 0, 1, false, false},
 };
 
-constexpr const SettingSpec& settingSpec(Setting setting) {
-    return kSettingSpecs[static_cast<int>(setting)];
+constexpr const SettingEntry& settingEntry(Setting setting) {
+    return kSettingEntries[static_cast<int>(setting)];
 }
 
-constexpr std::span<const SettingSpec> settingSpecs() {
-    return kSettingSpecs;
+constexpr std::span<const SettingEntry> settingEntries() {
+    return kSettingEntries;
 }
 
-constexpr bool specsInOrder() {
-    for (int i = 0; i < static_cast<int>(std::size(kSettingSpecs)); ++i)
-        if (static_cast<int>(kSettingSpecs[i].setting) != i)
+constexpr bool entriesInOrder() {
+    for (int i = 0; i < static_cast<int>(std::size(kSettingEntries)); ++i)
+        if (static_cast<int>(kSettingEntries[i].setting) != i)
             return false;
     return true;
 }
-static_assert(specsInOrder(), "kSettingSpecs is indexed by Setting");
+static_assert(entriesInOrder(), "kSettingEntries is indexed by Setting");
 
 // A setting's value as a number (a switch is 0 or 1), and the setting set
 // from one: a whole number is rounded, a switch is on for anything but 0.

@@ -8,13 +8,13 @@
 #include "SettingsSchema.h"
 
 struct SummarySettings {
-    double target = settingSpec(Setting::Target).fallback; // a fraction of the video
-    double lengthWeight = settingSpec(Setting::LengthWeight).fallback;
-    double continuityWeight = settingSpec(Setting::ContinuityWeight).fallback;
-    double redundancyWeight = settingSpec(Setting::RedundancyWeight).fallback;
-    double activityWeight = settingSpec(Setting::ActivityWeight).fallback;
-    int depth = static_cast<int>(settingSpec(Setting::Depth).fallback); // tree depth limit
-    int nodes = static_cast<int>(settingSpec(Setting::Nodes).fallback); // tree node limit
+    double target = settingEntry(Setting::Target).fallback; // a fraction of the video
+    double lengthWeight = settingEntry(Setting::LengthWeight).fallback;
+    double continuityWeight = settingEntry(Setting::ContinuityWeight).fallback;
+    double redundancyWeight = settingEntry(Setting::RedundancyWeight).fallback;
+    double activityWeight = settingEntry(Setting::ActivityWeight).fallback;
+    int depth = static_cast<int>(settingEntry(Setting::Depth).fallback); // tree depth limit
+    int nodes = static_cast<int>(settingEntry(Setting::Nodes).fallback); // tree node limit
     bool junkFilter = false;
     bool shotAware = false;   // see ShotAwareRanking.h
     bool wholeSpeech = false; // see SpeechPieces.h

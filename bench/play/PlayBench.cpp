@@ -183,8 +183,8 @@ int soundCheckCommand(int argc, char** argv) {
 
 // What a run of Play then Summary is told on its command line.
 struct PlayOptions {
-    int depth = static_cast<int>(settingSpec(Setting::Depth).fallback);
-    int nodes = static_cast<int>(settingSpec(Setting::Nodes).fallback);
+    int depth = static_cast<int>(settingEntry(Setting::Depth).fallback);
+    int nodes = static_cast<int>(settingEntry(Setting::Nodes).fallback);
     double speed = 1.0;
     std::optional<std::string> store;
     std::string file;

@@ -42,6 +42,7 @@ struct RecordingSink : SoundSink {
         double time;
         size_t frames;
         bool cut, loud;
+        double onset; // of its first loud sample, when loud
     };
     std::vector<Piece> pieces;
 
@@ -50,9 +51,11 @@ struct RecordingSink : SoundSink {
     int channels() const override { return 2; }
     std::string takeNotice() override { return {}; }
     void write(std::vector<float> samples, double time, bool cut) override {
-        const bool loud = std::any_of(samples.begin(), samples.end(),
-                                      [](float x) { return std::abs(x) > 0.01f; });
-        pieces.push_back({time, samples.size() / 2, cut, loud});
+        const auto first = std::find_if(samples.begin(), samples.end(),
+                                        [](float x) { return std::abs(x) > 0.01f; });
+        const bool loud = first != samples.end();
+        const double onset = time + static_cast<double>((first - samples.begin()) / 2) / rate;
+        pieces.push_back({time, samples.size() / 2, cut, loud, onset});
     }
     void flush() override { pieces.clear(); }
     void setPaused(bool) override {}

@@ -1,6 +1,8 @@
 #include "PlayerLoopFixture.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -87,6 +89,39 @@ TEST_F(PlayerLoopTest, AtAnotherSpeedTheSoundRunsFromItsPicturesWithoutDrifting)
             EXPECT_NEAR(runs[k], starts[k], 1.0 / RecordingSink::rate);
         // Less what the filter still holds at the end: its window.
         EXPECT_NEAR(end, taken.back().playTime + 0.04 / 1.5, 0.08);
+    }
+}
+
+// After a gap in the video (six seconds without pictures or sound), the
+// next picture is placed straight after the last one on the timeline, and
+// its sound starts at its own time in the file: at another speed the
+// second piece's first beep comes as far after its first picture as at
+// speed 1, scaled, not with the sound that followed the first piece.
+TEST_F(PlayerLoopTest, SoundAfterAGapStartsAtItsOwnTimeAtEverySpeed) {
+    std::optional<double> atNormalSpeed;
+    for (const double speed : {1.0, 1.5, 0.5}) {
+        SCOPED_TRACE(speed);
+        chosen.speed = speed;
+        open(PlayerMode::Play, kBeepsGap);
+        taken.clear();
+        runToEnd(7);
+        const auto after = std::find_if(taken.begin(), taken.end(), [](const PictureFrame& frame) {
+            return frame.frameTime > 5.0;
+        });
+        ASSERT_NE(after, taken.end());
+        ASSERT_LT(after->playTime, 2.1 / speed) << "placed straight after the gap";
+        const auto beep = std::find_if(
+            sink.pieces.begin(), sink.pieces.end(), [&](const RecordingSink::Piece& piece) {
+                return piece.loud && piece.onset >= after->playTime - 0.02;
+            });
+        ASSERT_NE(beep, sink.pieces.end());
+        // In video seconds after its picture.
+        const double lead = (beep->onset - after->playTime) * speed;
+        ASSERT_LT(std::abs(lead), 0.2);
+        if (!atNormalSpeed)
+            atNormalSpeed = lead;
+        // Within a picture (the tempo stage's window).
+        EXPECT_NEAR(lead, *atNormalSpeed, 0.04);
     }
 }
 

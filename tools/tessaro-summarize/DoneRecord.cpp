@@ -48,13 +48,13 @@ std::string exact(double value) {
 
 std::string settingsKey(const SummarySettings& settings) {
     std::string key;
-    for (const SettingSpec& spec : settingSpecs()) {
-        const double value = settingValue(settings, spec.setting);
-        if (spec.kind == SettingKind::Switch && value == 0.0 && !spec.recordedWhenOff)
+    for (const SettingEntry& entry : settingEntries()) {
+        const double value = settingValue(settings, entry.setting);
+        if (entry.kind == SettingKind::Switch && value == 0.0 && !entry.recordedWhenOff)
             continue;
-        key += (key.empty() ? "" : " ") + std::string(spec.recordKey) + "=" +
-               (spec.kind == SettingKind::Fraction ? exact(value)
-                                                   : std::to_string(static_cast<int>(value)));
+        key += (key.empty() ? "" : " ") + std::string(entry.recordKey) + "=" +
+               (entry.kind == SettingKind::Fraction ? exact(value)
+                                                    : std::to_string(static_cast<int>(value)));
     }
     return key;
 }

@@ -55,15 +55,15 @@ std::string wholeRefusal(const std::string& name, long low, long high, const std
 }
 
 // A setting's value as the help and the messages write it.
-std::string shown(const SettingSpec& spec, double value) {
+std::string shown(const SettingEntry& entry, double value) {
     char text[32];
-    std::snprintf(text, sizeof text, spec.kind == SettingKind::Fraction ? "%.2f" : "%.0f", value);
+    std::snprintf(text, sizeof text, entry.kind == SettingKind::Fraction ? "%.2f" : "%.0f", value);
     return text;
 }
 
 // What the help says of a setting before its range, or all it says of a switch.
-std::string settingHelp(const SettingSpec& spec) {
-    switch (spec.setting) {
+std::string settingHelp(const SettingEntry& entry) {
+    switch (entry.setting) {
     case Setting::Target:
         return "target length, ";
     case Setting::Depth:
@@ -90,8 +90,8 @@ class OptionsDefinition {
 public:
     OptionsDefinition(CLI::App& app, ParsedCommandLine& parsed)
         : app(app), parsed(&parsed), o(&parsed.options) {
-        for (const SettingSpec& spec : settingSpecs())
-            setting(spec);
+        for (const SettingEntry& entry : settingEntries())
+            setting(entry);
         outputs();
         batch();
     }
@@ -133,37 +133,37 @@ private:
         });
     }
 
-    void setting(const SettingSpec& spec) {
+    void setting(const SettingEntry& entry) {
         const std::string names =
-            (spec.shortOption != 0 ? std::string("-") + spec.shortOption + "," : "") + "--" +
-            spec.option;
+            (entry.shortOption != 0 ? std::string("-") + entry.shortOption + "," : "") + "--" +
+            entry.option;
         SummarySettings* settings = &o->settings;
-        if (spec.kind == SettingKind::Switch) {
-            flag(names, kSettingsGroup, settingHelp(spec).c_str(),
-                 [settings, &spec] { setSetting(*settings, spec.setting, 1.0); });
+        if (entry.kind == SettingKind::Switch) {
+            flag(names, kSettingsGroup, settingHelp(entry).c_str(),
+                 [settings, &entry] { setSetting(*settings, entry.setting, 1.0); });
             return;
         }
-        const std::string help = settingHelp(spec) + shown(spec, spec.low) + "-" +
-                                 shown(spec, spec.high) + " (default " +
-                                 shown(spec, spec.fallback) + ")";
-        value(names, spec.valueName, kSettingsGroup, help.c_str(),
-              [settings, &spec](const std::string& name, const std::string& text) {
+        const std::string help = settingHelp(entry) + shown(entry, entry.low) + "-" +
+                                 shown(entry, entry.high) + " (default " +
+                                 shown(entry, entry.fallback) + ")";
+        value(names, entry.valueName, kSettingsGroup, help.c_str(),
+              [settings, &entry](const std::string& name, const std::string& text) {
                   double number = 0.0;
                   int whole = 0;
-                  const bool taken = spec.kind == SettingKind::Fraction
-                                         ? readNumber(text, spec.low, spec.high, &number)
-                                         : readWhole(text, static_cast<long>(spec.low),
-                                                     static_cast<long>(spec.high), &whole);
+                  const bool taken = entry.kind == SettingKind::Fraction
+                                         ? readNumber(text, entry.low, entry.high, &number)
+                                         : readWhole(text, static_cast<long>(entry.low),
+                                                     static_cast<long>(entry.high), &whole);
                   if (taken) {
-                      setSetting(*settings, spec.setting,
-                                 spec.kind == SettingKind::Fraction ? number : whole);
+                      setSetting(*settings, entry.setting,
+                                 entry.kind == SettingKind::Fraction ? number : whole);
                       return std::string();
                   }
-                  if (spec.kind == SettingKind::Whole)
-                      return wholeRefusal(name, static_cast<long>(spec.low),
-                                          static_cast<long>(spec.high), text);
-                  return name + " must be a number from " + shown(spec, spec.low) + " to " +
-                         shown(spec, spec.high) + ", not '" + text + "'";
+                  if (entry.kind == SettingKind::Whole)
+                      return wholeRefusal(name, static_cast<long>(entry.low),
+                                          static_cast<long>(entry.high), text);
+                  return name + " must be a number from " + shown(entry, entry.low) + " to " +
+                         shown(entry, entry.high) + ", not '" + text + "'";
               });
     }
 
