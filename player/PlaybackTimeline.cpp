@@ -33,6 +33,7 @@ bool PlaybackTimeline::hasRoom(int64_t comingBytes, bool saving) const {
 void PlaybackTimeline::setSpeed(double chosen) {
     pace = chosen;
     core.screen.speed = pace;
+    core.state.update([chosen](PlayerState& s) { return changeTo(s.speed, chosen); });
     sound.setSpeed(pace);
 }
 

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -71,8 +73,9 @@ TEST(SliderLCD, TheUserSettlesTheValueByReleaseGrooveOrKey) {
         EXPECT_EQ(control->valueLabel->text().trimmed().toStdString(), text);
         EXPECT_DOUBLE_EQ(control->value, value);
         EXPECT_EQ(settled, settlements);
-        if (settled > 0)
+        if (settled > 0) {
             EXPECT_DOUBLE_EQ(settledAt, value);
+        }
     }
 }
 
@@ -136,7 +139,14 @@ TEST(ThreadImageRefresh, RepaintsOnTheGuiThreadUntilStopped) {
     while (widget.paints < 3)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     refresh.stop();
-    EXPECT_FALSE(refresh.running());
+    // What it asked for before the stop is painted; nothing after it.
+    QApplication::processEvents();
+    const int painted = widget.paints;
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(widget.paints, painted);
 }
 
 } // namespace
