@@ -38,6 +38,8 @@ protected:
         QDir::setCurrent(previous);
         driver = state.core.driver;
         ASSERT_NE(driver, nullptr);
+        // The process's one core: nothing a test before this one asked for.
+        state.core.commands.takeAll();
     }
     QPoint at(const QWidget* widget) const { return widget->mapTo(window.get(), QPoint(0, 0)); }
     const QWidget* button(const char* text) const {
