@@ -6,8 +6,9 @@
 // its true proportions (black bars where the area is wider or taller) and an
 // overlay (time, banner, mode), and asks for a repaint. It publishes the
 // position in the player's state, and the end once everything handed on is
-// shown, and stops when asked to. It waits on the core's screen wakeup (a picture queued, a
-// mode change, a resize, a sound notice) and on the pacer's clock.
+// shown, and stops when asked to. It waits on the core's screen wakeup (a
+// picture queued, a mode change, a resize, a sound notice) and on the
+// pacer's clock.
 
 #include "PlaybackPacer.h"
 #include "PlaybackQueue.h"
