@@ -12,7 +12,11 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     : QObject(parent), state(controls) {
     timelineValues.reserve(MAX_EVENT_VALUES);
     appliedValues.reserve(MAX_EVENT_VALUES);
+    // The slider shows whole seconds: the GUI thread hears of a new one only.
     state.core.state.setListener([this] {
+        const int second = static_cast<int>(state.core.state.snapshot().position);
+        if (second == shownSecond.exchange(second))
+            return;
         std::unique_lock lock(pendingMutex);
         positionPending = true;
         schedule(lock);

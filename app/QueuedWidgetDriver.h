@@ -10,6 +10,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -50,6 +51,8 @@ private:
     std::mutex pendingMutex;
     bool posted = false;
     bool positionPending = false;
+    // The whole second the slider was last asked to show.
+    std::atomic<int> shownSecond{-1};
     Strip timeline;
     Strip treeDepth;
     Strip treeNodes;
