@@ -14,7 +14,8 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     appliedValues.reserve(MAX_EVENT_VALUES);
     // The slider shows whole seconds: the GUI thread hears of a new one only.
     state.core.state.setListener([this] {
-        const int second = static_cast<int>(state.core.state.snapshot().position);
+        const int second = static_cast<int>(
+            state.core.state.read([](const PlayerState& s) { return s.position; }));
         if (second == shownSecond.exchange(second))
             return;
         std::unique_lock lock(pendingMutex);

@@ -18,6 +18,10 @@ void PlayerCore::soundChanged(int32_t volumePercent, bool muted, int64_t noticeM
     screenWakeup.notify();
 }
 
+void PlayerCore::setSummaryFilling(bool filling) {
+    state.update([filling](PlayerState& s) { return changeTo(s.summaryFilling, filling); });
+}
+
 void PlayerCore::setDuration(double seconds) {
     state.update([seconds](PlayerState& s) { return changeTo(s.duration, seconds); });
 }

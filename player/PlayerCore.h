@@ -50,6 +50,8 @@ public:
     void soundChanged(int32_t volumePercent, bool muted, int64_t noticeMilliseconds);
     // The length of the video opened.
     void setDuration(double seconds);
+    // The decoding loop: Summary fills its tree before its first picture, or no longer.
+    void setSummaryFilling(bool filling);
     // A video opens in `mode` at `seconds` (from its first picture when not
     // `seek`): what was asked of the one before goes.
     void begin(PlayerMode mode, double seconds, bool seek);

@@ -81,7 +81,7 @@ void PlayerLoop::start() {
     const bool summarising = seenMode == PlayerMode::Summary;
     feed->begin(summarising, summarizer);
     core.screen.framePeriod = timeline.framePeriod();
-    setFilling(summarising);
+    core.setSummaryFilling(summarising);
     std::printf(kTotalLength, minutes);
     settings = settingsBoard.snapshot();
     seenRanking = settings.rankingGeneration;
@@ -95,10 +95,6 @@ bool PlayerLoop::ended() const {
 
 int64_t PlayerLoop::picturesAnalysed() const {
     return feed ? feed->decoder().picturesDecoded() : 0;
-}
-
-void PlayerLoop::setFilling(bool filling) {
-    core.state.update([filling](PlayerState& s) { return changeTo(s.summaryFilling, filling); });
 }
 
 double PlayerLoop::position() const {
@@ -204,7 +200,7 @@ void PlayerLoop::restartAt(double seconds) {
     summarizer.reset();
     play.restart();
     const bool summarising = workingMode() == PlayerMode::Summary;
-    setFilling(summarising);
+    core.setSummaryFilling(summarising);
     feed->startAt(seconds, true, summarising, summarizer);
     if (!summarising)
         playback.seekFrameWKey(seconds);
@@ -213,9 +209,10 @@ void PlayerLoop::restartAt(double seconds) {
 
 void PlayerLoop::postTimeline(bool force) {
     const std::vector<double>& segments = summary.segmentTimes();
-    const int32_t now[5] = {static_cast<int32_t>(segments.size()),
-                            wholeSecond(core.state.snapshot().duration), wholeSecond(position()),
-                            summarizer.frontTime(), summarizer.decisionTime()};
+    const int32_t now[5] = {
+        static_cast<int32_t>(segments.size()),
+        wholeSecond(core.state.read([](const PlayerState& s) { return s.duration; })),
+        wholeSecond(position()), summarizer.frontTime(), summarizer.decisionTime()};
     if (now[0] != posted[0])
         core.state.update([&segments](PlayerState& s) { return changeTo(s.segments, segments); });
     WidgetDriver* driver = core.driver.load();

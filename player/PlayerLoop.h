@@ -79,7 +79,6 @@ private:
     void tellSoundNotices();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
-    void setFilling(bool filling);
 
     // A new speed, frame steps in a pause, playing on after them: the
     // picture on screen stays, what follows it is placed again. Play reads

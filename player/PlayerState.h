@@ -45,6 +45,12 @@ public:
         const std::lock_guard lock(mutex);
         return current;
     }
+    // One field, or what read makes of the state, without copying it whole:
+    // for the screen's and the decoding loop's passes.
+    template <typename Read> auto read(Read read) const {
+        const std::lock_guard lock(mutex);
+        return read(current);
+    }
     // Changes the state under its lock; the listener hears of it when
     // anything changed. change returns whether it changed anything.
     template <typename Change> void update(Change change) {

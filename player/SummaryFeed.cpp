@@ -51,14 +51,15 @@ bool SummaryFeed::takeFront(bool fresh) {
     return true;
 }
 
+bool SummaryFeed::storedWhole() const {
+    return storeBoard != nullptr && ticksPerSecond > 0.0 && storeBoard->video() != nullptr;
+}
+
 void SummaryFeed::begin(bool summarising, Summarizer& summarizer) {
-    if (summarising) {
-        // From the store when it holds the video whole; else the store's
-        // analysis is made by this summary's reading.
-        takeStored(0.0, false, summarizer);
-        if (!fromStore())
-            takeFront(true);
-    }
+    // Unless the store holds the video whole, this summary's reading makes
+    // the store's analysis.
+    if (summarising && !storedWhole())
+        takeFront(true);
     startAt(0.0, false, summarising, summarizer);
 }
 
@@ -66,15 +67,13 @@ bool SummaryFeed::startAt(double seconds, bool seek, bool summarising, Summarize
     analysis->setReadAhead(false);
     if (seek)
         dropRecording();
+    // From the first picture again: a decoder of its own makes the store's analysis.
+    const bool fresh = summarising && seek && seconds <= 0.0 && !storedWhole() && takeFront(false);
     bool fromStored = false;
     if (summarising) {
         fromStored = takeStored(seconds, seek, summarizer);
-        if (!fromStored && seek) {
-            if (seconds <= 0.0 && takeFront(false))
-                takeStored(seconds, false, summarizer); // the turns read the new decoder
-            else
-                analysis->seekFrameWKey(seconds);
-        }
+        if (!fromStored && seek && !fresh)
+            analysis->seekFrameWKey(seconds);
     } else {
         takeStored(-1.0, false, summarizer);
     }

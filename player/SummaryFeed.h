@@ -49,6 +49,8 @@ public:
 
 private:
     bool takeStored(double seconds, bool seek, Summarizer& summarizer);
+    // The board holds the video's whole analysis.
+    bool storedWhole() const;
     // Takes the store's analysis over for a summary from the first frame;
     // `fresh`: the decoder has read nothing yet.
     bool takeFront(bool fresh);

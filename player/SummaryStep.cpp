@@ -16,10 +16,6 @@ constexpr size_t kRecentKept = 200;
 constexpr double kBackToStart = 2.0;
 } // namespace
 
-void SummaryStep::setFilling(bool filling) {
-    core.state.update([filling](PlayerState& s) { return changeTo(s.summaryFilling, filling); });
-}
-
 void SummaryStep::restart() {
     replay.clear();
     recentKept.clear();
@@ -65,7 +61,7 @@ bool SummaryStep::step(SummaryTurns& turns, bool avoidEmptyBuffer, bool saving) 
     }
     if (!turns.finished())
         return true;
-    setFilling(false); // nothing more will come
+    core.setSummaryFilling(false); // nothing more will come
     return false;
 }
 
@@ -76,7 +72,7 @@ void SummaryStep::takeKept(const Decision& decision) {
     recentKept.push_back(decision);
     if (recentKept.size() > kRecentKept)
         recentKept.pop_front();
-    setFilling(false);
+    core.setSummaryFilling(false);
 }
 
 bool SummaryStep::handKept(const Decision& decision, double from) {

@@ -50,7 +50,6 @@ private:
     void takeKept(const Decision& decision);
     bool handKept(const Decision& decision, double from);
     double keptPictureBefore(double shown);
-    void setFilling(bool filling);
 
     PlaybackReader& playback;
     PlaybackTimeline& timeline;

@@ -16,6 +16,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -86,7 +87,7 @@ void ThreadVisualitation::run() {
             redraw();
         }
         followRestart();
-        if (core.state.snapshot().paused) {
+        if (core.state.read([](const PlayerState& s) { return s.paused; })) {
             waitWhilePaused();
             waiting = false;
             continue;
@@ -132,7 +133,8 @@ void ThreadVisualitation::run() {
 }
 
 Worker::Clock::time_point ThreadVisualitation::nextRedraw() const {
-    const int64_t noticeUntil = core.state.snapshot().soundNoticeUntil;
+    const int64_t noticeUntil =
+        core.state.read([](const PlayerState& s) { return s.soundNoticeUntil; });
     const int64_t now = steadyMilliseconds();
     if (noticeUntil <= now)
         return Worker::Clock::time_point::max();
@@ -200,7 +202,8 @@ void ThreadVisualitation::showFrame(const PictureFrame& frame) {
 
 void ThreadVisualitation::drawWaiting(cv::Mat& window) {
     window.setTo(stripColour);
-    drawOverlay(window, static_cast<int32_t>(core.state.snapshot().position));
+    drawOverlay(window, static_cast<int32_t>(
+                            core.state.read([](const PlayerState& s) { return s.position; })));
     const double scale = overlayScale(window);
     const char* text = "Summarising...";
     int baseline = 0;
@@ -231,8 +234,11 @@ void ThreadVisualitation::redraw() {
 }
 
 void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
-    const PlayerState state = core.state.snapshot();
-    drawnNoticeUntil = state.soundNoticeUntil;
+    const auto [noticeUntil, muted, volumePercent, mode] =
+        core.state.read([](const PlayerState& s) {
+            return std::tuple{s.soundNoticeUntil, s.muted, s.volumePercent, s.shownMode()};
+        });
+    drawnNoticeUntil = noticeUntil;
     const double s = overlayScale(picture);
     const auto at = [s](int x, int y) {
         return cv::Point(static_cast<int>(x * s), static_cast<int>(y * s));
@@ -244,13 +250,13 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
     putOverlayText(picture, time, at(20, 30), fontAScale * s, textColour, thickness);
     putOverlayText(picture, VISUALITATION_BANNER, at(165, 30), fontAScale * s, textColour,
                    thickness);
-    if (steadyMilliseconds() < state.soundNoticeUntil) {
+    if (steadyMilliseconds() < noticeUntil) {
         // The sound's state, for a moment after it changed.
         char sound[32];
-        if (state.muted)
+        if (muted)
             std::snprintf(sound, sizeof sound, "MUTE");
         else
-            std::snprintf(sound, sizeof sound, "VOLUME %d%%", state.volumePercent);
+            std::snprintf(sound, sizeof sound, "VOLUME %d%%", volumePercent);
         cv::rectangle(picture, at(15, 58), at(150, 38), stripColour, cv::FILLED, cv::LINE_8);
         putOverlayText(picture, sound, at(20, 53), fontBScale * s, summaryColour, thickness);
         noticeDrawn = true;
@@ -264,7 +270,7 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
         cv::rectangle(picture, at(370, 58), at(430, 38), stripColour, cv::FILLED, cv::LINE_8);
         putOverlayText(picture, text, at(378, 53), fontBScale * s, summaryColour, thickness);
     }
-    switch (state.shownMode()) {
+    switch (mode) {
     case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
         break;
@@ -278,7 +284,8 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 }
 
 bool ThreadVisualitation::overlayOutdated() const {
-    const int64_t noticeUntil = core.state.snapshot().soundNoticeUntil;
+    const int64_t noticeUntil =
+        core.state.read([](const PlayerState& s) { return s.soundNoticeUntil; });
     const bool noticeDue = steadyMilliseconds() < noticeUntil;
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
            core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil);
@@ -288,7 +295,8 @@ void ThreadVisualitation::waitWhilePaused() {
     // The picture on screen says PAUSE while the pause lasts.
     redraw();
     pacer.pause();
-    while (core.state.snapshot().paused && !worker.stopRequested()) {
+    while (core.state.read([](const PlayerState& s) { return s.paused; }) &&
+           !worker.stopRequested()) {
         followRestart();
         if (core.screen.steps > 0 && showStep())
             continue;
@@ -323,13 +331,8 @@ void ThreadVisualitation::publishPosition(double time) {
 
 void ThreadVisualitation::followRestart() {
     // Until a picture of the new placement shows, the position is where it begins.
-    if (core.screen.shownSerial == playbackQueue.serial())
-        return;
-    const double from = core.screen.restartTime;
-    core.state.update([from](PlayerState& state) {
-        const bool ended = changeTo(state.ended, false);
-        return changeTo(state.position, from) || ended;
-    });
+    if (core.screen.shownSerial != playbackQueue.serial())
+        publishPosition(core.screen.restartTime);
 }
 
 void ThreadVisualitation::tellEnded() {
