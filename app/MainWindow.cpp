@@ -7,6 +7,7 @@
 #include "QueuedWidgetDriver.h"
 #include "SliderLCD.h"
 #include "SummarySettings.h"
+#include "ThumbnailHover.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -128,12 +129,10 @@ void setVideoDuration(double videoSeconds) {
     state.core.setDuration(videoSeconds);
     state.positionSlider->setRange(0, duration);
     state.positionSlider->setTickInterval(static_cast<int>(duration * 0.1));
-    const auto tick = [](int seconds) { return QString::asprintf("%4d", seconds); };
-    state.tickLabels[0]->setText(QStringLiteral(" 0  "));
-    state.tickLabels[1]->setText(tick(wholeSeconds(videoSeconds * 0.25)));
-    state.tickLabels[2]->setText(tick(wholeSeconds(videoSeconds * 0.5)));
-    state.tickLabels[3]->setText(tick(wholeSeconds(videoSeconds * 0.75)));
-    state.tickLabels[4]->setText(tick(duration));
+    // The scale reads as the hover and the notices do: m:ss, or h:mm:ss for
+    // an hour or more.
+    for (int i = 0; i < 5; ++i)
+        state.tickLabels[i]->setText(timeText(videoSeconds * i / 4.0, videoSeconds));
 }
 
 void buildMainWindow(QWidget* mainWindow, DisplayWindow* displayWindow, double videoSeconds) {

@@ -167,14 +167,6 @@ QString titleFor(const std::string& path) {
     return QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
 }
 
-QString clockText(double seconds) {
-    const int whole = static_cast<int>(seconds);
-    return QStringLiteral("%1:%2:%3")
-        .arg(whole / 3600)
-        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
 // Where and how the video starts: where it was left, when it was; else at
 // its start in Play.
 void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
@@ -316,7 +308,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             return;
         const QString text =
             QStringLiteral("Resumed at %1%2 \u2014 Home for the start")
-                .arg(clockText(resume->seconds), resume->mode == PlayerMode::Summary
+                .arg(timeText(resume->seconds, seconds), resume->mode == PlayerMode::Summary
                                                      ? QStringLiteral(" in Summary")
                                                      : QString());
         showNotice(text, kResumeNoticeMs);
@@ -355,7 +347,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     QObject::connect(windowControl, &WindowControl::screenshotRequested, mainWindow.get(), [&] {
         const QString written = saveScreenshot(
             imageOnScreen(session.get()), screenshotFolder(),
-            screenshotName(QString::fromStdString(playingPath), core.state.snapshot().position));
+            screenshotName(QString::fromStdString(playingPath), core.state.snapshot().position,
+                           core.state.snapshot().duration));
         showNotice(written.isEmpty() ? QStringLiteral("The picture could not be saved")
                                      : QStringLiteral("Saved ") + written,
                    kNoticeMs);

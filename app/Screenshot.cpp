@@ -1,5 +1,7 @@
 #include "Screenshot.h"
 
+#include "ReadableTime.h"
+
 #include "ColourConversion.h"
 #include "Picture.h"
 
@@ -24,13 +26,11 @@ QImage pictureImage(const Picture& picture) {
     return image;
 }
 
-QString screenshotName(const QString& videoPath, double seconds) {
+QString screenshotName(const QString& videoPath, double seconds, double total) {
     const int64_t millis = std::llround(std::max(0.0, seconds) * 1000.0);
-    return QStringLiteral("%1_%2-%3-%4.%5.png")
-        .arg(QFileInfo(videoPath).completeBaseName())
-        .arg(millis / 3600000)
-        .arg(millis / 60000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(millis / 1000 % 60, 2, 10, QLatin1Char('0'))
+    return QStringLiteral("%1_%2.%3.png")
+        .arg(QFileInfo(videoPath).completeBaseName(),
+             QString::fromStdString(readableTime(seconds, total, '-')))
         .arg(millis % 1000, 3, 10, QLatin1Char('0'));
 }
 

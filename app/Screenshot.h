@@ -10,8 +10,9 @@ class Picture;
 
 // The picture in colour at its own size; a null image without one.
 QImage pictureImage(const Picture& picture);
-// "film_0-01-02.345.png" for film.mp4 at 62.345 s.
-QString screenshotName(const QString& videoPath, double seconds);
+// "film_1-02.345.png" for film.mp4 at 62.345 s: the time as the window shows
+// it for a video of `total` seconds, dashes for colons, and its milliseconds.
+QString screenshotName(const QString& videoPath, double seconds, double total);
 // The user's pictures folder, else the home folder.
 QString screenshotFolder();
 // Writes image into folder under name (or name-2, name-3... when taken);

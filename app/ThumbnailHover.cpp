@@ -1,5 +1,7 @@
 #include "ThumbnailHover.h"
 
+#include "ReadableTime.h"
+
 #include "Analysis.h"
 #include "DisplayEvents.h"
 #include "FragmentSource.h"
@@ -50,15 +52,8 @@ double sliderSeconds(const QSlider* slider, int x) {
 
 } // namespace
 
-QString hoverTimeText(double seconds) {
-    const long long whole = std::llround(std::floor(std::max(0.0, seconds)));
-    const QChar zero(u'0');
-    if (whole >= 3600)
-        return QStringLiteral("%1:%2:%3")
-            .arg(whole / 3600)
-            .arg(whole / 60 % 60, 2, 10, zero)
-            .arg(whole % 60, 2, 10, zero);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, zero);
+QString timeText(double seconds, double total) {
+    return QString::fromStdString(readableTime(seconds, total));
 }
 
 ThumbnailHover::ThumbnailHover(DisplayEvents* watchedTimeline, QSlider* watchedSlider,
@@ -142,7 +137,7 @@ bool ThumbnailHover::eventFilter(QObject* watched, QEvent* event) {
 
 void ThumbnailHover::hover(QWidget* over, double seconds, int x) {
     hovered = seconds;
-    time->setText(hoverTimeText(seconds));
+    time->setText(timeText(seconds, slider->maximum()));
     const int64_t fragment = fragmentAt(seconds, frameRate);
     const auto known = std::find_if(recent.begin(), recent.end(),
                                     [fragment](const Shown& s) { return s.fragment == fragment; });

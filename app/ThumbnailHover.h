@@ -25,8 +25,8 @@ class QSlider;
 class QWidget;
 class DisplayEvents;
 
-// "1:02:03" from an hour on, else "2:03".
-QString hoverTimeText(double seconds);
+// A time of a video of `total` seconds as the window shows it (see readableTime).
+QString timeText(double seconds, double total);
 
 class ThumbnailHover : public QObject {
     Q_OBJECT

@@ -108,7 +108,11 @@ TEST(Screenshot, SavesThePictureAtTheVideosSizeUnderANewName) {
         EXPECT_EQ(image.pixelColor(width / 2, height / 2).alpha(), 255);
 
         QTemporaryDir folder;
-        const QString name = screenshotName(QStringLiteral("/videos/film.mp4"), 3723.5);
+        EXPECT_EQ(screenshotName(QStringLiteral("/videos/film.mp4"), 62.345, 600.0),
+                  QStringLiteral("film_1-02.345.png"));
+        EXPECT_EQ(screenshotName(QStringLiteral("/videos/film.mp4"), 62.345, 4000.0),
+                  QStringLiteral("film_0-01-02.345.png"));
+        const QString name = screenshotName(QStringLiteral("/videos/film.mp4"), 3723.5, 4000.0);
         EXPECT_EQ(name, QStringLiteral("film_1-02-03.500.png"));
         const QString first = saveScreenshot(image, folder.path(), name);
         const QString second = saveScreenshot(image, folder.path(), name);
