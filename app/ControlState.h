@@ -8,24 +8,34 @@
 #include "PlayerCore.h"
 #include "PlayerSettings.h"
 
+#include <functional>
+
+class ButtonActivation;
 class DisplayEvents;
 class DisplayWindow;
+class QBoxLayout;
 class QCheckBox;
 class QLabel;
 class QSlider;
-class QSpacerItem;
 class QWidget;
 class SliderLCD;
 
 struct ControlState {
     DisplayWindow* displayWindow = nullptr;
-    // Everything below the picture, hidden in full screen.
+    // The picture over the timeline, the position slider and its scale;
+    // the margins at its sides keep the picture at its first width while
+    // the panels below are wider (see WindowFit).
+    QBoxLayout* pictureColumn = nullptr;
+    // The timeline, the slider and its scale: hidden in full screen.
+    QWidget* positionPanel = nullptr;
+    // The buttons, the sound and the settings: hidden in full screen.
     QWidget* controlsPanel = nullptr;
-    // Room right of the picture: what the panel below is wider than the
-    // picture's 445 pixels, so that the picture keeps its size in the
-    // default window and takes all the room the window gains.
-    QSpacerItem* pictureGap = nullptr;
-    int pictureGapWidth = 0;
+    // The two panels of settings, and their layout: one above the other, or
+    // side by side on a short screen. The user may hide them.
+    QWidget* settingsPanel = nullptr;
+    QBoxLayout* settingsLayout = nullptr;
+    // Play, Summary and Pause.
+    ButtonActivation* modeButtons[3] = {};
     // The five time labels under the position slider.
     QLabel* tickLabels[5] = {};
     SliderLCD* positionCtl = nullptr;
@@ -56,6 +66,9 @@ struct ControlState {
     double speed = 1.0;
     // The summary's settings and the options, as the window last published them.
     SettingsBoard settings;
+    // Told on the GUI thread when what the window shows of the state changes
+    // (the mode on screen, the pause, the end), after the buttons follow it.
+    std::function<void(const PlayerState&)> onShownState;
 };
 
 // The process-wide instance.

@@ -21,6 +21,7 @@
 #include "ThumbnailHover.h"
 #include "VideoReader.h"
 #include "WindowControl.h"
+#include "WindowFit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,6 +51,10 @@ constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
 constexpr int kResumeNoticeMs = 2000;
 constexpr int kNoticeMs = 3000;
 constexpr int kSkipSeconds = 60;
+// How often the notices look whether the first picture is up.
+constexpr int kFirstPictureLookMs = 50;
+// How long the picture says that the video or its summary has ended.
+constexpr int kEndNoticeMs = 6000;
 
 void announce(const char* message) {
     std::printf("%s", message);
@@ -163,8 +168,18 @@ public:
     std::unique_ptr<StoreSide> store;
 };
 
-QString titleFor(const std::string& path) {
-    return QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
+// "Tessaro — film.mp4", and what it is doing when that is not plain playing.
+QString titleFor(const std::string& path, const PlayerState& now) {
+    QString title =
+        QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
+    const bool summary = now.mode == PlayerMode::Summary;
+    if (now.paused)
+        title += summary ? QStringLiteral(" \u2014 Summary, paused") : QStringLiteral(" \u2014 Paused");
+    else if (now.ended)
+        title += summary ? QStringLiteral(" \u2014 Summary ended") : QStringLiteral(" \u2014 Ended");
+    else if (summary)
+        title += QStringLiteral(" \u2014 Summary");
+    return title;
 }
 
 // Where and how the video starts: where it was left, when it was; else at
@@ -197,6 +212,11 @@ public:
 
 private:
     void next() {
+        // A notice's time runs from the first picture, not while the logo is up.
+        if (!window->pictureReady.load()) {
+            QTimer::singleShot(kFirstPictureLookMs, window, [this] { next(); });
+            return;
+        }
         const auto& [text, milliseconds] = waiting.front();
         window->showNotice(text, milliseconds);
         QTimer::singleShot(milliseconds, window, [this] {
@@ -216,7 +236,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
               const std::function<void(const PlayerParts&)>& ready, bool remember) {
     keepLargeBlocksApart();
     auto mainWindow = std::make_unique<QWidget>();
-    mainWindow->setWindowTitle(titleFor(videoPath));
+    mainWindow->setWindowTitle(titleFor(videoPath, PlayerState{}));
     // Adopted by the window's layout, so the window deletes it.
     auto* displayWindow = new DisplayWindow("VIDEO", kDisplayWidth, kDisplayHeight);
 
@@ -286,6 +306,30 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                      [&state] { state.muteBox->toggle(); });
     std::string playingPath = videoPath;
     std::string playingKey;
+    // The title says what the player is doing; the picture says when it has ended.
+    bool endShown = false;
+    state.onShownState = [&](const PlayerState& now) {
+        mainWindow->setWindowTitle(titleFor(playingPath, now));
+        const bool ended = now.ended && !now.paused;
+        if (ended && !endShown)
+            displayWindow->showNotice(
+                now.mode == PlayerMode::Summary
+                    ? QStringLiteral("The summary has ended \u2014 Space plays it again")
+                    : QStringLiteral("The video has ended \u2014 Space plays it again"),
+                kEndNoticeMs);
+        endShown = ended;
+    };
+    if (memory) {
+        memory->rememberOpened(QString::fromUtf8(videoPath));
+        windowControl->recentVideos = [&memory] { return memory->recentVideos(); };
+        if (!memory->settingsShown())
+            setSettingsShown(state, false);
+    }
+    QObject::connect(windowControl, &WindowControl::settingsShownChanged, mainWindow.get(),
+                     [&memory](bool shown) {
+                         if (memory)
+                             memory->rememberSettingsShown(shown);
+                     });
     const auto rememberPlaying = [&] {
         if (!memory)
             return;
@@ -413,7 +457,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             setVideoDuration(seconds);
             resumeFor(path, seconds);
             state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
-            mainWindow->setWindowTitle(titleFor(path));
+            mainWindow->setWindowTitle(titleFor(path, core.state.snapshot()));
+            if (memory)
+                memory->rememberOpened(chosen);
             if (mpris)
                 mpris->setTrack(chosen, seconds);
             session = std::make_unique<Session>(path, displayWindow, state, audio, endWith);
@@ -422,6 +468,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         });
 
     const int result = application.exec();
+    // It speaks of this run's window and notices.
+    state.onShownState = {};
     if (!failedWith)
         std::printf("\nFinished %d", result);
 

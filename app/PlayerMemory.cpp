@@ -13,6 +13,8 @@ namespace {
 constexpr double kNearEdge = 5.0;
 // The videos remembered; the oldest go first.
 constexpr int kMostVideos = 500;
+// The videos the menu offers to open again.
+constexpr int kMostRecent = 10;
 
 QString videoGroup(const std::string& key) {
     return QStringLiteral("videos/") + QString::fromStdString(key);
@@ -102,6 +104,35 @@ void PlayerMemory::rememberSound(int volume, bool mute) {
         return;
     settings->setValue(QStringLiteral("sound/volume"), volume);
     settings->setValue(QStringLiteral("sound/muted"), mute);
+    write();
+}
+
+QStringList PlayerMemory::recentVideos() const {
+    return usable ? settings->value(QStringLiteral("recent/videos")).toStringList()
+                  : QStringList();
+}
+
+void PlayerMemory::rememberOpened(const QString& path) {
+    if (!usable)
+        return;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList recent = recentVideos();
+    recent.removeAll(absolute);
+    recent.prepend(absolute);
+    while (recent.size() > kMostRecent)
+        recent.removeLast();
+    settings->setValue(QStringLiteral("recent/videos"), recent);
+    write();
+}
+
+bool PlayerMemory::settingsShown() const {
+    return !usable || settings->value(QStringLiteral("window/settingsShown"), true).toBool();
+}
+
+void PlayerMemory::rememberSettingsShown(bool shown) {
+    if (!usable)
+        return;
+    settings->setValue(QStringLiteral("window/settingsShown"), shown);
     write();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the player remembers between runs: where each video was left and in
-// which mode, and the sound's volume and mute. Videos are known by their
+// which mode, the sound's volume and mute, the videos opened last and
+// whether the panels of settings are shown. Videos are known by their
 // content (the descriptor store's key), so a moved or renamed file resumes
 // and another file written over an old one's name does not. Kept with
 // QSettings in the user's configuration folder; a file that cannot be read
@@ -10,6 +11,7 @@
 #include "PlayerCommands.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -46,6 +48,15 @@ public:
     int volumePercent() const;
     bool muted() const;
     void rememberSound(int volumePercent, bool muted);
+
+    // The videos opened last, newest first, at most ten; a path opened
+    // again moves to the front.
+    QStringList recentVideos() const;
+    void rememberOpened(const QString& path);
+
+    // Whether the window shows its panels of settings (shown at first).
+    bool settingsShown() const;
+    void rememberSettingsShown(bool shown);
 
     // Why the file is left alone, once; then empty.
     QString takeNotice();

@@ -12,14 +12,21 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     : QObject(parent), state(controls) {
     timelineValues.reserve(MAX_EVENT_VALUES);
     appliedValues.reserve(MAX_EVENT_VALUES);
-    // The slider shows whole seconds: the GUI thread hears of a new one only.
+    // The slider shows whole seconds: the GUI thread hears of a new one
+    // only, and of a change of what the window shows of the mode.
     state.core.state.setListener([this] {
-        const int second = static_cast<int>(
-            state.core.state.read([](const PlayerState& s) { return s.position; }));
-        if (second == shownSecond.exchange(second))
+        const auto [second, shown] = state.core.state.read([](const PlayerState& s) {
+            return std::pair{static_cast<int>(s.position),
+                             static_cast<int>(s.shownMode()) | s.paused << 2 | s.ended << 3 |
+                                 s.summaryFilling << 4};
+        });
+        const bool moved = second != shownSecond.exchange(second);
+        const bool changed = shown != shownKey.exchange(shown);
+        if (!moved && !changed)
             return;
         std::unique_lock lock(pendingMutex);
-        positionPending = true;
+        positionPending = positionPending || moved;
+        shownPending = shownPending || changed;
         schedule(lock);
     });
 }
@@ -66,6 +73,7 @@ void QueuedWidgetDriver::setTreeNodesStrip(double minimum, double maximum, doubl
 
 void QueuedWidgetDriver::applyPending() {
     bool movePosition = false;
+    bool showState = false;
     Strip newTimeline;
     Strip newDepth;
     Strip newNodes;
@@ -73,6 +81,7 @@ void QueuedWidgetDriver::applyPending() {
         std::lock_guard lock(pendingMutex);
         posted = false;
         std::swap(movePosition, positionPending);
+        std::swap(showState, shownPending);
         std::swap(newTimeline, timeline);
         std::swap(newDepth, treeDepth);
         std::swap(newNodes, treeNodes);
@@ -83,6 +92,8 @@ void QueuedWidgetDriver::applyPending() {
     // The slider follows the picture on screen, except while the user holds it.
     if (movePosition && state.positionSlider != nullptr && !state.positionSlider->isSliderDown())
         state.positionSlider->setValue(static_cast<int>(state.core.state.snapshot().position));
+    if (showState && onShownChange)
+        onShownChange(state.core.state.snapshot());
     auto apply = [](DisplayEvents* strip, const Strip& s, const std::vector<double>& values) {
         if (strip != nullptr && s.pending) {
             strip->setData(values.data(), static_cast<int>(values.size()), s.minimum, s.maximum,

@@ -6,11 +6,13 @@
 // worker that polls in a tight loop cannot flood the event queue; the GUI
 // thread applies only the newest state of each widget.
 
+#include "PlayerState.h"
 #include "WidgetDriver.h"
 
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -34,6 +36,11 @@ public:
     // Runs on the GUI thread: hands the pending requests to the widgets.
     Q_INVOKABLE void applyPending();
 
+    // Called on the GUI thread with the state whenever what the window
+    // shows of it changes: the mode on screen, the pause, the end, Summary
+    // filling its tree. Set on the GUI thread before the workers start.
+    std::function<void(const PlayerState&)> onShownChange;
+
 private:
     struct Strip {
         bool pending = false;
@@ -51,6 +58,9 @@ private:
     std::mutex pendingMutex;
     bool posted = false;
     bool positionPending = false;
+    bool shownPending = false;
+    // What the window last heard of the mode, the pause and the end.
+    std::atomic<int> shownKey{-1};
     // The whole second the slider was last asked to show.
     std::atomic<int> shownSecond{-1};
     Strip timeline;

@@ -1,7 +1,9 @@
 #include "WindowControl.h"
 
 #include "ControlState.h"
+#include "DisplayEvents.h"
 #include "SliderLCD.h"
+#include "WindowFit.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -10,9 +12,11 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSlider>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QWidget>
 
 #include <algorithm>
@@ -68,6 +72,8 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
         return KeyAction::NextPicture;
     case Qt::Key_Comma:
         return KeyAction::PreviousPicture;
+    case Qt::Key_C:
+        return KeyAction::ToggleControls;
     default:
         return KeyAction::None;
     }
@@ -84,7 +90,8 @@ QString keyHelp() {
                           "[ / ]  slower / faster      Backspace  normal speed\n"
                           ", / .  in a pause: previous / next picture\n"
                           "Ctrl+Shift+S  save the picture      Ctrl+C  copy it\n"
-                          "Ctrl+S  save the summary\n"
+                          "Ctrl+S  save the summary      C  show / hide the settings\n"
+                          "Wheel: volume over the picture, 5 s over the position\n"
                           "Ctrl+O or drop a file  open another video\n"
                           "Q  close");
 }
@@ -110,11 +117,99 @@ WindowControl::WindowControl(QWidget* watchedWindow, QWidget* watchedPicture,
     // Keys reach the window whichever of its widgets has the focus.
     qApp->installEventFilter(this);
     picture->setToolTip(keyHelp());
-    auto* menu = new QMenu(picture);
-    menu->addAction(QStringLiteral("Save summary..."), this, [this] { emit saveRequested(); });
-    picture->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(picture, &QWidget::customContextMenuRequested, menu,
-            [menu, this](const QPoint& at) { menu->popup(picture->mapToGlobal(at)); });
+    // The menu is the window's: over the picture and every control that has none of its own.
+    window->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(window, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showMenu(window->mapToGlobal(at)); });
+}
+
+void WindowControl::showMenu(const QPoint& at) {
+    // Made afresh each time, so that what it shows checked is what is so now.
+    auto* menu = new QMenu(window);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto item = [this, menu](const QString& text, KeyAction action, const QString& keys) {
+        QAction* added = menu->addAction(text, this, [this, action] { perform(action); });
+        added->setShortcut(QKeySequence(keys));
+        added->setShortcutVisibleInContextMenu(true);
+        return added;
+    };
+    const PlayerState now = core.state.snapshot();
+    item(now.paused ? QStringLiteral("Play on") : QStringLiteral("Pause"),
+         KeyAction::TogglePause, QStringLiteral("Space"));
+    item(QStringLiteral("Play"), KeyAction::Play, QStringLiteral("P"));
+    item(QStringLiteral("Summary"), KeyAction::Summary, QStringLiteral("S"));
+    menu->addSeparator();
+    item(QStringLiteral("Open..."), KeyAction::Open, QStringLiteral("Ctrl+O"));
+    QMenu* recent = menu->addMenu(QStringLiteral("Open Recent"));
+    const QStringList videos = recentVideos ? recentVideos() : QStringList();
+    for (const QString& path : videos)
+        recent->addAction(path, this, [this, path] { emit openRequested(path); });
+    recent->setEnabled(!videos.isEmpty());
+    item(QStringLiteral("Save Summary..."), KeyAction::SaveSummary, QStringLiteral("Ctrl+S"));
+    item(QStringLiteral("Save Picture"), KeyAction::Screenshot, QStringLiteral("Ctrl+Shift+S"));
+    item(QStringLiteral("Copy Picture"), KeyAction::CopyPicture, QStringLiteral("Ctrl+C"));
+    menu->addSeparator();
+    QMenu* speeds = menu->addMenu(QStringLiteral("Speed"));
+    for (const double speed : kSpeeds) {
+        QAction* chosen = speeds->addAction(QStringLiteral("%1x").arg(speed), this,
+                                            [this, speed] { emit speedChosen(speed); });
+        chosen->setCheckable(true);
+        chosen->setChecked(speed == controlState().speed);
+    }
+    speeds->addSeparator();
+    speeds->addAction(QStringLiteral("Slower\t["), this, [this] { perform(KeyAction::Slower); });
+    speeds->addAction(QStringLiteral("Faster\t]"), this, [this] { perform(KeyAction::Faster); });
+    QAction* full = item(QStringLiteral("Full Screen"), KeyAction::FullScreen, QStringLiteral("F"));
+    full->setCheckable(true);
+    full->setChecked(inFullScreen);
+    QAction* settings =
+        item(QStringLiteral("Show the Settings"), KeyAction::ToggleControls, QStringLiteral("C"));
+    settings->setCheckable(true);
+    settings->setChecked(settingsShown(controlState()));
+    settings->setEnabled(!inFullScreen);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Keys..."), this, [this] {
+        QMessageBox::information(window, QStringLiteral("Tessaro keys"), keyHelp());
+    });
+    item(QStringLiteral("Close"), KeyAction::Close, QStringLiteral("Q"));
+    menu->popup(at);
+}
+
+void WindowControl::toggleSettings() {
+    if (inFullScreen)
+        return;
+    ControlState& state = controlState();
+    const bool shown = !settingsShown(state);
+    setSettingsShown(state, shown);
+    emit settingsShownChanged(shown);
+}
+
+void WindowControl::openChosen() {
+    const QString chosen = QFileDialog::getOpenFileName(
+        window, QStringLiteral("Open a video"), QString(),
+        QStringLiteral("Videos (*.mp4 *.mkv *.webm *.avi *.mov *.m4v *.mpg *.mpeg *.ts "
+                       "*.wmv *.flv *.ogv *.3gp);;All files (*)"));
+    if (!chosen.isEmpty())
+        emit openRequested(chosen);
+}
+
+bool WindowControl::wheel(QObject* watched, QEvent* event) {
+    ControlState& state = controlState();
+    const bool overPicture = watched == picture;
+    const bool overPosition = watched == state.timelineEvents || watched == state.positionSlider;
+    if (!overPicture && !overPosition)
+        return false;
+    // Whole notches of 15 degrees (120 eighths); a touchpad's small ones add up.
+    wheelEighths += static_cast<QWheelEvent*>(event)->angleDelta().y();
+    const int notches = wheelEighths / 120;
+    wheelEighths -= notches * 120;
+    if (notches != 0) {
+        if (overPicture)
+            emit volumeStep(0.05 * notches);
+        else
+            seekTo(core.state.snapshot().position + 5.0 * notches);
+    }
+    return true;
 }
 
 void WindowControl::seekBy(int seconds) {
@@ -150,10 +245,9 @@ void WindowControl::setFullScreen(bool on) {
     inFullScreen = on;
     ControlState& state = controlState();
     // The picture alone, black around it.
+    state.positionPanel->setVisible(!on);
     state.controlsPanel->setVisible(!on);
-    state.pictureGap->changeSize(on ? 0 : state.pictureGapWidth, 0, QSizePolicy::Fixed,
-                                 QSizePolicy::Minimum);
-    window->layout()->invalidate();
+    keepPictureWidth(state);
     window->layout()->setContentsMargins(on ? QMargins() : QMargins(11, 11, 11, 11));
     QPalette palette = window->palette();
     if (on) {
@@ -172,9 +266,14 @@ void WindowControl::perform(KeyAction action) {
     switch (action) {
     case KeyAction::None:
         return;
-    case KeyAction::TogglePause:
+    case KeyAction::TogglePause: {
+        // At the end, Space plays the video (or its summary) again from the start.
+        const PlayerState now = core.state.snapshot();
+        if (now.ended && !now.paused)
+            return seekBy(0);
         core.submit(command::TogglePause{});
         return;
+    }
     case KeyAction::Summary:
         core.submit(command::ChooseMode{PlayerMode::Summary});
         return;
@@ -198,15 +297,8 @@ void WindowControl::perform(KeyAction action) {
     case KeyAction::Close:
         window->close();
         return;
-    case KeyAction::Open: {
-        const QString path = QFileDialog::getOpenFileName(
-            window, QStringLiteral("Open a video"), QString(),
-            QStringLiteral("Videos (*.mp4 *.mkv *.webm *.avi *.mov *.m4v *.mpg *.mpeg *.ts "
-                           "*.wmv *.flv *.ogv *.3gp);;All files (*)"));
-        if (!path.isEmpty())
-            emit openRequested(path);
-        return;
-    }
+    case KeyAction::Open:
+        return openChosen();
     case KeyAction::Mute:
         emit muteToggled();
         return;
@@ -237,6 +329,8 @@ void WindowControl::perform(KeyAction action) {
     case KeyAction::SaveSummary:
         emit saveRequested();
         return;
+    case KeyAction::ToggleControls:
+        return toggleSettings();
     }
 }
 
@@ -254,6 +348,8 @@ bool WindowControl::eventFilter(QObject* watched, QEvent* event) {
         perform(action);
         return true;
     }
+    case QEvent::Wheel:
+        return wheel(watched, event);
     case QEvent::MouseButtonDblClick:
         if (watched == picture) {
             perform(KeyAction::FullScreen);

@@ -8,6 +8,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QWidget;
 
@@ -37,6 +40,7 @@ enum class KeyAction {
     Screenshot,      // Ctrl+Shift+S
     CopyPicture,     // Ctrl+C
     SaveSummary,     // Ctrl+S
+    ToggleControls,  // C: the panels of settings shown or hidden
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
@@ -57,6 +61,8 @@ public:
     WindowControl(QWidget* window, QWidget* picture, PlayerCore& core);
 
     void perform(KeyAction action);
+    // The videos the context menu offers to open again, newest first.
+    std::function<QStringList()> recentVideos;
     bool fullScreen() const { return inFullScreen; }
     // Goes to `seconds` in the video (within its length); the slider shows it at once.
     void seekTo(double seconds);
@@ -78,6 +84,8 @@ signals:
     void copyRequested();
     // The summary to a file (Ctrl+S, or the picture's context menu).
     void saveRequested();
+    // The panels of settings were shown or hidden.
+    void settingsShownChanged(bool shown);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,9 +94,16 @@ private:
     void seekBy(int seconds);
     void step(int pictures);
     void setFullScreen(bool on);
+    void toggleSettings();
+    void openChosen();
+    // The menu of every action, at `at` on the screen.
+    void showMenu(const QPoint& at);
+    // The wheel over the picture (the volume) or the timeline (a seek).
+    bool wheel(QObject* watched, QEvent* event);
 
     QWidget* const window;
     QWidget* const picture;
     PlayerCore& core;
     bool inFullScreen = false;
+    int wheelEighths = 0;
 };

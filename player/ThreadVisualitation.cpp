@@ -234,11 +234,14 @@ void ThreadVisualitation::redraw() {
 }
 
 void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
-    const auto [noticeUntil, muted, volumePercent, mode] =
+    const auto [noticeUntil, muted, volumePercent, mode, ended] =
         core.state.read([](const PlayerState& s) {
-            return std::tuple{s.soundNoticeUntil, s.muted, s.volumePercent, s.shownMode()};
+            return std::tuple{s.soundNoticeUntil, s.muted, s.volumePercent, s.shownMode(),
+                              s.ended};
         });
     drawnNoticeUntil = noticeUntil;
+    drawnMode = mode;
+    drawnEnded = ended;
     const double s = overlayScale(picture);
     const auto at = [s](int x, int y) {
         return cv::Point(static_cast<int>(x * s), static_cast<int>(y * s));
@@ -270,6 +273,11 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
         cv::rectangle(picture, at(370, 58), at(430, 38), stripColour, cv::FILLED, cv::LINE_8);
         putOverlayText(picture, text, at(378, 53), fontBScale * s, summaryColour, thickness);
     }
+    if (ended && mode != PlayerMode::Pause) {
+        // Nothing more to play: the last picture stays, and says so.
+        putOverlayText(picture, "   END", at(90, 30), fontBScale * s, summaryColour, thickness);
+        return;
+    }
     switch (mode) {
     case PlayerMode::Play:
         putOverlayText(picture, " PLAY ", at(100, 30), fontBScale * s, playColour, thickness);
@@ -287,8 +295,11 @@ bool ThreadVisualitation::overlayOutdated() const {
     const int64_t noticeUntil =
         core.state.read([](const PlayerState& s) { return s.soundNoticeUntil; });
     const bool noticeDue = steadyMilliseconds() < noticeUntil;
+    const auto [mode, ended] =
+        core.state.read([](const PlayerState& s) { return std::pair{s.shownMode(), s.ended}; });
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
-           core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil);
+           core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil) ||
+           mode != drawnMode || ended != drawnEnded;
 }
 
 void ThreadVisualitation::waitWhilePaused() {

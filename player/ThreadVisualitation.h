@@ -12,6 +12,7 @@
 
 #include "PlaybackPacer.h"
 #include "PlaybackQueue.h"
+#include "PlayerCommands.h"
 #include "Worker.h"
 
 #include <atomic>
@@ -115,6 +116,9 @@ private:
     uint64_t drawnSizeGeneration = 0;
     bool noticeDrawn = false;
     double drawnSpeed = 1.0;
+    // The mode label last drawn, and whether it said the end.
+    PlayerMode drawnMode = PlayerMode::Play;
+    bool drawnEnded = false;
     // The last frame shown, for the GUI thread's screenshots.
     mutable std::mutex onScreenMutex;
     PictureFrame lastShown;

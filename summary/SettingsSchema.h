@@ -55,7 +55,7 @@ struct SettingEntry {
 
 inline constexpr SettingEntry kSettingEntries[] = {
     {Setting::Target, SettingKind::Fraction, "target", 't', "FRACTION", "target", "t",
-     "Target Length (%%)", 0.0, 1.0, 0.05, 100, true, true},
+     "Target Length", 0.0, 1.0, 0.05, 100, true, true},
     {Setting::LengthWeight, SettingKind::Fraction, "length-weight", 0, "W", "length_weight", "lw",
      "Length Weight", 0.0, 1.0, 0.20, 100, true, true},
     {Setting::ContinuityWeight, SettingKind::Fraction, "continuity-weight", 0, "W",

@@ -25,7 +25,8 @@ void postRepaint(QWidget* widget) {
 
 DisplayWindow::DisplayWindow(const char* name, int width, int height)
     : QWidget(nullptr), picture(alloc_picture(AV_PIX_FMT_RGB32, width, height)), width(width),
-      height(height), pictureMutex(new QMutex) {
+      height(height), pictureMutex(new QMutex), constructedWidth(width),
+      constructedHeight(height) {
     setObjectName(QString::fromUtf8(name));
     image = std::make_unique<QImage>(picture->data[0], width, height, picture->linesize[0],
                                      QImage::Format_RGB32);
@@ -65,7 +66,8 @@ void DisplayWindow::resizeEvent(QResizeEvent*) {
 }
 
 void DisplayWindow::replacePicture() {
-    // A new picture at the new size, black until the writer draws again. The
+    // A new picture at the new size, the old one stretched over it until the
+    // writer draws again (a paused picture is not lost for a moment). The
     // old one stays when there is no memory for it, and the program ends
     // with the failure.
     AVFrame* grown = nullptr;
@@ -77,8 +79,14 @@ void DisplayWindow::replacePicture() {
         return;
     }
     std::memset(grown->data[0], 0, static_cast<size_t>(grown->linesize[0]) * QWidget::height());
-    image = std::make_unique<QImage>(grown->data[0], QWidget::width(), QWidget::height(),
-                                     grown->linesize[0], QImage::Format_RGB32);
+    auto grownImage = std::make_unique<QImage>(grown->data[0], QWidget::width(),
+                                               QWidget::height(), grown->linesize[0],
+                                               QImage::Format_RGB32);
+    if (pictureReady.load()) {
+        QPainter stretch(grownImage.get());
+        stretch.drawImage(grownImage->rect(), *image);
+    }
+    image = std::move(grownImage);
     free_picture(picture);
     picture = grown;
     width = QWidget::width();

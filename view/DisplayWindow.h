@@ -43,6 +43,9 @@ public:
     // From now on the widget takes whatever room its layout gives it, at
     // least its size at construction, and its picture follows its size.
     void setResizable();
+    // The size given at construction: the least a resizable one takes.
+    int startWidth() const { return constructedWidth; }
+    int startHeight() const { return constructedHeight; }
 
     // Packed 32-bit RGB (AV_PIX_FMT_RGB32), width x height, owned. Read and
     // written only while holding pictureMutex: a resize replaces it.
@@ -78,7 +81,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // A black picture at the widget's size, under pictureMutex.
+    const int constructedWidth;
+    const int constructedHeight;
+    // A picture at the widget's size, under pictureMutex: the old one
+    // stretched to it until the writer draws again.
     void replacePicture();
     // Wraps the pixels of `picture` without copying.
     std::unique_ptr<QImage> image;

@@ -24,9 +24,10 @@ SliderLCD::SliderLCD(const char* text, int initialValue, int minimum, int maximu
     connect(slider, &QSlider::valueChanged, this, &SliderLCD::cambiaValor);
     connect(slider, &QSlider::sliderReleased, this, &SliderLCD::estableceValor);
     // A step of the groove, the wheel or a key moves the value after the
-    // signal: it is settled once the move is made. A drag settles at its release.
+    // signal: it is settled once the move is made. A drag settles at its
+    // release; the wheel's move is a SliderMove too, but with no handle held.
     connect(slider, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove)
+        if (action != QAbstractSlider::SliderMove || !slider->isSliderDown())
             QMetaObject::invokeMethod(this, &SliderLCD::estableceValor, Qt::QueuedConnection);
     });
 
