@@ -95,7 +95,7 @@ void ThreadVisualitation::run() {
         std::optional<PlaybackQueue::Entry> taken = playbackQueue.tryGet();
         if (!taken) {
             tellEnded();
-            if (!waiting) {
+            if (!waiting || overlayOutdated()) {
                 redraw();
             }
             waiting = true;
@@ -347,7 +347,9 @@ void ThreadVisualitation::followRestart() {
 }
 
 void ThreadVisualitation::tellEnded() {
-    if (!core.screen.handedAll || core.screen.shownSerial != playbackQueue.serial())
+    // The loop says so of the placement in force (a restart clears it), so
+    // an empty queue then is the end, even of a seek past the last picture.
+    if (!core.screen.handedAll)
         return;
     core.state.update([](PlayerState& state) { return changeTo(state.ended, true); });
 }
