@@ -307,17 +307,20 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     std::string playingPath = videoPath;
     std::string playingKey;
     // The title says what the player is doing; the picture says when it has ended.
-    bool endShown = false;
+    QString endNotice;
     state.onShownState = [&](const PlayerState& now) {
         mainWindow->setWindowTitle(titleFor(playingPath, now));
         const bool ended = now.ended && !now.paused;
-        if (ended && !endShown)
-            displayWindow->showNotice(
-                now.mode == PlayerMode::Summary
-                    ? QStringLiteral("The summary has ended \u2014 Space plays it again")
-                    : QStringLiteral("The video has ended \u2014 Space plays it again"),
-                kEndNoticeMs);
-        endShown = ended;
+        if (ended && endNotice.isEmpty()) {
+            endNotice = now.mode == PlayerMode::Summary
+                            ? QStringLiteral("The summary has ended \u2014 Space plays it again")
+                            : QStringLiteral("The video has ended \u2014 Space plays it again");
+            displayWindow->showNotice(endNotice, kEndNoticeMs);
+        } else if (!ended && !endNotice.isEmpty()) {
+            // Playing again: the notice has done its work.
+            displayWindow->withdrawNotice(endNotice);
+            endNotice.clear();
+        }
     };
     if (memory) {
         memory->rememberOpened(QString::fromUtf8(videoPath));

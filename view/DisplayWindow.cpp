@@ -108,6 +108,13 @@ void DisplayWindow::showNotice(const QString& text, int milliseconds) {
     update();
 }
 
+void DisplayWindow::withdrawNotice(const QString& text) {
+    if (notice != text)
+        return;
+    notice.clear();
+    update();
+}
+
 void DisplayWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintedGeneration = pictureGeneration.load();

@@ -69,6 +69,8 @@ public:
     // A line of text shown over the picture for a while (a file that could
     // not be opened, say). GUI thread only.
     void showNotice(const QString& text, int milliseconds);
+    // Takes the notice off early, if it is still `text`.
+    void withdrawNotice(const QString& text);
     // Called on the GUI thread once the picture has a new size, for its
     // writer to draw again. Set before the widget is shown.
     std::function<void()> onResized;

@@ -14,6 +14,9 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -143,6 +146,82 @@ TEST_F(Window, TheWorkersGetCommandsAndOneSettingsSnapshotNeverAWidget) {
     EXPECT_EQ(core.driver.load(), nullptr) << "the driver goes with the window";
 }
 
+// Whatever the user moves a weight with (the handle dragged, a click in the
+// groove, the wheel, a key), the summary's settings take the new value once,
+// after the settling; the window never shows one value and plays another.
+TEST_F(Window, AWeightMovedAnyWayChangesTheSummaryOnce) {
+    window->resize(900, 950);
+    window->show();
+    QApplication::processEvents();
+    QSlider* slider = state.lengthWeightCtl->slider;
+    const auto part = [slider](QStyle::SubControl control) {
+        QStyleOptionSlider option;
+        option.initFrom(slider);
+        option.orientation = slider->orientation();
+        option.minimum = slider->minimum();
+        option.maximum = slider->maximum();
+        option.sliderPosition = slider->sliderPosition();
+        option.sliderValue = slider->value();
+        option.tickPosition = slider->tickPosition();
+        option.tickInterval = slider->tickInterval();
+        return slider->style()
+            ->subControlRect(QStyle::CC_Slider, &option, control, slider)
+            .center();
+    };
+    const auto handle = [&part] { return part(QStyle::SC_SliderHandle); };
+    const auto mouse = [slider](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, slider->mapToGlobal(at), Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(slider, &event);
+    };
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        {"groove click",
+         [&] {
+             const QPoint at(handle().x() + 40, part(QStyle::SC_SliderGroove).y());
+             mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+             mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+         }},
+        {"drag",
+         [&] {
+             const QPoint from = handle();
+             mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+             for (int dx = 10; dx <= 60; dx += 10)
+                 mouse(QEvent::MouseMove, from + QPoint(dx, 0), Qt::LeftButton);
+             mouse(QEvent::MouseButtonRelease, from + QPoint(60, 0), Qt::NoButton);
+         }},
+        {"wheel",
+         [&] {
+             for (int notch = 0; notch < 3; ++notch) {
+                 QWheelEvent wheel(QPointF(slider->rect().center()),
+                                   QPointF(slider->mapToGlobal(slider->rect().center())),
+                                   QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                                   Qt::NoScrollPhase, false);
+                 QApplication::sendEvent(slider, &wheel);
+             }
+         }},
+        {"key",
+         [&] {
+             QKeyEvent right(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+             QApplication::sendEvent(slider, &right);
+         }},
+    };
+    for (const auto& [what, move] : moves) {
+        SCOPED_TRACE(what);
+        QApplication::processEvents();
+        const PlayerSettings before = state.settings.snapshot();
+        const int was = slider->value();
+        move();
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 400)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        const PlayerSettings after = state.settings.snapshot();
+        EXPECT_NE(slider->value(), was) << "the move moved nothing";
+        EXPECT_EQ(after.rankingGeneration, before.rankingGeneration + 1);
+        EXPECT_DOUBLE_EQ(after.summary.lengthWeight, slider->value() / 100.0);
+    }
+}
+
 // The decoding thread sleeps until it is given notice: every change it must
 // follow gives one, or the change waits for an unrelated notice (a lost
 // wake-up: in a pause, none ever comes).
@@ -245,6 +324,8 @@ TEST(KeyMap, PlayerKeysIgnoreModifiersButControlOpens) {
         {Qt::Key_S, Qt::ControlModifier, KeyAction::SaveSummary}, // not a second Summary key
         {Qt::Key_Equal, Qt::NoModifier, KeyAction::Louder},       // + without Shift
         {Qt::Key_Up, Qt::KeypadModifier, KeyAction::Forward60},
+        {Qt::Key_C, Qt::NoModifier, KeyAction::ToggleControls},
+        {Qt::Key_C, Qt::ControlModifier, KeyAction::CopyPicture},
     };
     for (auto [key, modifiers, action] : cases)
         EXPECT_EQ(keyAction(key, modifiers), action) << key;

@@ -126,6 +126,16 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
         EXPECT_FALSE(window->isFullScreen());
         EXPECT_TRUE(state.controlsPanel->isVisible());
 
+        // Past the end: the end is shown, and Space plays it again from the start.
+        press(window, Qt::Key_Up);
+        waitFor([&] { return now().ended; });
+        runFor(100);
+        EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("Ended")));
+        EXPECT_TRUE(buttonNamed(window, "Play")->isChecked());
+        press(window, Qt::Key_Space);
+        waitFor([&] { return !now().ended && now().position < 5; });
+        EXPECT_EQ(now().shownMode(), PlayerMode::Play);
+
         // Another video dropped on the window: a 16:9 one, from its start.
         const std::string wide = testMedia(kH264_720p);
         QMimeData mime;
