@@ -24,6 +24,9 @@ struct PlayerState {
     // the next picture will be until it is shown).
     double position = 0.0;
     double duration = 0.0;
+    // Where the readable data ends, when decoding met that end well before
+    // the duration the file claims; negative while unknown and for a whole file.
+    double readableEnd = -1.0;
     double speed = 1.0;
     int32_t volumePercent = 100;
     bool muted = false;
