@@ -13,7 +13,7 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     timelineValues.reserve(MAX_EVENT_VALUES);
     appliedValues.reserve(MAX_EVENT_VALUES);
     // The slider shows whole seconds: the GUI thread hears of a new one only.
-    state.core.state.setListener([this] {
+    state.core.state.setListener(this, [this] {
         const int second = static_cast<int>(
             state.core.state.read([](const PlayerState& s) { return s.position; }));
         if (second == shownSecond.exchange(second))
@@ -25,7 +25,7 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
 }
 
 QueuedWidgetDriver::~QueuedWidgetDriver() {
-    state.core.state.setListener({});
+    state.core.state.setListener(this, {});
     WidgetDriver* self = this;
     state.core.driver.compare_exchange_strong(self, nullptr);
 }

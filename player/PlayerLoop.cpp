@@ -61,6 +61,8 @@ void PlayerLoop::start() {
     playback.open();
     openSound();
 
+    // Nothing is known yet of where this video's readable data ends.
+    core.state.update([](PlayerState& s) { return changeTo(s.readableEnd, -1.0); });
     const PlayerState shown = core.state.snapshot();
     intake.reset(shown.mode, shown.paused);
     seenMode = shown.shownMode();
