@@ -8,10 +8,13 @@
 #include "TestMedia.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -155,6 +158,38 @@ TEST_F(PartlyReadVideo, PlayAndSummaryEndWhereTheDataEnds) {
         }
         loop.reset();
         core.state.update([](PlayerState& s) { return changeTo(s.readableEnd, -1.0); });
+    }
+}
+
+// The tool summarises what can be read of a file cut short, says so even
+// when quiet, gives the readable length, and ends with a status of its own;
+// a batch that meets it again does it again.
+TEST(HostileFiles, TheToolSummarisesWhatCanBeReadOfAFileCutShort) {
+    for (const char* file : {kTruncated, kTruncatedMkv}) {
+        SCOPED_TRACE(file);
+        const ChildRun run = runChild(
+            {.command = {TESSARO_SUMMARIZE, "--no-store", "-q", "-f", "json", testMedia(file)}});
+        EXPECT_EQ(run.status, 7);
+        EXPECT_EQ(run.err.rfind("tessaro-summarize: warning: '", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("; the rest cannot be read\n"), std::string::npos) << run.err;
+        const nlohmann::json list = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_TRUE(list.is_object()) << run.out;
+        EXPECT_NEAR(list.value("duration", 0.0), lastPictureEnd(file), 0.1);
+        EXPECT_NEAR(list.value("claimed_duration", 0.0), 4.0, 0.1);
+        EXPECT_EQ(list.value("partly_read", false), true);
+
+        const std::string folder = std::filesystem::temp_directory_path() /
+                                   ("tessaro-partly-read-" + std::to_string(getpid()));
+        std::filesystem::remove_all(folder);
+        for (int time = 0; time < 2; ++time) {
+            const ChildRun batch =
+                runChild({.command = {TESSARO_SUMMARIZE, "--no-store", "--skip-done", "--out-dir",
+                                      folder, testMedia(file)}});
+            EXPECT_EQ(batch.status, 7);
+            EXPECT_NE(batch.out.find(R"("status": "partly read", "exit": 7)"), std::string::npos)
+                << batch.out;
+        }
+        std::filesystem::remove_all(folder);
     }
 }
 
