@@ -10,6 +10,7 @@
 #include "Mpris.h"
 #include "PlaybackQueue.h"
 #include "PlayerMemory.h"
+#include "ReadableLength.h"
 #include "SaveDialog.h"
 #include "Screenshot.h"
 #include "SliderLCD.h"
@@ -380,6 +381,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     displayWindow->onFailure = endWith;
     resumeFor(videoPath, videoSeconds);
     auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio, endWith);
+    new ReadableLength(core, showNotice, mainWindow.get()); // for every video of the run
 
     QObject::connect(windowControl, &WindowControl::speedChosen, mainWindow.get(), setPlaySpeed);
     QObject::connect(windowControl, &WindowControl::copyRequested, mainWindow.get(), [&] {

@@ -14,7 +14,7 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
     appliedValues.reserve(MAX_EVENT_VALUES);
     // The slider shows whole seconds: the GUI thread hears of a new one
     // only, and of a change of what the window shows of the mode.
-    state.core.state.setListener([this] {
+    state.core.state.setListener(this, [this] {
         const auto [second, shown] = state.core.state.read([](const PlayerState& s) {
             return std::pair{static_cast<int>(s.position),
                              static_cast<int>(s.shownMode()) | s.paused << 2 | s.ended << 3 |
@@ -32,7 +32,7 @@ QueuedWidgetDriver::QueuedWidgetDriver(ControlState& controls, QObject* parent)
 }
 
 QueuedWidgetDriver::~QueuedWidgetDriver() {
-    state.core.state.setListener({});
+    state.core.state.setListener(this, {});
     WidgetDriver* self = this;
     state.core.driver.compare_exchange_strong(self, nullptr);
 }

@@ -10,5 +10,6 @@ enum ExitStatus : int {
     EXIT_NO_VIDEO = 4,     // the file is not a video: no video stream or nothing decodable
     EXIT_OUTPUT = 5,       // an output (file or standard output) could not be written
     EXIT_SOME_FAILED = 6,  // a batch: some videos failed (their report lines say why)
+    EXIT_PARTLY_READ = 7,  // summarised as far as it can be read: the rest of the file cannot be
     EXIT_INTERRUPTED = 130 // stopped by SIGINT or SIGTERM; no output left behind
 };

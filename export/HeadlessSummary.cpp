@@ -17,6 +17,7 @@ HeadlessSummary::HeadlessSummary(std::string videoPath, const SummarySettings& s
 bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& onProgress) {
     kept.clear();
     decoded = 0;
+    decidedUntil = 0.0;
     notices.clear();
     havePortable = false;
     std::vector<Decision> held;
@@ -64,6 +65,8 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
         // plays, left-out ones counted too.
         const int64_t framesBefore = turns.framesDecided();
         std::optional<Decision> decision = turns.takeDecision();
+        if (decision)
+            decidedUntil = std::max(decidedUntil, decision->last + frameDuration);
         if (decision && decision->kept) {
             kept.push_back({framesBefore + 1, decision->frames, decision->start,
                             decision->last + frameDuration, decision->shot});

@@ -53,6 +53,9 @@ public:
     const std::vector<KeptFragment>& keptFragments() const { return kept; }
     // Pictures the analysis took, decoded or read back from the store.
     int64_t picturesDecoded() const { return decoded; }
+    // Where the last fragment decided ends, in seconds on the video's clock:
+    // as far as the video could be read, after a whole run.
+    double decidedEnd() const { return decidedUntil; }
     // The last run read the analysis from the store.
     bool fromStore() const { return stored; }
     // What went wrong with the store or a descriptor file in the last run.
@@ -73,6 +76,7 @@ private:
     bool holdKept = false;
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
+    double decidedUntil = 0.0;
     bool stored = false;
     std::vector<std::string> notices;
     PortableAnalysis portableResult;

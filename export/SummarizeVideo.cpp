@@ -6,6 +6,7 @@
 #include "MuxerChapters.h"
 #include "OutputFile.h"
 #include "PlaybackReader.h"
+#include "ReadableTime.h"
 #include "SummaryVideoWriter.h"
 #include "VideoProbe.h"
 
@@ -84,7 +85,7 @@ bool writeBatchLists(const VideoTask& task, SummaryReport report, const Portable
     Json files = Json::object();
     for (const auto& [path, bytes] : outcome->written)
         files[baseName(path)] = bytes;
-    report.extra = task.recordFields;
+    report.extra.update(task.recordFields);
     report.extra["outputs"] = std::move(files);
     if (!writeText(task.record, formatJson(report), error))
         return false;
@@ -229,6 +230,15 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     SummaryReport report;
     report.video = path;
     report.duration = probe.duration;
+    // A file cut short: its summary is of what can be read.
+    const double readable = summary.decidedEnd() - probe.start;
+    const double period = static_cast<double>(probe.frameRateDen) / probe.frameRateNum;
+    if (summary.decidedEnd() > 0.0 && endsShort(readable, probe.duration, period)) {
+        outcome.duration = report.duration = readable;
+        outcome.claimedDuration = probe.duration;
+        report.extra["claimed_duration"] = probe.duration;
+        report.extra["partly_read"] = true;
+    }
     report.frameRateNum = probe.frameRateNum;
     report.frameRateDen = probe.frameRateDen;
     report.hasAudio = probe.hasAudio;
@@ -270,5 +280,11 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
             std::fflush(task.results) != 0)
             return failed(EXIT_OUTPUT, "cannot write the segment list to standard output", outcome);
     }
+    if (outcome.claimedDuration >= 0.0)
+        return failed(EXIT_PARTLY_READ,
+                      "warning: '" + path + "' ends at " +
+                          readableTime(readable, outcome.claimedDuration) + " of its " +
+                          readableTime(outcome.claimedDuration) + "; the rest cannot be read",
+                      outcome);
     return outcome;
 }

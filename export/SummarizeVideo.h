@@ -54,8 +54,11 @@ struct VideoTask {
 struct VideoOutcome {
     int status = EXIT_OK;
     std::string error; // one line, when status is not EXIT_OK
-    double duration = -1.0;
-    double kept = -1.0; // seconds of the summary
+    double duration = -1.0; // as far as the video could be read
+    double kept = -1.0;     // seconds of the summary
+    // The length the file claims, when its data ends well before it
+    // (status EXIT_PARTLY_READ); negative for a whole file.
+    double claimedDuration = -1.0;
     // The files written, each with its size, in the order written.
     std::vector<std::pair<std::string, int64_t>> written;
 };

@@ -78,6 +78,8 @@ VideoProbe probeVideo(const std::string& path) {
         probe.duration = static_cast<double>(video->duration) * av_q2d(video->time_base);
     else if (demuxer.format()->duration != AV_NOPTS_VALUE && demuxer.format()->duration > 0)
         probe.duration = static_cast<double>(demuxer.format()->duration) / AV_TIME_BASE;
+    if (video->start_time != AV_NOPTS_VALUE)
+        probe.start = static_cast<double>(video->start_time) * av_q2d(video->time_base);
     probe.hasAudio =
         audioIndex >= 0 &&
         avcodec_find_decoder(demuxer.stream(audioIndex)->codecpar->codec_id) != nullptr;

@@ -18,6 +18,7 @@ struct VideoProbe {
     int sarNum = 1; // sample aspect ratio, 1:1 when unknown
     int sarDen = 1;
     double duration = 0.0; // seconds, 0 when unknown
+    double start = 0.0;    // seconds on the video's clock of its first picture
     bool hasAudio = false; // an audio stream with a decoder
 };
 

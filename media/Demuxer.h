@@ -55,6 +55,8 @@ public:
     // Drops the packets queued for one stream.
     void dropQueued(int index);
     bool queueEmpty(int index) const;
+    // The container has ended (or failed to read) since the last flush.
+    bool atEnd() const { return ended; }
 
     // The shape of the stream's pixels, as the container or the stream tells it (0/1: unknown).
     AVRational sampleAspect(int index) const;

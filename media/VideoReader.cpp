@@ -52,7 +52,18 @@ void fail(const char* message) {
     engineMessage(MessageStream::Error, "%s", message);
 }
 
+// A fragment's pictures: an end nearer the claimed one than this many
+// pictures (or a second) is a whole file's.
+constexpr double kShortByPictures = 25.0;
+
 } // namespace
+
+bool endsShort(double readSeconds, double claimedSeconds, double framePeriod) {
+    if (!std::isfinite(claimedSeconds) || !(claimedSeconds > 0.0) || !std::isfinite(readSeconds))
+        return false;
+    const double tolerance = std::max(1.0, kShortByPictures * framePeriod);
+    return readSeconds < claimedSeconds - tolerance;
+}
 
 void VideoReader::PictureFreer::operator()(AVFrame* picture) const {
     free_picture(picture);
@@ -218,7 +229,7 @@ bool VideoReader::getNextFrame(AVFrame** picture, int16_t** samplesOut, int* val
         engineMessage(MessageStream::Error, "%s", kFrameError);
         return false;
     }
-    if (!video.decode(demuxer, videoStream))
+    if (!decodePicture())
         return false;
 
     int lastResult = 0;
@@ -317,9 +328,63 @@ bool VideoReader::storeAudio(const AVFrame* frame, int* gathered) {
     return true;
 }
 
+bool VideoReader::decodePicture() {
+    if (video.decode(demuxer, videoStream)) {
+        lastPictureTs = std::max(lastPictureTs, video.picture()->pts);
+        pictureSinceSeek = true;
+        return true;
+    }
+    // Pictures read on from a seek up to the end of the data: the last of
+    // them is the file's last readable one.
+    if (pictureSinceSeek && demuxer.atEnd())
+        noteEnd();
+    return false;
+}
+
+void VideoReader::noteEnd() {
+    if (shortEnd >= 0.0)
+        return;
+    const AVStream* stream = demuxer.stream(videoStream);
+    const double start =
+        stream->start_time != AV_NOPTS_VALUE ? timestampToSeconds(stream->start_time) : 0.0;
+    const double period = 1.0 / getFrameRate();
+    const double end = timestampToSeconds(lastPictureTs) + period;
+    if (endsShort(end - start, timestampToSeconds(getVideoLength()), period))
+        shortEnd = end;
+}
+
+void VideoReader::findReadableEnd(int64_t ts) {
+    // Halves the span before ts until the latest place that decodes is
+    // known within a second, then reads on from there to the end.
+    const AVStream* stream = demuxer.stream(videoStream);
+    const AVRational base = stream->time_base;
+    const auto second = static_cast<int64_t>(std::max(1.0, static_cast<double>(base.den) / base.num));
+    int64_t readable = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    int64_t unreadable = ts;
+    auto seekTo = [this](int64_t at) {
+        demuxer.seek(videoStream, at);
+        flushBuffers();
+        video.startAt(at);
+    };
+    while (unreadable - readable > second) {
+        if (stopAsked())
+            return;
+        const int64_t middle = readable + (unreadable - readable) / 2;
+        seekTo(middle);
+        if (decodePicture())
+            readable = middle;
+        else
+            unreadable = middle;
+    }
+    seekTo(readable);
+    while (shortEnd < 0.0 && !stopAsked() && decodePicture()) {
+    }
+}
+
 void VideoReader::flushBuffers() {
     if (state == ERROR)
         return;
+    pictureSinceSeek = false;
     demuxer.flush();
     video.flush();
     if (audio.isOpen())
@@ -337,19 +402,26 @@ bool VideoReader::seekTimestamp(int64_t ts) {
 }
 
 bool VideoReader::decodeNextPicture(int64_t* ts) {
-    if (state == ERROR || !video.decode(demuxer, videoStream))
+    if (state == ERROR || !decodePicture())
         return false;
     *ts = video.picture()->pts;
     return video.picture()->key_frame != 0;
 }
 
 bool VideoReader::seekFrameWKey(double seconds) {
+    return seekPicture(seconds, true);
+}
+
+bool VideoReader::seekPicture(double seconds, bool mayFindEnd) {
     if (state == ERROR)
         return false;
     const AVRational base = demuxer.stream(videoStream)->time_base;
     const double perSecond = static_cast<double>(base.den) / base.num;
     const double perFrame = perSecond / getFrameRate();
-    const int64_t target = truncateToInt64(seconds * perSecond);
+    int64_t target = truncateToInt64(seconds * perSecond);
+    // Past the readable end: the next picture is the last one readable.
+    if (shortEnd >= 0.0)
+        target = std::min(target, truncateToInt64(static_cast<double>(lastPictureTs) - perFrame));
     int64_t seekTs = target;
     int attempts = 0;
     int64_t ts = 0;
@@ -366,6 +438,12 @@ bool VideoReader::seekFrameWKey(double seconds) {
             break;
         seekTs = truncateToInt64(static_cast<double>(seekTs) - perFrame);
         if (attempts > kMaxSeekAttempts) {
+            // Nothing decodes here: the file may end short of its length.
+            if (mayFindEnd && shortEnd < 0.0) {
+                findReadableEnd(target);
+                if (shortEnd >= 0.0)
+                    return seekPicture(seconds, false);
+            }
             engineMessage(MessageStream::Output, "%s", kSeekFail1);
             return false;
         }
@@ -388,7 +466,15 @@ bool VideoReader::seekFrameWKey(double seconds) {
                 return false;
             }
             attempts += 1;
-            decodeNextPicture(&ts);
+            if (decodePicture()) {
+                ts = video.picture()->pts;
+            } else if (demuxer.atEnd()) {
+                // The data ends before the target.
+                if (mayFindEnd && shortEnd >= 0.0)
+                    return seekPicture(seconds, false);
+                engineMessage(MessageStream::Output, "%s", kSeekFail2);
+                return false;
+            }
         } while (ts < target);
     }
 

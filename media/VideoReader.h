@@ -16,6 +16,13 @@
 #include <memory>
 #include <optional>
 
+// Whether pictures read up to readSeconds (from the stream's start) fall
+// short of the length a file claims by more than a fragment of 25 pictures
+// and more than a second: the rest of the file cannot be read. Nearer ends
+// are a whole file's rounding, a last picture lasting longer, a sound that
+// outlasts the pictures by a little.
+bool endsShort(double readSeconds, double claimedSeconds, double framePeriod);
+
 // How a reader decodes. The player takes the defaults.
 struct ReaderOptions {
     // Threads of the video decoder; 0 lets FFmpeg choose.
@@ -69,6 +76,13 @@ public:
     // when it already lies at or past it).
     bool seekFrameWKey(double seconds);
 
+    // Where the readable data ends, in seconds on the video's clock (the end
+    // of its last picture), once decoding has met that end well before the
+    // length the file claims (see endsShort); negative while it has not, and
+    // for a whole file. A seek past it lands on the last readable picture.
+    // From any thread (a read-ahead thread may be the one decoding).
+    double readableEnd() const { return shortEnd; }
+
     // OK, or ERROR when the file could not be opened as a video.
     int32_t status() const { return state; }
     const char* fileName() const { return name; }
@@ -111,6 +125,15 @@ private:
     };
 
     bool open(const char* path);
+    // Decodes the next picture; at the end of the data, learns whether the
+    // file ends short of its claimed length.
+    bool decodePicture();
+    void noteEnd();
+    // After a seek found nothing to decode: reads from the last key frame
+    // that decodes before `ts` to the end, so that the readable end is known.
+    void findReadableEnd(int64_t ts);
+    // seekFrameWKey; once more, toward the readable end, when mayFindEnd.
+    bool seekPicture(double seconds, bool mayFindEnd);
     bool stopAsked() const { return options.stop != nullptr && options.stop->load(); }
     bool openVideo();
     bool openAudio();
@@ -134,6 +157,11 @@ private:
     int audioChannels = 0;
     bool refusedAudio = false;
     double audioStart = std::numeric_limits<double>::quiet_NaN();
+    // The latest picture decoded (its timestamp), whether one was since the
+    // last seek, and the readable end once known.
+    int64_t lastPictureTs = std::numeric_limits<int64_t>::min();
+    bool pictureSinceSeek = false;
+    std::atomic<double> shortEnd{-1.0};
     // Where the audio decoded so far ends, in seconds, once a timestamp told it.
     double audioEnd = std::numeric_limits<double>::quiet_NaN();
 

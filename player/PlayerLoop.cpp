@@ -61,6 +61,8 @@ void PlayerLoop::start() {
     playback.open();
     openSound();
 
+    // Nothing is known yet of where this video's readable data ends.
+    core.state.update([](PlayerState& s) { return changeTo(s.readableEnd, -1.0); });
     const PlayerState shown = core.state.snapshot();
     intake.reset(shown.mode, shown.paused);
     seenMode = shown.shownMode();
@@ -190,9 +192,29 @@ void PlayerLoop::clearPlacement(double from) {
     summary.clear();
 }
 
+bool PlayerLoop::noteReadableEnd() {
+    if (readableEnd >= 0.0)
+        return true;
+    for (VideoReader* reader : {playback.videoReader(), &feed->decoder().videoReader()})
+        if (reader != nullptr)
+            readableEnd = std::max(readableEnd, reader->readableEnd());
+    if (readableEnd < 0.0)
+        return false;
+    core.state.update([this](PlayerState& s) { return changeTo(s.readableEnd, readableEnd); });
+    return true;
+}
+
+double PlayerLoop::withinReadable(double seconds) const {
+    if (readableEnd < 0.0)
+        return seconds;
+    return std::min(seconds, std::max(0.0, readableEnd - timeline.framePeriod()));
+}
+
 void PlayerLoop::restartAt(double seconds) {
     // One request: what is queued goes, and whatever the screen took before
     // it is stale. The screen plays on (or waits) while the readers seek.
+    seconds = withinReadable(seconds);
+    const bool readableEndKnownBefore = readableEnd >= 0.0;
     clearPlacement(seconds);
     summary.restart();
     summarizer.setSettings(settings.summary);
@@ -204,6 +226,9 @@ void PlayerLoop::restartAt(double seconds) {
     feed->startAt(seconds, true, summarising, summarizer);
     if (!summarising)
         playback.seekFrameWKey(seconds);
+    // The seek may have met the readable end: the picture shown next is its last.
+    if (!readableEndKnownBefore && noteReadableEnd() && withinReadable(seconds) < seconds)
+        timeline.clear(withinReadable(seconds), seenMode == PlayerMode::Pause);
     ++restartCount;
 }
 
@@ -253,6 +278,7 @@ PlayerLoop::Next PlayerLoop::pass() {
     const bool more = workingMode() == PlayerMode::Summary
                           ? summary.step(feed->turns(), settings.avoidEmptyBuffer, saving)
                           : play.step(saving);
+    noteReadableEnd();
     if (!more && ended() && !core.screen.handedAll.exchange(true))
         core.screenWakeup.notify();
     return more ? Next::Continue : Next::Wait;

@@ -76,6 +76,11 @@ private:
     // The time of the picture on screen; after a restart, where the next begins.
     double position() const;
     void openSound();
+    // Publishes where the readable data ends once a reader has met that end
+    // well before the claimed length; true when it is known.
+    bool noteReadableEnd();
+    // A time past the readable end is taken as its last picture.
+    double withinReadable(double seconds) const;
     void tellSoundNotices();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
@@ -121,6 +126,7 @@ private:
     PlayerMode pausedMode = PlayerMode::Play;
     bool steppedInPause = false;
     bool saving = false;
+    double readableEnd = -1.0; // as published; negative while unknown
     // What the timeline was last given, so that nothing unchanged is posted.
     int32_t posted[5] = {-1, -1, -1, -1, -1};
 };

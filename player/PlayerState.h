@@ -9,6 +9,7 @@
 
 #include "PlayerCommands.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -24,6 +25,9 @@ struct PlayerState {
     // the next picture will be until it is shown).
     double position = 0.0;
     double duration = 0.0;
+    // Where the readable data ends, when decoding met that end well before
+    // the duration the file claims; negative while unknown and for a whole file.
+    double readableEnd = -1.0;
     double speed = 1.0;
     int32_t volumePercent = 100;
     bool muted = false;
@@ -51,30 +55,42 @@ public:
         const std::lock_guard lock(mutex);
         return read(current);
     }
-    // Changes the state under its lock; the listener hears of it when
+    // Changes the state under its lock; the listeners hear of it when
     // anything changed. change returns whether it changed anything.
     template <typename Change> void update(Change change) {
-        std::function<void()> hear;
+        Listeners hear;
         {
             const std::lock_guard lock(mutex);
             if (!change(current))
                 return;
             ++current.generation;
-            hear = listener;
+            hear = listeners;
         }
-        if (hear)
-            hear();
+        for (const auto& [owner, listen] : hear)
+            if (listen)
+                listen();
     }
-    // Called on the writer's thread after each change; it must not block.
-    void setListener(std::function<void()> listen) {
+    // The owner's listener (an empty one: none), called on the writer's
+    // thread after each change; it must not block. A few owners at most.
+    void setListener(const void* owner, std::function<void()> listen) {
         const std::lock_guard lock(mutex);
-        listener = std::move(listen);
+        for (auto& slot : listeners)
+            if (slot.first == owner)
+                slot = {nullptr, {}};
+        if (!listen)
+            return;
+        for (auto& slot : listeners)
+            if (slot.first == nullptr) {
+                slot = {owner, std::move(listen)};
+                return;
+            }
     }
 
 private:
+    using Listeners = std::array<std::pair<const void*, std::function<void()>>, 4>;
     mutable std::mutex mutex;
     PlayerState current;
-    std::function<void()> listener;
+    Listeners listeners;
 };
 
 // Assigns and says whether the value changed, for PlayerStateBoard::update.

@@ -4,13 +4,17 @@
 
 #include "ChildProcess.h"
 #include "FragmentDecoder.h"
+#include "PlayerLoopFixture.h"
 #include "TestMedia.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -33,6 +37,7 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
         {kAudioCover, false, 0},
         {kTooLarge, false, 0},
         {kTruncated, true, -1},
+        {kTruncatedMkv, true, -1},
         {kGarbageAfterHeader, true, 0},
         {kOnePicture, true, 0},
         {kRateZero, true, 20},
@@ -94,6 +99,97 @@ TEST(HostileFiles, ThePlayerPlaysDamagedStreamsAndClosesOrderly) {
         EXPECT_FALSE(run.hung);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         EXPECT_LT(run.peakKilobytes, kMemoryBoundKilobytes);
+    }
+}
+
+// The end of the last picture a reader gives from the first one on.
+double lastPictureEnd(const char* file) {
+    VideoReader reader(testMedia(file).c_str());
+    AVFrame* picture = nullptr;
+    double last = 0.0;
+    while (reader.getNextFrame(&picture))
+        last = reader.timestampToSeconds(picture->pts);
+    return last + 1.0 / reader.getFrameRate();
+}
+
+using PartlyReadVideo = PlayerLoopTest;
+
+// A file whose data ends half way through the length it claims: Play and
+// Summary both end where the data ends, from the start and after a seek
+// past it, and the state tells where that is.
+TEST_F(PartlyReadVideo, PlayAndSummaryEndWhereTheDataEnds) {
+    struct Run {
+        const char* file;
+        PlayerMode mode;
+        bool seekPastData;
+    };
+    const Run runs[] = {
+        {kTruncated, PlayerMode::Play, false},     {kTruncated, PlayerMode::Summary, false},
+        {kTruncated, PlayerMode::Play, true},      {kTruncated, PlayerMode::Summary, true},
+        {kTruncatedMkv, PlayerMode::Play, true},   {kTruncatedMkv, PlayerMode::Summary, true},
+        {kTruncatedMkv, PlayerMode::Summary, false},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(std::string(run.file) + (run.mode == PlayerMode::Play ? " Play" : " Summary") +
+                     (run.seekPastData ? " after a seek past the data" : ""));
+        const double end = lastPictureEnd(run.file);
+        core.setDuration(4.0);
+        core.screen.handedAll = false;
+        open(run.mode, run.file);
+        if (run.seekPastData)
+            seek(3.5);
+        const std::vector<double> times = runToEnd();
+        EXPECT_TRUE(loop->ended());
+        EXPECT_TRUE(core.screen.handedAll);
+        const double readable = core.state.snapshot().readableEnd;
+        EXPECT_NEAR(readable, end, 0.1);
+        EXPECT_LT(end, 3.0); // the file itself is cut short
+        if (run.seekPastData) {
+            // The last readable picture, or nothing more.
+            for (const double t : times) {
+                EXPECT_LT(t, readable);
+            }
+        } else {
+            ASSERT_FALSE(times.empty());
+            EXPECT_LT(times.back(), readable);
+            if (run.mode == PlayerMode::Play) {
+                EXPECT_GT(times.back(), readable - 0.1);
+            }
+        }
+        loop.reset();
+        core.state.update([](PlayerState& s) { return changeTo(s.readableEnd, -1.0); });
+    }
+}
+
+// The tool summarises what can be read of a file cut short, says so even
+// when quiet, gives the readable length, and ends with a status of its own;
+// a batch that meets it again does it again.
+TEST(HostileFiles, TheToolSummarisesWhatCanBeReadOfAFileCutShort) {
+    for (const char* file : {kTruncated, kTruncatedMkv}) {
+        SCOPED_TRACE(file);
+        const ChildRun run = runChild(
+            {.command = {TESSARO_SUMMARIZE, "--no-store", "-q", "-f", "json", testMedia(file)}});
+        EXPECT_EQ(run.status, 7);
+        EXPECT_EQ(run.err.rfind("tessaro-summarize: warning: '", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("; the rest cannot be read\n"), std::string::npos) << run.err;
+        const nlohmann::json list = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_TRUE(list.is_object()) << run.out;
+        EXPECT_NEAR(list.value("duration", 0.0), lastPictureEnd(file), 0.1);
+        EXPECT_NEAR(list.value("claimed_duration", 0.0), 4.0, 0.1);
+        EXPECT_EQ(list.value("partly_read", false), true);
+
+        const std::string folder = std::filesystem::temp_directory_path() /
+                                   ("tessaro-partly-read-" + std::to_string(getpid()));
+        std::filesystem::remove_all(folder);
+        for (int time = 0; time < 2; ++time) {
+            const ChildRun batch =
+                runChild({.command = {TESSARO_SUMMARIZE, "--no-store", "--skip-done", "--out-dir",
+                                      folder, testMedia(file)}});
+            EXPECT_EQ(batch.status, 7);
+            EXPECT_NE(batch.out.find(R"("status": "partly read", "exit": 7)"), std::string::npos)
+                << batch.out;
+        }
+        std::filesystem::remove_all(folder);
     }
 }
 

@@ -56,9 +56,10 @@ public:
         WorkerPool pool(std::min(items.size(), static_cast<size_t>(options.jobs)));
         pool.start(items.size(), [this](size_t i) { work(i); });
         size_t written = 0;
-        bool failed = false, unwritable = false;
+        bool failed = false, partly = false, unwritable = false;
         const auto write = [&](const BatchLine& line) {
             failed = failed || std::strcmp(line.status, "failed") == 0;
+            partly = partly || line.outcome.status == EXIT_PARTLY_READ;
             const std::string text = formatReportLine(line) + "\n";
             unwritable = unwritable ||
                          std::fwrite(text.data(), 1, text.size(), report) != text.size() ||
@@ -92,7 +93,9 @@ public:
             note("cannot write the report to standard output");
             return EXIT_OUTPUT;
         }
-        return failed ? EXIT_SOME_FAILED : EXIT_OK;
+        if (failed)
+            return EXIT_SOME_FAILED;
+        return partly ? EXIT_PARTLY_READ : EXIT_OK;
     }
 
 private:
@@ -138,7 +141,10 @@ private:
             line.outcome = summarizeCaught(task);
             if (line.outcome.status == EXIT_INTERRUPTED)
                 return std::nullopt;
-            if (line.outcome.status != EXIT_OK) {
+            if (line.outcome.status == EXIT_PARTLY_READ) {
+                line.status = "partly read";
+                note(line.outcome.error);
+            } else if (line.outcome.status != EXIT_OK) {
                 line.status = "failed";
                 note(line.outcome.error);
             }

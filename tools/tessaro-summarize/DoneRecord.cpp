@@ -76,6 +76,9 @@ DoneCheck checkDone(const std::string& path, const std::string& contentKey,
     if (contentKey.empty() || !record.is_object() || !holds(record, "content_key", contentKey) ||
         !holds(record, "settings_key", settingsKey(settings)))
         return check;
+    // The rest of a video partly read may be readable another time.
+    if (const auto partly = record.find("partly_read"); partly != record.end() && *partly == true)
+        return check;
     const auto outputs = record.find("outputs");
     if (outputs == record.end() || !outputs->is_object())
         return check;

@@ -348,6 +348,9 @@ Exit status:
   4    the file holds no decodable video
   5    an output could not be written (nothing partial is left behind)
   6    several videos: some of them failed (their report lines say why)
+  7    the video's data ends well before the length it claims: what can be
+       read is summarised and written, with a warning (several videos: one
+       was partly read, none failed)
   130  interrupted (SIGINT or SIGTERM); temporary files are removed
 )";
 }
