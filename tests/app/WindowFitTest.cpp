@@ -50,9 +50,11 @@ TEST(WindowFit, OpensWithinTheScreenWithThePictureTheLargestPart) {
                                          << "," << at.y() << " " << at.width() << "x"
                                          << at.height();
         if (part != display && !qobject_cast<const QGroupBox*>(part) &&
-            part != state.controlsPanel && part != state.settingsPanel)
-            EXPECT_LT(part->width() * part->height(), display->QWidget::width() * display->QWidget::height())
+            part != state.controlsPanel && part != state.settingsPanel) {
+            EXPECT_LT(part->width() * part->height(),
+                      display->QWidget::width() * display->QWidget::height())
                 << part->metaObject()->className();
+        }
     }
     // The timeline and the slider under the picture, as wide as it is.
     EXPECT_EQ(state.timelineEvents->QWidget::width(), display->QWidget::width());
