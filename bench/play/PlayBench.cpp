@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
     const SinkAwake awake;
     if (!awake.ready())
         return 130;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    useDesktopOffscreen();
     // A store of its own, empty, so that the video is analysed while it
     // plays; or the one under --store, kept.
     char cacheFolder[] = "/tmp/tessaro-play-bench-XXXXXX";

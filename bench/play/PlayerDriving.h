@@ -11,6 +11,14 @@
 
 #include <functional>
 
+// The player offscreen on a desktop-sized screen, where its window opens as
+// it is laid out (on the plain offscreen screen, 800x600, it would fold its
+// settings and show a larger picture). Before the QApplication is made.
+inline void useDesktopOffscreen() {
+    qputenv("QT_QPA_PLATFORM",
+            "offscreen:configfile=" TESSARO_SOURCE_DIR "/tests/fixtures/screens/1600x1000.json");
+}
+
 // Runs the event loop for the given time, or until done holds. False when
 // the window was closed meanwhile (Ctrl-C closes it): the run is over.
 inline bool runEventsFor(

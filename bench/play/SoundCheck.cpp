@@ -237,7 +237,7 @@ SoundResult measureSound(const SoundPlan& plan, int argc, char** argv) {
         return result;
     result.failure = SoundResult::Failure::Video;
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    useDesktopOffscreen();
     QApplication application(argc, argv);
     double seconds = 0.0;
     if (!probeVideo(plan.file.c_str(), &seconds))
