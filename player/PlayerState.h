@@ -51,7 +51,7 @@ public:
         const std::lock_guard lock(mutex);
         return read(current);
     }
-    // Changes the state under its lock; the listener hears of it when
+    // Changes the state under its lock; the listeners hear of it when
     // anything changed. change returns whether it changed anything.
     template <typename Change> void update(Change change) {
         std::function<void()> hear;
@@ -64,17 +64,43 @@ public:
         }
         if (hear)
             hear();
+        const std::lock_guard calling(hearing);
+        for (const auto& other : others)
+            other.listen();
     }
     // Called on the writer's thread after each change; it must not block.
     void setListener(std::function<void()> listen) {
         const std::lock_guard lock(mutex);
         listener = std::move(listen);
     }
+    // Further listeners, heard after that one, each as it: on the writer's
+    // thread, without blocking, and without changing the board. The number
+    // returned takes it away again; once removeListener returns, no call to
+    // it is under way.
+    int addListener(std::function<void()> listen) {
+        const std::lock_guard calling(hearing);
+        others.push_back({++lastListener, std::move(listen)});
+        return lastListener;
+    }
+    void removeListener(int id) {
+        const std::lock_guard calling(hearing);
+        std::erase_if(others, [id](const Listener& other) { return other.id == id; });
+    }
 
 private:
+    struct Listener {
+        int id;
+        std::function<void()> listen;
+    };
+
     mutable std::mutex mutex;
     PlayerState current;
     std::function<void()> listener;
+    // Held while the further listeners are called, so that one taken away
+    // is not called after.
+    std::mutex hearing;
+    std::vector<Listener> others;
+    int lastListener = 0;
 };
 
 // Assigns and says whether the value changed, for PlayerStateBoard::update.
