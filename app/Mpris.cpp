@@ -4,29 +4,30 @@
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QTimer>
+#include <QMetaObject>
 #include <QUrl>
 
 #include <algorithm>
 #include <cmath>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-constexpr int kLookMs = 200;
 // A position further than this from where playing on would have taken it
 // was a jump (a key, a click on the slider).
 constexpr double kJumpSeconds = 1.0;
 } // namespace
 
-MprisService::MprisService(const PlayerStateBoard& board, MprisActions chosen, QObject* parent)
+MprisService::MprisService(PlayerStateBoard& board, MprisActions chosen, QObject* parent)
     : QObject(parent), state(board), actions(std::move(chosen)) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
 }
 
 MprisService::~MprisService() {
+    state.setListener(this, {});
     if (!name.isEmpty()) {
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.unregisterObject(kObjectPath);
@@ -56,9 +57,13 @@ bool MprisService::start() {
         }
     }
     lastProperties = playerProperties();
-    look = new QTimer(this);
-    connect(look, &QTimer::timeout, this, &MprisService::lookForChanges);
-    look->start(kLookMs);
+    // Each change is looked at on the GUI thread; changes that come while a
+    // look is on its way are seen by it.
+    listening = true;
+    state.setListener(this, [this] {
+        if (!lookPosted.exchange(true))
+            QMetaObject::invokeMethod(this, "lookForChanges", Qt::QueuedConnection);
+    });
     return true;
 }
 
@@ -67,12 +72,18 @@ void MprisService::setTrack(const QString& path, double seconds) {
     length = seconds;
     ++track;
     stopped = false;
+    if (listening)
+        lookForChanges();
 }
 
 QString MprisService::playbackStatus() const {
+    const auto [paused, ended] =
+        state.read([](const PlayerState& now) { return std::pair(now.paused, now.ended); });
     if (stopped)
         return QStringLiteral("Stopped");
-    return paused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    if (paused)
+        return QStringLiteral("Paused");
+    return ended ? QStringLiteral("Stopped") : QStringLiteral("Playing");
 }
 
 QDBusObjectPath MprisService::trackId() const {
@@ -86,12 +97,12 @@ QVariantMap MprisService::metadata() const {
 }
 
 qlonglong MprisService::positionMicroseconds() const {
-    return std::llround(state.snapshot().position * 1e6);
+    return std::llround(state.read([](const PlayerState& now) { return now.position; }) * 1e6);
 }
 
 double MprisService::volume() const {
-    const PlayerState now = state.snapshot();
-    return now.muted ? 0.0 : now.volumePercent / 100.0;
+    return state.read(
+        [](const PlayerState& now) { return now.muted ? 0.0 : now.volumePercent / 100.0; });
 }
 
 double MprisService::rate() const {
@@ -106,6 +117,7 @@ QVariantMap MprisService::playerProperties() const {
 }
 
 void MprisService::lookForChanges() {
+    lookPosted = false;
     if (stopped && !paused())
         stopped = false;
     const QVariantMap now = playerProperties();
@@ -120,7 +132,7 @@ void MprisService::lookForChanges() {
         signal << kPlayerInterface << changed << QStringList();
         QDBusConnection::sessionBus().send(signal);
     }
-    const double position = state.snapshot().position;
+    const double position = state.read([](const PlayerState& now) { return now.position; });
     const qint64 when = QDateTime::currentMSecsSinceEpoch();
     const double elapsed = paused() || lastLook == 0 ? 0.0 : (when - lastLook) / 1000.0;
     if (std::abs(position - (lastPosition + elapsed * rate())) > kJumpSeconds)
@@ -197,7 +209,8 @@ void MprisPlayerAdaptor::Play() {
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong offset) {
-    service->actions.seekTo(service->state.snapshot().position + offset / 1e6);
+    service->actions.seekTo(
+        service->state.read([](const PlayerState& now) { return now.position; }) + offset / 1e6);
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {

@@ -5,8 +5,8 @@
 // Player interface on /org/mpris/MediaPlayer2, under
 // org.mpris.MediaPlayer2.tessaro (a second player at once takes
 // org.mpris.MediaPlayer2.tessaro.instance<pid>). Lives on the GUI thread;
-// it reads the player's published state and acts through the window's own
-// paths.
+// it reads the player's published state, hears each change of it (queued
+// onto the GUI thread) and acts through the window's own paths.
 
 #include "PlayerState.h"
 
@@ -17,9 +17,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <functional>
-
-class QTimer;
 
 // What the bus may ask of the player, each done as the window does it.
 struct MprisActions {
@@ -38,7 +37,7 @@ class MprisService : public QObject {
     Q_OBJECT
 
 public:
-    MprisService(const PlayerStateBoard& state, MprisActions actions, QObject* parent = nullptr);
+    MprisService(PlayerStateBoard& state, MprisActions actions, QObject* parent = nullptr);
     ~MprisService() override;
 
     // Takes a name on the session bus; false (with why in notice) without one.
@@ -57,8 +56,10 @@ public:
     double rate() const;
     QDBusObjectPath trackId() const;
 
-    const PlayerStateBoard& state;
-    bool paused() const { return state.snapshot().paused; }
+    PlayerStateBoard& state;
+    bool paused() const {
+        return state.read([](const PlayerState& now) { return now.paused; });
+    }
     const MprisActions actions;
     bool stopped = false;
 
@@ -68,7 +69,7 @@ signals:
 private:
     // Sends PropertiesChanged for what changed since the last look, and
     // Seeked when the position jumped.
-    void lookForChanges();
+    Q_INVOKABLE void lookForChanges();
     QVariantMap playerProperties() const;
 
     QString name;
@@ -79,7 +80,10 @@ private:
     QVariantMap lastProperties;
     double lastPosition = 0.0;
     qint64 lastLook = 0;
-    QTimer* look = nullptr;
+    // Whether the board is listened to (once started), and whether a look
+    // at the state is already on its way to the GUI thread.
+    bool listening = false;
+    std::atomic<bool> lookPosted{false};
 };
 
 class MprisRootAdaptor : public QDBusAbstractAdaptor {

@@ -143,12 +143,16 @@ void SaveDialog::start() {
     setBusy(true);
     progress->setValue(0);
     status->setText(QStringLiteral("Saving..."));
+    cancel->setText(QStringLiteral("Cancel"));
 }
 
 void SaveDialog::ended(bool saved, const QString& message) {
     setBusy(false);
-    if (saved)
+    // Once saved there is nothing left to cancel: the button closes.
+    if (saved) {
         progress->setValue(progress->maximum());
+        cancel->setText(QStringLiteral("Close"));
+    }
     status->setText(message);
     emit saveEnded(saved, message);
 }

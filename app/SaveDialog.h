@@ -2,7 +2,8 @@
 
 // The dialog that saves the whole video's summary at the window's current
 // settings: a form, a file name, then a progress bar with Cancel while the
-// work runs (see SummarySave). It stays open on a failure, saying why.
+// work runs (see SummarySave). It stays open on a failure, saying why;
+// once the summary is saved, Cancel reads Close.
 
 #include "SummarySave.h"
 

@@ -48,10 +48,6 @@ int64_t truncateToInt64(double value) {
     return static_cast<int64_t>(value);
 }
 
-void fail(const char* message) {
-    engineMessage(MessageStream::Error, "%s", message);
-}
-
 // A fragment's pictures: an end nearer the claimed one than this many
 // pictures (or a second) is a whole file's.
 constexpr double kShortByPictures = 25.0;
@@ -77,30 +73,31 @@ VideoReader::VideoReader(const char* path, const ReaderOptions& options)
 
 VideoReader::~VideoReader() = default;
 
+bool VideoReader::fail(Failure why, const char* message) {
+    failed = why;
+    if (!options.quiet)
+        engineMessage(MessageStream::Error, "%s", message);
+    return false;
+}
+
 bool VideoReader::open(const char* path) {
     // A longer path cannot be kept whole; opening a truncated one could open
     // another file.
-    if (path == nullptr || std::strlen(path) >= FILE_NAME_SIZE) {
-        fail(kOpenError);
-        return false;
-    }
+    if (path == nullptr || std::strlen(path) >= FILE_NAME_SIZE)
+        return fail(Failure::PathTooLong, kOpenError);
     std::snprintf(name, sizeof(name), "%s", path);
     switch (demuxer.open(name)) {
     case Demuxer::Opened::CannotOpen:
-        fail(kOpenError);
-        return false;
+        return fail(Failure::NotMedia, kOpenError);
     case Demuxer::Opened::NoStreamInfo:
-        fail(kStreamInfoError);
-        return false;
+        return fail(Failure::NoStreamInfo, kStreamInfoError);
     case Demuxer::Opened::Yes:
         break;
     }
 
     videoStream = demuxer.lowestStream(AVMEDIA_TYPE_VIDEO);
-    if (videoStream < 0) {
-        fail(kNoVideoError);
-        return false;
-    }
+    if (videoStream < 0)
+        return fail(Failure::NoVideo, kNoVideoError);
     audioStream = demuxer.lowestStream(AVMEDIA_TYPE_AUDIO);
     if (audioStream >= 0 && !options.audio) {
         demuxer.discard(audioStream);
@@ -120,15 +117,15 @@ bool VideoReader::openVideo() {
     const AVStream* stream = demuxer.stream(videoStream);
     switch (video.open(stream, options.decoderThreads, MAX_PICTURE_AREA, options.ownBuffers)) {
     case Decoder::Opened::NoDecoder:
-        fail(kNoCodecError);
-        return false;
-    case Decoder::Opened::TooLarge:
-        engineMessage(MessageStream::Error, kTooLargeError, stream->codecpar->width,
+        return fail(Failure::NoDecoder, kNoCodecError);
+    case Decoder::Opened::TooLarge: {
+        char message[128];
+        std::snprintf(message, sizeof message, kTooLargeError, stream->codecpar->width,
                       stream->codecpar->height);
-        return false;
+        return fail(Failure::TooLarge, message);
+    }
     case Decoder::Opened::CannotOpen:
-        fail(kCodecOpenError);
-        return false;
+        return fail(Failure::DecoderOpen, kCodecOpenError);
     case Decoder::Opened::Yes:
         break;
     }
@@ -139,10 +136,8 @@ bool VideoReader::openVideo() {
 
 bool VideoReader::openAudio() {
     const Decoder::Opened opened = audio.open(demuxer.stream(audioStream));
-    if (opened == Decoder::Opened::NoDecoder) {
-        fail(kNoAudioCodecError);
-        return false;
-    }
+    if (opened == Decoder::Opened::NoDecoder)
+        return fail(Failure::Audio, kNoAudioCodecError);
     samples.reset(new (std::nothrow) int16_t[AUDIO_SAMPLES_SIZE]);
     if (samples) {
         samplesSize = AUDIO_SAMPLES_SIZE;
@@ -153,10 +148,8 @@ bool VideoReader::openAudio() {
     }
     audioFrame.reset(av_frame_alloc());
     audioPacket.reset(av_packet_alloc());
-    if (opened != Decoder::Opened::Yes || !audioFrame || !audioPacket) {
-        fail(kAudioCodecOpenError);
-        return false;
-    }
+    if (opened != Decoder::Opened::Yes || !audioFrame || !audioPacket)
+        return fail(Failure::Audio, kAudioCodecOpenError);
     audioChannels = audio.channels();
     return true;
 }

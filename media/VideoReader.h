@@ -35,6 +35,9 @@ struct ReaderOptions {
     // Pictures that are kept a while (a playback queue's) each in a buffer
     // of its own, so that the memory goes as they go (see VideoDecoder).
     bool ownBuffers = false;
+    // Says nothing on the console when the file does not open (failure()
+    // still tells why): for a second look at a file already refused aloud.
+    bool quiet = false;
 };
 
 class VideoReader {
@@ -47,6 +50,19 @@ public:
     // Pictures beyond 8K UHD are refused: each decoded picture of a fragment
     // is kept whole, so a small file declaring a huge size could exhaust memory.
     static constexpr int64_t MAX_PICTURE_AREA = int64_t{7680} * 4320;
+
+    // Why a file did not open as a video.
+    enum class Failure {
+        None,
+        PathTooLong,  // FILE_NAME_SIZE or longer
+        NotMedia,     // no container format recognised in it, or it cannot be read
+        NoStreamInfo, // a container whose streams cannot be made out
+        NoVideo,      // streams, but no pictures among them
+        NoDecoder,    // pictures coded in a format without a decoder here
+        TooLarge,     // pictures beyond MAX_PICTURE_AREA
+        DecoderOpen,  // the decoder would not open
+        Audio,        // the sound was refused (see audioRefused)
+    };
 
     explicit VideoReader(const char* path, const ReaderOptions& options = {});
     ~VideoReader();
@@ -85,6 +101,7 @@ public:
 
     // OK, or ERROR when the file could not be opened as a video.
     int32_t status() const { return state; }
+    Failure failure() const { return failed; }
     const char* fileName() const { return name; }
     // Pictures getNextFrame has returned since the reader was opened.
     int32_t frameCount() const { return frames; }
@@ -134,6 +151,8 @@ private:
     void findReadableEnd(int64_t ts);
     // seekFrameWKey; once more, toward the readable end, when mayFindEnd.
     bool seekPicture(double seconds, bool mayFindEnd);
+    // Records why the file does not open and says so (unless quiet); false.
+    bool fail(Failure why, const char* message);
     bool stopAsked() const { return options.stop != nullptr && options.stop->load(); }
     bool openVideo();
     bool openAudio();
@@ -147,6 +166,7 @@ private:
 
     ReaderOptions options;
     int32_t state = ERROR;
+    Failure failed = Failure::None;
     char name[FILE_NAME_SIZE] = {};
     int32_t frames = 0;
     int32_t samplesDecoded = 0;

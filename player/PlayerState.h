@@ -9,7 +9,6 @@
 
 #include "PlayerCommands.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -58,39 +57,34 @@ public:
     // Changes the state under its lock; the listeners hear of it when
     // anything changed. change returns whether it changed anything.
     template <typename Change> void update(Change change) {
-        Listeners hear;
         {
             const std::lock_guard lock(mutex);
             if (!change(current))
                 return;
             ++current.generation;
-            hear = listeners;
         }
-        for (const auto& [owner, listen] : hear)
-            if (listen)
-                listen();
+        const std::lock_guard calling(hearing);
+        for (const auto& [owner, listen] : listeners)
+            listen();
     }
     // The owner's listener (an empty one: none), called on the writer's
-    // thread after each change; it must not block. A few owners at most.
+    // thread after each change, without blocking and without changing the
+    // board. Once a call to take one away returns, no call to it is under
+    // way: its owner may go.
     void setListener(const void* owner, std::function<void()> listen) {
-        const std::lock_guard lock(mutex);
-        for (auto& slot : listeners)
-            if (slot.first == owner)
-                slot = {nullptr, {}};
-        if (!listen)
-            return;
-        for (auto& slot : listeners)
-            if (slot.first == nullptr) {
-                slot = {owner, std::move(listen)};
-                return;
-            }
+        const std::lock_guard calling(hearing);
+        std::erase_if(listeners, [owner](const auto& slot) { return slot.first == owner; });
+        if (listen)
+            listeners.emplace_back(owner, std::move(listen));
     }
 
 private:
-    using Listeners = std::array<std::pair<const void*, std::function<void()>>, 4>;
     mutable std::mutex mutex;
     PlayerState current;
-    Listeners listeners;
+    // Held while the listeners are called, so that one taken away is not
+    // called after.
+    std::mutex hearing;
+    std::vector<std::pair<const void*, std::function<void()>>> listeners;
 };
 
 // Assigns and says whether the value changed, for PlayerStateBoard::update.

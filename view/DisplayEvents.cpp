@@ -9,11 +9,12 @@
 
 namespace {
 
+// The strip's ground, border and analysis band come from the palette (mid
+// grey, the frame's colour, text), so that it looks right in light and dark themes; the
+// bar, the ticks, the spans and the marks keep their own colours.
 const QColor kBarColour(0, 0, 255, 255);
-const QColor kRestColour(180, 180, 180, 255);
 const QColor kMark2Colour(255, 100, 0, 255);
 const QColor kSpanColour(0, 190, 90, 255);
-const QColor kBandColour(40, 40, 40, 255);
 // Rows of the strip the kept spans fill (from the top), and the band's.
 constexpr int kSpanRows = 6;
 constexpr int kBandRows = 2;
@@ -65,12 +66,15 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
     const double range = maximum - minimum;
     const bool scaled = std::isfinite(range) && range > 0.0;
     auto s = [&](double v) { return (v - minimum) / range * width; };
+    const QColor rest = palette().color(QPalette::Mid);
+    const QColor edge = frameColour(palette());
+    painter.setPen(edge);
 
     if (scaled) {
         const double p = onStrip(s(position), width);
         painter.setBrush(kBarColour);
         painter.drawRect(QRectF(0, 0, p, height));
-        painter.setBrush(kRestColour);
+        painter.setBrush(rest);
         painter.drawRect(QRectF(p + 1, 0, width - p, height));
         for (const auto& [start, end] : spans) {
             const double x = onStrip(s(start), width);
@@ -79,7 +83,7 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
         }
         if (band > minimum)
             painter.fillRect(QRectF(0, height - 1 - kBandRows, onStrip(s(band), width), kBandRows),
-                             kBandColour);
+                             palette().color(QPalette::WindowText));
         painter.setPen(Qt::yellow);
         for (int i = 0; i < n; ++i) {
             const int x = column(s(values[i]), width);
@@ -87,10 +91,10 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
         }
     } else {
         // No scale yet (before the first data): the empty grey strip.
-        painter.fillRect(QRect(0, 0, width, height), kRestColour);
+        painter.fillRect(QRect(0, 0, width, height), rest);
     }
 
-    painter.setPen(Qt::black);
+    painter.setPen(edge);
     painter.drawLine(0, 0, 0, height - 1);
     painter.drawLine(width - 1, 0, width - 1, height - 1);
     painter.drawLine(0, 0, width - 1, 0);

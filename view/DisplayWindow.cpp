@@ -23,6 +23,12 @@ void postRepaint(QWidget* widget) {
     QMetaObject::invokeMethod(widget, "update", Qt::QueuedConnection);
 }
 
+QColor frameColour(const QPalette& palette) {
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor shadow = palette.color(QPalette::Shadow);
+    return qGray(text.rgb()) <= qGray(shadow.rgb()) ? text : shadow;
+}
+
 DisplayWindow::DisplayWindow(const char* name, int width, int height)
     : QWidget(nullptr), picture(alloc_picture(AV_PIX_FMT_RGB32, width, height)), width(width),
       height(height), pictureMutex(new QMutex), constructedWidth(width),
@@ -124,6 +130,7 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     } else {
         painter.drawTiledPixmap(QRect(0, 0, width, height), logo, QPoint(0, 0));
     }
+    painter.setPen(frameColour(palette()));
     for (int x : {0, 1, 2, width - 1, width - 2, width - 3}) {
         painter.drawLine(x, 0, x, height - 1);
     }

@@ -30,6 +30,11 @@ inline constexpr char LOGO_FILE_NAME[] = "Logo-small.bmp";
 // Asks for a repaint of `widget` on the GUI thread. Callable from any thread.
 void postRepaint(QWidget* widget);
 
+// The colour of the frame around the picture and the strips: the darker of
+// the palette's text and shadow, which is black in a light theme (as the
+// text) and dark in a dark one (as the shadow), never the dark theme's light text.
+QColor frameColour(const QPalette& palette);
+
 class DisplayWindow : public QWidget {
 public:
     DisplayWindow(const char* name, int width, int height);

@@ -104,6 +104,7 @@ TEST(SaveDialog, WritesTheToolsFilesAndNothingOnCancelOrFailure) {
 
         EXPECT_EQ(saved, c.saved) << dialog.statusLabel()->text().toStdString();
         EXPECT_FALSE(dialog.statusLabel()->text().isEmpty());
+        EXPECT_EQ(dialog.cancelButton()->text(), c.saved ? "Close" : "Cancel");
         if (c.overVideo) {
             EXPECT_TRUE(contents(video) == contents(original));
         } else if (!c.saved) {

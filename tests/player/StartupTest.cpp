@@ -15,18 +15,37 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
+    // Unreadable even for root once the process lacks the power to override
+    // file permissions.
+    const fs::path unreadable =
+        fs::temp_directory_path() / ("tessaro-unreadable-" + std::to_string(getpid()) + ".mp4");
+    fs::copy_file(testMedia(kH264Aac), unreadable, fs::copy_options::overwrite_existing);
+    fs::permissions(unreadable, fs::perms::none);
+    const std::string unreadableName = unreadable.filename();
+    const std::vector<std::string> withoutOverride = {
+        "/usr/bin/setpriv", "--bounding-set=-dac_override,-dac_read_search", "--"};
+
     const struct {
         std::vector<std::string> arguments;
-        const char* named; // what the message must name
+        const char* named;  // what the message must name
+        const char* reason; // what the added line on standard error gives; null: no such line
+        bool asUnprivileged = false;
     } cases[] = {
-        {{}, ""},
-        {{"-style", "fusion"}, ""}, // the toolkit's options are not a video path
-        {{testMedia(kMissing)}, kMissing},
-        {{testMedia(kText)}, kText},
-        {{testMedia(kTooLarge)}, kTooLarge},
+        {{}, "", nullptr},
+        {{"-style", "fusion"}, "", nullptr}, // the toolkit's options are not a video path
+        {{"--from-desktop"}, "", nullptr},   // nor is the desktop entry's
+        {{testMedia(kMissing)}, kMissing, "No such file or directory"},
+        {{testMedia(kEmpty)}, kEmpty, "The file is empty."},
+        {{unreadable}, unreadableName.c_str(), "Permission denied", geteuid() == 0},
+        {{testMedia(kText)}, kText, "This file holds no video this player can read."},
+        {{testMedia(kAudioOnly)}, kAudioOnly, "only sound"},
+        {{testMedia(kTooLarge)}, kTooLarge, "larger than this player shows"},
     };
     for (const auto& c : cases) {
-        Child player{.command = {TESSARO_PLAYER}};
+        Child player;
+        if (c.asUnprivileged)
+            player.command = withoutOverride;
+        player.command.push_back(TESSARO_PLAYER);
         player.command.insert(player.command.end(), c.arguments.begin(), c.arguments.end());
         const ChildRun run = runChild(player);
         SCOPED_TRACE(run.out + run.err);
@@ -34,7 +53,20 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
         EXPECT_NE(run.out.find(c.named), std::string::npos);
         EXPECT_FALSE(run.out.empty());
         EXPECT_EQ(run.out.find("thread initiated"), std::string::npos);
+        const size_t said = run.err.find("\ntessaro: cannot open '");
+        if (c.reason == nullptr) {
+            EXPECT_EQ(said, std::string::npos);
+            continue;
+        }
+        if (said == std::string::npos) {
+            ADD_FAILURE() << "no reason on standard error";
+            continue;
+        }
+        const std::string line = run.err.substr(said + 1, run.err.find('\n', said + 1) - said - 1);
+        EXPECT_NE(line.find(c.arguments.back() + "': "), std::string::npos) << line;
+        EXPECT_NE(line.find(c.reason), std::string::npos) << line;
     }
+    fs::remove(unreadable);
 }
 
 TEST(Startup, InstalledUnderAnyPrefixItFindsItsFilesFromAnyFolder) {

@@ -80,8 +80,10 @@ TEST(SliderLCD, TheUserSettlesTheValueByReleaseGrooveOrKey) {
 }
 
 TEST(DisplayEvents, PaintsTheBarEventTicksAndMarksOnTheScale) {
-    constexpr QRgb black = 0x000000, blue = 0x0000ff, grey = 0xb4b4b4, red = 0xff0000,
-                   yellow = 0xffff00, green = 0x00ff00, orange = 0xff6400;
+    constexpr QRgb black = 0x000000, blue = 0x0000ff, red = 0xff0000, yellow = 0xffff00,
+                   green = 0x00ff00, orange = 0xff6400;
+    // The ground is the palette's mid grey (light grey in the default palette).
+    const QRgb grey = QApplication::palette().color(QPalette::Mid).rgb() & 0xffffffu;
     struct Case {
         const char* what;
         std::vector<double> values;
@@ -117,6 +119,60 @@ TEST(DisplayEvents, PaintsTheBarEventTicksAndMarksOnTheScale) {
             EXPECT_EQ(pixelAt(painted, x, 7), middle) << x;
             EXPECT_EQ(pixelAt(painted, x, 0), mark ? mark : black) << x;
             EXPECT_EQ(pixelAt(painted, x, 14), mark ? mark : black) << x;
+        }
+    }
+}
+
+// The picture's frame and the strips' ground and border follow the palette:
+// in the default light one the frame and the border are black and the ground
+// light grey, as they always were; in a dark one none of them is light.
+TEST(DisplayWindow, FrameAndStripsFollowThePalette) {
+    const struct {
+        const char* name;
+        QPalette palette;
+        bool dark;
+    } cases[] = {
+        {"light", QApplication::palette(), false},
+        // A dark palette as Qt works it out from one colour: white text.
+        {"dark", QPalette(QColor(53, 53, 53)), true},
+    };
+    constexpr int kWidth = 64, kHeight = 40;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto expectEdge = [&c](const QImage& painted, int x, int y) {
+            const QRgb edge = pixelAt(painted, x, y);
+            if (c.dark)
+                EXPECT_LE(qGray(edge), 64) << x << "," << y;
+            else
+                EXPECT_EQ(edge, 0x000000u) << x << "," << y;
+        };
+        const auto expectGround = [&c](const QImage& painted, int x, int y) {
+            const int grey = qGray(pixelAt(painted, x, y));
+            if (c.dark)
+                EXPECT_LE(grey, 96) << x << "," << y;
+            else
+                EXPECT_GE(grey, 150) << x << "," << y;
+        };
+
+        DisplayWindow picture("Picture", kWidth, kHeight);
+        picture.setPalette(c.palette);
+        const QImage framed = paintedImage(picture);
+        for (int i : {0, 1, 2}) {
+            expectEdge(framed, i, kHeight / 2);
+            expectEdge(framed, kWidth - 1 - i, kHeight / 2);
+            expectEdge(framed, kWidth / 2, i);
+            expectEdge(framed, kWidth / 2, kHeight - 1 - i);
+        }
+
+        // Before any data, and with the position at the scale's start.
+        for (const double maximum : {0.0, 100.0}) {
+            DisplayEvents strip("Timeline", kWidth, 15);
+            strip.setPalette(c.palette);
+            strip.setData(nullptr, 0, 0.0, maximum, 0.0, 0.0, 0.0);
+            const QImage painted = paintedImage(strip);
+            expectGround(painted, kWidth / 2, 7);
+            expectEdge(painted, kWidth / 2, 0);
+            expectEdge(painted, kWidth - 1, 7);
         }
     }
 }
