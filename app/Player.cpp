@@ -7,6 +7,7 @@
 #include "EngineFailure.h"
 #include "FreedMemory.h"
 #include "MainWindow.h"
+#include "OpeningFailure.h"
 #include "Mpris.h"
 #include "PlaybackQueue.h"
 #include "PlayerMemory.h"
@@ -313,9 +314,13 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         mainWindow->setWindowTitle(titleFor(playingPath, now));
         const bool ended = now.ended && !now.paused;
         if (ended && endNotice.isEmpty()) {
-            endNotice = now.mode == PlayerMode::Summary
-                            ? QStringLiteral("The summary has ended \u2014 Space plays it again")
-                            : QStringLiteral("The video has ended \u2014 Space plays it again");
+            // A video cut short ends where its data does, and says so.
+            endNotice =
+                now.readableEnd >= 0.0
+                    ? QString::fromStdString(readableLengthNotice(now.readableEnd, now.duration))
+                : now.mode == PlayerMode::Summary
+                    ? QStringLiteral("The summary has ended \u2014 Space plays it again")
+                    : QStringLiteral("The video has ended \u2014 Space plays it again");
             displayWindow->showNotice(endNotice, kEndNoticeMs);
         } else if (!ended && !endNotice.isEmpty()) {
             // Playing again: the notice has done its work.
@@ -450,9 +455,13 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             const std::string path = chosen.toStdString();
             double seconds = 0.0;
             if (!probeVideo(path.c_str(), &seconds)) {
+                // Why, on the picture and on the console; the video playing plays on.
+                QString reason = openingFailureReason(chosen);
+                if (reason.isEmpty())
+                    reason = QStringLiteral("not a video this player can read");
+                reportOpeningFailure(path.c_str(), reason);
                 displayWindow->showNotice(
-                    QStringLiteral("Cannot open %1: not a video this player can read")
-                        .arg(QFileInfo(chosen).fileName()),
+                    QStringLiteral("Cannot open %1: %2").arg(QFileInfo(chosen).fileName(), reason),
                     5000);
                 return;
             }
