@@ -18,6 +18,7 @@ bool HeadlessSummary::run(const KeptCallback& onKept, const ProgressCallback& on
     kept.clear();
     decoded = 0;
     decidedUntil = 0.0;
+    readAll = false;
     notices.clear();
     havePortable = false;
     std::vector<Decision> held;
@@ -77,6 +78,7 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
         }
 
         decoded = fragments.picturesRead();
+        readAll = turns.ended();
         // While the fragments held wait, the run has not got anywhere yet.
         const double position = hold ? 0.0 : static_cast<double>(decoded) * frameDuration;
         if (onProgress && !onProgress(position, hold ? 0 : decoded))

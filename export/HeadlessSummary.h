@@ -56,6 +56,9 @@ public:
     // Where the last fragment decided ends, in seconds on the video's clock:
     // as far as the video could be read, after a whole run.
     double decidedEnd() const { return decidedUntil; }
+    // The analysis has read the whole video: what is left of the run is
+    // deciding the last fragments and handing the kept ones on.
+    bool allRead() const { return readAll; }
     // The last run read the analysis from the store.
     bool fromStore() const { return stored; }
     // What went wrong with the store or a descriptor file in the last run.
@@ -77,6 +80,7 @@ private:
     std::vector<KeptFragment> kept;
     int64_t decoded = 0;
     double decidedUntil = 0.0;
+    bool readAll = false;
     bool stored = false;
     std::vector<std::string> notices;
     PortableAnalysis portableResult;

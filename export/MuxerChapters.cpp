@@ -36,7 +36,8 @@ bool addChapter(AVFormatContext* output, const Chapter& chapter, int64_t id) {
 } // namespace
 
 bool copyWithChapters(const std::string& from, const std::string& to,
-                      const std::vector<Chapter>& chapters, std::string* error) {
+                      const std::vector<Chapter>& chapters, std::string* error,
+                      const CopyProgress& progress) {
     *error = "cannot add the chapters to the summary video";
     AVFormatContext* opened = nullptr;
     if (avformat_open_input(&opened, from.c_str(), nullptr, nullptr) < 0)
@@ -70,12 +71,16 @@ bool copyWithChapters(const std::string& from, const std::string& to,
     if (header < 0)
         return false;
     const ffmpeg::PacketPtr packet(av_packet_alloc());
+    int64_t pictures = 0;
     while (packet && av_read_frame(opened, packet.get()) >= 0) {
         const int stream = packet->stream_index;
+        const bool picture = input->streams[stream]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
         av_packet_rescale_ts(packet.get(), input->streams[stream]->time_base,
                              made->streams[stream]->time_base);
         if (av_interleaved_write_frame(made, packet.get()) < 0)
             return false;
+        if (picture && progress)
+            progress(++pictures);
     }
     if (!packet || av_write_trailer(made) < 0 || avio_closep(&made->pb) < 0)
         return false;

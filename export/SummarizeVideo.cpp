@@ -93,6 +93,28 @@ bool writeBatchLists(const VideoTask& task, SummaryReport report, const Portable
     return true;
 }
 
+// The summary video completed: the encoder drained of the pictures it
+// holds, then the copy with the chapters, the pictures of which the
+// progress is told as they go; cleared after.
+bool finishVideo(const VideoTask& task, Outputs& out, const std::vector<Segment>& segments) {
+    SummaryProgress* progress = task.progress;
+    if (progress)
+        progress->finishing(task.output, 0, 0);
+    const int64_t total = out.writer->picturesWritten();
+    const CopyProgress copied = [&](int64_t pictures) {
+        if (progress)
+            progress->finishing(task.output, pictures, total);
+    };
+    const bool done = out.writer->finish(&out.error) &&
+                      copyWithChapters(out.videoBody->temporaryPath(),
+                                       out.videoFile->temporaryPath(),
+                                       segmentChapters(segments, true), &out.error, copied) &&
+                      out.videoFile->commit(&out.error);
+    if (progress)
+        progress->end();
+    return done;
+}
+
 } // namespace
 
 VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& interrupted,
@@ -209,9 +231,15 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         }
         return !interrupted;
     };
+    // Once the video is read, what is left is the summary video's: as far
+    // as it is decided (decoding), or as the fragment handed on (held).
     auto onProgress = [&](double position, int64_t pictures) {
         if (task.progress)
             task.progress->update(position, pictures);
+        if (task.progress && out.videoFile && summary.allRead())
+            task.progress->writing(task.output,
+                                   std::min(position, summary.decidedEnd()) - probe.start,
+                                   probe.duration);
         return !interrupted;
     };
 
@@ -251,10 +279,7 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         if (empty) {
             out.videoFile->discard();
             note("the summary is empty: no video written to '" + task.output + "'");
-        } else if (!out.writer->finish(&out.error) ||
-                   !copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
-                                     segmentChapters(report.segments, true), &out.error) ||
-                   !out.videoFile->commit(&out.error)) {
+        } else if (!finishVideo(task, out, report.segments)) {
             return failed(EXIT_OUTPUT, out.error, outcome);
         } else {
             outcome.written.emplace_back(task.output, sizeOf(task.output));

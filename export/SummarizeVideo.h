@@ -25,8 +25,17 @@ public:
     virtual void begin(double duration) = 0;
     // Seconds of the video analysed so far, and its pictures.
     virtual void update(double position, int64_t pictures) = 0;
-    // The analysis is over; the outputs are finished after it.
+    // The analysis is over; the outputs are finished after it. Called again
+    // once the summary video is written, when there is one.
     virtual void end() = 0;
+    // Besides update() once the analysis has read the whole video, while
+    // the last fragments are decided and their kept pictures written to the
+    // summary video: how far into the video, of its length in seconds (0
+    // when unknown), the pictures written reach.
+    virtual void writing(const std::string& /*file*/, double /*reached*/, double /*length*/) {}
+    // Then the file completed: the encoder drained, and its pictures copied
+    // into the file with its chapters, done of total (0 while it drains).
+    virtual void finishing(const std::string& /*file*/, int64_t /*done*/, int64_t /*total*/) {}
 };
 
 struct VideoTask {

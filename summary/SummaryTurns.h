@@ -28,6 +28,8 @@ public:
     // The decision of this turn, when one is due (see Summarizer::decide).
     std::optional<Decision> takeDecision(bool includeNext = false);
     bool finished() const { return summarizer.finished(); }
+    // The video has ended: the fragments left are all in the tree.
+    bool ended() const { return summarizer.ended(); }
 
     // Frames of the fragments decided so far, kept or not.
     int64_t framesDecided() const { return decidedFrames; }

@@ -215,18 +215,35 @@ TEST(SummarizeProgram, TheStoreChangesNoByteAndFfmpegTakesTheChapterList) {
 }
 
 TEST(SummarizeProgram, TheProgressLineShowsOnlyOnATerminalAndNotWhenQuiet) {
-    for (const bool quiet : {false, true}) {
-        // Decoded, not read back from the store in a blink.
-        Child program{.command = {TESSARO_SUMMARIZE_PROGRAM, "--no-store", testMedia(kH264_720p)},
-                      .terminal = true};
-        if (quiet)
-            program.command.push_back("-q");
-        const ChildRun run = runChild(program);
-        EXPECT_EQ(run.status, 0);
-        // One line, redrawn in place.
-        EXPECT_EQ(run.err.find('\n'), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("\rsummarizing "), quiet ? std::string::npos : 0) << run.err;
-    }
+    const std::string dir = scratchDirectory("ProgressLine");
+    const std::string video = testMedia(kH264_720p);
+    // Decoded, not read back from the store in a blink.
+    const struct {
+        std::vector<std::string> arguments;
+        const char* line;
+    } runs[] = {
+        {{"--no-store", video}, "\rsummarizing "},
+        // The summary video's writing follows its analysis.
+        {{"--no-store", "-o", dir + "/summary.mp4", video}, "\rwriting summary.mp4"},
+        // The report on standard output, the line on standard error.
+        {{"--no-store", "-j", "2", "--out-dir", dir, video, testMedia(kScenes)}, " of 2 done  "},
+    };
+    for (const auto& r : runs)
+        for (const bool quiet : {false, true}) {
+            SCOPED_TRACE(r.line);
+            Child program{.command = {TESSARO_SUMMARIZE_PROGRAM}, .terminal = true};
+            program.command.insert(program.command.end(), r.arguments.begin(), r.arguments.end());
+            if (quiet)
+                program.command.push_back("-q");
+            const ChildRun run = runChild(program);
+            EXPECT_EQ(run.status, 0) << run.err;
+            // One line, redrawn in place, and cleared at the end.
+            EXPECT_EQ(run.err.find('\n'), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find_first_not_of(" \r", run.err.rfind('\r', run.err.size() - 2)),
+                      std::string::npos)
+                << run.err;
+            EXPECT_EQ(run.err.find(r.line) == std::string::npos, quiet) << run.err;
+        }
 }
 
 TEST(HeadlessSummary, TheProgramPrintsTheEnginesSegments) {

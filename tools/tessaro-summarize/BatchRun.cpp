@@ -1,11 +1,14 @@
 #include "BatchRun.h"
 
 #include "BatchPlan.h"
+#include "BatchProgress.h"
 #include "DoneRecord.h"
 #include "EngineFailure.h"
 #include "SegmentList.h"
 #include "VideoKey.h"
 #include "WorkerPool.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -38,11 +41,21 @@ const char* listEnd(ListFormat format) {
     return nullptr;
 }
 
+std::vector<std::string> videosOf(const std::vector<BatchItem>& items) {
+    std::vector<std::string> videos;
+    for (const BatchItem& item : items)
+        videos.push_back(item.video);
+    return videos;
+}
+
 class Batch {
 public:
     Batch(const SummarizeOptions& o, std::vector<BatchItem> list, const std::atomic<bool>& stop,
-          const NoteFunction& n)
-        : options(o), items(std::move(list)), interrupted(stop), note(n), lines(items.size()) {
+          const NoteFunction& n, bool showProgress)
+        : options(o), items(std::move(list)), interrupted(stop),
+          progress(stderr, showProgress, videosOf(items), terminalColumns(STDERR_FILENO) - 1),
+          note([this, &n](const std::string& text) { progress.aside([&] { n(text); }); }),
+          lines(items.size()) {
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         const int budget = options.threads > 0 ? options.threads : cores;
         // Alone and uncapped, a video decodes as a lone run does.
@@ -61,9 +74,11 @@ public:
             failed = failed || std::strcmp(line.status, "failed") == 0;
             partly = partly || line.outcome.status == EXIT_PARTLY_READ;
             const std::string text = formatReportLine(line) + "\n";
-            unwritable = unwritable ||
-                         std::fwrite(text.data(), 1, text.size(), report) != text.size() ||
-                         std::fflush(report) != 0;
+            progress.aside([&] {
+                unwritable = unwritable ||
+                             std::fwrite(text.data(), 1, text.size(), report) != text.size() ||
+                             std::fflush(report) != 0;
+            });
         };
         for (;;) {
             // Taken first: once every video is done, every line there is is in.
@@ -78,9 +93,11 @@ public:
             if (written == lines.size() || interrupted || allDone)
                 break;
             lock.unlock();
-            finished.waitFor(std::chrono::milliseconds(200));
+            progress.draw();
+            finished.waitFor(ProgressLine::kInterval / 2);
         }
         pool.finish();
+        progress.finish();
         if (interrupted) {
             // Videos finished after one that was cut short keep their lines.
             for (; written < lines.size(); ++written)
@@ -103,14 +120,16 @@ private:
     void work(size_t i) {
         if (interrupted)
             return;
-        std::optional<BatchLine> line = summarize(items[i]);
+        progress.started(i);
+        std::optional<BatchLine> line = summarize(items[i], i);
+        progress.ended(i);
         const std::lock_guard lock(mutex);
         lines[i] = std::move(line);
         finished.notify();
     }
 
     // The video's line; none when it was interrupted.
-    std::optional<BatchLine> summarize(const BatchItem& item) {
+    std::optional<BatchLine> summarize(const BatchItem& item, size_t i) {
         const auto start = std::chrono::steady_clock::now();
         BatchLine line;
         line.input = item.video;
@@ -138,6 +157,8 @@ private:
             // short is not taken for a finished one.
             std::remove(task.record.c_str());
             task.recordFields = recordFields(content, options.settings);
+            BatchProgress::Video shown(progress, i);
+            task.progress = &shown;
             line.outcome = summarizeCaught(task);
             if (line.outcome.status == EXIT_INTERRUPTED)
                 return std::nullopt;
@@ -196,7 +217,9 @@ private:
     const SummarizeOptions& options;
     const std::vector<BatchItem> items;
     const std::atomic<bool>& interrupted;
-    const NoteFunction& note;
+    BatchProgress progress;
+    // Notes come from the workers too: each with the progress line cleared.
+    const NoteFunction note;
     int decoderThreads = 0;
     int encoderThreads = 0;
     Wakeup finished;
@@ -248,6 +271,7 @@ int runBatch(const SummarizeOptions& options, std::FILE* report,
     std::vector<BatchItem> mine;
     for (const size_t i : shardOf(all.size(), options.shard, options.shards))
         mine.push_back(all[i]);
-    Batch batch(options, std::move(mine), interrupted, note);
+    Batch batch(options, std::move(mine), interrupted, note,
+                !options.quiet && isatty(STDERR_FILENO));
     return batch.run(report);
 }
