@@ -29,6 +29,9 @@ constexpr FormatChoice kFormats[] = {
     {SaveFormat::Json, "Segment list (JSON)"},
     {SaveFormat::Csv, "Segment list (CSV)"},
     {SaveFormat::Edl, "Edit decision list (EDL)"},
+    {SaveFormat::Otio, "Editor timeline (OpenTimelineIO)"},
+    {SaveFormat::Fcpxml, "Editor timeline (Final Cut XML)"},
+    {SaveFormat::Mlt, "Editor timeline (Shotcut MLT)"},
     {SaveFormat::Chapters, "Chapters of the video (FFmpeg metadata)"},
     {SaveFormat::ContactSheet, "Contact sheet (PNG)"},
 };

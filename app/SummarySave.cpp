@@ -48,6 +48,12 @@ ListFormat listFormat(SaveFormat format) {
         return ListFormat::Edl;
     case SaveFormat::Chapters:
         return ListFormat::Chapters;
+    case SaveFormat::Otio:
+        return ListFormat::Otio;
+    case SaveFormat::Fcpxml:
+        return ListFormat::Fcpxml;
+    case SaveFormat::Mlt:
+        return ListFormat::Mlt;
     default:
         return ListFormat::Json;
     }
@@ -90,6 +96,12 @@ const char* saveExtension(SaveFormat format) {
         return "txt";
     case SaveFormat::ContactSheet:
         return "png";
+    case SaveFormat::Otio:
+        return "otio";
+    case SaveFormat::Fcpxml:
+        return "fcpxml";
+    case SaveFormat::Mlt:
+        return "mlt";
     }
     return "";
 }

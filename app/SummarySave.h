@@ -20,7 +20,7 @@
 
 class SummaryProgress;
 
-enum class SaveFormat { Video, Json, Csv, Edl, Chapters, ContactSheet };
+enum class SaveFormat { Video, Json, Csv, Edl, Chapters, ContactSheet, Otio, Fcpxml, Mlt };
 
 struct SaveRequest {
     std::string video;

@@ -1,5 +1,7 @@
 #include "SegmentList.h"
 
+#include "EditorTimeline.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -11,11 +13,6 @@ std::string number(double value) {
     return text;
 }
 
-// Source frame index of a time, at the exact frame rate.
-int64_t frameAt(double seconds, int num, int den) {
-    return std::llround(seconds * num / den);
-}
-
 // EDL lines carry no quoting: control characters would break the line.
 std::string edlText(const std::string& text) {
     std::string clean;
@@ -25,6 +22,10 @@ std::string edlText(const std::string& text) {
 }
 
 } // namespace
+
+int64_t sourceFrame(double seconds, int num, int den) {
+    return std::llround(seconds * num / den);
+}
 
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -134,8 +135,8 @@ std::string formatEdl(const SummaryReport& r) {
     int64_t record = 0;
     for (size_t i = 0; i < r.segments.size(); ++i) {
         const Segment& seg = r.segments[i];
-        const int64_t inFrame = frameAt(seg.start, r.frameRateNum, r.frameRateDen);
-        int64_t outFrame = frameAt(seg.end, r.frameRateNum, r.frameRateDen);
+        const int64_t inFrame = sourceFrame(seg.start, r.frameRateNum, r.frameRateDen);
+        int64_t outFrame = sourceFrame(seg.end, r.frameRateNum, r.frameRateDen);
         if (outFrame <= inFrame)
             outFrame = inFrame + 1;
         char line[160];
@@ -180,6 +181,12 @@ std::string formatList(const SummaryReport& report, ListFormat format) {
         return formatCsv(report);
     case ListFormat::Edl:
         return formatEdl(report);
+    case ListFormat::Otio:
+        return formatOtio(report);
+    case ListFormat::Fcpxml:
+        return formatFcpxml(report);
+    case ListFormat::Mlt:
+        return formatMlt(report);
     case ListFormat::Json:
         break;
     }

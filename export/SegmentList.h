@@ -1,7 +1,8 @@
 #pragma once
 
-// The summary as a list of segments, and its three text forms: JSON, CSV and
-// a CMX3600-style edit decision list.
+// The summary as a list of segments, and its text forms: JSON, CSV, a
+// CMX3600-style edit decision list, FFmpeg's chapters, and the editors'
+// timelines (EditorTimeline.h).
 
 #include "JsonText.h"
 #include "SummarySettings.h"
@@ -11,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-enum class ListFormat { Json, Csv, Edl, Chapters };
+enum class ListFormat { Json, Csv, Edl, Chapters, Otio, Fcpxml, Mlt };
 
 // One fragment the summary keeps, as its frames came out of the engine.
 struct KeptFragment {
@@ -45,6 +46,17 @@ struct SummaryReport {
     int frameRateNum = 25; // the source's frame rate, used for timecodes
     int frameRateDen = 1;
     bool hasAudio = false;
+    // What the timelines need besides: the video's clock at its first
+    // picture, its picture size and shape, and its average rate when the
+    // frame rate varies.
+    double start = 0.0;
+    int width = 0;
+    int height = 0;
+    int sarNum = 1;
+    int sarDen = 1;
+    bool variableRate = false;
+    int averageRateNum = 25;
+    int averageRateDen = 1;
     SummarySettings settings;
     std::vector<Segment> segments;
     // More members of the JSON list, after the summary's duration.
@@ -68,6 +80,9 @@ struct Chapter {
 // in the summary video, where the segments follow each other without gaps.
 std::vector<Chapter> segmentChapters(const std::vector<Segment>& segments, bool inSummary);
 std::string formatList(const SummaryReport& report, ListFormat format);
+
+// The source frame index of a time, at the exact frame rate num/den.
+int64_t sourceFrame(double seconds, int num, int den);
 
 // "HH:MM:SS:FF" of a frame count at a whole timecode base (24, 25, 30, ...).
 std::string timecode(int64_t frame, int base);

@@ -105,14 +105,36 @@ bool finishVideo(const VideoTask& task, Outputs& out, const std::vector<Segment>
         if (progress)
             progress->finishing(task.output, pictures, total);
     };
-    const bool done = out.writer->finish(&out.error) &&
-                      copyWithChapters(out.videoBody->temporaryPath(),
-                                       out.videoFile->temporaryPath(),
-                                       segmentChapters(segments, true), &out.error, copied) &&
-                      out.videoFile->commit(&out.error);
+    const bool done =
+        out.writer->finish(&out.error) &&
+        copyWithChapters(out.videoBody->temporaryPath(), out.videoFile->temporaryPath(),
+                         segmentChapters(segments, true), &out.error, copied) &&
+        out.videoFile->commit(&out.error);
     if (progress)
         progress->end();
     return done;
+}
+
+bool isTimeline(ListFormat format) {
+    return format == ListFormat::Otio || format == ListFormat::Fcpxml || format == ListFormat::Mlt;
+}
+
+bool writesTimeline(const VideoTask& task) {
+    if (task.results != nullptr && isTimeline(task.format))
+        return true;
+    for (const auto& list : task.lists)
+        if (isTimeline(list.first))
+            return true;
+    return false;
+}
+
+std::string variableRateNote(const std::string& path, const VideoProbe& probe) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.3f",
+                  static_cast<double>(probe.averageRateNum) / probe.averageRateDen);
+    return "'" + path +
+           "' has a varying frame rate: the timeline counts frames at its average of " + rate +
+           " a second, so cuts may fall a frame off";
 }
 
 } // namespace
@@ -270,6 +292,16 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     report.frameRateNum = probe.frameRateNum;
     report.frameRateDen = probe.frameRateDen;
     report.hasAudio = probe.hasAudio;
+    report.start = probe.start;
+    report.width = probe.width;
+    report.height = probe.height;
+    report.sarNum = probe.sarNum;
+    report.sarDen = probe.sarDen;
+    report.variableRate = probe.variableRate;
+    report.averageRateNum = probe.averageRateNum;
+    report.averageRateDen = probe.averageRateDen;
+    if (probe.variableRate && writesTimeline(task))
+        note(variableRateNote(path, probe));
     report.settings = task.settings;
     report.segments = mergeFragments(summary.keptFragments());
     outcome.kept = summaryDuration(report.segments);

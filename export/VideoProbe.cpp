@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 extern "C" {
@@ -69,6 +70,17 @@ VideoProbe probeVideo(const std::string& path) {
         rate = {25, 1};
     probe.frameRateNum = rate.num;
     probe.frameRateDen = rate.den;
+    const AVRational average = video->avg_frame_rate;
+    if (average.num > 0 && average.den > 0) {
+        probe.averageRateNum = average.num;
+        probe.averageRateDen = average.den;
+        // Containers that keep times in milliseconds put the average a
+        // little off a constant rate; a varying rate is further off.
+        probe.variableRate = std::fabs(av_q2d(average) / av_q2d(rate) - 1.0) > 0.005;
+    } else {
+        probe.averageRateNum = rate.num;
+        probe.averageRateDen = rate.den;
+    }
     const AVRational sar = demuxer.sampleAspect(videoIndex);
     if (sar.num > 0 && sar.den > 0) {
         probe.sarNum = sar.num;

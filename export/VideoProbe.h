@@ -15,6 +15,11 @@ struct VideoProbe {
     int height = 0;
     int frameRateNum = 25;
     int frameRateDen = 1;
+    // The average rate, and whether the pictures' rate varies: the frame
+    // rate then is the quickest the stream runs at, not the one it keeps.
+    int averageRateNum = 25;
+    int averageRateDen = 1;
+    bool variableRate = false;
     int sarNum = 1; // sample aspect ratio, 1:1 when unknown
     int sarDen = 1;
     double duration = 0.0; // seconds, 0 when unknown

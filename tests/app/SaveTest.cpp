@@ -66,6 +66,8 @@ TEST(SaveDialog, WritesTheToolsFilesAndNothingOnCancelOrFailure) {
     const Case cases[] = {
         {"mp4", SaveFormat::Video, {"-o", "TOOL"}, false, false, false, true},
         {"edl", SaveFormat::Edl, {"-f", "edl"}, false, false, false, true},
+        {"mlt", SaveFormat::Mlt, {"-f", "mlt"}, false, false, false, true},
+        {"unwritable-otio", SaveFormat::Otio, {}, false, true, false, false},
         {"cancelled", SaveFormat::Video, {}, true, false, false, false},
         {"unwritable", SaveFormat::Csv, {}, false, true, false, false},
         {"over-the-video", SaveFormat::Csv, {}, false, false, true, false},
@@ -135,7 +137,8 @@ TEST(SaveDialog, WaitsForThePlayersAnalysis) {
     enum class Then { Finish, Stop, Cancel };
     for (const Then then : {Then::Finish, Then::Stop, Then::Cancel}) {
         SCOPED_TRACE(static_cast<int>(then));
-        const std::string folder = scratch("save-waiting-" + std::to_string(static_cast<int>(then)));
+        const std::string folder =
+            scratch("save-waiting-" + std::to_string(static_cast<int>(then)));
         // A video the store does not hold yet.
         const std::string video = folder + "/clip.mp4";
         fs::copy_file(testMedia(kScenes), video);

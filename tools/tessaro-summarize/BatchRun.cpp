@@ -35,6 +35,12 @@ const char* listEnd(ListFormat format) {
         return "edl";
     case ListFormat::Chapters:
         return "chapters.txt";
+    case ListFormat::Otio:
+        return "otio";
+    case ListFormat::Fcpxml:
+        return "fcpxml";
+    case ListFormat::Mlt:
+        return "mlt";
     case ListFormat::Json:
         break;
     }

@@ -168,21 +168,24 @@ private:
     }
 
     void outputs() {
-        value("-f,--format", "json|csv|edl|chapters", kOutputsGroup,
+        value("-f,--format", "json|csv|edl|chapters|otio|fcpxml|mlt", kOutputsGroup,
               "segment list format on standard output (default json);\n"
-              "chapters: FFmpeg metadata, one chapter per segment",
+              "chapters: FFmpeg metadata, one chapter per segment;\n"
+              "otio, fcpxml, mlt: an editor's timeline of the source\n"
+              "(OpenTimelineIO, Final Cut XML 1.9, Shotcut's MLT XML)",
               [o = o](const std::string& name, const std::string& text) {
                   const std::pair<const char*, ListFormat> formats[] = {
-                      {"json", ListFormat::Json},
-                      {"csv", ListFormat::Csv},
-                      {"edl", ListFormat::Edl},
-                      {"chapters", ListFormat::Chapters}};
+                      {"json", ListFormat::Json}, {"csv", ListFormat::Csv},
+                      {"edl", ListFormat::Edl},   {"chapters", ListFormat::Chapters},
+                      {"otio", ListFormat::Otio}, {"fcpxml", ListFormat::Fcpxml},
+                      {"mlt", ListFormat::Mlt}};
                   for (const auto& [word, format] : formats)
                       if (text == word) {
                           o->format = format;
                           return std::string();
                       }
-                  return name + " must be json, csv, edl or chapters, not '" + text + "'";
+                  return name + " must be json, csv, edl, chapters, otio, fcpxml or mlt, not '" +
+                         text + "'";
               });
         text("-o,--output", "FILE", kOutputsGroup,
              "also write the summary as an MP4 video (H.264, with\n"
