@@ -69,6 +69,25 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
     fs::remove(unreadable);
 }
 
+TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
+    const ChildRun help = runChild({.command = {TESSARO_PLAYER, "--help"}});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("Usage: tessaro [--from-desktop] VIDEO\n", 0), 0u) << help.out;
+    for (const char* line : {"\n  --from-desktop ", "\n  S / P ", "\nExit status:\n"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    EXPECT_EQ(help.out.find("thread initiated"), std::string::npos);
+    EXPECT_EQ(runChild({.command = {TESSARO_PLAYER, "-h"}}).out, help.out);
+
+    const ChildRun version = runChild({.command = {TESSARO_PLAYER, "--version"}});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tessaro " TESSARO_VERSION "\n");
+
+    // Beside another word it is no option: the words are a video's path, as always.
+    const ChildRun notAlone = runChild({.command = {TESSARO_PLAYER, "--help", testMedia(kScenes)}});
+    EXPECT_EQ(notAlone.status, 255);
+    EXPECT_NE(notAlone.out.find("--help"), std::string::npos) << notAlone.out;
+}
+
 TEST(Startup, InstalledUnderAnyPrefixItFindsItsFilesFromAnyFolder) {
     const fs::path prefix =
         fs::temp_directory_path() / ("tessaro-prefix-" + std::to_string(getpid()));

@@ -249,7 +249,8 @@ private:
 };
 
 // The options' lines of the help in a group: names and value, then the
-// description from the 32nd column on, or on the next line when they reach it.
+// description from the 32nd column on, or on the next line when they come
+// within two columns of it.
 std::string helpLines(const CLI::App& app, const std::string& group) {
     constexpr size_t column = 31;
     std::string lines;
@@ -262,8 +263,10 @@ std::string helpLines(const CLI::App& app, const std::string& group) {
         line += "--" + option->get_lnames().front();
         if (option->get_items_expected_max() > 0)
             line += " " + option->get_type_name();
-        line += line.size() < column ? std::string(column - line.size(), ' ')
-                                     : "\n" + std::string(column, ' ');
+        // Two spaces at least between the names and the description, as
+        // readers of help texts (help2man, for the manual page) expect.
+        line += line.size() + 2 <= column ? std::string(column - line.size(), ' ')
+                                          : "\n" + std::string(column, ' ');
         for (const char c : option->get_description())
             line += c == '\n' ? "\n" + std::string(column, ' ') : std::string(1, c);
         lines += line + "\n";
@@ -318,7 +321,7 @@ std::string helpText() {
     ParsedCommandLine unused;
     OptionsDefinition{app, unused};
     return R"(Usage: tessaro-summarize [options] VIDEO
-       tessaro-summarize [options] [--out-dir DIR] [--from LIST] VIDEO...
+   or: tessaro-summarize [options] [--out-dir DIR] [--from LIST] VIDEO...
 
 Summarises VIDEO with Tessaro's summary engine, as the player's Summary mode
 does, without a window, and writes the kept segments to standard output.
