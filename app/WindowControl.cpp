@@ -184,11 +184,15 @@ void WindowControl::toggleSettings() {
     emit settingsShownChanged(shown);
 }
 
-void WindowControl::openChosen() {
-    const QString chosen = QFileDialog::getOpenFileName(
-        window, QStringLiteral("Open a video"), QString(),
+QString chooseVideo(QWidget* parent) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Open a video"), QString(),
         QStringLiteral("Videos (*.mp4 *.mkv *.webm *.avi *.mov *.m4v *.mpg *.mpeg *.ts "
                        "*.wmv *.flv *.ogv *.3gp);;All files (*)"));
+}
+
+void WindowControl::openChosen() {
+    const QString chosen = chooseVideo(window);
     if (!chosen.isEmpty())
         emit openRequested(chosen);
 }

@@ -48,6 +48,10 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
 // The keys, for the picture's tooltip and the README.
 QString keyHelp();
 
+// Asks for a video to open, in a file dialog over `parent` (none: on its
+// own); empty when the user chose none.
+QString chooseVideo(QWidget* parent);
+
 // The speeds that [ and ] step through, and the one a step from `speed`
 // reaches (direction +1 or -1); a speed between two steps goes to the next.
 inline constexpr double kSpeeds[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0};

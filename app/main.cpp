@@ -3,6 +3,7 @@
 #include "ObjectDetector.h"
 #include "OpeningFailure.h"
 #include "Player.h"
+#include "WindowControl.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,7 +38,8 @@ Another video can be opened with Ctrl+O or by dropping its file on the window.
 
 Options:
   --from-desktop  started by the desktop entry or a file manager: a file that
-                  cannot be opened is also explained in a message window
+                  cannot be opened is also explained in a message window, and
+                  without a VIDEO a file dialog asks for one
   -h, --help      show this text and exit
   --version       show the version and exit
 
@@ -110,12 +112,16 @@ int main(int argc, char** argv) {
     const bool fromDesktop = argc > first && std::strcmp(argv[first], kFromDesktop) == 0;
     if (fromDesktop)
         ++first;
-    if (argc <= first) {
+    // Started from the desktop's menu there is no file yet: the player asks
+    // for one rather than end without a word.
+    const QByteArray chosen =
+        fromDesktop && argc <= first ? QFile::encodeName(chooseVideo(nullptr)) : QByteArray();
+    if (argc <= first && chosen.isEmpty()) {
         std::printf("%s", kMissingVideo);
         std::fflush(stdout);
         return -1;
     }
-    const char* videoPath = argv[first];
+    const char* videoPath = argc > first ? argv[first] : chosen.constData();
 
     double videoSeconds = 0.0;
     if (!probeVideo(videoPath, &videoSeconds)) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,7 +35,6 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
     } cases[] = {
         {{}, "", nullptr},
         {{"-style", "fusion"}, "", nullptr}, // the toolkit's options are not a video path
-        {{"--from-desktop"}, "", nullptr},   // nor is the desktop entry's
         {{testMedia(kMissing)}, kMissing, "No such file or directory"},
         {{testMedia(kEmpty)}, kEmpty, "The file is empty."},
         {{unreadable}, unreadableName.c_str(), "Permission denied", geteuid() == 0},
@@ -67,6 +68,16 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
         EXPECT_NE(line.find(c.reason), std::string::npos) << line;
     }
     fs::remove(unreadable);
+
+    // Started from the desktop's menu, with no file, the player asks for one
+    // and waits on its dialog instead of ending without a word.
+    Child asking;
+    asking.command = {TESSARO_PLAYER, "--from-desktop"};
+    asking.ready = [](const std::string&) { return true; };
+    asking.delayMs = 1500;
+    const ChildRun waited = runChild(asking);
+    EXPECT_EQ(waited.signal, SIGTERM) << waited.out << waited.err;
+    EXPECT_EQ(waited.out.find("Must specify"), std::string::npos);
 }
 
 TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
