@@ -190,18 +190,15 @@ SliderLCD* settingSlider(Setting setting) {
     return control;
 }
 
-QCheckBox* settingBox(Setting setting) {
-    auto* box = new QCheckBox(QString::fromUtf8(settingEntry(setting).label));
-    box->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
-    box->setToolTip(QString::fromUtf8(tipOf(setting)));
-    return box;
-}
-
 QCheckBox* optionBox(const char* label, const char* tip) {
     auto* box = new QCheckBox(QString::fromUtf8(label));
     box->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
     box->setToolTip(QString::fromUtf8(tip));
     return box;
+}
+
+QCheckBox* settingBox(Setting setting) {
+    return optionBox(settingEntry(setting).label, tipOf(setting));
 }
 
 // The timeline strip, the position slider and its scale, as wide as the

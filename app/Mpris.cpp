@@ -57,10 +57,22 @@ bool MprisService::start() {
         }
     }
     lastProperties = playerProperties();
-    // Each change is looked at on the GUI thread; changes that come while a
-    // look is on its way are seen by it.
+    // A change the desktop hears of (the status, the volume, the rate, a
+    // jump of the position) is looked at on the GUI thread; changes that
+    // come while a look is on its way are seen by it. The position as it
+    // plays on is read when asked for: not a look a picture.
     listening = true;
     state.setListener(this, [this] {
+        const auto [heard, position] = state.read([](const PlayerState& now) {
+            return std::pair{HeardState{now.paused, now.ended, now.mode, now.volumePercent,
+                                        now.muted, now.speed},
+                             now.position};
+        });
+        const bool jumped = std::abs(position - heardPosition) > kJumpSeconds;
+        heardPosition = position;
+        if (heard == heardState && !jumped)
+            return;
+        heardState = heard;
         if (!lookPosted.exchange(true))
             QMetaObject::invokeMethod(this, "lookForChanges", Qt::QueuedConnection);
     });

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <tuple>
 
 // What the bus may ask of the player, each done as the window does it.
 struct MprisActions {
@@ -84,6 +85,11 @@ private:
     // at the state is already on its way to the GUI thread.
     bool listening = false;
     std::atomic<bool> lookPosted{false};
+    // What the listener last heard; only the listener touches them, and the
+    // board calls its listeners one at a time.
+    using HeardState = std::tuple<bool, bool, PlayerMode, int32_t, bool, double>;
+    HeardState heardState{};
+    double heardPosition = 0.0;
 };
 
 class MprisRootAdaptor : public QDBusAbstractAdaptor {

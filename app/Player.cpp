@@ -16,6 +16,7 @@
 #include "Screenshot.h"
 #include "SliderLCD.h"
 #include "StoreSide.h"
+#include "StateOnScreen.h"
 #include "StoreTimeline.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
@@ -53,10 +54,6 @@ constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
 constexpr int kResumeNoticeMs = 2000;
 constexpr int kNoticeMs = 3000;
 constexpr int kSkipSeconds = 60;
-// How often the notices look whether the first picture is up.
-constexpr int kFirstPictureLookMs = 50;
-// How long the picture says that the video or its summary has ended.
-constexpr int kEndNoticeMs = 6000;
 
 void announce(const char* message) {
     std::printf("%s", message);
@@ -170,20 +167,6 @@ public:
     std::unique_ptr<StoreSide> store;
 };
 
-// "Tessaro — film.mp4", and what it is doing when that is not plain playing.
-QString titleFor(const std::string& path, const PlayerState& now) {
-    QString title =
-        QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
-    const bool summary = now.mode == PlayerMode::Summary;
-    if (now.paused)
-        title += summary ? QStringLiteral(" \u2014 Summary, paused") : QStringLiteral(" \u2014 Paused");
-    else if (now.ended)
-        title += summary ? QStringLiteral(" \u2014 Summary ended") : QStringLiteral(" \u2014 Ended");
-    else if (summary)
-        title += QStringLiteral(" \u2014 Summary");
-    return title;
-}
-
 // Where and how the video starts: where it was left, when it was; else at
 // its start in Play.
 void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
@@ -197,40 +180,6 @@ void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
 QImage imageOnScreen(const Session* session) {
     return session ? pictureImage(session->visualization->frameOnScreen().picture) : QImage();
 }
-
-// Notices take turns on the picture, each for its time, so that none of
-// those that come together (at start-up: the memory's, the resume, the
-// session bus) hides another; the first shows once the event loop runs.
-class NoticeTurns {
-public:
-    explicit NoticeTurns(DisplayWindow* window) : window(window) {}
-    void show(const QString& text, int milliseconds) {
-        if (text.isEmpty())
-            return;
-        waiting.push_back({text, milliseconds});
-        if (waiting.size() == 1)
-            QTimer::singleShot(0, window, [this] { next(); });
-    }
-
-private:
-    void next() {
-        // A notice's time runs from the first picture, not while the logo is up.
-        if (!window->pictureReady.load()) {
-            QTimer::singleShot(kFirstPictureLookMs, window, [this] { next(); });
-            return;
-        }
-        const auto& [text, milliseconds] = waiting.front();
-        window->showNotice(text, milliseconds);
-        QTimer::singleShot(milliseconds, window, [this] {
-            waiting.pop_front();
-            if (!waiting.empty())
-                next();
-        });
-    }
-
-    DisplayWindow* const window;
-    std::deque<std::pair<QString, int>> waiting;
-};
 
 } // namespace
 
@@ -309,25 +258,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     std::string playingPath = videoPath;
     std::string playingKey;
     // The title says what the player is doing; the picture says when it has ended.
-    QString endNotice;
-    state.onShownState = [&](const PlayerState& now) {
-        mainWindow->setWindowTitle(titleFor(playingPath, now));
-        const bool ended = now.ended && !now.paused;
-        if (ended && endNotice.isEmpty()) {
-            // A video cut short ends where its data does, and says so.
-            endNotice =
-                now.readableEnd >= 0.0
-                    ? QString::fromStdString(readableLengthNotice(now.readableEnd, now.duration))
-                : now.mode == PlayerMode::Summary
-                    ? QStringLiteral("The summary has ended \u2014 Space plays it again")
-                    : QStringLiteral("The video has ended \u2014 Space plays it again");
-            displayWindow->showNotice(endNotice, kEndNoticeMs);
-        } else if (!ended && !endNotice.isEmpty()) {
-            // Playing again: the notice has done its work.
-            displayWindow->withdrawNotice(endNotice);
-            endNotice.clear();
-        }
-    };
+    StateOnScreen onScreen(mainWindow.get(), displayWindow);
+    state.onShownState = [&](const PlayerState& now) { onScreen.show(playingPath, now); };
     if (memory) {
         memory->rememberOpened(QString::fromUtf8(videoPath));
         windowControl->recentVideos = [&memory] { return memory->recentVideos(); };

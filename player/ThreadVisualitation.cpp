@@ -292,11 +292,10 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 }
 
 bool ThreadVisualitation::overlayOutdated() const {
-    const int64_t noticeUntil =
-        core.state.read([](const PlayerState& s) { return s.soundNoticeUntil; });
+    const auto [noticeUntil, mode, ended] = core.state.read([](const PlayerState& s) {
+        return std::tuple{s.soundNoticeUntil, s.shownMode(), s.ended};
+    });
     const bool noticeDue = steadyMilliseconds() < noticeUntil;
-    const auto [mode, ended] =
-        core.state.read([](const PlayerState& s) { return std::pair{s.shownMode(), s.ended}; });
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
            core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil) ||
            mode != drawnMode || ended != drawnEnded;
