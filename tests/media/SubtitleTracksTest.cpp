@@ -6,8 +6,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// How a failed expectation shows a track.
+void PrintTo(const MediaTrack& t, std::ostream* out) {
+    *out << "{stream " << t.stream << ", " << t.path << (t.besideVideo ? " (beside)" : "") << ", '"
+         << t.language << "', '" << t.title << "', " << t.codec << (t.marked ? ", marked" : "")
+         << ", number " << t.number << "}";
+}
 
 namespace {
 
@@ -97,6 +105,12 @@ INSTANTIATE_TEST_SUITE_P(
                   subtitle(0, true, "", "", "subrip", false, 1),
                   {{500, 1000, "Caf\u00e9 cr\u00e8me"}, {2000, 1000, "Na\u00efve"}},
                   {"The subtitles in side_latin1.srt are not UTF-8; they are read as Latin-1"},
+                  kSrtHeader},
+        // A line of a stream that is not UTF-8, read as Latin-1.
+        TrackCase{"Latin1LineInAStream", kSubsLatin1, 0, 1, 0,
+                  subtitle(1, false, "", "", "subrip", true, 1),
+                  {{500, 500, "\u00e9t\u00e9"}, {1500, 500, "D\u00e9j\u00e0 vu"}, {2500, 500, "fin"}},
+                  {"Some lines of the subtitles are not UTF-8; they are read as Latin-1"},
                   kSrtHeader},
         // Sorted by start; the two lines at 2 s keep the file's order.
         TrackCase{"OutOfOrderAndOverlapping", kSideOrder, 0, 1, 0,
