@@ -58,6 +58,13 @@ bool copyWithChapters(const std::string& from, const std::string& to,
         copy->avg_frame_rate = source->avg_frame_rate;
         copy->r_frame_rate = source->r_frame_rate;
         copy->sample_aspect_ratio = source->sample_aspect_ratio;
+        // A subtitle track keeps its language and its mark.
+        if (source->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+            if (const AVDictionaryEntry* language =
+                    av_dict_get(source->metadata, "language", nullptr, 0))
+                av_dict_set(&copy->metadata, "language", language->value, 0);
+            copy->disposition = source->disposition;
+        }
     }
     for (size_t i = 0; i < chapters.size(); ++i)
         if (!addChapter(made, chapters[i], static_cast<int64_t>(i)))

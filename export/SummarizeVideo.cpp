@@ -3,10 +3,13 @@
 #include "ContactSheet.h"
 #include "DescriptorFile.h"
 #include "HeadlessSummary.h"
+#include "MediaTracks.h"
 #include "MuxerChapters.h"
 #include "OutputFile.h"
 #include "PlaybackReader.h"
 #include "ReadableTime.h"
+#include "SubtitleReader.h"
+#include "SummarySubtitles.h"
 #include "SummaryVideoWriter.h"
 #include "VideoProbe.h"
 
@@ -30,6 +33,7 @@ struct Outputs {
     // The video as encoded, before its copy with chapters goes to videoFile.
     std::unique_ptr<OutputFile> videoBody;
     std::unique_ptr<OutputFile> sheetFile;
+    std::unique_ptr<OutputFile> subtitleFile;
     std::unique_ptr<SummaryVideoWriter> writer;
     std::unique_ptr<ContactSheet> sheet;
     std::string error;
@@ -128,6 +132,58 @@ bool writesTimeline(const VideoTask& task) {
     return false;
 }
 
+// The stream of the sound the summary video takes: the one asked for, else
+// the one the file marks; -1 for the first. False with *error when the file
+// has no such track.
+bool chooseAudioStream(const VideoTask& task, int* stream, std::string* error) {
+    *stream = -1;
+    const std::vector<MediaTrack> tracks = audioTracksOf(task.video);
+    if (task.audioTrack > static_cast<int>(tracks.size())) {
+        const std::string count = tracks.empty()      ? "no audio track"
+                                  : tracks.size() == 1 ? "1 audio track"
+                                                       : std::to_string(tracks.size()) + " audio tracks";
+        *error = "--audio-track " + std::to_string(task.audioTrack) + ": '" + task.video +
+                 "' has " + count;
+        return false;
+    }
+    const int chosen = task.audioTrack > 0 ? task.audioTrack - 1 : playedAudioTrack(tracks);
+    if (chosen >= 0)
+        *stream = tracks[chosen].stream;
+    return true;
+}
+
+// The subtitles the player would show, whole; none (with a note) when the
+// video has none or they cannot be read.
+struct ShownSubtitles {
+    bool read = false;
+    std::string language;
+    std::vector<SubtitleLine> lines;
+};
+
+ShownSubtitles readShownSubtitles(const VideoTask& task, const NoteFunction& note) {
+    ShownSubtitles shown;
+    const std::vector<MediaTrack> tracks = subtitleTracksOf(task.video);
+    const int chosen = shownSubtitleTrack(tracks);
+    if (chosen < 0) {
+        note("'" + task.video + "' has no subtitles; '" + task.subtitles + "' is empty");
+        return shown;
+    }
+    SubtitleReader reader;
+    if (!reader.open(tracks[chosen])) {
+        note("the subtitles of '" + task.video + "' cannot be read (" + reader.failure() + "); '" +
+             task.subtitles + "' is empty");
+        return shown;
+    }
+    SubtitleLine line;
+    while (reader.next(line))
+        shown.lines.push_back(std::move(line));
+    for (const std::string& notice : reader.notices())
+        note("the subtitles of '" + task.video + "': " + notice);
+    shown.read = true;
+    shown.language = tracks[chosen].language;
+    return shown;
+}
+
 std::string variableRateNote(const std::string& path, const VideoProbe& probe) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.3f",
@@ -148,12 +204,20 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         return failed(EXIT_USAGE, "--contact-sheet would overwrite the video being summarised");
     if (!task.output.empty() && task.output == task.contactSheet)
         return failed(EXIT_USAGE, "--output and --contact-sheet name the same file");
+    if (!task.subtitles.empty() && sameFile(task.subtitles, path))
+        return failed(EXIT_USAGE, "--subtitles would overwrite the video being summarised");
+    if (!task.subtitles.empty() &&
+        (task.subtitles == task.output || task.subtitles == task.contactSheet))
+        return failed(EXIT_USAGE, "--subtitles names the same file as another output");
 
     const VideoProbe probe = probeVideo(path);
     if (!probe.ok)
         return failed(probe.exitStatus, probe.error);
     VideoOutcome outcome;
     outcome.duration = probe.duration;
+    int audioStream = -1;
+    if (std::string error; !chooseAudioStream(task, &audioStream, &error))
+        return failed(EXIT_USAGE, error, outcome);
 
     // Temporary files first, so that an unwritable place fails before the work.
     Outputs out;
@@ -168,6 +232,13 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         if (!out.sheetFile->create(&out.error))
             return failed(EXIT_OUTPUT, out.error, outcome);
     }
+    if (!task.subtitles.empty()) {
+        out.subtitleFile = std::make_unique<OutputFile>(task.subtitles);
+        if (!out.subtitleFile->create(&out.error))
+            return failed(EXIT_OUTPUT, out.error, outcome);
+    }
+    const ShownSubtitles subtitles =
+        task.subtitles.empty() ? ShownSubtitles{} : readShownSubtitles(task, note);
 
     if (task.progress)
         task.progress->begin(probe.duration);
@@ -192,11 +263,21 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         if (out.videoFile) {
             if (!out.writer) {
                 out.writer = std::make_unique<SummaryVideoWriter>();
-                const VideoWriterFormat format{
-                    width,        height,       probe.frameRateNum,  probe.frameRateDen,
-                    probe.sarNum, probe.sarDen, task.encoderThreads, task.leanEncoder};
+                VideoWriterFormat format;
+                format.width = width;
+                format.height = height;
+                format.frameRateNum = probe.frameRateNum;
+                format.frameRateDen = probe.frameRateDen;
+                format.sarNum = probe.sarNum;
+                format.sarDen = probe.sarDen;
+                format.threads = task.encoderThreads;
+                format.leanLookahead = task.leanEncoder;
+                format.audioStream = audioStream;
+                format.subtitles = subtitles.read;
+                format.subtitleLanguage = subtitles.language;
+                const bool withAudio = probe.hasAudio || task.audioTrack > 0;
                 if (!out.writer->open(out.videoBody->temporaryPath(), format,
-                                      probe.hasAudio ? path : std::string(), &out.error)) {
+                                      withAudio ? path : std::string(), &out.error)) {
                     outputFailed = true;
                     return false;
                 }
@@ -306,6 +387,11 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
     report.segments = mergeFragments(summary.keptFragments());
     outcome.kept = summaryDuration(report.segments);
     const bool empty = report.segments.empty();
+    const std::vector<SummaryLine> kept = summaryLines(subtitles.lines, report.segments);
+    if (out.writer && subtitles.read)
+        for (const SummaryLine& line : kept)
+            if (!out.writer->addSubtitle(line.startMs, line.endMs, line.text, &out.error))
+                return failed(EXIT_OUTPUT, out.error, outcome);
 
     if (out.videoFile) {
         if (empty) {
@@ -327,6 +413,18 @@ VideoOutcome summarizeVideo(const VideoTask& task, const std::atomic<bool>& inte
         } else {
             outcome.written.emplace_back(task.contactSheet, sizeOf(task.contactSheet));
         }
+    }
+
+    if (out.subtitleFile) {
+        const std::string srt = formatSrt(kept);
+        std::ofstream text(out.subtitleFile->temporaryPath(), std::ios::binary | std::ios::trunc);
+        text.write(srt.data(), static_cast<std::streamsize>(srt.size()));
+        text.close();
+        if (!text)
+            return failed(EXIT_OUTPUT, "cannot write '" + task.subtitles + "'", outcome);
+        if (!out.subtitleFile->commit(&out.error))
+            return failed(EXIT_OUTPUT, out.error, outcome);
+        outcome.written.emplace_back(task.subtitles, sizeOf(task.subtitles));
     }
 
     if (!writeBatchLists(task, report, summary.portable(), &outcome, &out.error))

@@ -53,6 +53,13 @@ struct VideoTask {
     std::string output;         // summary video, empty for none
     std::string contactSheet;   // PNG, empty for none
     std::string descriptorFile; // empty for none
+    // The kept lines of the subtitles the player would show, on the
+    // summary's clock, as SRT (empty for none; an empty file when the video
+    // has none), and in the summary video as a mov_text track.
+    std::string subtitles;
+    // The summary video's sound: the N-th of audioTracks (from 1); 0 for the
+    // one the file marks (playedAudioTrack). The analysis hears the first.
+    int audioTrack = 0;
     AnalysisSources sources;
     int decoderThreads = 0;              // 0: one per core
     int encoderThreads = 0;              // 0: FFmpeg's choice

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -18,6 +19,55 @@ constexpr const char* kVideoEncoder = "libx264";
 constexpr int64_t kAudioBitRate = 128000;
 // One picture a minute.
 constexpr AVRational kSlowestRate{1, 60};
+constexpr AVRational kMilliseconds{1, 1000};
+
+// The header the mov_text encoder reads its default style from.
+constexpr const char* kSubtitleHeader =
+    "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n"
+    "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, "
+    "OutlineColour, BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, "
+    "Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
+    "Style: Default,Arial,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0\n\n"
+    "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+
+struct TimedText {
+    int64_t startMs, endMs;
+    std::string text;
+};
+
+// Plain text as an ASS event's Text: its line breaks as \N.
+std::string eventText(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += "\\N";
+        else if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+// The track's samples: one from each time a line starts or ends to the
+// next, showing the lines then on screen together (a sample's time must
+// follow the one before).
+std::vector<TimedText> samplesOf(const std::vector<TimedText>& lines) {
+    std::set<int64_t> times;
+    for (const TimedText& line : lines) {
+        times.insert(line.startMs);
+        times.insert(line.endMs);
+    }
+    std::vector<TimedText> samples;
+    for (auto at = times.begin(); at != times.end() && std::next(at) != times.end(); ++at) {
+        const int64_t from = *at, to = *std::next(at);
+        std::string text;
+        for (const TimedText& line : lines)
+            if (line.startMs <= from && line.endMs >= to)
+                text += (text.empty() ? "" : "\n") + line.text;
+        if (!text.empty())
+            samples.push_back({from, to, text});
+    }
+    return samples;
+}
 
 struct ChannelLayout {
     AVChannelLayout layout{};
@@ -55,6 +105,83 @@ struct SummaryVideoWriter::State {
         int64_t slot = 0;
     } span;
     ffmpeg::FramePtr shown{av_frame_alloc()};
+    ffmpeg::CodecContextPtr subtitleEncoder;
+    AVStream* subtitleStream = nullptr;
+    std::vector<TimedText> subtitleLines;
+
+    bool openSubtitles(const std::string& language, std::string* error) {
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MOV_TEXT);
+        if (codec == nullptr) {
+            *error = "this FFmpeg has no mov_text encoder";
+            return false;
+        }
+        subtitleEncoder.reset(avcodec_alloc_context3(codec));
+        const size_t headerSize = std::char_traits<char>::length(kSubtitleHeader);
+        AVCodecContext* t = subtitleEncoder.get();
+        if (t == nullptr || (t->subtitle_header = static_cast<uint8_t*>(av_mallocz(headerSize + 1))) == nullptr) {
+            *error = "out of memory";
+            return false;
+        }
+        std::copy_n(kSubtitleHeader, headerSize, t->subtitle_header);
+        t->subtitle_header_size = static_cast<int>(headerSize);
+        t->time_base = kMilliseconds;
+        if (output.wantsGlobalHeader())
+            t->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        const int opened = avcodec_open2(t, codec, nullptr);
+        if (opened < 0) {
+            *error = "cannot open the mov_text encoder: " + avErrorText(opened);
+            return false;
+        }
+        subtitleStream = output.addStream(t);
+        if (subtitleStream == nullptr) {
+            *error = "cannot add the subtitle stream";
+            return false;
+        }
+        if (!language.empty())
+            av_dict_set(&subtitleStream->metadata, "language", language.c_str(), 0);
+        subtitleStream->disposition |= AV_DISPOSITION_DEFAULT;
+        return true;
+    }
+
+    bool writeSubtitles(std::string* error) {
+        const ffmpeg::PacketPtr packet(av_packet_alloc());
+        if (!packet) {
+            *error = "out of memory";
+            return false;
+        }
+        std::vector<uint8_t> buffer;
+        for (const TimedText& sample : samplesOf(subtitleLines)) {
+            std::string event = "0,0,Default,,0,0,0,," + eventText(sample.text);
+            AVSubtitleRect rect{};
+            rect.type = SUBTITLE_ASS;
+            rect.ass = event.data();
+            AVSubtitleRect* rects[] = {&rect};
+            AVSubtitle subtitle{};
+            subtitle.num_rects = 1;
+            subtitle.rects = rects;
+            subtitle.pts = av_rescale_q(sample.startMs, kMilliseconds, AV_TIME_BASE_Q);
+            subtitle.end_display_time = static_cast<uint32_t>(sample.endMs - sample.startMs);
+            buffer.resize(event.size() * 2 + 1024);
+            const int size = avcodec_encode_subtitle(subtitleEncoder.get(), buffer.data(),
+                                                     static_cast<int>(buffer.size()), &subtitle);
+            if (size < 0) {
+                *error = "cannot encode a subtitle line: " + avErrorText(size);
+                return false;
+            }
+            if (av_new_packet(packet.get(), size) < 0) {
+                *error = "out of memory";
+                return false;
+            }
+            std::copy_n(buffer.data(), size, packet->data);
+            packet->pts = packet->dts = sample.startMs;
+            packet->duration = sample.endMs - sample.startMs;
+            packet->flags |= AV_PKT_FLAG_KEY;
+            if (!output.write(packet.get(), kMilliseconds, subtitleStream, error))
+                return false;
+            av_packet_unref(packet.get());
+        }
+        return true;
+    }
 
     bool encodePicture(const AVFrame* source, std::string* error) {
         // The encoder copies a picture that has no reference-counted buffer.
@@ -115,8 +242,8 @@ struct SummaryVideoWriter::State {
         }
     }
 
-    bool openAudio(const std::string& path, std::string* error) {
-        if (!source.open(path, error))
+    bool openAudio(const std::string& path, int stream, std::string* error) {
+        if (!source.open(path, error, false, stream))
             return false;
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
         if (codec == nullptr) {
@@ -235,7 +362,9 @@ bool SummaryVideoWriter::open(const std::string& path, const VideoWriterFormat& 
     s.videoStream->avg_frame_rate = s.frameRate;
     s.videoStream->sample_aspect_ratio = v->sample_aspect_ratio;
 
-    if (!audioSource.empty() && !s.openAudio(audioSource, error))
+    if (!audioSource.empty() && !s.openAudio(audioSource, format.audioStream, error))
+        return false;
+    if (format.subtitles && !s.openSubtitles(format.subtitleLanguage, error))
         return false;
     if (!s.output.start("movflags=+faststart", error))
         return false;
@@ -320,10 +449,24 @@ bool SummaryVideoWriter::finish(std::string* error) {
         return false;
     }
     s.finished = true;
+    if (s.subtitleStream != nullptr && !s.writeSubtitles(error))
+        return false;
     if (!s.encode(s.video, s.videoStream, nullptr, error))
         return false;
     if (s.withAudio &&
         (!s.encodeQueuedAudio(true, error) || !s.encode(s.audio, s.audioStream, nullptr, error)))
         return false;
     return s.output.finish(error);
+}
+
+bool SummaryVideoWriter::addSubtitle(int64_t startMs, int64_t endMs, const std::string& text,
+                                     std::string* error) {
+    State& s = *state;
+    if (s.subtitleStream == nullptr || s.finished) {
+        *error = "the summary video has no subtitle track";
+        return false;
+    }
+    if (endMs > startMs && !text.empty())
+        s.subtitleLines.push_back({startMs, endMs, text});
+    return true;
 }

@@ -24,6 +24,12 @@ struct VideoWriterFormat {
     // with frames buffered for it: the same stream, 30 MB less at 1080p and
     // a tenth slower. For a save beside a playing video.
     bool leanLookahead = false;
+    // The audio source's stream to take (MediaTrack::stream); -1 for its first.
+    int audioStream = -1;
+    // A mov_text subtitle track too, in this language ("" for none given),
+    // its lines added with addSubtitle.
+    bool subtitles = false;
+    std::string subtitleLanguage{};
 };
 
 class SummaryVideoWriter {
@@ -55,6 +61,10 @@ public:
     bool beginSpan(double sourceStart, double sourceEnd, std::string* error);
     bool addPicture(const AVFrame* picture, double time, std::string* error);
     bool endSpan(std::string* error);
+    // A line of the subtitle track, in the summary's milliseconds, its text
+    // plain (line breaks as '\n'). Lines come in order of their start; where
+    // they overlap, the track shows them together.
+    bool addSubtitle(int64_t startMs, int64_t endMs, const std::string& text, std::string* error);
     // Drains the encoders and writes the index; the file is complete after it.
     bool finish(std::string* error);
 

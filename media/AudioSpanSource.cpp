@@ -34,7 +34,8 @@ bool SampleScratch::reserve(int samples, AVSampleFormat format, const AVChannelL
     return av_frame_get_buffer(frame.get(), 0) >= 0;
 }
 
-bool AudioSpanSource::open(const std::string& path, std::string* error, bool withTimeBase) {
+bool AudioSpanSource::open(const std::string& path, std::string* error, bool withTimeBase,
+                           int audioStream) {
     switch (demuxer.open(path.c_str())) {
     case Demuxer::Opened::CannotOpen:
         *error = "cannot open '" + path + "' for its audio";
@@ -45,8 +46,15 @@ bool AudioSpanSource::open(const std::string& path, std::string* error, bool wit
     case Demuxer::Opened::Yes:
         break;
     }
-    // The first audio stream, as the player's reader takes.
+    // The first audio stream, as the player's reader takes, unless told another.
     stream = demuxer.lowestStream(AVMEDIA_TYPE_AUDIO);
+    if (audioStream >= 0) {
+        const AVFormatContext* format = demuxer.format();
+        stream = audioStream < static_cast<int>(format->nb_streams) &&
+                         format->streams[audioStream]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO
+                     ? audioStream
+                     : -1;
+    }
     if (stream < 0) {
         *error = "'" + path + "' has no audio stream";
         return false;

@@ -26,8 +26,10 @@ struct SampleScratch {
 
 class AudioSpanSource {
 public:
-    // withTimeBase: see AudioDecoder::open.
-    bool open(const std::string& path, std::string* error, bool withTimeBase = false);
+    // withTimeBase: see AudioDecoder::open. audioStream: the stream to read
+    // (an index of the file's, as MediaTrack::stream); -1 for the first.
+    bool open(const std::string& path, std::string* error, bool withTimeBase = false,
+              int audioStream = -1);
 
     int sourceRate() const { return decoder.sampleRate(); }
     void sourceLayout(AVChannelLayout* layout) const { decoder.layout(layout); }

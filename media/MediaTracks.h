@@ -26,6 +26,9 @@ struct MediaTrack {
     std::string codec;
     // The file marks the track as the one to play.
     bool marked = false;
+    // Its place, from 1, among the list's tracks of its kind (the lists
+    // below fill it in): the N of "Track N" and of --audio-track N.
+    int number = 0;
 
     // How a menu names it: "English (eng) \u2014 Commentary", "Track 2 (aac)",
     // "film.srt (beside the video)".

@@ -9,6 +9,7 @@
 #include "SoundChunk.h"
 #include "SoundHarness.h"
 #include "StoreHarness.h"
+#include "SubtitleHarness.h"
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,7 @@ TEST(FuzzRegression, EveryKeptInputRunsThrough) {
         {"sound-analysis", [](const uint8_t* d, size_t n) { runSoundAnalysisHarness(d, n); }},
         {"store", [](const uint8_t* d, size_t n) { runStoreHarness(d, n); }},
         {"descriptor-file", [](const uint8_t* d, size_t n) { runDescriptorFileHarness(d, n); }},
+        {"subtitles", [](const uint8_t* d, size_t n) { runSubtitleHarness(d, n); }},
     };
     int inputs = 0;
     for (const auto& target : targets) {
@@ -141,6 +143,32 @@ TEST(FuzzRegression, SoundAndStoreHarnessesReachTheirReaders) {
     EXPECT_FALSE(read.decoded);
     EXPECT_TRUE(read.refitted);
     EXPECT_EQ(read.frames, 0);
+}
+
+TEST(FuzzRegression, SubtitleHarnessReadsEachKindAndRefusesOtherBytes) {
+    const struct {
+        uint8_t kind;
+        std::string file;
+        int lines;
+    } cases[] = {
+        {kSubtitleSrt, "1\n00:00:01,000 --> 00:00:02,000\n<i>One</i>\n\n2\n00:00:03,000 --> 00:00:04,000\nTwo\n", 2},
+        {kSubtitleAss,
+         "[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Style, Name, "
+         "MarginL, MarginR, MarginV, Effect, Text\nDialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,"
+         "{\\b1}Hi\n",
+         1},
+        {kSubtitleVtt, "WEBVTT\n\n00:01.000 --> 00:02.000\nOne\n\n00:03.000 --> 00:04.000\nTwo\n", 2},
+        {kSubtitleSrt, "\xe9t\xe9\n", 0},
+        {kSubtitleVtt, "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string bytes = std::string(1, char(c.kind)) + c.file;
+        const SubtitleRun run = runSubtitleHarness(bytesOf(bytes), bytes.size());
+        EXPECT_EQ(run.opened, c.lines > 0);
+        EXPECT_EQ(run.lines, c.lines);
+    }
+    EXPECT_FALSE(runSubtitleHarness(nullptr, 0).opened);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ReaderHarness.h"
 #include "SoundHarness.h"
 #include "StoreHarness.h"
+#include "SubtitleHarness.h"
 
 extern "C" {
 #include <libavutil/log.h>

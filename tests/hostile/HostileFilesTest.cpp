@@ -13,8 +13,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -191,6 +194,57 @@ TEST(HostileFiles, TheToolSummarisesWhatCanBeReadOfAFileCutShort) {
         }
         std::filesystem::remove_all(folder);
     }
+}
+
+// Damaged subtitles do not touch the summary: the video with --subtitles
+// keeps what a copy of it alone keeps (no subtitle file beside it), with the
+// lines that can be read, and says once what it passed over.
+TEST(HostileFiles, TheToolSummarisesAVideoWithDamagedSubtitlesAlike) {
+    const struct {
+        const char* video;
+        const char* said; // in the one notice
+        std::vector<std::string> texts; // the .srt's lines of text, in order
+    } cases[] = {
+        {kSubsDamaged, "Some lines of the subtitles could not be read",
+         {"Line 1", "Line 1", "Line 2", "Line 3"}},
+        {kSideGarbage, "cannot be read (side_garbage.srt holds no subtitles)", {}},
+        {kSideLatin1, "are not UTF-8; they are read as Latin-1",
+         {"Caf\u00e9 cr\u00e8me", "Na\u00efve"}},
+    };
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("tessaro-hostile-subs-" + std::to_string(getpid()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.video);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        const std::string alone = folder / c.video;
+        std::filesystem::copy_file(testMedia(c.video), alone);
+        const std::string srt = folder / "s.srt";
+        const ChildRun with = runChild({.command = {TESSARO_SUMMARIZE, "--no-store", "-q", "-t",
+                                                    "1", "-f", "csv", "--subtitles", srt,
+                                                    testMedia(c.video)}});
+        const ChildRun without = runChild(
+            {.command = {TESSARO_SUMMARIZE, "--no-store", "-q", "-t", "1", "-f", "csv", alone}});
+        EXPECT_EQ(with.status, 0);
+        EXPECT_EQ(without.status, 0);
+        EXPECT_EQ(with.out, without.out);
+        EXPECT_NE(with.out.find("segment,start,end"), std::string::npos);
+        EXPECT_EQ(std::count(with.err.begin(), with.err.end(), '\n'), 1) << with.err;
+        EXPECT_NE(with.err.find(c.said), std::string::npos) << with.err;
+        std::ifstream in(srt, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::vector<std::string> texts;
+        // Each entry: its number, its times, its one line of text, a blank line.
+        size_t at = 0;
+        for (int row = 0; at < text.size(); ++row) {
+            const size_t end = text.find('\n', at);
+            if (row % 4 == 2)
+                texts.push_back(text.substr(at, end - at));
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        EXPECT_EQ(texts, c.texts);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

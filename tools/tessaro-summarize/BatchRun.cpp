@@ -145,6 +145,9 @@ private:
             files.push_back(list.second);
         if (!task.descriptorFile.empty())
             files.push_back(task.descriptorFile);
+        // Written even for an empty summary (empty then).
+        if (!task.subtitles.empty())
+            files.push_back(task.subtitles);
         std::vector<std::string> whenKept;
         for (const std::string* file : {&task.output, &task.contactSheet})
             if (!file->empty())
@@ -152,7 +155,8 @@ private:
 
         const std::string content = videoKey(item.video, ReaderOptions{}).content;
         const DoneCheck done =
-            options.skipDone ? checkDone(task.record, content, options.settings, files, whenKept)
+            options.skipDone ? checkDone(task.record, content, options.settings, files, whenKept,
+                                        options.audioTrack)
                              : DoneCheck{};
         if (done.done) {
             line.status = "skipped";
@@ -162,7 +166,7 @@ private:
             // Gone until every other file is written, so that a run cut
             // short is not taken for a finished one.
             std::remove(task.record.c_str());
-            task.recordFields = recordFields(content, options.settings);
+            task.recordFields = recordFields(content, options.settings, options.audioTrack);
             BatchProgress::Video shown(progress, i);
             task.progress = &shown;
             line.outcome = summarizeCaught(task);
@@ -207,6 +211,9 @@ private:
             task.output = item.file(options.output);
         if (!options.contactSheet.empty())
             task.contactSheet = item.file(options.contactSheet);
+        if (!options.subtitles.empty())
+            task.subtitles = item.file(options.subtitles);
+        task.audioTrack = options.audioTrack;
         std::vector<std::string> descriptorFiles = {item.video + kDescriptorFileSuffix};
         if (!options.outDir.empty())
             descriptorFiles.push_back(item.file("tessaro"));

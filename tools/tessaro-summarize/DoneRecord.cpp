@@ -59,22 +59,30 @@ std::string settingsKey(const SummarySettings& settings) {
     return key;
 }
 
-Json recordFields(const std::string& contentKey, const SummarySettings& settings) {
+Json recordFields(const std::string& contentKey, const SummarySettings& settings,
+                  int audioTrack) {
     Json fields = Json::object();
     fields["content_key"] = contentKey;
     fields["settings_key"] = settingsKey(settings);
+    if (audioTrack > 0)
+        fields["audio_track"] = audioTrack;
     return fields;
 }
 
 DoneCheck checkDone(const std::string& path, const std::string& contentKey,
                     const SummarySettings& settings, const std::vector<std::string>& files,
-                    const std::vector<std::string>& whenKept) {
+                    const std::vector<std::string>& whenKept, int audioTrack) {
     DoneCheck check;
     std::ifstream in(path, std::ios::binary);
     // Any layout reads: only the members count.
     const Json record = Json::parse(in, nullptr, false);
     if (contentKey.empty() || !record.is_object() || !holds(record, "content_key", contentKey) ||
         !holds(record, "settings_key", settingsKey(settings)))
+        return check;
+    const auto track = record.find("audio_track");
+    const int recordedTrack =
+        track != record.end() && track->is_number_integer() ? track->get<int>() : 0;
+    if (recordedTrack != audioTrack)
         return check;
     // The rest of a video partly read may be readable another time.
     if (const auto partly = record.find("partly_read"); partly != record.end() && *partly == true)

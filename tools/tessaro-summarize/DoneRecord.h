@@ -16,8 +16,10 @@
 std::string settingsKey(const SummarySettings& settings);
 
 // The record's members, as SummaryReport::extra takes them (the files are
-// added by whoever writes them).
-Json recordFields(const std::string& contentKey, const SummarySettings& settings);
+// added by whoever writes them). An --audio-track N other than 0 is kept
+// as audio_track, which the summary video's sound depends on.
+Json recordFields(const std::string& contentKey, const SummarySettings& settings,
+                  int audioTrack = 0);
 
 struct DoneCheck {
     bool done = false;
@@ -27,7 +29,7 @@ struct DoneCheck {
 
 // Whether the record at path was made from this content with these settings
 // and names every one of files (and of whenKept, unless the summary was
-// empty) at the size it has now.
+// empty) at the size it has now, with the same audio_track (0 when absent).
 DoneCheck checkDone(const std::string& record, const std::string& contentKey,
                     const SummarySettings& settings, const std::vector<std::string>& files,
-                    const std::vector<std::string>& whenKept);
+                    const std::vector<std::string>& whenKept, int audioTrack = 0);

@@ -70,6 +70,8 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     task.results = results;
     task.output = options.output;
     task.contactSheet = options.contactSheet;
+    task.subtitles = options.subtitles;
+    task.audioTrack = options.audioTrack;
     TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO));
     task.progress = &progress;
     task.decoderThreads = options.threads;

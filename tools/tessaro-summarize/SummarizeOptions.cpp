@@ -196,6 +196,19 @@ private:
              "also write a PNG: the first frame of each kept\n"
              "segment, in a grid, with its time",
              &o->contactSheet, "file name");
+        text("--subtitles", "FILE.srt", kOutputsGroup,
+             "also write the kept lines of the subtitles the player\n"
+             "would show, on the summary's clock, as SRT (empty when\n"
+             "there are none); with -o the video carries them too",
+             &o->subtitles, "file name");
+        value("--audio-track", "N", kOutputsGroup,
+              "the sound of the -o video: the N-th audio track (from 1,\n"
+              "in stream order; default the one the file marks)",
+              [o = o](const std::string& name, const std::string& text) {
+                  return readWhole(text, 1, 1 << 16, &o->audioTrack)
+                             ? std::string()
+                             : wholeRefusal(name, 1, 1 << 16, text);
+              });
         flag("-q,--quiet", kOutputsGroup, "no progress line on standard error",
              [o = o] { o->quiet = true; });
         flag("-v,--verbose", kOutputsGroup,
@@ -306,10 +319,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return fail("no video file given (see --help)");
     o.video = o.videos.empty() ? std::string() : o.videos[0];
     // A batch names each video's files itself: these give only their ends.
-    for (const std::string* suffix : {&o.output, &o.contactSheet})
+    for (const std::string* suffix : {&o.output, &o.contactSheet, &o.subtitles})
         if (o.batch() && suffix->find('/') != std::string::npos)
             return fail(std::string("with several videos, ") +
-                        (suffix == &o.output ? "--output" : "--contact-sheet") +
+                        (suffix == &o.output         ? "--output"
+                         : suffix == &o.contactSheet ? "--contact-sheet"
+                                                     : "--subtitles") +
                         " gives the end of each file's name (as in summary.mp4), not '" + *suffix +
                         "'");
     return parsed;
@@ -333,7 +348,8 @@ Several videos (a batch: more than one VIDEO, --from, --out-dir, --skip-done
 or --shard). Each video's files go to DIR, else beside it, named after its
 file name (NAME: film.mp4, and film-2.mp4 for a later one of the same name):
 NAME.json always, NAME.csv, NAME.edl or NAME.chapters.txt as -f says,
-NAME.SUFFIX for -o SUFFIX and --contact-sheet SUFFIX. Standard output gets
+NAME.SUFFIX for -o SUFFIX, --contact-sheet SUFFIX and --subtitles SUFFIX;
+--audio-track N applies to each video. Standard output gets
 one JSON line per video, in the list's order.
 )" + helpLines(app, kBatchGroup) +
            R"(

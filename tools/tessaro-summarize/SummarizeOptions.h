@@ -16,6 +16,8 @@ struct SummarizeOptions {
     ListFormat format = ListFormat::Json;
     std::string output;       // summary video, empty for none
     std::string contactSheet; // PNG, empty for none
+    std::string subtitles;    // SRT of the kept lines, empty for none
+    int audioTrack = 0;       // the summary video's sound, from 1; 0 for the marked one
     bool quiet = false;
     bool verbose = false; // the engine's own messages on standard error
     bool noStore = false; // neither read nor write the descriptor store
