@@ -1,6 +1,8 @@
 #include "SummarySubtitles.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 #include <cmath>
 #include <cstdio>
 
@@ -64,4 +66,38 @@ std::string formatSrt(const std::vector<SummaryLine>& lines) {
         out += std::to_string(i + 1) + "\n" + srtTime(lines[i].startMs) + " --> " +
                srtTime(lines[i].endMs) + "\n" + lines[i].text + "\n\n";
     return out;
+}
+
+// Plain text as an ASS event's Text: its line breaks as \N.
+std::string eventText(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += "\\N";
+        else if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+// The track's samples: one from each time a line starts or ends to the
+// next, showing the lines then on screen together (a sample's time must
+// follow the one before).
+std::vector<SummaryLine> samplesOf(const std::vector<SummaryLine>& lines) {
+    std::set<int64_t> times;
+    for (const SummaryLine& line : lines) {
+        times.insert(line.startMs);
+        times.insert(line.endMs);
+    }
+    std::vector<SummaryLine> samples;
+    for (auto at = times.begin(); at != times.end() && std::next(at) != times.end(); ++at) {
+        const int64_t from = *at, to = *std::next(at);
+        std::string text;
+        for (const SummaryLine& line : lines)
+            if (line.startMs <= from && line.endMs >= to)
+                text += (text.empty() ? "" : "\n") + line.text;
+        if (!text.empty())
+            samples.push_back({from, to, text});
+    }
+    return samples;
 }

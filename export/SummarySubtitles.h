@@ -25,3 +25,11 @@ std::vector<SummaryLine> summaryLines(const std::vector<SubtitleLine>& lines,
 
 // SubRip: numbered from 1, times as 00:01:02,345.
 std::string formatSrt(const std::vector<SummaryLine>& lines);
+
+// Plain text as an ASS event's Text: its line breaks as \N.
+std::string eventText(const std::string& text);
+
+// A mov_text track's samples: one from each time a line starts or ends to
+// the next, showing the lines then on screen together (a sample's time
+// must follow the one before).
+std::vector<SummaryLine> samplesOf(const std::vector<SummaryLine>& lines);

@@ -3,10 +3,10 @@
 #include "AudioSpanSource.h"
 #include "Encoder.h"
 #include "Muxer.h"
+#include "SummarySubtitles.h"
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -29,45 +29,6 @@ constexpr const char* kSubtitleHeader =
     "Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
     "Style: Default,Arial,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0\n\n"
     "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
-
-struct TimedText {
-    int64_t startMs, endMs;
-    std::string text;
-};
-
-// Plain text as an ASS event's Text: its line breaks as \N.
-std::string eventText(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += "\\N";
-        else if (c != '\r')
-            out += c;
-    }
-    return out;
-}
-
-// The track's samples: one from each time a line starts or ends to the
-// next, showing the lines then on screen together (a sample's time must
-// follow the one before).
-std::vector<TimedText> samplesOf(const std::vector<TimedText>& lines) {
-    std::set<int64_t> times;
-    for (const TimedText& line : lines) {
-        times.insert(line.startMs);
-        times.insert(line.endMs);
-    }
-    std::vector<TimedText> samples;
-    for (auto at = times.begin(); at != times.end() && std::next(at) != times.end(); ++at) {
-        const int64_t from = *at, to = *std::next(at);
-        std::string text;
-        for (const TimedText& line : lines)
-            if (line.startMs <= from && line.endMs >= to)
-                text += (text.empty() ? "" : "\n") + line.text;
-        if (!text.empty())
-            samples.push_back({from, to, text});
-    }
-    return samples;
-}
 
 struct ChannelLayout {
     AVChannelLayout layout{};
@@ -107,7 +68,7 @@ struct SummaryVideoWriter::State {
     ffmpeg::FramePtr shown{av_frame_alloc()};
     ffmpeg::CodecContextPtr subtitleEncoder;
     AVStream* subtitleStream = nullptr;
-    std::vector<TimedText> subtitleLines;
+    std::vector<SummaryLine> subtitleLines;
 
     bool openSubtitles(const std::string& language, std::string* error) {
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MOV_TEXT);
@@ -150,7 +111,7 @@ struct SummaryVideoWriter::State {
             return false;
         }
         std::vector<uint8_t> buffer;
-        for (const TimedText& sample : samplesOf(subtitleLines)) {
+        for (const SummaryLine& sample : samplesOf(subtitleLines)) {
             std::string event = "0,0,Default,,0,0,0,," + eventText(sample.text);
             AVSubtitleRect rect{};
             rect.type = SUBTITLE_ASS;

@@ -1,6 +1,7 @@
 #include "SubtitleReader.h"
 
 #include "AVPointers.h"
+#include "SubtitleText.h"
 
 #include <algorithm>
 #include <deque>
@@ -23,63 +24,6 @@ const char* const kDamagedNotice = "Some lines of the subtitles could not be rea
 const char* const kLatin1LinesNotice =
     "Some lines of the subtitles are not UTF-8; they are read as Latin-1";
 
-bool validUtf8(const uint8_t* data, size_t size) {
-    size_t i = 0;
-    while (i < size) {
-        const uint8_t c = data[i];
-        int more = 0;
-        uint32_t code = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xe0) == 0xc0) {
-            more = 1, code = c & 0x1f;
-        } else if ((c & 0xf0) == 0xe0) {
-            more = 2, code = c & 0x0f;
-        } else if ((c & 0xf8) == 0xf0) {
-            more = 3, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (size - i <= static_cast<size_t>(more))
-            return false;
-        for (int k = 1; k <= more; ++k) {
-            if ((data[i + k] & 0xc0) != 0x80)
-                return false;
-            code = (code << 6) | (data[i + k] & 0x3f);
-        }
-        // Overlong forms, surrogates and codes past Unicode's end.
-        static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (code < kLeast[more] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
-            return false;
-        i += static_cast<size_t>(more) + 1;
-    }
-    return true;
-}
-
-bool validUtf8(const std::string& text) {
-    return validUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-std::string latin1ToUtf8(const uint8_t* data, size_t size) {
-    std::string out;
-    out.reserve(size + size / 8);
-    for (size_t i = 0; i < size; ++i) {
-        const uint8_t c = data[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-    return out;
-}
-
-std::string latin1ToUtf8(const std::string& text) {
-    return latin1ToUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
 int64_t toMs(int64_t value, AVRational timeBase) {
     return av_rescale_q(value, timeBase, AVRational{1, 1000});
 }
@@ -100,6 +44,10 @@ const char* sideFormat(const MediaTrack& track) {
         return "webvtt";
     return "srt";
 }
+
+} // namespace
+
+namespace sidefile {
 
 // A side file's bytes, as a demuxer reads them from memory.
 struct MemoryFile {
@@ -148,13 +96,13 @@ struct AvioFreer {
     }
 };
 
-} // namespace
+} // namespace sidefile
 
 struct SubtitleReader::Reading {
     // The side file's bytes and their reader outlive the demuxer that reads
     // them (members are destroyed in reverse order).
-    MemoryFile memory;
-    std::unique_ptr<AVIOContext, AvioFreer> avio;
+    sidefile::MemoryFile memory;
+    std::unique_ptr<AVIOContext, sidefile::AvioFreer> avio;
     ffmpeg::InputPtr input;
     ffmpeg::CodecContextPtr decoder;
     ffmpeg::PacketPtr packet{av_packet_alloc()};
@@ -226,8 +174,8 @@ bool SubtitleReader::Reading::openSideFile(const MediaTrack& track) {
     auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
     if (!buffer)
         return fail("out of memory");
-    avio.reset(avio_alloc_context(buffer, kBufferSize, 0, &memory, &MemoryFile::read, nullptr,
-                                  &MemoryFile::seek));
+    avio.reset(avio_alloc_context(buffer, kBufferSize, 0, &memory, &sidefile::MemoryFile::read, nullptr,
+                                  &sidefile::MemoryFile::seek));
     if (!avio) {
         av_free(buffer);
         return fail("out of memory");
@@ -462,44 +410,4 @@ std::vector<SubtitleLine> readSubtitles(const MediaTrack& track, std::vector<std
                      [](const SubtitleLine& a, const SubtitleLine& b) { return a.startMs < b.startMs; });
     notices.insert(notices.end(), reader.notices().begin(), reader.notices().end());
     return lines;
-}
-
-std::string plainText(const std::string& event) {
-    // The Text field is the ninth; its commas are its own.
-    size_t at = 0;
-    for (int field = 0; field < 8; ++field) {
-        const size_t comma = event.find(',', at);
-        if (comma == std::string::npos) {
-            at = 0;
-            break;
-        }
-        at = comma + 1;
-    }
-    std::string out;
-    out.reserve(event.size() - at);
-    for (size_t i = at; i < event.size(); ++i) {
-        const char c = event[i];
-        if (c == '{') {
-            const size_t close = event.find('}', i);
-            if (close != std::string::npos) {
-                i = close;
-                continue;
-            }
-        }
-        if (c == '\\' && i + 1 < event.size()) {
-            const char n = event[i + 1];
-            if (n == 'N' || n == 'n') {
-                out += '\n';
-                ++i;
-                continue;
-            }
-            if (n == 'h') {
-                out += ' ';
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
 }
