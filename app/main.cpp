@@ -1,5 +1,6 @@
 // Tessaro: plays a video, or a summary of it built while it plays.
 
+#include "ListPlayback.h"
 #include "ObjectDetector.h"
 #include "OpeningFailure.h"
 #include "Player.h"
@@ -17,6 +18,10 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr const char* kMissingVideo = "\nMust specify input video";
@@ -121,16 +126,32 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return -1;
     }
-    const char* videoPath = argc > first ? argv[first] : chosen.constData();
+    std::vector<std::string> paths;
+    for (int k = first; k < argc; ++k)
+        paths.emplace_back(argv[k]);
+    if (paths.empty())
+        paths.emplace_back(chosen.constData());
 
+    // The first video that opens plays; each one before it is named on the
+    // console, and on the picture once it is up. None: the run ends here.
+    PlayList list(paths);
     double videoSeconds = 0.0;
-    if (!probeVideo(videoPath, &videoSeconds)) {
-        const QString path = QFile::decodeName(videoPath);
-        const QString reason = openingFailureReason(path);
-        reportOpeningFailure(videoPath, reason);
+    QStringList passedOver;
+    std::vector<std::pair<QString, QString>> refused;
+    const auto opens = [&](const std::string& path) {
+        const std::optional<QString> reason = probeOrSayWhy(path, &videoSeconds, QString());
+        if (!reason)
+            return true;
+        passedOver << cannotOpenNotice(path, *reason);
+        refused.emplace_back(QFile::decodeName(path.c_str()), *reason);
+        return false;
+    };
+    if (!list.openFrom(0, 1, opens)) {
         if (fromDesktop)
-            openingFailureBox(path, reason)->exec();
+            for (const auto& [path, reason] : refused)
+                openingFailureBox(path, reason)->exec();
         return -1;
     }
-    return runPlayer(application, videoPath, videoSeconds, {}, true);
+    return runPlayer(application, list.current().c_str(), videoSeconds, {}, true,
+                     paths.size() > 1 ? list : PlayList(), passedOver);
 }
