@@ -33,17 +33,19 @@ constexpr const char* kFromDesktop = "--from-desktop";
 #define TESSARO_VERSION "unknown"
 #endif
 
-constexpr const char* kUsage = R"(Usage: tessaro [--from-desktop] VIDEO
+constexpr const char* kUsage = R"(Usage: tessaro [--from-desktop] VIDEO [VIDEO...]
    or: tessaro --help | --version
 
 Plays VIDEO (any file FFmpeg can read), or a summary of it chosen live while
 it plays: press S for Summary, and only the parts the summary keeps are
 played, at the target length and weights the window's sliders set.
 Another video can be opened with Ctrl+O or by dropping its file on the window.
+Several videos play one after the other, in the mode the one before ended in;
+one that cannot be opened is passed over.
 
 Options:
-  --from-desktop  started by the desktop entry or a file manager: a file that
-                  cannot be opened is also explained in a message window, and
+  --from-desktop  started by the desktop entry or a file manager: when no file
+                  opens, each one is also explained in a message window, and
                   without a VIDEO a file dialog asks for one
   -h, --help      show this text and exit
   --version       show the version and exit
@@ -63,7 +65,9 @@ Keys:
   Ctrl+S          save the whole video's summary
   Ctrl+Shift+S    save the picture on screen as PNG
   Ctrl+C          copy the picture on screen
-  Ctrl+O          open another video
+  Ctrl+O          open another video, or several to play in turn
+  Ctrl+Shift+O    play a folder's videos in turn
+  Page Down / Up  the next / previous video
   C               show or hide the panels of settings
   Q               close
 
@@ -78,7 +82,7 @@ Environment:
 
 Exit status:
   0    a normal run (the window closed, or Ctrl-C on the console)
-  255  no video given, the video cannot be opened, or a cascade file is
+  255  no video given, no video given can be opened, or a cascade file is
        missing
 )";
 

@@ -87,7 +87,8 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
 TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
     const ChildRun help = runChild({.command = {TESSARO_PLAYER, "--help"}});
     EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_EQ(help.out.rfind("Usage: tessaro [--from-desktop] VIDEO\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: tessaro [--from-desktop] VIDEO [VIDEO...]\n", 0), 0u)
+        << help.out;
     for (const char* line : {"\n  --from-desktop ", "\n  S / P ", "\nExit status:\n"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(help.out.find("thread initiated"), std::string::npos);
@@ -98,7 +99,8 @@ TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
     EXPECT_EQ(version.out, "tessaro " TESSARO_VERSION "\n");
 
     // Beside another word it is no option: the words are videos' paths, as always.
-    const ChildRun notAlone = runChild({.command = {TESSARO_PLAYER, "--help", testMedia(kMissing)}});
+    const ChildRun notAlone =
+        runChild({.command = {TESSARO_PLAYER, "--help", testMedia(kMissing)}});
     EXPECT_EQ(notAlone.status, 255);
     EXPECT_NE(notAlone.out.find("--help"), std::string::npos) << notAlone.out;
 }
