@@ -57,7 +57,7 @@ void ListPlayback::openOne(const QString& chosen) {
     }
     list = PlayList({path});
     endFollowed = false;
-    switchTo(path, seconds, PlayerMode::Play);
+    switchTo(path, seconds, PlayerMode::Play, false);
 }
 
 void ListPlayback::openSeveral(const QStringList& chosen) {
@@ -78,17 +78,17 @@ void ListPlayback::openSeveral(const QStringList& chosen) {
         return;
     list = std::move(chosenList);
     endFollowed = false;
-    switchTo(list.current(), seconds, PlayerMode::Play);
+    switchTo(list.current(), seconds, PlayerMode::Play, false);
 }
 
-void ListPlayback::step(int direction) {
+void ListPlayback::step(int direction, bool finished) {
     const PlayerMode mode = core.state.snapshot().mode;
     double seconds = 0.0;
     if (!list.openFrom(list.index() + direction, direction,
                        [&](const std::string& path) { return opens(path, &seconds); }))
         return;
     endFollowed = false;
-    switchTo(list.current(), seconds, mode);
+    switchTo(list.current(), seconds, mode, finished);
 }
 
 void ListPlayback::follow(const PlayerState& now) {
@@ -98,7 +98,7 @@ void ListPlayback::follow(const PlayerState& now) {
     // Out of the state's notice, which the threads being replaced sent.
     QTimer::singleShot(0, window, [this] {
         if (core.state.snapshot().ended)
-            step(1);
+            step(1, true);
     });
 }
 

@@ -32,8 +32,10 @@ QString cannotOpenNotice(const std::string& path, const QString& reason);
 class ListPlayback {
 public:
     // Puts the video at `path` (of `seconds`) on screen in `mode`, in place
-    // of the one playing.
-    using SwitchTo = std::function<void(const std::string& path, double seconds, PlayerMode mode)>;
+    // of the one playing, which was `finished` when it played to its end
+    // and the list went on.
+    using SwitchTo = std::function<void(const std::string& path, double seconds, PlayerMode mode,
+                                        bool finished)>;
 
     ListPlayback(PlayList list, PlayerCore& core, QWidget* window, DisplayWindow* display,
                  NoticeTurns& notices);
@@ -47,7 +49,7 @@ public:
     void openSeveral(const QStringList& paths);
     // To the video on (+1) or back (-1), passing over those that do not
     // open, in the mode playing.
-    void step(int direction);
+    void step(int direction, bool finished = false);
     // At the end of a video (or its summary), the next one in the same mode.
     void follow(const PlayerState& now);
     // What the media controls' Next (+1) or Previous (-1) does now, and doing it.

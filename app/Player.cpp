@@ -5,8 +5,8 @@
 #include "DisplayEvents.h"
 #include "DisplayWindow.h"
 #include "EngineFailure.h"
-#include "ListPlayback.h"
 #include "FreedMemory.h"
+#include "ListPlayback.h"
 #include "MainWindow.h"
 #include "OpeningFailure.h"
 #include "Mpris.h"
@@ -280,11 +280,14 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          if (memory)
                              memory->rememberSettingsShown(shown);
                      });
-    const auto rememberPlaying = [&] {
+    // A video the list went on from at its end (or its summary's) is
+    // remembered as finished: it starts again at its start.
+    const auto rememberPlaying = [&](bool finished) {
         if (!memory)
             return;
+        const PlayerState now = core.state.snapshot();
         memory->remember(playingKey,
-                         {core.state.snapshot().position, windowControl->playingMode()});
+                         {finished ? now.duration : now.position, windowControl->playingMode()});
         memory->rememberSound(state.volumeSlider->value(), state.muteBox->isChecked());
         showNotice(memory->takeNotice(), kNoticeMs);
     };
@@ -393,9 +396,10 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     }
 
     // As on close: the workers stop before anything they use changes.
-    const auto switchTo = [&](const std::string& path, double seconds, PlayerMode mode) {
+    const auto switchTo = [&](const std::string& path, double seconds, PlayerMode mode,
+                              bool finished) {
         session.reset();
-        rememberPlaying();
+        rememberPlaying(finished);
         setVideoDuration(seconds);
         onScreen.setPlace(playList.place());
         resumeFor(path, seconds, mode);
@@ -427,7 +431,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     mpris.reset();
     refresh->stop();
     session.reset();
-    rememberPlaying();
+    rememberPlaying(false);
     audio.setLossHandler({});
     refresh.reset();
     mainWindow.reset();
