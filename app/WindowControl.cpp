@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
@@ -157,10 +158,10 @@ void WindowControl::showMenu(const QPoint& at) {
     recent->setEnabled(!videos.isEmpty());
     item(QStringLiteral("Open Folder..."), KeyAction::OpenFolder, QStringLiteral("Ctrl+Shift+O"));
     for (const int direction : {1, -1}) {
-        QAction* video = item(direction > 0 ? QStringLiteral("Next Video")
-                                            : QStringLiteral("Previous Video"),
-                              direction > 0 ? KeyAction::NextVideo : KeyAction::PreviousVideo,
-                              direction > 0 ? QStringLiteral("PgDown") : QStringLiteral("PgUp"));
+        QAction* video =
+            item(direction > 0 ? QStringLiteral("Next Video") : QStringLiteral("Previous Video"),
+                 direction > 0 ? KeyAction::NextVideo : KeyAction::PreviousVideo,
+                 direction > 0 ? QStringLiteral("PgDown") : QStringLiteral("PgUp"));
         video->setEnabled(videoThere && videoThere(direction));
     }
     item(QStringLiteral("Save Summary..."), KeyAction::SaveSummary, QStringLiteral("Ctrl+S"));
@@ -418,7 +419,12 @@ bool WindowControl::eventFilter(QObject* watched, QEvent* event) {
                 emit openListRequested(files);
             } else if (!urls.isEmpty() && urls.front().isLocalFile()) {
                 static_cast<QDropEvent*>(event)->acceptProposedAction();
-                emit openRequested(urls.front().toLocalFile());
+                // A folder stands for its videos.
+                const QString file = urls.front().toLocalFile();
+                if (QFileInfo(file).isDir())
+                    emit openListRequested({file});
+                else
+                    emit openRequested(file);
             }
             return true;
         }
