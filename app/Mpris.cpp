@@ -125,7 +125,9 @@ QVariantMap MprisService::playerProperties() const {
     return {{QStringLiteral("PlaybackStatus"), playbackStatus()},
             {QStringLiteral("Rate"), rate()},
             {QStringLiteral("Volume"), volume()},
-            {QStringLiteral("Metadata"), metadata()}};
+            {QStringLiteral("Metadata"), metadata()},
+            {QStringLiteral("CanGoNext"), canSkip(1)},
+            {QStringLiteral("CanGoPrevious"), canSkip(-1)}};
 }
 
 void MprisService::lookForChanges() {

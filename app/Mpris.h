@@ -32,6 +32,7 @@ struct MprisActions {
     std::function<void()> raise;
     std::function<void()> quit;
     std::function<void(const QString&)> open; // a local file
+    std::function<bool(int)> canSkip;         // whether skip(+1 or -1) does anything
 };
 
 class MprisService : public QObject {
@@ -56,6 +57,7 @@ public:
     double volume() const;
     double rate() const;
     QDBusObjectPath trackId() const;
+    bool canSkip(int direction) const { return !actions.canSkip || actions.canSkip(direction); }
 
     PlayerStateBoard& state;
     bool paused() const {
@@ -131,8 +133,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ minimumRate)
     Q_PROPERTY(double MaximumRate READ maximumRate)
-    Q_PROPERTY(bool CanGoNext READ canControl)
-    Q_PROPERTY(bool CanGoPrevious READ canControl)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ canControl)
     Q_PROPERTY(bool CanPause READ canControl)
     Q_PROPERTY(bool CanSeek READ canControl)
@@ -150,6 +152,8 @@ public:
     double minimumRate() const { return 0.5; }
     double maximumRate() const { return 2.0; }
     bool canControl() const { return true; }
+    bool canGoNext() const { return service->canSkip(1); }
+    bool canGoPrevious() const { return service->canSkip(-1); }
 
 public slots:
     void Next();

@@ -6,6 +6,7 @@
 #include "DisplayWindow.h"
 #include "EngineFailure.h"
 #include "FreedMemory.h"
+#include "ListPlayback.h"
 #include "MainWindow.h"
 #include "OpeningFailure.h"
 #include "Mpris.h"
@@ -53,7 +54,6 @@ constexpr int kDisplayHeight = 335;
 constexpr uint32_t kRefreshPeriodMicroseconds = 60000;
 constexpr int kResumeNoticeMs = 2000;
 constexpr int kNoticeMs = 3000;
-constexpr int kSkipSeconds = 60;
 
 void announce(const char* message) {
     std::printf("%s", message);
@@ -168,11 +168,11 @@ public:
 };
 
 // Where and how the video starts: where it was left, when it was; else at
-// its start in Play.
-void placeStart(ControlState& state, const std::optional<ResumePoint>& resume) {
+// its start in `mode`.
+void placeStart(ControlState& state, const std::optional<ResumePoint>& resume, PlayerMode mode) {
     const double at = resume ? resume->seconds : 0.0;
     // A resumed video starts with a seek there.
-    state.core.begin(resume ? resume->mode : PlayerMode::Play, at, resume.has_value());
+    state.core.begin(resume ? resume->mode : mode, at, resume.has_value());
     state.positionSlider->setValue(static_cast<int>(at));
 }
 
@@ -184,10 +184,12 @@ QImage imageOnScreen(const Session* session) {
 } // namespace
 
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& ready, bool remember) {
+              const std::function<void(const PlayerParts&)>& ready, bool remember,
+              const PlayList& list, const QStringList& passedOver) {
     keepLargeBlocksApart();
     auto mainWindow = std::make_unique<QWidget>();
-    mainWindow->setWindowTitle(titleFor(videoPath, PlayerState{}));
+    mainWindow->setWindowTitle(
+        titleFor(videoPath, PlayerState{}, QString::fromStdString(list.place())));
     // Adopted by the window's layout, so the window deletes it.
     auto* displayWindow = new DisplayWindow("VIDEO", kDisplayWidth, kDisplayHeight);
 
@@ -259,7 +261,14 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     std::string playingKey;
     // The title says what the player is doing; the picture says when it has ended.
     StateOnScreen onScreen(mainWindow.get(), displayWindow);
-    state.onShownState = [&](const PlayerState& now) { onScreen.show(playingPath, now); };
+    ListPlayback playList(list.size() > 0 ? list : PlayList({videoPath}), core, mainWindow.get(),
+                          displayWindow, notices);
+    onScreen.setPlace(playList.place());
+    windowControl->videoThere = [&playList](int direction) { return playList.has(direction); };
+    state.onShownState = [&](const PlayerState& now) {
+        onScreen.show(playingPath, now);
+        playList.follow(now);
+    };
     if (memory) {
         memory->rememberOpened(QString::fromUtf8(videoPath));
         windowControl->recentVideos = [&memory] { return memory->recentVideos(); };
@@ -271,22 +280,25 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                          if (memory)
                              memory->rememberSettingsShown(shown);
                      });
-    const auto rememberPlaying = [&] {
+    // A video the list went on from at its end (or its summary's) is
+    // remembered as finished: it starts again at its start.
+    const auto rememberPlaying = [&](bool finished) {
         if (!memory)
             return;
+        const PlayerState now = core.state.snapshot();
         memory->remember(playingKey,
-                         {core.state.snapshot().position, windowControl->playingMode()});
+                         {finished ? now.duration : now.position, windowControl->playingMode()});
         memory->rememberSound(state.volumeSlider->value(), state.muteBox->isChecked());
         showNotice(memory->takeNotice(), kNoticeMs);
     };
     // Where the video opened starts, and the notice that says so.
-    const auto resumeFor = [&](const std::string& path, double seconds) {
+    const auto resumeFor = [&](const std::string& path, double seconds, PlayerMode mode) {
         playingPath = path;
         thumbnails->setVideo(path);
         playingKey = memory ? PlayerMemory::keyOf(path) : std::string();
         const std::optional<ResumePoint> resume =
             memory ? memory->resumeFor(playingKey, seconds) : std::nullopt;
-        placeStart(state, resume);
+        placeStart(state, resume, mode);
         if (memory)
             showNotice(memory->takeNotice(), kNoticeMs);
         if (!resume)
@@ -316,7 +328,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             Qt::QueuedConnection);
     };
     displayWindow->onFailure = endWith;
-    resumeFor(videoPath, videoSeconds);
+    for (const QString& text : passedOver)
+        showNotice(text, kNoticeMs);
+    resumeFor(videoPath, videoSeconds, PlayerMode::Play);
     auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio, endWith);
     new ReadableLength(core, showNotice, mainWindow.get()); // for every video of the run
 
@@ -354,12 +368,11 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     MprisActions actions;
     actions.togglePause = [windowControl] { windowControl->perform(KeyAction::TogglePause); };
     actions.seekTo = [windowControl](double seconds) { windowControl->seekTo(seconds); };
-    actions.skip = [windowControl, &core](int direction) {
-        const PlayerState now = core.state.snapshot();
-        if (now.mode == PlayerMode::Summary)
-            windowControl->skipSegment(direction);
-        else
-            windowControl->seekTo(now.position + direction * kSkipSeconds);
+    actions.skip = [windowControl, &playList](int direction) {
+        playList.skipAsMediaControls(direction, *windowControl);
+    };
+    actions.canSkip = [&playList](int direction) {
+        return playList.mediaSkipNow(direction) != MediaSkip::Nothing;
     };
     actions.setSpeed = setPlaySpeed;
     actions.speed = [&state] { return state.speed; };
@@ -382,36 +395,31 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         mpris.reset();
     }
 
-    QObject::connect(
-        windowControl, &WindowControl::openRequested, mainWindow.get(), [&](const QString& chosen) {
-            const std::string path = chosen.toStdString();
-            double seconds = 0.0;
-            if (!probeVideo(path.c_str(), &seconds)) {
-                // Why, on the picture and on the console; the video playing plays on.
-                QString reason = openingFailureReason(chosen);
-                if (reason.isEmpty())
-                    reason = QStringLiteral("not a video this player can read");
-                reportOpeningFailure(path.c_str(), reason);
-                displayWindow->showNotice(
-                    QStringLiteral("Cannot open %1: %2").arg(QFileInfo(chosen).fileName(), reason),
-                    5000);
-                return;
-            }
-            // As on close: the workers stop before anything they use changes.
-            session.reset();
-            rememberPlaying();
-            setVideoDuration(seconds);
-            resumeFor(path, seconds);
-            state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
-            mainWindow->setWindowTitle(titleFor(path, core.state.snapshot()));
-            if (memory)
-                memory->rememberOpened(chosen);
-            if (mpris)
-                mpris->setTrack(chosen, seconds);
-            session = std::make_unique<Session>(path, displayWindow, state, audio, endWith);
-            tellReady();
-            session->start();
-        });
+    // As on close: the workers stop before anything they use changes.
+    const auto switchTo = [&](const std::string& path, double seconds, PlayerMode mode,
+                              bool finished) {
+        session.reset();
+        rememberPlaying(finished);
+        setVideoDuration(seconds);
+        onScreen.setPlace(playList.place());
+        resumeFor(path, seconds, mode);
+        state.timelineEvents->setData(nullptr, 0, 0.0, seconds, 0.0, 0.0, 0.0);
+        mainWindow->setWindowTitle(titleFor(path, core.state.snapshot(), playList.place()));
+        if (memory)
+            memory->rememberOpened(QString::fromStdString(path));
+        if (mpris)
+            mpris->setTrack(QString::fromStdString(path), seconds);
+        session = std::make_unique<Session>(path, displayWindow, state, audio, endWith);
+        tellReady();
+        session->start();
+    };
+    playList.setSwitch(switchTo);
+    QObject::connect(windowControl, &WindowControl::openRequested, mainWindow.get(),
+                     [&](const QString& chosen) { playList.openOne(chosen); });
+    QObject::connect(windowControl, &WindowControl::openListRequested, mainWindow.get(),
+                     [&](const QStringList& chosen) { playList.openSeveral(chosen); });
+    QObject::connect(windowControl, &WindowControl::videoStepRequested, mainWindow.get(),
+                     [&](int direction) { playList.step(direction); });
 
     const int result = application.exec();
     // It speaks of this run's window and notices.
@@ -423,7 +431,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     mpris.reset();
     refresh->stop();
     session.reset();
-    rememberPlaying();
+    rememberPlaying(false);
     audio.setLossHandler({});
     refresh.reset();
     mainWindow.reset();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "PlayList.h"
 #include "PlaybackQueue.h"
+
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -40,6 +43,10 @@ bool probeVideo(const char* path, double* seconds);
 // it may set their hooks), and again for each video opened later. With
 // `remember`, a video opened continues where it was left, and the volume and
 // mute are those of the last run (see PlayerMemory); measurements and tests
-// start every video at its start.
+// start every video at its start. `list`, when given, holds the videos to
+// play in turn, `videoPath` the one of them it is at, and `passedOver` the
+// picture's notices for those before it that could not be opened; at the
+// end of each video the next one starts (see ListPlayback).
 int runPlayer(QApplication& application, const char* videoPath, double videoSeconds,
-              const std::function<void(const PlayerParts&)>& ready = {}, bool remember = false);
+              const std::function<void(const PlayerParts&)>& ready = {}, bool remember = false,
+              const PlayList& list = {}, const QStringList& passedOver = {});

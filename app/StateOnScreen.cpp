@@ -14,10 +14,11 @@ constexpr int kFirstPictureLookMs = 50;
 constexpr int kEndNoticeMs = 6000;
 } // namespace
 
-// "Tessaro — film.mp4", and what it is doing when that is not plain playing.
-QString titleFor(const std::string& path, const PlayerState& now) {
+QString titleFor(const std::string& path, const PlayerState& now, const QString& place) {
     QString title =
         QStringLiteral("Tessaro \u2014 ") + QFileInfo(QString::fromStdString(path)).fileName();
+    if (!place.isEmpty())
+        title += QStringLiteral(" (%1)").arg(place);
     const bool summary = now.mode == PlayerMode::Summary;
     if (now.paused)
         title += summary ? QStringLiteral(" \u2014 Summary, paused") : QStringLiteral(" \u2014 Paused");
@@ -29,7 +30,7 @@ QString titleFor(const std::string& path, const PlayerState& now) {
 }
 
 void StateOnScreen::show(const std::string& path, const PlayerState& now) {
-    window->setWindowTitle(titleFor(path, now));
+    window->setWindowTitle(titleFor(path, now, place));
     const bool ended = now.ended && !now.paused;
     if (ended && endNotice.isEmpty()) {
         // A video cut short ends where its data does, and says so.

@@ -15,8 +15,9 @@
 class DisplayWindow;
 class QWidget;
 
-// "Tessaro — film.mp4", and what it is doing when that is not plain playing.
-QString titleFor(const std::string& path, const PlayerState& now);
+// "Tessaro — film.mp4", its place in a list ("film.mp4 (3/12)"), and what
+// it is doing when that is not plain playing.
+QString titleFor(const std::string& path, const PlayerState& now, const QString& place = {});
 
 // The title follows the state; at the end the picture says so (for a video
 // cut short, where its data ends) until it plays again.
@@ -24,11 +25,14 @@ class StateOnScreen {
 public:
     StateOnScreen(QWidget* window, DisplayWindow* picture) : window(window), picture(picture) {}
     void show(const std::string& path, const PlayerState& now);
+    // The video's place in the list, for the title ("3/12"); empty: none.
+    void setPlace(const QString& shown) { place = shown; }
 
 private:
     QWidget* const window;
     DisplayWindow* const picture;
     QString endNotice; // the one on the picture; empty: none
+    QString place;
 };
 
 // Notices take turns on the picture, each for its time, so that none of

@@ -2,6 +2,7 @@
 
 #include "ControlState.h"
 #include "DisplayEvents.h"
+#include "PlayList.h"
 #include "SliderLCD.h"
 #include "WindowFit.h"
 
@@ -9,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
@@ -25,7 +27,9 @@
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::ControlModifier) {
         if (modifiers & Qt::ShiftModifier)
-            return key == Qt::Key_S ? KeyAction::Screenshot : KeyAction::None;
+            return key == Qt::Key_S   ? KeyAction::Screenshot
+                   : key == Qt::Key_O ? KeyAction::OpenFolder
+                                      : KeyAction::None;
         if (key == Qt::Key_C)
             return KeyAction::CopyPicture;
         if (key == Qt::Key_S)
@@ -74,6 +78,10 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
         return KeyAction::PreviousPicture;
     case Qt::Key_C:
         return KeyAction::ToggleControls;
+    case Qt::Key_PageDown:
+        return KeyAction::NextVideo;
+    case Qt::Key_PageUp:
+        return KeyAction::PreviousVideo;
     default:
         return KeyAction::None;
     }
@@ -93,6 +101,9 @@ QString keyHelp() {
                           "Ctrl+S  save the summary      C  show / hide the settings\n"
                           "Wheel: volume over the picture, 5 s over the position\n"
                           "Ctrl+O or drop a file  open another video\n"
+                          "Ctrl+O on several, or drop several  play them in turn\n"
+                          "Ctrl+Shift+O  play a folder's videos\n"
+                          "Page Down / Page Up  next / previous video\n"
                           "Q  close");
 }
 
@@ -145,6 +156,14 @@ void WindowControl::showMenu(const QPoint& at) {
     for (const QString& path : videos)
         recent->addAction(path, this, [this, path] { emit openRequested(path); });
     recent->setEnabled(!videos.isEmpty());
+    item(QStringLiteral("Open Folder..."), KeyAction::OpenFolder, QStringLiteral("Ctrl+Shift+O"));
+    for (const int direction : {1, -1}) {
+        QAction* video =
+            item(direction > 0 ? QStringLiteral("Next Video") : QStringLiteral("Previous Video"),
+                 direction > 0 ? KeyAction::NextVideo : KeyAction::PreviousVideo,
+                 direction > 0 ? QStringLiteral("PgDown") : QStringLiteral("PgUp"));
+        video->setEnabled(videoThere && videoThere(direction));
+    }
     item(QStringLiteral("Save Summary..."), KeyAction::SaveSummary, QStringLiteral("Ctrl+S"));
     item(QStringLiteral("Save Picture"), KeyAction::Screenshot, QStringLiteral("Ctrl+Shift+S"));
     item(QStringLiteral("Copy Picture"), KeyAction::CopyPicture, QStringLiteral("Ctrl+C"));
@@ -184,17 +203,32 @@ void WindowControl::toggleSettings() {
     emit settingsShownChanged(shown);
 }
 
+namespace {
+QString videoFilter() {
+    return QStringLiteral("Videos (%1);;All files (*)").arg(videoNameFilters());
+}
+} // namespace
+
 QString chooseVideo(QWidget* parent) {
-    return QFileDialog::getOpenFileName(
-        parent, QStringLiteral("Open a video"), QString(),
-        QStringLiteral("Videos (*.mp4 *.mkv *.webm *.avi *.mov *.m4v *.mpg *.mpeg *.ts "
-                       "*.wmv *.flv *.ogv *.3gp);;All files (*)"));
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Open a video"), QString(),
+                                        videoFilter());
 }
 
 void WindowControl::openChosen() {
-    const QString chosen = chooseVideo(window);
-    if (!chosen.isEmpty())
-        emit openRequested(chosen);
+    // One video replaces the one playing; several play one after the other.
+    const QStringList chosen = QFileDialog::getOpenFileNames(
+        window, QStringLiteral("Open videos"), QString(), videoFilter());
+    if (chosen.size() == 1)
+        emit openRequested(chosen.front());
+    else if (!chosen.isEmpty())
+        emit openListRequested(chosen);
+}
+
+void WindowControl::openFolder() {
+    const QString folder =
+        QFileDialog::getExistingDirectory(window, QStringLiteral("Play a folder's videos"));
+    if (!folder.isEmpty())
+        emit openListRequested({folder});
 }
 
 bool WindowControl::wheel(QObject* watched, QEvent* event) {
@@ -335,6 +369,12 @@ void WindowControl::perform(KeyAction action) {
         return;
     case KeyAction::ToggleControls:
         return toggleSettings();
+    case KeyAction::NextVideo:
+    case KeyAction::PreviousVideo:
+        emit videoStepRequested(action == KeyAction::NextVideo ? 1 : -1);
+        return;
+    case KeyAction::OpenFolder:
+        return openFolder();
     }
 }
 
@@ -369,9 +409,22 @@ bool WindowControl::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop:
         if (watched == window) {
             const QList<QUrl> urls = static_cast<QDropEvent*>(event)->mimeData()->urls();
-            if (!urls.isEmpty() && urls.front().isLocalFile()) {
+            QStringList files;
+            for (const QUrl& url : urls)
+                if (url.isLocalFile())
+                    files << url.toLocalFile();
+            // One file replaces the video playing; several play in turn.
+            if (files.size() > 1) {
                 static_cast<QDropEvent*>(event)->acceptProposedAction();
-                emit openRequested(urls.front().toLocalFile());
+                emit openListRequested(files);
+            } else if (!urls.isEmpty() && urls.front().isLocalFile()) {
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                // A folder stands for its videos.
+                const QString file = urls.front().toLocalFile();
+                if (QFileInfo(file).isDir())
+                    emit openListRequested({file});
+                else
+                    emit openRequested(file);
             }
             return true;
         }

@@ -41,6 +41,9 @@ enum class KeyAction {
     CopyPicture,     // Ctrl+C
     SaveSummary,     // Ctrl+S
     ToggleControls,  // C: the panels of settings shown or hidden
+    NextVideo,       // Page Down: the next video of the list
+    PreviousVideo,   // Page Up: the one before
+    OpenFolder,      // Ctrl+Shift+O: a folder's videos
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
@@ -67,6 +70,8 @@ public:
     void perform(KeyAction action);
     // The videos the context menu offers to open again, newest first.
     std::function<QStringList()> recentVideos;
+    // Whether the list has a video on (+1) or back (-1), for the menu.
+    std::function<bool(int)> videoThere;
     bool fullScreen() const { return inFullScreen; }
     // Goes to `seconds` in the video (within its length); the slider shows it at once.
     void seekTo(double seconds);
@@ -78,6 +83,11 @@ public:
 signals:
     // A video to open instead of the one playing.
     void openRequested(const QString& path);
+    // Several videos, or a folder of them, to play one after the other
+    // instead of the one playing.
+    void openListRequested(const QStringList& paths);
+    // The next (+1) or previous (-1) video of the list.
+    void videoStepRequested(int direction);
     // The sound's volume (0 to 1) or mute was changed by a key.
     void volumeStep(double change);
     void muteToggled();
@@ -100,6 +110,7 @@ private:
     void setFullScreen(bool on);
     void toggleSettings();
     void openChosen();
+    void openFolder();
     // The menu of every action, at `at` on the screen.
     void showMenu(const QPoint& at);
     // The wheel over the picture (the volume) or the timeline (a seek).

@@ -1,5 +1,6 @@
 // Tessaro: plays a video, or a summary of it built while it plays.
 
+#include "ListPlayback.h"
 #include "ObjectDetector.h"
 #include "OpeningFailure.h"
 #include "Player.h"
@@ -17,6 +18,10 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr const char* kMissingVideo = "\nMust specify input video";
@@ -28,17 +33,19 @@ constexpr const char* kFromDesktop = "--from-desktop";
 #define TESSARO_VERSION "unknown"
 #endif
 
-constexpr const char* kUsage = R"(Usage: tessaro [--from-desktop] VIDEO
+constexpr const char* kUsage = R"(Usage: tessaro [--from-desktop] VIDEO [VIDEO...]
    or: tessaro --help | --version
 
 Plays VIDEO (any file FFmpeg can read), or a summary of it chosen live while
 it plays: press S for Summary, and only the parts the summary keeps are
 played, at the target length and weights the window's sliders set.
 Another video can be opened with Ctrl+O or by dropping its file on the window.
+Several videos play one after the other, in the mode the one before ended in;
+one that cannot be opened is passed over.
 
 Options:
-  --from-desktop  started by the desktop entry or a file manager: a file that
-                  cannot be opened is also explained in a message window, and
+  --from-desktop  started by the desktop entry or a file manager: when no file
+                  opens, each one is also explained in a message window, and
                   without a VIDEO a file dialog asks for one
   -h, --help      show this text and exit
   --version       show the version and exit
@@ -58,7 +65,9 @@ Keys:
   Ctrl+S          save the whole video's summary
   Ctrl+Shift+S    save the picture on screen as PNG
   Ctrl+C          copy the picture on screen
-  Ctrl+O          open another video
+  Ctrl+O          open another video, or several to play in turn
+  Ctrl+Shift+O    play a folder's videos in turn
+  Page Down / Up  the next / previous video
   C               show or hide the panels of settings
   Q               close
 
@@ -73,7 +82,7 @@ Environment:
 
 Exit status:
   0    a normal run (the window closed, or Ctrl-C on the console)
-  255  no video given, the video cannot be opened, or a cascade file is
+  255  no video given, no video given can be opened, or a cascade file is
        missing
 )";
 
@@ -121,16 +130,32 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return -1;
     }
-    const char* videoPath = argc > first ? argv[first] : chosen.constData();
+    std::vector<std::string> paths;
+    for (int k = first; k < argc; ++k)
+        paths.emplace_back(argv[k]);
+    if (paths.empty())
+        paths.emplace_back(chosen.constData());
 
+    // The first video that opens plays; each one before it is named on the
+    // console, and on the picture once it is up. None: the run ends here.
+    PlayList list(paths);
     double videoSeconds = 0.0;
-    if (!probeVideo(videoPath, &videoSeconds)) {
-        const QString path = QFile::decodeName(videoPath);
-        const QString reason = openingFailureReason(path);
-        reportOpeningFailure(videoPath, reason);
+    QStringList passedOver;
+    std::vector<std::pair<QString, QString>> refused;
+    const auto opens = [&](const std::string& path) {
+        const std::optional<QString> reason = probeOrSayWhy(path, &videoSeconds, QString());
+        if (!reason)
+            return true;
+        passedOver << cannotOpenNotice(path, *reason);
+        refused.emplace_back(QFile::decodeName(path.c_str()), *reason);
+        return false;
+    };
+    if (!list.openFrom(0, 1, opens)) {
         if (fromDesktop)
-            openingFailureBox(path, reason)->exec();
+            for (const auto& [path, reason] : refused)
+                openingFailureBox(path, reason)->exec();
         return -1;
     }
-    return runPlayer(application, videoPath, videoSeconds, {}, true);
+    return runPlayer(application, list.current().c_str(), videoSeconds, {}, true,
+                     paths.size() > 1 ? list : PlayList(), passedOver);
 }

@@ -39,6 +39,8 @@ void PlayerCore::begin(PlayerMode mode, double seconds, bool seek) {
         s.position = seconds;
         s.summaryFilling = false;
         s.segments.clear();
+        s.firstSegmentStart = -1.0;
+        s.lastSegmentStart = -1.0;
         return true;
     });
     if (seek)

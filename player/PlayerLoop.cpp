@@ -279,9 +279,20 @@ PlayerLoop::Next PlayerLoop::pass() {
                           ? summary.step(feed->turns(), settings.avoidEmptyBuffer, saving)
                           : play.step(saving);
     noteReadableEnd();
+    publishSegmentEdges();
     if (!more && ended() && !core.screen.handedAll.exchange(true))
         core.screenWakeup.notify();
     return more ? Next::Continue : Next::Wait;
+}
+
+void PlayerLoop::publishSegmentEdges() {
+    const bool summarising = workingMode() == PlayerMode::Summary;
+    const double first = summarising ? summary.firstSegmentStart() : -1.0;
+    const double last = summarising && ended() ? summary.lastSegmentStart() : -1.0;
+    core.state.update([first, last](PlayerState& s) {
+        const bool firstChanged = changeTo(s.firstSegmentStart, first);
+        return changeTo(s.lastSegmentStart, last) || firstChanged;
+    });
 }
 
 void PlayerLoop::showOneStep() {

@@ -92,6 +92,7 @@ private:
     void takeSpeed();
     void takeSteps(int steps);
     void takeSkips(int skips);
+    void publishSegmentEdges();
     // A save has started: a paused buffer gives up what is over its share.
     void takeSaving(bool saving);
     void resumeAfter(double shown);

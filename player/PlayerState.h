@@ -37,6 +37,12 @@ struct PlayerState {
     // Start times of the summary's segments handed on, in the video.
     std::vector<double> segments;
     uint64_t generation = 0;
+    // In Summary: where the summary's first segment handed on starts
+    // (negative before one is), and where its last one does once every
+    // decision is made (negative before). The media controls' Next and
+    // Previous go to another video past them.
+    double firstSegmentStart = -1.0;
+    double lastSegmentStart = -1.0;
 
     // What the overlay and the buttons show.
     PlayerMode shownMode() const { return paused ? PlayerMode::Pause : mode; }

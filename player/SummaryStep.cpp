@@ -19,6 +19,8 @@ constexpr double kBackToStart = 2.0;
 void SummaryStep::restart() {
     replay.clear();
     recentKept.clear();
+    firstRunStart = -1.0;
+    lastRunStart = -1.0;
 }
 
 void SummaryStep::dropSegmentsAfter(double seconds) {
@@ -66,8 +68,14 @@ bool SummaryStep::step(SummaryTurns& turns, bool avoidEmptyBuffer, bool saving) 
 }
 
 void SummaryStep::takeKept(const Decision& decision) {
+    const bool newRun = recentKept.empty() || decision.number != recentKept.back().number + 1;
     if (!handKept(decision, decision.start))
         return;
+    if (newRun) {
+        lastRunStart = decision.start;
+        if (firstRunStart < 0.0)
+            firstRunStart = decision.start;
+    }
     segments.push_back(decision.start);
     recentKept.push_back(decision);
     if (recentKept.size() > kRecentKept)

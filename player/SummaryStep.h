@@ -41,6 +41,11 @@ public:
     // it is not decided yet.
     std::optional<double> segmentStart(int skips, double shown) const;
 
+    // Where the first and the last segment handed on since the summary
+    // started begin; negative before the first.
+    double firstSegmentStart() const { return firstRunStart; }
+    double lastSegmentStart() const { return lastRunStart; }
+
     // Start times of the summary's segments handed on, for the timeline.
     const std::vector<double>& segmentTimes() const { return segments; }
     void resetSegments() { segments = {0.0}; }
@@ -62,4 +67,6 @@ private:
     std::deque<Decision> recentKept;
     std::deque<Decision> replay;
     double replayStart = 0.0;
+    double firstRunStart = -1.0;
+    double lastRunStart = -1.0;
 };

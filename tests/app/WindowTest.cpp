@@ -326,6 +326,9 @@ TEST(KeyMap, PlayerKeysIgnoreModifiersButControlOpens) {
         {Qt::Key_Up, Qt::KeypadModifier, KeyAction::Forward60},
         {Qt::Key_C, Qt::NoModifier, KeyAction::ToggleControls},
         {Qt::Key_C, Qt::ControlModifier, KeyAction::CopyPicture},
+        {Qt::Key_PageDown, Qt::NoModifier, KeyAction::NextVideo},
+        {Qt::Key_PageUp, Qt::KeypadModifier, KeyAction::PreviousVideo},
+        {Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier, KeyAction::OpenFolder},
     };
     for (auto [key, modifiers, action] : cases)
         EXPECT_EQ(keyAction(key, modifiers), action) << key;

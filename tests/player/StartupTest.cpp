@@ -41,6 +41,8 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
         {{testMedia(kText)}, kText, "This file holds no video this player can read."},
         {{testMedia(kAudioOnly)}, kAudioOnly, "only sound"},
         {{testMedia(kTooLarge)}, kTooLarge, "larger than this player shows"},
+        // A list of which none opens ends as one bad file does, each one named.
+        {{testMedia(kMissing), testMedia(kText)}, kText, "no video this player can read"},
     };
     for (const auto& c : cases) {
         Child player;
@@ -54,7 +56,9 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
         EXPECT_NE(run.out.find(c.named), std::string::npos);
         EXPECT_FALSE(run.out.empty());
         EXPECT_EQ(run.out.find("thread initiated"), std::string::npos);
-        const size_t said = run.err.find("\ntessaro: cannot open '");
+        // The line of the last path: each one given has its own.
+        const size_t said = run.err.find("\ntessaro: cannot open '" +
+                                         (c.reason ? c.arguments.back() : std::string()));
         if (c.reason == nullptr) {
             EXPECT_EQ(said, std::string::npos);
             continue;
@@ -83,7 +87,8 @@ TEST(Startup, WithoutAPlayableVideoItEndsBeforeAnyWindow) {
 TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
     const ChildRun help = runChild({.command = {TESSARO_PLAYER, "--help"}});
     EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_EQ(help.out.rfind("Usage: tessaro [--from-desktop] VIDEO\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: tessaro [--from-desktop] VIDEO [VIDEO...]\n", 0), 0u)
+        << help.out;
     for (const char* line : {"\n  --from-desktop ", "\n  S / P ", "\nExit status:\n"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(help.out.find("thread initiated"), std::string::npos);
@@ -93,8 +98,9 @@ TEST(Startup, HelpAndVersionAnswerWithoutAVideo) {
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "tessaro " TESSARO_VERSION "\n");
 
-    // Beside another word it is no option: the words are a video's path, as always.
-    const ChildRun notAlone = runChild({.command = {TESSARO_PLAYER, "--help", testMedia(kScenes)}});
+    // Beside another word it is no option: the words are videos' paths, as always.
+    const ChildRun notAlone =
+        runChild({.command = {TESSARO_PLAYER, "--help", testMedia(kMissing)}});
     EXPECT_EQ(notAlone.status, 255);
     EXPECT_NE(notAlone.out.find("--help"), std::string::npos) << notAlone.out;
 }
