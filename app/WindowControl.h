@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QMenu;
 class QWidget;
 
 // What a key does in the player's window.
@@ -41,6 +42,7 @@ enum class KeyAction {
     CopyPicture,     // Ctrl+C
     SaveSummary,     // Ctrl+S
     ToggleControls,  // C: the panels of settings shown or hidden
+    ToggleSubtitles, // V: the subtitles shown or hidden
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
@@ -67,6 +69,8 @@ public:
     void perform(KeyAction action);
     // The videos the context menu offers to open again, newest first.
     std::function<QStringList()> recentVideos;
+    // Adds the menus of the video's tracks to the context menu.
+    std::function<void(QMenu*)> addTrackMenus;
     bool fullScreen() const { return inFullScreen; }
     // Goes to `seconds` in the video (within its length); the slider shows it at once.
     void seekTo(double seconds);
@@ -90,6 +94,8 @@ signals:
     void saveRequested();
     // The panels of settings were shown or hidden.
     void settingsShownChanged(bool shown);
+    // V: the subtitles to be shown or hidden.
+    void subtitlesToggled();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

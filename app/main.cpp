@@ -60,6 +60,7 @@ Keys:
   Ctrl+C          copy the picture on screen
   Ctrl+O          open another video
   C               show or hide the panels of settings
+  V               show or hide the subtitles
   Q               close
 
 Environment:
