@@ -149,7 +149,7 @@ void TrackChoice::addMenus(QMenu* menu) {
         item->setCheckable(true);
         item->setChecked(track.stream == now.audioStream);
     }
-    sound->setEnabled(audio.size() > 1);
+    sound->setEnabled(!audio.empty());
     QMenu* lines = menu->addMenu(QStringLiteral("Subtitles"));
     QAction* toggle = lines->addAction(QStringLiteral("Show the Subtitles"), this,
                                        [this] { toggleSubtitles(); });
