@@ -87,9 +87,11 @@ bool PlaybackSound::ready() {
     wanted = fallback;
     std::string again;
     const bool back = openStream(wanted, &again);
-    notice = "The audio track of stream " + std::to_string(refused) + " cannot be played" +
+    notice = "The sound track of stream " + std::to_string(refused) + " cannot be played" +
              (why.empty() ? std::string() : " (" + why + ")") +
-             (back ? ": its sound before it plays on." : ": playing pictures only.");
+             (!back             ? ": playing pictures only."
+              : fallback < 0 ? ": the first sound track plays instead."
+                             : ": the track played before plays on.");
     return back;
 }
 

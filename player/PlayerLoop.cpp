@@ -132,6 +132,11 @@ void PlayerLoop::takeAudioStream(std::optional<int> stream) {
     // What is queued has the old track's sound: the picture on screen
     // stays and what follows it is placed again, as after a new speed.
     resumeAfter(position());
+}
+
+void PlayerLoop::publishSound() {
+    // Why a stream cannot be played, found when it is opened (at a choice,
+    // or at the first picture): on the console, and on the picture.
     const std::string notice = sound.takeNotice();
     if (!notice.empty()) {
         std::printf("\n%s", notice.c_str());
@@ -141,9 +146,6 @@ void PlayerLoop::takeAudioStream(std::optional<int> stream) {
             return true;
         });
     }
-}
-
-void PlayerLoop::publishSound() {
     const int stream = sound.stream();
     if (stream == publishedStream)
         return;
@@ -286,7 +288,6 @@ PlayerLoop::Next PlayerLoop::pass() {
     }
     takeSpeed();
     takeAudioStream(wanted.audioStream);
-    publishSound();
     takeSteps(wanted.steps);
     takeSkips(wanted.skips);
     takeSaving(wanted.saving);
@@ -305,6 +306,7 @@ PlayerLoop::Next PlayerLoop::pass() {
     const bool more = workingMode() == PlayerMode::Summary
                           ? summary.step(feed->turns(), settings.avoidEmptyBuffer, saving)
                           : play.step(saving);
+    publishSound();
     noteReadableEnd();
     if (!more && ended() && !core.screen.handedAll.exchange(true))
         core.screenWakeup.notify();

@@ -85,10 +85,9 @@ private:
     // A time past the readable end is taken as its last picture.
     double withinReadable(double seconds) const;
     void tellSoundNotices();
-    // Another sound track: the sound from the picture on screen on is of
-    // it. Publishes the stream playing, and says why when it changed
-    // otherwise than asked.
+    // Another sound track: the sound from the picture on screen on is of it.
     void takeAudioStream(std::optional<int> stream);
+    // Publishes the stream playing, and says why when it is not the one asked for.
     void publishSound();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
