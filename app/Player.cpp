@@ -19,10 +19,12 @@
 #include "StoreSide.h"
 #include "StateOnScreen.h"
 #include "StoreTimeline.h"
+#include "SubtitleFeed.h"
 #include "ThreadDecoding.h"
 #include "ThreadImageRefresh.h"
 #include "ThreadVisualitation.h"
 #include "ThumbnailHover.h"
+#include "TrackChoice.h"
 #include "VideoReader.h"
 #include "WindowControl.h"
 #include "WindowFit.h"
@@ -118,15 +120,20 @@ namespace {
 class Session {
 public:
     Session(const std::string& path, DisplayWindow* display, ControlState& state,
-            AudioOutput& audio, const std::function<void(const EngineFailure&)>& onFailure)
+            AudioOutput& audio, const std::function<void(const EngineFailure&)>& onFailure,
+            TrackChoice& tracks)
         : playbackQueue(makePlaybackQueue()),
           decoding(std::make_unique<ThreadDecoding>(path.c_str(), *playbackQueue, state.core,
                                                     state.settings, &audio)),
           visualization(std::make_unique<ThreadVisualitation>(*playbackQueue, display, state.core)),
           storeTimeline(std::make_unique<StoreTimeline>(state.timelineEvents)),
           store(std::make_unique<StoreSide>(path, StoreConfig::fromEnvironment(), state.settings,
-                                            storeTimeline->hooks())) {
+                                            storeTimeline->hooks())),
+          subtitles(std::make_unique<SubtitleFeed>(tracks.noticeFromWorker())) {
         PlayerCore& core = state.core;
+        decoding->loop().setAudioStream(tracks.startingAudioStream());
+        visualization->setSubtitles(subtitles->lines);
+        subtitles->show(tracks.shownSubtitles());
         decoding->loop().setStoreBoard(&store->board);
         decoding->setFailureHandler(onFailure);
         // Each side of the queue wakes the other: a picture queued wakes the
@@ -150,11 +157,13 @@ public:
     ~Session() {
         visualization->requestStop();
         decoding->requestStop();
+        subtitles->requestStop();
         store->stop();
         visualization->stop();
         decoding->stop();
         decoding.reset();
         visualization.reset();
+        subtitles.reset();
         store.reset();
         storeTimeline.reset();
     }
@@ -165,6 +174,8 @@ public:
     std::unique_ptr<StoreTimeline> storeTimeline;
     // Its board outlives the decoding loop that reads it.
     std::unique_ptr<StoreSide> store;
+    // Its lines outlive the screen's thread that draws them.
+    std::unique_ptr<SubtitleFeed> subtitles;
 };
 
 // Where and how the video starts: where it was left, when it was; else at
@@ -259,6 +270,9 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
                      [&state] { state.muteBox->toggle(); });
     std::string playingPath = videoPath;
     std::string playingKey;
+    auto* tracks = new TrackChoice(
+        core, [showNotice](const QString& text) { showNotice(text, kNoticeMs); }, mainWindow.get());
+    tracks->attach(*windowControl);
     // The title says what the player is doing; the picture says when it has ended.
     StateOnScreen onScreen(mainWindow.get(), displayWindow);
     ListPlayback playList(list.size() > 0 ? list : PlayList({videoPath}), core, mainWindow.get(),
@@ -288,6 +302,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         const PlayerState now = core.state.snapshot();
         memory->remember(playingKey,
                          {finished ? now.duration : now.position, windowControl->playingMode()});
+        memory->rememberTracks(playingKey, tracks->chosen());
         memory->rememberSound(state.volumeSlider->value(), state.muteBox->isChecked());
         showNotice(memory->takeNotice(), kNoticeMs);
     };
@@ -296,6 +311,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
         playingPath = path;
         thumbnails->setVideo(path);
         playingKey = memory ? PlayerMemory::keyOf(path) : std::string();
+        tracks->open(path, memory ? memory->tracksFor(playingKey) : TrackMemory{});
         const std::optional<ResumePoint> resume =
             memory ? memory->resumeFor(playingKey, seconds) : std::nullopt;
         placeStart(state, resume, mode);
@@ -331,7 +347,8 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     for (const QString& text : passedOver)
         showNotice(text, kNoticeMs);
     resumeFor(videoPath, videoSeconds, PlayerMode::Play);
-    auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio, endWith);
+    auto session = std::make_unique<Session>(videoPath, displayWindow, state, audio, endWith,
+                                              *tracks);
     new ReadableLength(core, showNotice, mainWindow.get()); // for every video of the run
 
     QObject::connect(windowControl, &WindowControl::speedChosen, mainWindow.get(), setPlaySpeed);
@@ -388,6 +405,10 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     actions.open = [windowControl](const QString& path) {
         emit windowControl->openRequested(path);
     };
+    tracks->onSubtitlesChosen = [&session](const std::optional<MediaTrack>& track) {
+        if (session)
+            session->subtitles->show(track);
+    };
     auto mpris = std::make_unique<MprisService>(core.state, std::move(actions));
     mpris->setTrack(QString::fromUtf8(videoPath), videoSeconds);
     if (!mpris->start()) {
@@ -409,7 +430,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
             memory->rememberOpened(QString::fromStdString(path));
         if (mpris)
             mpris->setTrack(QString::fromStdString(path), seconds);
-        session = std::make_unique<Session>(path, displayWindow, state, audio, endWith);
+        session = std::make_unique<Session>(path, displayWindow, state, audio, endWith, *tracks);
         tellReady();
         session->start();
     };

@@ -89,6 +89,38 @@ void PlayerMemory::remember(const std::string& key, const ResumePoint& point) {
     write();
 }
 
+TrackMemory PlayerMemory::tracksFor(const std::string& key) const {
+    TrackMemory tracks;
+    if (!usable || key.empty())
+        return tracks;
+    const QString group = videoGroup(key);
+    bool valid = false;
+    const int audio = settings->value(group + QStringLiteral("/audioStream")).toInt(&valid);
+    if (valid && audio >= 0)
+        tracks.audioStream = audio;
+    const QVariant subtitles = settings->value(group + QStringLiteral("/subtitles"));
+    if (subtitles.isValid())
+        tracks.subtitles = subtitles.toString();
+    return tracks;
+}
+
+void PlayerMemory::rememberTracks(const std::string& key, const TrackMemory& tracks) {
+    if (!usable || key.empty())
+        return;
+    const QString group = videoGroup(key);
+    const auto keep = [this, &group](const char* name, const std::optional<QVariant>& value) {
+        if (value)
+            settings->setValue(group + QLatin1String(name), *value);
+        else
+            settings->remove(group + QLatin1String(name));
+    };
+    keep("/audioStream", tracks.audioStream ? std::optional<QVariant>(*tracks.audioStream)
+                                            : std::nullopt);
+    keep("/subtitles",
+         tracks.subtitles ? std::optional<QVariant>(*tracks.subtitles) : std::nullopt);
+    write();
+}
+
 int PlayerMemory::volumePercent() const {
     bool valid = false;
     const int volume = settings->value(QStringLiteral("sound/volume")).toInt(&valid);

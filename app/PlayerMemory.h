@@ -1,7 +1,7 @@
 #pragma once
 
 // What the player remembers between runs: where each video was left and in
-// which mode, the sound's volume and mute, the videos opened last and
+// which mode, with the tracks chosen for it, the sound's volume and mute, the videos opened last and
 // whether the panels of settings are shown. Videos are known by their
 // content (the descriptor store's key), so a moved or renamed file resumes
 // and another file written over an old one's name does not. Kept with
@@ -24,6 +24,14 @@ struct ResumePoint {
     PlayerMode mode = PlayerMode::Play;
 };
 
+// The tracks chosen for a video: the audio stream, and the subtitles (as
+// TrackChoice names them); unset when nothing was chosen.
+struct TrackMemory {
+    std::optional<int> audioStream;
+    std::optional<QString> subtitles;
+    bool operator==(const TrackMemory&) const = default;
+};
+
 // Where a video left at `left` seconds of `duration` starts again: there,
 // unless that is within 5 s of its start or its end.
 std::optional<double> resumeAt(double left, double duration);
@@ -43,6 +51,9 @@ public:
     // Where the video of this key and length starts, if anywhere but its start.
     std::optional<ResumePoint> resumeFor(const std::string& key, double duration) const;
     void remember(const std::string& key, const ResumePoint& point);
+    // The tracks chosen for the video of this key, kept beside its resume point.
+    TrackMemory tracksFor(const std::string& key) const;
+    void rememberTracks(const std::string& key, const TrackMemory& tracks);
 
     // Volume in percent and mute; the defaults when nothing was kept.
     int volumePercent() const;

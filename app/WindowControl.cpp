@@ -82,6 +82,8 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers) {
         return KeyAction::NextVideo;
     case Qt::Key_PageUp:
         return KeyAction::PreviousVideo;
+    case Qt::Key_V:
+        return KeyAction::ToggleSubtitles;
     default:
         return KeyAction::None;
     }
@@ -99,6 +101,7 @@ QString keyHelp() {
                           ", / .  in a pause: previous / next picture\n"
                           "Ctrl+Shift+S  save the picture      Ctrl+C  copy it\n"
                           "Ctrl+S  save the summary      C  show / hide the settings\n"
+                          "V  show / hide the subtitles\n"
                           "Wheel: volume over the picture, 5 s over the position\n"
                           "Ctrl+O or drop a file  open another video\n"
                           "Ctrl+O on several, or drop several  play them in turn\n"
@@ -168,6 +171,8 @@ void WindowControl::showMenu(const QPoint& at) {
     item(QStringLiteral("Save Picture"), KeyAction::Screenshot, QStringLiteral("Ctrl+Shift+S"));
     item(QStringLiteral("Copy Picture"), KeyAction::CopyPicture, QStringLiteral("Ctrl+C"));
     menu->addSeparator();
+    if (addTrackMenus)
+        addTrackMenus(menu);
     QMenu* speeds = menu->addMenu(QStringLiteral("Speed"));
     for (const double speed : kSpeeds) {
         QAction* chosen = speeds->addAction(QStringLiteral("%1x").arg(speed), this,
@@ -375,6 +380,9 @@ void WindowControl::perform(KeyAction action) {
         return;
     case KeyAction::OpenFolder:
         return openFolder();
+    case KeyAction::ToggleSubtitles:
+        emit subtitlesToggled();
+        return;
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QMenu;
 class QWidget;
 
 // What a key does in the player's window.
@@ -44,6 +45,7 @@ enum class KeyAction {
     NextVideo,       // Page Down: the next video of the list
     PreviousVideo,   // Page Up: the one before
     OpenFolder,      // Ctrl+Shift+O: a folder's videos
+    ToggleSubtitles, // V: the subtitles shown or hidden
 };
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers);
@@ -72,6 +74,8 @@ public:
     std::function<QStringList()> recentVideos;
     // Whether the list has a video on (+1) or back (-1), for the menu.
     std::function<bool(int)> videoThere;
+    // Adds the menus of the video's tracks to the context menu.
+    std::function<void(QMenu*)> addTrackMenus;
     bool fullScreen() const { return inFullScreen; }
     // Goes to `seconds` in the video (within its length); the slider shows it at once.
     void seekTo(double seconds);
@@ -100,6 +104,8 @@ signals:
     void saveRequested();
     // The panels of settings were shown or hidden.
     void settingsShownChanged(bool shown);
+    // V: the subtitles to be shown or hidden.
+    void subtitlesToggled();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

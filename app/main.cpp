@@ -69,6 +69,7 @@ Keys:
   Ctrl+Shift+O    play a folder's videos in turn
   Page Down / Up  the next / previous video
   C               show or hide the panels of settings
+  V               show or hide the subtitles
   Q               close
 
 Environment:

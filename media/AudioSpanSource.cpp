@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -35,7 +36,7 @@ bool SampleScratch::reserve(int samples, AVSampleFormat format, const AVChannelL
 }
 
 bool AudioSpanSource::open(const std::string& path, std::string* error, bool withTimeBase,
-                           int audioStream) {
+                           int chosenStream) {
     switch (demuxer.open(path.c_str())) {
     case Demuxer::Opened::CannotOpen:
         *error = "cannot open '" + path + "' for its audio";
@@ -46,17 +47,14 @@ bool AudioSpanSource::open(const std::string& path, std::string* error, bool wit
     case Demuxer::Opened::Yes:
         break;
     }
-    // The first audio stream, as the player's reader takes, unless told another.
-    stream = demuxer.lowestStream(AVMEDIA_TYPE_AUDIO);
-    if (audioStream >= 0) {
-        const AVFormatContext* format = demuxer.format();
-        stream = audioStream < static_cast<int>(format->nb_streams) &&
-                         format->streams[audioStream]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO
-                     ? audioStream
-                     : -1;
-    }
-    if (stream < 0) {
-        *error = "'" + path + "' has no audio stream";
+    // The first audio stream, as the player's reader takes, unless another is chosen.
+    const AVFormatContext* context = demuxer.format();
+    stream = chosenStream < 0 ? demuxer.lowestStream(AVMEDIA_TYPE_AUDIO) : chosenStream;
+    if (stream < 0 || stream >= static_cast<int>(context->nb_streams) ||
+        context->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
+        *error = "'" + path + "' has no audio stream" +
+                 (chosenStream < 0 ? std::string() : " " + std::to_string(chosenStream));
+        stream = -1;
         return false;
     }
     if (decoder.open(demuxer.stream(stream), withTimeBase) != Decoder::Opened::Yes) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The first audio stream of a file, decoded and converted to one fixed
+// One audio stream of a file (the first, unless another is chosen), decoded and converted to one fixed
 // output format, handed out by time: the samples of a span on the file's
 // own clock, placed by the sound's timestamps whatever the length of its
 // packets, with silence where the file has no sound. Both the summary
@@ -26,10 +26,10 @@ struct SampleScratch {
 
 class AudioSpanSource {
 public:
-    // withTimeBase: see AudioDecoder::open. audioStream: the stream to read
-    // (an index of the file's, as MediaTrack::stream); -1 for the first.
+    // withTimeBase: see AudioDecoder::open. The stream of that index, or
+    // the first audio stream when it is negative.
     bool open(const std::string& path, std::string* error, bool withTimeBase = false,
-              int audioStream = -1);
+              int chosenStream = -1);
 
     int sourceRate() const { return decoder.sampleRate(); }
     void sourceLayout(AVChannelLayout* layout) const { decoder.layout(layout); }
@@ -47,6 +47,8 @@ public:
     bool exhausted() const;
     // The file has an audio stream (once open was tried).
     bool hasStream() const { return stream >= 0; }
+    // The index of the stream read (once open was tried); -1 without one.
+    int streamIndex() const { return stream; }
 
 private:
     bool writeSilence(AVAudioFifo* out, int64_t count);

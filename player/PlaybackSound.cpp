@@ -39,30 +39,83 @@ void PlaybackSound::setSpeed(double wanted) {
         tempo.configure(rate, channels, speed);
 }
 
+bool PlaybackSound::chooseStream(int chosen) {
+    if (chosen == wanted)
+        return false;
+    wanted = chosen;
+    if (state != State::Closed) {
+        state = State::Closed;
+        source.reset();
+        restart();
+        ready();
+    }
+    return true;
+}
+
+int PlaybackSound::stream() const {
+    switch (state) {
+    case State::Open:
+        return source->streamIndex();
+    case State::Closed:
+        return wanted;
+    case State::Refused:
+        break;
+    }
+    return -1;
+}
+
 bool PlaybackSound::ready() {
     if (sink == nullptr || !sink->available())
         return false;
     if (state != State::Closed)
         return state == State::Open;
+    std::string why;
+    if (openStream(wanted, &why)) {
+        played = wanted;
+        return true;
+    }
+    const int fallback = played;
+    if (wanted == fallback) {
+        // A file without sound, or whose sound cannot be decoded, plays its
+        // pictures alone; the reader has said why.
+        if (!why.empty())
+            notice = why + ": playing pictures only.";
+        return false;
+    }
+    // A stream chosen that cannot be played: the one before plays on.
+    const int refused = wanted;
+    wanted = fallback;
+    std::string again;
+    const bool back = openStream(wanted, &again);
+    notice = "The sound track of stream " + std::to_string(refused) + " cannot be played" +
+             (why.empty() ? std::string() : " (" + why + ")") +
+             (!back             ? ": playing pictures only."
+              : fallback < 0 ? ": the first sound track plays instead."
+                             : ": the track played before plays on.");
+    return back;
+}
+
+bool PlaybackSound::openStream(int chosen, std::string* why) {
     state = State::Refused;
     rate = sink->sampleRate();
     channels = sink->channels();
-    std::string error;
-    // A file without sound, or whose sound cannot be decoded, plays its
-    // pictures alone; the reader has said why.
-    if (rate <= 0 || channels <= 0 || !source.open(path, &error, true))
+    source.emplace();
+    if (rate <= 0 || channels <= 0 || !source->open(path, why, true, chosen)) {
+        // Said by the file's reader for the first stream.
+        if (chosen < 0)
+            why->clear();
         return false;
+    }
     AVChannelLayout layout{};
     av_channel_layout_default(&layout, channels);
-    const bool converts = source.setOutput(layout, AV_SAMPLE_FMT_FLT, rate, &error);
+    const bool converts = source->setOutput(layout, AV_SAMPLE_FMT_FLT, rate, why);
     av_channel_layout_uninit(&layout);
     taken.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLT, channels, rate / 10));
     if (!converts || !taken) {
         AVChannelLayout in{};
-        source.sourceLayout(&in);
-        notice = "The file's audio (" + std::to_string(in.nb_channels) + " channels at " +
-                 std::to_string(source.sourceRate()) +
-                 " Hz) cannot be played: playing pictures only.";
+        source->sourceLayout(&in);
+        *why = "The file's audio (" + std::to_string(in.nb_channels) + " channels at " +
+               std::to_string(source->sourceRate()) + " Hz) cannot be played";
         av_channel_layout_uninit(&in);
         return false;
     }
@@ -89,9 +142,9 @@ void PlaybackSound::picture(double videoTime, double playTime, double duration, 
     // Back before what the source has handed out (a restart, a jump back):
     // it seeks; forward it reads on.
     if (sourceEnd < 0 || from < sourceEnd)
-        source.jumpTo(from);
+        source->jumpTo(from);
     av_audio_fifo_reset(taken.get());
-    if (!source.take(from, to - from, taken.get())) {
+    if (!source->take(from, to - from, taken.get())) {
         sourceEnd = -1;
         return;
     }

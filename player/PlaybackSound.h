@@ -15,6 +15,7 @@
 #include "SoundTempo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class SoundSink;
@@ -22,7 +23,7 @@ class SoundSink;
 class PlaybackSound {
 public:
     // The file's sound for the sink; opened when first needed, once the
-    // sink plays.
+    // sink plays. The first audio stream, unless another is chosen.
     PlaybackSound(std::string path, SoundSink* sink);
     ~PlaybackSound();
     PlaybackSound(const PlaybackSound&) = delete;
@@ -30,6 +31,15 @@ public:
 
     // Why the file's sound cannot be played, once; empty otherwise.
     std::string takeNotice();
+    // The sound of that stream of the file from the next picture on (-1:
+    // the first); opened at once when the sink plays, so that a stream
+    // that cannot be played is known: the one played before plays on
+    // (before any, the first), and the notice says so. False when it is
+    // the stream already chosen.
+    bool chooseStream(int stream);
+    // The stream the sound is taken from (open, or to be opened); -1 for
+    // the first before it is open, and when there is none to play.
+    int stream() const;
     // The sink was flushed: the next picture starts the sound anew.
     void restart();
     // A second of video lasts 1 / speed on the timeline from now on; the
@@ -42,10 +52,17 @@ public:
 
 private:
     bool ready();
+    // Opens the stream for the sink's format; false with why (empty when
+    // the file's reader has said it) when it cannot be played.
+    bool openStream(int chosen, std::string* why);
 
     const std::string path;
     SoundSink* const sink;
-    AudioSpanSource source;
+    // Made anew for each stream opened.
+    std::optional<AudioSpanSource> source;
+    int wanted = -1;
+    // The last stream opened that played; -1 before the first.
+    int played = -1;
     ffmpeg::AudioFifoPtr taken;
     enum class State { Closed, Open, Refused } state = State::Closed;
     std::string notice;

@@ -36,10 +36,15 @@ struct SkipSegments {
 struct Saving {
     bool on = false;
 };
+// The sound from this stream of the file on, from the picture on screen.
+struct ChooseAudioTrack {
+    int stream = -1;
+};
 } // namespace command
 
 using PlayerCommand = std::variant<command::SeekTo, command::ChooseMode, command::TogglePause,
-                                   command::StepPictures, command::SkipSegments, command::Saving>;
+                                   command::StepPictures, command::SkipSegments, command::Saving,
+                                   command::ChooseAudioTrack>;
 
 // What a command does to the mode playing and the pause, as the state
 // shows them and as the decoding loop takes them; true when it changed them.

@@ -29,6 +29,8 @@ void PlayerIntake::apply(const PlayerCommand& given, Wanted& wanted) {
                 wanted.skips += c.count;
             } else if constexpr (std::is_same_v<C, command::Saving>) {
                 saving = c.on;
+            } else if constexpr (std::is_same_v<C, command::ChooseAudioTrack>) {
+                wanted.audioStream = c.stream;
             }
         },
         given);

@@ -2,7 +2,7 @@
 
 // The decoding loop's intake of commands: what they ask for since the last
 // pass, gathered into the mode wanted (Pause when paused), the last seek,
-// the steps and skips, and whether a save is under way. Used by the
+// the steps and skips, whether a save is under way and the sound's track. Used by the
 // decoding thread.
 
 #include "PlayerCommands.h"
@@ -17,6 +17,8 @@ public:
         int steps = 0;
         int skips = 0;
         bool saving = false;
+        // The audio stream chosen last, if one was.
+        std::optional<int> audioStream;
     };
 
     // Starts from the mode the state shows.

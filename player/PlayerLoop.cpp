@@ -126,6 +126,33 @@ void PlayerLoop::tellSoundNotices() {
             std::printf("\n%s", notice.c_str());
 }
 
+void PlayerLoop::takeAudioStream(std::optional<int> stream) {
+    if (!stream || !sound.chooseStream(*stream))
+        return;
+    // What is queued has the old track's sound: the picture on screen
+    // stays and what follows it is placed again, as after a new speed.
+    resumeAfter(position());
+}
+
+void PlayerLoop::publishSound() {
+    // Why a stream cannot be played, found when it is opened (at a choice,
+    // or at the first picture): on the console, and on the picture.
+    const std::string notice = sound.takeNotice();
+    if (!notice.empty()) {
+        std::printf("\n%s", notice.c_str());
+        core.state.update([&notice](PlayerState& s) {
+            s.trackNotice = notice;
+            ++s.trackNotices;
+            return true;
+        });
+    }
+    const int stream = sound.stream();
+    if (stream == publishedStream)
+        return;
+    publishedStream = stream;
+    core.state.update([stream](PlayerState& s) { return changeTo(s.audioStream, stream); });
+}
+
 bool PlayerLoop::takeSettings() {
     settings = settingsBoard.snapshot();
     const bool rebuild = settings.rankingGeneration != seenRanking;
@@ -260,6 +287,7 @@ PlayerLoop::Next PlayerLoop::pass() {
             showOneStep();
     }
     takeSpeed();
+    takeAudioStream(wanted.audioStream);
     takeSteps(wanted.steps);
     takeSkips(wanted.skips);
     takeSaving(wanted.saving);
@@ -278,6 +306,7 @@ PlayerLoop::Next PlayerLoop::pass() {
     const bool more = workingMode() == PlayerMode::Summary
                           ? summary.step(feed->turns(), settings.avoidEmptyBuffer, saving)
                           : play.step(saving);
+    publishSound();
     noteReadableEnd();
     publishSegmentEdges();
     if (!more && ended() && !core.screen.handedAll.exchange(true))

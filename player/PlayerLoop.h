@@ -45,6 +45,9 @@ public:
     // Before start: Summary takes its descriptors from the stored video on
     // the board once there is one, and tells it where it started.
     void setStoreBoard(StoreBoard* board);
+    // Before start: the sound is taken from this stream of the file (-1:
+    // the first audio stream).
+    void setAudioStream(int stream) { sound.chooseStream(stream); }
     // Before start: the playback buffer's bounds, in frames and bytes.
     void setBufferBounds(int32_t frames, int64_t bytes) { timeline.setBounds(frames, bytes); }
 
@@ -82,6 +85,10 @@ private:
     // A time past the readable end is taken as its last picture.
     double withinReadable(double seconds) const;
     void tellSoundNotices();
+    // Another sound track: the sound from the picture on screen on is of it.
+    void takeAudioStream(std::optional<int> stream);
+    // Publishes the stream playing, and says why when it is not the one asked for.
+    void publishSound();
     // The mode the loop works for: during a pause, the one paused.
     PlayerMode workingMode() const { return seenMode == PlayerMode::Pause ? pausedMode : seenMode; }
 
@@ -128,6 +135,7 @@ private:
     bool steppedInPause = false;
     bool saving = false;
     double readableEnd = -1.0; // as published; negative while unknown
+    int publishedStream = -2;  // the audio stream as published
     // What the timeline was last given, so that nothing unchanged is posted.
     int32_t posted[5] = {-1, -1, -1, -1, -1};
 };

@@ -4,14 +4,15 @@
 // buttons, the position slider, the title and the desktop's media controls
 // read; none of them guesses from what it last drew or sent. Each field has
 // one writer: the mode and the sound by the intake of commands, the
-// position and the end by the screen's thread, the rest by the decoding
-// loop. Every change gives the state a new generation.
+// position and the end by the screen's thread, the subtitles by the
+// window, the rest by the decoding loop. Every change gives the state a new generation.
 
 #include "PlayerCommands.h"
 
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 struct PlayerState {
@@ -36,6 +37,16 @@ struct PlayerState {
     bool summaryFilling = false;
     // Start times of the summary's segments handed on, in the video.
     std::vector<double> segments;
+    // The file's audio stream the sound is taken from; -1 without one.
+    int32_t audioStream = -1;
+    // What the loop said last of a track it could not play, counted so
+    // that the window tells each once.
+    std::string trackNotice;
+    uint32_t trackNotices = 0;
+    // The subtitle track chosen (its place in the video's list; -1: none),
+    // and whether the subtitles show.
+    int32_t subtitleTrack = -1;
+    bool subtitlesShown = false;
     uint64_t generation = 0;
     // In Summary: where the summary's first segment handed on starts
     // (negative before one is), and where its last one does once every

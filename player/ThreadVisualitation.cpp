@@ -3,6 +3,7 @@
 #include "ColourConversion.h"
 #include "DisplayWindow.h"
 #include "PlayerCore.h"
+#include "SubtitleOverlay.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -65,6 +66,10 @@ ThreadVisualitation::ThreadVisualitation(PlaybackQueue& queue, DisplayWindow* di
 ThreadVisualitation::~ThreadVisualitation() {
     worker.stop();
     sws_freeContext(smoothScaler);
+}
+
+void ThreadVisualitation::setSubtitles(SubtitleLines& lines) {
+    subtitles = std::make_unique<SubtitleOverlay>(lines);
 }
 
 void ThreadVisualitation::start() {
@@ -145,7 +150,7 @@ void ThreadVisualitation::waitForChange() {
     worker.waitForWake(nextRedraw());
 }
 
-void ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) {
+cv::Rect ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) {
     const int width = frame.picture.width();
     const int height = frame.picture.height();
     const cv::Rect area =
@@ -163,7 +168,7 @@ void ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) 
         // The default area: each shown pixel is picked from the picture as
         // it always was.
         yuv420p_to_bgr_scaled(yuv, width, height, inside);
-        return;
+        return area;
     }
     // A larger area: a smoother scaler, which converts as it scales.
     smoothScaler =
@@ -171,11 +176,21 @@ void ThreadVisualitation::scaleInto(const PictureFrame& frame, cv::Mat& window) 
                              area.height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (smoothScaler == nullptr) {
         yuv420p_to_bgr_scaled(yuv, width, height, inside);
-        return;
+        return area;
     }
     uint8_t* destination[4] = {inside.data, nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(inside.step[0]), 0, 0, 0};
     sws_scale(smoothScaler, yuv->data, yuv->linesize, 0, height, destination, strides);
+    return area;
+}
+
+void ThreadVisualitation::drawSubtitles(cv::Mat inside, double frameTime) {
+    subtitlesDrawn = core.state.read([](const PlayerState& s) { return s.subtitlesShown; });
+    if (!subtitles || !subtitlesDrawn)
+        return;
+    // At the picture's size on screen, so that the text grows with it.
+    subtitles->draw(inside.data, inside.cols, inside.rows, static_cast<int>(inside.step[0]),
+                    std::llround(frameTime * 1000.0));
 }
 
 void ThreadVisualitation::showFrame(const PictureFrame& frame) {
@@ -185,7 +200,7 @@ void ThreadVisualitation::showFrame(const PictureFrame& frame) {
     {
         QMutexLocker lock(display->pictureMutex);
         cv::Mat window = windowOf(display);
-        scaleInto(frame, window);
+        drawSubtitles(window(scaleInto(frame, window)), frame.frameTime);
         drawOverlay(window, frame.frameTime);
         drawnSizeGeneration = display->sizeGeneration;
     }
@@ -223,7 +238,7 @@ void ThreadVisualitation::redraw() {
             drawWaiting(window);
             display->pictureReady = true;
         } else if (onScreen.picture) {
-            scaleInto(onScreen, window);
+            drawSubtitles(window(scaleInto(onScreen, window)), onScreen.frameTime);
             drawOverlay(window, onScreen.frameTime);
         } else {
             return;
@@ -292,13 +307,18 @@ void ThreadVisualitation::drawOverlay(cv::Mat& picture, double frameTime) {
 }
 
 bool ThreadVisualitation::overlayOutdated() const {
-    const auto [noticeUntil, mode, ended] = core.state.read([](const PlayerState& s) {
-        return std::tuple{s.soundNoticeUntil, s.shownMode(), s.ended};
-    });
+    const auto [noticeUntil, mode, ended, subtitlesShown] =
+        core.state.read([](const PlayerState& s) {
+            return std::tuple{s.soundNoticeUntil, s.shownMode(), s.ended, s.subtitlesShown};
+        });
     const bool noticeDue = steadyMilliseconds() < noticeUntil;
+    // Subtitles shown or hidden, or another track: the picture on screen
+    // (in a pause, say) shows the change.
+    const bool subtitlesChanged = subtitlesShown != subtitlesDrawn ||
+                                  (subtitlesShown && subtitles && subtitles->trackChanged());
     return display->sizeGeneration != drawnSizeGeneration || noticeDue != noticeDrawn ||
            core.screen.speed != drawnSpeed || (noticeDue && noticeUntil != drawnNoticeUntil) ||
-           mode != drawnMode || ended != drawnEnded;
+           mode != drawnMode || ended != drawnEnded || subtitlesChanged;
 }
 
 void ThreadVisualitation::waitWhilePaused() {

@@ -30,6 +30,8 @@ extern "C" {
 struct SwsContext;
 class DisplayWindow;
 class PlayerCore;
+class SubtitleLines;
+class SubtitleOverlay;
 
 // The overlay's banner: product name, the word Demo, and our credit.
 inline constexpr char VISUALITATION_BANNER[] = "  Tessaro Demo by the team";
@@ -43,6 +45,9 @@ public:
     ThreadVisualitation(const ThreadVisualitation&) = delete;
     ThreadVisualitation& operator=(const ThreadVisualitation&) = delete;
 
+    // Before start: the subtitles drawn over the pictures while the
+    // state says they show.
+    void setSubtitles(SubtitleLines& lines);
     void start();
     // Ends every wait of the thread; run returns soon after. Callable from any thread.
     void requestStop() { worker.requestStop(); }
@@ -96,7 +101,9 @@ private:
     // Waits for something to change (a picture queued, a mode change, a
     // resize), at most until the overlay must be drawn again.
     void waitForChange();
-    void scaleInto(const PictureFrame& frame, cv::Mat& picture);
+    // The picture's area in the window.
+    cv::Rect scaleInto(const PictureFrame& frame, cv::Mat& picture);
+    void drawSubtitles(cv::Mat picture, double frameTime);
     // The state's position is the picture shown, or where a restart begins.
     void publishPosition(double time);
     void followRestart();
@@ -124,4 +131,6 @@ private:
     PictureFrame lastShown;
     int64_t drawnNoticeUntil = 0;
     SwsContext* smoothScaler = nullptr;
+    std::unique_ptr<SubtitleOverlay> subtitles;
+    bool subtitlesDrawn = false;
 };

@@ -2,6 +2,7 @@
 #include "PlayerMemory.h"
 #include "Screenshot.h"
 #include "TestMedia.h"
+#include "TrackChoice.h"
 #include "VideoReader.h"
 #include "WindowControl.h"
 
@@ -89,6 +90,84 @@ TEST(Resume, MemoryKeepsEachVideosPlaceModeAndTheSoundBetweenRuns) {
     unwritable.rememberSound(50, false);
     EXPECT_FALSE(unwritable.takeNotice().isEmpty());
     EXPECT_TRUE(unwritable.takeNotice().isEmpty()) << "one notice";
+}
+
+// The tracks chosen for a video come back in the next run, beside its
+// place; a file kept before they were remembered still reads, with no
+// choice in it, and a choice taken back is forgotten.
+TEST(Resume, MemoryKeepsEachVideosTracksAndReadsAFileWithoutThem) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("player.ini"));
+    const std::string scenes = PlayerMemory::keyOf(testMedia(kScenes));
+    const TrackMemory chosen{2, QStringLiteral("file film.srt")};
+    {
+        PlayerMemory older(file);
+        older.remember(scenes, {6.5, PlayerMode::Play});
+    }
+    {
+        PlayerMemory memory(file);
+        ASSERT_TRUE(memory.resumeFor(scenes, 20.0));
+        EXPECT_EQ(memory.tracksFor(scenes), TrackMemory{});
+        memory.rememberTracks(scenes, chosen);
+    }
+    PlayerMemory again(file);
+    EXPECT_EQ(again.tracksFor(scenes), chosen);
+    EXPECT_EQ(again.resumeFor(scenes, 20.0)->seconds, 6.5);
+    again.rememberTracks(scenes, {std::nullopt, QStringLiteral("none")});
+    EXPECT_EQ(PlayerMemory(file).tracksFor(scenes),
+              (TrackMemory{std::nullopt, QStringLiteral("none")}));
+}
+
+// A video opens with the sound its file marks (a file with one track, or
+// none marked: the first, as without a choice) and the subtitles beside it
+// or marked in it, unless another choice was remembered that it still has;
+// V shows and hides them, and says so.
+TEST(Tracks, AVideoOpensWithItsMarkedOrRememberedTracks) {
+    struct Case {
+        const char* file;
+        TrackMemory remembered;
+        int audioStream;
+        int subtitles; // in the video's list; -1: none shown
+        const char* named;
+    };
+    const Case cases[] = {
+        {kTwoTones, {}, 2, -1, "none"},
+        {kTwoTones, {1, std::nullopt}, -1, -1, "none"},
+        {kTwoTones, {7, std::nullopt}, 2, -1, "none"},
+        {kScenes, {}, -1, -1, "none"},
+        {kSubsTwoSrt, {}, -1, 1, "stream 2"},
+        {kSubsTwoSrt, {std::nullopt, QStringLiteral("stream 1")}, -1, 0, "stream 1"},
+        {kSubsTwoSrt, {std::nullopt, QStringLiteral("none")}, -1, -1, "none"},
+        {kSubsTwoSrt, {std::nullopt, QStringLiteral("stream 9")}, -1, 1, "stream 2"},
+        {kSideOrder, {}, -1, 0, "file side_order.srt"},
+        {kSideOrder, {std::nullopt, QStringLiteral("file other.srt")}, -1, 0,
+         "file side_order.srt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        PlayerCore core;
+        QStringList told;
+        TrackChoice tracks(
+            core, [&told](const QString& text) { told << text; }, nullptr);
+        tracks.open(testMedia(c.file), c.remembered);
+        EXPECT_EQ(tracks.startingAudioStream(), c.audioStream);
+        const PlayerState state = core.state.snapshot();
+        EXPECT_EQ(state.subtitlesShown, c.subtitles >= 0);
+        if (c.subtitles >= 0) {
+            EXPECT_EQ(state.subtitleTrack, c.subtitles);
+        }
+        EXPECT_EQ(tracks.chosen().subtitles, QString::fromLatin1(c.named));
+        EXPECT_EQ(tracks.shownSubtitles().has_value(), c.subtitles >= 0);
+
+        tracks.toggleSubtitles();
+        tracks.toggleSubtitles();
+        const QString off = QStringLiteral("Subtitles off"), on = QStringLiteral("Subtitles on");
+        QStringList expected{c.subtitles >= 0 ? off : on, c.subtitles >= 0 ? on : off};
+        if (subtitleTracksOf(testMedia(c.file)).empty())
+            expected = QStringList{QStringLiteral("No subtitles"), QStringLiteral("No subtitles")};
+        EXPECT_EQ(told, expected);
+        EXPECT_EQ(core.state.snapshot().subtitlesShown, c.subtitles >= 0);
+    }
 }
 
 // A screenshot holds the picture at the video's own size, whatever the

@@ -1,6 +1,6 @@
 // The real window and threads on fixture videos, driven from the GUI thread
 // as a user would: the buttons, the keys, a larger window, another video
-// dropped on it, and closing it with Q.
+// dropped on it, subtitles shown and hidden, and closing it with Q.
 
 #include "ControlState.h"
 #include "DisplayEvents.h"
@@ -49,6 +49,15 @@ void runFor(int milliseconds) {
 void press(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QKeyEvent event(QEvent::KeyPress, key, modifiers);
     QCoreApplication::sendEvent(window, &event);
+}
+
+void dropOn(QWidget* window, const std::string& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
 }
 
 // Where the picture shows in a grab of the picture area: the first and last
@@ -137,14 +146,7 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
         EXPECT_EQ(now().shownMode(), PlayerMode::Play);
 
         // Another video dropped on the window: a 16:9 one, from its start.
-        const std::string wide = testMedia(kH264_720p);
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(wide))});
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &enter);
-        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &drop);
+        dropOn(window, testMedia(kH264_720p));
         EXPECT_TRUE(window->windowTitle().contains(QStringLiteral("h264_720p.mp4")));
         EXPECT_EQ(state.positionSlider->maximum(), 20);
         EXPECT_EQ(state.tickLabels[4]->text(), QStringLiteral("0:20"));
@@ -160,6 +162,18 @@ TEST(EndToEnd, ButtonsKeysAResizeAndADroppedVideo) {
         EXPECT_GT(large.width(), 600);
         EXPECT_NEAR(static_cast<double>(large.width()) / large.height(), 16.0 / 9, 0.05)
             << large.width() << "x" << large.height();
+
+        // A video with a marked subtitle stream: its lines show as they are
+        // read; V hides them and shows them again, in Summary too.
+        dropOn(window, testMedia(kSubsScenes));
+        EXPECT_TRUE(now().subtitlesShown);
+        waitFor([&] { return now().position > 1.0; });
+        press(window, Qt::Key_V);
+        EXPECT_FALSE(now().subtitlesShown);
+        press(window, Qt::Key_S);
+        press(window, Qt::Key_V);
+        EXPECT_TRUE(now().subtitlesShown);
+        runFor(500);
 
         finished = true;
         press(window, Qt::Key_Q);

@@ -34,15 +34,16 @@ struct RecordingDriver : WidgetDriver {
 };
 
 // Keeps what the loop writes since its last flush: each piece of sound's
-// time on the timeline, its length, whether it is marked as a cut, and
-// whether it is heard at all.
+// time on the timeline, its length, whether it is marked as a cut, whether
+// it is heard at all, and the pitch of a tone in it.
 struct RecordingSink : SoundSink {
     static constexpr int rate = 48000;
     struct Piece {
         double time;
         size_t frames;
         bool cut, loud;
-        double onset; // of its first loud sample, when loud
+        double onset;     // of its first loud sample, when loud
+        double frequency; // of the first channel, by its sign changes
     };
     std::vector<Piece> pieces;
 
@@ -55,7 +56,11 @@ struct RecordingSink : SoundSink {
                                         [](float x) { return std::abs(x) > 0.01f; });
         const bool loud = first != samples.end();
         const double onset = time + static_cast<double>((first - samples.begin()) / 2) / rate;
-        pieces.push_back({time, samples.size() / 2, cut, loud, onset});
+        int changes = 0;
+        for (size_t k = 2; k < samples.size(); k += 2)
+            changes += (samples[k] < 0.0f) != (samples[k - 2] < 0.0f);
+        const double seconds = static_cast<double>(samples.size() / 2) / rate;
+        pieces.push_back({time, samples.size() / 2, cut, loud, onset, changes / 2.0 / seconds});
     }
     void flush() override { pieces.clear(); }
     void setPaused(bool) override {}
@@ -75,6 +80,7 @@ protected:
         playback = makePlaybackQueue();
         loop = std::make_unique<PlayerLoop>(testMedia(file), *playback, core, board, &sink);
         loop->setStoreBoard(storeBoard);
+        loop->setAudioStream(audioStream);
         loop->start();
     }
     // What the window and the screen's thread would do.
@@ -146,4 +152,5 @@ protected:
     std::unique_ptr<PlaybackQueue> playback = makePlaybackQueue();
     std::unique_ptr<PlayerLoop> loop;
     StoreBoard* storeBoard = nullptr; // given to the loops opened
+    int audioStream = -1;             // the sound they start with
 };

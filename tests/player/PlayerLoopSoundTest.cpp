@@ -126,3 +126,70 @@ TEST_F(PlayerLoopTest, SoundAfterAGapStartsAtItsOwnTimeAtEverySpeed) {
 }
 
 } // namespace
+
+namespace {
+
+// The sound's pitch over the pieces written, a tone's to within a tenth.
+bool toneOf(const std::vector<RecordingSink::Piece>& pieces, double frequency) {
+    return !pieces.empty() &&
+           std::all_of(pieces.begin(), pieces.end(), [frequency](const RecordingSink::Piece& p) {
+               return std::abs(p.frequency - frequency) < frequency / 10;
+           });
+}
+
+// Two sound tracks of 440 and 880 Hz (streams 1 and 2): the sound is that
+// of the stream chosen at the start; another chosen while playing is heard
+// from the picture after the one on screen, in Play and in Summary; a
+// stream that is not sound leaves the one before playing and says so.
+TEST_F(PlayerLoopTest, TheSoundIsTheChosenTracksFromThePictureOnScreen) {
+    chosen.summary.depth = 2;
+    chosen.summary.target = 0.3;
+    struct Case {
+        const char* name;
+        PlayerMode mode;
+        int atStart, chosenLater;
+        double before, after;
+        bool told;
+    };
+    const Case cases[] = {
+        {"the first track", PlayerMode::Play, -1, -1, 440, 440, false},
+        {"the second from the start", PlayerMode::Play, 2, -1, 880, 880, false},
+        {"the second while playing", PlayerMode::Play, -1, 2, 440, 880, false},
+        {"back to the first in Summary", PlayerMode::Summary, 2, 1, 880, 440, false},
+        {"the video's stream", PlayerMode::Play, 2, 0, 880, 880, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        audioStream = c.atStart;
+        open(c.mode, kTwoTones);
+        bound(20);
+        const uint32_t noticesBefore = core.state.snapshot().trackNotices;
+        std::optional<std::pair<double, uint64_t>> onScreen;
+        for (int k = 0; k < 12; ++k)
+            onScreen = next();
+        ASSERT_TRUE(onScreen);
+        EXPECT_TRUE(toneOf(sink.pieces, c.before));
+        if (c.chosenLater >= 0)
+            core.submit(command::ChooseAudioTrack{c.chosenLater});
+        // The screen shows the picture on screen until the next one comes.
+        const std::optional<std::pair<double, uint64_t>> after = next();
+        ASSERT_TRUE(after);
+        EXPECT_GT(after->first, onScreen->first);
+        if (c.chosenLater >= 0 && !c.told) {
+            if (c.mode == PlayerMode::Play) {
+                EXPECT_NEAR(after->first, onScreen->first + 0.04, 1e-6) << "the picture after it";
+            }
+            ASSERT_FALSE(sink.pieces.empty());
+            EXPECT_NEAR(sink.pieces.front().time, lastPlayTime, 1.0 / RecordingSink::rate);
+        }
+        fill();
+        EXPECT_TRUE(toneOf(sink.pieces, c.after));
+        const PlayerState state = core.state.snapshot();
+        EXPECT_EQ(state.audioStream, c.told || c.chosenLater < 0
+                                         ? (c.atStart < 0 ? 1 : c.atStart)
+                                         : c.chosenLater);
+        EXPECT_EQ(state.trackNotices - noticesBefore, c.told ? 1u : 0u);
+    }
+}
+
+} // namespace
