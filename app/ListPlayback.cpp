@@ -1,15 +1,21 @@
 #include "ListPlayback.h"
 
+#include "ControlState.h"
 #include "DisplayWindow.h"
+#include "MainWindow.h"
 #include "OpeningFailure.h"
 #include "Player.h"
 #include "StateOnScreen.h"
 #include "WindowControl.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QSlider>
 #include <QTimer>
 #include <QWidget>
+
+#include <cmath>
 
 namespace {
 constexpr int kCannotOpenMs = 5000;
@@ -125,4 +131,30 @@ void ListPlayback::skipAsMediaControls(int direction, WindowControl& control) {
     case MediaSkip::Video:
         return step(direction);
     }
+}
+
+MprisActions mediaControls(WindowControl& control, ListPlayback& list, ControlState& state,
+                           QWidget& window) {
+    MprisActions actions;
+    actions.togglePause = [&control] { control.perform(KeyAction::TogglePause); };
+    actions.seekTo = [&control](double seconds) { control.seekTo(seconds); };
+    actions.skip = [&control, &list](int direction) {
+        list.skipAsMediaControls(direction, control);
+    };
+    actions.canSkip = [&list](int direction) {
+        return list.mediaSkipNow(direction) != MediaSkip::Nothing;
+    };
+    actions.setSpeed = setPlaySpeed;
+    actions.speed = [&state] { return state.speed; };
+    actions.setVolume = [&state](double volume) {
+        state.muteBox->setChecked(false);
+        state.volumeSlider->setValue(static_cast<int>(std::lround(volume * 100)));
+    };
+    actions.raise = [&window] {
+        window.raise();
+        window.activateWindow();
+    };
+    actions.quit = [&window] { window.close(); };
+    actions.open = [&control](const QString& path) { emit control.openRequested(path); };
+    return actions;
 }

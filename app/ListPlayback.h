@@ -5,6 +5,7 @@
 // and the media controls' next and previous, and a notice for each video
 // that cannot be opened and is passed over. GUI thread.
 
+#include "Mpris.h"
 #include "PlayList.h"
 #include "PlayerCore.h"
 
@@ -16,6 +17,7 @@
 #include <string>
 
 class DisplayWindow;
+struct ControlState;
 class NoticeTurns;
 class QWidget;
 class WindowControl;
@@ -71,3 +73,8 @@ private:
     // The end of the video playing has been followed (or found nothing to follow).
     bool endFollowed = false;
 };
+
+// What the desktop's media keys and controls do: each what the window does,
+// Next and Previous through the list.
+MprisActions mediaControls(WindowControl& control, ListPlayback& list, ControlState& state,
+                           QWidget& window);

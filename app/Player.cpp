@@ -382,29 +382,7 @@ int runPlayer(QApplication& application, const char* videoPath, double videoSeco
     session->start();
 
     // The desktop's media keys and controls, each doing what the window does.
-    MprisActions actions;
-    actions.togglePause = [windowControl] { windowControl->perform(KeyAction::TogglePause); };
-    actions.seekTo = [windowControl](double seconds) { windowControl->seekTo(seconds); };
-    actions.skip = [windowControl, &playList](int direction) {
-        playList.skipAsMediaControls(direction, *windowControl);
-    };
-    actions.canSkip = [&playList](int direction) {
-        return playList.mediaSkipNow(direction) != MediaSkip::Nothing;
-    };
-    actions.setSpeed = setPlaySpeed;
-    actions.speed = [&state] { return state.speed; };
-    actions.setVolume = [&state](double volume) {
-        state.muteBox->setChecked(false);
-        state.volumeSlider->setValue(static_cast<int>(std::lround(volume * 100)));
-    };
-    actions.raise = [&mainWindow] {
-        mainWindow->raise();
-        mainWindow->activateWindow();
-    };
-    actions.quit = [&mainWindow] { mainWindow->close(); };
-    actions.open = [windowControl](const QString& path) {
-        emit windowControl->openRequested(path);
-    };
+    MprisActions actions = mediaControls(*windowControl, playList, state, *mainWindow);
     tracks->onSubtitlesChosen = [&session](const std::optional<MediaTrack>& track) {
         if (session)
             session->subtitles->show(track);

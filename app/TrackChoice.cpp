@@ -84,8 +84,9 @@ void TrackChoice::open(const std::string& path, const TrackMemory& remembered) {
 }
 
 std::optional<MediaTrack> TrackChoice::shownSubtitles() const {
-    const auto [track, shown] = core.state.read(
-        [](const PlayerState& s) { return std::pair{s.subtitleTrack, s.subtitlesShown}; });
+    const auto [track, shown] = core.state.read([](const PlayerState& s) {
+        return std::pair{s.subtitleTrack, s.subtitlesShown};
+    });
     if (!shown || track < 0 || track >= static_cast<int>(subtitles.size()))
         return std::nullopt;
     return subtitles[track];
@@ -117,9 +118,10 @@ void TrackChoice::showSubtitles(int track, bool shown) {
 
 void TrackChoice::chooseSubtitles(int track) {
     showSubtitles(track, track >= 0);
-    notice(track >= 0 ? QStringLiteral("Subtitles: %1")
-                            .arg(QString::fromStdString(subtitles[track].label()))
-                      : QStringLiteral("Subtitles off"));
+    notice(
+        track >= 0
+            ? QStringLiteral("Subtitles: %1").arg(QString::fromStdString(subtitles[track].label()))
+            : QStringLiteral("Subtitles off"));
 }
 
 void TrackChoice::toggleSubtitles() {
@@ -142,17 +144,16 @@ void TrackChoice::addMenus(QMenu* menu) {
     const PlayerState now = core.state.snapshot();
     QMenu* sound = menu->addMenu(QStringLiteral("Audio"));
     for (const MediaTrack& track : audio) {
-        QAction* item = sound->addAction(QString::fromStdString(track.label()), this,
-                                         [this, stream = track.stream] {
-                                             core.submit(command::ChooseAudioTrack{stream});
-                                         });
+        QAction* item = sound->addAction(
+            QString::fromStdString(track.label()), this,
+            [this, stream = track.stream] { core.submit(command::ChooseAudioTrack{stream}); });
         item->setCheckable(true);
         item->setChecked(track.stream == now.audioStream);
     }
     sound->setEnabled(!audio.empty());
     QMenu* lines = menu->addMenu(QStringLiteral("Subtitles"));
-    QAction* toggle = lines->addAction(QStringLiteral("Show the Subtitles"), this,
-                                       [this] { toggleSubtitles(); });
+    QAction* toggle =
+        lines->addAction(QStringLiteral("Show the Subtitles"), this, [this] { toggleSubtitles(); });
     toggle->setShortcut(QKeySequence(QStringLiteral("V")));
     toggle->setShortcutVisibleInContextMenu(true);
     toggle->setCheckable(true);

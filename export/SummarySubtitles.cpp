@@ -1,10 +1,10 @@
 #include "SummarySubtitles.h"
 
 #include <algorithm>
-#include <iterator>
-#include <set>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <set>
 
 namespace {
 

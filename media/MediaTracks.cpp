@@ -11,13 +11,13 @@ namespace {
 // The languages a menu names in words; any other code is shown as it is.
 std::string_view languageName(std::string_view code) {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 30> kNames{{
-        {"eng", "English"},    {"en", "English"},     {"fre", "French"},   {"fra", "French"},
-        {"fr", "French"},      {"ger", "German"},     {"deu", "German"},   {"de", "German"},
-        {"spa", "Spanish"},    {"es", "Spanish"},     {"ita", "Italian"},  {"it", "Italian"},
-        {"por", "Portuguese"}, {"pt", "Portuguese"},  {"dut", "Dutch"},    {"nld", "Dutch"},
-        {"rus", "Russian"},    {"ru", "Russian"},     {"jpn", "Japanese"}, {"ja", "Japanese"},
-        {"chi", "Chinese"},    {"zho", "Chinese"},    {"kor", "Korean"},   {"ara", "Arabic"},
-        {"pol", "Polish"},     {"swe", "Swedish"},    {"nor", "Norwegian"}, {"dan", "Danish"},
+        {"eng", "English"},    {"en", "English"},    {"fre", "French"},    {"fra", "French"},
+        {"fr", "French"},      {"ger", "German"},    {"deu", "German"},    {"de", "German"},
+        {"spa", "Spanish"},    {"es", "Spanish"},    {"ita", "Italian"},   {"it", "Italian"},
+        {"por", "Portuguese"}, {"pt", "Portuguese"}, {"dut", "Dutch"},     {"nld", "Dutch"},
+        {"rus", "Russian"},    {"ru", "Russian"},    {"jpn", "Japanese"},  {"ja", "Japanese"},
+        {"chi", "Chinese"},    {"zho", "Chinese"},   {"kor", "Korean"},    {"ara", "Arabic"},
+        {"pol", "Polish"},     {"swe", "Swedish"},   {"nor", "Norwegian"}, {"dan", "Danish"},
         {"fin", "Finnish"},    {"tur", "Turkish"},
     }};
     for (const auto& [key, name] : kNames)
@@ -104,7 +104,8 @@ std::vector<MediaTrack> audioTracks(const AVFormatContext* context, const std::s
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-            tracks.push_back(streamTrack(stream, static_cast<int>(i), path, MediaTrack::Kind::Audio));
+            tracks.push_back(
+                streamTrack(stream, static_cast<int>(i), path, MediaTrack::Kind::Audio));
     }
     number(tracks);
     return tracks;

@@ -174,8 +174,8 @@ bool SubtitleReader::Reading::openSideFile(const MediaTrack& track) {
     auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
     if (!buffer)
         return fail("out of memory");
-    avio.reset(avio_alloc_context(buffer, kBufferSize, 0, &memory, &sidefile::MemoryFile::read, nullptr,
-                                  &sidefile::MemoryFile::seek));
+    avio.reset(avio_alloc_context(buffer, kBufferSize, 0, &memory, &sidefile::MemoryFile::read,
+                                  nullptr, &sidefile::MemoryFile::seek));
     if (!avio) {
         av_free(buffer);
         return fail("out of memory");
@@ -189,8 +189,7 @@ bool SubtitleReader::Reading::openSideFile(const MediaTrack& track) {
     if (avformat_open_input(&context, nullptr, format, nullptr) < 0)
         return fail(name + " is not subtitles");
     input.reset(context);
-    if (input->nb_streams < 1 ||
-        input->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE)
+    if (input->nb_streams < 1 || input->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE)
         return fail(name + " is not subtitles");
     stream = 0;
     if (!openDecoder())
@@ -216,7 +215,7 @@ bool SubtitleReader::Reading::openDecoder() {
     if (!decoder || avcodec_parameters_to_context(decoder.get(), chosen->codecpar) < 0)
         return fail("no decoder for these subtitles");
     timeBase = chosen->time_base.num > 0 && chosen->time_base.den > 0 ? chosen->time_base
-                                                                       : AVRational{1, 1000};
+                                                                      : AVRational{1, 1000};
     decoder->pkt_timebase = timeBase;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return fail("the subtitles' decoder cannot start");
@@ -251,7 +250,8 @@ void SubtitleReader::Reading::decodePacket() {
     AVSubtitle subtitle{};
     int got = 0;
     bool decoded = decodeInto(packet.get(), &subtitle, &got);
-    if (!decoded && packet->size > 0 && !validUtf8(packet->data, static_cast<size_t>(packet->size))) {
+    if (!decoded && packet->size > 0 &&
+        !validUtf8(packet->data, static_cast<size_t>(packet->size))) {
         // The decoders refuse text that is not UTF-8: the line again, from Latin-1.
         std::string text;
         if (decoder->codec_id == AV_CODEC_ID_MOV_TEXT && packet->size >= 2) {
@@ -261,7 +261,8 @@ void SubtitleReader::Reading::decodePacket() {
                                    static_cast<size_t>(packet->size) - 2 - length);
             const size_t newLength = std::min<size_t>(text.size(), 0xffff);
             text.resize(newLength);
-            text = std::string{static_cast<char>(newLength >> 8), static_cast<char>(newLength & 0xff)} +
+            text = std::string{static_cast<char>(newLength >> 8),
+                               static_cast<char>(newLength & 0xff)} +
                    text + rest;
         } else {
             text = latin1ToUtf8(packet->data, static_cast<size_t>(packet->size));
@@ -363,11 +364,17 @@ bool SubtitleReader::open(const MediaTrack& track) {
     return r.openDecoder();
 }
 
-const std::string& SubtitleReader::failure() const { return reading->failure; }
+const std::string& SubtitleReader::failure() const {
+    return reading->failure;
+}
 
-const std::string& SubtitleReader::header() const { return reading->header; }
+const std::string& SubtitleReader::header() const {
+    return reading->header;
+}
 
-const std::vector<std::string>& SubtitleReader::notices() const { return reading->notices; }
+const std::vector<std::string>& SubtitleReader::notices() const {
+    return reading->notices;
+}
 
 bool SubtitleReader::next(SubtitleLine& line, const std::atomic<bool>* stop) {
     Reading& r = *reading;
@@ -395,7 +402,8 @@ bool SubtitleReader::next(SubtitleLine& line, const std::atomic<bool>* stop) {
     }
 }
 
-std::vector<SubtitleLine> readSubtitles(const MediaTrack& track, std::vector<std::string>& notices) {
+std::vector<SubtitleLine> readSubtitles(const MediaTrack& track,
+                                        std::vector<std::string>& notices) {
     std::vector<SubtitleLine> lines;
     SubtitleReader reader;
     if (!reader.open(track)) {
@@ -406,8 +414,9 @@ std::vector<SubtitleLine> readSubtitles(const MediaTrack& track, std::vector<std
     SubtitleLine line;
     while (reader.next(line))
         lines.push_back(std::move(line));
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const SubtitleLine& a, const SubtitleLine& b) { return a.startMs < b.startMs; });
+    std::stable_sort(lines.begin(), lines.end(), [](const SubtitleLine& a, const SubtitleLine& b) {
+        return a.startMs < b.startMs;
+    });
     notices.insert(notices.end(), reader.notices().begin(), reader.notices().end());
     return lines;
 }

@@ -154,10 +154,10 @@ void SubtitleOverlay::compose(const ass_image* images) {
         const int opacity = 255 - static_cast<int>(colour & 255);
         for (int y = 0; y < image->h; ++y) {
             const uint8_t* coverage = image->bitmap + static_cast<ptrdiff_t>(y) * image->stride;
-            uint8_t* out = layer.data() + (static_cast<size_t>(image->dst_y - layerY + y) *
-                                               layerWidth +
-                                           (image->dst_x - layerX)) *
-                                              4;
+            uint8_t* out =
+                layer.data() + (static_cast<size_t>(image->dst_y - layerY + y) * layerWidth +
+                                (image->dst_x - layerX)) *
+                                   4;
             for (int x = 0; x < image->w; ++x, out += 4) {
                 const int k = scaled(coverage[x], opacity);
                 if (k == 0)

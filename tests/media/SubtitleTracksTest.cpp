@@ -29,7 +29,7 @@ struct TrackCase {
     const char* video;
     int track; // its place in subtitleTracksOf(video)
     size_t tracks;
-    int shown; // shownSubtitleTrack
+    int shown;           // shownSubtitleTrack
     MediaTrack expected; // path filled in from the video
     std::vector<ExpectedLine> lines;
     std::vector<std::string> notices;
@@ -85,46 +85,90 @@ const char* const kSrtHeader = "Style: Default,";
 INSTANTIATE_TEST_SUITE_P(
     Tracks, SubtitleTrackTable,
     testing::Values(
-        TrackCase{"MatroskaFirstSrtUnmarked", kSubsTwoSrt, 0, 2, 1,
+        TrackCase{"MatroskaFirstSrtUnmarked",
+                  kSubsTwoSrt,
+                  0,
+                  2,
+                  1,
                   subtitle(1, false, "eng", "Plain", "subrip", false, 1),
                   {{500, 800, "Line 1"}, {1500, 800, "Line 2"}, {2500, 800, "Line 3"}},
-                  {}, kSrtHeader},
-        TrackCase{"MatroskaSecondSrtMarked", kSubsTwoSrt, 1, 2, 1,
-                  subtitle(2, false, "fre", "", "subrip", true, 2),
-                  {{1000, 1000, "Ligne 1"}, {2500, 1000, "Ligne 2"}}, {}, kSrtHeader},
-        TrackCase{"Mp4MovText", kSubsMovText, 0, 1, 0,
-                  subtitle(1, false, "ger", "", "mov_text", true, 1),
-                  {{0, 900, "Line 1"}, {1000, 900, "Line 2"}, {2000, 900, "Line 3"}}, {},
+                  {},
                   kSrtHeader},
-        TrackCase{"AssBesideWithStyles", kSideAss, 0, 1, 0,
-                  subtitle(0, true, "", "", "ass", false, 1),
-                  {{500, 1000, "Hello, world\nsecond row"}, {1000, 1000, "A sign"},
-                   {2500, 500, "Last"}},
-                  {}, "Style: Sign,DejaVu Serif,16"},
-        TrackCase{"Latin1SrtBeside", kSideLatin1, 0, 1, 0,
+        TrackCase{"MatroskaSecondSrtMarked",
+                  kSubsTwoSrt,
+                  1,
+                  2,
+                  1,
+                  subtitle(2, false, "fre", "", "subrip", true, 2),
+                  {{1000, 1000, "Ligne 1"}, {2500, 1000, "Ligne 2"}},
+                  {},
+                  kSrtHeader},
+        TrackCase{"Mp4MovText",
+                  kSubsMovText,
+                  0,
+                  1,
+                  0,
+                  subtitle(1, false, "ger", "", "mov_text", true, 1),
+                  {{0, 900, "Line 1"}, {1000, 900, "Line 2"}, {2000, 900, "Line 3"}},
+                  {},
+                  kSrtHeader},
+        TrackCase{
+            "AssBesideWithStyles",
+            kSideAss,
+            0,
+            1,
+            0,
+            subtitle(0, true, "", "", "ass", false, 1),
+            {{500, 1000, "Hello, world\nsecond row"}, {1000, 1000, "A sign"}, {2500, 500, "Last"}},
+            {},
+            "Style: Sign,DejaVu Serif,16"},
+        TrackCase{"Latin1SrtBeside",
+                  kSideLatin1,
+                  0,
+                  1,
+                  0,
                   subtitle(0, true, "", "", "subrip", false, 1),
                   {{500, 1000, "Caf\u00e9 cr\u00e8me"}, {2000, 1000, "Na\u00efve"}},
                   {"The subtitles in side_latin1.srt are not UTF-8; they are read as Latin-1"},
                   kSrtHeader},
         // A line of a stream that is not UTF-8, read as Latin-1.
-        TrackCase{"Latin1LineInAStream", kSubsLatin1, 0, 1, 0,
-                  subtitle(1, false, "", "", "subrip", true, 1),
-                  {{500, 500, "\u00e9t\u00e9"}, {1500, 500, "D\u00e9j\u00e0 vu"}, {2500, 500, "fin"}},
-                  {"Some lines of the subtitles are not UTF-8; they are read as Latin-1"},
-                  kSrtHeader},
+        TrackCase{
+            "Latin1LineInAStream",
+            kSubsLatin1,
+            0,
+            1,
+            0,
+            subtitle(1, false, "", "", "subrip", true, 1),
+            {{500, 500, "\u00e9t\u00e9"}, {1500, 500, "D\u00e9j\u00e0 vu"}, {2500, 500, "fin"}},
+            {"Some lines of the subtitles are not UTF-8; they are read as Latin-1"},
+            kSrtHeader},
         // Sorted by start; the two lines at 2 s keep the file's order.
-        TrackCase{"OutOfOrderAndOverlapping", kSideOrder, 0, 1, 0,
+        TrackCase{"OutOfOrderAndOverlapping",
+                  kSideOrder,
+                  0,
+                  1,
+                  0,
                   subtitle(0, true, "", "", "subrip", false, 1),
-                  {{500, 2000, "First"}, {1000, 500, "Second"}, {2000, 1000, "Third"},
+                  {{500, 2000, "First"},
+                   {1000, 500, "Second"},
+                   {2000, 1000, "Third"},
                    {2000, 200, "Fourth"}},
-                  {}, kSrtHeader},
+                  {},
+                  kSrtHeader},
         // The refused line is passed over, the rest read. (The muxer moved
         // the file's times by the sound's 21 ms of priming, the pictures' too.)
-        TrackCase{"DamagedStream", kSubsDamaged, 0, 1, 0,
+        TrackCase{"DamagedStream",
+                  kSubsDamaged,
+                  0,
+                  1,
+                  0,
                   subtitle(2, false, "", "", "subrip", true, 1),
-                  {{121, 500, "Line 1"}, {2121, 500, "Line 1"}, {3121, 500, "Line 2"},
+                  {{121, 500, "Line 1"},
+                   {2121, 500, "Line 1"},
+                   {3121, 500, "Line 2"},
                    {4121, 500, "Line 3"}},
-                  {"Some lines of the subtitles could not be read"}, kSrtHeader}),
+                  {"Some lines of the subtitles could not be read"},
+                  kSrtHeader}),
     [](const testing::TestParamInfo<TrackCase>& info) { return info.param.name; });
 
 TEST(SubtitleReader, RefusesAGarbageOrEmptySideFile) {
@@ -209,10 +253,10 @@ TEST(MediaTracks, ShownSubtitlesRules) {
         std::vector<MediaTrack> tracks;
         int shown;
     } cases[] = {
-        {{plain}, -1},                          // nothing marked: none
-        {{plain, marked}, 1},                   // the marked one
-        {{plain, marked, marked2}, 1},          // the first marked
-        {{plain, marked, beside}, 2},           // a file beside the video first
+        {{plain}, -1},                 // nothing marked: none
+        {{plain, marked}, 1},          // the marked one
+        {{plain, marked, marked2}, 1}, // the first marked
+        {{plain, marked, beside}, 2},  // a file beside the video first
         {{beside, marked}, 0},
     };
     for (const auto& c : cases)
@@ -228,7 +272,8 @@ TEST(PlainText, TakesTheTextFieldAndItsTagsOut) {
         const char* text;
     } cases[] = {
         {"0,0,Default,,0,0,0,,Hello", "Hello"},
-        {"3,0,Default,,0,0,0,,{\\i1}One{\\i0}, two\\Nthree\\nfour\\hfive", "One, two\nthree\nfour five"},
+        {"3,0,Default,,0,0,0,,{\\i1}One{\\i0}, two\\Nthree\\nfour\\hfive",
+         "One, two\nthree\nfour five"},
         {"0,0,Default,,0,0,0,,{\\pos(10,20)}{unclosed", "{unclosed"},
         {"0,0,Default,,0,0,0,,", ""},
         {"no commas at all", "no commas at all"},

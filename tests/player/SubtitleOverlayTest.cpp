@@ -62,10 +62,10 @@ TEST(SubtitleOverlay, DrawsALineOnlyWhileItIsActive) {
         int64_t ms;
         bool shown;
     } cases[] = {
-        {kSubsScenes, 100, false},   {kSubsScenes, 300, true},  {kSubsScenes, 700, true},
+        {kSubsScenes, 100, false},   {kSubsScenes, 300, true},   {kSubsScenes, 700, true},
         {kSubsScenes, 900, false},   {kSubsScenes, 1900, false}, {kSubsScenes, 9500, true},
-        {kSubsScenes, 20000, false}, {kSideOrder, 400, false},  {kSideOrder, 600, true},
-        {kSideOrder, 1200, true},    {kSideOrder, 2700, true},  {kSideOrder, 3000, false},
+        {kSubsScenes, 20000, false}, {kSideOrder, 400, false},   {kSideOrder, 600, true},
+        {kSideOrder, 1200, true},    {kSideOrder, 2700, true},   {kSideOrder, 3000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.ms));

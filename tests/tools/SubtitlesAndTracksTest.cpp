@@ -39,7 +39,9 @@ struct SrtLine {
 
 int64_t srtMs(const std::string& t) {
     return ((std::stoll(t.substr(0, 2)) * 60 + std::stoll(t.substr(3, 2))) * 60 +
-            std::stoll(t.substr(6, 2))) * 1000 + std::stoll(t.substr(9, 3));
+            std::stoll(t.substr(6, 2))) *
+               1000 +
+           std::stoll(t.substr(9, 3));
 }
 
 // The entries of an SRT file, checking their numbers run from 1.
@@ -74,7 +76,8 @@ std::vector<SrtLine> expectedLines(const std::string& video,
                                    const std::vector<std::pair<double, double>>& segments) {
     const std::vector<MediaTrack> tracks = subtitleTracksOf(video);
     std::vector<std::string> notices;
-    const std::vector<SubtitleLine> source = readSubtitles(tracks.at(shownSubtitleTrack(tracks)), notices);
+    const std::vector<SubtitleLine> source =
+        readSubtitles(tracks.at(shownSubtitleTrack(tracks)), notices);
     std::vector<SrtLine> out;
     double place = 0.0;
     for (const auto& [start, end] : segments) {
@@ -161,14 +164,15 @@ TEST(SummarizeSubtitles, KeptLinesFallAtTheirSummaryTimesInTheSrtAndTheVideo) {
         SCOPED_TRACE(c.video);
         const std::string dir = scratchDirectory("SubtitlesKept");
         std::vector<std::string> arguments = c.settings;
-        arguments.insert(arguments.end(), {"-q", "--no-store", "-o", dir + "/s.mp4",
-                                           "--subtitles", dir + "/s.srt", testMedia(c.video)});
+        arguments.insert(arguments.end(), {"-q", "--no-store", "-o", dir + "/s.mp4", "--subtitles",
+                                           dir + "/s.srt", testMedia(c.video)});
         const ChildRun run = runProgram(arguments);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(fileCount(dir), 2u);
         const std::vector<SrtLine> written = parseSrt(readFile(dir + "/s.srt"));
-        const std::vector<SrtLine> expected = expectedLines(testMedia(c.video), segmentsOf(run.out));
+        const std::vector<SrtLine> expected =
+            expectedLines(testMedia(c.video), segmentsOf(run.out));
         EXPECT_GE(written.size(), c.atLeast);
         ASSERT_EQ(written.size(), expected.size());
         for (size_t i = 0; i < written.size(); ++i) {
@@ -213,7 +217,7 @@ TEST(SummarizeSubtitles, AudioTrackAndNoSubtitles) {
         {{}, 0, 880, "has no subtitles; "},
         {{"--audio-track", "1"}, 0, 440, "has no subtitles; "},
         {{"--audio-track", "2"}, 0, 880, "has no subtitles; "},
-        {{"--audio-track", "3"}, 2, 0, "--audio-track 3: '" },
+        {{"--audio-track", "3"}, 2, 0, "--audio-track 3: '"},
         {{"--audio-track", "0"}, 2, 0, "--audio-track must be a whole number from 1"},
     };
     for (const auto& c : cases) {
@@ -239,17 +243,17 @@ TEST(SummarizeSubtitles, AudioTrackAndNoSubtitles) {
     }
     // Without --subtitles or --audio-track, the same list, to the byte.
     const ChildRun plain = runProgram({"-q", "--no-store", "-f", "csv", tones});
-    const ChildRun asked = runProgram({"-q", "--no-store", "-f", "csv", "--audio-track", "1",
-                                       "--subtitles", scratchDirectory("SubtitlesSame") + "/s.srt",
-                                       tones});
+    const ChildRun asked =
+        runProgram({"-q", "--no-store", "-f", "csv", "--audio-track", "1", "--subtitles",
+                    scratchDirectory("SubtitlesSame") + "/s.srt", tones});
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.out, asked.out);
 }
 
 TEST(SummarizeSubtitles, InABatchEachVideoGetsItsOwnAndSkipDoneCountsThem) {
     const std::string dir = scratchDirectory("SubtitlesBatch");
-    const std::vector<std::string> common = {
-        "-q", "--no-store", "--out-dir", dir, "--subtitles", "srt", "--audio-track", "2"};
+    const std::vector<std::string> common = {"-q",          "--no-store", "--out-dir",     dir,
+                                             "--subtitles", "srt",        "--audio-track", "2"};
     std::vector<std::string> arguments = common;
     arguments.insert(arguments.end(), {testMedia(kSubsScenes), testMedia(kTwoTones)});
     ChildRun run = runProgram(arguments);
