@@ -52,7 +52,9 @@ bool readsBefore(const QString& a, const QString& b) {
             ++endB;
         const QString textA = a.mid(i, endA - i).toCaseFolded();
         const QString textB = b.mid(j, endB - j).toCaseFolded();
-        if (const int order = QString::localeAwareCompare(textA, textB); order != 0)
+        // Case-folded code points rather than the locale's collation: Qt keeps
+        // a collator per thread until the process ends, which leak checks report.
+        if (const int order = textA.compare(textB); order != 0)
             return order < 0;
         i = endA;
         j = endB;
