@@ -167,7 +167,10 @@ TEST(PictureScan, VectorsGiveTheBitsOfOneSampleAtATime) {
     const auto flat = [](int plane, int x, int y) {
         if (plane == 0)
             return static_cast<uint8_t>((x / 40 + y / 25) % 5 == 0 ? 20 + x % 7 : 235);
-        return static_cast<uint8_t>((x / 90) % 3 == 1 ? 90 + 40 * plane : 128);
+        // U and V change apart from each other and from the luma.
+        if (plane == 1)
+            return static_cast<uint8_t>((x / 90) % 3 == 1 ? 170 : 128);
+        return static_cast<uint8_t>((x / 70 + y / 30) % 4 == 1 ? 60 : 128);
     };
     const auto edges = [](int plane, int x, int y) {
         return static_cast<uint8_t>(((x + 3 * y + plane) / 11) % 2 == 0 ? 127 : 128);
