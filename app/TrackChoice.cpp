@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 constexpr int kNoticeMs = 3000;
@@ -64,8 +65,9 @@ std::function<void(const std::string&)> TrackChoice::noticeFromWorker() {
 }
 
 void TrackChoice::open(const std::string& path, const TrackMemory& remembered) {
-    audio = audioTracksOf(path);
-    subtitles = subtitleTracksOf(path);
+    VideoTracks found = tracksOf(path);
+    audio = std::move(found.audio);
+    subtitles = std::move(found.subtitles);
     int played = playedAudioTrack(audio);
     for (size_t k = 0; k < audio.size(); ++k)
         if (remembered.audioStream == audio[k].stream)

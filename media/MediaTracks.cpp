@@ -155,6 +155,13 @@ std::vector<MediaTrack> subtitleTracksOf(const std::string& path) {
     return input ? subtitleTracks(input.get(), path) : std::vector<MediaTrack>{};
 }
 
+VideoTracks tracksOf(const std::string& path) {
+    const ffmpeg::InputPtr input = openInput(path);
+    if (!input)
+        return {};
+    return {audioTracks(input.get(), path), subtitleTracks(input.get(), path)};
+}
+
 int playedAudioTrack(const std::vector<MediaTrack>& tracks) {
     for (size_t i = 0; i < tracks.size(); ++i)
         if (tracks[i].marked)

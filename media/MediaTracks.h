@@ -41,9 +41,15 @@ std::vector<MediaTrack> audioTracks(const AVFormatContext* context, const std::s
 // The file's text subtitle tracks (SRT, ASS/SSA, WebVTT, mov_text; picture
 // subtitles are left out), in stream order, then the files beside it.
 std::vector<MediaTrack> subtitleTracks(const AVFormatContext* context, const std::string& path);
-// Opens path to list both; empty lists when it cannot be opened.
+// Opens path to list one kind or both (one opening for both); empty lists
+// when it cannot be opened.
 std::vector<MediaTrack> audioTracksOf(const std::string& path);
 std::vector<MediaTrack> subtitleTracksOf(const std::string& path);
+struct VideoTracks {
+    std::vector<MediaTrack> audio;
+    std::vector<MediaTrack> subtitles;
+};
+VideoTracks tracksOf(const std::string& path);
 
 // The position in `tracks` of the sound played when the video opens: the
 // first one the file marks, else the first; -1 when there is none.
