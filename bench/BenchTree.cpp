@@ -27,7 +27,7 @@ constexpr double FRAME_RATE = 25.0;
 // A video of scenes a few seconds long, each with its own colours and a
 // block moving across a gradient, so that fragments differ in content,
 // in internal variation and in distance to each other.
-class SyntheticVideo {
+class SyntheticFrames {
 public:
     std::unique_ptr<FrameBuffer> nextFragment() {
         if (--sceneLeft <= 0)
@@ -89,20 +89,12 @@ private:
     int frameNumber = 0;
 };
 
-// CPU time of this thread: the figure should not depend on what else the
-// machine is running.
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + now.tv_nsec * 1e-9;
-}
-
 // Feeds `fragments` fragments through the tree as the decoding thread does in
 // summary mode with a full playback buffer; returns the CPU seconds spent in
 // the tree.
 double summarise(int depthLimit, uint32_t nodeLimit, int fragments) {
     SummaryTree tree; // the window's starting weights
-    SyntheticVideo video;
+    SyntheticFrames video;
     double seconds = 0.0;
     for (int i = 0; i < fragments; ++i) {
         std::unique_ptr<FrameBuffer> fragment = video.nextFragment();

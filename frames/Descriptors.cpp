@@ -1,5 +1,6 @@
 #include "Descriptors.h"
 
+#include "PictureScan.h"
 #include "Varint.h"
 
 extern "C" {
@@ -15,9 +16,10 @@ namespace {
 constexpr int Y = 0;
 constexpr int U = 1;
 constexpr int V = 2;
-constexpr int kGrid = 8;
-constexpr int kBins = 16;
-constexpr int kSampleStep = 3;
+constexpr int kGrid = picturescan::kGrid;
+constexpr int kBins = picturescan::kBins;
+using picturescan::blockBounds;
+using picturescan::sampleCount;
 
 // 8-point DCT-II basis, T[u][k] = c(u) cos((2k+1) u pi / 16), to seven
 // significant digits; the quantised DC terms depend on these exact digits.
@@ -31,21 +33,6 @@ constexpr double kDct[8][8] = {
     {0.1913417, -0.4619398, 0.4619398, -0.1913417, -0.1913417, 0.4619398, -0.4619398, 0.1913417},
     {0.09754516, -0.2777851, 0.4157348, -0.4903926, 0.4903926, -0.4157348, 0.2777851, -0.09754516},
 };
-
-// Block b of the 8 x 8 grid spans [start[b], end[b]) along a side of the
-// given size; the end is derived from the start, not from (b + 1) * d.
-void blockBounds(int size, int start[kGrid], int end[kGrid]) {
-    const double d = size * 0.125;
-    for (int b = 0; b < kGrid; ++b) {
-        start[b] = static_cast<int>(std::floor(b * d));
-        end[b] = static_cast<int>(std::floor(start[b] + d));
-    }
-}
-
-// Samples taken from start, start + 3, ... below end.
-int sampleCount(int start, int end) {
-    return end > start ? (end - start + kSampleStep - 1) / kSampleStep : 0;
-}
 
 int quantiseLumaDc(int t) {
     const int i = t / 8;
@@ -151,72 +138,26 @@ struct BlockSamples {
 // 32-bit count in a bin.
 constexpr uint64_t kLargestSide = 65536;
 
-} // namespace
-
-Descriptors Descriptors::of(const AVFrame* picture, int width, int height) {
+// The descriptors from the pass over the picture.
+Descriptors describe(const AVFrame* picture, int width, int height,
+                     void (*scan)(const AVFrame*, int, int, PictureScan*)) {
     Descriptors d;
     d.width = width;
     d.height = height;
     if (picture == nullptr || width <= 0 || height <= 0)
         return d;
+    PictureScan found;
+    scan(picture, width, height, &found);
 
     int x0[kGrid], x1[kGrid], y0[kGrid], y1[kGrid];
     blockBounds(width, x0, x1);
     blockBounds(height, y0, y1);
-
     const ptrdiff_t stride = picture->linesize[0];
-    const uint8_t* const yPlane = picture->data[0];
-    const uint8_t* const uPlane = picture->data[1];
-    const uint8_t* const vPlane = picture->data[2];
-    // Two sets of counters, for alternate samples, so that runs of equal
-    // values do not wait on one counter.
-    uint32_t bins[2][3][kBins] = {};
-
-    // Sampled rows outermost, so each is read once from left to right; the
-    // sums are integers, so the order does not change them.
-    for (int by = 0; by < kGrid; ++by) {
-        uint32_t sums[3][kGrid] = {};
-        for (int y = y0[by]; y < y1[by]; y += kSampleStep) {
-            const uint8_t* const yRow = yPlane + y * stride;
-            // The chroma row is addressed with half the luma stride.
-            const ptrdiff_t chromaRow = ((y >> 1) * stride) / 2;
-            const uint8_t* const uRow = uPlane + chromaRow;
-            const uint8_t* const vRow = vPlane + chromaRow;
-            for (int bx = 0; bx < kGrid; ++bx) {
-                uint32_t sumY = 0, sumU = 0, sumV = 0;
-                int x = x0[bx];
-                for (; x + kSampleStep < x1[bx]; x += 2 * kSampleStep) {
-                    const uint32_t ya = yRow[x], ua = uRow[x >> 1], va = vRow[x >> 1];
-                    const int xb = x + kSampleStep;
-                    const uint32_t yb = yRow[xb], ub = uRow[xb >> 1], vb = vRow[xb >> 1];
-                    ++bins[0][Y][ya >> 4];
-                    ++bins[0][U][ua >> 4];
-                    ++bins[0][V][va >> 4];
-                    ++bins[1][Y][yb >> 4];
-                    ++bins[1][U][ub >> 4];
-                    ++bins[1][V][vb >> 4];
-                    sumY += ya + yb;
-                    sumU += ua + ub;
-                    sumV += va + vb;
-                }
-                if (x < x1[bx]) {
-                    const uint32_t ya = yRow[x], ua = uRow[x >> 1], va = vRow[x >> 1];
-                    ++bins[0][Y][ya >> 4];
-                    ++bins[0][U][ua >> 4];
-                    ++bins[0][V][va >> 4];
-                    sumY += ya;
-                    sumU += ua;
-                    sumV += va;
-                }
-                sums[Y][bx] += sumY;
-                sums[U][bx] += sumU;
-                sums[V][bx] += sumV;
-            }
-        }
-
-        const int rows = sampleCount(y0[by], y1[by]);
+    for (int by = 0; by < kGrid; ++by)
         for (int bx = 0; bx < kGrid; ++bx) {
-            uint32_t n = rows * sampleCount(x0[bx], x1[bx]);
+            uint32_t n = sampleCount(y0[by], y1[by]) * sampleCount(x0[bx], x1[bx]);
+            uint32_t sums[3] = {found.sums[Y][by][bx], found.sums[U][by][bx],
+                                found.sums[V][by][bx]};
             if (n == 0) {
                 // A picture narrower or lower than the grid leaves blocks
                 // without a sample; the pixel nearest the block's corner
@@ -224,23 +165,33 @@ Descriptors Descriptors::of(const AVFrame* picture, int width, int height) {
                 const int x = std::max(0, std::min(x0[bx], width - 1));
                 const int y = std::max(0, std::min(y0[by], height - 1));
                 const ptrdiff_t chroma = ((y >> 1) * stride) / 2 + (x >> 1);
-                const uint32_t values[3] = {yPlane[y * stride + x], uPlane[chroma], vPlane[chroma]};
+                const uint32_t values[3] = {picture->data[0][y * stride + x],
+                                            picture->data[1][chroma], picture->data[2][chroma]};
                 for (int c = 0; c < 3; ++c) {
-                    sums[c][bx] = values[c];
-                    ++bins[0][c][values[c] >> 4];
+                    sums[c] = values[c];
+                    ++found.bins[c][values[c] >> 4];
                 }
                 n = 1;
             }
             for (int c = 0; c < 3; ++c)
-                d.blockMeans[c][kGrid * bx + by] = static_cast<double>(sums[c][bx]) / n;
+                d.blockMeans[c][kGrid * bx + by] = static_cast<double>(sums[c]) / n;
         }
-    }
 
     for (int c = 0; c < 3; ++c)
         for (int k = 0; k < kBins; ++k)
-            d.histogram[c][k] = bins[0][c][k] + bins[1][c][k];
+            d.histogram[c][k] = found.bins[c][k];
     d.derive();
     return d;
+}
+
+} // namespace
+
+Descriptors Descriptors::of(const AVFrame* picture, int width, int height) {
+    return describe(picture, width, height, &scanPicture);
+}
+
+Descriptors Descriptors::ofOneByOne(const AVFrame* picture, int width, int height) {
+    return describe(picture, width, height, &scanPictureOneByOne);
 }
 
 void Descriptors::derive() {

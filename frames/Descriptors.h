@@ -31,6 +31,9 @@ struct Descriptors {
     // The descriptors of a planar YUV 4:2:0 picture of the given size. Its
     // chroma rows are addressed with half the luma line size.
     static Descriptors of(const AVFrame* picture, int width, int height);
+    // The same, from the pass that takes one sample at a time (see
+    // PictureScan.h): what `of` is checked against.
+    static Descriptors ofOneByOne(const AVFrame* picture, int width, int height);
 
     // Works out colorLayout and activity from blockMeans.
     void derive();

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -124,6 +128,77 @@ TEST(FrameDifference, FromDifferencePointsGivesTheSameBits) {
                         << fromLength << " x " << length << ": " << i << ", " << j;
                 }
         }
+}
+
+// A picture with rows `stride` bytes apart and chroma rows half that,
+// in planes no larger than they must be, each sample from pixel(plane, x, y).
+struct StridedPicture {
+    std::vector<uint8_t> planes[3];
+    AVFrame frame{};
+
+    template <typename F> StridedPicture(int width, int height, int stride, F pixel) {
+        for (int p = 0; p < 3; ++p) {
+            const int w = p == 0 ? width : (width + 1) / 2;
+            const int h = p == 0 ? height : (height + 1) / 2;
+            const int lineSize = p == 0 ? stride : stride / 2;
+            planes[p].resize(static_cast<size_t>(lineSize) * (h - 1) + w);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    planes[p][static_cast<size_t>(y) * lineSize + x] = pixel(p, x, y);
+            frame.data[p] = planes[p].data();
+            frame.linesize[p] = lineSize;
+        }
+    }
+};
+
+TEST(PictureScan, VectorsGiveTheBitsOfOneSampleAtATime) {
+    // Sizes on either side of the vectors' narrowest (256) and of whole
+    // 32-column steps, odd ones, one smaller than the grid and 8K; packed
+    // rows and rows wider than the picture; noise, flat areas with edges and
+    // values either side of a bin's edge.
+    struct Case {
+        int width, height, padding;
+    };
+    uint32_t state = 12345;
+    const auto noise = [&state](int, int, int) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        return static_cast<uint8_t>(state >> 24);
+    };
+    const auto flat = [](int plane, int x, int y) {
+        if (plane == 0)
+            return static_cast<uint8_t>((x / 40 + y / 25) % 5 == 0 ? 20 + x % 7 : 235);
+        // U and V change apart from each other and from the luma.
+        if (plane == 1)
+            return static_cast<uint8_t>((x / 90) % 3 == 1 ? 170 : 128);
+        return static_cast<uint8_t>((x / 70 + y / 30) % 4 == 1 ? 60 : 128);
+    };
+    const auto edges = [](int plane, int x, int y) {
+        return static_cast<uint8_t>(((x + 3 * y + plane) / 11) % 2 == 0 ? 127 : 128);
+    };
+    for (const Case c : {Case{5, 3, 0}, Case{255, 100, 0}, Case{256, 144, 0}, Case{257, 31, 5},
+                         Case{445, 16, 0}, Case{1279, 719, 0}, Case{1280, 720, 0},
+                         Case{1280, 720, 64}, Case{1921, 1081, 0}, Case{1920, 1080, 128},
+                         Case{7680, 4320, 0}}) {
+        // A packed picture of odd width addresses chroma as our own copies do.
+        const int stride = c.width + c.padding;
+        std::vector<Descriptors> fast, reference;
+        const auto describeBothWays = [&](auto pixel) {
+            const StridedPicture picture(c.width, c.height, stride, pixel);
+            fast.push_back(Descriptors::of(&picture.frame, c.width, c.height));
+            reference.push_back(Descriptors::ofOneByOne(&picture.frame, c.width, c.height));
+        };
+        describeBothWays(noise);
+        describeBothWays(flat);
+        describeBothWays(edges);
+        for (size_t i = 0; i < fast.size(); ++i)
+            ASSERT_EQ(std::memcmp(&fast[i], &reference[i], sizeof(Descriptors)), 0)
+                << c.width << " x " << c.height << " + " << c.padding << ", picture " << i;
+        for (size_t i = 1; i < fast.size(); ++i) {
+            const double one = frameDifference(fast[i - 1], fast[i]);
+            const double other = frameDifference(reference[i - 1], reference[i]);
+            EXPECT_EQ(std::memcmp(&one, &other, sizeof one), 0) << c.width << " x " << c.height;
+        }
+    }
 }
 
 TEST(SamplingGrid, BlocksEndWhereTheirStartSaysAndChromaRowsUseHalfTheLumaStride) {
