@@ -165,9 +165,15 @@ struct RowLayout {
                     continue;
                 if (s.block < 0)
                     s.block = b;
-                const bool first = b == s.block;
-                (first ? low : high)[i] = 0xff;
-                (first ? chromaLow : chromaHigh)[i >> 1] = 0xff;
+                // Plain stores: GCC 12 with the sanitizers' checks makes
+                // wrong code of a store through (first ? a : b)[i].
+                if (b == s.block) {
+                    low[i] = 0xff;
+                    chromaLow[i >> 1] = 0xff;
+                } else {
+                    high[i] = 0xff;
+                    chromaHigh[i >> 1] = 0xff;
+                }
                 ++s.count;
                 s.lanes[s.laneCount++] = static_cast<uint8_t>(i);
             }
@@ -251,12 +257,12 @@ size_t scanSteps(const SampledRow& row, const SampledRow* next, const RowLayout&
 
         // Each channel's bytes against the next ones, and the two luma
         // vectors against each other.
-        const __m128i differences = _mm_or_si128(
-            _mm_or_si128(_mm_or_si128(_mm_xor_si128(y0, _mm_srli_si128(y0, 1)),
-                                      _mm_xor_si128(y1, _mm_srli_si128(y1, 1))),
-                         _mm_xor_si128(y0, y1)),
-            _mm_or_si128(_mm_xor_si128(us, _mm_srli_si128(us, 1)),
-                         _mm_xor_si128(vs, _mm_srli_si128(vs, 1))));
+        const __m128i differences =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_xor_si128(y0, _mm_srli_si128(y0, 1)),
+                                                   _mm_xor_si128(y1, _mm_srli_si128(y1, 1))),
+                                      _mm_xor_si128(y0, y1)),
+                         _mm_or_si128(_mm_xor_si128(us, _mm_srli_si128(us, 1)),
+                                      _mm_xor_si128(vs, _mm_srli_si128(vs, 1))));
         if (oneBin(differences)) {
             uint32_t(&counts)[3][kBins] = bins[j & 1];
             counts[kY][row.y[x] >> 4] += s.count;

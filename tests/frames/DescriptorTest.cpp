@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -131,7 +132,7 @@ TEST(FrameDifference, FromDifferencePointsGivesTheSameBits) {
 }
 
 // A picture with rows `stride` bytes apart and chroma rows half that,
-// in planes no larger than they must be, each sample from pixel(plane, x, y).
+// in planes no larger than the passes' reading needs, each sample from pixel(plane, x, y).
 struct StridedPicture {
     std::vector<uint8_t> planes[3];
     AVFrame frame{};
@@ -141,7 +142,11 @@ struct StridedPicture {
             const int w = p == 0 ? width : (width + 1) / 2;
             const int h = p == 0 ? height : (height + 1) / 2;
             const int lineSize = p == 0 ? stride : stride / 2;
-            planes[p].resize(static_cast<size_t>(lineSize) * (h - 1) + w);
+            // Chroma row r starts at (r * stride) / 2, past r * (stride / 2)
+            // when the stride is odd.
+            const size_t last =
+                p == 0 ? size_t{0} + lineSize * (h - 1) : (size_t{0} + stride * (h - 1)) / 2;
+            planes[p].resize(std::max(static_cast<size_t>(lineSize) * (h - 1), last) + w);
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     planes[p][static_cast<size_t>(y) * lineSize + x] = pixel(p, x, y);
@@ -175,10 +180,10 @@ TEST(PictureScan, VectorsGiveTheBitsOfOneSampleAtATime) {
     const auto edges = [](int plane, int x, int y) {
         return static_cast<uint8_t>(((x + 3 * y + plane) / 11) % 2 == 0 ? 127 : 128);
     };
-    for (const Case c : {Case{5, 3, 0}, Case{255, 100, 0}, Case{256, 144, 0}, Case{257, 31, 5},
-                         Case{445, 16, 0}, Case{1279, 719, 0}, Case{1280, 720, 0},
-                         Case{1280, 720, 64}, Case{1921, 1081, 0}, Case{1920, 1080, 128},
-                         Case{7680, 4320, 0}}) {
+    for (const Case c :
+         {Case{5, 3, 0}, Case{255, 100, 0}, Case{256, 144, 0}, Case{257, 31, 5}, Case{445, 16, 0},
+          Case{1279, 719, 0}, Case{1280, 720, 0}, Case{1280, 720, 64}, Case{1921, 1081, 0},
+          Case{1920, 1080, 128}, Case{7680, 4320, 0}}) {
         // A packed picture of odd width addresses chroma as our own copies do.
         const int stride = c.width + c.padding;
         std::vector<Descriptors> fast, reference;
