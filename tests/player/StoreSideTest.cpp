@@ -37,7 +37,8 @@ struct Seen {
                     map = spans;
                     wholeMaps += whole ? 1 : 0;
                     changed.notify_all();
-                }};
+                },
+                {}};
     }
     bool waitForWholeMaps(int count) {
         std::unique_lock lock(mutex);
