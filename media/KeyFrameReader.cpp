@@ -9,6 +9,8 @@ namespace {
 constexpr int kMissesAtEnd = 4;
 // Packets read after a seek in search of its key frame.
 constexpr int kPacketsAfterSeek = 512;
+// Packets read in order between two asks whether to go on.
+constexpr int kPacketsBetweenAsks = 64;
 
 bool isUsable(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
@@ -72,19 +74,21 @@ double KeyFrameReader::toSeconds(int64_t ts) const {
     return static_cast<double>(ts) * base.num / base.den;
 }
 
-bool KeyFrameReader::next(double spacing) {
+bool KeyFrameReader::next(double spacing, const std::function<bool()>& carryOn) {
     if (!opened)
         return false;
     // Past the index's last key frame (an index that holds the first few
     // only, as Matroska's without cues does), in order from there.
-    return nextIndexed(spacing) || nextInOrder(spacing);
+    return nextIndexed(spacing, carryOn) || nextInOrder(spacing, carryOn);
 }
 
-bool KeyFrameReader::nextIndexed(double spacing) {
+bool KeyFrameReader::nextIndexed(double spacing, const std::function<bool()>& carryOn) {
     while (nextKey < keys.size() && misses < kMissesAtEnd) {
         const int64_t target = keys[nextKey++];
         if (taken && toSeconds(target) < spacedFrom + spacing)
             continue;
+        if (!carryOn())
+            return false;
         demuxer.flush();
         bool found = false;
         // Forward: a container that seeks on another clock than its index
@@ -115,10 +119,14 @@ bool KeyFrameReader::nextIndexed(double spacing) {
     return false;
 }
 
-bool KeyFrameReader::nextInOrder(double spacing) {
+bool KeyFrameReader::nextInOrder(double spacing, const std::function<bool()>& carryOn) {
     if (misses >= kMissesAtEnd)
         return false;
-    while (demuxer.read(stream, packet.get())) {
+    for (int read = 1; demuxer.read(stream, packet.get()); ++read) {
+        if (read % kPacketsBetweenAsks == 0 && !carryOn()) {
+            av_packet_unref(packet.get());
+            return false;
+        }
         const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         const bool wanted = (packet->flags & AV_PKT_FLAG_KEY) && ts != AV_NOPTS_VALUE &&
                             (!taken || toSeconds(ts) >= spacedFrom + spacing);

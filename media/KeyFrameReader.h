@@ -15,6 +15,7 @@
 #include "Scaler.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,8 +39,9 @@ public:
     bool indexed() const { return !keys.empty(); }
 
     // The next key picture at least `spacing` seconds after the last one
-    // taken; false at the end (or once the data cannot be read further).
-    bool next(double spacing);
+    // taken; false at the end (or once the data cannot be read further),
+    // and as soon as carryOn, asked every so many packets, says no.
+    bool next(double spacing, const std::function<bool()>& carryOn);
     // The picture taken, planar YUV 4:2:0 at the stream's size, its time in
     // seconds; valid until the next call.
     const AVFrame* picture() const { return shown; }
@@ -48,8 +50,8 @@ public:
     double seconds() const { return time; }
 
 private:
-    bool nextIndexed(double spacing);
-    bool nextInOrder(double spacing);
+    bool nextIndexed(double spacing, const std::function<bool()>& carryOn);
+    bool nextInOrder(double spacing, const std::function<bool()>& carryOn);
     // Decodes the key packet in `packet` alone; false when it gives no picture.
     bool decodeAlone();
     double toSeconds(int64_t ts) const;

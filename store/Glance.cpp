@@ -42,8 +42,11 @@ std::optional<Glance> glanceAt(const std::string& path, const std::function<bool
     while (static_cast<int>(glance.pictures.size()) < Glance::kMostPictures) {
         if (!carryOn())
             return std::nullopt;
-        if (!reader.next(spacing))
+        if (!reader.next(spacing, carryOn)) {
+            if (!carryOn())
+                return std::nullopt;
             break;
+        }
         const int width = reader.width();
         const int height = reader.height();
         // Described as the analysis describes its pictures: on a copy of our own.

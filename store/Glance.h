@@ -42,8 +42,9 @@ struct Glance {
 double glanceSpacing(double durationSeconds);
 
 // Takes the key pictures of the video at path; `carryOn` is asked before
-// each, and false drops the pass (nullopt). Also nullopt when the video
-// cannot be read at all; a video that gives no key picture gives none.
+// each (and while reading on to the next), and false drops the pass
+// (nullopt). Also nullopt when the video cannot be read at all; a video
+// that gives no key picture gives none.
 std::optional<Glance> glanceAt(const std::string& path, const std::function<bool()>& carryOn);
 
 // The glance as the store keeps it, and back (nullopt when it is damaged).
