@@ -79,7 +79,7 @@ bool KeyFrameReader::next(double spacing, const std::function<bool()>& carryOn) 
         return false;
     // Past the index's last key frame (an index that holds the first few
     // only, as Matroska's without cues does), in order from there.
-    return nextIndexed(spacing, carryOn) || nextInOrder(spacing, carryOn);
+    return nextIndexed(spacing, carryOn) || (carryOn() && nextInOrder(spacing, carryOn));
 }
 
 bool KeyFrameReader::nextIndexed(double spacing, const std::function<bool()>& carryOn) {
