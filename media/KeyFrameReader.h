@@ -35,8 +35,6 @@ public:
     double frameRate() const { return fps; }
     double duration() const { return length; }
     double startTime() const { return start; }
-    // The container's index holds the key frames, and they are sought.
-    bool indexed() const { return !keys.empty(); }
 
     // The next key picture at least `spacing` seconds after the last one
     // taken; false at the end (or once the data cannot be read further),
