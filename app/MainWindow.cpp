@@ -223,7 +223,8 @@ QBoxLayout* positionColumn(ControlState& state, QWidget* mainWindow, int duratio
     state.timelineEvents->setResizable();
     state.timelineEvents->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     state.timelineEvents->setToolTip(
-        QStringLiteral("The summary's map: kept spans in green; a click on one goes there"));
+        QStringLiteral("The summary's map: kept spans in green (hatched while provisional, "
+                       "from the key frames alone); a click on one goes there"));
 
     auto* tickRow = new QBoxLayout(QBoxLayout::LeftToRight);
     for (int i = 0; i < 5; ++i) {

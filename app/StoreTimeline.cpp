@@ -15,14 +15,17 @@ StoreSide::Hooks StoreTimeline::hooks() {
         bandPending = true;
         schedule(lock);
     };
-    hooks.map = [this](const std::vector<MapSpan>& kept, bool) {
-        std::unique_lock lock(pendingMutex);
-        spans.clear();
-        for (const MapSpan& span : kept)
-            spans.emplace_back(span.start, span.end);
-        spansPending = true;
-        schedule(lock);
-    };
+    for (const bool provisional : {false, true})
+        (provisional ? hooks.provisionalMap : hooks.map) =
+            [this, provisional](const std::vector<MapSpan>& kept, bool) {
+                std::unique_lock lock(pendingMutex);
+                spans.clear();
+                for (const MapSpan& span : kept)
+                    spans.emplace_back(span.start, span.end);
+                spansPending = true;
+                spansProvisional = provisional;
+                schedule(lock);
+            };
     return hooks;
 }
 
@@ -43,9 +46,10 @@ void StoreTimeline::applyPending() {
     std::vector<std::pair<double, double>> drawn;
     if (newSpans)
         drawn.swap(spans);
+    const bool provisional = spansProvisional;
     lock.unlock();
     if (newBand)
         timeline->setBand(upTo);
     if (newSpans)
-        timeline->setSpans(std::move(drawn));
+        timeline->setSpans(std::move(drawn), provisional);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Carries what the store's threads find to the timeline on the GUI thread:
-// how far the analysis has got and the summary map. As with the widget
+// how far the analysis has got and the summary map (provisional or exact). As with the widget
 // driver, a worker records the newest state and posts at most one call at a
 // time; what an earlier video's threads posted goes with its object.
 
@@ -37,5 +37,6 @@ private:
     bool bandPending = false;
     double band = 0.0;
     bool spansPending = false;
+    bool spansProvisional = false;
     std::vector<std::pair<double, double>> spans;
 };

@@ -172,23 +172,23 @@ void ThumbnailHover::deliver() {
         taken.swap(answer);
     }
     if (taken)
-        found(taken->video, taken->frameRate, taken->seconds, taken->fragment, taken->image);
+        found(*taken);
 }
 
-void ThumbnailHover::found(uint64_t forVideo, double rate, double seconds, int64_t fragment,
-                           const QImage& image) {
-    if (forVideo != video)
+void ThumbnailHover::found(const Answer& given) {
+    if (given.video != video)
         return;
     ++answered;
-    if (rate > 0.0)
-        frameRate = rate;
-    if (!image.isNull() && fragment >= 0) {
-        recent.push_front({fragment, image});
+    if (given.frameRate > 0.0)
+        frameRate = given.frameRate;
+    const QImage& image = given.image;
+    if (!image.isNull() && given.fragment >= 0 && !given.provisional) {
+        recent.push_front({given.fragment, image});
         if (recent.size() > kRecent)
             recent.pop_back();
     }
     if (hovered < 0.0 || lastOver == nullptr ||
-        fragmentAt(hovered, frameRate) != fragmentAt(seconds, frameRate))
+        fragmentAt(hovered, frameRate) != fragmentAt(given.seconds, frameRate))
         return;
     if (image.isNull()) {
         picture->hide();
@@ -208,21 +208,24 @@ void ThumbnailHover::lookUp() {
         }
         if (!request)
             continue;
-        double rate = 0.0;
-        int64_t fragment = -1;
-        const QImage image = thumbnailOf(*request, &rate, &fragment);
+        Answer found{request->video, 0.0, request->seconds, -1, {}, false};
+        found.image = thumbnailOf(*request, &found);
         const std::lock_guard lock(mutex);
         if (!answer)
             QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-        answer = Answer{request->video, rate, request->seconds, fragment, image};
+        answer = std::move(found);
     }
 }
 
-QImage ThumbnailHover::thumbnailOf(const Request& request, double* rate, int64_t* fragment) {
+QImage ThumbnailHover::thumbnailOf(const Request& request, Answer* found) {
+    double* rate = &found->frameRate;
+    int64_t* fragment = &found->fragment;
     if (request.video != storeVideo) {
         storeVideo = request.video;
         entry.reset();
         lastFind = {};
+        glance.reset();
+        lastGlanceLook = {};
         key = videoKey(request.path, storedAnalysisOptions());
         if (!store && !storeTried) {
             storeTried = true;
@@ -245,7 +248,7 @@ QImage ThumbnailHover::thumbnailOf(const Request& request, double* rate, int64_t
             entry = store->find(key);
         }
         if (!entry || !(entry->frameRate > 0.0))
-            return {};
+            break;
         *rate = entry->frameRate;
         *fragment = fragmentAt(request.seconds, entry->frameRate);
         // The slider's end is the last picture's time rounded up.
@@ -253,9 +256,32 @@ QImage ThumbnailHover::thumbnailOf(const Request& request, double* rate, int64_t
             *fragment = std::min(*fragment, (entry->frames - 1) / FragmentSource::fragmentCapacity);
         jpeg = store->thumbnail(*entry, *fragment);
     }
+    if (jpeg.empty()) {
+        jpeg = glanceThumbnail(request.seconds);
+        found->provisional = !jpeg.empty();
+        if (found->provisional && !(*rate > 0.0)) {
+            *rate = glance->frameRate;
+            *fragment = fragmentAt(request.seconds, *rate);
+        }
+    }
     QImage image;
     if (!jpeg.empty())
         image.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()),
                            static_cast<int>(jpeg.size()), "JPEG");
     return image;
+}
+
+std::string ThumbnailHover::glanceThumbnail(double seconds) {
+    if (!glance) {
+        // Taken a few seconds after the video opens: looked for again until then.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastGlanceLook < kFindAgain)
+            return {};
+        lastGlanceLook = now;
+        glance = storedGlance(*store, key);
+        if (!glance)
+            return {};
+    }
+    const GlancePicture* picture = glance->at(seconds);
+    return picture != nullptr ? picture->thumbnail : std::string();
 }

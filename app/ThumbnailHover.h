@@ -2,11 +2,13 @@
 
 // A small picture of the video where the pointer rests over the timeline or
 // the position slider: the fragment's thumbnail from the descriptor store,
-// with the time there under it; the time alone where the store has no
-// thumbnail yet. The store is read on a worker thread, the latest request
+// with the time there under it; where the analysis has not reached it yet,
+// the thumbnail of the key frame at or before it (see Glance); the time
+// alone where the store has neither. The store is read on a worker thread, the latest request
 // only; the last few pictures are kept on the GUI thread.
 
 #include "DescriptorStore.h"
+#include "Glance.h"
 #include "Worker.h"
 
 #include <QImage>
@@ -60,6 +62,7 @@ private:
         double seconds = 0.0;
         int64_t fragment = -1;
         QImage image;
+        bool provisional = false; // a key frame's, kept only until the fragment's own comes
     };
     struct Shown {
         int64_t fragment = -1;
@@ -71,11 +74,13 @@ private:
     // On the GUI thread: the worker's newest answer.
     Q_INVOKABLE void deliver();
     // On the GUI thread: what the worker found for a request.
-    void found(uint64_t video, double frameRate, double seconds, int64_t fragment,
-               const QImage& image);
+    void found(const Answer& answer);
     // On the worker.
     void lookUp();
-    QImage thumbnailOf(const Request& request, double* frameRate, int64_t* fragment);
+    QImage thumbnailOf(const Request& request, Answer* answer);
+    // The JPEG of the glance's key frame at or before the time (empty when
+    // the store holds no glance of the video).
+    std::string glanceThumbnail(double seconds);
 
     DisplayEvents* const timeline;
     QSlider* const slider;
@@ -105,5 +110,7 @@ private:
     uint64_t storeVideo = 0;
     VideoKey key;
     std::chrono::steady_clock::time_point lastFind;
+    std::optional<Glance> glance;
+    std::chrono::steady_clock::time_point lastGlanceLook;
     Worker worker;
 };

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -90,8 +91,8 @@ bool Demuxer::read(int index, AVPacket* packet) {
     }
 }
 
-bool Demuxer::seek(int index, int64_t ts) {
-    return av_seek_frame(input.get(), index, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+bool Demuxer::seek(int index, int64_t ts, bool atOrAfter) {
+    return av_seek_frame(input.get(), index, ts, atOrAfter ? 0 : AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
 void Demuxer::flush() {
@@ -126,4 +127,19 @@ std::optional<int64_t> Demuxer::keyFrameAtOrBefore(int index, int64_t ts) const 
     if (key == nullptr)
         return std::nullopt;
     return key->timestamp;
+}
+
+std::vector<int64_t> Demuxer::keyFrameTimestamps(int index) const {
+    AVStream* stream = input->streams[index];
+    std::vector<int64_t> keys;
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
+        if (entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) &&
+            entry->timestamp != AV_NOPTS_VALUE)
+            keys.push_back(entry->timestamp);
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
 }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The stream a reader takes of the given type: the lowest-numbered one, or
 // -1. Cover art is stored as a video stream of one picture and is not the video.
@@ -48,8 +49,8 @@ public:
     // unrefs); false once the container has ended, until the next flush.
     bool read(int index, AVPacket* packet);
     // Moves the container to the key frame at or before ts of the stream
-    // (its time base); queued packets stay until flush.
-    bool seek(int index, int64_t ts);
+    // (its time base), or at or after it; queued packets stay until flush.
+    bool seek(int index, int64_t ts, bool atOrAfter = false);
     // Drops every queued packet and forgets the end.
     void flush();
     // Drops the packets queued for one stream.
@@ -63,6 +64,8 @@ public:
     // The key frame at or before ts in the stream's index; none without one.
     bool hasKeyFrameIndex(int index) const;
     std::optional<int64_t> keyFrameAtOrBefore(int index, int64_t ts) const;
+    // Every key frame's timestamp in the stream's index, ascending.
+    std::vector<int64_t> keyFrameTimestamps(int index) const;
 
 private:
     using PacketQueue = BoundedQueue<ffmpeg::PacketPtr>;

@@ -2,6 +2,7 @@
 
 #include "Analysis.h"
 #include "FreedMemory.h"
+#include "Glance.h"
 
 #include <algorithm>
 #include <chrono>
@@ -61,6 +62,7 @@ void StoreSide::start() {
         progress->ended = true;
         return;
     }
+    started = std::chrono::steady_clock::now();
     board.handOver.expect();
     {
         const std::lock_guard lock(underWayMutex);
@@ -118,15 +120,43 @@ void StoreSide::analyse() {
         tell(store->takeNotice());
         return;
     }
+    bool glanced = false;
     while (!analysis.stopRequested()) {
         if (board.handOver.frontWanted()) {
             if (followLive(*store, key))
                 return;
             continue; // the summary left before the end: the analysis is made here again
         }
+        if (!glanced) {
+            glanced = glance(*store, key);
+            continue;
+        }
         if (!analysedHere(*store, key))
             return;
     }
+}
+
+double StoreSide::sinceStart() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+bool StoreSide::glance(DescriptorStore& store, const VideoKey& key) {
+    std::optional<Glance> seen = storedGlance(store, key);
+    if (!seen) {
+        // It gives way to a live summary at once, and is taken again from
+        // the start should that summary leave before the end.
+        seen = glanceAt(path, [this] {
+            return !analysis.stopRequested() && !board.handOver.frontWanted();
+        });
+        if (!seen)
+            return !board.handOver.frontWanted();
+        store.putGlance(key, packGlance(*seen));
+    }
+    if (seen->pictures.empty())
+        return true;
+    glanceSeconds = sinceStart();
+    board.publishStandIn(StoredVideo::fromChunks(standInChunks(*seen), standInRate(*seen)));
+    return true;
 }
 
 bool StoreSide::analysedHere(DescriptorStore& store, const VideoKey& key) {
@@ -207,13 +237,17 @@ void StoreSide::drawMaps() {
     double drawnStart = -2.0;
     while (mapping.waitForWake(kSettingsPoll)) {
         std::shared_ptr<const StoredVideo> video = board.video();
+        // Until the analysis is whole, the stand-in's map, drawn as provisional.
+        const bool provisional = !video;
+        if (provisional)
+            video = board.standInVideo();
         if (!video)
             continue;
         const SummarySettings settings = settingsBoard.snapshot().summary;
         const double start = board.summaryStartSeconds();
         if (video == drawn && settings == drawnSettings && start == drawnStart)
             continue;
-        if (drawMap(video, settings, start)) {
+        if (drawMap(video, settings, start, provisional)) {
             drawn = video;
             drawnSettings = settings;
             drawnStart = start;
@@ -222,21 +256,23 @@ void StoreSide::drawMaps() {
 }
 
 bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
-                        const SummarySettings& settings, double start) {
+                        const SummarySettings& settings, double start, bool provisional) {
     const size_t first = start < 0.0 ? 0 : video->seekIndex(start, board.ticksPerSecond());
+    const auto& post = provisional ? hooks.provisionalMap : hooks.map;
     std::vector<MapSpan> spans;
     auto redraw = std::chrono::steady_clock::now() + kRedrawPeriod;
     int turns = 0;
     const auto carryOn = [&] {
         if (++turns % 16 != 0)
             return true;
+        // A provisional map gives way to the exact one as soon as it can be drawn.
         if (mapping.stopRequested() || board.summaryStartSeconds() != start ||
-            !(settingsBoard.snapshot().summary == settings))
+            !(settingsBoard.snapshot().summary == settings) || (provisional && board.video()))
             return false;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= redraw && hooks.map) {
-            hooks.map(spans, false);
-            ++mapsPosted;
+        if (now >= redraw && post) {
+            post(spans, false);
+            mapsPosted += provisional ? 0 : 1;
             redraw = now + kRedrawPeriod;
         }
         return true;
@@ -247,10 +283,15 @@ bool StoreSide::drawMap(const std::shared_ptr<const StoredVideo>& video,
     }
     if (!summarizeStored(video, first, settings, spans, carryOn, distances.get()))
         return false;
-    if (hooks.map)
-        hooks.map(spans, true);
-    ++mapsPosted;
-    ++mapsDrawn;
+    if (post)
+        post(spans, true);
+    std::atomic<double>& firstWhole = provisional ? provisionalMapSeconds : exactMapSeconds;
+    if (firstWhole < 0.0)
+        firstWhole = sinceStart();
+    if (!provisional) {
+        ++mapsPosted;
+        ++mapsDrawn;
+    }
     // The map's tree is gone: its pages go back, and those of whatever else
     // was freed since the last map (the trees of a save or of a summary).
     returnFreedMemory();

@@ -1,9 +1,10 @@
 #pragma once
 
 // The descriptor store's side of the video playing. A low-priority thread
-// analyses the whole file while it plays (the tool's Analysis, so that the
-// entries are interchangeable with the tool's), unless the store already
-// holds it whole; then the stored video goes on the board for Summary mode.
+// first glances at the key frames (see Glance: thumbnails over the whole
+// timeline, and a stand-in for a provisional map), then analyses the whole
+// file while it plays (the tool's Analysis, so that the entries are
+// interchangeable with the tool's), unless the store already holds it whole; then the stored video goes on the board for Summary mode.
 // Another thread computes the summary map from it: the whole video's
 // summary from the start, or from where Summary started while it runs, with
 // the settings in force, again whenever they change. A store that cannot be
@@ -16,6 +17,7 @@
 #include "Worker.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +39,9 @@ public:
         std::function<void(double seconds)> analysed;
         // The map's kept spans so far; whole when the summary reached the end.
         std::function<void(const std::vector<MapSpan>& spans, bool whole)> map;
+        // The same of the provisional map, drawn from the key frames alone
+        // while the analysis is not whole (see Glance).
+        std::function<void(const std::vector<MapSpan>& spans, bool whole)> provisionalMap;
     };
 
     // The map thread is woken by every publication of the settings.
@@ -65,6 +70,12 @@ public:
     std::atomic<int64_t> mapsPosted{0};
     // Pictures its own analysis decoded (not those a live summary recorded).
     std::atomic<int64_t> picturesDecoded{0};
+    // Seconds from start() until the key frames' thumbnails over the whole
+    // timeline were in the store, the first whole provisional map, and the
+    // first whole exact one (negative until then).
+    std::atomic<double> glanceSeconds{-1.0};
+    std::atomic<double> provisionalMapSeconds{-1.0};
+    std::atomic<double> exactMapSeconds{-1.0};
 
 private:
     void analyse();
@@ -76,15 +87,22 @@ private:
     // Hands the analysis over to the live summary and follows its
     // recording; true when it recorded the whole video (or a stop came).
     bool followLive(DescriptorStore& store, const VideoKey& key);
+    // The glance at the key frames, from the store or taken now and stored,
+    // and the stand-in made of it on the board; false when it gave way to a
+    // live summary before its end.
+    bool glance(DescriptorStore& store, const VideoKey& key);
+    double sinceStart() const;
     void drawMaps();
-    // One map; false when it was cut short by a stop or a change.
+    // One map (of the stand-in when provisional); false when it was cut
+    // short by a stop or a change.
     bool drawMap(const std::shared_ptr<const StoredVideo>& video, const SummarySettings& settings,
-                 double start);
+                 double start, bool provisional);
 
     const std::string path;
     const StoreConfig config;
     SettingsBoard& settingsBoard;
     const Hooks hooks;
+    std::chrono::steady_clock::time_point started;
     const std::shared_ptr<AnalysisProgress> progress = std::make_shared<AnalysisProgress>();
     // The distances the maps measured, and the video they belong to (the
     // map thread's own): a redrawn map compares no fragments again.

@@ -93,20 +93,18 @@ bool summarizeStored(const std::shared_ptr<const StoredVideo>& video, size_t fir
                      const std::function<bool()>& carryOn, SegmentDistanceMemo* memo = nullptr);
 
 // What the store's side of the player and the decoding loop tell each
-// other: the stored video once it is complete, and where Summary started.
+// other: the stored video once it is complete (and a stand-in for it
+// before), and where Summary started.
 class StoreBoard {
 public:
-    void publish(std::shared_ptr<const StoredVideo> video) {
-        {
-            const std::lock_guard lock(mutex);
-            complete = std::move(video);
-        }
-        changed.notify();
+    void publish(std::shared_ptr<const StoredVideo> video) { put(complete, std::move(video)); }
+    std::shared_ptr<const StoredVideo> video() const { return get(complete); }
+    // A stand-in for the video until it is complete (see Glance), for a
+    // provisional map.
+    void publishStandIn(std::shared_ptr<const StoredVideo> video) {
+        put(standIn, std::move(video));
     }
-    std::shared_ptr<const StoredVideo> video() const {
-        const std::lock_guard lock(mutex);
-        return complete;
-    }
+    std::shared_ptr<const StoredVideo> standInVideo() const { return get(standIn); }
     // Seconds where Summary started (negative while it does not run), and
     // how many timestamp ticks the video counts a second, to find the frame
     // a seek there lands on.
@@ -124,8 +122,21 @@ public:
     AnalysisHandOver handOver;
 
 private:
+    void put(std::shared_ptr<const StoredVideo>& slot, std::shared_ptr<const StoredVideo> video) {
+        {
+            const std::lock_guard lock(mutex);
+            slot = std::move(video);
+        }
+        changed.notify();
+    }
+    std::shared_ptr<const StoredVideo> get(const std::shared_ptr<const StoredVideo>& slot) const {
+        const std::lock_guard lock(mutex);
+        return slot;
+    }
+
     mutable std::mutex mutex;
     std::shared_ptr<const StoredVideo> complete;
+    std::shared_ptr<const StoredVideo> standIn;
     std::atomic<double> summaryStart{-1.0};
     std::atomic<double> ticks{0.0};
 };

@@ -1,5 +1,6 @@
 #include "Analysis.h"
 
+#include "Glance.h"
 #include "ReadAheadFragments.h"
 #include "StoredFragments.h"
 
@@ -47,6 +48,11 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
         return;
     }
     from = Origin::Decoded;
+    if (sources.keyFramesFirst && store && key.valid() && !store->findGlance(key)) {
+        const auto carryOn = [stop = options.stop] { return stop == nullptr || !*stop; };
+        if (const std::optional<Glance> glance = glanceAt(path, carryOn))
+            store->putGlance(key, packGlance(*glance));
+    }
     auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), options);
     if (key.valid() && (store || sources.keepPortable) &&
         decoding->videoReader().status() == VideoReader::OK) {

@@ -26,6 +26,9 @@ struct AnalysisSources {
     int keyThreads = 0;
     // Keep what a descriptor file needs (see portable()).
     bool keepPortable = false;
+    // Before decoding, a glance at the key frames kept in the store too
+    // (see Glance), unless it holds one.
+    bool keyFramesFirst = false;
 
     static AnalysisSources storeOnly(StoreConfig config) {
         AnalysisSources sources;

@@ -37,6 +37,16 @@ CREATE TABLE IF NOT EXISTS chunks(
   thumbnails BLOB NOT NULL,
   sound BLOB NOT NULL DEFAULT x'',
   PRIMARY KEY(video, number));
+CREATE TABLE IF NOT EXISTS glances(
+  content TEXT NOT NULL,
+  analysis TEXT NOT NULL,
+  frame_rate REAL NOT NULL,
+  start_time REAL NOT NULL,
+  end_time REAL NOT NULL,
+  pictures INTEGER NOT NULL,
+  descriptors BLOB NOT NULL,
+  thumbnails BLOB NOT NULL,
+  PRIMARY KEY(content, analysis));
 )";
 
 // The layout before held no sound: its analyses are let go, for each video
@@ -355,6 +365,10 @@ void DescriptorStore::forgetDamaged(int64_t entry) {
 }
 
 void DescriptorStore::removeEntry(int64_t entry) {
+    // The video's glance goes with its entry.
+    Statement glance(db, "DELETE FROM glances WHERE (content, analysis) IN "
+                         "(SELECT content, analysis FROM videos WHERE id=?1)");
+    glance.bind(1, entry).run();
     Statement chunks(db, "DELETE FROM chunks WHERE video=?1");
     chunks.bind(1, entry).run();
     Statement video(db, "DELETE FROM videos WHERE id=?1");

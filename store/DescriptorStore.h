@@ -59,6 +59,17 @@ struct StoredChunk {
     std::string sound;
 };
 
+// A video's first look from its key frames (see Glance), stored beside its
+// entry under the same key.
+struct StoredGlance {
+    double frameRate = 0.0;
+    double start = 0.0;
+    double end = 0.0;
+    int pictures = 0;
+    std::string descriptors; // a FrameChunk of the pictures
+    std::string thumbnails;  // see packThumbnails
+};
+
 class DescriptorStore {
 public:
     static constexpr int fragmentsPerChunk = 250;
@@ -92,6 +103,11 @@ public:
     bool finishEntry(int64_t entry, int64_t frames, int chunks);
     // Removes an entry whose chunks were found damaged, and says so.
     void forgetDamaged(int64_t entry);
+
+    // The glance stored under key (nullopt: none), and storing one (whole,
+    // in one statement, in place of any before); false when it is refused.
+    std::optional<StoredGlance> findGlance(const VideoKey& key);
+    bool putGlance(const VideoKey& key, const StoredGlance& glance);
 
     // Bytes of all entries' chunks.
     int64_t storedBytes();

@@ -15,6 +15,7 @@ namespace {
 const QColor kBarColour(0, 0, 255, 255);
 const QColor kMark2Colour(255, 100, 0, 255);
 const QColor kSpanColour(0, 190, 90, 255);
+const QColor kProvisionalShade(0, 190, 90, 90);
 // Rows of the strip the kept spans fill (from the top), and the band's.
 constexpr int kSpanRows = 6;
 constexpr int kBandRows = 2;
@@ -78,8 +79,14 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(p + 1, 0, width - p, height));
         for (const auto& [start, end] : spans) {
             const double x = onStrip(s(start), width);
-            painter.fillRect(QRectF(x, 1, std::max(1.0, onStrip(s(end), width) - x), kSpanRows),
-                             kSpanColour);
+            const QRectF area(x, 1, std::max(1.0, onStrip(s(end), width) - x), kSpanRows);
+            if (spansProvisional) {
+                // Provisional: a light shade under diagonal hatching.
+                painter.fillRect(area, kProvisionalShade);
+                painter.fillRect(area, QBrush(kSpanColour, Qt::BDiagPattern));
+            } else {
+                painter.fillRect(area, kSpanColour);
+            }
         }
         if (band > minimum)
             painter.fillRect(QRectF(0, height - 1 - kBandRows, onStrip(s(band), width), kBandRows),
@@ -115,10 +122,11 @@ void DisplayEvents::paintEvent(QPaintEvent*) {
     }
 }
 
-void DisplayEvents::setSpans(std::vector<std::pair<double, double>> kept) {
+void DisplayEvents::setSpans(std::vector<std::pair<double, double>> kept, bool provisional) {
     {
         QMutexLocker locker(pictureMutex);
         spans = std::move(kept);
+        spansProvisional = provisional;
     }
     update();
 }

@@ -38,9 +38,10 @@ public:
     double mark1 = 0.0;
     double mark2 = 0.0;
 
-    // GUI thread only: the kept spans (start, end) on the scale, and how far
-    // the band runs (0: none).
-    void setSpans(std::vector<std::pair<double, double>> spans);
+    // GUI thread only: the kept spans (start, end) on the scale, hatched when
+    // provisional (a map from the key frames alone), and how far the band
+    // runs (0: none).
+    void setSpans(std::vector<std::pair<double, double>> spans, bool provisional = false);
     void setBand(double upTo);
     // Called on the GUI thread with the start of the span clicked.
     std::function<void(double start)> onSpanClicked;
@@ -51,5 +52,6 @@ protected:
 
 private:
     std::vector<std::pair<double, double>> spans;
+    bool spansProvisional = false;
     double band = 0.0;
 };

@@ -5,7 +5,9 @@
 // presses Summary and times the first summary frame on screen. Last, the
 // peak resident memory of the whole run. The descriptor store is a new one:
 // the video is analysed while it plays, and once the analysis is complete,
-// the summary map's time after a new target is taken before Summary.
+// the summary map's time after a new target is taken before Summary, and
+// when the key frames' thumbnails, the provisional map and the exact map
+// came after the opening.
 
 #include "CommandLineReading.h"
 #include "ControlState.h"
@@ -58,6 +60,15 @@ long peakResidentKilobytes() {
         if (line.rfind("VmHWM:", 0) == 0)
             return std::atol(line.c_str() + 6);
     return 0;
+}
+
+// Seconds with a tenth, or a dash for what never came.
+std::string secondsText(double seconds) {
+    if (seconds < 0.0)
+        return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    return text;
 }
 
 constexpr const char* kSynopsis =
@@ -275,6 +286,7 @@ int main(int argc, char** argv) {
 
     // Not when Ctrl-C closed the window first.
     bool completed = false;
+    const bool fresh = storeFolder == nullptr;
     const auto measure = [&](const PlayerParts& parts) {
         ControlState& state = controlState();
         state.treeDepthCtl->slider->setValue(depth);
@@ -282,7 +294,7 @@ int main(int argc, char** argv) {
         setPlaySpeed(speed);
         auto sinceStart = std::make_shared<QElapsedTimer>();
         sinceStart->start();
-        QTimer::singleShot(0, [parts, seconds, streamRate, speed, sinceStart, &completed] {
+        QTimer::singleShot(0, [parts, seconds, streamRate, speed, sinceStart, fresh, &completed] {
             QWidget* window = parts.mainWindow;
             // Let playback start, then count over the measured span. A
             // window closed meanwhile (Ctrl-C) ends the run.
@@ -335,6 +347,12 @@ int main(int argc, char** argv) {
                 if (!runEventsFor(window, 600000, [&] { return store->mapsDrawn > maps; }))
                     return;
                 mapSeconds = sinceChange.elapsed() / 1000.0;
+                if (fresh)
+                    std::printf("glance: thumbnails over the whole timeline after %s s, "
+                                "provisional map after %s s, exact map after %s s\n",
+                                secondsText(store->glanceSeconds).c_str(),
+                                secondsText(store->provisionalMapSeconds).c_str(),
+                                secondsText(store->exactMapSeconds).c_str());
             }
 
             PlayerLoop& loop = parts.decoding->loop();

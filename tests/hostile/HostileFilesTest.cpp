@@ -4,6 +4,7 @@
 
 #include "ChildProcess.h"
 #include "FragmentDecoder.h"
+#include "Glance.h"
 #include "PlayerLoopFixture.h"
 #include "TestMedia.h"
 
@@ -30,7 +31,27 @@ struct Reading {
     const char* file;
     bool opens;
     int frames; // pictures in its fragments; -1: some, not all of the 100 made
+    // The glance at its key frames: at least this many pictures, the last
+    // at or past this time.
+    int glanced = 0;
+    double glanceReaches = 0.0;
 };
+
+// What the glance at a file's key frames gives, as the player takes it
+// before the analysis: pictures in order over the time it can read.
+void expectGlance(const Reading& c) {
+    const std::optional<Glance> glance = glanceAt(testMedia(c.file), [] { return true; });
+    const size_t pictures = glance ? glance->pictures.size() : 0;
+    EXPECT_GE(pictures, static_cast<size_t>(c.glanced));
+    if (pictures == 0)
+        return;
+    for (size_t i = 1; i < pictures; ++i)
+        EXPECT_GT(glance->pictures[i].seconds, glance->pictures[i - 1].seconds);
+    EXPECT_GE(glance->pictures.back().seconds, c.glanceReaches - 0.01);
+    EXPECT_GE(glance->end, glance->pictures.back().seconds);
+    for (const GlancePicture& picture : glance->pictures)
+        EXPECT_FALSE(picture.thumbnail.empty());
+}
 
 TEST(HostileFiles, ReadAsThePlayerReadsThem) {
     const Reading cases[] = {
@@ -39,20 +60,26 @@ TEST(HostileFiles, ReadAsThePlayerReadsThem) {
         {kAudioOnly, false, 0},
         {kAudioCover, false, 0},
         {kTooLarge, false, 0},
-        {kTruncated, true, -1},
-        {kTruncatedMkv, true, -1},
+        {kTruncated, true, -1, 1, 0.0},
+        {kTruncatedMkv, true, -1, 1, 0.0},
         {kGarbageAfterHeader, true, 0},
         {kOnePicture, true, 0},
-        {kRateZero, true, 20},
-        {kRateHuge, true, 20},
-        {kRateTiny, true, 20},
-        {kOnePixel, true, 25},
-        {kBackwards, true, 50},
-        {kSizeChange, true, 50},
-        {kTinyFragments, true, 25},
+        {kRateZero, true, 20, 1, 0.0},
+        {kRateHuge, true, 20, 1, 0.0},
+        {kRateTiny, true, 20, 20, 19e6},
+        {kOnePixel, true, 25, 1, 0.0},
+        {kBackwards, true, 50, 1, 0.0},
+        {kSizeChange, true, 50, 1, 0.0},
+        {kTinyFragments, true, 25, 1, 0.0},
+        // No index: key frames 1 s apart, taken 2 s apart from the packets in order.
+        {kNoCues, true, 200, 4, 6.0},
+        {kSparseKeys, true, 480, 4, 180.0},
+        {kOpenGop, true, 100, 2, 2.0},
+        {kVaryingRate, true, 149, 2, 2.0},
     };
     for (const Reading& c : cases) {
         SCOPED_TRACE(c.file);
+        expectGlance(c);
         FragmentDecoder decoder(testMedia(c.file).c_str());
         VideoReader& reader = decoder.videoReader();
         ASSERT_EQ(reader.status() == VideoReader::OK, c.opens);

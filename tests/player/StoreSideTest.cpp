@@ -1,6 +1,6 @@
-// The store's side of the player on its threads: it analyses a video once,
-// finds it again whole in the store, and draws the map again when the
-// settings change; an unusable store leaves the player as it was.
+// The store's side of the player on its threads: it glances at the key
+// frames and analyses a video once, finds it again whole in the store, and
+// draws the map again when the settings change; an unusable store leaves the player as it was.
 
 #include "StoreSide.h"
 
@@ -26,6 +26,7 @@ struct Seen {
     std::vector<double> analysed;
     std::vector<MapSpan> map;
     int wholeMaps = 0;
+    std::vector<MapSpan> provisionalMap; // the last whole one
 
     StoreSide::Hooks hooks() {
         return {[this](double seconds) {
@@ -37,6 +38,11 @@ struct Seen {
                     map = spans;
                     wholeMaps += whole ? 1 : 0;
                     changed.notify_all();
+                },
+                [this](const std::vector<MapSpan>& spans, bool whole) {
+                    const std::lock_guard lock(mutex);
+                    if (whole)
+                        provisionalMap = spans;
                 }};
     }
     bool waitForWholeMaps(int count) {
@@ -45,9 +51,11 @@ struct Seen {
     }
 };
 
-std::vector<MapSpan> expectedMap(const StoreSide& side, const SummarySettings& settings) {
+std::vector<MapSpan> expectedMap(const StoreSide& side, const SummarySettings& settings,
+                                 bool provisional = false) {
     std::vector<MapSpan> spans;
-    summarizeStored(side.board.video(), 0, settings, spans, [] { return true; });
+    summarizeStored(provisional ? side.board.standInVideo() : side.board.video(), 0, settings,
+                    spans, [] { return true; });
     return spans;
 }
 
@@ -90,6 +98,15 @@ TEST(StoreSideTest, AnalysesOnceFindsTheVideoAgainAndRedrawsTheMapOnEveryChange)
             }
             expectSameSpans(seen.map, expectedMap(side, chosen.summary));
             EXPECT_FALSE(seen.map.empty());
+            // The key frames first on a fresh store; none once it is whole.
+            EXPECT_EQ(side.glanceSeconds >= 0.0, run == 0);
+            if (run == 0) {
+                ASSERT_TRUE(side.board.standInVideo());
+                EXPECT_EQ(side.board.standInVideo()->frames(), 250u);
+            }
+            // Drawn whole unless the exact map came first, as on a small file it may.
+            if (!seen.provisionalMap.empty())
+                expectSameSpans(seen.provisionalMap, expectedMap(side, chosen.summary, true));
         }
         chosen.summary.target = run == 0 ? 0.1 : 0.3;
         chosen.summary.shotAware = run == 1;

@@ -110,6 +110,7 @@ TEST(SummarizeOptions, BadCommandLinesAreRefusedNamingWhatIsWrong) {
         {{"--from="}, "--from"},
         // In a batch -o names the end of each video's file.
         {{"-o", "out/s.mp4", "a.mp4", "b.mp4"}, "out/s.mp4"},
+        {{"--key-frames-first", "v"}, "--save-descriptors"},
     };
     for (const auto& c : cases) {
         const ParsedCommandLine p = parseCommandLine(c.arguments);

@@ -221,6 +221,7 @@ private:
         if (options.saveDescriptors) {
             task.descriptorFile = item.file("tessaro");
             task.sources.keepPortable = true;
+            task.sources.keyFramesFirst = options.keyFramesFirst;
         }
         task.decoderThreads = decoderThreads;
         task.encoderThreads = encoderThreads;

@@ -80,6 +80,7 @@ int run(const SummarizeOptions& options, std::FILE* results) {
     if (options.saveDescriptors) {
         task.descriptorFile = options.video + kDescriptorFileSuffix;
         task.sources.keepPortable = true;
+        task.sources.keyFramesFirst = options.keyFramesFirst;
     }
     const VideoOutcome outcome = summarizeVideo(task, interrupted, note);
     if (outcome.status != EXIT_OK)

@@ -220,6 +220,11 @@ private:
              "also write the analysis as NAME.tessaro (alone:\n"
              "VIDEO.tessaro beside the video)",
              [o = o] { o->saveDescriptors = true; });
+        flag("--key-frames-first", kOutputsGroup,
+             "with --save-descriptors: first a look at the key frames\n"
+             "alone, kept in the store too (the player shows their\n"
+             "thumbnails and a provisional map at once)",
+             [o = o] { o->keyFramesFirst = true; });
     }
 
     void batch() {
@@ -318,6 +323,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (o.videos.empty() && o.from.empty())
         return fail("no video file given (see --help)");
     o.video = o.videos.empty() ? std::string() : o.videos[0];
+    if (o.keyFramesFirst && !o.saveDescriptors)
+        return fail("--key-frames-first goes with --save-descriptors");
     // A batch names each video's files itself: these give only their ends.
     for (const std::string* suffix : {&o.output, &o.contactSheet, &o.subtitles})
         if (o.batch() && suffix->find('/') != std::string::npos)

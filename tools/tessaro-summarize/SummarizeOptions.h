@@ -30,6 +30,7 @@ struct SummarizeOptions {
     std::string outDir;
     bool skipDone = false;
     bool saveDescriptors = false; // NAME.tessaro beside the outputs
+    bool keyFramesFirst = false;  // with saveDescriptors: a glance at the key frames stored too
     int jobs = 1;                 // videos at once
     int threads = 0;              // cap on the decoding and encoding threads; 0 for none
     int shard = 1;                // this run takes videos shard, shard + shards, ...
