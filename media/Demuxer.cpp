@@ -127,3 +127,15 @@ std::optional<int64_t> Demuxer::keyFrameAtOrBefore(int index, int64_t ts) const 
         return std::nullopt;
     return key->timestamp;
 }
+
+int Demuxer::indexSize(int index) const {
+    return avformat_index_get_entries_count(input->streams[index]);
+}
+
+const AVIndexEntry& Demuxer::indexEntry(int index, int entry) const {
+    return *avformat_index_get_entry(input->streams[index], entry);
+}
+
+int64_t Demuxer::fileSize() const {
+    return input->pb != nullptr ? avio_size(input->pb) : -1;
+}

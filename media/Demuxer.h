@@ -63,6 +63,11 @@ public:
     // The key frame at or before ts in the stream's index; none without one.
     bool hasKeyFrameIndex(int index) const;
     std::optional<int64_t> keyFrameAtOrBefore(int index, int64_t ts) const;
+    // The stream's index as the container gives it, entry by entry.
+    int indexSize(int index) const;
+    const AVIndexEntry& indexEntry(int index, int entry) const;
+    // Bytes in the file; negative when it does not tell.
+    int64_t fileSize() const;
 
 private:
     using PacketQueue = BoundedQueue<ffmpeg::PacketPtr>;
