@@ -14,6 +14,13 @@ bool usable(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
 }
 
+bool listsEveryPacket(const Demuxer& demuxer, int video) {
+    for (int i = 0; i < demuxer.indexSize(video); ++i)
+        if (!(demuxer.indexEntry(video, i).flags & AVINDEX_KEYFRAME))
+            return true;
+    return false;
+}
+
 // The index tells the stream's groups of pictures truly: its timestamps go
 // forward, every entry lies inside the file, and when it lists every packet
 // (not only the key frames) they follow one another a frame apart.
@@ -22,9 +29,7 @@ bool indexIsSound(const Demuxer& demuxer, int video) {
     const int64_t size = demuxer.fileSize();
     if (count < 2 || size <= 0)
         return false;
-    bool everyPacket = false;
-    for (int i = 0; i < count; ++i)
-        everyPacket = everyPacket || !(demuxer.indexEntry(video, i).flags & AVINDEX_KEYFRAME);
+    const bool everyPacket = listsEveryPacket(demuxer, video);
     const int64_t step = demuxer.indexEntry(video, 1).timestamp - demuxer.indexEntry(video, 0).timestamp;
     for (int i = 0; i < count; ++i) {
         const AVIndexEntry& entry = demuxer.indexEntry(video, i);
@@ -179,6 +184,7 @@ std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStr
     // it; the others start at key frames a decoder can start afresh from.
     std::vector<Stretch> stretches(1);
     stretches[0].keyPos = demuxer.indexEntry(video, 0).pos;
+    std::vector<int> starts{0}; // each stretch's first index entry
     int64_t startTs = demuxer.indexEntry(video, 0).timestamp;
     const int count = demuxer.indexSize(video);
     for (int i = 1; i < count; ++i) {
@@ -194,9 +200,16 @@ std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStr
         if (!target || !target->second.afresh)
             continue;
         stretches.push_back({target->first, target->second.pos});
+        starts.push_back(i);
         startTs = entry.timestamp;
     }
     if (stretches.size() < 2)
         return {};
+    // Where the index lists every packet, each of a stretch's gives a picture
+    // in one pass (else the decoder left one out, and what follows may
+    // differ): the count a stretch must come to.
+    if (listsEveryPacket(demuxer, video))
+        for (size_t k = 0; k < stretches.size(); ++k)
+            stretches[k].packets = (k + 1 < starts.size() ? starts[k + 1] : count) - starts[k];
     return stretches;
 }

@@ -30,6 +30,9 @@ RangePolicy rangePolicy(int threads);
 struct Stretch {
     int64_t seekTs = 0;   // the timestamp a seek to the key frame takes
     int64_t keyPos = 0;   // where its packet lies in the file
+    // Its packets by the index, when the index lists every packet; -1 when
+    // it lists only key frames.
+    int64_t packets = -1;
 };
 
 // The stretches of a video file, of about framesPerStretch frames each

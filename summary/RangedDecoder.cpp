@@ -142,13 +142,17 @@ bool RangedDecoder::decodeStretch(size_t index, VideoReader& reader, PictureKeep
                 return false;
         }
         if (!reader.getNextFrame(&picture))
-            return last && begun;
+            return last && begun && (stretch.packets < 0 || local == stretch.packets);
         const int64_t pos = picture->pkt_pos;
         // A picture whose place is unknown cannot be given to a stretch.
         if (pos < 0)
             return false;
         if (!last && pos == endPos)
-            return begun;
+            return begun && (stretch.packets < 0 || local == stretch.packets);
+        // Past the next stretch's key packet without its picture: the
+        // decoder left that out, and what follows may differ from one pass.
+        if (!last && pos > endPos)
+            return false;
         if (!begun) {
             // Leading pictures of an open group, decoded without the
             // pictures before: the stretch before has them whole.
@@ -156,6 +160,10 @@ bool RangedDecoder::decodeStretch(size_t index, VideoReader& reader, PictureKeep
                 continue;
             begun = true;
         }
+        // A damaged picture is made up from the ones decoded before it,
+        // which one pass has and a stretch started after them has not.
+        if (index > 0 && (picture->decode_error_flags != 0 || (picture->flags & AV_FRAME_FLAG_CORRUPT)))
+            return false;
         DescribedPicture described = describePicture(reader, picture);
         bool mayBeginFragment = true;
         {

@@ -7,8 +7,10 @@
 // The sound stays one analysis in order, heard at the join as a single pass
 // hears it. A tap is shown the frames at the join, with what its keepers
 // kept of their pictures on the ranges' threads (see FrameTap::keeper).
-// Should a stretch not decode as its index told, the rest of the video is
-// read in one pass from where the joined frames end.
+// Should a stretch not decode as its index told (a damaged picture, made up
+// from the pictures before it, which one pass has and a stretch may not; a
+// packet without its picture; the next key picture left out), the rest of
+// the video is read in one pass from where the joined frames end.
 //
 // Memory stays bounded: a range starts a stretch only while fewer than one
 // more than the ranges wait to be joined, and keeps what it decodes as

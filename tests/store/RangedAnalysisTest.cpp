@@ -16,6 +16,7 @@ namespace {
 
 struct Analysed {
     bool ranged = false;
+    bool tookOver = false; // one pass took over part way
     std::vector<std::string> frames;
     std::vector<StoredChunk> chunks;
     std::string file;
@@ -44,6 +45,7 @@ Analysed analyse(const std::string& path, int ranges, const std::string& folder)
                     (f.slate ? "slate " : "") + std::to_string(pictureSignature(f.descriptors)) +
                     " sound " + std::to_string(f.sound.voice) + " " +
                     std::to_string(f.sound.loudness));
+        out.tookOver = out.ranged && analysis.decodingRanges()->fellBack();
         PortableAnalysis whole;
         if (analysis.portable(&whole))
             out.file = encodeDescriptorFile(whole);
@@ -70,17 +72,20 @@ TEST(RangedAnalysis, GivesTheSinglePassToTheByteOrIsTheSinglePass) {
     const struct {
         const char* file;
         bool ranged;
+        bool tookOver;
     } cases[] = {
-        {kH264Aac, true},      // B-frames, four groups
-        {kShortGop, true},     // a group every 6 frames
-        {kOpenGop, false},     // open groups: no key frame to start afresh from
-        {kScenes, true},       // ten groups, fragments across them
-        {kFrames51, true},     // a last fragment of one frame
-        {kOddSize, true},      // MPEG-4 part 2 in AVI, an odd size
-        {kMpeg4Mp3, false},    // frames dropped: the index's steps vary
-        {kVaryingRate, false}, // a frame rate that varies
-        {kTruncated, false},   // cut short: the index points past the end
-        {kVp9Opus, false},     // one entry in the index
+        {kH264Aac, true, false},      // B-frames, four groups
+        {kShortGop, true, false},     // a group every 6 frames
+        {kOpenGop, false, false},     // open groups: no key frame to start afresh from
+        {kDamagedKey, true, true},    // a damaged key picture: one pass from before it on
+        {kEmptyPacket, false, false}, // an empty packet: the index does not go forward
+        {kScenes, true, false},       // ten groups, fragments across them
+        {kFrames51, true, false},     // a last fragment of one frame
+        {kOddSize, true, false},      // MPEG-4 part 2 in AVI, an odd size
+        {kMpeg4Mp3, false, false},    // frames dropped: the index's steps vary
+        {kVaryingRate, false, false}, // a frame rate that varies
+        {kTruncated, false, false},   // cut short: the index points past the end
+        {kVp9Opus, false, false},     // one entry in the index
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -91,6 +96,7 @@ TEST(RangedAnalysis, GivesTheSinglePassToTheByteOrIsTheSinglePass) {
             SCOPED_TRACE(ranges);
             const Analysed ranged = analyse(path, ranges, "ranged");
             EXPECT_EQ(ranged.ranged, c.ranged);
+            EXPECT_EQ(ranged.tookOver, c.tookOver);
             EXPECT_EQ(firstDifference(ranged.frames, single.frames), "");
             EXPECT_TRUE(ranged.file == single.file);
             ASSERT_EQ(ranged.chunks.size(), single.chunks.size());
