@@ -1,34 +1,60 @@
 // tessaro-bench analyse FILE: the analysis as tessaro-summarize runs it
 // (FragmentDecoder reading ahead, one decoder thread per core, the sound
 // read beside the pictures for its analysis; frames described, pictures let
-// go), alone and while it fills a store in a
-// temporary folder, each against a plain threaded FFmpeg decode of the same
-// file in alternate runs; the ratios of their times.
+// go), alone and while it fills a store in a temporary folder, and the
+// analysis in ranges decoded side by side (RangedDecoder) with the threads of
+// 1, 2 and all cores, each against a plain threaded FFmpeg decode of the same
+// file in alternate runs; the ratios of their times. The ranged analysis is
+// also checked to give the single pass's descriptor file to the byte.
 
+#include "Analysis.h"
 #include "AnalysisRecorder.h"
 #include "Bench.h"
+#include "DescriptorFile.h"
 #include "FragmentDecoder.h"
 #include "PlainDecode.h"
+#include "RangedDecoder.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
-DecodeRun analyse(const char* path, DescriptorStore* store, int run) {
-    DecodeRun result;
-    const auto start = std::chrono::steady_clock::now();
+int cores() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+ReaderOptions analysisOptions(int decoderThreads) {
     ReaderOptions options;
     options.audio = false;
-    options.decoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    options.decoderThreads = decoderThreads;
+    return options;
+}
+
+// Takes every fragment of source into run, timed from start.
+DecodeRun drain(FragmentSource& source, std::chrono::steady_clock::time_point start) {
+    DecodeRun result;
+    while (const std::unique_ptr<FrameBuffer> fragment = source.nextFragment()) {
+        ++result.fragments;
+        result.pictures += fragment->count();
+    }
+    result.seconds = secondsSince(start);
+    result.ok = result.pictures > 0;
+    return result;
+}
+
+DecodeRun analyse(const char* path, DescriptorStore* store, int run) {
+    const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<AnalysisRecorder> recorder;
-    FragmentDecoder decoder(path, options);
+    FragmentDecoder decoder(path, analysisOptions(cores()));
     if (decoder.videoReader().status() != VideoReader::OK)
-        return result;
+        return {};
     if (store != nullptr) {
         // A key of its own each run, so that every run writes a whole entry.
         const VideoKey key{"bench-" + std::to_string(run), "bench"};
@@ -36,20 +62,57 @@ DecodeRun analyse(const char* path, DescriptorStore* store, int run) {
         decoder.setTap(recorder.get());
     }
     decoder.setReadAhead(true);
-    while (const std::unique_ptr<FrameBuffer> fragment = decoder.decodeFragment()) {
-        ++result.fragments;
-        result.pictures += fragment->count();
-    }
+    DecodeRun result = drain(decoder, start);
     decoder.setReadAhead(false);
-    result.seconds = secondsSince(start);
-    result.ok = store == nullptr || (recorder && recorder->completed());
+    result.ok = result.ok && (store == nullptr || (recorder && recorder->completed()));
     return result;
 }
 
-void printRatio(const char* name, const Comparison& c) {
-    printDecodeRun(name, c.ours);
+// The ranges for an analysis of `threads` threads in all: the policy's, but
+// two at least, so that the line measures ranges.
+RangePolicy forcedRanges(int threads) {
+    RangePolicy policy = rangePolicy(threads);
+    policy.ranges = std::max(2, policy.ranges);
+    policy.decoderThreads = std::max(1, threads / policy.ranges);
+    return policy;
+}
+
+DecodeRun analyseRanged(const char* path, const RangePolicy& policy) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::unique_ptr<RangedDecoder> decoder =
+        RangedDecoder::open(path, analysisOptions(policy.decoderThreads), policy.ranges);
+    return decoder ? drain(*decoder, start) : DecodeRun{};
+}
+
+// The descriptor file of the analysis, in ranges or in one pass; empty when
+// the file cannot be decoded so.
+std::string descriptorFile(const std::string& path, const RangePolicy& policy, bool* ranged) {
+    AnalysisSources sources;
+    sources.keepPortable = true;
+    sources.ranges = policy.ranges;
+    Analysis analysis(path, analysisOptions(policy.decoderThreads), sources);
+    *ranged = analysis.decodingRanges() != nullptr;
+    while (analysis.fragments().nextFragment()) {
+    }
+    PortableAnalysis whole;
+    return analysis.portable(&whole) ? encodeDescriptorFile(whole) : std::string();
+}
+
+// One line of the bench: what it runs against the plain decode, and what it
+// prints beside its figures.
+struct Line {
+    std::string name;  // how the line starts
+    std::string ratio; // "ratio RATIO/ffmpeg time"
+    std::function<DecodeRun()> run;
+    std::string note;
+};
+
+void printLine(const Line& line, const Comparison& c) {
+    printDecodeRun(line.name.c_str(), c.ours);
     printDecodeRun("ffmpeg", c.ffmpeg);
-    std::printf("ratio %s/ffmpeg time: %.3f\n", name, c.ffmpeg.rate() / c.ours.rate());
+    std::printf("ratio %s/ffmpeg time: %.3f\n", line.ratio.c_str(), c.ffmpeg.rate() / c.ours.rate());
+    if (!line.note.empty())
+        std::printf("%s\n", line.note.c_str());
 }
 
 int benchAnalyse(int argc, char** argv) {
@@ -58,7 +121,6 @@ int benchAnalyse(int argc, char** argv) {
         return 2;
     }
     const char* path = argv[1];
-    const Comparison alone = compareWithFfmpeg([&] { return analyse(path, nullptr, 0); }, path);
 
     char folder[] = "/tmp/tessaro-bench-store-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
@@ -69,20 +131,50 @@ int benchAnalyse(int argc, char** argv) {
     config.folder = folder;
     std::string notice;
     std::unique_ptr<DescriptorStore> store = DescriptorStore::open(config, &notice);
-    int run = 0;
-    const Comparison stored =
-        store ? compareWithFfmpeg([&] { return analyse(path, store.get(), ++run); }, path)
-              : Comparison{};
-    store.reset();
-    std::filesystem::remove_all(folder);
-
-    if (!alone.ours.ok || !alone.ffmpeg.ok || !stored.ours.ok) {
-        std::fprintf(stderr, "tessaro-bench analyse: cannot analyse %s %s\n", path, notice.c_str());
+    if (!store) {
+        std::filesystem::remove_all(folder);
+        std::fprintf(stderr, "tessaro-bench analyse: no store: %s\n", notice.c_str());
         return 1;
     }
-    printRatio("analyse", alone);
-    printRatio("analyse+store", stored);
-    return 0;
+    int run = 0;
+    std::vector<Line> lines;
+    lines.push_back({"analyse", "analyse", [&] { return analyse(path, nullptr, 0); }, ""});
+    lines.push_back(
+        {"analyse+store", "analyse+store", [&] { return analyse(path, store.get(), ++run); }, ""});
+
+    bool ranged = false;
+    const std::string onePass = descriptorFile(path, RangePolicy{1, cores()}, &ranged);
+    std::vector<int> coreCounts{1, 2, cores()};
+    coreCounts.erase(std::unique(coreCounts.begin(), coreCounts.end()), coreCounts.end());
+    for (const int count : coreCounts) {
+        const RangePolicy policy = forcedRanges(count);
+        const bool same = descriptorFile(path, policy, &ranged) == onePass && !onePass.empty();
+        if (!ranged) {
+            std::printf("ranged %d cores: the file is read in one pass (see planStretches)\n",
+                        count);
+            break;
+        }
+        char name[96];
+        std::snprintf(name, sizeof name, "ranged %d cores (%d ranges x %d decoder threads)",
+                      count, policy.ranges, policy.decoderThreads);
+        lines.push_back({name, "ranged", [path, policy] { return analyseRanged(path, policy); },
+                         std::string("same bytes as one pass: ") + (same ? "yes" : "no")});
+    }
+
+    bool failed = false;
+    for (const Line& line : lines) {
+        const Comparison c = compareWithFfmpeg(line.run, path);
+        if (!c.ours.ok || !c.ffmpeg.ok) {
+            std::fprintf(stderr, "tessaro-bench analyse: cannot run '%s' on %s\n",
+                         line.name.c_str(), path);
+            failed = true;
+            break;
+        }
+        printLine(line, c);
+    }
+    store.reset();
+    std::filesystem::remove_all(folder);
+    return failed ? 1 : 0;
 }
 
 const BenchRegistration analyseRegistration("analyse", "FILE", &benchAnalyse);

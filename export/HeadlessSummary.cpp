@@ -43,8 +43,12 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
                              std::vector<Decision>* held) {
     ReaderOptions options = storedAnalysisOptions();
     const int perCore = options.decoderThreads;
-    options.decoderThreads = threads > 0 ? std::min(threads, perCore) : perCore;
+    // Every thread of the analysis counts against the cap: the ranges' decoders together.
+    const int total = threads > 0 ? std::min(threads, perCore) : perCore;
     AnalysisSources from = sources;
+    if (from.ranges <= 1)
+        from.ranges = rangePolicy(total).ranges;
+    options.decoderThreads = std::max(1, total / from.ranges);
     from.keyThreads = perCore;
     Analysis analysis(path, options, from);
     FragmentSource& fragments = analysis.fragments();

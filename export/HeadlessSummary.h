@@ -35,8 +35,11 @@ public:
                     StoreConfig store = StoreConfig::off())
         : HeadlessSummary(std::move(path), settings, AnalysisSources::storeOnly(std::move(store))) {
     }
-    // decoderThreads: 0 for one per core. Fewer do not change the decisions,
-    // and the store's key still names one per core (see AnalysisSources).
+    // decoderThreads: the analysis' decoder threads in all, 0 for one per
+    // core; where they are many, they are shared among ranges of the video
+    // decoded side by side (see rangePolicy). Fewer, or ranges, do not change
+    // the decisions, and the store's key still names one per core (see
+    // AnalysisSources).
     HeadlessSummary(std::string path, const SummarySettings& settings, AnalysisSources sources,
                     int decoderThreads = 0);
 

@@ -143,3 +143,15 @@ std::vector<int64_t> Demuxer::keyFrameTimestamps(int index) const {
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     return keys;
 }
+
+int Demuxer::indexSize(int index) const {
+    return avformat_index_get_entries_count(input->streams[index]);
+}
+
+const AVIndexEntry& Demuxer::indexEntry(int index, int entry) const {
+    return *avformat_index_get_entry(input->streams[index], entry);
+}
+
+int64_t Demuxer::fileSize() const {
+    return input->pb != nullptr ? avio_size(input->pb) : -1;
+}

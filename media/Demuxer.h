@@ -66,6 +66,11 @@ public:
     std::optional<int64_t> keyFrameAtOrBefore(int index, int64_t ts) const;
     // Every key frame's timestamp in the stream's index, ascending.
     std::vector<int64_t> keyFrameTimestamps(int index) const;
+    // The stream's index as the container gives it, entry by entry.
+    int indexSize(int index) const;
+    const AVIndexEntry& indexEntry(int index, int entry) const;
+    // Bytes in the file; negative when it does not tell.
+    int64_t fileSize() const;
 
 private:
     using PacketQueue = BoundedQueue<ffmpeg::PacketPtr>;

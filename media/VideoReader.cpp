@@ -201,6 +201,9 @@ AVFrame* VideoReader::deliverPicture() {
     scaler.toYuv420(decoded, picture, videoWidth, videoHeight);
     picture->pts = decoded->pts;
     picture->pkt_dts = decoded->pkt_dts;
+    picture->pkt_pos = decoded->pkt_pos;
+    picture->decode_error_flags = decoded->decode_error_flags;
+    picture->flags = decoded->flags;
     picture->key_frame = decoded->key_frame;
     picture->pict_type = decoded->pict_type;
     return picture;

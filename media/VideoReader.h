@@ -77,7 +77,8 @@ public:
     int32_t timestampToFrame(int64_t ts);
 
     // Decodes the next picture. *picture is planar YUV 4:2:0 at the stream's
-    // size, its timestamp in picture->pts (time-base units); it stays valid
+    // size, its timestamp in picture->pts (time-base units), where its packet
+    // lies in the file in picture->pkt_pos (-1: unknown); it stays valid
     // until the next decode on this reader. The audio outputs are optional:
     // *samples points to the interleaved 16-bit audio decoded by this call,
     // *count is its number of samples per channel. False at the end.

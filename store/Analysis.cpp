@@ -53,9 +53,22 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
         if (const std::optional<Glance> glance = glanceAt(path, carryOn))
             store->putGlance(key, packGlance(*glance));
     }
+    const bool record = key.valid() && (store || sources.keepPortable);
+    if (std::unique_ptr<RangedDecoder> ranges =
+            sources.ranges > 1
+                ? RangedDecoder::open(path, options, sources.ranges, sources.stretchFrames)
+                : nullptr) {
+        if (record) {
+            recorder = std::make_unique<AnalysisRecorder>(store.get(), key, ranges->frameRate(),
+                                                          sources.keepPortable);
+            ranges->setTap(recorder.get());
+        }
+        ranged = ranges.get();
+        source = std::move(ranges);
+        return;
+    }
     auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), options);
-    if (key.valid() && (store || sources.keepPortable) &&
-        decoding->videoReader().status() == VideoReader::OK) {
+    if (record && decoding->videoReader().status() == VideoReader::OK) {
         recorder = std::make_unique<AnalysisRecorder>(store.get(), key, decoding->frameRate(),
                                                       sources.keepPortable);
         decoding->setTap(recorder.get());
@@ -94,6 +107,8 @@ std::string Analysis::takeNotice() {
         notices.push_back(store->takeNotice());
     if (decoder)
         notices.push_back(decoder->takeSoundNotice());
+    if (ranged)
+        notices.push_back(ranged->takeSoundNotice());
     for (std::string& notice : notices)
         if (!notice.empty())
             return std::exchange(notice, {});

@@ -10,6 +10,7 @@
 #include "DescriptorFile.h"
 #include "DescriptorStore.h"
 #include "FragmentDecoder.h"
+#include "RangedDecoder.h"
 
 #include <memory>
 #include <optional>
@@ -29,6 +30,10 @@ struct AnalysisSources {
     // Before decoding, a glance at the key frames kept in the store too
     // (see Glance), unless it holds one.
     bool keyFramesFirst = false;
+    // Ranges of the video decoded side by side, for a video that allows it
+    // (see RangedDecoder): the same analysis, sooner on many cores. 1: one pass.
+    int ranges = 1;
+    int64_t stretchFrames = RangedDecoder::defaultStretchFrames;
 
     static AnalysisSources storeOnly(StoreConfig config) {
         AnalysisSources sources;
@@ -57,9 +62,11 @@ public:
     FragmentSource& fragments() { return *source; }
     Origin origin() const { return from; }
     // The fragments come from the store or a file, without decoding.
-    bool fromStore() const { return decoder == nullptr; }
-    // Decoding only: the decoder and its reader.
+    bool fromStore() const { return from != Origin::Decoded; }
+    // Decoding in one pass only: the decoder and its reader.
     FragmentDecoder* decoding() { return decoder; }
+    // Decoding in ranges side by side only.
+    RangedDecoder* decodingRanges() { return ranged; }
     // Once the fragments have run out, with keepPortable: the whole analysis
     // as a descriptor file holds it; false when there is none (the video
     // cannot be read, or its decoding jumped).
@@ -76,6 +83,7 @@ private:
     std::unique_ptr<FragmentSource> stored;
     std::unique_ptr<FragmentSource> source;
     FragmentDecoder* decoder = nullptr;
+    RangedDecoder* ranged = nullptr;
     Origin from = Origin::Decoded;
     VideoKey key;
     std::string portableKey;

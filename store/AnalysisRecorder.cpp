@@ -10,12 +10,32 @@ constexpr int64_t kChunkFrames =
 AnalysisRecorder::AnalysisRecorder(DescriptorStore* s, VideoKey k, double rate, bool keepChunks)
     : store(s), key(std::move(k)), frameRate(rate), storing(s != nullptr), keeping(keepChunks) {}
 
-void AnalysisRecorder::picture(const Frame& frame, const AVFrame* picture, int width, int height) {
+namespace recording {
+// A picture scaled for its thumbnail, on a range's thread.
+class ScaledPicture final : public KeptPicture {
+public:
+    explicit ScaledPicture(ffmpeg::FramePtr scaled) : picture(std::move(scaled)) {}
+    ffmpeg::FramePtr picture;
+};
+
+class ThumbnailKeeper final : public PictureKeeper {
+public:
+    std::unique_ptr<KeptPicture> keep(const AVFrame* picture, int width, int height) override {
+        return std::make_unique<ScaledPicture>(maker.scale(picture, width, height));
+    }
+
+private:
+    ThumbnailMaker maker;
+};
+} // namespace recording
+
+template <typename Thumbnail>
+void AnalysisRecorder::add(const Frame& frame, const Thumbnail& thumbnail) {
     if (!recording())
         return;
     // Fragments run in 25s from the start: this frame begins one.
     if (frames % FragmentSource::fragmentCapacity == 0)
-        thumbnails.push_back(thumbnailMaker.make(picture, width, height));
+        thumbnails.push_back(thumbnail());
     if (!chunk.add(frame)) {
         storing = keeping = false;
         return;
@@ -23,6 +43,21 @@ void AnalysisRecorder::picture(const Frame& frame, const AVFrame* picture, int w
     ++frames;
     if (frames - chunkStart == kChunkFrames)
         writeChunk();
+}
+
+std::unique_ptr<PictureKeeper> AnalysisRecorder::keeper() {
+    return std::make_unique<recording::ThumbnailKeeper>();
+}
+
+void AnalysisRecorder::keptPicture(const Frame& frame, std::unique_ptr<KeptPicture> kept) {
+    add(frame, [&] {
+        const auto* scaled = dynamic_cast<const recording::ScaledPicture*>(kept.get());
+        return thumbnailMaker.encode(scaled ? scaled->picture.get() : nullptr);
+    });
+}
+
+void AnalysisRecorder::picture(const Frame& frame, const AVFrame* picture, int width, int height) {
+    add(frame, [&] { return thumbnailMaker.make(picture, width, height); });
 }
 
 void AnalysisRecorder::sound(const SoundUnit* units, size_t count) {

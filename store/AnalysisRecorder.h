@@ -28,6 +28,10 @@ public:
     void sound(const SoundUnit* units, size_t count) override;
     void ended() override;
     void jumped() override { storing = keeping = false; }
+    // Keepers scale pictures as the thumbnails are scaled, and the frames
+    // that begin a fragment have theirs encoded at the join.
+    std::unique_ptr<PictureKeeper> keeper() override;
+    void keptPicture(const Frame& frame, std::unique_ptr<KeptPicture> kept) override;
 
     // The entry was written whole and marked complete.
     bool completed() const { return done; }
@@ -37,6 +41,9 @@ public:
 
 private:
     bool recording() const { return storing || keeping; }
+    // The frame, and its thumbnail (made by thumbnail) when it begins a fragment.
+    template <typename Thumbnail>
+    void add(const Frame& frame, const Thumbnail& thumbnail);
     void writeChunk();
 
     DescriptorStore* store;

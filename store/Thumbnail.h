@@ -15,9 +15,17 @@ public:
     // The JPEG of a planar YUV 4:2:0 picture of the given size; empty when
     // it cannot be made.
     std::string make(const AVFrame* picture, int pictureWidth, int pictureHeight);
+    // The two halves of make(), for a picture scaled on one thread and
+    // encoded later on another: the picture scaled as make() scales it, in
+    // a frame of its own (null when it cannot be), and the JPEG of such a frame.
+    ffmpeg::FramePtr scale(const AVFrame* picture, int pictureWidth, int pictureHeight);
+    std::string encode(const AVFrame* scaledPicture);
 
 private:
     bool prepare(int pictureWidth, int pictureHeight);
+    bool scaleInto(AVFrame* into, const AVFrame* picture, int pictureHeight);
+    // The encoder for pictures of the width and this height.
+    bool prepareEncoder(int height);
 
     ffmpeg::SwsPtr scaler;
     ffmpeg::CodecContextPtr encoder;
@@ -25,4 +33,5 @@ private:
     ffmpeg::PacketPtr packet;
     int sourceWidth = 0;
     int sourceHeight = 0;
+    int encodedHeight = 0;
 };

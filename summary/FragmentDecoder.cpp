@@ -1,9 +1,5 @@
 #include "FragmentDecoder.h"
 
-#include "Picture.h"
-#include "Slate.h"
-
-#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -15,61 +11,13 @@ constexpr size_t kReadAheadFrames = 8;
 // The sound starts this long before the place a reader jumps to, so that the
 // detector has heard some of it by the first frame.
 constexpr double kSoundLead = 1.0;
-// Sound that ends this much before the pictures is worth a word.
-constexpr double kSoundShortBy = 1.0;
 } // namespace
 
 FragmentDecoder::FragmentDecoder(const char* path, const ReaderOptions& options)
-    : reader(std::make_unique<VideoReader>(path, options)), ahead(kReadAheadFrames),
-      fileName(path) {
+    : reader(std::make_unique<VideoReader>(path, options)), ahead(kReadAheadFrames) {
     worker.setInterrupt([this] { ahead.close(); });
     if (reader->status() == VideoReader::OK)
-        openSound(path);
-}
-
-void FragmentDecoder::openSound(const char* path) {
-    sound = std::make_unique<SoundAnalysis>();
-    std::string error;
-    if (sound->open(path, &error)) {
-        sounds.reset(sound->first());
-        return;
-    }
-    sound.reset();
-    // A file with no sound at all is summarised as it always was, without a word.
-    if (!error.empty())
-        tellOfSound("the sound of '" + fileName + "' cannot be analysed (" + error +
-                    "): its pictures are summarised without it");
-}
-
-void FragmentDecoder::tellOfSound(std::string notice) {
-    const std::lock_guard<std::mutex> lock(noticeLock);
-    if (!soundNoticeGiven && soundNotice.empty())
-        soundNotice = std::move(notice);
-}
-
-std::string FragmentDecoder::takeSoundNotice() {
-    const std::lock_guard<std::mutex> lock(noticeLock);
-    if (!soundNotice.empty())
-        soundNoticeGiven = true;
-    return std::exchange(soundNotice, {});
-}
-
-void FragmentDecoder::hear(Frame* frame) {
-    if (!sound)
-        return;
-    const double rate = reader->getFrameRate();
-    const double end = frame->frameTime + (rate > 0.0 ? 1.0 / rate : 0.04);
-    if (!sound->advanceTo(end)) {
-        tellOfSound("the sound of '" + fileName +
-                    "' cannot be converted: the rest of its pictures are summarised without it");
-        sound.reset();
-        return;
-    }
-    const std::vector<SoundUnit> units = sound->take();
-    sounds.add(units.data(), units.size());
-    if (frameTap)
-        frameTap->sound(units.data(), units.size());
-    frame->sound = sounds.over(frame->frameTime, end);
+        hearing.open(path);
 }
 
 FragmentDecoder::~FragmentDecoder() {
@@ -82,37 +30,20 @@ std::optional<Frame> FragmentDecoder::readFrame() {
     int value = 0;
     int count = 0;
     if (!reader->getNextFrame(&decoded, &samples, &value, &count)) {
-        if (sound && sound->soundEnded() < lastFrameTime - kSoundShortBy) {
-            char at[32];
-            std::snprintf(at, sizeof at, "%.1f", sound->soundEnded());
-            tellOfSound("the sound of '" + fileName + "' ends at " + at +
-                        " s, well before its pictures: the rest is taken for silence");
-        }
+        hearing.picturesEnded(lastFrameTime);
         if (frameTap)
             frameTap->ended();
         return std::nullopt;
     }
     pictures.fetch_add(1, std::memory_order_relaxed);
-    // A stream that declares no size takes it from its first picture.
-    int width = 0;
-    int height = 0;
-    reader->getVideoSize(&width, &height);
-    // Described as our own copy would be: chroma rows are addressed with
-    // half the luma line size, which a packed picture has and a decoder's
-    // padded one need not.
-    const Picture picture = Picture::copyOf(decoded, width, height);
-    Frame frame;
-    frame.frameNumber =
-        static_cast<double>(static_cast<uint32_t>(reader->timestampToFrame(decoded->pts)));
-    frame.frameTime = reader->timestampToSeconds(decoded->pts);
-    frame.keyFrame = decoded->key_frame != 0;
-    frame.descriptors = Descriptors::of(picture.avFrame(), width, height);
-    frame.slate = looksLikeSlate(picture.avFrame(), width, height);
+    DescribedPicture described = describePicture(*reader, decoded);
+    Frame& frame = described.frame;
     lastFrameTime = frame.frameTime;
-    hear(&frame);
+    hearing.hear(&frame, reader->getFrameRate(), frameTap);
     if (frameTap)
-        frameTap->picture(frame, picture.avFrame(), width, height);
-    return frame;
+        frameTap->picture(frame, described.picture.avFrame(), described.picture.width(),
+                          described.picture.height());
+    return std::move(frame);
 }
 
 std::optional<Frame> FragmentDecoder::nextFrame() {
@@ -142,20 +73,7 @@ std::unique_ptr<FrameBuffer> FragmentDecoder::decodeFragment() {
 }
 
 void FragmentDecoder::readAheadLoop() {
-    while (ahead.waitForRoom()) {
-        std::optional<Frame> frame;
-        try {
-            frame = readFrame();
-        } catch (...) {
-            // The caller meets it where the video stops for it.
-            failure = std::current_exception();
-        }
-        const bool end = !frame;
-        // Made, so kept even if a stop came meanwhile: the reader has moved past it.
-        ahead.putAnyway(std::move(frame));
-        if (end)
-            return;
-    }
+    readAheadInto(ahead, [this] { return readFrame(); }, &failure);
 }
 
 void FragmentDecoder::setReadAhead(bool on) {
@@ -184,10 +102,7 @@ bool FragmentDecoder::seekFrameWKey(double seconds) {
     if (frameTap)
         frameTap->jumped();
     const bool found = reader->seekFrameWKey(seconds);
-    if (sound) {
-        sound->restartAt(seconds - kSoundLead);
-        sounds.reset(sound->first());
-    }
+    hearing.restartAt(seconds - kSoundLead);
     setReadAhead(readingAhead);
     return found;
 }

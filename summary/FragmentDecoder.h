@@ -8,8 +8,7 @@
 #include "BoundedQueue.h"
 #include "FragmentSource.h"
 #include "FrameBuffer.h"
-#include "FrameSound.h"
-#include "SoundAnalysis.h"
+#include "FrameReading.h"
 #include "VideoReader.h"
 #include "Worker.h"
 
@@ -17,7 +16,6 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 class FragmentDecoder final : public FragmentSource {
@@ -54,7 +52,7 @@ public:
 
     // What went wrong with the sound (it cannot be decoded, or it ends well
     // before the pictures), once; empty when nothing did. From any thread.
-    std::string takeSoundNotice();
+    std::string takeSoundNotice() { return hearing.takeNotice(); }
 
 private:
     // The next picture from the reader, described; empty at the end.
@@ -62,11 +60,6 @@ private:
     // From the frames read ahead, or from the reader itself.
     std::optional<Frame> nextFrame();
     void readAheadLoop();
-    // Opens the sound, from the file's start.
-    void openSound(const char* path);
-    // The sound of the frame, its units analysed first; false without sound.
-    void hear(Frame* frame);
-    void tellOfSound(std::string notice);
     void stopReadAhead();
 
     std::unique_ptr<VideoReader> reader;
@@ -82,11 +75,6 @@ private:
     std::exception_ptr failure;
     FrameTap* frameTap = nullptr;
 
-    std::unique_ptr<SoundAnalysis> sound; // null without a sound to analyse
-    FrameSounds sounds;
-    std::mutex noticeLock;
-    std::string soundNotice;
-    bool soundNoticeGiven = false;
-    std::string fileName;
+    FrameHearing hearing;
     double lastFrameTime = 0.0;
 };

@@ -31,6 +31,21 @@ public:
 // null then, and at the end.
 std::unique_ptr<FrameBuffer> gatherFragment(const std::function<std::optional<Frame>()>& next);
 
+// What a tap keeps of a picture for later (see FrameTap::keeper).
+class KeptPicture {
+public:
+    virtual ~KeptPicture() = default;
+};
+
+// Keeps what a tap needs of pictures decoded on a thread of their own.
+class PictureKeeper {
+public:
+    virtual ~PictureKeeper() = default;
+    // What the tap would need of the picture (planar YUV 4:2:0), should it
+    // begin a fragment; null for nothing.
+    virtual std::unique_ptr<KeptPicture> keep(const AVFrame* picture, int width, int height) = 0;
+};
+
 // Sees every picture an analysis decodes, in order, while it is at hand:
 // what keeps descriptors and thumbnails for later. Called on the thread that
 // reads (the read-ahead thread while that is on), one call at a time.
@@ -47,4 +62,16 @@ public:
     virtual void ended() = 0;
     // The reader jumped: the frames that follow no longer run on from the start.
     virtual void jumped() = 0;
+
+    // An analysis that decodes ranges of the video side by side
+    // (RangedDecoder) meets the pictures on threads of its own and in no
+    // order, and shows the frames to the tap in order only later. Each of
+    // its threads asks for a keeper of its own (null: the tap cannot be
+    // shown frames so, and the analysis reads in one pass), which keeps what
+    // may be needed of a picture there, in place of picture() with it.
+    virtual std::unique_ptr<PictureKeeper> keeper() { return nullptr; }
+    // In order, in place of picture(): the frame, with what the keeper kept
+    // of its picture (null when it was not asked: the frame cannot begin a
+    // fragment).
+    virtual void keptPicture(const Frame& /*frame*/, std::unique_ptr<KeptPicture> /*kept*/) {}
 };
