@@ -49,6 +49,7 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
     if (from.ranges <= 1)
         from.ranges = rangePolicy(total).ranges;
     options.decoderThreads = std::max(1, total / from.ranges);
+    from.onePassThreads = total;
     from.keyThreads = perCore;
     Analysis analysis(path, options, from);
     FragmentSource& fragments = analysis.fragments();

@@ -36,8 +36,8 @@ public:
         : HeadlessSummary(std::move(path), settings, AnalysisSources::storeOnly(std::move(store))) {
     }
     // decoderThreads: the analysis' decoder threads in all, 0 for one per
-    // core; where they are many, they are shared among ranges of the video
-    // decoded side by side (see rangePolicy). Fewer, or ranges, do not change
+    // core; they are shared among ranges of the video decoded side by side
+    // (see rangePolicy), or all go to one pass for a video that cannot be split. Fewer, or ranges, do not change
     // the decisions, and the store's key still names one per core (see
     // AnalysisSources).
     HeadlessSummary(std::string path, const SummarySettings& settings, AnalysisSources sources,

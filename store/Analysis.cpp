@@ -67,7 +67,10 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
         source = std::move(ranges);
         return;
     }
-    auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), options);
+    ReaderOptions onePass = options;
+    if (sources.onePassThreads > 0)
+        onePass.decoderThreads = sources.onePassThreads;
+    auto decoding = std::make_unique<FragmentDecoder>(path.c_str(), onePass);
     if (record && decoding->videoReader().status() == VideoReader::OK) {
         recorder = std::make_unique<AnalysisRecorder>(store.get(), key, decoding->frameRate(),
                                                       sources.keepPortable);

@@ -31,8 +31,12 @@ struct AnalysisSources {
     // (see Glance), unless it holds one.
     bool keyFramesFirst = false;
     // Ranges of the video decoded side by side, for a video that allows it
-    // (see RangedDecoder): the same analysis, sooner on many cores. 1: one pass.
+    // (see RangedDecoder): the same analysis, sooner. 1: one pass. The
+    // reader options are then each range's; a video that cannot be split
+    // is read in one pass with onePassThreads decoder threads (0: the
+    // options').
     int ranges = 1;
+    int onePassThreads = 0;
     int64_t stretchFrames = RangedDecoder::defaultStretchFrames;
 
     static AnalysisSources storeOnly(StoreConfig config) {

@@ -7,8 +7,8 @@
 #include <utility>
 
 namespace {
-// Threads a frame-threaded decoder puts to good use.
-constexpr int kThreadsPerRange = 4;
+// Beyond this, more readers only hold more memory.
+constexpr int kMostRanges = 16;
 
 bool usable(AVRational rate) {
     return rate.num > 0 && rate.den > 0;
@@ -153,7 +153,7 @@ std::optional<std::pair<int64_t, Landing>> seekTarget(Demuxer& demuxer, int vide
 
 RangePolicy rangePolicy(int threads) {
     RangePolicy policy;
-    policy.ranges = std::max(1, threads / kThreadsPerRange);
+    policy.ranges = std::clamp(threads, 1, kMostRanges);
     policy.decoderThreads = std::max(1, threads / policy.ranges);
     return policy;
 }

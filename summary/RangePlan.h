@@ -14,8 +14,10 @@ struct RangePolicy {
     int decoderThreads = 1;
 };
 // For an analysis of `threads` threads in all (the cores, or a cap on
-// them). A frame-threaded H.264 decoder gains little past four threads, so
-// a range for every four; below eight threads, one range: the single pass.
+// them): a range of one decoder thread for each. Frame threads wait on each
+// other's pictures, and the analysis' own work waits for theirs; ranges of
+// one thread do neither, and on two cores they already beat one pass of two
+// threads on footage that decodes fast (see docs/benchmarks.md).
 RangePolicy rangePolicy(int threads);
 
 // A stretch of the video from one key frame to the next stretch's. Its
