@@ -1,7 +1,8 @@
 // tessaro-bench analyse FILE: the analysis as tessaro-summarize runs it
-// (FragmentDecoder reading ahead, one decoder thread per core, the sound
-// read beside the pictures for its analysis; frames described, pictures let
-// go), alone and while it fills a store in a temporary folder, and the
+// (ranges of one decoder thread a core where they pay and the file splits, else
+// FragmentDecoder reading ahead with a decoder thread per core; frames
+// described, pictures let go), alone and while it fills a store in a
+// temporary folder, the same in one pass, and the
 // analysis in ranges decoded side by side (RangedDecoder) with the threads of
 // 1, 2 and all cores, each against a plain threaded FFmpeg decode of the same
 // file in alternate runs; the ratios of their times. The ranged analysis is
@@ -51,21 +52,38 @@ DecodeRun drain(FragmentSource& source, std::chrono::steady_clock::time_point st
     return result;
 }
 
-DecodeRun analyse(const char* path, DescriptorStore* store, int run) {
+// The analysis as the tool makes it (ranges of one decoder thread a core
+// where they pay and the file splits, else one pass; see rangePolicy), or in one pass
+// throughout; filling the store when given one.
+DecodeRun analyse(const char* path, DescriptorStore* store, int run, bool onePass = false) {
     const auto start = std::chrono::steady_clock::now();
+    const RangePolicy policy = rangePolicy(cores());
+    std::unique_ptr<RangedDecoder> ranges =
+        onePass || policy.ranges < 2 || !rangesPay(path)
+            ? nullptr
+            : RangedDecoder::open(path, analysisOptions(policy.decoderThreads), policy.ranges);
+    std::unique_ptr<FragmentDecoder> decoder;
+    if (!ranges) {
+        decoder = std::make_unique<FragmentDecoder>(path, analysisOptions(cores()));
+        if (decoder->videoReader().status() != VideoReader::OK)
+            return {};
+    }
+    FragmentSource& source = ranges ? static_cast<FragmentSource&>(*ranges) : *decoder;
     std::unique_ptr<AnalysisRecorder> recorder;
-    FragmentDecoder decoder(path, analysisOptions(cores()));
-    if (decoder.videoReader().status() != VideoReader::OK)
-        return {};
     if (store != nullptr) {
         // A key of its own each run, so that every run writes a whole entry.
         const VideoKey key{"bench-" + std::to_string(run), "bench"};
-        recorder = std::make_unique<AnalysisRecorder>(store, key, decoder.frameRate());
-        decoder.setTap(recorder.get());
+        recorder = std::make_unique<AnalysisRecorder>(store, key, source.frameRate());
+        if (ranges)
+            ranges->setTap(recorder.get());
+        else
+            decoder->setTap(recorder.get());
     }
-    decoder.setReadAhead(true);
-    DecodeRun result = drain(decoder, start);
-    decoder.setReadAhead(false);
+    if (decoder)
+        decoder->setReadAhead(true);
+    DecodeRun result = drain(source, start);
+    if (decoder)
+        decoder->setReadAhead(false);
     result.ok = result.ok && (store == nullptr || (recorder && recorder->completed()));
     return result;
 }
@@ -159,6 +177,8 @@ int benchAnalyse(int argc, char** argv) {
     lines.push_back({"analyse", "analyse", [&] { return analyse(path, nullptr, 0); }, ""});
     lines.push_back(
         {"analyse+store", "analyse+store", [&] { return analyse(path, store.get(), ++run); }, ""});
+    lines.push_back({"one pass", "one pass", [&] { return analyse(path, nullptr, 0, true); },
+                     "(the analysis in one pass, a decoder thread a core)"});
     lines.push_back({"key frames", "key frames", [path] { return glance(path); },
                      "(the key-frame pass: its pictures are the key frames it decoded)"});
 

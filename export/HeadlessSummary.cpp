@@ -46,7 +46,7 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
     // Every thread of the analysis counts against the cap: the ranges' decoders together.
     const int total = threads > 0 ? std::min(threads, perCore) : perCore;
     AnalysisSources from = sources;
-    if (from.ranges <= 1)
+    if (from.ranges <= 1 && rangesPay(path))
         from.ranges = rangePolicy(total).ranges;
     options.decoderThreads = std::max(1, total / from.ranges);
     from.onePassThreads = total;

@@ -37,6 +37,12 @@ struct Stretch {
     int64_t packets = -1;
 };
 
+// Whether ranges pay for the video at path: its pictures take few bits
+// (screen recordings, slides, animation), so that decoding is cheap and the
+// analysis' own work on each picture counts; one pass of frame threads does
+// better on costly pictures (grainy camera footage). False when unknown.
+bool rangesPay(const std::string& path);
+
 // The stretches of a video file, of about framesPerStretch frames each
 // (at least one group of pictures); empty when the file is better read in
 // one pass: it cannot be opened, has no index or one that tells its groups
