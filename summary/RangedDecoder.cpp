@@ -39,7 +39,15 @@ RangedDecoder::RangedDecoder(std::string file, const ReaderOptions& readerOption
         readers.push_back(std::make_unique<VideoReader>(path.c_str(), options));
         ranges.push_back(std::make_unique<Worker>());
     }
-    decoded.front().firstFrame = 0;
+    // Where the index counts every packet, a stretch's place is known from
+    // the start: a stretch is whole only with a picture for each of its
+    // packets, and one that is not hands the rest to one pass. Its copies
+    // for thumbnails are then made only of the pictures that begin a fragment.
+    int64_t first = 0;
+    for (size_t i = 0; i < stretches.size() && first >= 0; ++i) {
+        decoded[i].firstFrame = first;
+        first = stretches[i].packets < 0 ? -1 : first + stretches[i].packets;
+    }
     joiner.setInterrupt([this] { ahead.close(); });
 }
 
