@@ -59,9 +59,10 @@ DecodeRun analyse(const char* path, DescriptorStore* store, int run, bool onePas
     const auto start = std::chrono::steady_clock::now();
     const RangePolicy policy = rangePolicy(cores());
     std::unique_ptr<RangedDecoder> ranges =
-        onePass || policy.ranges < 2 || !rangesPay(path)
+        onePass || policy.ranges < 2
             ? nullptr
-            : RangedDecoder::open(path, analysisOptions(policy.decoderThreads), policy.ranges);
+            : RangedDecoder::open(path, analysisOptions(policy.decoderThreads), policy.ranges,
+                                  RangedDecoder::defaultStretchFrames, true);
     std::unique_ptr<FragmentDecoder> decoder;
     if (!ranges) {
         decoder = std::make_unique<FragmentDecoder>(path, analysisOptions(cores()));

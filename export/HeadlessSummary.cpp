@@ -46,8 +46,10 @@ bool HeadlessSummary::decide(const KeptCallback& onKept, const ProgressCallback&
     // Every thread of the analysis counts against the cap: the ranges' decoders together.
     const int total = threads > 0 ? std::min(threads, perCore) : perCore;
     AnalysisSources from = sources;
-    if (from.ranges <= 1 && rangesPay(path))
+    if (from.ranges <= 1) {
         from.ranges = rangePolicy(total).ranges;
+        from.rangesWherePaying = true;
+    }
     options.decoderThreads = std::max(1, total / from.ranges);
     from.onePassThreads = total;
     from.keyThreads = perCore;

@@ -130,14 +130,11 @@ std::optional<int64_t> Demuxer::keyFrameAtOrBefore(int index, int64_t ts) const 
 }
 
 std::vector<int64_t> Demuxer::keyFrameTimestamps(int index) const {
-    AVStream* stream = input->streams[index];
     std::vector<int64_t> keys;
-    const int entries = avformat_index_get_entries_count(stream);
-    for (int i = 0; i < entries; ++i) {
-        const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
-        if (entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) &&
-            entry->timestamp != AV_NOPTS_VALUE)
-            keys.push_back(entry->timestamp);
+    for (int i = 0; i < indexSize(index); ++i) {
+        const AVIndexEntry& entry = indexEntry(index, i);
+        if ((entry.flags & AVINDEX_KEYFRAME) && entry.timestamp != AV_NOPTS_VALUE)
+            keys.push_back(entry.timestamp);
     }
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());

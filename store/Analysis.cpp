@@ -56,7 +56,8 @@ Analysis::Analysis(const std::string& path, const ReaderOptions& options,
     const bool record = key.valid() && (store || sources.keepPortable);
     if (std::unique_ptr<RangedDecoder> ranges =
             sources.ranges > 1
-                ? RangedDecoder::open(path, options, sources.ranges, sources.stretchFrames)
+                ? RangedDecoder::open(path, options, sources.ranges, sources.stretchFrames,
+                                      sources.rangesWherePaying)
                 : nullptr) {
         if (record) {
             recorder = std::make_unique<AnalysisRecorder>(store.get(), key, ranges->frameRate(),

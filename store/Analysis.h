@@ -37,6 +37,8 @@ struct AnalysisSources {
     // options').
     int ranges = 1;
     int onePassThreads = 0;
+    // Ranges only for a video they pay for (see planStretches).
+    bool rangesWherePaying = false;
     int64_t stretchFrames = RangedDecoder::defaultStretchFrames;
 
     static AnalysisSources storeOnly(StoreConfig config) {

@@ -154,22 +154,10 @@ std::optional<std::pair<int64_t, Landing>> seekTarget(Demuxer& demuxer, int vide
         return std::nullopt;
     return std::make_pair(pts, again);
 }
-} // namespace
 
-RangePolicy rangePolicy(int threads) {
-    RangePolicy policy;
-    policy.ranges = std::clamp(threads, 1, kMostRanges);
-    policy.decoderThreads = std::max(1, threads / policy.ranges);
-    return policy;
-}
-
-bool rangesPay(const std::string& path) {
-    Demuxer demuxer;
-    if (demuxer.open(path.c_str()) != Demuxer::Opened::Yes)
-        return false;
-    const int video = demuxer.lowestStream(AVMEDIA_TYPE_VIDEO);
-    if (video < 0)
-        return false;
+// Whether the pictures of the video stream take few bits (see
+// planStretches); false when it does not tell.
+bool fewBitsAPixel(const Demuxer& demuxer, int video) {
     const AVStream* stream = demuxer.stream(video);
     const AVCodecParameters* codec = stream->codecpar;
     const double pixels = static_cast<double>(codec->width) * codec->height;
@@ -186,13 +174,22 @@ bool rangesPay(const std::string& path) {
         return false;
     return bitRate / (pixels * av_q2d(stream->avg_frame_rate)) < kCheapBitsPerPixel;
 }
+} // namespace
 
-std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStretch) {
+RangePolicy rangePolicy(int threads) {
+    RangePolicy policy;
+    policy.ranges = std::clamp(threads, 1, kMostRanges);
+    policy.decoderThreads = std::max(1, threads / policy.ranges);
+    return policy;
+}
+
+std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStretch,
+                                   bool wherePaying) {
     Demuxer demuxer;
     if (demuxer.open(path.c_str()) != Demuxer::Opened::Yes)
         return {};
     const int video = demuxer.lowestStream(AVMEDIA_TYPE_VIDEO);
-    if (video < 0)
+    if (video < 0 || (wherePaying && !fewBitsAPixel(demuxer, video)))
         return {};
     const AVStream* stream = demuxer.stream(video);
     // A rate that varies leaves the frame numbers to the pictures as they

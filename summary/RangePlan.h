@@ -37,16 +37,15 @@ struct Stretch {
     int64_t packets = -1;
 };
 
-// Whether ranges pay for the video at path: its pictures take few bits
-// (screen recordings, slides, animation), so that decoding is cheap and the
-// analysis' own work on each picture counts; one pass of frame threads does
-// better on costly pictures (grainy camera footage). False when unknown.
-bool rangesPay(const std::string& path);
-
 // The stretches of a video file, of about framesPerStretch frames each
 // (at least one group of pictures); empty when the file is better read in
 // one pass: it cannot be opened, has no index or one that tells its groups
 // of pictures badly (timestamps that go back, a frame rate that varies,
 // entries beyond the file's end: a file cut short), or one stretch only
 // (no key frame to start afresh from).
-std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStretch);
+// With wherePaying, also empty unless ranges pay for the video: its pictures
+// take few bits (screen recordings, slides, animation), so that decoding is
+// cheap and the analysis' own work on each picture counts; one pass of frame
+// threads does better on costly pictures (grainy camera footage).
+std::vector<Stretch> planStretches(const std::string& path, int64_t framesPerStretch,
+                                   bool wherePaying = false);

@@ -11,10 +11,10 @@ constexpr size_t kJoinedAhead = 8;
 
 std::unique_ptr<RangedDecoder> RangedDecoder::open(const std::string& path,
                                                    const ReaderOptions& options, int ranges,
-                                                   int64_t stretchFrames) {
+                                                   int64_t stretchFrames, bool wherePaying) {
     if (ranges < 2)
         return nullptr;
-    std::vector<Stretch> stretches = planStretches(path, stretchFrames);
+    std::vector<Stretch> stretches = planStretches(path, stretchFrames, wherePaying);
     if (stretches.size() < 2)
         return nullptr;
     std::unique_ptr<RangedDecoder> decoder(
@@ -170,7 +170,8 @@ bool RangedDecoder::decodeStretch(size_t index, VideoReader& reader, PictureKeep
         }
         // A damaged picture is made up from the ones decoded before it,
         // which one pass has and a stretch started after them has not.
-        if (index > 0 && (picture->decode_error_flags != 0 || (picture->flags & AV_FRAME_FLAG_CORRUPT)))
+        if (index > 0 &&
+            (picture->decode_error_flags != 0 || (picture->flags & AV_FRAME_FLAG_CORRUPT)))
             return false;
         DescribedPicture described = describePicture(reader, picture);
         bool mayBeginFragment = true;
@@ -223,7 +224,8 @@ std::unique_ptr<FrameBuffer> RangedDecoder::nextFragment() {
 }
 
 void RangedDecoder::joinLoop() {
-    readAheadInto(ahead, [this] { return tail ? tailFrame() : joinFrame(); }, &failure);
+    readAheadInto(
+        ahead, [this] { return tail ? tailFrame() : joinFrame(); }, &failure);
 }
 
 std::optional<Frame> RangedDecoder::joinFrame() {
@@ -280,7 +282,8 @@ void RangedDecoder::startTail() {
     tail = std::make_unique<VideoReader>(path.c_str(), options);
     tookOver = true;
     AVFrame* picture = nullptr;
-    for (int64_t i = 0; i < joined && !joiner.stopRequested() && tail->getNextFrame(&picture); ++i) {
+    for (int64_t i = 0; i < joined && !joiner.stopRequested() && tail->getNextFrame(&picture);
+         ++i) {
     }
 }
 

@@ -40,11 +40,13 @@ public:
     // About ten seconds of video a stretch.
     static constexpr int64_t defaultStretchFrames = 250;
 
-    // Null when the video is better read in one pass (see planStretches),
-    // or with fewer than two ranges. options are each range's reader's.
+    // Null when the video is better read in one pass (see planStretches;
+    // wherePaying as there), or with fewer than two ranges. options are each
+    // range's reader's.
     static std::unique_ptr<RangedDecoder> open(const std::string& path,
                                                const ReaderOptions& options, int ranges,
-                                               int64_t stretchFrames = defaultStretchFrames);
+                                               int64_t stretchFrames = defaultStretchFrames,
+                                               bool wherePaying = false);
     ~RangedDecoder() override;
     RangedDecoder(const RangedDecoder&) = delete;
     RangedDecoder& operator=(const RangedDecoder&) = delete;
@@ -74,8 +76,8 @@ private:
         bool failed = false;
     };
 
-    RangedDecoder(std::string path, const ReaderOptions& options,
-                  std::vector<Stretch> stretches, int ranges);
+    RangedDecoder(std::string path, const ReaderOptions& options, std::vector<Stretch> stretches,
+                  int ranges);
     void start();
     void stop();
     // Sets the flag (under the lock) that ends the ranges, and waits for them.
@@ -106,7 +108,7 @@ private:
     size_t nextStretch = 0;       // the next stretch for a range to take
     size_t joinedStretch = 0;     // the stretch the join takes frames from
     bool stopping = false;
-    bool abandoned = false;       // the single pass took over from the ranges
+    bool abandoned = false; // the single pass took over from the ranges
 
     // Joined frames for the caller, a few ahead; an empty entry ends the video.
     BoundedQueue<std::optional<Frame>> ahead;
